@@ -1,0 +1,20 @@
+#pragma once
+// Each linekeeper-cli subcommand lives in its own file and registers itself
+// on the CLI11 app; its callback stores the process exit code in `exitCode`.
+
+#include <CLI/CLI.hpp>
+
+namespace lk::cli {
+
+struct CommandContext {
+    int exitCode = 0;
+};
+
+// Exit codes shared by all subcommands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // missing or unreadable input
+inline constexpr int kExitUsage = 2;    // bad arguments
+
+void AddRecordsCommand(CLI::App& app, CommandContext& ctx);
+
+}  // namespace lk::cli

@@ -1,0 +1,24 @@
+#include <iostream>
+
+#include "Command.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"linekeeper-cli: read and maintain call recorder cards and backup stores"};
+    app.require_subcommand(1);
+    app.set_help_all_flag("--help-all", "Show help for every command");
+
+    lk::cli::CommandContext ctx;
+    lk::cli::AddRecordsCommand(app, ctx);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "linekeeper-cli: " << e.what() << " (see --help)\n";
+        return lk::cli::kExitUsage;
+    }
+    return ctx.exitCode;
+}

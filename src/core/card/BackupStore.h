@@ -1,0 +1,32 @@
+#pragma once
+// Layout of the PC backup store below "BackupPath":
+//   <BackupPath><StoreFolder>/CallLog/YYYYMMCallLogBK.dat   month index files
+//   <BackupPath><StoreFolder>/YYYYMM/YYYYMMDD/<recording>   recording copies
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "card/CallRecord.h"
+
+namespace lk {
+
+inline constexpr char kIndexFileSuffix[] = "CallLogBK.dat";
+
+// "ZuzeVavazoBackup" (family 0) or "ZuzeVavazoBackupK" (family 1).
+std::string StoreFolder(int devType);
+std::filesystem::path StoreRoot(const std::filesystem::path& backupPath, int devType);
+std::filesystem::path MonthIndexPath(const std::filesystem::path& backupPath, int devType, int year,
+                                     int month);
+std::filesystem::path MonthIndexPath(const std::filesystem::path& backupPath, int devType,
+                                     int yyyymm);
+// Month numbers of the index files present, in listing order (unsorted).
+std::vector<int> ListBackupMonths(const std::filesystem::path& backupPath, int devType);
+
+// In-place changes of one index record (found from record.time).
+bool ClearBackupEntry(const std::filesystem::path& backupPath, int devType, CallRecord& record,
+                      int index);
+bool WriteBackupMark(const std::filesystem::path& backupPath, int devType, CallRecord& record,
+                     int index, int value);
+
+}  // namespace lk

@@ -1,0 +1,74 @@
+#pragma once
+// The recorder's CallLog.dat: fixed-size records (128 bytes for family 0,
+// 256 for family 1) in the card root, changed in place by position.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "card/CallRecord.h"
+#include "phonebook/OutlookContact.h"
+#include "platform/ByteIo.h"
+
+namespace lk {
+
+inline constexpr char kCallLogFileName[] = "CallLog.dat";
+inline constexpr char kPhoneBookFileName[] = "PhoneBook.dat";
+
+// A card as the call log code sees it: its drive letter (what cardPath holds)
+// and its native root (where the files are).
+struct CardVolume {
+    char letter = 0;
+    std::filesystem::path root;
+};
+
+// Family-0 card record (128 bytes).
+namespace card128 {
+inline constexpr std::size_t kSize = 128;
+inline constexpr std::size_t kInUse = 0, kType = 1, kStatus = 2, kMark = 3, kReserved = 4;
+inline constexpr std::size_t kYear = 5, kMonth = 6, kDay = 7, kHour = 8, kMinute = 9;
+inline constexpr std::size_t kNumberLength = 10, kNumber = 11, kNumberSize = 30;
+inline constexpr std::size_t kNameLength = 41, kName = 42, kNameSize = 35;
+inline constexpr std::size_t kCallDuration = 77, kRecordedLength = 80;
+inline constexpr std::size_t kPath = 83, kPathSize = 45;
+}  // namespace card128
+
+// Family-1 card record (256 bytes).
+namespace card256 {
+inline constexpr std::size_t kSize = 256;
+inline constexpr std::size_t kInUse = 0, kType = 1, kStatus = 2, kMark = 3, kExtra = 4;
+inline constexpr std::size_t kYear = 10, kMonth = 11, kDay = 12, kHour = 13, kMinute = 14;
+inline constexpr std::size_t kNumberLength = 15, kNumber = 16, kNumberSize = 66;
+inline constexpr std::size_t kCallDuration = 82, kRecordedLength = 85;
+inline constexpr std::size_t kPath = 88, kPathSize = 64;
+inline constexpr std::size_t kRemark = 152, kRemarkSize = 32;
+}  // namespace card256
+
+// 1076 for a backup index record; else 256 (family 1) or 128 (family 0).
+int RecordSize(int devType, bool fromCard);
+// "I" 2, "O" 4, "N"/"NOTE" 5, "TRIG" 7; -1 otherwise (case-sensitive).
+int RecordTypeFromCode(std::string_view code);
+char16_t DecodeDialDigit(std::uint8_t code);
+std::uint8_t EncodeDialDigit(char16_t c);
+
+// Fill `out` (zeroed by the caller) from a card record. False when raw byte 0
+// is not 1 or the buffer is too short. The caller sets `index`.
+bool ParseCardRecord128(ByteSpan raw, CallRecord& out, const CardVolume& card,
+                        const ContactList& contacts);
+bool ParseCardRecord256(ByteSpan raw, CallRecord& out, const CardVolume& card,
+                        const ContactList& contacts);
+
+// Fills an empty name from the contacts. `family0Card` removes one trailing
+// '*' or '#' from the number before comparing.
+void MatchContactName(CallRecord& record, const ContactList& contacts, bool family0Card);
+
+// Appends one card record built from a recording's bare file name.
+bool AppendLogRecordFromFile(const CardVolume& card, std::string_view fileName, int devType);
+
+// In-place changes of one card record; false (nothing written) when the log is
+// missing, empty or shorter than `index`.
+bool ClearCardLogEntry(const CardVolume& card, int devType, int index);
+bool WriteCardMark(const CardVolume& card, int devType, int index, int value);
+
+}  // namespace lk
