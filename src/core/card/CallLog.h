@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "card/CallRecord.h"
 #include "phonebook/OutlookContact.h"
@@ -62,6 +63,26 @@ bool ParseCardRecord256(ByteSpan raw, CallRecord& out, const CardVolume& card,
 // Fills an empty name from the contacts. `family0Card` removes one trailing
 // '*' or '#' from the number before comparing.
 void MatchContactName(CallRecord& record, const ContactList& contacts, bool family0Card);
+
+// The fields of one card record to write. Text is stored one byte per
+// character for number and name (the recorder's way); the path and the
+// remark go through the card code page.
+struct CardRecordFields {
+    int type = Incoming;
+    int status = 1;
+    int mark = 0;
+    int extra = 0;  // family 1 only
+    int year = 2000, month = 1, day = 1, hour = 0, minute = 0;
+    std::u16string number;  // family 0: dial digits, or plain characters for types 5 to 7
+    std::u16string name;    // family 0 only
+    int callSeconds = 0;
+    int recordSeconds = 0;
+    std::u16string relativePath;  // "201601\x.wav" or "RECORD\201601\x.wav"
+    std::u16string remark;        // family 1 only
+};
+
+// A live card record of RecordSize(devType, true) bytes.
+std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& fields, int devType);
 
 // Appends one card record built from a recording's bare file name.
 bool AppendLogRecordFromFile(const CardVolume& card, std::string_view fileName, int devType);
