@@ -147,3 +147,23 @@ TEST(RecordingDecoder, OpensFilesByPathRule) {
 
 }  // namespace
 }  // namespace lk
+
+namespace lk {
+namespace {
+
+TEST(PromptSounds, BuiltBeepsAreAudibleWavRecordings) {
+    for (const char* name : {"beep1.wav", "beep3.wav"}) {
+        SCOPED_TRACE(name);
+        auto d = RecordingDecoder::Open(test::BinDir() / "Config" / name);
+        ASSERT_TRUE(d);
+        const auto pcm = d->DecodeAll();
+        ASSERT_GE(pcm.size(), 2000u);
+        int peak = 0;
+        for (auto s : pcm) peak = std::max(peak, std::abs(static_cast<int>(s)));
+        EXPECT_GT(peak, 5000);
+        EXPECT_LT(std::abs(static_cast<int>(pcm.front())), 200);  // soft start
+    }
+}
+
+}  // namespace
+}  // namespace lk
