@@ -1,6 +1,9 @@
 #include "platform/IniProfile.h"
 
-// Only the narrow (UTF-8) flavour is used; no wide-character converter needed.
+// Debian's SimpleIni.h keeps its template bodies behind SI_IMPLEMENTATION
+// (the packaged library is built for ICU); using the header on its own keeps
+// this narrow UTF-8 flavour free of both.
+#define SI_IMPLEMENTATION
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 #include <unistd.h>
