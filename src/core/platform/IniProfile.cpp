@@ -126,7 +126,8 @@ std::optional<std::string> ReadProfileString(const fs::path& file, std::string_v
                                              std::string_view key) {
     CSimpleIniA ini(/*isUtf8=*/true, /*multiKey=*/true, /*multiLine=*/false);
     // With several equal keys the first one counts, as with Windows profiles.
-    if (ini.LoadFile(file.c_str()) < 0) return std::nullopt;
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec) || ini.LoadFile(file.c_str()) < 0) return std::nullopt;
     const std::string s(section), k(key);
     const char* value = ini.GetValue(s.c_str(), k.c_str(), nullptr);
     if (!value) return std::nullopt;
