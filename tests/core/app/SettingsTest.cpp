@@ -23,6 +23,9 @@ TEST(Settings, MissingFileReadsAsUnset) {
     EXPECT_EQ(ReadSettingInt("DevType"), -1);
     EXPECT_EQ(ReadSettingString("BackupPath"), "");
     EXPECT_EQ(LangString(7), "");
+    // A folder where the file should be is no settings file either.
+    std::filesystem::create_directories(SettingsFile(home));
+    EXPECT_EQ(ReadSettingInt("DevType"), -1);
 }
 
 TEST(Settings, ReadsIntegersUnderWindowsProfileRules) {
