@@ -16,5 +16,9 @@ inline constexpr int kExitFailure = 1;  // missing or unreadable input
 inline constexpr int kExitUsage = 2;    // bad arguments
 
 void AddRecordsCommand(CLI::App& app, CommandContext& ctx);
+void AddInfoCommand(CLI::App& app, CommandContext& ctx);
+void AddDecodeCommand(CLI::App& app, CommandContext& ctx);
+void AddExportWavCommand(CLI::App& app, CommandContext& ctx);
+void AddDemoCardCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace lk::cli

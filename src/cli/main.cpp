@@ -9,6 +9,10 @@ int main(int argc, char** argv) {
 
     lk::cli::CommandContext ctx;
     lk::cli::AddRecordsCommand(app, ctx);
+    lk::cli::AddInfoCommand(app, ctx);
+    lk::cli::AddDecodeCommand(app, ctx);
+    lk::cli::AddExportWavCommand(app, ctx);
+    lk::cli::AddDemoCardCommand(app, ctx);
 
     try {
         app.parse(argc, argv);
