@@ -16,5 +16,7 @@ inline constexpr int kExitFailure = 1;  // missing or unreadable input
 inline constexpr int kExitUsage = 2;    // bad arguments
 
 void AddRecordsCommand(CLI::App& app, CommandContext& ctx);
+void AddBackupCommand(CLI::App& app, CommandContext& ctx);
+void AddRebuildCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace lk::cli

@@ -9,6 +9,8 @@ int main(int argc, char** argv) {
 
     lk::cli::CommandContext ctx;
     lk::cli::AddRecordsCommand(app, ctx);
+    lk::cli::AddBackupCommand(app, ctx);
+    lk::cli::AddRebuildCommand(app, ctx);
 
     try {
         app.parse(argc, argv);
