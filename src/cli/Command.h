@@ -20,5 +20,7 @@ void AddInfoCommand(CLI::App& app, CommandContext& ctx);
 void AddDecodeCommand(CLI::App& app, CommandContext& ctx);
 void AddExportWavCommand(CLI::App& app, CommandContext& ctx);
 void AddDemoCardCommand(CLI::App& app, CommandContext& ctx);
+void AddBackupCommand(CLI::App& app, CommandContext& ctx);
+void AddRebuildCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace lk::cli

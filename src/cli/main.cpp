@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     lk::cli::AddDecodeCommand(app, ctx);
     lk::cli::AddExportWavCommand(app, ctx);
     lk::cli::AddDemoCardCommand(app, ctx);
+    lk::cli::AddBackupCommand(app, ctx);
+    lk::cli::AddRebuildCommand(app, ctx);
 
     try {
         app.parse(argc, argv);
