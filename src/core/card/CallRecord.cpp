@@ -5,12 +5,14 @@ namespace {
 
 template <std::size_t N>
 void ReadWide(ByteSpan b, std::size_t off, WideField<N>& f) {
-    for (std::size_t i = 0; i < N; ++i) f[i] = static_cast<char16_t>(ReadU16(b, off + 2 * i));
+    for (std::size_t i = 0; i < N; ++i)
+        f[i] = static_cast<char16_t>(ReadU16(b, off + 2 * i));
 }
 
 template <std::size_t N>
 void WriteWide(MutableByteSpan b, std::size_t off, const WideField<N>& f) {
-    for (std::size_t i = 0; i < N; ++i) WriteU16(b, off + 2 * i, static_cast<std::uint16_t>(f[i]));
+    for (std::size_t i = 0; i < N; ++i)
+        WriteU16(b, off + 2 * i, static_cast<std::uint16_t>(f[i]));
 }
 
 constexpr std::size_t kTimeFieldCount = 8;
@@ -20,15 +22,17 @@ constexpr std::size_t kTimeFieldCount = 8;
 CallRecord CallRecord::FromBytes(ByteSpan b) {
     CallRecord r;
     r.index = ReadI32(b, kIndexOffset);
-    for (std::size_t i = 0; i < kCardBytesSize; ++i) r.cardBytes[i] = ReadU8(b, kCardBytesOffset + i);
+    for (std::size_t i = 0; i < kCardBytesSize; ++i)
+        r.cardBytes[i] = ReadU8(b, kCardBytesOffset + i);
     r.inUse = ReadI32(b, kInUseOffset);
     r.type = ReadI32(b, kTypeOffset);
     r.status = ReadI32(b, kStatusOffset);
     r.marked = ReadI32(b, kMarkedOffset);
-    std::uint16_t* t[kTimeFieldCount] = {&r.time.year,   &r.time.month,  &r.time.dayOfWeek,
-                                         &r.time.day,    &r.time.hour,   &r.time.minute,
+    std::uint16_t* t[kTimeFieldCount] = {&r.time.year,   &r.time.month,       &r.time.dayOfWeek,
+                                         &r.time.day,    &r.time.hour,        &r.time.minute,
                                          &r.time.second, &r.time.milliseconds};
-    for (std::size_t i = 0; i < kTimeFieldCount; ++i) *t[i] = ReadU16(b, kTimeOffset + 2 * i);
+    for (std::size_t i = 0; i < kTimeFieldCount; ++i)
+        *t[i] = ReadU16(b, kTimeOffset + 2 * i);
     ReadWide(b, kNumberOffset, r.number);
     ReadWide(b, kNameOffset, r.name);
     r.callSeconds = ReadI32(b, kCallSecondsOffset);
@@ -40,14 +44,17 @@ CallRecord CallRecord::FromBytes(ByteSpan b) {
 
 void CallRecord::ToBytes(MutableByteSpan b) const {
     WriteI32(b, kIndexOffset, index);
-    for (std::size_t i = 0; i < kCardBytesSize; ++i) WriteU8(b, kCardBytesOffset + i, cardBytes[i]);
+    for (std::size_t i = 0; i < kCardBytesSize; ++i)
+        WriteU8(b, kCardBytesOffset + i, cardBytes[i]);
     WriteI32(b, kInUseOffset, inUse);
     WriteI32(b, kTypeOffset, type);
     WriteI32(b, kStatusOffset, status);
     WriteI32(b, kMarkedOffset, marked);
-    const std::uint16_t t[kTimeFieldCount] = {time.year, time.month,  time.dayOfWeek, time.day,
-                                              time.hour, time.minute, time.second,    time.milliseconds};
-    for (std::size_t i = 0; i < kTimeFieldCount; ++i) WriteU16(b, kTimeOffset + 2 * i, t[i]);
+    const std::uint16_t t[kTimeFieldCount] = {time.year,   time.month,       time.dayOfWeek,
+                                              time.day,    time.hour,        time.minute,
+                                              time.second, time.milliseconds};
+    for (std::size_t i = 0; i < kTimeFieldCount; ++i)
+        WriteU16(b, kTimeOffset + 2 * i, t[i]);
     WriteWide(b, kNumberOffset, number);
     WriteWide(b, kNameOffset, name);
     WriteI32(b, kCallSecondsOffset, callSeconds);

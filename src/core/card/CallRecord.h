@@ -94,7 +94,8 @@ struct CallRecord {
 template <std::size_t N>
 std::u16string FieldText(const WideField<N>& f) {
     std::size_t n = 0;
-    while (n < N && f[n] != 0) ++n;
+    while (n < N && f[n] != 0)
+        ++n;
     return std::u16string(f.data(), n);
 }
 
@@ -103,14 +104,16 @@ template <std::size_t N>
 void SetFieldText(WideField<N>& f, std::u16string_view text) {
     f.fill(0);
     const std::size_t n = text.size() < N - 1 ? text.size() : N - 1;
-    for (std::size_t i = 0; i < n; ++i) f[i] = text[i];
+    for (std::size_t i = 0; i < n; ++i)
+        f[i] = text[i];
 }
 
 // Cuts the text of a field to at most `units` units (zeros from there on).
 template <std::size_t N>
 void CutFieldText(WideField<N>& f, std::size_t units) {
     if (units >= N) return;
-    for (std::size_t i = units; i < N; ++i) f[i] = 0;
+    for (std::size_t i = units; i < N; ++i)
+        f[i] = 0;
 }
 
 }  // namespace lk

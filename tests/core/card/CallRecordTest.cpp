@@ -11,7 +11,8 @@ TEST(CallRecord, RoundTripsArbitraryBytesUnchanged) {
     std::mt19937 rng(42);
     for (int round = 0; round < 20; ++round) {
         std::array<std::uint8_t, CallRecord::kSize> bytes{};
-        for (auto& b : bytes) b = static_cast<std::uint8_t>(rng());
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(rng());
         const auto r = CallRecord::FromBytes(bytes);
         EXPECT_EQ(r.ToBytes(), bytes);
     }
@@ -19,15 +20,15 @@ TEST(CallRecord, RoundTripsArbitraryBytesUnchanged) {
 
 TEST(CallRecord, ReadsFieldsAtTheirOffsets) {
     std::array<std::uint8_t, CallRecord::kSize> b{};
-    b[0] = 7;                           // index
-    b[4] = 1;                           // card byte 0
-    b[132] = 1;                         // inUse
-    b[136] = 3;                         // type
-    b[148] = 0xE0, b[149] = 0x07;       // year 2016
-    b[160] = 33;                        // second
-    b[164] = '5', b[166] = '5';         // number "55"
-    b[420] = 0x10, b[421] = 0x0E;       // callSeconds 3600
-    b[556] = 'E', b[558] = ':';         // filePath "E:"
+    b[0] = 7;                      // index
+    b[4] = 1;                      // card byte 0
+    b[132] = 1;                    // inUse
+    b[136] = 3;                    // type
+    b[148] = 0xE0, b[149] = 0x07;  // year 2016
+    b[160] = 33;                   // second
+    b[164] = '5', b[166] = '5';    // number "55"
+    b[420] = 0x10, b[421] = 0x0E;  // callSeconds 3600
+    b[556] = 'E', b[558] = ':';    // filePath "E:"
     const auto r = CallRecord::FromBytes(b);
     EXPECT_EQ(r.index, 7);
     EXPECT_TRUE(r.IsLive());

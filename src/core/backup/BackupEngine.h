@@ -1,0 +1,77 @@
+#pragma once
+// The backup engine: copies (or moves) the recordings of call records from the
+// card into the backup store and appends each record to the store's month
+// index file. Runs synchronously on whatever worker the caller provides.
+
+#include <atomic>
+#include <cstddef>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/ProgressSink.h"
+#include "app/RecorderState.h"
+#include "backup/FileOps.h"
+
+namespace lk {
+
+// Name a copy carries while it is being written, beside its final name.
+inline constexpr char kPartialSuffix[] = ".lkpart";
+// Marker of a record that has no recording on the card.
+inline constexpr char kMarkerSuffix[] = ".tmp";
+
+struct BackupOptions {
+    // Root under which the store folder of `devType` is made ("BackupPath").
+    std::filesystem::path backupPath;
+    int devType = 0;
+    bool move = false;  // move the recordings and clear the card
+    // Range = number of records; each step carries the destination (UTF-8).
+    ProgressSink progress;
+    FileOps* files = nullptr;  // null: the real file system
+};
+
+enum class BackupOutcome {
+    Copied,       // recording copied into the store and indexed
+    Moved,        // recording moved into the store and indexed
+    Marker,       // no recording: ".tmp" marker made and indexed
+    AlreadyHeld,  // in the store already; nothing copied (move mode: card file deleted)
+    Failed,       // copy, move, marker or source failed; retried by the next run
+    Refused,      // unsafe path (outside the card or the store) or no timestamp
+};
+
+struct BackupItem {
+    std::size_t position = 0;  // 0-based position in the walk
+    BackupOutcome outcome = BackupOutcome::Failed;
+    std::filesystem::path destination;  // empty when refused before one was known
+    bool indexed = false;               // an index entry was appended
+    bool sourceDeleted = false;         // move mode: the card file is gone
+};
+
+struct BackupResult {
+    bool started = false;     // false: empty backup path, nothing was done
+    bool reachedEnd = false;  // walked every record (not stopped)
+    int backedUp = 0;         // index entries appended (copies, moves, markers)
+    int skipped = 0;          // already held
+    int failed = 0;           // failed or refused
+    int indexWriteFailures = 0;
+    bool cardLogDeleted = false;
+    std::vector<BackupItem> items;
+};
+
+// Walks state.cardRecords. In move mode the card's call log (state.cardLogPath)
+// is deleted only after a run that reached the last record with every
+// recording moved or already held. `stop` is polled once per record, as is
+// state.quitting.
+BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
+                             const std::atomic<int>& stop);
+
+// Walks the selected records, top to bottom; never deletes the call log.
+BackupResult BackupSelectedThread(RecorderState& state, std::span<CallRecord* const> selected,
+                                  const BackupOptions& options, const std::atomic<int>& stop);
+
+// Gives a record without a recording path one built from its time, type and
+// number (cardPath cut to 63 characters, filePath whole).
+void BuildRecordingPath(CallRecord& record);
+
+}  // namespace lk

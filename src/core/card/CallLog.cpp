@@ -1,0 +1,417 @@
+#include "card/CallLog.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "card/RecordingLength.h"
+#include "platform/CardPath.h"
+#include "platform/TextCodec.h"
+
+namespace lk {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kMaxNumberRead = 32;
+constexpr std::size_t kMaxNameRead = 36;
+constexpr std::size_t kMaxDisplayNameUnits = 63;
+constexpr std::size_t kMatchSuffix = 6;
+
+bool TypeKeepsPlainNumber(int type) {
+    return type == Note || type == Note2 || type == Triggered;
+}
+
+int HmsSeconds(ByteSpan raw, std::size_t off) {
+    return ReadU8(raw, off) * 3600 + ReadU8(raw, off + 1) * 60 + ReadU8(raw, off + 2);
+}
+
+void WriteHms(MutableByteSpan raw, std::size_t off, int seconds) {
+    if (seconds < 0) seconds = 0;
+    WriteU8(raw, off, static_cast<std::uint8_t>(std::min(seconds / 3600, 255)));
+    WriteU8(raw, off + 1, static_cast<std::uint8_t>(seconds % 3600 / 60));
+    WriteU8(raw, off + 2, static_cast<std::uint8_t>(seconds % 60));
+}
+
+// Bytes of a zero-terminated field (the whole field when no zero ends it).
+ByteSpan ZeroTerminated(ByteSpan raw, std::size_t off, std::size_t size) {
+    if (off >= raw.size()) return {};
+    auto field = raw.subspan(off, std::min(size, raw.size() - off));
+    const auto end = std::find(field.begin(), field.end(), std::uint8_t{0});
+    return field.first(static_cast<std::size_t>(end - field.begin()));
+}
+
+// Decimal value of leading digits, as atoi reads a fixed-width text.
+int LeadingNumber(std::u16string_view text) {
+    int v = 0;
+    for (char16_t c : text) {
+        if (c < u'0' || c > u'9') break;
+        v = v * 10 + (c - u'0');
+    }
+    return v;
+}
+
+int LeadingNumber(std::string_view text) {
+    int v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') break;
+        v = v * 10 + (c - '0');
+    }
+    return v;
+}
+
+// The recorder's header has no seconds; the file name's timestamp supplies
+// them. A field is replaced only by a different, non-zero value.
+void ApplyFileNameTimestamp(SystemTime& t, std::u16string_view rel, std::size_t start) {
+    if (rel.size() < start + 14) return;
+    const auto digits = rel.substr(start, 14);
+    const int values[6] = {
+        LeadingNumber(digits.substr(0, 4)),  LeadingNumber(digits.substr(4, 2)),
+        LeadingNumber(digits.substr(6, 2)),  LeadingNumber(digits.substr(8, 2)),
+        LeadingNumber(digits.substr(10, 2)), LeadingNumber(digits.substr(12, 2))};
+    std::uint16_t* fields[6] = {&t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second};
+    for (int i = 0; i < 6; ++i) {
+        if (values[i] != 0 && values[i] != *fields[i])
+            *fields[i] = static_cast<std::uint16_t>(values[i]);
+    }
+}
+
+// cardPath in drive form and filePath as the native path under the card root.
+// False when the log's path would leave the card.
+bool SetPaths(CallRecord& out, const CardVolume& card, const std::u16string& rel) {
+    SetFieldText(out.cardPath, MakeDrivePath(card.letter, rel));
+    std::string native;
+    if (rel.empty()) {
+        native = (card.root / "").string();
+    } else {
+        const auto resolved = ResolveUnderRoot(card.root, rel);
+        if (!resolved) return false;
+        native = resolved->string();
+    }
+    SetFieldText(out.filePath, FromUtf8(native));
+    return true;
+}
+
+void CopyDisplayName(CallRecord& record, const OutlookContact& c) {
+    auto name = FieldText(c.displayName);
+    if (name.size() > kMaxDisplayNameUnits) name.resize(kMaxDisplayNameUnits);
+    SetFieldText(record.name, name);
+}
+
+std::u16string Suffix(const std::u16string& s, std::size_t n) {
+    return s.substr(s.size() - n);
+}
+
+bool OpenExisting(const fs::path& path, std::fstream& f) {
+    f.open(path, std::ios::in | std::ios::out | std::ios::binary);
+    return f.is_open();
+}
+
+std::uint64_t FileSizeOf(const fs::path& path) {
+    std::error_code ec;
+    const auto size = fs::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+// Writes one byte of record `index` in place; nothing when out of range.
+bool WriteCardLogByte(const CardVolume& card, int devType, int index, std::size_t offset,
+                      std::uint8_t value) {
+    if (index < 0) return false;
+    const auto path = card.root / kCallLogFileName;
+    const auto recordSize = static_cast<std::uint64_t>(RecordSize(devType, true));
+    const auto count = FileSizeOf(path) / recordSize;
+    if (count == 0 || static_cast<std::uint64_t>(index) >= count) return false;
+    std::fstream f;
+    if (!OpenExisting(path, f)) return false;
+    f.seekp(static_cast<std::streamoff>(static_cast<std::uint64_t>(index) * recordSize + offset));
+    const char c = static_cast<char>(value);
+    f.write(&c, 1);
+    f.flush();
+    return static_cast<bool>(f);
+}
+
+}  // namespace
+
+int RecordSize(int devType, bool fromCard) {
+    if (!fromCard) return static_cast<int>(CallRecord::kSize);
+    return devType == 1 ? static_cast<int>(card256::kSize) : static_cast<int>(card128::kSize);
+}
+
+int RecordTypeFromCode(std::string_view code) {
+    if (code == "I") return Incoming;
+    if (code == "O") return Outgoing;
+    if (code == "NOTE" || code == "N") return Note;
+    if (code == "TRIG") return Triggered;
+    return -1;
+}
+
+char16_t DecodeDialDigit(std::uint8_t code) {
+    static constexpr char16_t kDigits[] = u"0123456789*#ABCD";
+    return code <= 15 ? kDigits[code] : u'*';
+}
+
+std::uint8_t EncodeDialDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return static_cast<std::uint8_t>(c - u'0');
+    switch (c) {
+        case u'#':
+            return 11;
+        case u'A':
+        case u'a':
+            return 12;
+        case u'B':
+        case u'b':
+            return 13;
+        case u'C':
+        case u'c':
+            return 14;
+        case u'D':
+        case u'd':
+            return 15;
+        default:
+            return 10;
+    }
+}
+
+bool ParseCardRecord128(ByteSpan raw, CallRecord& out, const CardVolume& card,
+                        const ContactList& contacts) {
+    using namespace card128;
+    if (raw.size() < kSize || raw[kInUse] != 1) return false;
+    std::copy_n(raw.begin(), kSize, out.cardBytes.begin());
+    out.inUse = raw[kInUse] != 0 ? 1 : 0;
+    out.type = raw[kType];
+    out.status = raw[kStatus];
+    out.marked = raw[kMark];
+    out.time = SystemTime{};
+    out.time.year = static_cast<std::uint16_t>(raw[kYear] + 2000);
+    out.time.month = raw[kMonth];
+    out.time.day = raw[kDay];
+    out.time.hour = raw[kHour];
+    out.time.minute = raw[kMinute];
+
+    std::u16string number;
+    const std::size_t n = std::min<std::size_t>(raw[kNumberLength], kMaxNumberRead);
+    const bool plain = TypeKeepsPlainNumber(out.type);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = raw[kNumber + i];
+        number.push_back(plain ? static_cast<char16_t>(b) : DecodeDialDigit(b));
+    }
+    SetFieldText(out.number, number);
+
+    std::u16string name;
+    const std::size_t nameLength = std::min<std::size_t>(raw[kNameLength], kMaxNameRead);
+    for (std::size_t i = 0; i < nameLength; ++i)
+        name.push_back(static_cast<char16_t>(raw[kName + i]));
+    SetFieldText(out.name, name);
+
+    out.callSeconds = HmsSeconds(raw, kCallDuration);
+    out.recordSeconds = HmsSeconds(raw, kRecordedLength);
+
+    const auto rel = DecodeCodePage(ZeroTerminated(raw, kPath, kPathSize), CardCodePage());
+    if (!SetPaths(out, card, rel)) return false;
+    if (FieldText(out.cardPath).size() > 24) {
+        const std::size_t s = rel.size() > 9 && rel[6] == u'/' && rel[9] == u'/' ? 10 : 7;
+        ApplyFileNameTimestamp(out.time, rel, s);
+    }
+    MatchContactName(out, contacts, true);
+    return true;
+}
+
+bool ParseCardRecord256(ByteSpan raw, CallRecord& out, const CardVolume& card,
+                        const ContactList& contacts) {
+    using namespace card256;
+    if (raw.size() < kSize || raw[kInUse] != 1) return false;
+    out.cardBytes.fill(0);
+    std::copy_n(raw.begin(), 5, out.cardBytes.begin());
+    if (raw[kRemark] != 0) {
+        out.cardBytes[5] = 'R';
+        out.cardBytes[6] = 'M';
+        out.cardBytes[7] = ':';
+        std::copy_n(raw.begin() + kRemark, kRemarkSize, out.cardBytes.begin() + 8);
+    }
+    out.inUse = raw[kInUse] != 0 ? 1 : 0;
+    out.type = raw[kType];
+    out.status = raw[kStatus];
+    out.marked = raw[kMark];
+    out.time = SystemTime{};
+    out.time.year = static_cast<std::uint16_t>(raw[kYear] + 2000);
+    out.time.month = raw[kMonth];
+    out.time.day = raw[kDay];
+    out.time.hour = raw[kHour];
+    out.time.minute = raw[kMinute];
+
+    std::u16string number;
+    const std::size_t n = std::min<std::size_t>(raw[kNumberLength], kMaxNumberRead);
+    for (std::size_t i = 0; i < n; ++i)
+        number.push_back(static_cast<char16_t>(raw[kNumber + i]));
+    SetFieldText(out.number, number);
+
+    out.callSeconds = HmsSeconds(raw, kCallDuration);
+    out.recordSeconds = HmsSeconds(raw, kRecordedLength);
+
+    const auto rel = DecodeCodePage(ZeroTerminated(raw, kPath, kPathSize), CardCodePage());
+    if (!SetPaths(out, card, rel)) return false;
+    if (FieldText(out.cardPath).size() > 28) ApplyFileNameTimestamp(out.time, rel, 14);
+    MatchContactName(out, contacts, false);
+    return true;
+}
+
+void MatchContactName(CallRecord& record, const ContactList& contacts, bool family0Card) {
+    if (record.name[0] != 0 || record.number[0] == 0) return;
+    auto m = FieldText(record.number);
+    if (family0Card && !m.empty() && (m.back() == u'*' || m.back() == u'#')) m.pop_back();
+    if (m.empty()) return;
+
+    for (const auto& contact : contacts) {
+        if (m.size() > kMatchSuffix) {
+            const auto tail = Suffix(m, kMatchSuffix);
+            for (std::size_t k = 0; k < OutlookContact::kNumberCount; ++k) {
+                // The first number is always tried; the others only while no name is set.
+                if (k > 0 && record.name[0] != 0) break;
+                const auto candidate = FieldText(contact.numbers[k]);
+                if (candidate.size() >= kMatchSuffix && Suffix(candidate, kMatchSuffix) == tail) {
+                    CopyDisplayName(record, contact);
+                }
+            }
+        } else {
+            for (const auto& num : contact.numbers) {
+                if (FieldText(num) == m) {
+                    CopyDisplayName(record, contact);
+                    break;
+                }
+            }
+        }
+    }
+}
+
+std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& f, int devType) {
+    const bool family1 = devType == 1;
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(RecordSize(devType, true)), 0);
+    MutableByteSpan b(raw);
+    auto byte = [](int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); };
+    // Number bytes: plain characters (byte value = character code) for family 1
+    // and for notes and triggered recordings, else the recorder's dial-digit codes.
+    auto numberByte = [&](char16_t c) -> std::uint8_t {
+        if (family1 || TypeKeepsPlainNumber(f.type))
+            return c <= 0xFF ? static_cast<std::uint8_t>(c) : '?';
+        return EncodeDialDigit(c);
+    };
+    const std::string codePage = CardCodePage();
+
+    WriteU8(b, card128::kInUse, 1);
+    WriteU8(b, card128::kType, byte(f.type));
+    WriteU8(b, card128::kStatus, byte(f.status));
+    WriteU8(b, card128::kMark, byte(f.mark));
+    if (family1) {
+        using namespace card256;
+        WriteU8(b, kExtra, byte(f.extra));
+        WriteU8(b, kYear, byte(f.year - 2000));
+        WriteU8(b, kMonth, byte(f.month));
+        WriteU8(b, kDay, byte(f.day));
+        WriteU8(b, kHour, byte(f.hour));
+        WriteU8(b, kMinute, byte(f.minute));
+        const std::size_t n = std::min(f.number.size(), kNumberSize);
+        WriteU8(b, kNumberLength, static_cast<std::uint8_t>(n));
+        for (std::size_t i = 0; i < n; ++i)
+            WriteU8(b, kNumber + i, numberByte(f.number[i]));
+        WriteHms(b, kCallDuration, f.callSeconds);
+        WriteHms(b, kRecordedLength, f.recordSeconds);
+        const auto path = EncodeCodePage(f.relativePath, codePage);
+        for (std::size_t i = 0; i < std::min(path.size(), kPathSize - 1); ++i)
+            WriteU8(b, kPath + i, static_cast<std::uint8_t>(path[i]));
+        const auto remark = EncodeCodePage(f.remark, codePage);
+        for (std::size_t i = 0; i < std::min(remark.size(), kRemarkSize); ++i)
+            WriteU8(b, kRemark + i, static_cast<std::uint8_t>(remark[i]));
+    } else {
+        using namespace card128;
+        WriteU8(b, kYear, byte(f.year - 2000));
+        WriteU8(b, kMonth, byte(f.month));
+        WriteU8(b, kDay, byte(f.day));
+        WriteU8(b, kHour, byte(f.hour));
+        WriteU8(b, kMinute, byte(f.minute));
+        const std::size_t n = std::min(f.number.size(), kNumberSize);
+        WriteU8(b, kNumberLength, static_cast<std::uint8_t>(n));
+        for (std::size_t i = 0; i < n; ++i)
+            WriteU8(b, kNumber + i, numberByte(f.number[i]));
+        const std::size_t nameLength = std::min(f.name.size(), kNameSize);
+        WriteU8(b, kNameLength, static_cast<std::uint8_t>(nameLength));
+        for (std::size_t i = 0; i < nameLength; ++i) {
+            const char16_t c = f.name[i];
+            WriteU8(b, kName + i, c <= 0xFF ? static_cast<std::uint8_t>(c) : '?');
+        }
+        WriteHms(b, kCallDuration, f.callSeconds);
+        WriteHms(b, kRecordedLength, f.recordSeconds);
+        const auto path = EncodeCodePage(f.relativePath, codePage);
+        for (std::size_t i = 0; i < std::min(path.size(), kPathSize - 1); ++i)
+            WriteU8(b, kPath + i, static_cast<std::uint8_t>(path[i]));
+    }
+    return raw;
+}
+
+bool AppendLogRecordFromFile(const CardVolume& card, std::string_view name, int devType) {
+    // Steps: shape of the name, type code, timestamp, number; anything off is refused.
+    if (name.size() < 21 || name.size() > 45 || name[14] != '-') return false;
+    const auto lastDash = name.rfind('-');
+    if (lastDash == std::string_view::npos || lastDash < 15) return false;
+    const auto code = name.substr(15, lastDash - 15);
+    if (code.size() > 4) return false;
+    const int type = RecordTypeFromCode(code);
+    if (type < 0) return false;
+
+    const int year = LeadingNumber(name.substr(0, 4));
+    const int month = LeadingNumber(name.substr(4, 2));
+    const int day = LeadingNumber(name.substr(6, 2));
+    const int hour = LeadingNumber(name.substr(8, 2));
+    const int minute = LeadingNumber(name.substr(10, 2));
+    const int second = LeadingNumber(name.substr(12, 2));
+    if (year < 2000 || year > 2999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
+        minute > 59 || second > 59)
+        return false;
+
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot <= lastDash) return false;
+    const auto number = name.substr(lastDash + 1, dot - lastDash - 1);
+    if (number.size() > 30) return false;
+
+    const std::string folder(name.substr(0, 6));
+    const std::string rel8 = (devType == 1 ? "RECORD\\" : "") + folder + "\\" + std::string(name);
+    const auto rel = FromUtf8(rel8);
+    const auto full = ResolveUnderRoot(card.root, rel);
+    if (!full) return false;
+    // A path that does not fit the field would name no file; refuse it
+    // rather than write a record that points nowhere.
+    const std::size_t pathField = devType == 1 ? card256::kPathSize : card128::kPathSize;
+    if (EncodeCodePage(rel, CardCodePage()).size() > pathField - 1) return false;
+
+    const auto seconds = static_cast<int>(RecordingSecondsRoundedUp(*full));
+    CardRecordFields f;
+    f.type = type;
+    f.status = 1;
+    f.year = year;
+    f.month = month;
+    f.day = day;
+    f.hour = hour;
+    f.minute = minute;
+    f.number = FromUtf8(number);
+    f.callSeconds = seconds;
+    f.recordSeconds = seconds;
+    f.relativePath = rel;
+    const auto raw = BuildCardRecord(f, devType);
+
+    std::ofstream out(card.root / kCallLogFileName, std::ios::binary | std::ios::app);
+    if (!out) return false;
+    out.write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+bool ClearCardLogEntry(const CardVolume& card, int devType, int index) {
+    return WriteCardLogByte(card, devType, index, card128::kInUse, 0);
+}
+
+bool WriteCardMark(const CardVolume& card, int devType, int index, int value) {
+    return WriteCardLogByte(card, devType, index, card128::kMark,
+                            static_cast<std::uint8_t>(value & 0xFF));
+}
+
+}  // namespace lk

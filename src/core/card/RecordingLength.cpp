@@ -1,0 +1,76 @@
+#include "card/RecordingLength.h"
+
+#include <array>
+#include <fstream>
+#include <system_error>
+
+#include "playback/XtrFormat.h"
+
+namespace lk {
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FileHead {
+    bool ok = false;
+    std::uint64_t size = 0;
+    std::array<std::uint8_t, xtr::kHeaderSize> header{};
+};
+
+// Read-only: a write-protected card or a read-only file must still show its
+// lengths.
+FileHead ReadHead(const fs::path& path) {
+    FileHead h;
+    std::error_code ec;
+    h.size = fs::file_size(path, ec);
+    if (ec) return h;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return h;
+    in.read(reinterpret_cast<char*>(h.header.data()),
+            static_cast<std::streamsize>(h.header.size()));
+    h.ok = true;
+    return h;
+}
+
+bool IsXtr(const fs::path& path) {
+    return IsXtrPath(path.string());
+}
+
+}  // namespace
+
+unsigned RecordingSecondsRoundedUpOf(std::uint64_t size, bool isXtr, ByteSpan header) {
+    if (!isXtr)
+        return size < 4156 ? 0u : static_cast<unsigned>((size - kWavRecordingHeaderSize) / 4096);
+    if (size < 3090) return 0;
+    const std::uint64_t dataOffset = ReadU32(header, xtr::kDataOffsetField);
+    const std::uint32_t tag = ReadU32(header, xtr::kFormatTagField);
+    const std::uint64_t rate = tag == kFormatGsm ? 1650 : tag == kFormatImaAdpcm ? 4096 : 8000;
+    // A header that points past the end holds no audio (rather than a huge
+    // length from an unsigned wrap).
+    if (dataOffset >= size) return 0;
+    return static_cast<unsigned>((size - dataOffset + rate - 1) / rate);
+}
+
+unsigned RecordingSecondsOf(std::uint64_t size, bool isXtr, ByteSpan header) {
+    std::uint64_t headerSize = kWavRecordingHeaderSize;
+    std::uint64_t rate = 4055;
+    if (isXtr) {
+        headerSize = ReadU32(header, xtr::kDataOffsetField);
+        const std::uint32_t tag = ReadU32(header, xtr::kFormatTagField);
+        rate = tag == kFormatGsm ? 1650 : tag == kFormatImaAdpcm ? 4055 : 8000;
+    }
+    if (size == 0 || size < headerSize) return 0;
+    return static_cast<unsigned>((size - headerSize) / rate);
+}
+
+unsigned RecordingSecondsRoundedUp(const fs::path& path) {
+    const auto h = ReadHead(path);
+    return h.ok ? RecordingSecondsRoundedUpOf(h.size, IsXtr(path), h.header) : 0;
+}
+
+unsigned RecordingSeconds(const fs::path& path) {
+    const auto h = ReadHead(path);
+    return h.ok ? RecordingSecondsOf(h.size, IsXtr(path), h.header) : 0;
+}
+
+}  // namespace lk

@@ -1,0 +1,133 @@
+// The Linux stand-in for the drive list: mounted block-device file systems,
+// with "removable" worked out from sysfs, plus folders named as card roots.
+
+#include <sys/statvfs.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+
+#include "platform/MountInfo.h"
+#include "platform/VolumeTable.h"
+
+namespace lk {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadTrimmed(const fs::path& file) {
+    std::ifstream in(file);
+    std::string s;
+    std::getline(in, s);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\n' || s.back() == '\r'))
+        s.pop_back();
+    return s;
+}
+
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+void FillSizes(MountedVolume& v) {
+    struct statvfs st {};
+    if (::statvfs(v.root.c_str(), &st) != 0) return;
+    const std::uint64_t unit = st.f_frsize ? st.f_frsize : st.f_bsize;
+    v.totalBytes = static_cast<std::uint64_t>(st.f_blocks) * unit;
+    // What an unprivileged caller may still use.
+    v.freeBytes = static_cast<std::uint64_t>(st.f_bavail) * unit;
+}
+
+// Card readers, USB sticks and SD slots; the mount place alone also counts,
+// since desktop automounters put every removable medium under /media.
+bool IsRemovable(const MountEntry& m) {
+    if (StartsWith(m.mountPoint, "/media/") || StartsWith(m.mountPoint, "/run/media/")) return true;
+    std::error_code ec;
+    const fs::path dev =
+        "/sys/dev/block/" + std::to_string(m.major) + ":" + std::to_string(m.minor);
+    const fs::path real = fs::canonical(dev, ec);
+    if (ec) return false;
+    const fs::path disk = fs::exists(real / "partition", ec) ? real.parent_path() : real;
+    const std::string name = disk.filename().string();
+    if (StartsWith(name, "mmcblk")) return true;
+    if (ReadTrimmed(disk / "removable") == "1") return true;
+    if (ReadTrimmed(disk / "device" / "type") == "SD") return true;
+    return disk.string().find("/usb") != std::string::npos;
+}
+
+class SystemVolumeProbe final : public VolumeProbe {
+  public:
+    explicit SystemVolumeProbe(std::vector<fs::path> extra) : extra_(std::move(extra)) {}
+
+    std::vector<MountedVolume> Mounted() override {
+        std::ifstream in("/proc/self/mountinfo");
+        const std::string text(std::istreambuf_iterator<char>(in), {});
+        std::vector<MountedVolume> out;
+        std::map<std::string, std::size_t> byMountPoint;
+        std::set<std::pair<unsigned, unsigned>> devices;
+        std::error_code ec;
+        for (const auto& m : ParseMountInfo(text)) {
+            if (m.mountPoint != "/") {
+                // Real file systems only, each device once (bind mounts and
+                // subvolume repeats would only duplicate a volume).
+                if (IsPseudoFileSystem(m.fsType) || !StartsWith(m.source, "/dev/") || m.root != "/")
+                    continue;
+                if (!devices.insert({m.major, m.minor}).second) continue;
+                if (!fs::is_directory(m.mountPoint, ec)) continue;
+            }
+            MountedVolume v;
+            v.root = m.mountPoint;
+            v.removable = m.mountPoint != "/" && IsRemovable(m);
+            FillSizes(v);
+            // A later mount on the same folder hides the earlier one.
+            if (auto it = byMountPoint.find(m.mountPoint); it != byMountPoint.end()) {
+                out[it->second] = v;
+            } else {
+                byMountPoint[m.mountPoint] = out.size();
+                out.push_back(v);
+            }
+        }
+
+        std::vector<fs::path> roots;
+        if (const char* env = std::getenv("LINEKEEPER_CARD_ROOTS")) {
+            std::string_view list = env;
+            while (!list.empty()) {
+                const auto colon = list.find(':');
+                const auto item = list.substr(0, colon);
+                if (!item.empty()) roots.emplace_back(std::string(item));
+                if (colon == std::string_view::npos) break;
+                list.remove_prefix(colon + 1);
+            }
+        }
+        roots.insert(roots.end(), extra_.begin(), extra_.end());
+        for (const auto& r : roots) {
+            if (!fs::is_directory(r, ec)) continue;
+            const fs::path root = fs::weakly_canonical(fs::absolute(r, ec), ec);
+            if (ec) continue;
+            if (auto it = byMountPoint.find(root.string()); it != byMountPoint.end()) {
+                out[it->second].removable = true;
+                continue;
+            }
+            MountedVolume v;
+            v.root = root;
+            v.removable = true;
+            FillSizes(v);
+            byMountPoint[root.string()] = out.size();
+            out.push_back(v);
+        }
+        return out;
+    }
+
+  private:
+    std::vector<fs::path> extra_;
+};
+
+}  // namespace
+
+std::unique_ptr<VolumeProbe> MakeSystemVolumeProbe(std::vector<fs::path> extraCardRoots) {
+    return std::make_unique<SystemVolumeProbe>(std::move(extraCardRoots));
+}
+
+}  // namespace lk
