@@ -122,7 +122,7 @@ bool ImportRecordFile(const std::filesystem::path& path,
 
 ImportResult ImportFolder(const std::filesystem::path& folder,
                           std::vector<std::unique_ptr<CallRecord>>& folderRecords,
-                          const ContactList& contacts, const ProgressCallback& progress,
+                          const ContactList& contacts, const ProgressSink& progress,
                           const std::atomic<int>& stop) {
     ImportResult result;
     std::error_code ec;
@@ -136,6 +136,7 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
     result.filesListed = static_cast<int>(entries.size());
     const int range = result.filesListed;
     int position = 0;
+    progress.Begin(0, range);
     for (const auto& entry : entries) {
         if (stop.load() != 0) {
             result.stopped = true;
@@ -143,7 +144,7 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
         }
         ++position;
         const std::string text = entry.path.string();
-        if (progress) progress(position, range, text);
+        progress.Step(position, range, text);
         if (!IsRecordingCandidate(FromUtf8(text))) continue;
         ++result.candidates;
         const bool ok = ImportRecordFile(entry.path, folderRecords, contacts);
@@ -152,6 +153,7 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
             {entry.path, ok ? ImportOutcome::Imported : ImportOutcome::Rejected});
     }
     if (stop.load() != 0) result.stopped = true;
+    progress.End();
     return result;
 }
 

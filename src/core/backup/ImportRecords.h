@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Progress.h"
+#include "app/ProgressSink.h"
 #include "card/CallRecord.h"
 #include "phonebook/OutlookContact.h"
 
@@ -50,7 +50,7 @@ struct ImportResult {
 // `folderRecords` (records imported earlier stay). Polls `stop` per file.
 ImportResult ImportFolder(const std::filesystem::path& folder,
                           std::vector<std::unique_ptr<CallRecord>>& folderRecords,
-                          const ContactList& contacts, const ProgressCallback& progress,
+                          const ContactList& contacts, const ProgressSink& progress,
                           const std::atomic<int>& stop);
 
 // Whether a path names a recording candidate (".wav" or ".xtr" anywhere).

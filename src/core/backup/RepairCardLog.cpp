@@ -85,7 +85,7 @@ std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, 
     return known;
 }
 
-RepairResult RepairCardLog(const CardVolume& card, const ProgressCallback& progress,
+RepairResult RepairCardLog(const CardVolume& card, const ProgressSink& progress,
                            const std::atomic<int>& stop) {
     RepairResult result;
     std::error_code ec;
@@ -114,6 +114,7 @@ RepairResult RepairCardLog(const CardVolume& card, const ProgressCallback& progr
     result.filesListed = static_cast<int>(entries.size());
 
     int position = 0;
+    progress.Begin(0, result.filesListed);
     for (const auto& entry : entries) {
         if (stop.load() != 0) break;
         ++position;
@@ -136,10 +137,10 @@ RepairResult RepairCardLog(const CardVolume& card, const ProgressCallback& progr
                 ++result.failed;
             result.items.push_back(std::move(item));
         }
-        if (progress) progress(position, result.filesListed, StatusText(222, "  ", result.added));
+        progress.Step(position, result.filesListed, StatusText(222, "  ", result.added));
     }
     result.stopped = stop.load() != 0;
-    if (progress) progress(position, result.filesListed, StatusText(221, " - ", result.added));
+    progress.Step(position, result.filesListed, StatusText(221, " - ", result.added));
     return result;
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Progress.h"
+#include "app/ProgressSink.h"
 #include "card/CallLog.h"
 
 namespace lk {
@@ -47,7 +47,7 @@ int CardFamilyOf(const std::filesystem::path& cardRoot);
 
 // The repair worker's engine on the card `card`. Progress: one step per file
 // listed, with the text "<string 222>  <added>".
-RepairResult RepairCardLog(const CardVolume& card, const ProgressCallback& progress,
+RepairResult RepairCardLog(const CardVolume& card, const ProgressSink& progress,
                            const std::atomic<int>& stop);
 
 // The paths the live records of a call log name, in drive form with '\' (as the

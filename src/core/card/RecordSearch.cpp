@@ -90,25 +90,27 @@ bool RecordMatches(const CallRecord& record, const SearchConditions& c) {
 
 SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& records,
                           const SearchConditions& conditions, const SearchMatchCallback& onMatch,
-                          const ProgressCallback& progress, const std::atomic<int>& stop) {
+                          const ProgressSink& progress, const std::atomic<int>& stop) {
     SearchResult result;
     const SearchConditions c = EffectiveConditions(conditions);
     if (!AnyCondition(c)) return result;
     result.searched = true;
     const int count = static_cast<int>(records.size());
-    if (progress) progress(0, count, {});
+    progress.Begin(0, count);
     for (int step = 1; step <= count; ++step) {
         if (stop.load() != 0) {
             result.stopped = true;
             break;
         }
-        if (progress) progress(step, count, {});
+        progress.Step(step, count, {});
         ++result.walked;
         const CallRecord* record = records[static_cast<std::size_t>(count - step)].get();
         if (record == nullptr || !RecordMatches(*record, c)) continue;
         result.matches.push_back(record);
         if (onMatch) onMatch(*record);
     }
+    // A stopped search leaves its window alone: the window is going away.
+    if (!result.stopped) progress.End();
     return result;
 }
 

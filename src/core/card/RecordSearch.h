@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Progress.h"
+#include "app/ProgressSink.h"
 #include "card/CallRecord.h"
 
 namespace lk {
@@ -61,7 +61,7 @@ using SearchMatchCallback = std::function<void(const CallRecord&)>;
 // `stop` before each record; results found before a stop are kept.
 SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& records,
                           const SearchConditions& conditions, const SearchMatchCallback& onMatch,
-                          const ProgressCallback& progress, const std::atomic<int>& stop);
+                          const ProgressSink& progress, const std::atomic<int>& stop);
 
 // State of the type boxes of the search window for the page it was opened
 // from (ViewPage numbers). The message box is never enabled.
