@@ -1,10 +1,92 @@
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include "CliCard.h"
 #include "Command.h"
+#include "RecordFormat.h"
+#include "card/BackupStore.h"
+#include "card/RecordLoader.h"
 
 namespace lk::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RecordsOptions {
+    std::string card;
+    std::string store;
+    int family = -1;
+    bool json = false;
+};
+
+void Print(const RecordList& records, int devType, bool json) {
+    if (json)
+        std::cout << RecordsToJson(records, devType).dump(2) << '\n';
+    else
+        PrintRecordTable(std::cout, records, devType);
+}
+
+int ListCard(const RecordsOptions& o) {
+    std::string error;
+    auto card = OpenCardFolder(o.card, error);
+    if (!card) {
+        std::cerr << "linekeeper-cli: " << error << '\n';
+        return kExitFailure;
+    }
+    auto& state = *card->state;
+    std::ifstream probe(state.cardLogPath, std::ios::binary);
+    if (!probe) {
+        std::cerr << "linekeeper-cli: cannot read " << state.cardLogPath.string() << '\n';
+        return kExitFailure;
+    }
+    state.loadFromCard = 1;
+    if (!StartRecordLoader(state)) return kExitFailure;
+    RecordLoaderOptions options;
+    options.mainFrameExists = false;
+    RecordLoaderThread(state, options);
+    Print(state.cardRecords, card->devType, o.json);
+    return kExitOk;
+}
+
+int ListStore(const RecordsOptions& o) {
+    std::error_code ec;
+    if (!fs::is_directory(o.store, ec)) {
+        std::cerr << "linekeeper-cli: not a folder: " << o.store << '\n';
+        return kExitFailure;
+    }
+    auto state = MakeCliState();
+    state->devType = o.family;
+    const auto found = LoadBackupIndex(*state, fs::path(o.store));
+    if (found.startLoader) {
+        RecordLoaderOptions options;
+        options.backupPath = o.store;
+        options.mainFrameExists = false;
+        RecordLoaderThread(*state, options);
+    }
+    Print(state->backupRecords, o.family, o.json);
+    return kExitOk;
+}
+
+}  // namespace
 
 void AddRecordsCommand(CLI::App& app, CommandContext& ctx) {
-    auto* cmd = app.add_subcommand("records", "List the calls of a card or a backup store");
-    cmd->callback([&ctx] { ctx.exitCode = kExitOk; });
+    auto opts = std::make_shared<RecordsOptions>();
+    auto* cmd = app.add_subcommand("records", "List the calls of a card or of a PC backup store");
+    auto* card = cmd->add_option("--card", opts->card, "Folder of a recorder's card");
+    auto* store =
+        cmd->add_option("--store", opts->store, "Backup folder (holds the store folders)");
+    auto* family = cmd->add_option("--family", opts->family, "Device family of the store (0 or 1)")
+                       ->check(CLI::IsMember({0, 1}));
+    cmd->add_flag("--json", opts->json, "Print a JSON array");
+    card->excludes(store);
+    store->needs(family);
+    family->needs(store);
+    cmd->callback([opts, &ctx] {
+        if (opts->card.empty() && opts->store.empty())
+            throw CLI::ValidationError("records", "give --card DIR or --store DIR --family N");
+        ctx.exitCode = opts->card.empty() ? ListStore(*opts) : ListCard(*opts);
+    });
 }
 
 }  // namespace lk::cli

@@ -26,16 +26,16 @@ std::string Duration(int seconds) {
 
 // Display width in characters, so UTF-8 names line up.
 std::size_t Width(const std::string& s) {
-    return static_cast<std::size_t>(
-        std::count_if(s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+    return static_cast<std::size_t>(std::count_if(
+        s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
 }
 
 }  // namespace
 
 std::string TimeText(const SystemTime& t) {
     char buf[48];
-    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour, t.minute,
-                  t.second);
+    std::snprintf(buf, sizeof buf, "%04u-%02u-%02u %02u:%02u:%02u", t.year, t.month, t.day, t.hour,
+                  t.minute, t.second);
     return buf;
 }
 
@@ -49,11 +49,13 @@ std::string TypeName(int type) {
 
 std::string RemarkText(const CallRecord& r, int devType) {
     const auto& b = r.cardBytes;
-    if (devType != 1 || b[kRemarkMarker] != 'R' || b[kRemarkMarker + 1] != 'M' || b[kRemarkMarker + 2] != ':')
+    if (devType != 1 || b[kRemarkMarker] != 'R' || b[kRemarkMarker + 1] != 'M' ||
+        b[kRemarkMarker + 2] != ':')
         return "";
     ByteSpan remark(b.data() + kRemarkBytes, kRemarkSize);
     const auto end = std::find(remark.begin(), remark.end(), std::uint8_t{0});
-    return ToUtf8(DecodeCodePage(remark.first(static_cast<std::size_t>(end - remark.begin())), CardCodePage()));
+    return ToUtf8(DecodeCodePage(remark.first(static_cast<std::size_t>(end - remark.begin())),
+                                 CardCodePage()));
 }
 
 nlohmann::json RecordToJson(const CallRecord& r, int devType) {
@@ -75,7 +77,8 @@ nlohmann::json RecordToJson(const CallRecord& r, int devType) {
 
 nlohmann::json RecordsToJson(const RecordList& records, int devType) {
     auto array = nlohmann::json::array();
-    for (const auto& r : records) array.push_back(RecordToJson(*r, devType));
+    for (const auto& r : records)
+        array.push_back(RecordToJson(*r, devType));
     return array;
 }
 
@@ -84,23 +87,25 @@ void PrintRecordTable(std::ostream& out, const RecordList& records, int devType)
     rows.push_back({"#", "Type", "Date and time", "Number", "Name", "Call", "Recorded", "Path"});
     if (devType == 1) rows.front().push_back("Remark");
     for (const auto& r : records) {
-        std::vector<std::string> row{std::to_string(r->index), TypeName(r->type), TimeText(r->time),
-                                     ToUtf8(FieldText(r->number)), ToUtf8(FieldText(r->name)),
-                                     Duration(r->callSeconds), Duration(r->recordSeconds),
-                                     ToUtf8(FieldText(r->filePath))};
+        std::vector<std::string> row{std::to_string(r->index),   TypeName(r->type),
+                                     TimeText(r->time),          ToUtf8(FieldText(r->number)),
+                                     ToUtf8(FieldText(r->name)), Duration(r->callSeconds),
+                                     Duration(r->recordSeconds), ToUtf8(FieldText(r->filePath))};
         if (devType == 1) row.push_back(RemarkText(*r, devType));
         rows.push_back(std::move(row));
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);
     for (const auto& row : rows)
-        for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], Width(row[i]));
+        for (std::size_t i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], Width(row[i]));
     for (const auto& row : rows) {
         std::string line;
         for (std::size_t i = 0; i < row.size(); ++i) {
             line += row[i];
             if (i + 1 < row.size()) line += std::string(widths[i] - Width(row[i]) + 2, ' ');
         }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
         out << line << '\n';
     }
 }

@@ -15,8 +15,8 @@ TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     std::random_device rd;
     for (;;) {
-        auto name = "lk-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + "-" +
-                    std::to_string(rd() % 100000);
+        auto name = "lk-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) +
+                    "-" + std::to_string(rd() % 100000);
         path_ = fs::temp_directory_path() / name;
         if (fs::create_directory(path_)) break;
     }
@@ -55,7 +55,8 @@ TempHome::~TempHome() {
 void WriteFile(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 void WriteText(const fs::path& path, std::string_view text) {

@@ -10,7 +10,7 @@
 namespace lk::test {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -19,7 +19,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path operator/(std::string_view rel) const { return path_ / rel; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -27,13 +27,13 @@ private:
 // (copied from the build's Config when `withShippedConfig`), for the
 // lifetime of the object. Tests that touch settings use one each.
 class TempHome {
-public:
+  public:
     explicit TempHome(bool withShippedConfig = true);
     ~TempHome();
     const std::filesystem::path& path() const { return dir_.path(); }
     std::filesystem::path config() const { return dir_.path() / "Config"; }
 
-private:
+  private:
     TempDir dir_;
     std::string previous_;
     bool hadPrevious_ = false;

@@ -29,8 +29,12 @@ class FileOps {
     virtual bool Remove(const std::filesystem::path& p) = 0;
     // Creates an empty file; false when it exists or cannot be made.
     virtual bool CreateNewEmptyFile(const std::filesystem::path& p) = 0;
-    // Appends `bytes` with one write (creating the file) and flushes it.
-    virtual bool AppendAndFlush(const std::filesystem::path& p, ByteSpan bytes) = 0;
+    // Appends one record of bytes.size() bytes (creating the file) with one
+    // write and flushes it. A trailing partial record, left by a crash or a full
+    // disk, is cut first so that the new record starts at a whole-record
+    // boundary. Returns the 0-based position of the record in the file.
+    virtual std::optional<std::uint64_t> AppendRecord(const std::filesystem::path& p,
+                                                      ByteSpan bytes) = 0;
     virtual std::optional<std::vector<std::uint8_t>> ReadWholeFile(
         const std::filesystem::path& p) = 0;
 };
@@ -46,7 +50,8 @@ class RealFileOps : public FileOps {
     bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
     bool Remove(const std::filesystem::path& p) override;
     bool CreateNewEmptyFile(const std::filesystem::path& p) override;
-    bool AppendAndFlush(const std::filesystem::path& p, ByteSpan bytes) override;
+    std::optional<std::uint64_t> AppendRecord(const std::filesystem::path& p,
+                                              ByteSpan bytes) override;
     std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& p) override;
 };
 

@@ -1,0 +1,165 @@
+#include "card/CardWatch.h"
+
+#include <iterator>
+
+#include "app/ExeDir.h"
+#include "app/Settings.h"
+#include "card/CallLog.h"
+#include "card/RecordLoader.h"
+
+namespace lk {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kRemarkColumnWidthFamily1 = 120;
+constexpr const char* kBeepFiles[] = {"beep1.wav", "beep3.wav"};
+
+void MoveRecords(RecordList& from, RecordList& to) {
+    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
+    from.clear();
+}
+
+}  // namespace
+
+bool HasPhoneBook(const fs::path& cardRoot) {
+    std::error_code ec;
+    return fs::exists(cardRoot / kPhoneBookFileName, ec);
+}
+
+void CopyBeepFiles(const fs::path& cardRoot, const fs::path& sourceFolder) {
+    for (const char* name : kBeepFiles) {
+        std::error_code ec;
+        const fs::path target = cardRoot / name;
+        if (fs::exists(target, ec)) continue;
+        // copy_options::none fails when the target appeared meanwhile: never overwrite.
+        fs::copy_file(sourceFolder / name, target, fs::copy_options::none, ec);
+    }
+}
+
+CardWatch::CardWatch(RecorderState& state, CardWatchConfig config)
+    : state_(state), config_(std::move(config)) {
+    if (config_.beepSourceFolder.empty()) config_.beepSourceFolder = ExeDir() / "Config";
+}
+
+fs::path CardWatch::BackupPath() const {
+    if (config_.backupPath) return config_.backupPath();
+    return fs::path(ReadSettingString("BackupPath"));
+}
+
+void CardWatch::LoadBackupIndexInto(CardWatchActions& actions) {
+    if (state_.devType.load() == 1) actions.disablePhoneBook = true;
+    LoadBackupIndexResult r = LoadBackupIndex(state_, BackupPath());
+    MoveRecords(r.freedRecords, actions.freedRecords);
+    actions.startLoader = actions.startLoader || r.startLoader;
+}
+
+CardWatchActions CardWatch::StartupTick() {
+    CardWatchActions a;
+    a.stopTimers = {kTimerStartup};
+    LoadBackupIndexInto(a);
+    // Nothing should show backup records yet; clear anyway rather than leave
+    // a pane pointing at a freed record.
+    if (!a.freedRecords.empty()) a.clearPanes = true;
+    a.startTimers = {{kTimerCardWatch, kCardWatchPeriodMs}};
+    return a;
+}
+
+CardWatchActions CardWatch::CardWatchTick() {
+    CardWatchActions a;
+    if (state_.loaderBusy.load() != 0) return a;
+    state_.volumes.Refresh();
+
+    if (state_.cardDrive.load() != 0) {
+        if (!CardStillPresent()) {
+            state_.cardDrive = 0;
+            if (state_.viewingBackup.load() != 1) {
+                a.clearPanes = true;
+                state_.viewingBackup = 1;
+                a.stopTimers = {kTimerCardWatch, kTimerBackupReload};
+                a.startTimers = {{kTimerBackupReload, kBackupReloadDelayMs}};
+                a.refreshDiskSpace = true;
+                if (state_.devType.load() == 1) a.clearPhoneBook = true;
+            }
+        }
+        if (state_.cardDrive.load() != 0 && !state_.cardRecords.empty()) return a;
+    }
+    ScanForCard(a);
+    return a;
+}
+
+CardWatchActions CardWatch::BackupReloadTick() {
+    CardWatchActions a;
+    if (state_.loaderBusy.load() != 0) return a;
+    a.clearPanes = true;
+    LoadBackupIndexInto(a);
+    a.stopTimers = {kTimerBackupReload, kTimerCardWatch};
+    a.startTimers = {{kTimerCardWatch, kCardWatchPeriodMs}};
+    return a;
+}
+
+CardWatchActions CardWatch::ManualRescan() {
+    CardWatchActions a;
+    if (state_.loaderBusy.load() != 0) {
+        a.showBusyMessage = true;
+        return a;
+    }
+    state_.cardDrive = 0;
+    a.stopTimers = {kTimerCardWatch};
+    a.startTimers = {{kTimerCardWatch, kRescanPeriodMs}};
+    return a;
+}
+
+bool CardWatch::CardStillPresent() const {
+    const char letter = state_.cardDrive.load();
+    if (state_.volumes.GetDriveType(letter) == DriveType::NoRootDir) return false;
+    const auto volume = state_.volumes.Find(letter);
+    return volume && volume->totalBytes >= kMinCardBytes;
+}
+
+void CardWatch::ScanForCard(CardWatchActions& actions) {
+    if (state_.rebuildRunning.load() != 0) return;
+    if (state_.devType.load() == 1) actions.disablePhoneBook = true;
+
+    if (!state_.cardRecords.empty()) {
+        // Panes showing card records must drop them before they are freed.
+        if (state_.viewingBackup.load() == 0) actions.clearPanes = true;
+        MoveRecords(state_.cardRecords, actions.freedRecords);
+    }
+
+    const std::uint32_t mask = state_.volumes.LogicalDriveMask();
+    std::optional<Volume> card;
+    // Drives A and B are floppy letters and never hold a card.
+    for (int bit = 2; bit < 26 && (mask >> bit) != 0; ++bit) {
+        if ((mask & (1u << bit)) == 0) continue;
+        const char letter = static_cast<char>('A' + bit);
+        if (state_.loaderBusy.load() != 0) continue;
+        if (state_.volumes.GetDriveType(letter) != DriveType::Removable) continue;
+        const auto volume = state_.volumes.Find(letter);
+        if (!volume || volume->totalBytes < kMinCardBytes) continue;
+        state_.cardLogPath = volume->root / kCallLogFileName;
+        std::error_code ec;
+        if (fs::is_regular_file(state_.cardLogPath, ec)) {
+            card = volume;
+            break;
+        }
+    }
+    if (!card) return;
+
+    state_.cardDrive = card->letter;
+    state_.loadFromCard = 1;
+    const int devType = HasPhoneBook(card->root) ? 1 : 0;
+    state_.devType = devType;
+    if (config_.mainWindowExists) {
+        actions.deviceName = ReadSettingString(devType == 1 ? "Device2" : "Device");
+        actions.remarkColumnWidth = devType == 1 ? kRemarkColumnWidthFamily1 : 0;
+    }
+    if (devType == 1)
+        actions.loadPhoneBook = card->root / kPhoneBookFileName;
+    else
+        CopyBeepFiles(card->root, config_.beepSourceFolder);
+    WriteSettingInt("DevType", devType);
+    actions.startLoader = StartRecordLoader(state_);
+}
+
+}  // namespace lk

@@ -1,0 +1,305 @@
+#include "card/RecordLoader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+#include "app/Settings.h"
+#include "card/BackupStore.h"
+#include "card/CallLog.h"
+#include "card/LogRebuild.h"
+#include "platform/TextCodec.h"
+
+namespace lk {
+namespace fs = std::filesystem;
+
+namespace {
+
+// Longest texts a backup record may carry; a damaged index file must not run
+// a text past its field.
+constexpr std::size_t kMaxNumberUnits = 31;
+constexpr std::size_t kMaxNameUnits = 36;
+constexpr std::size_t kMaxCardPathUnits = 45;
+constexpr std::size_t kMaxFilePathUnits = 259;
+
+std::string CountText(int done, int total) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d/%d", done, total);
+    return buf;
+}
+
+bool AllDigits(std::string_view s) {
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The last `n` components of a path written with either separator.
+std::vector<std::string> TailComponents(const std::string& path, std::size_t n) {
+    std::vector<std::string> parts;
+    std::size_t end = path.size();
+    while (parts.size() < n && end > 0) {
+        const std::size_t sep = path.find_last_of("/\\", end - 1);
+        const std::size_t start = sep == std::string::npos ? 0 : sep + 1;
+        if (end > start) parts.insert(parts.begin(), path.substr(start, end - start));
+        if (sep == std::string::npos) break;
+        end = sep;
+    }
+    return parts;
+}
+
+void AddPane(PaneRouting& r, int category) {
+    r.categories[r.count++] = category;
+}
+
+}  // namespace
+
+std::optional<PaneRouting> DistributeRecord(const CallRecord* record) {
+    if (record == nullptr || !record->IsLive()) return std::nullopt;
+    PaneRouting r;
+    if (record->marked == 1) AddPane(r, kPaneMarked);
+    switch (record->type) {
+        case Incoming:
+            AddPane(r, kPaneAll);
+            AddPane(r, kPaneIncoming);
+            break;
+        case Missed:
+            AddPane(r, kPaneAll);
+            AddPane(r, kPaneIncoming);
+            AddPane(r, kPaneMissed);
+            break;
+        case Outgoing:
+            AddPane(r, kPaneOutgoing);
+            AddPane(r, kPaneAll);
+            break;
+        case Note:
+        case Note2:
+            AddPane(r, kPaneAll);
+            AddPane(r, kPaneNotes);
+            break;
+        case Triggered:
+            AddPane(r, kPaneAll);
+            AddPane(r, kPaneTriggered);
+            break;
+        case Message:
+            AddPane(r, kPaneAll);
+            AddPane(r, kPaneMessages);
+            break;
+        default:
+            break;
+    }
+    return r;
+}
+
+PopulateResult PopulatePanes(const RecordList& list,
+                             const std::function<void(int category, CallRecord& record)>& add,
+                             const ProgressSink& progress, int captionString,
+                             const std::atomic<int>& stop, bool yieldEach) {
+    PopulateResult result;
+    const int size = static_cast<int>(list.size());
+    result.total = size;
+    progress.Begin(captionString, size);
+    // Last first: the lists are in file order, so the newest rows come first.
+    for (int i = size - 1; i >= 0; --i) {
+        if (yieldEach) std::this_thread::yield();
+        if (stop.load() != 0) {
+            result.stopped = true;
+            return result;
+        }
+        CallRecord* record = list[static_cast<std::size_t>(i)].get();
+        const auto routing = DistributeRecord(record);
+        if (!routing) {
+            --result.total;
+        } else if (add) {
+            for (int category : *routing)
+                add(category, *record);
+        }
+        ++result.handled;
+        progress.Step(result.handled, size, CountText(result.handled, result.total));
+    }
+    progress.End();
+    return result;
+}
+
+bool StartRecordLoader(RecorderState& state) {
+    int idle = 0;
+    return state.loaderBusy.compare_exchange_strong(idle, 1);
+}
+
+LoadBackupIndexResult LoadBackupIndex(RecorderState& state, const fs::path& backupPath) {
+    LoadBackupIndexResult result;
+    result.freedRecords = std::move(state.backupRecords);
+    state.backupRecords.clear();
+    state.backupMonths.clear();
+
+    std::vector<int> months = ListBackupMonths(backupPath, state.devType.load());
+    if (months.empty()) return result;
+    result.found = true;
+    state.backupMonths = months;
+    if (state.loaderBusy.load() != 0) return result;
+
+    state.loadFromCard = 0;
+    std::stable_sort(state.backupMonths.begin(), state.backupMonths.end());
+    result.startLoader = StartRecordLoader(state);
+    return result;
+}
+
+bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot) {
+    const std::string filePath = ToUtf8(FieldText(record.filePath));
+    if (filePath.empty()) return false;
+    std::error_code ec;
+    if (fs::exists(fs::path(filePath), ec)) return false;
+
+    const auto tail = TailComponents(filePath, 3);
+    if (tail.size() != 3) return false;
+    const std::string& month = tail[0];
+    const std::string& day = tail[1];
+    const std::string& name = tail[2];
+    if (month.size() != 6 || !AllDigits(month) || day.size() != 8 || !AllDigits(day) ||
+        day.compare(0, 6, month) != 0 || name == "." || name == "..") {
+        return false;
+    }
+    const fs::path candidate = storeRoot / month / day / name;
+    if (!fs::is_regular_file(candidate, ec)) return false;
+    const std::u16string text = FromUtf8(candidate.string());
+    if (text.size() >= CallRecord::kFilePathUnits) return false;
+    SetFieldText(record.filePath, text);
+    return true;
+}
+
+RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options) {
+    RecordLoaderResult result;
+    state.loaderBusy = 1;
+    const bool fromCard = state.loadFromCard.load() != 0;
+    const int devType = state.devType.load();
+    result.fromCard = fromCard;
+    bool repopulate = true;
+
+    std::vector<fs::path> files;
+    if (fromCard) {
+        files.push_back(state.cardLogPath);
+    } else {
+        for (int month : state.backupMonths)
+            files.push_back(MonthIndexPath(options.backupPath, devType, month));
+    }
+    const fs::path storeRoot = StoreRoot(options.backupPath, devType);
+
+    CardVolume card;
+    if (fromCard) {
+        card.letter = state.cardDrive.load();
+        if (auto v = state.volumes.Find(card.letter))
+            card.root = v->root;
+        else
+            card.root = state.cardLogPath.parent_path();
+    }
+
+    const auto recordSize = static_cast<std::size_t>(RecordSize(devType, fromCard));
+    std::vector<std::uint8_t> raw(recordSize);
+    RecordList& target = fromCard ? state.cardRecords : state.backupRecords;
+
+    for (const fs::path& file : files) {
+        if (state.quitting.load() != 0) {
+            result.exitCode = 0;
+            return result;
+        }
+        std::ifstream in(file, std::ios::binary);
+        std::error_code ec;
+        const auto size = fs::file_size(file, ec);
+        if (!in || ec) continue;
+        ++result.filesRead;
+
+        const auto count = static_cast<int>(size / recordSize);
+        if (count == 0) {
+            if (fromCard) {
+                result.rebuildQueued = true;
+                result.startRebuildWorker = QueueLogRebuild(state, card.letter);
+            }
+            continue;
+        }
+        if (fromCard) {
+            // A log of deleted records only: nothing to show, nothing to rebuild.
+            bool anyLive = false;
+            for (int i = 0; i < count && !anyLive; ++i) {
+                if (!in.read(reinterpret_cast<char*>(raw.data()),
+                             static_cast<std::streamsize>(recordSize)))
+                    break;
+                anyLive = raw[0] == 1;
+            }
+            if (!anyLive) continue;
+            in.clear();
+            in.seekg(0);
+        }
+
+        options.progress.Begin(fromCard ? kCaptionCardRecords : kCaptionBackupRecords, count);
+        for (int i = 0; i < count; ++i) {
+            if (state.quitting.load() != 0) {
+                result.exitCode = 0;
+                return result;
+            }
+            if (!in.read(reinterpret_cast<char*>(raw.data()),
+                         static_cast<std::streamsize>(recordSize)))
+                break;
+            auto record = std::make_unique<CallRecord>();
+            bool keep = false;
+            if (fromCard) {
+                if (raw[0] == 1) {
+                    record->index = i;
+                    keep = devType == 1 ? ParseCardRecord256(raw, *record, card, state.contacts)
+                                        : ParseCardRecord128(raw, *record, card, state.contacts);
+                }
+            } else {
+                *record = CallRecord::FromBytes(raw);
+                if (record->IsLive()) {
+                    CutFieldText(record->number, kMaxNumberUnits);
+                    CutFieldText(record->name, kMaxNameUnits);
+                    CutFieldText(record->cardPath, kMaxCardPathUnits);
+                    CutFieldText(record->filePath, kMaxFilePathUnits);
+                    record->index = i;
+                    if (ReRootBackupRecord(*record, storeRoot)) ++result.pathsReRooted;
+                    keep = true;
+                }
+            }
+            if (keep) {
+                const std::string text =
+                    ToUtf8(FieldText(record->cardPath)) + " " + CountText(i + 1, count);
+                target.push_back(std::move(record));
+                ++result.recordsKept;
+                options.progress.Step(i + 1, count, text);
+            } else {
+                ++result.recordsDropped;
+                options.progress.Step(i + 1, count, CountText(i + 1, count));
+            }
+        }
+    }
+    if (state.quitting.load() != 0) {
+        result.exitCode = 0;
+        return result;
+    }
+
+    options.progress.End();
+    if (fromCard && !state.cardRecords.empty()) {
+        state.viewingBackup = 0;
+        if (ReadSettingInt("AutoBackup") == 1 && options.mainFrameExists && options.runAutoBackup) {
+            const bool started = options.runAutoBackup();
+            if (options.autoBackupSettleMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(options.autoBackupSettleMs));
+            if (started) state.viewingBackup = 1;
+        }
+    } else if (fromCard) {
+        if (state.viewingBackup.load() == 1) repopulate = false;
+        state.viewingBackup = 1;
+    } else {
+        state.viewingBackup = 1;
+    }
+    result.refreshDiskSpace = options.mainFrameExists;
+
+    const bool showCard = fromCard && state.viewingBackup.load() == 0;
+    const bool showBackup = repopulate && state.viewingBackup.load() == 1;
+    result.populate = options.mainFrameExists && (showCard || showBackup);
+    if (!result.populate) state.loaderBusy = 0;
+    return result;
+}
+
+}  // namespace lk

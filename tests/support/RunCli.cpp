@@ -1,0 +1,40 @@
+#include "support/RunCli.h"
+
+#include <sys/wait.h>
+#include <cstdlib>
+
+#include "support/TempDir.h"
+
+namespace lk::test {
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+}  // namespace
+
+CliRun RunCli(const std::vector<std::string>& args) {
+    TempDir scratch;
+    std::string cmd = Quote((BinDir() / "linekeeper-cli").string());
+    for (const auto& a : args)
+        cmd += " " + Quote(a);
+    cmd += " >" + Quote((scratch / "out").string()) + " 2>" + Quote((scratch / "err").string()) +
+           " </dev/null";
+    const int status = std::system(cmd.c_str());
+    CliRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadText(scratch / "out");
+    run.err = ReadText(scratch / "err");
+    return run;
+}
+
+}  // namespace lk::test
