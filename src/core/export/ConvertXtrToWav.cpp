@@ -23,6 +23,48 @@ ConvertResult WriteWithHeader(const std::filesystem::path& destination, ByteSpan
                                                                : ConvertResult::WriteFailed;
 }
 
+// GSM is decoded a second at a time and each second re-encoded at once: a
+// second is 50 frames, a whole number of 65-byte blocks, so the file is the
+// same as encoding the whole decoded recording in one go, without holding it.
+// As in the whole-recording form, a tail shorter than one frame is dropped.
+ConvertResult ConvertGsm(std::ifstream& in, std::uint64_t n,
+                         const std::filesystem::path& destination) {
+    const std::uint64_t tail = n % kGsmPiece;
+    const std::uint64_t samples =
+        n / kGsmPiece * 8000 +
+        (tail >= kGsmFrameSize ? (tail + kGsmFrameSize - 1) / kGsmFrameSize * kGsmFrameSamples : 0);
+    if (samples < kGsmWavMinimumSamples) return ConvertResult::WriteFailed;
+    const auto blocks = (samples + kGsmWav49BlockSamples - 1) / kGsmWav49BlockSamples;
+
+    GsmDecoder decoder;
+    GsmEncoder encoder(true);
+    if (!decoder.Valid() || !encoder.Valid()) return ConvertResult::OutOfMemory;
+    AtomicFileWriter out;
+    if (!out.Open(destination)) return ConvertResult::WriteFailed;
+    const auto header = GsmWavHeader(static_cast<std::uint32_t>(blocks * kGsmWav49BlockSize),
+                                     static_cast<std::uint32_t>(samples));
+    if (!out.Write(header)) return ConvertResult::WriteFailed;
+
+    std::vector<std::uint8_t> piece(kGsmPiece);
+    std::vector<std::int16_t> pcm;
+    std::vector<std::uint8_t> encoded;
+    std::uint64_t decoded = 0;
+    in.seekg(static_cast<std::streamoff>(xtr::kConversionPayloadOffset));
+    while (in) {
+        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got < kGsmFrameSize) break;
+        pcm.clear();
+        decoder.DecodeFrames(ByteSpan(piece.data(), got), pcm);
+        decoded += pcm.size();
+        encoded.clear();
+        encoder.Encode(pcm, encoded);
+        if (!out.Write(encoded)) return ConvertResult::WriteFailed;
+    }
+    if (decoded != samples) return ConvertResult::SourceOpenFailed;  // the file changed under us
+    return out.Commit() ? ConvertResult::Converted : ConvertResult::WriteFailed;
+}
+
 }  // namespace
 
 std::string_view ConvertResultName(ConvertResult result) {
@@ -68,6 +110,8 @@ ConvertResult ConvertXtrToWav(const std::filesystem::path& source,
     if (tag != kFormatGsm && tag != kFormatImaAdpcm && tag != kFormatMuLaw && tag != kFormatALaw)
         return ConvertResult::NotConverted;
 
+    if (tag == kFormatGsm) return ConvertGsm(in, n, destination);
+
     std::vector<std::uint8_t> payload;
     try {
         payload.resize(static_cast<std::size_t>(n));
@@ -84,26 +128,8 @@ ConvertResult ConvertXtrToWav(const std::filesystem::path& source,
         const auto h = ConvertedImaAdpcmWavHeader(len);
         return WriteWithHeader(destination, h, payload);
     }
-    if (tag == kFormatMuLaw || tag == kFormatALaw) {
-        const auto h = G711WavHeader(static_cast<std::uint16_t>(tag), len);
-        return WriteWithHeader(destination, h, payload);
-    }
-
-    std::vector<std::int16_t> pcm;
-    try {
-        pcm.reserve(payload.size() / kGsmFrameSize * kGsmFrameSamples + 8000);
-    } catch (const std::bad_alloc&) {
-        return ConvertResult::OutOfMemory;
-    }
-    GsmDecoder decoder;
-    if (!decoder.Valid()) return ConvertResult::OutOfMemory;
-    const ByteSpan all(payload);
-    for (std::size_t off = 0; off < all.size(); off += kGsmPiece) {
-        const auto piece = all.subspan(off, std::min(kGsmPiece, all.size() - off));
-        if (piece.size() < kGsmFrameSize) break;  // a short tail is dropped
-        decoder.DecodeFrames(piece, pcm);
-    }
-    return WriteGsmWav(pcm, destination) ? ConvertResult::Converted : ConvertResult::WriteFailed;
+    const auto h = G711WavHeader(static_cast<std::uint16_t>(tag), len);
+    return WriteWithHeader(destination, h, payload);
 }
 
 std::string ExportDestination(std::string_view folder, std::string_view source) {

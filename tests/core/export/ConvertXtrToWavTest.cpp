@@ -9,6 +9,7 @@
 #include "export/RecordingWriter.h"
 #include "export/WavHeaders.h"
 #include "platform/ByteIo.h"
+#include "playback/RecordingDecoder.h"
 #include "playback/XtrFormat.h"
 #include "support/TempDir.h"
 
@@ -105,6 +106,23 @@ TEST(ConvertXtrToWav, GsmWavHoldsWholeBlocksAndTheSampleCount) {
     EXPECT_FALSE(WriteGsmWav(std::span<const std::int16_t>(pcm).first(7999), dir / "h.wav"));
     EXPECT_FALSE(WriteGsmWav(pcm, fs::path()));
     EXPECT_FALSE(fs::exists(dir / "h.wav"));
+}
+
+TEST(ConvertXtrToWav, GsmFileEqualsEncodingTheWholeDecodedRecording) {
+    const auto frames = EncodeGsmPayload(test::VoiceLike(8000 * 3));  // 3 s = 150 frames
+    for (std::size_t tailBytes : {0u, 20u, 100u}) {
+        SCOPED_TRACE(tailBytes);
+        test::TempDir dir;
+        // Two whole seconds and a tail: a tail under one frame is dropped.
+        const auto payloadSize = 2 * 1650 + tailBytes;
+        const std::vector<std::uint8_t> payload(
+            frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(payloadSize));
+        test::WriteFile(dir / "a.xtr", BuildXtrImage(kFormatGsm, payload));
+        ASSERT_EQ(ConvertXtrToWav(dir / "a.xtr", dir / "a.wav"), ConvertResult::Converted);
+        const auto kept = tailBytes < 33 ? std::span(payload).first(3300) : std::span(payload);
+        ASSERT_TRUE(WriteGsmWav(DecodeGsmPayload(kept), dir / "b.wav"));
+        EXPECT_EQ(test::ReadFile(dir / "a.wav"), test::ReadFile(dir / "b.wav"));
+    }
 }
 
 TEST(ConvertXtrToWav, DestinationNameFollowsTheExportRule) {
