@@ -1,5 +1,7 @@
 #include "card/LogRebuild.h"
 
+#include "platform/TextCodec.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -98,7 +100,7 @@ LogRebuildResult LogRebuildThread(RecorderState& state,
         const std::vector<int> months = ListCardMonthFolders(state, letter, devType);
         const auto volume = state.volumes.Find(letter);
         if (months.empty() || !volume) continue;
-        const CardVolume card{letter, volume->root};
+        const CardVolume card{letter, volume->root, CardCodePage()};
         CutPartialRecord(card.root / kCallLogFileName, RecordSize(devType, true));
 
         for (int month : months) {

@@ -193,6 +193,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             card.root = v->root;
         else
             card.root = state.cardLogPath.parent_path();
+        card.codePage = CardCodePage();
     }
 
     const auto recordSize = static_cast<std::size_t>(RecordSize(devType, fromCard));
