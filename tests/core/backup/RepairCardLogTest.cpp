@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
 CardVolume Card(const test::TempDir& dir) {
-    return CardVolume{'E', dir.path()};
+    return CardVolume{'E', dir.path(), {}};
 }
 
 Bytes Record(const std::u16string& relativePath, int devType, bool live = true) {
@@ -171,7 +171,7 @@ TEST(RepairCardLog, NamesThatWouldTurnIntoCardFoldersAreSkipped) {
 TEST(RepairCardLog, AMissingCardDoesNothing) {
     test::TempDir dir;
     const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(CardVolume{'E', dir / "gone"}, {}, stop);
+    const auto r = RepairCardLog(CardVolume{'E', dir / "gone", {}}, {}, stop);
     EXPECT_FALSE(r.cardFound);
     EXPECT_FALSE(fs::exists(dir / "gone"));
 }
