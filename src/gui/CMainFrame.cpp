@@ -49,7 +49,9 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     UpdateDiskSpaceStatus();
 
     for (auto [t, id] : {std::pair{timer10_, 10}, {timer20_, 20}, {timer30_, 30}})
-        connect(t, &QTimer::timeout, this, [this, id = id] { OnTimer(id); });
+        connect(t, &QTimer::timeout, this, [this, id = id] {
+            if (!timersFrozen_) OnTimer(id);
+        });
     StartTimer(TimerStartup, 1000);
 }
 

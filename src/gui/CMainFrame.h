@@ -45,6 +45,9 @@ class CMainFrame : public QMainWindow {
     bool TimerActive(int id) const;
     int TimerInterval(int id) const;
     void OnTimer(int id);
+    // Tests drive the ticks themselves: the timers keep their state but their
+    // expiry does nothing.
+    void FreezeTimers(bool frozen) { timersFrozen_ = frozen; }
 
     // Commands of the main menu.
     void OnCommand(int command);
@@ -81,6 +84,7 @@ class CMainFrame : public QMainWindow {
     int lastCategory_ = 1;
     int lastCount_ = 0;
     bool stopped_ = false;
+    bool timersFrozen_ = false;
     std::array<QMenu*, 3> popups_{};
     std::vector<std::pair<int, QAction*>> actions_;
 };
