@@ -51,7 +51,7 @@ lk::ContactList MakeContacts() {
 void ParseCardLog(benchmark::State& state, int devType, bool withContacts) {
     const auto log = MakeLog(devType);
     const auto contacts = withContacts ? MakeContacts() : lk::ContactList{};
-    const lk::CardVolume card{'E', "/media/card"};
+    const lk::CardVolume card{'E', "/media/card", "CP1252"};
     const std::size_t size = static_cast<std::size_t>(lk::RecordSize(devType, true));
     for (auto _ : state) {
         int kept = 0;

@@ -16,5 +16,16 @@ inline constexpr int kExitFailure = 1;  // missing or unreadable input
 inline constexpr int kExitUsage = 2;    // bad arguments
 
 void AddRecordsCommand(CLI::App& app, CommandContext& ctx);
+void AddInfoCommand(CLI::App& app, CommandContext& ctx);
+void AddDecodeCommand(CLI::App& app, CommandContext& ctx);
+void AddExportWavCommand(CLI::App& app, CommandContext& ctx);
+void AddDemoCardCommand(CLI::App& app, CommandContext& ctx);
+void AddBackupCommand(CLI::App& app, CommandContext& ctx);
+void AddRebuildCommand(CLI::App& app, CommandContext& ctx);
+void AddImportCommand(CLI::App& app, CommandContext& ctx);
+void AddRepairCommand(CLI::App& app, CommandContext& ctx);
+void AddSearchCommand(CLI::App& app, CommandContext& ctx);
+void AddPhoneBookCommand(CLI::App& app, CommandContext& ctx);
+void AddContactsCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace lk::cli

@@ -9,6 +9,17 @@ int main(int argc, char** argv) {
 
     lk::cli::CommandContext ctx;
     lk::cli::AddRecordsCommand(app, ctx);
+    lk::cli::AddInfoCommand(app, ctx);
+    lk::cli::AddDecodeCommand(app, ctx);
+    lk::cli::AddExportWavCommand(app, ctx);
+    lk::cli::AddDemoCardCommand(app, ctx);
+    lk::cli::AddBackupCommand(app, ctx);
+    lk::cli::AddRebuildCommand(app, ctx);
+    lk::cli::AddImportCommand(app, ctx);
+    lk::cli::AddRepairCommand(app, ctx);
+    lk::cli::AddSearchCommand(app, ctx);
+    lk::cli::AddPhoneBookCommand(app, ctx);
+    lk::cli::AddContactsCommand(app, ctx);
 
     try {
         app.parse(argc, argv);

@@ -107,7 +107,8 @@ TEST(CliRecords, ReadsAStoreMonthsAscendingAndCutsLongTexts) {
         return r.ToBytes();
     };
     std::vector<std::uint8_t> feb, dec;
-    AppendTo(feb, std::vector<std::uint8_t>(record(2, u"feb").begin(), record(2, u"feb").end()));
+    const auto febImage = record(2, u"feb");
+    AppendTo(feb, std::vector<std::uint8_t>(febImage.begin(), febImage.end()));
     const auto longNumber = std::u16string(40, u'9');
     const auto decImage = record(12, longNumber);
     AppendTo(dec, std::vector<std::uint8_t>(decImage.begin(), decImage.end()));
@@ -168,7 +169,7 @@ TEST(CliRecords, SurvivesGarbageLogs) {
     test::WriteFile(card / "CallLog.dat", garbage);
     const auto run = test::RunCli({"records", "--card", card.path().string(), "--json"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NO_THROW((void)json::parse(run.out));
+    EXPECT_TRUE(json::accept(run.out));
 }
 
 }  // namespace

@@ -147,6 +147,9 @@ std::optional<fs::path> BackupRun::SourceOf(const CallRecord& record, bool& card
     cardMissing = false;
     const auto split = SplitDrivePath(FieldText(record.cardPath));
     if (!split) return std::nullopt;
+    // Only the card in use is read from (and, when moving, deleted from).
+    const char card = state_.cardDrive.load();
+    if (card != 0 && split->letter != card) return std::nullopt;
     const auto volume = state_.volumes.Find(split->letter);
     if (!volume || !files_.IsDirectory(volume->root)) {
         cardMissing = true;
@@ -234,6 +237,12 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     files_.CreateDirectories(dest->path.parent_path());
 
     if (!files_.Exists(*source)) {
+        // Moved by an earlier run that kept the call log: the copy is the recording.
+        if (files_.Exists(dest->path)) {
+            item.indexed = IsIndexed(dest->yyyymm, dest->key) ||
+                           AppendToIndex(record, *dest, dest->path, false);
+            return Finish(item, BackupOutcome::AlreadyHeld);
+        }
         // No recording: an empty marker stands for the record in the store.
         fs::path marker = dest->path;
         marker += kMarkerSuffix;

@@ -99,6 +99,18 @@ void CopyDisplayName(CallRecord& record, const OutlookContact& c) {
     SetFieldText(record.name, name);
 }
 
+std::string CodePageOf(const CardVolume& card) {
+    return card.codePage.empty() ? CardCodePage() : card.codePage;
+}
+
+// Card paths are nearly always plain ASCII, which every card code page keeps
+// as is; only other text goes through the converter.
+std::u16string DecodeCardText(ByteSpan bytes, const CardVolume& card) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b < 0x80; }))
+        return std::u16string(bytes.begin(), bytes.end());
+    return DecodeCodePage(bytes, CodePageOf(card));
+}
+
 std::u16string Suffix(const std::u16string& s, std::size_t n) {
     return s.substr(s.size() - n);
 }
@@ -207,7 +219,7 @@ bool ParseCardRecord128(ByteSpan raw, CallRecord& out, const CardVolume& card,
     out.callSeconds = HmsSeconds(raw, kCallDuration);
     out.recordSeconds = HmsSeconds(raw, kRecordedLength);
 
-    const auto rel = DecodeCodePage(ZeroTerminated(raw, kPath, kPathSize), CardCodePage());
+    const auto rel = DecodeCardText(ZeroTerminated(raw, kPath, kPathSize), card);
     if (!SetPaths(out, card, rel)) return false;
     if (FieldText(out.cardPath).size() > 24) {
         const std::size_t s = rel.size() > 9 && rel[6] == u'/' && rel[9] == u'/' ? 10 : 7;
@@ -249,7 +261,7 @@ bool ParseCardRecord256(ByteSpan raw, CallRecord& out, const CardVolume& card,
     out.callSeconds = HmsSeconds(raw, kCallDuration);
     out.recordSeconds = HmsSeconds(raw, kRecordedLength);
 
-    const auto rel = DecodeCodePage(ZeroTerminated(raw, kPath, kPathSize), CardCodePage());
+    const auto rel = DecodeCardText(ZeroTerminated(raw, kPath, kPathSize), card);
     if (!SetPaths(out, card, rel)) return false;
     if (FieldText(out.cardPath).size() > 28) ApplyFileNameTimestamp(out.time, rel, 14);
     MatchContactName(out, contacts, false);
@@ -261,21 +273,30 @@ void MatchContactName(CallRecord& record, const ContactList& contacts, bool fami
     auto m = FieldText(record.number);
     if (family0Card && !m.empty() && (m.back() == u'*' || m.back() == u'#')) m.pop_back();
     if (m.empty()) return;
+    const std::u16string_view mv(m);
+    const auto tail = mv.substr(mv.size() > kMatchSuffix ? mv.size() - kMatchSuffix : 0);
 
+    // Compared in place: this runs for every record against every contact.
+    auto text = [](const WideField<OutlookContact::kNumberUnits>& f) {
+        std::size_t n = 0;
+        while (n < f.size() && f[n] != 0)
+            ++n;
+        return std::u16string_view(f.data(), n);
+    };
     for (const auto& contact : contacts) {
-        if (m.size() > kMatchSuffix) {
-            const auto tail = Suffix(m, kMatchSuffix);
+        if (mv.size() > kMatchSuffix) {
             for (std::size_t k = 0; k < OutlookContact::kNumberCount; ++k) {
                 // The first number is always tried; the others only while no name is set.
                 if (k > 0 && record.name[0] != 0) break;
-                const auto candidate = FieldText(contact.numbers[k]);
-                if (candidate.size() >= kMatchSuffix && Suffix(candidate, kMatchSuffix) == tail) {
+                const auto candidate = text(contact.numbers[k]);
+                if (candidate.size() >= kMatchSuffix &&
+                    candidate.substr(candidate.size() - kMatchSuffix) == tail) {
                     CopyDisplayName(record, contact);
                 }
             }
         } else {
             for (const auto& num : contact.numbers) {
-                if (FieldText(num) == m) {
+                if (text(num) == mv) {
                     CopyDisplayName(record, contact);
                     break;
                 }
@@ -284,7 +305,8 @@ void MatchContactName(CallRecord& record, const ContactList& contacts, bool fami
     }
 }
 
-std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& f, int devType) {
+std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& f, int devType,
+                                          std::string_view codePageIn) {
     const bool family1 = devType == 1;
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(RecordSize(devType, true)), 0);
     MutableByteSpan b(raw);
@@ -296,7 +318,7 @@ std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& f, int devType
             return c <= 0xFF ? static_cast<std::uint8_t>(c) : '?';
         return EncodeDialDigit(c);
     };
-    const std::string codePage = CardCodePage();
+    const std::string codePage = codePageIn.empty() ? CardCodePage() : std::string(codePageIn);
 
     WriteU8(b, card128::kInUse, 1);
     WriteU8(b, card128::kType, byte(f.type));
@@ -381,7 +403,8 @@ bool AppendLogRecordFromFile(const CardVolume& card, std::string_view name, int 
     // A path that does not fit the field would name no file; refuse it
     // rather than write a record that points nowhere.
     const std::size_t pathField = devType == 1 ? card256::kPathSize : card128::kPathSize;
-    if (EncodeCodePage(rel, CardCodePage()).size() > pathField - 1) return false;
+    const auto codePage = CodePageOf(card);
+    if (EncodeCodePage(rel, codePage).size() > pathField - 1) return false;
 
     const auto seconds = static_cast<int>(RecordingSecondsRoundedUp(*full));
     CardRecordFields f;
@@ -396,7 +419,7 @@ bool AppendLogRecordFromFile(const CardVolume& card, std::string_view name, int 
     f.callSeconds = seconds;
     f.recordSeconds = seconds;
     f.relativePath = rel;
-    const auto raw = BuildCardRecord(f, devType);
+    const auto raw = BuildCardRecord(f, devType, codePage);
 
     std::ofstream out(card.root / kCallLogFileName, std::ios::binary | std::ios::app);
     if (!out) return false;

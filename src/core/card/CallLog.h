@@ -22,6 +22,9 @@ inline constexpr char kPhoneBookFileName[] = "PhoneBook.dat";
 struct CardVolume {
     char letter = 0;
     std::filesystem::path root;
+    // Code page of the card's texts; empty: the "CodePage" setting, read on
+    // each use. Loaders fill it once so that a long log is not slowed by it.
+    std::string codePage;
 };
 
 // Family-0 card record (128 bytes).
@@ -81,8 +84,10 @@ struct CardRecordFields {
     std::u16string remark;        // family 1 only
 };
 
-// A live card record of RecordSize(devType, true) bytes.
-std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& fields, int devType);
+// A live card record of RecordSize(devType, true) bytes. An empty code page
+// means the "CodePage" setting.
+std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& fields, int devType,
+                                          std::string_view codePage = {});
 
 // Appends one card record built from a recording's bare file name.
 bool AppendLogRecordFromFile(const CardVolume& card, std::string_view fileName, int devType);

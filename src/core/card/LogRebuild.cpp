@@ -1,5 +1,7 @@
 #include "card/LogRebuild.h"
 
+#include "platform/TextCodec.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
@@ -88,7 +90,7 @@ LogRebuildResult LogRebuildThread(RecorderState& state,
         const std::vector<int> months = ListCardMonthFolders(state, letter, devType);
         const auto volume = state.volumes.Find(letter);
         if (months.empty() || !volume) continue;
-        const CardVolume card{letter, volume->root};
+        const CardVolume card{letter, volume->root, CardCodePage()};
 
         for (int month : months) {
             if (state.quitting.load() != 0) break;

@@ -193,6 +193,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             card.root = v->root;
         else
             card.root = state.cardLogPath.parent_path();
+        card.codePage = CardCodePage();
     }
 
     const auto recordSize = static_cast<std::size_t>(RecordSize(devType, fromCard));
@@ -281,7 +282,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     options.progress.End();
     if (fromCard && !state.cardRecords.empty()) {
         state.viewingBackup = 0;
-        if (ReadSettingInt("AutoBackup") == 1 && options.mainFrameExists && options.runAutoBackup) {
+        if (options.mainFrameExists && options.runAutoBackup && ReadSettingInt("AutoBackup") == 1) {
             const bool started = options.runAutoBackup();
             if (options.autoBackupSettleMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(options.autoBackupSettleMs));

@@ -1,6 +1,9 @@
 #include "platform/IniProfile.h"
 
-// Only the narrow (UTF-8) flavour is used; no wide-character converter needed.
+// Debian's SimpleIni.h keeps its template bodies behind SI_IMPLEMENTATION
+// (the packaged library is built for ICU); using the header on its own keeps
+// this narrow UTF-8 flavour free of both.
+#define SI_IMPLEMENTATION
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
 #include <unistd.h>
@@ -123,7 +126,8 @@ std::optional<std::string> ReadProfileString(const fs::path& file, std::string_v
                                              std::string_view key) {
     CSimpleIniA ini(/*isUtf8=*/true, /*multiKey=*/true, /*multiLine=*/false);
     // With several equal keys the first one counts, as with Windows profiles.
-    if (ini.LoadFile(file.c_str()) < 0) return std::nullopt;
+    std::error_code ec;
+    if (!fs::is_regular_file(file, ec) || ini.LoadFile(file.c_str()) < 0) return std::nullopt;
     const std::string s(section), k(key);
     const char* value = ini.GetValue(s.c_str(), k.c_str(), nullptr);
     if (!value) return std::nullopt;

@@ -36,8 +36,9 @@ void FillSizes(MountedVolume& v) {
     if (::statvfs(v.root.c_str(), &st) != 0) return;
     const std::uint64_t unit = st.f_frsize ? st.f_frsize : st.f_bsize;
     v.totalBytes = static_cast<std::uint64_t>(st.f_blocks) * unit;
-    // What an unprivileged caller may still use.
-    v.freeBytes = static_cast<std::uint64_t>(st.f_bavail) * unit;
+    // All free space of the volume, including blocks kept for root (what the
+    // status bar reports), not only what this user may still fill.
+    v.freeBytes = static_cast<std::uint64_t>(st.f_bfree) * unit;
 }
 
 // Card readers, USB sticks and SD slots; the mount place alone also counts,

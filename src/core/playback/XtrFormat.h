@@ -9,9 +9,9 @@
 namespace lk {
 
 namespace xtr {
-inline constexpr std::size_t kHeaderSize = 12;       // XtrHeader: three uint32
-inline constexpr std::size_t kDataOffsetField = 4;   // dataOffset
-inline constexpr std::size_t kFormatTagField = 8;    // formatTag
+inline constexpr std::size_t kHeaderSize = 12;      // XtrHeader: three uint32
+inline constexpr std::size_t kDataOffsetField = 4;  // dataOffset
+inline constexpr std::size_t kFormatTagField = 8;   // formatTag
 inline constexpr std::size_t kNoteAreaOffset = 144;
 inline constexpr std::size_t kNoteAreaSize = 1024;
 inline constexpr std::size_t kConversionPayloadOffset = 1440;
@@ -27,6 +27,8 @@ inline constexpr std::uint32_t kFormatALaw = 6;
 inline constexpr std::size_t kWavRecordingHeaderSize = 60;
 
 // A path names an .xtr recording when it contains ".xtr" (exact case) anywhere.
-inline bool IsXtrPath(std::string_view path) { return path.find(".xtr") != std::string_view::npos; }
+inline bool IsXtrPath(std::string_view path) {
+    return path.find(".xtr") != std::string_view::npos;
+}
 
 }  // namespace lk

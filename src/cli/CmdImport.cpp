@@ -1,0 +1,67 @@
+#include <iostream>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include <nlohmann/json.hpp>
+
+#include "CardArg.h"
+#include "Command.h"
+#include "RecordFormat.h"
+#include "backup/ImportRecords.h"
+#include "phonebook/ContactLibrary.h"
+
+namespace lk::cli {
+
+namespace {
+
+struct ImportOptions {
+    std::string dir;
+    std::string contacts;
+    bool json = false;
+};
+
+int RunImport(const ImportOptions& o) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(o.dir, ec)) {
+        PrintError("cannot read folder " + o.dir);
+        return kExitFailure;
+    }
+    ContactList contacts;
+    if (!o.contacts.empty()) {
+        if (!std::filesystem::is_regular_file(o.contacts, ec)) {
+            PrintError("cannot read contacts file " + o.contacts);
+            return kExitFailure;
+        }
+        FetchContactsFrom(o.contacts, contacts);
+    } else {
+        FetchContacts(contacts);  // the "ContactsFile" setting, when set
+    }
+
+    RecordList records;
+    const std::atomic<int> stop{0};
+    const ImportResult result = ImportFolder(o.dir, records, contacts, {}, stop);
+    if (o.json) {
+        std::cout << RecordsToJson(records, 0).dump(2) << '\n';
+    } else {
+        PrintRecordTable(std::cout, records, 0);
+        std::cout << result.imported << " imported, " << result.rejected << " skipped of "
+                  << result.candidates << " recording files (" << result.filesListed
+                  << " files listed)\n";
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void AddImportCommand(CLI::App& app, CommandContext& ctx) {
+    auto o = std::make_shared<ImportOptions>();
+    auto* cmd = app.add_subcommand(
+        "import", "Build records from the names of the recordings in a folder and its subfolders");
+    cmd->add_option("DIR", o->dir, "Folder to import")->required();
+    cmd->add_option("--contacts", o->contacts, "vCard file whose names are matched to the numbers");
+    cmd->add_flag("--json", o->json, "Print JSON");
+    cmd->callback([o, &ctx] { ctx.exitCode = RunImport(*o); });
+}
+
+}  // namespace lk::cli

@@ -1,0 +1,59 @@
+#include <iostream>
+
+#include <nlohmann/json.hpp>
+
+#include "CardDir.h"
+#include "Command.h"
+#include "card/CallLog.h"
+#include "card/LogRebuild.h"
+
+namespace lk::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RebuildArgs {
+    std::string card;
+    bool json = false;
+};
+
+int RunRebuild(const RebuildArgs& args) {
+    std::string error;
+    CardDir card = OpenCardDir(args.card, error);
+    if (!card.state) {
+        std::cerr << "linekeeper-cli rebuild: " << error << "\n";
+        return kExitFailure;
+    }
+    RecorderState& state = *card.state;
+    std::error_code ec;
+    const auto size = fs::file_size(state.cardLogPath, ec);
+    if (ec) {
+        std::cerr << "linekeeper-cli rebuild: cannot read " << state.cardLogPath.string() << "\n";
+        return kExitFailure;
+    }
+    // Only a log without a single whole record is rebuilt, as on card insertion.
+    const bool empty = size < static_cast<std::uintmax_t>(RecordSize(card.devType, true));
+    int added = 0;
+    if (empty && QueueLogRebuild(state, card.letter)) added = LogRebuildThread(state).added;
+
+    if (args.json) {
+        std::cout << nlohmann::json{{"added", added}, {"rebuilt", empty}}.dump(2) << "\n";
+    } else if (empty) {
+        std::cout << "added " << added << " records to " << state.cardLogPath.string() << "\n";
+    } else {
+        std::cout << "the call log holds records; nothing rebuilt\n";
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void AddRebuildCommand(CLI::App& app, CommandContext& ctx) {
+    auto args = std::make_shared<RebuildArgs>();
+    auto* cmd = app.add_subcommand("rebuild", "Rebuild an empty card call log from its recordings");
+    cmd->add_option("--card", args->card, "Card folder holding CallLog.dat")->required();
+    cmd->add_flag("--json", args->json, "Print the result as JSON");
+    cmd->callback([args, &ctx] { ctx.exitCode = RunRebuild(*args); });
+}
+
+}  // namespace lk::cli

@@ -1,0 +1,57 @@
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "CardArg.h"
+#include "Command.h"
+#include "backup/RepairCardLog.h"
+
+namespace lk::cli {
+
+namespace {
+
+struct RepairOptions {
+    std::string card;
+    bool json = false;
+};
+
+int RunRepair(const RepairOptions& o) {
+    const auto card = CardVolumeForDir(o.card);
+    if (!card) {
+        PrintError("cannot read card folder " + o.card);
+        return kExitFailure;
+    }
+    const std::atomic<int> stop{0};
+    const RepairResult r = RepairCardLog(*card, {}, stop);
+    if (o.json) {
+        const nlohmann::json out{{"added", r.added},
+                                 {"failed", r.failed},
+                                 {"knownPaths", r.knownPaths},
+                                 {"unsafeLogPaths", r.unsafeLogPaths},
+                                 {"backupWritten", r.backupWritten},
+                                 {"family", r.devType}};
+        std::cout << out.dump(2) << '\n';
+    } else {
+        std::cout << "added " << r.added << '\n';
+        if (r.failed > 0) std::cout << r.failed << " recording files could not be added\n";
+        if (r.unsafeLogPaths > 0)
+            std::cout << r.unsafeLogPaths << " log records name a path outside the card\n";
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
+void AddRepairCommand(CLI::App& app, CommandContext& ctx) {
+    auto o = std::make_shared<RepairOptions>();
+    auto* cmd = app.add_subcommand(
+        "repair",
+        "Add the card's recordings that its call log lacks (CallLog_BK.dat is saved first)");
+    cmd->add_option("--card", o->card, "Card folder")->required();
+    cmd->add_flag("--json", o->json, "Print JSON");
+    cmd->callback([o, &ctx] { ctx.exitCode = RunRepair(*o); });
+}
+
+}  // namespace lk::cli

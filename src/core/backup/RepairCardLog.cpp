@@ -1,0 +1,147 @@
+#include "backup/RepairCardLog.h"
+
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <unordered_set>
+
+#include "app/LangString.h"
+#include "backup/FileFinder.h"
+#include "backup/ImportRecords.h"
+#include "platform/CardPath.h"
+#include "platform/TextCodec.h"
+
+namespace lk {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> ReadWholeFile(const fs::path& path, bool* opened) {
+    std::ifstream in(path, std::ios::binary);
+    *opened = static_cast<bool>(in);
+    if (!in) return {};
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::u16string PathFieldText(ByteSpan field) {
+    std::size_t n = 0;
+    while (n < field.size() && field[n] != 0)
+        ++n;
+    return DecodeCodePage(field.first(n), CardCodePage());
+}
+
+// The drive form of a file found below the card root; nullopt when one of its
+// names holds a character that would act as a separator or drive in that form.
+std::optional<std::u16string> DriveFormOf(const CardVolume& card, const fs::path& file) {
+    const fs::path rel = file.lexically_relative(card.root);
+    std::u16string relative;
+    for (const auto& part : rel) {
+        const std::u16string name = FromUtf8(part.string());
+        if (name.empty() || name == u"." || name == u".." ||
+            name.find_first_of(u"\\:") != std::u16string::npos)
+            return std::nullopt;
+        if (!relative.empty()) relative += u'\\';
+        relative += name;
+    }
+    if (relative.empty()) return std::nullopt;
+    return MakeDrivePath(card.letter, relative);
+}
+
+std::string StatusText(int number, const char* separator, int added) {
+    return LangString(number) + separator + std::to_string(added);
+}
+
+}  // namespace
+
+int CardFamilyOf(const fs::path& cardRoot) {
+    std::error_code ec;
+    return fs::exists(cardRoot / kPhoneBookFileName, ec) ? 1 : 0;
+}
+
+std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, int* logRecords,
+                                           int* unsafe) {
+    std::vector<std::u16string> known;
+    bool opened = false;
+    const auto log = ReadWholeFile(card.root / kCallLogFileName, &opened);
+    const auto size = static_cast<std::size_t>(RecordSize(devType, true));
+    const std::size_t count = log.size() / size;
+    if (logRecords) *logRecords = static_cast<int>(count);
+    const std::size_t pathOffset = devType == 1 ? card256::kPath : card128::kPath;
+    const std::size_t pathSize = devType == 1 ? card256::kPathSize : card128::kPathSize;
+    for (std::size_t i = 0; i < count; ++i) {
+        const ByteSpan record(log.data() + i * size, size);
+        if (record[0] != 1) continue;
+        std::u16string relative = PathFieldText(record.subspan(pathOffset, pathSize));
+        // The family-0 recorder may spell its folders with '/'.
+        if (devType != 1)
+            for (auto& c : relative)
+                if (c == u'/') c = u'\\';
+        if (!ResolveUnderRoot(card.root, relative)) {
+            if (unsafe) ++*unsafe;
+            continue;
+        }
+        known.push_back(MakeDrivePath(card.letter, relative));
+    }
+    return known;
+}
+
+RepairResult RepairCardLog(const CardVolume& card, const ProgressSink& progress,
+                           const std::atomic<int>& stop) {
+    RepairResult result;
+    std::error_code ec;
+    result.cardFound = fs::is_directory(card.root, ec);
+    if (!result.cardFound) return result;
+    result.devType = CardFamilyOf(card.root);
+
+    const fs::path log = card.root / kCallLogFileName;
+    if (fs::exists(log, ec)) {
+        result.backupWritten = fs::copy_file(log, card.root / kCallLogBackupFileName,
+                                             fs::copy_options::overwrite_existing, ec) &&
+                               !ec;
+    }
+
+    const auto knownList =
+        KnownCardPaths(card, result.devType, &result.logRecords, &result.unsafeLogPaths);
+    // Exact whole-path comparison, as a set: the list is not updated during the
+    // walk, so each file is compared against the log as it was at the start.
+    const std::unordered_set<std::u16string> known(knownList.begin(), knownList.end());
+    result.knownPaths = static_cast<int>(known.size());
+
+    CFileFinder finder;
+    finder.SetRoot(card.root, true, &stop);
+    finder.Find("*.*", true, false, &stop);
+    const auto& entries = finder.Entries();
+    result.filesListed = static_cast<int>(entries.size());
+
+    int position = 0;
+    progress.Begin(0, result.filesListed);
+    for (const auto& entry : entries) {
+        if (stop.load() != 0) break;
+        ++position;
+        const auto driveForm = DriveFormOf(card, entry.path);
+        const std::u16string shown = driveForm ? *driveForm : FromUtf8(entry.path.string());
+        if (IsRecordingCandidate(shown)) {
+            ++result.candidates;
+            RepairItem item{shown, RepairOutcome::Rejected};
+            if (!driveForm) {
+                item.outcome = RepairOutcome::Unsafe;
+            } else if (known.count(*driveForm) != 0) {
+                item.outcome = RepairOutcome::Known;
+            } else {
+                const std::string name = entry.path.filename().string();
+                if (AppendLogRecordFromFile(card, name, result.devType))
+                    item.outcome = RepairOutcome::Added;
+            }
+            if (item.outcome == RepairOutcome::Added) ++result.added;
+            if (item.outcome == RepairOutcome::Rejected || item.outcome == RepairOutcome::Unsafe)
+                ++result.failed;
+            result.items.push_back(std::move(item));
+        }
+        progress.Step(position, result.filesListed, StatusText(222, "  ", result.added));
+    }
+    result.stopped = stop.load() != 0;
+    progress.Step(position, result.filesListed, StatusText(221, " - ", result.added));
+    return result;
+}
+
+}  // namespace lk

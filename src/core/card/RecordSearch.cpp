@@ -1,0 +1,186 @@
+#include "card/RecordSearch.h"
+
+#include "app/Settings.h"
+#include "platform/TextCodec.h"
+
+namespace lk {
+namespace {
+
+// Days from 1970-01-01 of a proleptic Gregorian date (H. Hinnant's algorithm).
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+bool IsLeap(unsigned y) {
+    return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+}
+
+unsigned DaysInMonth(unsigned y, unsigned m) {
+    static constexpr unsigned kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return m == 2 && IsLeap(y) ? 29 : kDays[m - 1];
+}
+
+constexpr std::int64_t kSecondsPerDay = 86400;
+// 1899-12-30 counted from 1970-01-01.
+const std::int64_t kAutomationEpochDays = DaysFromCivil(1899, 12, 30);
+
+bool TypeInBoxes(int type, const SearchTypeBoxes& b) {
+    return (b[BoxIncoming] && type == Incoming) || (b[BoxOutgoing] && type == Outgoing) ||
+           (b[BoxMissed] && type == Missed) ||
+           (b[BoxNotes] && (type == Note || type == Note2 || type == Triggered)) ||
+           (b[BoxMessage] && type == Message);
+}
+
+void SetBoxes(SearchTypeBoxes& boxes, std::initializer_list<SearchTypeBox> which, bool value) {
+    for (auto b : which)
+        boxes[static_cast<std::size_t>(b)] = value;
+}
+
+constexpr int kPageOutgoing = 2, kPageIncoming = 3, kPageNotes = 4, kPageMessages = 6;
+
+}  // namespace
+
+SearchConditions EffectiveConditions(SearchConditions c) {
+    if (c.number.empty()) c.numberCond = false;
+    bool anyBox = false;
+    for (bool b : c.boxes)
+        anyBox = anyBox || b;
+    if (!anyBox) c.typeCond = false;
+    return c;
+}
+
+bool AnyCondition(const SearchConditions& c) {
+    return c.dateCond || c.numberCond || c.typeCond;
+}
+
+std::optional<std::int64_t> AutomationSeconds(const SystemTime& t) {
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > DaysInMonth(t.year, t.month) ||
+        t.hour > 23 || t.minute > 59 || t.second > 59)
+        return std::nullopt;
+    const std::int64_t days = DaysFromCivil(t.year, t.month, t.day) - kAutomationEpochDays;
+    return days * kSecondsPerDay + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
+std::optional<double> AutomationDate(const SystemTime& t) {
+    const auto s = AutomationSeconds(t);
+    if (!s) return std::nullopt;
+    return static_cast<double>(*s) / static_cast<double>(kSecondsPerDay);
+}
+
+bool RecordMatches(const CallRecord& record, const SearchConditions& c) {
+    if (record.cardBytes[CallRecord::kCardInUseByte] == 0) return false;
+    if (c.dateCond) {
+        // Whole seconds compare exactly, where automation dates (doubles) could
+        // put a record of the range's own second just outside it.
+        const auto at = AutomationSeconds(record.time);
+        const auto from = AutomationSeconds(c.start);
+        const auto to = AutomationSeconds(c.end);
+        if (!at || !from || !to || *at < *from || *at > *to) return false;
+    }
+    if (c.numberCond && FieldText(record.number).find(c.number) == std::u16string::npos)
+        return false;
+    if (c.typeCond && !TypeInBoxes(record.type, c.boxes)) return false;
+    return true;
+}
+
+SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& records,
+                          const SearchConditions& conditions, const SearchMatchCallback& onMatch,
+                          const ProgressSink& progress, const std::atomic<int>& stop) {
+    SearchResult result;
+    const SearchConditions c = EffectiveConditions(conditions);
+    if (!AnyCondition(c)) return result;
+    result.searched = true;
+    const int count = static_cast<int>(records.size());
+    progress.Begin(0, count);
+    for (int step = 1; step <= count; ++step) {
+        if (stop.load() != 0) {
+            result.stopped = true;
+            break;
+        }
+        progress.Step(step, count, {});
+        ++result.walked;
+        const CallRecord* record = records[static_cast<std::size_t>(count - step)].get();
+        if (record == nullptr || !RecordMatches(*record, c)) continue;
+        result.matches.push_back(record);
+        if (onMatch) onMatch(*record);
+    }
+    // A stopped search leaves its window alone: the window is going away.
+    if (!result.stopped) progress.End();
+    return result;
+}
+
+TypeBoxState InitialTypeBoxes(int page) {
+    TypeBoxState s;
+    switch (page) {
+        case kPageOutgoing:
+            SetBoxes(s.enabled, {BoxOutgoing}, true);
+            SetBoxes(s.ticked, {BoxOutgoing}, true);
+            break;
+        case kPageIncoming:
+            SetBoxes(s.enabled, {BoxIncoming, BoxMissed}, true);
+            SetBoxes(s.ticked, {BoxIncoming, BoxMissed}, true);
+            break;
+        case kPageNotes:
+            SetBoxes(s.enabled, {BoxNotes}, true);
+            SetBoxes(s.ticked, {BoxNotes}, true);
+            break;
+        case kPageMessages:
+            SetBoxes(s.ticked, {BoxMessage}, true);
+            break;
+        default:
+            SetBoxes(s.enabled, {BoxIncoming, BoxOutgoing, BoxMissed, BoxNotes}, true);
+            SetBoxes(s.ticked, {BoxIncoming, BoxOutgoing, BoxMissed, BoxNotes}, true);
+            break;
+    }
+    return s;
+}
+
+TypeBoxState TypeBoxesAfterGroupClick(int page, bool groupTicked, const TypeBoxState& current) {
+    TypeBoxState s;
+    s.ticked = current.ticked;
+    if (!groupTicked) return s;  // all disabled, ticks kept
+    switch (page) {
+        case kPageOutgoing:
+            SetBoxes(s.enabled, {BoxOutgoing}, true);
+            SetBoxes(s.ticked, {BoxOutgoing}, true);
+            break;
+        case kPageIncoming:
+            // Missed stays ticked but, unlike on opening, is not enabled.
+            SetBoxes(s.enabled, {BoxIncoming}, true);
+            SetBoxes(s.ticked, {BoxIncoming, BoxMissed}, true);
+            break;
+        case kPageNotes:
+            SetBoxes(s.enabled, {BoxNotes}, true);
+            SetBoxes(s.ticked, {BoxNotes}, true);
+            break;
+        case kPageMessages:
+            SetBoxes(s.ticked, {BoxMessage}, true);
+            break;
+        default:
+            SetBoxes(s.enabled, {BoxIncoming, BoxOutgoing, BoxMissed, BoxNotes}, true);
+            SetBoxes(s.ticked, {BoxIncoming, BoxOutgoing, BoxMissed, BoxNotes}, true);
+            break;
+    }
+    return s;
+}
+
+void WriteSearchSettings(const SearchConditions& effective) {
+    WriteSettingInt("DateCond", effective.dateCond ? 1 : 0);
+    WriteSettingInt("NumCond", effective.numberCond ? 1 : 0);
+    WriteSettingString("SearchedNum", ToUtf8(effective.number));
+}
+
+SearchSettings ReadSearchSettings() {
+    SearchSettings s;
+    s.dateCond = ReadSettingInt("DateCond") == 1;
+    s.numberCond = ReadSettingInt("NumCond") == 1;
+    s.number = FromUtf8(ReadSettingString("SearchedNum"));
+    return s;
+}
+
+}  // namespace lk

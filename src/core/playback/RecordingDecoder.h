@@ -1,0 +1,85 @@
+#pragma once
+// One recording opened for listening: its header facts, its length, and the
+// 16-bit PCM (8000 Hz, mono) of any second or of the whole payload, laid out
+// per second as the player reads it.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "platform/ByteIo.h"
+#include "playback/MarkedSegment.h"
+#include "playback/XtrFormat.h"
+
+namespace lk {
+
+class GsmDecoder;
+
+enum class RecordingOpenError {
+    None,
+    CannotRead,        // missing or unreadable file
+    Empty,             // 0 bytes
+    NoHeader,          // an .xtr shorter than its 12-byte header
+    DataOffsetBeyond,  // the file ends before its payload starts
+};
+
+class RecordingDecoder {
+  public:
+    // `isXtr` chooses between the .xtr container and a WAV recording (fixed
+    // 60-byte header, IMA ADPCM payload).
+    static std::unique_ptr<RecordingDecoder> FromBytes(std::vector<std::uint8_t> image, bool isXtr,
+                                                       RecordingOpenError* error = nullptr);
+    static std::unique_ptr<RecordingDecoder> Open(const std::filesystem::path& path,
+                                                  RecordingOpenError* error = nullptr);
+    ~RecordingDecoder();
+    RecordingDecoder(const RecordingDecoder&) = delete;
+    RecordingDecoder& operator=(const RecordingDecoder&) = delete;
+
+    bool IsXtr() const { return isXtr_; }
+    // The tag as stored (17 for WAV recordings) and the encoding actually
+    // decoded: 49, 17, 6, or 7 for µ-law and every unlisted tag.
+    std::uint32_t StoredFormatTag() const { return storedTag_; }
+    std::uint32_t FormatTag() const { return tag_; }
+    std::uint32_t DataOffset() const { return dataOffset_; }
+    // Bytes per played second: 1650 (GSM), 16000 (decoded IMA ADPCM), 8000.
+    std::size_t BytesPerSecond() const;
+    // Whole seconds of payload: payload / 4055 for IMA ADPCM, else / bytes per second.
+    unsigned TotalSeconds() const;
+    std::optional<MarkedSegment> Marked() const { return marked_; }
+
+    ByteSpan Image() const { return image_; }
+    ByteSpan Payload() const;
+    // The payload bytes of second i (GSM, µ-law, A-law; empty past the end).
+    ByteSpan RawSecond(unsigned i) const;
+
+    // PCM of second i: at most 8000 samples; GSM gives ((bytes + 32) / 33) * 160.
+    // Empty past the end. GSM seconds run through this instance's decoder state.
+    std::vector<std::int16_t> DecodeSecond(unsigned i);
+    // PCM of the whole payload (GSM with a fresh decoder state).
+    std::vector<std::int16_t> DecodeAll();
+
+  private:
+    RecordingDecoder() = default;
+    const std::vector<std::int16_t>& ImaPcm();
+
+    std::vector<std::uint8_t> image_;
+    bool isXtr_ = true;
+    std::uint32_t storedTag_ = 0;
+    std::uint32_t tag_ = kFormatMuLaw;
+    std::uint32_t dataOffset_ = 0;
+    std::optional<MarkedSegment> marked_;
+    std::unique_ptr<GsmDecoder> gsm_;
+    std::optional<std::vector<std::int16_t>> imaPcm_;
+};
+
+// PCM of a whole IMA ADPCM payload: one 505-sample run per started block.
+std::vector<std::int16_t> DecodeImaPayload(ByteSpan payload);
+// PCM of a whole GSM payload with a fresh decoder state.
+std::vector<std::int16_t> DecodeGsmPayload(ByteSpan payload);
+std::vector<std::int16_t> DecodeMuLawPayload(ByteSpan payload);
+std::vector<std::int16_t> DecodeALawPayload(ByteSpan payload);
+
+}  // namespace lk

@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/ExeDir.h"
+#include "app/LangString.h"
+#include "app/Settings.h"
+#include "support/TempDir.h"
+
+namespace lk {
+namespace {
+
+using test::ReadText;
+using test::TempHome;
+using test::WriteText;
+
+std::filesystem::path SettingsFile(const TempHome& home) {
+    return home.config() / "LiteSet.ini";
+}
+
+TEST(Settings, MissingFileReadsAsUnset) {
+    TempHome home(false);
+    EXPECT_EQ(ReadSettingInt("DevType"), -1);
+    EXPECT_EQ(ReadSettingString("BackupPath"), "");
+    EXPECT_EQ(LangString(7), "");
+    // A folder where the file should be is no settings file either.
+    std::filesystem::create_directories(SettingsFile(home));
+    EXPECT_EQ(ReadSettingInt("DevType"), -1);
+}
+
+TEST(Settings, ReadsIntegersUnderWindowsProfileRules) {
+    struct Case {
+        const char* file;
+        const char* key;
+        int expected;
+    };
+    const Case cases[] = {
+        {"[Setting]\nDevType=1\n", "DevType", 1},
+        {"[SETTING]\ndevtype=1\n", "DEVTYPE", 1},
+        {"[Setting]\r\nDevType=1\r\nAutoBackup=0\r\n", "AutoBackup", 0},
+        {"\xEF\xBB\xBF[Setting]\r\nDevType=1\r\n", "DevType", 1},
+        {"  [ Setting ]  \n  DevType =  7  \n", "DevType", 7},
+        {"[Setting]\nDevType=-5\n", "DevType", -5},
+        {"[Setting]\nDevType=12abc\n", "DevType", 12},
+        {"[Setting]\nDevType=abc\n", "DevType", 0},
+        {"[Setting]\nDevType=\n", "DevType", -1},
+        {"[Setting]\nDevType=99999999999\n", "DevType", 2147483647},
+        {"[Other]\nDevType=1\n", "DevType", -1},
+        {"[Setting]\n;DevType=1\n", "DevType", -1},
+        {"[Setting]\nDevType=2\nDevType=1\n", "DevType", 2},  // the first one counts
+        {"[Setting]\nAutoBackup=1\n[Other]\nDevType=1\n[setting]\nDevType=3\n", "DevType", 3},
+    };
+    for (const auto& c : cases) {
+        TempHome home(false);
+        WriteText(SettingsFile(home), c.file);
+        EXPECT_EQ(ReadSettingInt(c.key), c.expected) << c.file;
+    }
+}
+
+TEST(Settings, ReadsStringsCutAndWithLineBreaks) {
+    const std::string longAscii(2000, 'a');
+    std::string longAccents;
+    for (int i = 0; i < 1100; ++i)
+        longAccents += "\xC3\xA9";  // é
+    // 1022 units and then a character that needs two: it must not be split.
+    const std::string emojiAtCut = std::string(1022, 'b') + "\xF0\x9F\x98\x80" + "zz";
+    struct Case {
+        std::string value;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"D:\\Backup\\", "D:\\Backup\\"},
+        {"Line one\\nLine two", "Line one\nLine two"},
+        {"a\\\\nb", "a\\\nb"},
+        // A Windows path holding backslash-n is read as a line break too.
+        {"C:\\new", "C:\new"},
+        {longAscii, std::string(1023, 'a')},
+        {longAccents,
+         [] {
+             std::string s;
+             for (int i = 0; i < 1023; ++i)
+                 s += "\xC3\xA9";
+             return s;
+         }()},
+        {emojiAtCut, std::string(1022, 'b')},
+        {"bad \xFF byte", "bad \xEF\xBF\xBD byte"},
+    };
+    for (const auto& c : cases) {
+        TempHome home(false);
+        WriteText(SettingsFile(home), "[Setting]\r\nValue=" + c.value + "\r\n");
+        EXPECT_EQ(ReadSettingString("value"), c.expected) << c.value.substr(0, 40);
+    }
+}
+
+TEST(Settings, WritingAKeyKeepsEveryOtherLine) {
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string key;
+        std::string value;
+        std::string after;
+    };
+    const std::string base =
+        "; LineKeeper settings\n"
+        "[Setting]\n"
+        "DevType=0\n"
+        "  AutoBackup = 0 ; kept as written\n"
+        "\n"
+        "# a comment\n"
+        "[Other]\n"
+        "DevType=5\n"
+        "; trailing comment";
+    const Case cases[] = {
+        {"replace keeps the key's spelling", base, "autobackup", "1",
+         "; LineKeeper settings\n[Setting]\nDevType=0\n  AutoBackup =1\n\n# a comment\n"
+         "[Other]\nDevType=5\n; trailing comment"},
+        {"new key goes after the section's last key", base, "BackupPath", "D:\\B\\",
+         "; LineKeeper settings\n[Setting]\nDevType=0\n  AutoBackup = 0 ; kept as written\n"
+         "BackupPath=D:\\B\\\n\n# a comment\n[Other]\nDevType=5\n; trailing comment"},
+        {"missing section is appended", "[Other]\nA=1\n", "DevType", "1",
+         "[Other]\nA=1\n\n[Setting]\nDevType=1\n"},
+        {"missing file is created", "", "DevType", "1", "[Setting]\nDevType=1\n"},
+        {"CRLF and the byte-order mark stay", "\xEF\xBB\xBF[Setting]\r\nDevType=0\r\n", "Web", "x",
+         "\xEF\xBB\xBF[Setting]\r\nDevType=0\r\nWeb=x\r\n"},
+        {"empty section header", "[Setting]\n[Next]\nA=1\n", "DevType", "1",
+         "[Setting]\nDevType=1\n[Next]\nA=1\n"},
+        {"line break written as backslash-n", "[Setting]\n", "Address", "Street 1\r\nTown",
+         "[Setting]\nAddress=Street 1\\nTown\n"},
+    };
+    for (const auto& c : cases) {
+        TempHome home(false);
+        if (!c.before.empty()) WriteText(SettingsFile(home), c.before);
+        WriteSettingString(c.key, c.value);
+        EXPECT_EQ(ReadText(SettingsFile(home)), c.after) << c.name;
+    }
+}
+
+TEST(Settings, WritesCreateTheFolderAndReadBack) {
+    TempHome home(false);
+    std::filesystem::remove_all(home.config());
+    WriteSettingInt("DateCond", -7);
+    WriteSettingString("ExportPath", "/home/u/Exports\nsecond line");
+    EXPECT_EQ(ReadSettingInt("datecond"), -7);
+    EXPECT_EQ(ReadSettingString("ExportPath"), "/home/u/Exports\nsecond line");
+    // No stray temporary files are left beside the settings.
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(home.config())) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);
+}
+
+TEST(Settings, RefusesKeysThatWouldBreakTheFile) {
+    TempHome home(false);
+    WriteSettingString("a=b", "1");
+    WriteSettingString("x\ny", "1");
+    EXPECT_FALSE(std::filesystem::exists(SettingsFile(home)));
+}
+
+TEST(Settings, IsReadAnewOnEveryCall) {
+    TempHome home(false);
+    WriteText(SettingsFile(home), "[Setting]\nDevType=0\n");
+    EXPECT_EQ(ReadSettingInt("DevType"), 0);
+    WriteText(SettingsFile(home), "[Setting]\nDevType=1\n");
+    EXPECT_EQ(ReadSettingInt("DevType"), 1);
+}
+
+TEST(LangString, ReadsFourDigitKeysOfSectionEnglish) {
+    TempHome home(false);
+    WriteText(home.config() / "LiteLang.ini",
+              "[English]\r\n0007=Seven\r\n0157=Reading\\nplease wait\r\n2000=Big\r\n"
+              "[Other]\r\n0008=Not this\r\n");
+    EXPECT_EQ(LangString(7), "Seven");
+    EXPECT_EQ(LangString(157), "Reading\nplease wait");
+    EXPECT_EQ(LangString(2000), "Big");
+    EXPECT_EQ(LangString(8), "");
+    EXPECT_EQ(LangString(-1), "");
+}
+
+}  // namespace
+}  // namespace lk

@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include "core/backup/BackupTestSupport.h"
+#include "core/backup/FaultyFileOps.h"
+
+namespace lk {
+namespace {
+namespace fs = std::filesystem;
+using test::LoadedCard;
+using test::RecordingSpec;
+
+std::size_t CountFiles(const fs::path& dir) {
+    std::size_t n = 0;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+         it.increment(ec))
+        if (it->is_regular_file()) ++n;
+    return n;
+}
+
+TEST(BackupEngine, CopiesIntoMonthAndDayFoldersOfTheFamilysStore) {
+    for (int devType : {0, 1}) {
+        SCOPED_TRACE(devType);
+        LoadedCard card(
+            devType, {{Incoming, "20160214093000", "5551234"}, {Outgoing, "20160616093015", "77"}});
+        const auto r = card.RunAll(false);
+        ASSERT_TRUE(r.started);
+        EXPECT_TRUE(r.reachedEnd);
+        EXPECT_EQ(r.backedUp, 2);
+        EXPECT_EQ(r.failed, 0);
+        EXPECT_EQ(card.StoreRootPath().filename(),
+                  devType == 1 ? "ZuzeVavazoBackupK" : "ZuzeVavazoBackup");
+
+        for (std::size_t i = 0; i < card.specs.size(); ++i) {
+            const auto& s = card.specs[i];
+            EXPECT_EQ(test::ReadFile(card.StoreFile(s)), test::RecordingBytes(s));
+            EXPECT_TRUE(fs::exists(card.CardFile(s)));  // copy mode keeps the card
+            const auto index = test::ReadIndex(card.IndexFile(s.stamp.substr(0, 6)));
+            ASSERT_EQ(index.size(), 1u);
+            EXPECT_EQ(ToUtf8(FieldText(index[0].filePath)), card.StoreFile(s).string());
+            // The rest of the record is the card record's, unchanged.
+            CallRecord expected = *card.state->cardRecords[i];
+            expected.filePath = index[0].filePath;
+            EXPECT_EQ(index[0], expected);
+        }
+        ASSERT_EQ(card.state->backupRecords.size(), 2u);
+        EXPECT_EQ(ToUtf8(FieldText(card.state->backupRecords[1]->filePath)),
+                  card.StoreFile(card.specs[1]).string());
+        EXPECT_EQ(CountFiles(card.StoreRootPath()), 4u);  // no partial copies left behind
+    }
+}
+
+TEST(BackupEngine, MarksRecordsWithoutARecordingAndAddsNothingTheSecondTime) {
+    RecordingSpec noFile{Missed, "20160215080000", "999"};
+    noFile.withFile = false;
+    LoadedCard card(0,
+                    {{Incoming, "20151224093000", "1"}, noFile, {Outgoing, "20160214093000", "2"}});
+    auto r = card.RunAll(false);
+    EXPECT_EQ(r.backedUp, 3);
+    ASSERT_EQ(r.items.size(), 3u);
+    EXPECT_EQ(r.items[1].outcome, BackupOutcome::Marker);
+    fs::path marker = card.StoreFile(noFile);
+    marker += ".tmp";
+    ASSERT_TRUE(fs::exists(marker));
+    EXPECT_EQ(fs::file_size(marker), 0u);
+    EXPECT_EQ(test::ReadIndex(card.IndexFile("201512")).size(), 1u);
+    const auto february = test::ReadIndex(card.IndexFile("201602"));
+    ASSERT_EQ(february.size(), 2u);
+    EXPECT_EQ(ToUtf8(FieldText(february[0].filePath)), marker.string());
+
+    const auto sizeBefore = fs::file_size(card.IndexFile("201602"));
+    const auto listBefore = card.state->backupRecords.size();
+    r = card.RunAll(false);
+    EXPECT_EQ(r.backedUp, 0);
+    EXPECT_EQ(r.skipped, 3);
+    EXPECT_EQ(fs::file_size(card.IndexFile("201602")), sizeBefore);
+    EXPECT_EQ(card.state->backupRecords.size(), listBefore);
+}
+
+TEST(BackupEngine, GivesNewBackupRecordsTheirPlaceInTheMonthFile) {
+    LoadedCard card(0, {{Incoming, "20160214093000", "1"}, {Incoming, "20160215093000", "2"}});
+    test::WriteFile(card.IndexFile("201602"), std::vector<std::uint8_t>(3 * CallRecord::kSize, 0));
+    card.RunAll(false);
+    ASSERT_EQ(card.state->backupRecords.size(), 2u);
+    // In-place deletes and marks find the entry by this number.
+    EXPECT_EQ(card.state->backupRecords[0]->index, 3);
+    EXPECT_EQ(card.state->backupRecords[1]->index, 4);
+}
+
+TEST(BackupEngine, MoveEmptiesTheCardOnlyAfterEverythingIsSafe) {
+    RecordingSpec noFile{Missed, "20160215080000", "999"};
+    noFile.withFile = false;
+    LoadedCard card(0,
+                    {{Incoming, "20160214093000", "1"}, noFile, {Outgoing, "20160301093000", "2"}});
+    const auto r = card.RunAll(true);
+    EXPECT_EQ(r.backedUp, 3);
+    EXPECT_TRUE(r.cardLogDeleted);
+    EXPECT_FALSE(fs::exists(card.state->cardLogPath));
+    for (const auto& s : card.specs) {
+        if (!s.withFile) continue;
+        EXPECT_FALSE(fs::exists(card.CardFile(s)));
+        EXPECT_EQ(test::ReadFile(card.StoreFile(s)), test::RecordingBytes(s));
+    }
+}
+
+TEST(BackupEngine, MoveOfRecordingsAlreadyHeldDeletesThemFromTheCardWithoutIndexing) {
+    LoadedCard card(0, {{Incoming, "20160214093000", "1"}, {Outgoing, "20160301093000", "2"}});
+    card.RunAll(false);
+    const auto indexed = test::IndexedPaths(card.StoreRootPath());
+    const auto r = card.RunAll(true);
+    EXPECT_EQ(r.backedUp, 0);
+    EXPECT_EQ(r.skipped, 2);
+    EXPECT_TRUE(r.cardLogDeleted);
+    EXPECT_EQ(test::IndexedPaths(card.StoreRootPath()), indexed);
+    for (const auto& s : card.specs)
+        EXPECT_FALSE(fs::exists(card.CardFile(s)));
+}
+
+TEST(BackupEngine, AStoppedOrSelectedMoveKeepsTheCallLog) {
+    {
+        LoadedCard card(0, {{Incoming, "20160214093000", "1"}});
+        const std::atomic<int> stop{1};
+        const auto r = BackupAllThread(*card.state, card.Options(true), stop);
+        EXPECT_FALSE(r.reachedEnd);
+        EXPECT_TRUE(r.items.empty());
+        EXPECT_FALSE(r.cardLogDeleted);
+        EXPECT_TRUE(fs::exists(card.state->cardLogPath));
+    }
+    {
+        LoadedCard card(0, {{Incoming, "20160214093000", "1"},
+                            {Incoming, "20160215093000", "2"},
+                            {Incoming, "20160216093000", "3"}});
+        // Top to bottom as the list shows them; an empty row is skipped.
+        std::vector<CallRecord*> selected = {card.state->cardRecords[2].get(), nullptr,
+                                             card.state->cardRecords[0].get()};
+        const std::atomic<int> stop{0};
+        const auto r = BackupSelectedThread(*card.state, selected, card.Options(true), stop);
+        EXPECT_EQ(r.backedUp, 2);
+        EXPECT_TRUE(r.reachedEnd);
+        EXPECT_FALSE(r.cardLogDeleted);
+        EXPECT_TRUE(fs::exists(card.state->cardLogPath));
+        EXPECT_FALSE(fs::exists(card.CardFile(card.specs[0])));
+        EXPECT_TRUE(fs::exists(card.CardFile(card.specs[1])));
+        EXPECT_FALSE(fs::exists(card.CardFile(card.specs[2])));
+        ASSERT_EQ(card.state->backupRecords.size(), 2u);
+        EXPECT_EQ(card.state->backupRecords[0]->time.day, 16);
+    }
+}
+
+TEST(BackupEngine, AFailedMoveKeepsTheCallLogAndTheRecording) {
+    LoadedCard card(0, {{Incoming, "20160214093000", "1"}, {Outgoing, "20160301093000", "2"}});
+    test::FaultyFileOps files;
+    files.failingRename = 2;
+    const auto r = card.RunAll(true, &files);
+    EXPECT_EQ(r.backedUp, 1);
+    EXPECT_EQ(r.failed, 1);
+    EXPECT_FALSE(r.cardLogDeleted);
+    EXPECT_TRUE(fs::exists(card.state->cardLogPath));
+    EXPECT_TRUE(fs::exists(card.CardFile(card.specs[1])));
+    EXPECT_FALSE(fs::exists(card.StoreFile(card.specs[1])));
+}
+
+TEST(BackupEngine, AnEmptyBackupPathDoesNothing) {
+    LoadedCard card(0, {{Incoming, "20160214093000", "1"}});
+    BackupOptions options = card.Options(false);
+    options.backupPath.clear();
+    const std::atomic<int> stop{0};
+    const auto r = BackupAllThread(*card.state, options, stop);
+    EXPECT_FALSE(r.started);
+    EXPECT_FALSE(fs::exists(card.backupPath));
+    EXPECT_TRUE(card.state->backupRecords.empty());
+}
+
+TEST(BackupEngine, ACopyOfAnotherSizeUnderTheFinalNameIsNotAFinishedBackup) {
+    LoadedCard card(0, {{Incoming, "20160214093000", "1"}, {Incoming, "20160215093000", "2"}});
+    test::WriteFile(card.StoreFile(card.specs[0]), {1, 2, 3});  // torn by an older program
+    test::WriteFile(card.StoreFile(card.specs[1]), test::RecordingBytes(card.specs[1]));
+    const auto r = card.RunAll(true);
+    ASSERT_EQ(r.items.size(), 2u);
+    EXPECT_EQ(r.items[0].outcome, BackupOutcome::Moved);
+    EXPECT_EQ(test::ReadFile(card.StoreFile(card.specs[0])), test::RecordingBytes(card.specs[0]));
+    // Same size: held, and indexed since no index entry named it yet.
+    EXPECT_EQ(r.items[1].outcome, BackupOutcome::AlreadyHeld);
+    EXPECT_TRUE(r.items[1].indexed);
+    EXPECT_EQ(test::IndexedPaths(card.StoreRootPath()).size(), 2u);
+    EXPECT_TRUE(r.cardLogDeleted);
+}
+
+TEST(BackupEngine, RefusesPathsThatLeaveTheCardOrTheStore) {
+    const char16_t* hostile[] = {
+        u"D:\\..\\..\\20160101120000-I-1.wav",             // up and out of the card
+        u"D:\\/etc/20160101120000-I-1.wav",                // absolute
+        u"D:\\C:\\20160101120000-I-1.wav",                 // a drive inside the path
+        u"Q:\\201601\\20160101120000-I-1.wav",             // another drive
+        u"D:\\201601\\20160101120000-I-1\\..\\..\\x.wav",  // a name that climbs the store
+        u"D:\\201601\\20160101120000-I-1/../../x.wav",
+        u"D:\\1-x.wav",                         // no timestamp before the hyphen
+        u"D:\\201601\\2016010112000X-I-1.wav",  // not a timestamp
+    };
+    LoadedCard card(0, {{Incoming, "20160101120000", "1"}});
+    ASSERT_EQ(card.letter, 'D');
+    // Bait outside the card that a climbing path would reach.
+    test::WriteFile(card.dir / "20160101120000-I-1.wav", {9, 9, 9});
+    const CallRecord model = *card.state->cardRecords[0];
+    card.state->cardRecords.clear();
+    for (const auto* path : hostile) {
+        auto r = std::make_unique<CallRecord>(model);
+        SetFieldText(r->cardPath, path);
+        card.state->cardRecords.push_back(std::move(r));
+    }
+    const auto r = card.RunAll(true);
+    EXPECT_EQ(r.failed, static_cast<int>(std::size(hostile)));
+    EXPECT_EQ(r.backedUp, 0);
+    for (const auto& item : r.items)
+        EXPECT_EQ(item.outcome, BackupOutcome::Refused);
+    EXPECT_FALSE(r.cardLogDeleted);
+    EXPECT_TRUE(fs::exists(card.dir / "20160101120000-I-1.wav"));
+    EXPECT_TRUE(fs::exists(card.CardFile(card.specs[0])));
+    EXPECT_EQ(CountFiles(card.backupPath), 0u);
+}
+
+TEST(BuildRecordingPath, NamesARecordWithoutAPathFromItsFields) {
+    struct Case {
+        int type;
+        std::u16string number;
+        std::u16string prefix;
+        std::u16string expected;
+    };
+    const Case cases[] = {
+        {Outgoing, u"", u"E:\\", u"E:\\201606\\20160616093015-O.wav"},
+        {Missed, u"555", u"E:\\", u"E:\\201606\\20160616093015-I-555.wav"},
+        {Message, u"1", u"E:\\", u"E:\\201606\\20160616093015-I-1.wav"},
+        {Note2, u"", u"E:\\", u"E:\\201606\\20160616093015-NOTE.wav"},
+        {Triggered, u"", u"E:\\", u"E:\\201606\\20160616093015-TRIG.wav"},
+        {99, u"", u"E:\\", u"E:\\201606\\20160616093015-O.wav"},
+    };
+    for (const auto& c : cases) {
+        CallRecord r;
+        r.type = c.type;
+        r.time = {2016, 6, 0, 16, 9, 30, 15, 0};
+        SetFieldText(r.number, c.number);
+        SetFieldText(r.cardPath, c.prefix);
+        BuildRecordingPath(r);
+        EXPECT_EQ(FieldText(r.cardPath), c.expected);
+        EXPECT_EQ(FieldText(r.filePath), c.expected);
+    }
+    // Longer than the card path field: cut there, whole in filePath.
+    CallRecord r;
+    r.type = Incoming;
+    r.time = {2016, 6, 0, 16, 9, 30, 15, 0};
+    SetFieldText(r.number, u"1234567890123456789012345678901234567890");
+    SetFieldText(r.cardPath, u"E:\\");
+    BuildRecordingPath(r);
+    const std::u16string whole =
+        u"E:\\201606\\20160616093015-I-1234567890123456789012345678901234567890.wav";
+    ASSERT_GE(whole.size(), 64u);
+    EXPECT_EQ(FieldText(r.cardPath), whole.substr(0, 63));
+    EXPECT_EQ(FieldText(r.filePath), whole);
+}
+
+TEST(BackupEngine, ARecordWithoutAPathIsBackedUpUnderItsBuiltName) {
+    LoadedCard card(0, {{Incoming, "20160616093015", "1"}});
+    CallRecord& r = *card.state->cardRecords[0];
+    r.type = Outgoing;
+    SetFieldText(r.number, u"");
+    SetFieldText(r.cardPath, u"D:\\");
+    const auto result = card.RunAll(false);
+    EXPECT_EQ(result.backedUp, 1);
+    EXPECT_TRUE(
+        fs::exists(card.StoreRootPath() / "201606" / "20160616" / "20160616093015-O.wav.tmp"));
+}
+
+}  // namespace
+}  // namespace lk

@@ -1,0 +1,228 @@
+#include <gtest/gtest.h>
+
+#include "app/Settings.h"
+#include "card/CardWatch.h"
+#include "card/RecordLoader.h"
+#include "core/card/CardFixture.h"
+
+namespace lk {
+namespace {
+namespace fs = std::filesystem;
+using test::FakeVolumes;
+
+struct Watch {
+    test::TempHome home{false};
+    test::TempDir dir;
+    FakeVolumes volumes;
+    RecorderState state{volumes.MakeProbe()};
+    fs::path beeps = dir / "beeps";
+    CardWatch watch{state, {[this] { return dir / "backup"; }, beeps, true}};
+
+    Watch() {
+        test::WriteText(beeps / "beep1.wav", "one");
+        test::WriteText(beeps / "beep3.wav", "three");
+        WriteSettingString("Device", "Family0");
+        WriteSettingString("Device2", "Family1");
+    }
+    // A folder with a call log (and a phone book for family 1) on a volume.
+    fs::path Card(const std::string& name, int devType = 0, bool removable = true,
+                  std::uint64_t total = std::uint64_t{1} << 30) {
+        const fs::path root = dir / name;
+        test::MakeCard(root, devType, {{Incoming, "20160102102033", "1"}});
+        volumes.Add(root, removable, total);
+        return root;
+    }
+    char LetterOf(const fs::path& root) {
+        state.volumes.Refresh();
+        return state.volumes.LetterOf(root);
+    }
+    // What the loader does when the tick asked for it.
+    void Load() {
+        ASSERT_EQ(state.loaderBusy.load(), 1);
+        RecordLoaderOptions options;
+        options.backupPath = dir / "backup";
+        const auto r = RecordLoaderThread(state, options);
+        state.loaderBusy = 0;
+        (void)r;
+    }
+};
+
+TEST(CardWatch, StartupLoadsTheBackupThenWatches) {
+    Watch w;
+    const auto a = w.watch.StartupTick();
+    EXPECT_EQ(a.stopTimers, std::vector<int>{kTimerStartup});
+    EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerCardWatch, 2000}}));
+    EXPECT_FALSE(a.startLoader);  // no store yet
+}
+
+TEST(CardWatch, TakesOnlyARemovableVolumeWithAMediumAndACallLog) {
+    struct Case {
+        const char* name;
+        bool removable;
+        std::uint64_t total;
+        bool withLog;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"card in a reader", true, 1u << 30, true, true},
+        {"same log on a fixed disk", false, 1u << 30, true, false},
+        {"reader without a medium", true, 0, true, false},
+        {"medium below 1 KiB", true, 1023, true, false},
+        {"removable without a call log", true, 1u << 30, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Watch w;
+        const fs::path root = w.Card("card", 0, c.removable, c.total);
+        if (!c.withLog) fs::remove(root / kCallLogFileName);
+        const auto a = w.watch.CardWatchTick();
+        EXPECT_EQ(a.startLoader, c.taken);
+        EXPECT_EQ(w.state.cardDrive.load() != 0, c.taken);
+        if (c.taken) {
+            EXPECT_EQ(w.state.cardDrive.load(), w.LetterOf(root));
+            EXPECT_EQ(w.state.cardLogPath, root / kCallLogFileName);
+            EXPECT_EQ(w.state.loadFromCard.load(), 1);
+            EXPECT_EQ(ReadSettingInt("DevType"), 0);
+        }
+    }
+}
+
+TEST(CardWatch, SetsUpEachFamily) {
+    for (int devType : {0, 1}) {
+        SCOPED_TRACE(devType);
+        Watch w;
+        w.state.devType = 1 - devType;
+        const fs::path root = w.Card("card", devType);
+        const auto a = w.watch.CardWatchTick();
+        EXPECT_EQ(w.state.devType.load(), devType);
+        EXPECT_EQ(ReadSettingInt("DevType"), devType);
+        EXPECT_EQ(a.deviceName, devType == 1 ? "Family1" : "Family0");
+        EXPECT_EQ(a.remarkColumnWidth, devType == 1 ? 120 : 0);
+        EXPECT_EQ(a.disablePhoneBook, devType == 0);  // the previous family was 1
+        EXPECT_EQ(a.loadPhoneBook.has_value(), devType == 1);
+        if (devType == 1) {
+            EXPECT_EQ(*a.loadPhoneBook, root / kPhoneBookFileName);
+        }
+        // Prompt files go only onto family-0 cards.
+        EXPECT_EQ(fs::exists(root / "beep1.wav"), devType == 0);
+        EXPECT_EQ(fs::exists(root / "beep3.wav"), devType == 0);
+    }
+}
+
+TEST(CardWatch, NeverOverwritesPromptFilesOnTheCard) {
+    Watch w;
+    const fs::path root = w.dir / "card";
+    test::WriteText(root / "beep1.wav", "the card's own");
+    w.Card("card");
+    w.watch.CardWatchTick();
+    EXPECT_EQ(test::ReadText(root / "beep1.wav"), "the card's own");
+    EXPECT_EQ(test::ReadText(root / "beep3.wav"), "three");
+}
+
+TEST(CardWatch, TheFirstReaderWinsUntilItsCardLeaves) {
+    Watch w;
+    const fs::path first = w.Card("f");
+    const fs::path second = w.Card("g");
+    w.watch.CardWatchTick();
+    EXPECT_EQ(w.state.cardDrive.load(), w.LetterOf(first));
+    w.Load();
+    ASSERT_FALSE(w.state.cardRecords.empty());
+
+    auto a = w.watch.CardWatchTick();  // loaded and present: nothing to do
+    EXPECT_FALSE(a.startLoader);
+    EXPECT_EQ(w.state.cardDrive.load(), w.LetterOf(first));
+
+    w.volumes.Remove(first);
+    a = w.watch.CardWatchTick();
+    EXPECT_EQ(w.state.cardDrive.load(), w.LetterOf(second));
+    EXPECT_TRUE(a.startLoader);
+}
+
+TEST(CardWatch, RemovalWhileCardRecordsShowClearsAndReloadsTheBackup) {
+    for (int devType : {0, 1}) {
+        SCOPED_TRACE(devType);
+        Watch w;
+        const fs::path root = w.Card("card", devType);
+        w.watch.CardWatchTick();
+        w.Load();
+        ASSERT_EQ(w.state.viewingBackup.load(), 0);
+        CallRecord* shown = w.state.cardRecords.front().get();
+
+        w.volumes.Remove(root);
+        const auto a = w.watch.CardWatchTick();
+        EXPECT_EQ(w.state.cardDrive.load(), 0);
+        EXPECT_EQ(w.state.viewingBackup.load(), 1);
+        EXPECT_TRUE(a.clearPanes);
+        EXPECT_EQ(a.stopTimers, (std::vector<int>{kTimerCardWatch, kTimerBackupReload}));
+        EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerBackupReload, 1000}}));
+        EXPECT_TRUE(a.refreshDiskSpace);
+        EXPECT_EQ(a.clearPhoneBook, devType == 1);
+        // The records go to the frame, to be freed after the panes let go.
+        ASSERT_EQ(a.freedRecords.size(), 1u);
+        EXPECT_EQ(a.freedRecords[0].get(), shown);
+        EXPECT_TRUE(w.state.cardRecords.empty());
+        EXPECT_FALSE(a.startLoader);
+    }
+}
+
+TEST(CardWatch, RemovalWhileTheBackupShowsKeepsThePanes) {
+    Watch w;
+    const fs::path root = w.Card("card");
+    w.watch.CardWatchTick();
+    w.Load();
+    w.state.viewingBackup = 1;  // the user switched to the backup records
+    w.volumes.Remove(root);
+    const auto a = w.watch.CardWatchTick();
+    EXPECT_EQ(w.state.cardDrive.load(), 0);
+    EXPECT_FALSE(a.clearPanes);
+    EXPECT_TRUE(a.stopTimers.empty());
+    EXPECT_TRUE(a.startTimers.empty());
+    EXPECT_EQ(a.freedRecords.size(), 1u);
+}
+
+TEST(CardWatch, RescanForgetsTheCardAndReadsItAgain) {
+    Watch w;
+    w.Card("card");
+    w.watch.CardWatchTick();
+    w.Load();
+    auto a = w.watch.ManualRescan();
+    EXPECT_EQ(w.state.cardDrive.load(), 0);
+    EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerCardWatch, 1000}}));
+    a = w.watch.CardWatchTick();
+    EXPECT_TRUE(a.clearPanes);  // card records were shown and are freed now
+    EXPECT_EQ(a.freedRecords.size(), 1u);
+    EXPECT_TRUE(a.startLoader);
+}
+
+TEST(CardWatch, DoesNothingWhileTheLoaderOrARebuildRuns) {
+    Watch w;
+    w.Card("card");
+    w.state.loaderBusy = 1;
+    auto a = w.watch.CardWatchTick();
+    EXPECT_EQ(w.state.cardDrive.load(), 0);
+    a = w.watch.ManualRescan();
+    EXPECT_TRUE(a.showBusyMessage);
+    EXPECT_TRUE(a.startTimers.empty());
+    a = w.watch.BackupReloadTick();
+    EXPECT_FALSE(a.clearPanes);
+    EXPECT_TRUE(a.stopTimers.empty());
+
+    w.state.loaderBusy = 0;
+    w.state.rebuildRunning = 1;
+    a = w.watch.CardWatchTick();
+    EXPECT_EQ(w.state.cardDrive.load(), 0);
+    EXPECT_FALSE(a.startLoader);
+}
+
+TEST(CardWatch, BackupReloadFreesTheOldRecordsAfterThePanesAreCleared) {
+    Watch w;
+    w.state.backupRecords.push_back(std::make_unique<CallRecord>());
+    const auto a = w.watch.BackupReloadTick();
+    EXPECT_TRUE(a.clearPanes);
+    EXPECT_EQ(a.freedRecords.size(), 1u);
+    EXPECT_EQ(a.stopTimers, (std::vector<int>{kTimerBackupReload, kTimerCardWatch}));
+    EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerCardWatch, 2000}}));
+}
+
+}  // namespace
+}  // namespace lk

@@ -1,0 +1,128 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "TestSignal.h"
+#include "export/ConvertXtrToWav.h"
+#include "export/GsmWavWriter.h"
+#include "export/RecordingWriter.h"
+#include "export/WavHeaders.h"
+#include "platform/ByteIo.h"
+#include "playback/XtrFormat.h"
+#include "support/TempDir.h"
+
+namespace lk {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::uint8_t> XtrWithPayload(std::uint32_t tag, std::size_t n,
+                                         std::uint8_t fill = 0x5A) {
+    return BuildXtrImage(tag, std::vector<std::uint8_t>(n, fill));
+}
+
+std::size_t FilesIn(const fs::path& dir) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+}
+
+TEST(ConvertXtrToWav, ResultsFollowSizeAndEncoding) {
+    struct Case {
+        const char* what;
+        std::vector<std::uint8_t> image;
+        ConvertResult want;
+        std::size_t wavSize;  // 0: no file
+    };
+    const Case cases[] = {
+        {"empty", {}, ConvertResult::SourceTooSmall, 0},
+        {"header only", std::vector<std::uint8_t>(1440, 0), ConvertResult::SourceTooSmall, 0},
+        {"32-byte payload", XtrWithPayload(kFormatMuLaw, 32), ConvertResult::SourceTooSmall, 0},
+        {"33-byte mu-law payload", XtrWithPayload(kFormatMuLaw, 33), ConvertResult::Converted,
+         58 + 33},
+        {"a-law", XtrWithPayload(kFormatALaw, 8000), ConvertResult::Converted, 58 + 8000},
+        {"ima 5000", XtrWithPayload(kFormatImaAdpcm, 5000), ConvertResult::Converted, 60 + 5000},
+        {"unlisted tag", XtrWithPayload(5, 8000), ConvertResult::NotConverted, 0},
+        {"gsm under a second", BuildXtrRecording(kFormatGsm, test::VoiceLike(7000)),
+         ConvertResult::WriteFailed, 0},
+        {"gsm 2 s", BuildXtrRecording(kFormatGsm, test::VoiceLike(16000)), ConvertResult::Converted,
+         60 + 50 * 65},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TempDir dir;
+        test::WriteFile(dir / "src" / "a.xtr", c.image);
+        fs::create_directories(dir / "out");
+        EXPECT_EQ(ConvertXtrToWav(dir / "src" / "a.xtr", dir / "out" / "a.wav"), c.want);
+        if (c.wavSize) {
+            EXPECT_EQ(fs::file_size(dir / "out" / "a.wav"), c.wavSize);
+        }
+        EXPECT_EQ(FilesIn(dir / "out"), c.wavSize ? 1u : 0u);  // no temporary left behind
+    }
+}
+
+TEST(ConvertXtrToWav, CopiesPayloadFromFixedOffsetBehindItsHeader) {
+    test::TempDir dir;
+    std::vector<std::uint8_t> payload(5000);
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        payload[i] = static_cast<std::uint8_t>(i * 7);
+    auto image = BuildXtrImage(kFormatImaAdpcm, payload);
+    WriteU32(image, 4, 2000);  // the conversion ignores the data offset
+    test::WriteFile(dir / "a.xtr", image);
+    ASSERT_EQ(ConvertXtrToWav(dir / "a.xtr", dir / "a.wav"), ConvertResult::Converted);
+    const auto wav = test::ReadFile(dir / "a.wav");
+    const auto header = ConvertedImaAdpcmWavHeader(5000);
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), wav.begin()));
+    EXPECT_TRUE(std::equal(payload.begin(), payload.end(), wav.begin() + 60));
+}
+
+TEST(ConvertXtrToWav, ReadOnlySourceConvertsAndFailuresKeepTheOldDestination) {
+    test::TempDir dir;
+    test::WriteFile(dir / "a.xtr", XtrWithPayload(kFormatMuLaw, 8000));
+    ::chmod((dir / "a.xtr").c_str(), 0444);
+    EXPECT_EQ(ConvertXtrToWav(dir / "a.xtr", dir / "a.wav"), ConvertResult::Converted);
+    // An existing destination is replaced by a complete file.
+    test::WriteText(dir / "b.wav", "old");
+    EXPECT_EQ(ConvertXtrToWav(dir / "a.xtr", dir / "b.wav"), ConvertResult::Converted);
+    EXPECT_EQ(fs::file_size(dir / "b.wav"), 58u + 8000u);
+
+    EXPECT_EQ(ConvertXtrToWav(dir / "missing.xtr", dir / "c.wav"), ConvertResult::SourceOpenFailed);
+    EXPECT_EQ(ConvertXtrToWav(dir.path(), dir / "c.wav"), ConvertResult::SourceOpenFailed);
+    EXPECT_EQ(ConvertXtrToWav(dir / "a.xtr", dir / "no" / "such" / "c.wav"),
+              ConvertResult::WriteFailed);
+    EXPECT_FALSE(fs::exists(dir / "c.wav"));
+}
+
+TEST(ConvertXtrToWav, GsmWavHoldsWholeBlocksAndTheSampleCount) {
+    test::TempDir dir;
+    const auto pcm = test::VoiceLike(8000 + 100);  // ends inside a block
+    ASSERT_TRUE(WriteGsmWav(pcm, dir / "g.wav"));
+    const auto wav = test::ReadFile(dir / "g.wav");
+    const std::size_t blocks = (pcm.size() + 319) / 320;
+    ASSERT_EQ(wav.size(), 60 + blocks * 65);
+    const auto header = GsmWavHeader(static_cast<std::uint32_t>(blocks * 65), 8100);
+    EXPECT_TRUE(std::equal(header.begin(), header.end(), wav.begin()));
+
+    EXPECT_FALSE(WriteGsmWav(std::span<const std::int16_t>(pcm).first(7999), dir / "h.wav"));
+    EXPECT_FALSE(WriteGsmWav(pcm, fs::path()));
+    EXPECT_FALSE(fs::exists(dir / "h.wav"));
+}
+
+TEST(ConvertXtrToWav, DestinationNameFollowsTheExportRule) {
+    struct Case {
+        const char* folder;
+        const char* source;
+        const char* want;
+    };
+    const Case cases[] = {
+        {"C:\\", "E:\\201606\\20160616-I-555.xtr", "C:\\20160616-I-555.wav"},
+        {"/tmp/out/", "/card/201606/20160616-I-555.xtr", "/tmp/out/20160616-I-555.wav"},
+        {"/o/", "a.xtr.xtr", "/o/a.wav.wav"},
+        {"/o/", "E:\\dir/mixed\\x.xtrx", "/o/x.wavx"},
+        {"/o/", "dir/", "/o/"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ExportDestination(c.folder, c.source), c.want) << c.source;
+}
+
+}  // namespace
+}  // namespace lk

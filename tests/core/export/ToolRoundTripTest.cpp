@@ -1,0 +1,144 @@
+// Converted files must open in the common tools and decode to what our own
+// decoders produce. Skipped where ffmpeg or sox is not installed.
+#include <gtest/gtest.h>
+
+#include <gsm.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "TestSignal.h"
+#include "export/ConvertXtrToWav.h"
+#include "export/RecordingWriter.h"
+#include "playback/GsmCodec.h"
+#include "playback/RecordingDecoder.h"
+#include "support/TempDir.h"
+
+namespace lk {
+namespace {
+
+bool Have(const char* tool) {
+    const std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
+}
+
+// Runs a command and returns its standard output as 16-bit samples.
+std::vector<std::int16_t> RunForSamples(const std::string& cmd) {
+    std::vector<std::int16_t> out;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return out;
+    std::int16_t buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 2, 4096, p)) > 0)
+        out.insert(out.end(), buf, buf + n);
+    ::pclose(p);
+    return out;
+}
+
+std::vector<std::int16_t> FfmpegDecode(const std::filesystem::path& wav) {
+    return RunForSamples("ffmpeg -v error -i '" + wav.string() +
+                         "' -f s16le -acodec pcm_s16le -ac 1 -ar 8000 - 2>/dev/null");
+}
+
+std::vector<std::int16_t> SoxDecode(const std::filesystem::path& wav) {
+    return RunForSamples("sox '" + wav.string() +
+                         "' -t raw -e signed-integer -b 16 -L - 2>/dev/null");
+}
+
+// Every byte value, repeated, so the whole expansion table is compared.
+std::vector<std::uint8_t> AllByteValues(std::size_t count) {
+    std::vector<std::uint8_t> v(count);
+    for (std::size_t i = 0; i < count; ++i)
+        v[i] = static_cast<std::uint8_t>(i * 31 + i / 256);
+    return v;
+}
+
+class ToolRoundTrip : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!Have("ffmpeg")) GTEST_SKIP() << "ffmpeg not installed";
+    }
+    // Writes the image as an .xtr, converts it and returns our own decode of it.
+    std::vector<std::int16_t> Convert(const std::vector<std::uint8_t>& image) {
+        test::WriteFile(dir_ / "a.xtr", image);
+        EXPECT_EQ(ConvertXtrToWav(dir_ / "a.xtr", wav()), ConvertResult::Converted);
+        auto d = RecordingDecoder::FromBytes(image, true);
+        return d ? d->DecodeAll() : std::vector<std::int16_t>{};
+    }
+    std::filesystem::path wav() const { return dir_ / "a.wav"; }
+    test::TempDir dir_;
+};
+
+TEST_F(ToolRoundTrip, G711DecodesExactlyInFfmpegAndSox) {
+    for (std::uint32_t tag : {kFormatMuLaw, kFormatALaw}) {
+        SCOPED_TRACE(tag);
+        const auto ours = Convert(BuildXtrImage(tag, AllByteValues(8000 * 2)));
+        EXPECT_EQ(FfmpegDecode(wav()), ours);
+        if (Have("sox")) {
+            EXPECT_EQ(SoxDecode(wav()), ours);
+        }
+    }
+}
+
+TEST_F(ToolRoundTrip, ImaAdpcmDecodesExactlyInSoxAndCloselyInFfmpeg) {
+    // sox expands codes with the same shifts and sums as we do; ffmpeg
+    // multiplies instead, which rounds a little differently.
+    // Whole 4096-byte runs are what the header declares; a payload with a
+    // partial run decodes the declared part the same way.
+    for (std::size_t samples : {16000u, 20000u}) {
+        SCOPED_TRACE(samples);
+        const auto image = BuildXtrRecording(kFormatImaAdpcm, test::VoiceLike(samples));
+        const auto ours = Convert(image);
+        const auto declared = (image.size() - 1440) / 4096 * 8080;
+        ASSERT_GE(ours.size(), declared);
+        const std::vector<std::int16_t> oursDeclared(
+            ours.begin(), ours.begin() + static_cast<std::ptrdiff_t>(declared));
+        const auto theirs = FfmpegDecode(wav());
+        ASSERT_GE(theirs.size(), declared);
+        EXPECT_GT(test::SnrDb(oursDeclared, theirs), 30.0);
+        if (Have("sox")) {
+            auto soxed = SoxDecode(wav());
+            ASSERT_GE(soxed.size(), declared);
+            soxed.resize(declared);
+            EXPECT_EQ(soxed, oursDeclared);
+        }
+    }
+}
+
+TEST_F(ToolRoundTrip, GsmWavDecodesInFfmpegAndSoxLikeLibgsm) {
+    const auto pcm = test::VoiceLike(8000 * 3 + 200);
+    const auto ours = Convert(BuildXtrRecording(kFormatGsm, pcm));
+    ASSERT_FALSE(ours.empty());
+
+    // libgsm's own reading of the 65-byte blocks is the reference.
+    const auto file = test::ReadFile(wav());
+    gsm g = gsm_create();
+    int one = 1;
+    gsm_option(g, GSM_OPT_WAV49, &one);
+    std::vector<std::int16_t> reference;
+    for (std::size_t off = 60; off + 65 <= file.size(); off += 65) {
+        gsm_signal frame[320];
+        gsm_decode(g, const_cast<gsm_byte*>(file.data() + off), frame);
+        gsm_decode(g, const_cast<gsm_byte*>(file.data() + off + 33), frame + 160);
+        reference.insert(reference.end(), frame, frame + 320);
+    }
+    gsm_destroy(g);
+    ASSERT_EQ(reference.size(), (ours.size() + 319) / 320 * 320);
+
+    const auto theirs = FfmpegDecode(wav());
+    ASSERT_GE(theirs.size(), ours.size());
+    EXPECT_GT(test::SnrDb(reference, theirs), 30.0);
+    // Re-encoding costs a little: the WAV still sounds like the recording.
+    double best = -100;
+    for (std::size_t lag = 0; lag < 40; ++lag)
+        best = std::max(best, test::SnrDb(ours, theirs, lag));
+    EXPECT_GT(best, 3.0);
+    if (Have("sox")) {
+        const auto soxed = SoxDecode(wav());
+        ASSERT_GE(soxed.size(), ours.size());
+        EXPECT_GT(test::SnrDb(reference, soxed), 30.0);
+    }
+}
+
+}  // namespace
+}  // namespace lk
