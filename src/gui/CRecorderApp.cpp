@@ -12,6 +12,12 @@
 
 #include <system_error>
 
+// The icons live in this static library's resources, which the linker would
+// otherwise drop.
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
+
 namespace lk::gui {
 
 namespace {
@@ -36,6 +42,7 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
 
 CRecorderApp::CRecorderApp(int& argc, char** argv) : QApplication(argc, argv) {
     g_app = this;
+    InitIconResources();
     setApplicationName(QStringLiteral("linekeeper"));
     setWindowIcon(ProgramIconOrEmpty());
 }

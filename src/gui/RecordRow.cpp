@@ -13,6 +13,7 @@
 #include "SortKey.h"
 #include "card/RecordingLength.h"
 #include "platform/TextCodec.h"
+#include "playback/Annotation.h"
 
 namespace lk::gui {
 
@@ -74,14 +75,24 @@ QString FilePathText(const CallRecord& r) {
 }
 
 QString RemarkText(const CallRecord& r, const std::string& codePage) {
-    // A card remark sits in the copied card bytes behind the tag "RM:".
+    // A card remark sits in the copied card bytes behind the tag "RM:";
+    // otherwise the recording's own annotation is the remark.
     constexpr std::size_t kTag = 5, kText = 8, kLen = 32;
-    if (r.cardBytes[kTag] != 'R' || r.cardBytes[kTag + 1] != 'M' || r.cardBytes[kTag + 2] != ':')
-        return {};
-    std::vector<std::uint8_t> bytes;
-    for (std::size_t i = 0; i < kLen && r.cardBytes[kText + i] != 0; ++i)
-        bytes.push_back(r.cardBytes[kText + i]);
-    const std::u16string text = DecodeCodePage(ByteSpan(bytes.data(), bytes.size()), codePage);
+    std::string bytes;
+    if (r.cardBytes[kTag] == 'R' && r.cardBytes[kTag + 1] == 'M' && r.cardBytes[kTag + 2] == ':') {
+        for (std::size_t i = 0; i < kLen && r.cardBytes[kText + i] != 0; ++i)
+            bytes.push_back(static_cast<char>(r.cardBytes[kText + i]));
+    } else {
+        const std::u16string path = FieldText(r.filePath);
+        if (path.empty()) return {};
+        const auto note = ReadAnnotation(std::filesystem::path(ToUtf8(path)), kAnnotationLineLimit);
+        if (!note) return {};
+        bytes = *note;
+    }
+    if (bytes.empty()) return {};
+    const ByteSpan span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const std::u16string text =
+        DecodeCodePage(span, AnnotationLooksChinese(bytes) ? "CP936" : codePage);
     return QString::fromUtf16(text.data(),
                               static_cast<qsizetype>(std::min<std::size_t>(text.size(), 64)));
 }

@@ -40,7 +40,8 @@ QString FormatSeconds(int seconds);
 QString FormatRecordTime(const CallRecord& r, const QLocale& locale);
 std::int64_t RecordTimeKey(const CallRecord& r);
 QString FilePathText(const CallRecord& r);
-// The remark of a family-1 record: the card remark, or empty.
+// The remark of a family-1 record: the card remark, else the recording's
+// annotation; empty when neither has text.
 QString RemarkText(const CallRecord& r, const std::string& codePage);
 bool RecordingPresent(const QString& path);
 
