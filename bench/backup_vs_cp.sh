@@ -49,15 +49,16 @@ t3=$(now)
 sync
 t4=$(now)
 
-cp_s=$(echo "$t1 - $t0" | bc -l)
-cp_sync_s=$(echo "$t2 - $t0" | bc -l)
-backup_s=$(echo "$t3 - $t2" | bc -l)
-backup_sync_s=$(echo "$t4 - $t2" | bc -l)
+calc() { awk "BEGIN { print $1 }"; }
+cp_s=$(calc "$t1 - $t0")
+cp_sync_s=$(calc "$t2 - $t0")
+backup_s=$(calc "$t3 - $t2")
+backup_sync_s=$(calc "$t4 - $t2")
 printf 'data: %d MB in %d files\n' "$MB" "$FILES"
 printf 'cp -r:              %7.2f s\n' "$cp_s"
 printf 'cp -r + sync:       %7.2f s\n' "$cp_sync_s"
 printf 'backup:             %7.2f s\n' "$backup_s"
 printf 'backup + sync:      %7.2f s\n' "$backup_sync_s"
-printf 'ratio backup / cp -r:               %.2f\n' "$(echo "$backup_s / $cp_s" | bc -l)"
-printf 'ratio (backup+sync) / (cp -r+sync): %.2f\n' "$(echo "$backup_sync_s / $cp_sync_s" | bc -l)"
+printf 'ratio backup / cp -r:               %.2f\n' "$(calc "$backup_s / $cp_s")"
+printf 'ratio (backup+sync) / (cp -r+sync): %.2f\n' "$(calc "$backup_sync_s / $cp_sync_s")"
 grep -E '"(backedUp|failed)"' "$work/backup.json" | tr -d ' ,' | paste -sd' '
