@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CardArg.h"
+#include "CliCard.h"
 #include "Command.h"
 #include "app/LangString.h"
 #include "card/CallLog.h"

@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CardArg.h"
+#include "CliCard.h"
 #include "Command.h"
 #include "backup/RepairCardLog.h"
 

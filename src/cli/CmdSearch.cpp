@@ -9,7 +9,6 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CardArg.h"
 #include "CliCard.h"
 #include "Command.h"
 #include "RecordFormat.h"
