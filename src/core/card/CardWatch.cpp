@@ -39,7 +39,8 @@ void CopyBeepFiles(const fs::path& cardRoot, const fs::path& sourceFolder) {
 
 CardWatch::CardWatch(RecorderState& state, CardWatchConfig config)
     : state_(state), config_(std::move(config)) {
-    if (config_.beepSourceFolder.empty()) config_.beepSourceFolder = ExeDir() / "Config";
+    // The prompt sounds sit beside the settings (seeded there on an installed copy).
+    if (config_.beepSourceFolder.empty()) config_.beepSourceFolder = ConfigDir();
 }
 
 fs::path CardWatch::BackupPath() const {
