@@ -19,7 +19,7 @@ struct CliCard {
     fs::path store = dir / "store";
 };
 
-std::vector<RecordingSpec> Specs() {
+std::vector<RecordingSpec> CardFiles() {
     RecordingSpec noFile(Missed, "20160215080000", "999");
     noFile.withFile = false;
     return {{Incoming, "20160214093000", "5551234"}, noFile, {Outgoing, "20160301093000", "2"}};
@@ -27,7 +27,7 @@ std::vector<RecordingSpec> Specs() {
 
 TEST(CliBackup, CopiesThenFindsEverythingHeld) {
     CliCard c;
-    test::MakeCard(c.card, 0, Specs());
+    test::MakeCard(c.card, 0, CardFiles());
     auto run =
         test::RunCli({"backup", "--card", c.card.string(), "--store", c.store.string(), "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -37,7 +37,7 @@ TEST(CliBackup, CopiesThenFindsEverythingHeld) {
     EXPECT_EQ(out["failed"], 0);
     const fs::path copy =
         StoreRoot(c.store, 0) / "201602" / "20160214" / "20160214093000-I-5551234.wav";
-    EXPECT_EQ(test::ReadFile(copy), test::RecordingBytes(Specs()[0]));
+    EXPECT_EQ(test::ReadFile(copy), test::RecordingBytes(CardFiles()[0]));
     EXPECT_EQ(fs::file_size(MonthIndexPath(c.store, 0, 2016, 2)), 2 * CallRecord::kSize);
 
     run =
@@ -50,7 +50,7 @@ TEST(CliBackup, CopiesThenFindsEverythingHeld) {
 
 TEST(CliBackup, MoveEmptiesAFamilyOneCard) {
     CliCard c;
-    test::MakeCard(c.card, 1, Specs());
+    test::MakeCard(c.card, 1, CardFiles());
     const auto run = test::RunCli(
         {"backup", "--card", c.card.string(), "--store", c.store.string(), "--move", "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -71,7 +71,7 @@ TEST(CliBackup, RejectsBadArgumentsAndMissingInput) {
     };
     test::WriteFile(c.dir / "not-a-card" / "x", {1});
     test::WriteFile(c.dir / "a-file", {1});
-    test::MakeCard(c.card, 0, Specs());
+    test::MakeCard(c.card, 0, CardFiles());
     const Case cases[] = {
         {{"backup", "--store", c.store.string()}, 2},
         {{"backup", "--card", c.card.string()}, 2},
@@ -92,7 +92,7 @@ TEST(CliBackup, RejectsBadArgumentsAndMissingInput) {
 
 TEST(CliRebuild, RebuildsOnlyALogWithoutAWholeRecord) {
     CliCard c;
-    test::MakeCard(c.card, 0, Specs());
+    test::MakeCard(c.card, 0, CardFiles());
     auto run = test::RunCli({"rebuild", "--card", c.card.string(), "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(json::parse(run.out)["added"], 0);
