@@ -211,6 +211,7 @@ TEST_F(MainWindow, ALargeStoreIsFilledByTheWorkerNewestFirst) {
 
 TEST_F(MainWindow, CommandsRefuseWhileRecordsLoad) {
     WriteLang({{159, "Records are being read"}, {160, "Please wait"}});
+    lk::test::WriteText(home.config() / "LiteSet.ini", "[Setting]\n");
     Start();
     app().State().loaderBusy = 1;
     const int guarded[] = {CmdSearch,         CmdDelete,      CmdRefresh,     CmdBackupAll,
