@@ -258,6 +258,7 @@ TEST_F(MainWindow, PagesShowTheirPanes) {
     Start();
     view().ShowPage(PageWeb);
     EXPECT_FALSE(view().Web()->isHidden());
+    EXPECT_FALSE(view().Web()->BrowserStarted());  // never offscreen
     EXPECT_FALSE(view().PlayerPane()->isHidden());
     EXPECT_TRUE(view().RecordToolbar()->isHidden());
     view().ShowPage(PageFolder);

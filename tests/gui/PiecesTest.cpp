@@ -88,6 +88,15 @@ TEST(WebAddress, TakesTheTextFromHttp) {
         EXPECT_EQ(WebAddressOf(in), QString(out)) << in;
 }
 
+TEST(StartOptions, CardFoldersAndPage) {
+    const StartOptions o =
+        ParseStartOptions({"linekeeper", "--card", "/a", "--card=/b", "--page", "3", "--card"});
+    ASSERT_EQ(o.cardRoots.size(), 2u);
+    EXPECT_EQ(o.cardRoots[0], "/a");
+    EXPECT_EQ(o.cardRoots[1], "/b");
+    EXPECT_EQ(o.page, 3);
+}
+
 TEST(SingleInstanceLock, ASecondHolderIsRefused) {
     lk::test::TempHome home;
     SingleInstance first, second;
