@@ -1,6 +1,5 @@
 #pragma once
-// Turning a card folder given on the command line into the card the engines
-// work on: its native root and the drive letter its records are named by.
+// Small helpers shared by the maintenance commands.
 
 #include <filesystem>
 #include <optional>
@@ -10,8 +9,8 @@
 
 namespace lk::cli {
 
-// nullopt when `dir` is not a folder. The letter is the one the volume table
-// gives the folder as a card root ('E' when it gives none).
+// The card a folder stands for (its root and drive letter); nullopt, with the
+// reason printed, when it is not a usable card folder.
 std::optional<CardVolume> CardVolumeForDir(const std::filesystem::path& dir);
 
 // Prints "linekeeper-cli: <message>" on stderr.

@@ -1,12 +1,8 @@
 #include <iostream>
 #include <memory>
-#include <vector>
 
 #include "Command.h"
-#include "export/AtomicFile.h"
-#include "export/WavHeaders.h"
-#include "platform/ByteIo.h"
-#include "playback/RecordingDecoder.h"
+#include "export/DecodeToWav.h"
 
 namespace lk::cli {
 
@@ -17,43 +13,12 @@ struct DecodeOptions {
     std::string out;
 };
 
-const char* OpenErrorText(RecordingOpenError e) {
-    switch (e) {
-        case RecordingOpenError::CannotRead:
-            return "cannot read";
-        case RecordingOpenError::Empty:
-            return "empty file";
-        case RecordingOpenError::NoHeader:
-            return "shorter than a recording header";
-        case RecordingOpenError::DataOffsetBeyond:
-            return "ends before its audio starts";
-        case RecordingOpenError::None:
-            break;
-    }
-    return "cannot open";
-}
-
 int RunDecode(const DecodeOptions& o) {
-    RecordingOpenError error = RecordingOpenError::None;
-    const auto decoder = RecordingDecoder::Open(o.file, &error);
-    if (!decoder) {
-        std::cerr << "linekeeper-cli: " << o.file << ": " << OpenErrorText(error) << '\n';
-        return kExitFailure;
-    }
-    const auto pcm = decoder->DecodeAll();
-    if (pcm.size() > (UINT32_MAX - 64) / 2) {
-        std::cerr << "linekeeper-cli: " << o.file << ": too long for a WAV file\n";
-        return kExitFailure;
-    }
-    std::vector<std::uint8_t> data(pcm.size() * 2);
-    for (std::size_t i = 0; i < pcm.size(); ++i)
-        WriteI16(data, 2 * i, pcm[i]);
-    const auto header = Pcm16WavHeader(static_cast<std::uint32_t>(pcm.size()));
-    if (!WriteFileAtomically(o.out, {ByteSpan(header), ByteSpan(data)})) {
-        std::cerr << "linekeeper-cli: cannot write " << o.out << '\n';
-        return kExitFailure;
-    }
-    return kExitOk;
+    const auto result = DecodeRecordingToWav(o.file, o.out);
+    if (result == DecodeToWavResult::Written) return kExitOk;
+    std::cerr << "linekeeper-cli: " << (result == DecodeToWavResult::WriteFailed ? o.out : o.file)
+              << ": " << DecodeToWavResultText(result) << '\n';
+    return kExitFailure;
 }
 
 }  // namespace

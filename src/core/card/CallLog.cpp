@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <system_error>
 
 #include "card/RecordingLength.h"
@@ -111,8 +112,64 @@ std::u16string DecodeCardText(ByteSpan bytes, const CardVolume& card) {
     return DecodeCodePage(bytes, CodePageOf(card));
 }
 
-std::u16string Suffix(const std::u16string& s, std::size_t n) {
-    return s.substr(s.size() - n);
+// Where the two families keep the fields they share.
+struct CardLayout {
+    bool family1;
+    std::size_t year, numberLength, number, numberSize, callDuration, recordedLength, path,
+        pathSize;
+};
+constexpr CardLayout kLayout128{false,
+                                card128::kYear,
+                                card128::kNumberLength,
+                                card128::kNumber,
+                                card128::kNumberSize,
+                                card128::kCallDuration,
+                                card128::kRecordedLength,
+                                card128::kPath,
+                                card128::kPathSize};
+constexpr CardLayout kLayout256{true,
+                                card256::kYear,
+                                card256::kNumberLength,
+                                card256::kNumber,
+                                card256::kNumberSize,
+                                card256::kCallDuration,
+                                card256::kRecordedLength,
+                                card256::kPath,
+                                card256::kPathSize};
+// Family 1 keeps its remark in cardBytes behind "RM:".
+constexpr std::size_t kRemarkMarkerByte = 5;
+constexpr std::size_t kRemarkCopyByte = 8;
+
+// Flags, date, number, durations and paths; the relative path read, or
+// nullopt when it would leave the card.
+std::optional<std::u16string> ParseCommonFields(ByteSpan raw, CallRecord& out,
+                                                const CardVolume& card, const CardLayout& l) {
+    out.inUse = raw[card128::kInUse] != 0 ? 1 : 0;
+    out.type = raw[card128::kType];
+    out.status = raw[card128::kStatus];
+    out.marked = raw[card128::kMark];
+    out.time = SystemTime{};
+    out.time.year = static_cast<std::uint16_t>(raw[l.year] + 2000);
+    out.time.month = raw[l.year + 1];
+    out.time.day = raw[l.year + 2];
+    out.time.hour = raw[l.year + 3];
+    out.time.minute = raw[l.year + 4];
+
+    std::u16string number;
+    const std::size_t n = std::min<std::size_t>(raw[l.numberLength], kMaxNumberRead);
+    const bool plain = l.family1 || TypeKeepsPlainNumber(out.type);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = raw[l.number + i];
+        number.push_back(plain ? static_cast<char16_t>(b) : DecodeDialDigit(b));
+    }
+    SetFieldText(out.number, number);
+
+    out.callSeconds = HmsSeconds(raw, l.callDuration);
+    out.recordSeconds = HmsSeconds(raw, l.recordedLength);
+
+    auto rel = DecodeCardText(ZeroTerminated(raw, l.path, l.pathSize), card);
+    if (!SetPaths(out, card, rel)) return std::nullopt;
+    return rel;
 }
 
 bool OpenExisting(const fs::path& path, std::fstream& f) {
@@ -190,25 +247,8 @@ bool ParseCardRecord128(ByteSpan raw, CallRecord& out, const CardVolume& card,
     using namespace card128;
     if (raw.size() < kSize || raw[kInUse] != 1) return false;
     std::copy_n(raw.begin(), kSize, out.cardBytes.begin());
-    out.inUse = raw[kInUse] != 0 ? 1 : 0;
-    out.type = raw[kType];
-    out.status = raw[kStatus];
-    out.marked = raw[kMark];
-    out.time = SystemTime{};
-    out.time.year = static_cast<std::uint16_t>(raw[kYear] + 2000);
-    out.time.month = raw[kMonth];
-    out.time.day = raw[kDay];
-    out.time.hour = raw[kHour];
-    out.time.minute = raw[kMinute];
-
-    std::u16string number;
-    const std::size_t n = std::min<std::size_t>(raw[kNumberLength], kMaxNumberRead);
-    const bool plain = TypeKeepsPlainNumber(out.type);
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto b = raw[kNumber + i];
-        number.push_back(plain ? static_cast<char16_t>(b) : DecodeDialDigit(b));
-    }
-    SetFieldText(out.number, number);
+    const auto rel = ParseCommonFields(raw, out, card, kLayout128);
+    if (!rel) return false;
 
     std::u16string name;
     const std::size_t nameLength = std::min<std::size_t>(raw[kNameLength], kMaxNameRead);
@@ -216,14 +256,9 @@ bool ParseCardRecord128(ByteSpan raw, CallRecord& out, const CardVolume& card,
         name.push_back(static_cast<char16_t>(raw[kName + i]));
     SetFieldText(out.name, name);
 
-    out.callSeconds = HmsSeconds(raw, kCallDuration);
-    out.recordSeconds = HmsSeconds(raw, kRecordedLength);
-
-    const auto rel = DecodeCardText(ZeroTerminated(raw, kPath, kPathSize), card);
-    if (!SetPaths(out, card, rel)) return false;
     if (FieldText(out.cardPath).size() > 24) {
-        const std::size_t s = rel.size() > 9 && rel[6] == u'/' && rel[9] == u'/' ? 10 : 7;
-        ApplyFileNameTimestamp(out.time, rel, s);
+        const std::size_t s = rel->size() > 9 && (*rel)[6] == u'/' && (*rel)[9] == u'/' ? 10 : 7;
+        ApplyFileNameTimestamp(out.time, *rel, s);
     }
     MatchContactName(out, contacts, true);
     return true;
@@ -234,36 +269,16 @@ bool ParseCardRecord256(ByteSpan raw, CallRecord& out, const CardVolume& card,
     using namespace card256;
     if (raw.size() < kSize || raw[kInUse] != 1) return false;
     out.cardBytes.fill(0);
-    std::copy_n(raw.begin(), 5, out.cardBytes.begin());
+    std::copy_n(raw.begin(), kExtra + 1, out.cardBytes.begin());
     if (raw[kRemark] != 0) {
-        out.cardBytes[5] = 'R';
-        out.cardBytes[6] = 'M';
-        out.cardBytes[7] = ':';
-        std::copy_n(raw.begin() + kRemark, kRemarkSize, out.cardBytes.begin() + 8);
+        out.cardBytes[kRemarkMarkerByte] = 'R';
+        out.cardBytes[kRemarkMarkerByte + 1] = 'M';
+        out.cardBytes[kRemarkMarkerByte + 2] = ':';
+        std::copy_n(raw.begin() + kRemark, kRemarkSize, out.cardBytes.begin() + kRemarkCopyByte);
     }
-    out.inUse = raw[kInUse] != 0 ? 1 : 0;
-    out.type = raw[kType];
-    out.status = raw[kStatus];
-    out.marked = raw[kMark];
-    out.time = SystemTime{};
-    out.time.year = static_cast<std::uint16_t>(raw[kYear] + 2000);
-    out.time.month = raw[kMonth];
-    out.time.day = raw[kDay];
-    out.time.hour = raw[kHour];
-    out.time.minute = raw[kMinute];
-
-    std::u16string number;
-    const std::size_t n = std::min<std::size_t>(raw[kNumberLength], kMaxNumberRead);
-    for (std::size_t i = 0; i < n; ++i)
-        number.push_back(static_cast<char16_t>(raw[kNumber + i]));
-    SetFieldText(out.number, number);
-
-    out.callSeconds = HmsSeconds(raw, kCallDuration);
-    out.recordSeconds = HmsSeconds(raw, kRecordedLength);
-
-    const auto rel = DecodeCardText(ZeroTerminated(raw, kPath, kPathSize), card);
-    if (!SetPaths(out, card, rel)) return false;
-    if (FieldText(out.cardPath).size() > 28) ApplyFileNameTimestamp(out.time, rel, 14);
+    const auto rel = ParseCommonFields(raw, out, card, kLayout256);
+    if (!rel) return false;
+    if (FieldText(out.cardPath).size() > 28) ApplyFileNameTimestamp(out.time, *rel, 14);
     MatchContactName(out, contacts, false);
     return true;
 }
@@ -308,64 +323,51 @@ void MatchContactName(CallRecord& record, const ContactList& contacts, bool fami
 std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& f, int devType,
                                           std::string_view codePageIn) {
     const bool family1 = devType == 1;
+    const CardLayout& l = family1 ? kLayout256 : kLayout128;
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(RecordSize(devType, true)), 0);
     MutableByteSpan b(raw);
     auto byte = [](int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); };
-    // Number bytes: plain characters (byte value = character code) for family 1
-    // and for notes and triggered recordings, else the recorder's dial-digit codes.
-    auto numberByte = [&](char16_t c) -> std::uint8_t {
-        if (family1 || TypeKeepsPlainNumber(f.type))
-            return c <= 0xFF ? static_cast<std::uint8_t>(c) : '?';
-        return EncodeDialDigit(c);
+    auto charByte = [](char16_t c) {
+        return c <= 0xFF ? static_cast<std::uint8_t>(c) : std::uint8_t{'?'};
     };
     const std::string codePage = codePageIn.empty() ? CardCodePage() : std::string(codePageIn);
+    // Writes text into a field and keeps a terminating zero.
+    auto putText = [&](std::size_t off, std::size_t size, std::u16string_view text,
+                       bool terminate) {
+        const auto bytes = EncodeCodePage(text, codePage);
+        const std::size_t n = std::min(bytes.size(), terminate ? size - 1 : size);
+        for (std::size_t i = 0; i < n; ++i)
+            WriteU8(b, off + i, static_cast<std::uint8_t>(bytes[i]));
+    };
 
     WriteU8(b, card128::kInUse, 1);
     WriteU8(b, card128::kType, byte(f.type));
     WriteU8(b, card128::kStatus, byte(f.status));
     WriteU8(b, card128::kMark, byte(f.mark));
+    WriteU8(b, l.year, byte(f.year - 2000));
+    WriteU8(b, l.year + 1, byte(f.month));
+    WriteU8(b, l.year + 2, byte(f.day));
+    WriteU8(b, l.year + 3, byte(f.hour));
+    WriteU8(b, l.year + 4, byte(f.minute));
+    // Number bytes: plain characters (byte value = character code) for family 1
+    // and for notes and triggered recordings, else the recorder's dial-digit codes.
+    const bool plain = family1 || TypeKeepsPlainNumber(f.type);
+    const std::size_t n = std::min(f.number.size(), l.numberSize);
+    WriteU8(b, l.numberLength, static_cast<std::uint8_t>(n));
+    for (std::size_t i = 0; i < n; ++i)
+        WriteU8(b, l.number + i, plain ? charByte(f.number[i]) : EncodeDialDigit(f.number[i]));
+    WriteHms(b, l.callDuration, f.callSeconds);
+    WriteHms(b, l.recordedLength, f.recordSeconds);
+    putText(l.path, l.pathSize, f.relativePath, true);
+
     if (family1) {
-        using namespace card256;
-        WriteU8(b, kExtra, byte(f.extra));
-        WriteU8(b, kYear, byte(f.year - 2000));
-        WriteU8(b, kMonth, byte(f.month));
-        WriteU8(b, kDay, byte(f.day));
-        WriteU8(b, kHour, byte(f.hour));
-        WriteU8(b, kMinute, byte(f.minute));
-        const std::size_t n = std::min(f.number.size(), kNumberSize);
-        WriteU8(b, kNumberLength, static_cast<std::uint8_t>(n));
-        for (std::size_t i = 0; i < n; ++i)
-            WriteU8(b, kNumber + i, numberByte(f.number[i]));
-        WriteHms(b, kCallDuration, f.callSeconds);
-        WriteHms(b, kRecordedLength, f.recordSeconds);
-        const auto path = EncodeCodePage(f.relativePath, codePage);
-        for (std::size_t i = 0; i < std::min(path.size(), kPathSize - 1); ++i)
-            WriteU8(b, kPath + i, static_cast<std::uint8_t>(path[i]));
-        const auto remark = EncodeCodePage(f.remark, codePage);
-        for (std::size_t i = 0; i < std::min(remark.size(), kRemarkSize); ++i)
-            WriteU8(b, kRemark + i, static_cast<std::uint8_t>(remark[i]));
+        WriteU8(b, card256::kExtra, byte(f.extra));
+        putText(card256::kRemark, card256::kRemarkSize, f.remark, false);
     } else {
-        using namespace card128;
-        WriteU8(b, kYear, byte(f.year - 2000));
-        WriteU8(b, kMonth, byte(f.month));
-        WriteU8(b, kDay, byte(f.day));
-        WriteU8(b, kHour, byte(f.hour));
-        WriteU8(b, kMinute, byte(f.minute));
-        const std::size_t n = std::min(f.number.size(), kNumberSize);
-        WriteU8(b, kNumberLength, static_cast<std::uint8_t>(n));
-        for (std::size_t i = 0; i < n; ++i)
-            WriteU8(b, kNumber + i, numberByte(f.number[i]));
-        const std::size_t nameLength = std::min(f.name.size(), kNameSize);
-        WriteU8(b, kNameLength, static_cast<std::uint8_t>(nameLength));
-        for (std::size_t i = 0; i < nameLength; ++i) {
-            const char16_t c = f.name[i];
-            WriteU8(b, kName + i, c <= 0xFF ? static_cast<std::uint8_t>(c) : '?');
-        }
-        WriteHms(b, kCallDuration, f.callSeconds);
-        WriteHms(b, kRecordedLength, f.recordSeconds);
-        const auto path = EncodeCodePage(f.relativePath, codePage);
-        for (std::size_t i = 0; i < std::min(path.size(), kPathSize - 1); ++i)
-            WriteU8(b, kPath + i, static_cast<std::uint8_t>(path[i]));
+        const std::size_t nameLength = std::min(f.name.size(), card128::kNameSize);
+        WriteU8(b, card128::kNameLength, static_cast<std::uint8_t>(nameLength));
+        for (std::size_t i = 0; i < nameLength; ++i)
+            WriteU8(b, card128::kName + i, charByte(f.name[i]));
     }
     return raw;
 }

@@ -68,7 +68,8 @@ CardWatchActions CardWatch::StartupTick() {
 CardWatchActions CardWatch::CardWatchTick() {
     CardWatchActions a;
     if (state_.loaderBusy.load() != 0) return a;
-    state_.volumes.Refresh();
+    // The rebuild worker reads the volume table; it is left alone meanwhile.
+    if (state_.rebuildRunning.load() == 0) state_.volumes.Refresh();
 
     if (state_.cardDrive.load() != 0) {
         if (!CardStillPresent()) {

@@ -1,6 +1,7 @@
 #include "playback/RecordingDecoder.h"
 
 #include <algorithm>
+#include <array>
 
 #include "playback/G711.h"
 #include "playback/GsmCodec.h"
@@ -15,29 +16,89 @@ constexpr std::size_t kImaBytesPerSecond = 4055;  // the length rule's rate
 constexpr std::size_t kPcmSamplesPerSecond = 8000;
 constexpr std::size_t kG711BytesPerSecond = 8000;
 
-std::uint32_t EffectiveTag(std::uint32_t tag) {
-    return (tag == kFormatGsm || tag == kFormatImaAdpcm || tag == kFormatALaw) ? tag : kFormatMuLaw;
+// Appends the expansion of each byte through a 256-entry table.
+void Expand8(ByteSpan bytes, const std::array<std::int16_t, 256>& table,
+             std::vector<std::int16_t>& out) {
+    const auto base = out.size();
+    out.resize(base + bytes.size());
+    std::int16_t* dst = out.data() + base;
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        dst[i] = table[bytes[i]];
 }
 
-template <typename Expand>
-std::vector<std::int16_t> Expand8(ByteSpan bytes, Expand expand) {
-    std::vector<std::int16_t> out(bytes.size());
-    std::transform(bytes.begin(), bytes.end(), out.begin(), expand);
+std::vector<std::int16_t> Expand8(ByteSpan bytes, const std::array<std::int16_t, 256>& table) {
+    std::vector<std::int16_t> out;
+    Expand8(bytes, table, out);
     return out;
 }
 
-}  // namespace
-
-std::vector<std::int16_t> DecodeImaPayload(ByteSpan payload) {
+void AppendImaBlocks(ByteSpan payload, std::vector<std::int16_t>& out) {
     const auto blocks = (payload.size() + kImaBlockSize - 1) / kImaBlockSize;
-    std::vector<std::int16_t> out(blocks * kImaSamplesPerBlock);
+    const auto base = out.size();
+    out.resize(base + blocks * kImaSamplesPerBlock);
     ImaState state;
     for (std::size_t b = 0; b < blocks; ++b) {
         const auto off = b * kImaBlockSize;
         DecodeImaBlock(payload.subspan(off, std::min(kImaBlockSize, payload.size() - off)), state,
                        std::span<std::int16_t, kImaSamplesPerBlock>(
-                           out.data() + b * kImaSamplesPerBlock, kImaSamplesPerBlock));
+                           out.data() + base + b * kImaSamplesPerBlock, kImaSamplesPerBlock));
     }
+}
+
+}  // namespace
+
+std::uint32_t EffectiveFormatTag(std::uint32_t tag) {
+    return (tag == kFormatGsm || tag == kFormatImaAdpcm || tag == kFormatALaw) ? tag : kFormatMuLaw;
+}
+
+PayloadDecoder::PayloadDecoder(std::uint32_t formatTag) : tag_(EffectiveFormatTag(formatTag)) {
+    if (tag_ == kFormatGsm) gsm_ = std::make_unique<GsmDecoder>();
+}
+
+PayloadDecoder::~PayloadDecoder() = default;
+
+std::size_t PayloadDecoder::UnitSize(std::uint32_t formatTag) {
+    switch (EffectiveFormatTag(formatTag)) {
+        case kFormatImaAdpcm:
+            return kImaBlockSize;
+        case kFormatGsm:
+            return kGsmFrameSize;
+        default:
+            return 1;
+    }
+}
+
+std::uint64_t PayloadDecoder::SampleCount(std::uint32_t formatTag, std::uint64_t bytes) {
+    switch (EffectiveFormatTag(formatTag)) {
+        case kFormatImaAdpcm:
+            return (bytes + kImaBlockSize - 1) / kImaBlockSize * kImaSamplesPerBlock;
+        case kFormatGsm:
+            return (bytes + kGsmFrameSize - 1) / kGsmFrameSize * kGsmFrameSamples;
+        default:
+            return bytes;
+    }
+}
+
+void PayloadDecoder::Decode(ByteSpan piece, std::vector<std::int16_t>& out) {
+    switch (tag_) {
+        case kFormatImaAdpcm:
+            AppendImaBlocks(piece, out);
+            break;
+        case kFormatGsm:
+            gsm_->DecodeFrames(piece, out);
+            break;
+        case kFormatALaw:
+            Expand8(piece, ALawTable(), out);
+            break;
+        default:
+            Expand8(piece, MuLawTable(), out);
+            break;
+    }
+}
+
+std::vector<std::int16_t> DecodeImaPayload(ByteSpan payload) {
+    std::vector<std::int16_t> out;
+    AppendImaBlocks(payload, out);
     return out;
 }
 
@@ -49,11 +110,11 @@ std::vector<std::int16_t> DecodeGsmPayload(ByteSpan payload) {
 }
 
 std::vector<std::int16_t> DecodeMuLawPayload(ByteSpan payload) {
-    return Expand8(payload, MuLawToLinear);
+    return Expand8(payload, MuLawTable());
 }
 
 std::vector<std::int16_t> DecodeALawPayload(ByteSpan payload) {
-    return Expand8(payload, ALawToLinear);
+    return Expand8(payload, ALawTable());
 }
 
 std::unique_ptr<RecordingDecoder> RecordingDecoder::FromBytes(std::vector<std::uint8_t> image,
@@ -76,7 +137,7 @@ std::unique_ptr<RecordingDecoder> RecordingDecoder::FromBytes(std::vector<std::u
         d->dataOffset_ = static_cast<std::uint32_t>(kWavRecordingHeaderSize);
         d->storedTag_ = kFormatImaAdpcm;
     }
-    d->tag_ = EffectiveTag(d->storedTag_);
+    d->tag_ = EffectiveFormatTag(d->storedTag_);
     if (d->dataOffset_ > image.size()) return fail(RecordingOpenError::DataOffsetBeyond);
     d->image_ = std::move(image);
     if (d->tag_ == kFormatGsm) d->gsm_ = std::make_unique<GsmDecoder>();

@@ -75,6 +75,30 @@ class RecordingDecoder {
     std::optional<std::vector<std::int16_t>> imaPcm_;
 };
 
+// The encoding decoded for a stored tag: 49, 17, 6, or 7 for µ-law and every unlisted tag.
+std::uint32_t EffectiveFormatTag(std::uint32_t storedTag);
+
+// Decodes a payload piece by piece with the same result as decoding it whole.
+// Every piece but the last must hold whole units (UnitSize bytes).
+class PayloadDecoder {
+  public:
+    explicit PayloadDecoder(std::uint32_t formatTag);  // an effective tag
+    ~PayloadDecoder();
+    PayloadDecoder(const PayloadDecoder&) = delete;
+    PayloadDecoder& operator=(const PayloadDecoder&) = delete;
+
+    // 256 (IMA ADPCM), 33 (GSM) or 1.
+    static std::size_t UnitSize(std::uint32_t formatTag);
+    // Samples that a payload of that many bytes decodes to.
+    static std::uint64_t SampleCount(std::uint32_t formatTag, std::uint64_t payloadBytes);
+    // Appends the samples of the piece to `out`.
+    void Decode(ByteSpan piece, std::vector<std::int16_t>& out);
+
+  private:
+    std::uint32_t tag_;
+    std::unique_ptr<GsmDecoder> gsm_;
+};
+
 // PCM of a whole IMA ADPCM payload: one 505-sample run per started block.
 std::vector<std::int16_t> DecodeImaPayload(ByteSpan payload);
 // PCM of a whole GSM payload with a fresh decoder state.

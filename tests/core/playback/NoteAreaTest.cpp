@@ -132,5 +132,11 @@ TEST(Annotation, ChoosesChineseForOtherCharacters) {
         AnnotationLooksChinese(std::string(32, 'a') + "."));  // only the first 32 bytes count
 }
 
+TEST(Annotation, DecodesWithTheChosenCodePage) {
+    test::TempHome home;
+    EXPECT_EQ(DecodeAnnotation("\xC4\xE3\xBA\xC3\xA3\xAC"), u"\u4F60\u597D\uFF0C");
+    EXPECT_EQ(DecodeAnnotation("Caf\xE9 au lait"), u"Caf\u00E9 au lait");
+}
+
 }  // namespace
 }  // namespace lk

@@ -147,3 +147,48 @@ TEST(RecordingDecoder, OpensFilesByPathRule) {
 
 }  // namespace
 }  // namespace lk
+
+namespace lk {
+namespace {
+
+TEST(PromptSounds, BuiltBeepsAreAudibleWavRecordings) {
+    for (const char* name : {"beep1.wav", "beep3.wav"}) {
+        SCOPED_TRACE(name);
+        auto d = RecordingDecoder::Open(test::BinDir() / "Config" / name);
+        ASSERT_TRUE(d);
+        const auto pcm = d->DecodeAll();
+        ASSERT_GE(pcm.size(), 2000u);
+        int peak = 0;
+        for (auto s : pcm)
+            peak = std::max(peak, std::abs(static_cast<int>(s)));
+        EXPECT_GT(peak, 5000);
+        EXPECT_LT(std::abs(static_cast<int>(pcm.front())), 200);  // soft start
+    }
+}
+
+}  // namespace
+}  // namespace lk
+
+#include "card/RecordingLength.h"
+
+namespace lk {
+namespace {
+
+TEST(RecordingDecoder, TotalSecondsAgreeWithTheListLengthRule) {
+    for (std::uint32_t tag : {kFormatGsm, kFormatImaAdpcm, kFormatMuLaw, kFormatALaw, 5u}) {
+        for (std::size_t payload : {0u, 1u, 1649u, 1650u, 4054u, 4055u, 8000u, 12345u, 40000u}) {
+            SCOPED_TRACE(testing::Message() << "tag " << tag << " payload " << payload);
+            auto image = BuildXtrImage(tag, std::vector<std::uint8_t>(payload, 0xD0));
+            const auto want = RecordingSecondsOf(image.size(), true, ByteSpan(image).first(12));
+            EXPECT_EQ(FromImage(image)->TotalSeconds(), want);
+        }
+    }
+    for (std::size_t size : {60u, 4114u, 4115u, 20000u}) {
+        std::vector<std::uint8_t> wav(size, 0);
+        EXPECT_EQ(FromImage(wav, false)->TotalSeconds(), RecordingSecondsOf(size, false, {}))
+            << size;
+    }
+}
+
+}  // namespace
+}  // namespace lk

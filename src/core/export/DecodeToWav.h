@@ -1,0 +1,27 @@
+#pragma once
+// Decodes a whole recording, as the player hears it, into a plain 16-bit PCM
+// WAV file (8000 Hz, mono), a piece at a time so that long recordings need
+// little memory.
+
+#include <filesystem>
+#include <string_view>
+
+namespace lk {
+
+enum class DecodeToWavResult {
+    Written,
+    CannotRead,
+    Empty,
+    NoHeader,          // an .xtr shorter than its 12-byte header
+    DataOffsetBeyond,  // the file ends before its payload starts
+    TooLong,           // more samples than a WAV file can hold
+    WriteFailed,
+};
+
+std::string_view DecodeToWavResultText(DecodeToWavResult result);
+
+// .xtr or WAV recording by the path rule. The destination appears only when complete.
+DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
+                                       const std::filesystem::path& destination);
+
+}  // namespace lk
