@@ -154,6 +154,17 @@ TEST_F(MainWindow, DeleteSkipsMarkedRowsAndClearsOnlyTheInUseByte) {
     EXPECT_EQ(rows(1), 5);
 }
 
+TEST_F(MainWindow, DeleteDoesNothingWhenTheListsWereReloadedMeanwhile) {
+    LoadCard();
+    const auto before = Log();
+    pane(1).List()->SelectRow(0);
+    whileAsking = [this] { app().PopulatePanes(); };
+    view().OnCommand(CmdDelete);
+    EXPECT_EQ(messages.size(), 1u);  // the question only
+    EXPECT_EQ(Log(), before);
+    EXPECT_EQ(rows(1), 7);
+}
+
 TEST_F(MainWindow, DeletingABackupRecordDropsItsRowsFromEveryPane) {
     WriteBackupMonth(backup.path(), 201601, 4);
     Start();
