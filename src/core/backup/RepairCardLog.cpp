@@ -53,6 +53,14 @@ std::string StatusText(int number, const char* separator, int added) {
 
 }  // namespace
 
+std::vector<std::string> RepairDriveList(const VolumeTable& volumes) {
+    std::vector<std::string> drives;
+    for (char letter = 'C'; letter <= 'Z'; ++letter)
+        if (volumes.GetDriveType(letter) == DriveType::Removable)
+            drives.push_back(std::string(1, letter) + ":\\");
+    return drives;
+}
+
 int CardFamilyOf(const fs::path& cardRoot) {
     std::error_code ec;
     return fs::exists(cardRoot / kPhoneBookFileName, ec) ? 1 : 0;

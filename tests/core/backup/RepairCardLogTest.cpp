@@ -168,6 +168,21 @@ TEST(RepairCardLog, NamesThatWouldTurnIntoCardFoldersAreSkipped) {
     EXPECT_FALSE(fs::exists(card / "CallLog.dat"));
 }
 
+class ListedVolumes final : public VolumeProbe {
+  public:
+    std::vector<MountedVolume> Mounted() override {
+        return {{"/", false, 0, 0},
+                {"/media/usb", true, 0, 0},
+                {"/srv/data", false, 0, 0},
+                {"/media/sd", true, 0, 0}};
+    }
+};
+
+TEST(RepairDriveList, OffersRemovableDrivesInLetterOrder) {
+    VolumeTable volumes(std::make_unique<ListedVolumes>());
+    EXPECT_EQ(RepairDriveList(volumes), (std::vector<std::string>{"D:\\", "F:\\"}));
+}
+
 TEST(RepairCardLog, AMissingCardDoesNothing) {
     test::TempDir dir;
     const std::atomic<int> stop{0};

@@ -40,6 +40,10 @@ TEST(ParseVCardText, ReadsEachVersionsWayOfWriting) {
          "TEL;CELL;VOICE:+49 170 1234567\r\nTEL;HOME:030 555\r\nEND:VCARD\r\n",
          u"J\u00FCrgen M\u00FCller",
          {u"+49 170 1234567", u"030 555"}},
+        {"2.1 folding keeps the blank",
+         "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:John\r\n Smith\r\nEND:VCARD\r\n",
+         u"John Smith",
+         {}},
         {"2.1 bare quoted-printable and a code page",
          "BEGIN:VCARD\r\nVERSION:2.1\r\nFN;CHARSET=ISO-8859-1;QUOTED-PRINTABLE:Ren=E9\r\nEND:"
          "VCARD\r\n",
