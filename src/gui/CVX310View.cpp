@@ -307,12 +307,8 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
         } else {
             const std::u16string cardPath = FieldText(r->cardPath);
             const char letter = cardPath.empty() ? 0 : static_cast<char>(cardPath[0]);
-            if (const auto v = st.volumes.Find(letter)) {
-                CardVolume volume;
-                volume.letter = letter;
-                volume.root = v->root;
-                (void)ClearCardLogEntry(volume, st.devType, r->index);
-            }
+            if (const auto v = st.volumes.Find(letter))
+                (void)ClearCardLogEntry(CardVolume(letter, v->root), st.devType, r->index);
         }
     }
     list->DeleteRowsOf(goneRows);
