@@ -33,7 +33,7 @@ xvfb_pid=$!
 sleep 2
 
 LINEKEEPER_HOME="$work/home" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
-  "$build/bin/linekeeper" --card "$work/card" >"$work/app.log" 2>&1 &
+  "$build/bin/linekeeper" --card "$work/card" ${SCREENSHOT_ARGS:-} >"$work/app.log" 2>&1 &
 app_pid=$!
 # Timer 10 fires after 1 s, the card watch 2 s later; then the card is read.
 sleep "${SCREENSHOT_DELAY:-8}"

@@ -289,7 +289,6 @@ bool CMainFrame::RefuseWhileLoading() {
 }
 
 void CMainFrame::OnCommand(int command) {
-    RecorderState& st = app_.State();
     switch (command) {
         case CmdExit:
             close();
@@ -324,7 +323,6 @@ void CMainFrame::OnCommand(int command) {
         default:
             break;
     }
-    (void)st;
 }
 
 void CMainFrame::OnViewCardRecords() {

@@ -36,6 +36,8 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
             o.cardRoots.emplace_back(arguments[++i].toStdString());
         else if (a.startsWith(QLatin1String("--card=")))
             o.cardRoots.emplace_back(a.mid(7).toStdString());
+        else if (a == QLatin1String("--page") && i + 1 < arguments.size())
+            o.page = arguments[++i].toInt();
     }
     return o;
 }
@@ -76,6 +78,7 @@ bool CRecorderApp::InitInstance(StartOptions options) {
         }
         frame_->show();
     }
+    if (options.page >= 0) frame_->View()->ShowPage(options.page);
     return true;
 }
 

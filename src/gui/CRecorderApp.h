@@ -25,9 +25,10 @@ struct StartOptions {
     std::vector<std::filesystem::path> cardRoots;  // --card DIR
     std::unique_ptr<VolumeProbe> probe;            // tests give their own
     bool showWindow = true;
+    int page = -1;  // --page N: the view page to show after start
 };
 
-// Parses the program's own options (--card DIR, repeatable).
+// Parses the program's own options: --card DIR (repeatable), --page N.
 StartOptions ParseStartOptions(const QStringList& arguments);
 
 class CRecorderApp : public QApplication {

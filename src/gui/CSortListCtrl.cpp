@@ -81,6 +81,7 @@ void SortListModel::InsertRows(int index, std::vector<ListRow>&& rows) {
 
 void SortListModel::RemoveRowAt(int row) {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    ++generation_;
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);
     endRemoveRows();
@@ -94,6 +95,7 @@ void SortListModel::RemoveRowsWhere(const std::function<bool(const ListRow&)>& p
             --r;
             continue;
         }
+        ++generation_;
         int first = r;
         while (first > 0 && pred(rows_[static_cast<std::size_t>(first - 1)]))
             --first;
@@ -107,6 +109,7 @@ void SortListModel::RemoveRowsWhere(const std::function<bool(const ListRow&)>& p
 int SortListModel::Clear() {
     const int n = static_cast<int>(rows_.size());
     if (n == 0) return 0;
+    ++generation_;
     beginResetModel();
     rows_.clear();
     rows_.shrink_to_fit();
@@ -124,6 +127,7 @@ void SortListModel::RowChanged(int row) {
 }
 
 void SortListModel::Permute(const std::vector<int>& order) {
+    ++generation_;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<ListRow> sorted;
     sorted.reserve(rows_.size());

@@ -62,11 +62,15 @@ class SortListModel : public QAbstractTableModel {
     void RowChanged(int row);
     // Puts the rows into the order of `order` (new row i = old row order[i]).
     void Permute(const std::vector<int>& order);
+    // Changes whenever existing rows move or go, so that a caller holding row
+    // numbers across an event loop can tell they are stale.
+    quint64 Generation() const { return generation_; }
 
   private:
     std::vector<ListRow> rows_;
     QVector<QString> headings_;
     QVector<QIcon> images_;
+    quint64 generation_ = 0;
 };
 
 class CSortListCtrl : public QTableView {

@@ -267,10 +267,15 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
     CSortListCtrl* list = pane->List();
     const std::vector<int> selected = list->SelectedRows();
     if (selected.empty()) return std::nullopt;
+    const quint64 generation = list->Model()->Generation();
     const auto answer = ShowMessage(
         this, QStringLiteral("%1 %2\r\n%3").arg(Lang(95)).arg(selected.size()).arg(Lang(92)),
         Lang(9), QMessageBox::Information, QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return std::nullopt;
+    // The card watch may have reloaded the lists while the question was open;
+    // the row numbers asked about would then name other records.
+    if (list->Model()->Generation() != generation || app_.State().loaderBusy != 0)
+        return std::nullopt;
 
     RecorderState& st = app_.State();
     const bool backup = st.viewingBackup != 0;
@@ -302,12 +307,8 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
         } else {
             const std::u16string cardPath = FieldText(r->cardPath);
             const char letter = cardPath.empty() ? 0 : static_cast<char>(cardPath[0]);
-            if (const auto v = st.volumes.Find(letter)) {
-                CardVolume volume;
-                volume.letter = letter;
-                volume.root = v->root;
-                (void)ClearCardLogEntry(volume, st.devType, r->index);
-            }
+            if (const auto v = st.volumes.Find(letter))
+                (void)ClearCardLogEntry(CardVolume(letter, v->root), st.devType, r->index);
         }
     }
     list->DeleteRowsOf(goneRows);

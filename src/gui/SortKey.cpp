@@ -80,10 +80,21 @@ std::int64_t AxisOf(const QDateTime& dt) {
 std::optional<std::int64_t> ParseTime(const QString& t, const QLocale& locale) {
     if (t.isEmpty()) return std::nullopt;
     if (auto c = ParseClock(t)) return c;
-    // Dates need a digit; skip the locale parser for plain words.
+    // The locale parser is slow: only texts shaped like a date reach it (a
+    // digit, no run of more than four digits, few letters, a short text).
+    // Numbers with names and file paths fail this at once.
+    if (t.size() > 40) return std::nullopt;
+    int run = 0, letters = 0;
     bool digit = false;
-    for (QChar c : t)
-        digit = digit || c.isDigit();
+    for (QChar c : t) {
+        if (c.isDigit()) {
+            digit = true;
+            if (++run > 4) return std::nullopt;
+        } else {
+            run = 0;
+            if (c.isLetter() && ++letters > 12) return std::nullopt;
+        }
+    }
     if (!digit) return std::nullopt;
     QDateTime dt = locale.toDateTime(t, QLocale::ShortFormat);
     if (!dt.isValid()) dt = locale.toDateTime(t, QLocale::LongFormat);

@@ -91,6 +91,7 @@ void WindowTest::SetUp() {
     SetMessageHook([this](QWidget*, const QString& text, const QString& caption,
                           QMessageBox::Icon icon, QMessageBox::StandardButtons buttons) {
         messages.push_back({text, caption, icon});
+        if (buttons.testFlag(QMessageBox::Yes) && whileAsking) whileAsking();
         return buttons.testFlag(QMessageBox::Yes) ? answer : QMessageBox::Ok;
     });
 }

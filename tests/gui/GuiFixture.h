@@ -87,6 +87,7 @@ class WindowTest : public ::testing::Test {
     std::shared_ptr<FakeVolumes> volumes = std::make_shared<FakeVolumes>();
     std::vector<ShownMessage> messages;
     QMessageBox::StandardButton answer = QMessageBox::Yes;
+    std::function<void()> whileAsking;  // runs while a yes/no question is open
 };
 
 }  // namespace lk::gui::test

@@ -154,6 +154,17 @@ TEST_F(MainWindow, DeleteSkipsMarkedRowsAndClearsOnlyTheInUseByte) {
     EXPECT_EQ(rows(1), 5);
 }
 
+TEST_F(MainWindow, DeleteDoesNothingWhenTheListsWereReloadedMeanwhile) {
+    LoadCard();
+    const auto before = Log();
+    pane(1).List()->SelectRow(0);
+    whileAsking = [this] { app().PopulatePanes(); };
+    view().OnCommand(CmdDelete);
+    EXPECT_EQ(messages.size(), 1u);  // the question only
+    EXPECT_EQ(Log(), before);
+    EXPECT_EQ(rows(1), 7);
+}
+
 TEST_F(MainWindow, DeletingABackupRecordDropsItsRowsFromEveryPane) {
     WriteBackupMonth(backup.path(), 201601, 4);
     Start();
@@ -211,6 +222,7 @@ TEST_F(MainWindow, ALargeStoreIsFilledByTheWorkerNewestFirst) {
 
 TEST_F(MainWindow, CommandsRefuseWhileRecordsLoad) {
     WriteLang({{159, "Records are being read"}, {160, "Please wait"}});
+    lk::test::WriteText(home.config() / "LiteSet.ini", "[Setting]\n");
     Start();
     app().State().loaderBusy = 1;
     const int guarded[] = {CmdSearch,         CmdDelete,      CmdRefresh,     CmdBackupAll,
@@ -257,6 +269,7 @@ TEST_F(MainWindow, PagesShowTheirPanes) {
     Start();
     view().ShowPage(PageWeb);
     EXPECT_FALSE(view().Web()->isHidden());
+    EXPECT_FALSE(view().Web()->BrowserStarted());  // never offscreen
     EXPECT_FALSE(view().PlayerPane()->isHidden());
     EXPECT_TRUE(view().RecordToolbar()->isHidden());
     view().ShowPage(PageFolder);

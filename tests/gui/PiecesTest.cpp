@@ -11,9 +11,12 @@
 #include "DiskSpaceText.h"
 #include "GuiFixture.h"
 #include "GuiText.h"
+#include "Icons.h"
+#include "RecordRow.h"
 #include "SingleInstance.h"
 #include "WebAddress.h"
 #include "app/Settings.h"
+#include "platform/TextCodec.h"
 
 namespace lk::gui::test {
 namespace {
@@ -75,6 +78,59 @@ TEST_F(StatusTexts, CategoryAndSpaceTexts) {
     EXPECT_EQ(frame().StatusText(1), Lang(90));
 }
 
+TEST(RecordRows, CellsOfARecord) {
+    lk::test::TempDir dir;
+    const auto wav = dir / "r.wav";
+    const auto tmp = dir / "r.tmp.wav";
+    lk::test::WriteFile(wav, std::vector<std::uint8_t>(20, 1));  // too short to give a length
+    lk::test::WriteFile(tmp, std::vector<std::uint8_t>(20, 1));
+    RowLabels labels;
+    labels.typeNames[Incoming] = "In";
+    labels.typeNames[Note] = "Memo";
+    struct Case {
+        int type;
+        const char* number;
+        std::filesystem::path file;
+        const char* numberCell;
+        int recordingIcon;
+        int typeIcon;
+    };
+    const Case cases[] = {
+        {Incoming, "555", wav, "555 ", IconRecording, IconIncoming},  // no name: number and a blank
+        {Note, "555", wav, "", IconRecording, IconMicrophone},        // notes show no number
+        {Incoming, "555", tmp, "555 ", -1, IconIncoming},             // a placeholder copy
+        {Incoming, "555", dir / "gone.wav", "555 ", -1, IconIncoming},
+        {42, "555", wav, "555 ", IconRecording, -1},
+    };
+    for (const Case& c : cases) {
+        CallRecord r;
+        r.type = c.type;
+        r.recordSeconds = 3725;
+        r.callSeconds = 59;
+        r.time = SystemTime{2016, 1, 0, 5, 10, 30, 0, 0};
+        SetFieldText(r.number, FromUtf8(c.number));
+        SetFieldText(r.filePath, FromUtf8(c.file.string()));
+        const ListRow row = PrepareRecordRow(r, 0, labels, QLocale::c());
+        EXPECT_EQ(row.texts[ColNumber], c.numberCell) << c.type;
+        EXPECT_EQ(row.images[ColRecording], c.recordingIcon) << c.file;
+        EXPECT_EQ(row.images[ColType], c.typeIcon) << c.type;
+        EXPECT_EQ(row.texts[ColCallLength], "00:00:59");
+        EXPECT_EQ(row.texts[ColRecordLength], "01:02:05");  // the stored length
+        EXPECT_EQ(row.texts[ColPath], QString::fromStdString(c.file.string()));
+        EXPECT_EQ(row.data, &r);
+    }
+}
+
+TEST(RecordRows, FamilyOneRemarkFromTheCardBytes) {
+    CallRecord r;
+    const char tag[] = "RM:Call back";
+    for (std::size_t i = 0; i + 1 < sizeof tag; ++i)
+        r.cardBytes[5 + i] = static_cast<std::uint8_t>(tag[i]);
+    EXPECT_EQ(RemarkText(r, "CP1252"), "Call back");
+    r.cardBytes[5] = 'X';
+    EXPECT_EQ(RemarkText(r, "CP1252"), "");  // no tag and no recording
+}
+
 TEST(WebAddress, TakesTheTextFromHttp) {
     const std::pair<const char*, const char*> cases[] = {
         {"http://example.com/", "http://example.com/"},
@@ -86,6 +142,15 @@ TEST(WebAddress, TakesTheTextFromHttp) {
     };
     for (auto [in, out] : cases)
         EXPECT_EQ(WebAddressOf(in), QString(out)) << in;
+}
+
+TEST(StartOptions, CardFoldersAndPage) {
+    const StartOptions o =
+        ParseStartOptions({"linekeeper", "--card", "/a", "--card=/b", "--page", "3", "--card"});
+    ASSERT_EQ(o.cardRoots.size(), 2u);
+    EXPECT_EQ(o.cardRoots[0], "/a");
+    EXPECT_EQ(o.cardRoots[1], "/b");
+    EXPECT_EQ(o.page, 3);
 }
 
 TEST(SingleInstanceLock, ASecondHolderIsRefused) {
