@@ -1,5 +1,6 @@
 #include "CliCard.h"
 
+#include <iostream>
 #include <system_error>
 
 namespace lk::cli {
@@ -25,6 +26,20 @@ std::optional<CliCard> OpenCardFolder(const fs::path& dir, std::string& error) {
     card.state->cardDrive = card.volume.letter;
     card.state->cardLogPath = root / kCallLogFileName;
     return card;
+}
+
+std::optional<CardVolume> CardVolumeForDir(const fs::path& dir) {
+    std::string error;
+    const auto card = OpenCardFolder(dir, error);
+    if (!card) {
+        PrintError(error);
+        return std::nullopt;
+    }
+    return card->volume;
+}
+
+void PrintError(const std::string& message) {
+    std::cerr << "linekeeper-cli: " << message << '\n';
 }
 
 std::unique_ptr<RecorderState> MakeCliState() {

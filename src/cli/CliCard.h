@@ -21,6 +21,12 @@ struct CliCard {
 // nullopt (with a one-line reason in `error`) when `dir` is not a folder.
 std::optional<CliCard> OpenCardFolder(const std::filesystem::path& dir, std::string& error);
 
+// The card volume alone; prints the reason and gives nullopt when `dir` is not a folder.
+std::optional<CardVolume> CardVolumeForDir(const std::filesystem::path& dir);
+
+// Prints "linekeeper-cli: <message>" on stderr.
+void PrintError(const std::string& message);
+
 // A state that knows no card (for stores and plain folders).
 std::unique_ptr<RecorderState> MakeCliState();
 

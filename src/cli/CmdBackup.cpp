@@ -3,10 +3,11 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CardDir.h"
+#include "CliCard.h"
 #include "Command.h"
 #include "backup/BackupEngine.h"
 #include "card/BackupStore.h"
+#include "card/CallLog.h"
 #include "card/RecordLoader.h"
 
 namespace lk::cli {
@@ -23,13 +24,17 @@ struct BackupArgs {
 
 int RunBackup(const BackupArgs& args) {
     std::string error;
-    CardDir card = OpenCardDir(args.card, error);
-    if (!card.state) {
+    auto card = OpenCardFolder(args.card, error);
+    std::error_code ec;
+    if (card && !fs::is_regular_file(card->state->cardLogPath, ec))
+        error = "no " + std::string(kCallLogFileName) + " in " + args.card;
+    if (!card || !error.empty()) {
         std::cerr << "linekeeper-cli backup: " << error << "\n";
         return kExitFailure;
     }
-    std::error_code ec;
-    const fs::path store = args.store;
+    const int devType = card->devType;
+    // The index keeps whole paths; a relative one would only play from here.
+    const fs::path store = fs::absolute(args.store, ec).lexically_normal();
     if (!fs::exists(store, ec)) fs::create_directories(store, ec);
     if (!fs::is_directory(store, ec)) {
         std::cerr << "linekeeper-cli backup: backup store folder cannot be made: " << args.store
@@ -37,7 +42,8 @@ int RunBackup(const BackupArgs& args) {
         return kExitFailure;
     }
 
-    RecorderState& state = *card.state;
+    RecorderState& state = *card->state;
+    state.loadFromCard = 1;
     RecordLoaderOptions load;
     load.backupPath = store;
     load.mainFrameExists = false;
@@ -49,12 +55,12 @@ int RunBackup(const BackupArgs& args) {
 
     BackupOptions options;
     options.backupPath = store;
-    options.devType = card.devType;
+    options.devType = devType;
     options.move = args.move;
     const std::atomic<int> stop{0};
     const BackupResult r = BackupAllThread(state, options, stop);
 
-    const fs::path storeRoot = StoreRoot(store, card.devType);
+    const fs::path storeRoot = StoreRoot(store, devType);
     if (args.json) {
         nlohmann::json out = {
             {"records", state.cardRecords.size()},

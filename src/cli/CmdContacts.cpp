@@ -5,7 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CardArg.h"
+#include "CliCard.h"
 #include "Command.h"
 #include "phonebook/ContactLibrary.h"
 #include "platform/TextCodec.h"

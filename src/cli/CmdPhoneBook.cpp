@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CardArg.h"
+#include "CliCard.h"
 #include "Command.h"
 #include "app/LangString.h"
 #include "card/CallLog.h"
@@ -92,7 +92,6 @@ std::optional<OpenedBook> OpenBook(const PhoneBookOptions& o, bool mustExist) {
     if (o.card.empty()) throw CLI::ValidationError("phonebook", "--card DIR is required");
     const auto card = CardVolumeForDir(o.card);
     if (!card) {
-        PrintError("cannot read card folder " + o.card);
         return std::nullopt;
     }
     OpenedBook book{card->root / kPhoneBookFileName, {}};

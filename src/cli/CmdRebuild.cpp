@@ -2,7 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CardDir.h"
+#include "CliCard.h"
 #include "Command.h"
 #include "card/CallLog.h"
 #include "card/LogRebuild.h"
@@ -19,22 +19,25 @@ struct RebuildArgs {
 
 int RunRebuild(const RebuildArgs& args) {
     std::string error;
-    CardDir card = OpenCardDir(args.card, error);
-    if (!card.state) {
+    auto card = OpenCardFolder(args.card, error);
+    std::error_code ec;
+    if (card && !fs::is_regular_file(card->state->cardLogPath, ec))
+        error = "no " + std::string(kCallLogFileName) + " in " + args.card;
+    if (!card || !error.empty()) {
         std::cerr << "linekeeper-cli rebuild: " << error << "\n";
         return kExitFailure;
     }
-    RecorderState& state = *card.state;
-    std::error_code ec;
+    const int devType = card->devType;
+    RecorderState& state = *card->state;
     const auto size = fs::file_size(state.cardLogPath, ec);
     if (ec) {
         std::cerr << "linekeeper-cli rebuild: cannot read " << state.cardLogPath.string() << "\n";
         return kExitFailure;
     }
     // Only a log without a single whole record is rebuilt, as on card insertion.
-    const bool empty = size < static_cast<std::uintmax_t>(RecordSize(card.devType, true));
+    const bool empty = size < static_cast<std::uintmax_t>(RecordSize(devType, true));
     int added = 0;
-    if (empty && QueueLogRebuild(state, card.letter)) added = LogRebuildThread(state).added;
+    if (empty && QueueLogRebuild(state, card->volume.letter)) added = LogRebuildThread(state).added;
 
     if (args.json) {
         std::cout << nlohmann::json{{"added", added}, {"rebuilt", empty}}.dump(2) << "\n";

@@ -31,13 +31,13 @@ int ListCard(const RecordsOptions& o) {
     std::string error;
     auto card = OpenCardFolder(o.card, error);
     if (!card) {
-        std::cerr << "linekeeper-cli: " << error << '\n';
+        PrintError(error);
         return kExitFailure;
     }
     auto& state = *card->state;
     std::ifstream probe(state.cardLogPath, std::ios::binary);
     if (!probe) {
-        std::cerr << "linekeeper-cli: cannot read " << state.cardLogPath.string() << '\n';
+        PrintError("cannot read " + state.cardLogPath.string());
         return kExitFailure;
     }
     state.loadFromCard = 1;
@@ -52,7 +52,7 @@ int ListCard(const RecordsOptions& o) {
 int ListStore(const RecordsOptions& o) {
     std::error_code ec;
     if (!fs::is_directory(o.store, ec)) {
-        std::cerr << "linekeeper-cli: not a folder: " << o.store << '\n';
+        PrintError("not a folder: " + o.store);
         return kExitFailure;
     }
     auto state = MakeCliState();

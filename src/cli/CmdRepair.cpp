@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "CardArg.h"
+#include "CliCard.h"
 #include "Command.h"
 #include "backup/RepairCardLog.h"
 
@@ -20,7 +20,6 @@ struct RepairOptions {
 int RunRepair(const RepairOptions& o) {
     const auto card = CardVolumeForDir(o.card);
     if (!card) {
-        PrintError("cannot read card folder " + o.card);
         return kExitFailure;
     }
     const std::atomic<int> stop{0};

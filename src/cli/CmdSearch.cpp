@@ -1,17 +1,18 @@
 #include <cstdio>
+#include <fstream>
 #include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "CardArg.h"
+#include "CliCard.h"
 #include "Command.h"
 #include "RecordFormat.h"
-#include "backup/RepairCardLog.h"
-#include "card/RecordFiles.h"
+#include "card/RecordLoader.h"
 #include "card/RecordSearch.h"
 #include "platform/TextCodec.h"
 
@@ -112,34 +113,59 @@ int RunSearch(const SearchOptions& o) {
         throw CLI::ValidationError("--family", "--store needs --family 0 or 1");
     const SearchConditions conditions = ConditionsOf(o);
 
-    RecordFileLoad load;
+    // The records come from the same loader the program and `records` use.
+    std::unique_ptr<RecorderState> state;
     int devType = 0;
     if (!o.card.empty()) {
-        const auto card = CardVolumeForDir(o.card);
+        std::string error;
+        auto card = OpenCardFolder(o.card, error);
         if (!card) {
-            PrintError("cannot read card folder " + o.card);
+            PrintError(error);
             return kExitFailure;
         }
-        devType = CardFamilyOf(card->root);
-        load = ReadCardLogRecords(*card, devType, {});
-        if (!load.found) {
-            PrintError("cannot read " + (card->root / kCallLogFileName).string());
+        state = std::move(card->state);
+        devType = card->devType;
+        if (!std::ifstream(state->cardLogPath, std::ios::binary)) {
+            PrintError("cannot read " + state->cardLogPath.string());
             return kExitFailure;
         }
+        state->loadFromCard = 1;
+        state->viewingBackup = 0;
+        if (!StartRecordLoader(*state)) return kExitFailure;
+        RecordLoaderOptions options;
+        options.mainFrameExists = false;
+        RecordLoaderThread(*state, options);
+        // An empty card log leaves the loader on the backup side; search the card.
+        state->viewingBackup = 0;
     } else {
-        devType = o.family;
-        load = ReadBackupStoreRecords(o.store, devType);
-        if (!load.found) {
-            PrintError("no readable backup index file of family " + std::to_string(devType) +
-                       " under " + o.store);
+        std::error_code ec;
+        if (!std::filesystem::is_directory(o.store, ec)) {
+            PrintError("not a folder: " + o.store);
             return kExitFailure;
         }
+        state = MakeCliState();
+        devType = o.family;
+        state->devType = devType;
+        const auto found = LoadBackupIndex(*state, o.store);
+        if (!found.found) {
+            PrintError("no backup index file of family " + std::to_string(devType) + " under " +
+                       o.store);
+            return kExitFailure;
+        }
+        if (found.startLoader) {
+            RecordLoaderOptions options;
+            options.backupPath = o.store;
+            options.mainFrameExists = false;
+            RecordLoaderThread(*state, options);
+        }
+        state->viewingBackup = 1;
     }
+    const RecordList& records = state->CurrentRecordList();
 
     const std::atomic<int> stop{0};
     RecordList matches;
     const SearchResult result = SearchThread(
-        load.records, conditions,
+        records, conditions,
         [&matches](const CallRecord& r) { matches.push_back(std::make_unique<CallRecord>(r)); }, {},
         stop);
     if (o.json) {
@@ -148,7 +174,7 @@ int RunSearch(const SearchOptions& o) {
         std::cout << "no search condition given: nothing searched\n";
     } else {
         PrintRecordTable(std::cout, matches, devType);
-        std::cout << matches.size() << " of " << load.records.size() << " records match\n";
+        std::cout << matches.size() << " of " << records.size() << " records match\n";
     }
     return kExitOk;
 }

@@ -78,6 +78,12 @@ class BackupRun {
         storeRoot_ = StoreRoot(options_.backupPath, options_.devType);
         files_.CreateDirectories(storeRoot_);
         files_.CreateDirectories(storeRoot_ / "CallLog");
+        cardLetter_ = state_.cardDrive.load();
+        if (!options_.cardRoot.empty()) {
+            cardRoot_ = options_.cardRoot;
+        } else if (cardLetter_ != 0) {
+            if (auto volume = state_.volumes.Find(cardLetter_)) cardRoot_ = volume->root;
+        }
         result_.started = true;
         return true;
     }
@@ -104,6 +110,8 @@ class BackupRun {
     const BackupOptions& options_;
     FileOps& files_;
     fs::path storeRoot_;
+    char cardLetter_ = 0;
+    fs::path cardRoot_;
     std::map<int, std::unordered_set<std::string>> indexed_;
     BackupResult result_;
     bool allHeld_ = true;
@@ -148,14 +156,12 @@ std::optional<fs::path> BackupRun::SourceOf(const CallRecord& record, bool& card
     const auto split = SplitDrivePath(FieldText(record.cardPath));
     if (!split) return std::nullopt;
     // Only the card in use is read from (and, when moving, deleted from).
-    const char card = state_.cardDrive.load();
-    if (card != 0 && split->letter != card) return std::nullopt;
-    const auto volume = state_.volumes.Find(split->letter);
-    if (!volume || !files_.IsDirectory(volume->root)) {
+    if (split->letter != cardLetter_) return std::nullopt;
+    if (cardRoot_.empty() || !files_.IsDirectory(cardRoot_)) {
         cardMissing = true;
         return std::nullopt;
     }
-    return ResolveUnderRoot(volume->root, split->relative);
+    return ResolveUnderRoot(cardRoot_, split->relative);
 }
 
 bool BackupRun::IsIndexed(int yyyymm, const std::string& key) {

@@ -29,6 +29,10 @@ struct BackupOptions {
     // Range = number of records; each step carries the destination (UTF-8).
     ProgressSink progress;
     FileOps* files = nullptr;  // null: the real file system
+    // Native root of the card in use (state.cardDrive). Empty: looked up in
+    // state.volumes once at the start; the GUI passes it so that the worker
+    // never reads the volume table while a timer refreshes it.
+    std::filesystem::path cardRoot;
 };
 
 enum class BackupOutcome {

@@ -85,15 +85,12 @@ bool MatchesFilePattern(std::string_view name, std::string_view pattern) {
     return GlobMatch(name, pattern);
 }
 
-void CFileFinder::SetRoot(std::string_view folder, bool recurse, const std::atomic<int>* stop) {
-    std::string text = TrimFolderText(folder);
-    // The file system root has nothing left after trimming; keep it whole.
-    if (text.empty() && !folder.empty() && (folder[0] == '/' || folder[0] == '\\')) text = "/";
-    SetRoot(fs::path(text), recurse, stop);
-}
-
 void CFileFinder::SetRoot(const fs::path& folder, bool recurse, const std::atomic<int>* stop) {
-    root_ = folder;
+    const std::string given = folder.string();
+    std::string text = TrimFolderText(given);
+    // The file system root has nothing left after trimming; keep it whole.
+    if (text.empty() && !given.empty() && (given[0] == '/' || given[0] == '\\')) text.assign(1, '/');
+    root_ = fs::path(text);
     folders_.clear();
     if (recurse) CollectSubfolders(root_, stop, 0);
     folders_.push_back(root_);

@@ -28,7 +28,6 @@ class CFileFinder {
     // with `recurse`, lists every folder below it depth first, each folder
     // after the folders below it, the root last. Symbolic links to folders are
     // not followed, so a listing never leaves the root or loops.
-    void SetRoot(std::string_view folder, bool recurse, const std::atomic<int>* stop = nullptr);
     void SetRoot(const std::filesystem::path& folder, bool recurse,
                  const std::atomic<int>* stop = nullptr);
 

@@ -129,8 +129,11 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
     result.folderFound = std::filesystem::is_directory(folder, ec);
     if (!result.folderFound) return result;
 
+    // Records keep full paths, whatever form the folder was given in.
+    auto root = std::filesystem::absolute(folder, ec);
+    if (ec) root = folder;
     CFileFinder finder;
-    finder.SetRoot(folder, true, &stop);
+    finder.SetRoot(root.lexically_normal(), true, &stop);
     finder.Find("*.*", true, false, &stop);
     const auto& entries = finder.Entries();
     result.filesListed = static_cast<int>(entries.size());

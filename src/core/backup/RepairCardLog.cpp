@@ -23,11 +23,11 @@ std::vector<std::uint8_t> ReadWholeFile(const fs::path& path, bool* opened) {
     return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::u16string PathFieldText(ByteSpan field) {
+std::u16string PathFieldText(ByteSpan field, const std::string& codePage) {
     std::size_t n = 0;
     while (n < field.size() && field[n] != 0)
         ++n;
-    return DecodeCodePage(field.first(n), CardCodePage());
+    return DecodeCodePage(field.first(n), codePage);
 }
 
 // The drive form of a file found below the card root; nullopt when one of its
@@ -53,6 +53,14 @@ std::string StatusText(int number, const char* separator, int added) {
 
 }  // namespace
 
+std::vector<std::string> RepairDriveList(const VolumeTable& volumes) {
+    std::vector<std::string> drives;
+    for (char letter = 'C'; letter <= 'Z'; ++letter)
+        if (volumes.GetDriveType(letter) == DriveType::Removable)
+            drives.push_back(std::string(1, letter) + ":\\");
+    return drives;
+}
+
 int CardFamilyOf(const fs::path& cardRoot) {
     std::error_code ec;
     return fs::exists(cardRoot / kPhoneBookFileName, ec) ? 1 : 0;
@@ -68,10 +76,11 @@ std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, 
     if (logRecords) *logRecords = static_cast<int>(count);
     const std::size_t pathOffset = devType == 1 ? card256::kPath : card128::kPath;
     const std::size_t pathSize = devType == 1 ? card256::kPathSize : card128::kPathSize;
+    const std::string codePage = card.codePage.empty() ? CardCodePage() : card.codePage;
     for (std::size_t i = 0; i < count; ++i) {
         const ByteSpan record(log.data() + i * size, size);
         if (record[0] != 1) continue;
-        std::u16string relative = PathFieldText(record.subspan(pathOffset, pathSize));
+        std::u16string relative = PathFieldText(record.subspan(pathOffset, pathSize), codePage);
         // The family-0 recorder may spell its folders with '/'.
         if (devType != 1)
             for (auto& c : relative)
@@ -85,8 +94,11 @@ std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, 
     return known;
 }
 
-RepairResult RepairCardLog(const CardVolume& card, const ProgressSink& progress,
+RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progress,
                            const std::atomic<int>& stop) {
+    // The code page is read once for the whole card, not once per record.
+    CardVolume card = cardIn;
+    if (card.codePage.empty()) card.codePage = CardCodePage();
     RepairResult result;
     std::error_code ec;
     result.cardFound = fs::is_directory(card.root, ec);

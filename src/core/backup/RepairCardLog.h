@@ -10,6 +10,7 @@
 
 #include "app/ProgressSink.h"
 #include "card/CallLog.h"
+#include "platform/VolumeTable.h"
 
 namespace lk {
 
@@ -41,6 +42,10 @@ struct RepairResult {
     bool stopped = false;
     std::vector<RepairItem> items;  // one per candidate, in listing order
 };
+
+// The drives the repair window offers: every removable drive from C: on, as
+// "E:\", in drive-letter order.
+std::vector<std::string> RepairDriveList(const VolumeTable& volumes);
 
 // The card's family: 1 when PhoneBook.dat is in its root, else 0.
 int CardFamilyOf(const std::filesystem::path& cardRoot);

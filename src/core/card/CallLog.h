@@ -20,6 +20,10 @@ inline constexpr char kPhoneBookFileName[] = "PhoneBook.dat";
 // A card as the call log code sees it: its drive letter (what cardPath holds)
 // and its native root (where the files are).
 struct CardVolume {
+    CardVolume() = default;
+    CardVolume(char driveLetter, std::filesystem::path nativeRoot, std::string cardCodePage = {})
+        : letter(driveLetter), root(std::move(nativeRoot)), codePage(std::move(cardCodePage)) {}
+
     char letter = 0;
     std::filesystem::path root;
     // Code page of the card's texts; empty: the "CodePage" setting, read on

@@ -39,7 +39,8 @@ void CopyBeepFiles(const fs::path& cardRoot, const fs::path& sourceFolder) {
 
 CardWatch::CardWatch(RecorderState& state, CardWatchConfig config)
     : state_(state), config_(std::move(config)) {
-    if (config_.beepSourceFolder.empty()) config_.beepSourceFolder = ExeDir() / "Config";
+    // The prompt sounds sit beside the settings (seeded there on an installed copy).
+    if (config_.beepSourceFolder.empty()) config_.beepSourceFolder = ConfigDir();
 }
 
 fs::path CardWatch::BackupPath() const {
@@ -68,7 +69,8 @@ CardWatchActions CardWatch::StartupTick() {
 CardWatchActions CardWatch::CardWatchTick() {
     CardWatchActions a;
     if (state_.loaderBusy.load() != 0) return a;
-    state_.volumes.Refresh();
+    // The rebuild worker reads the volume table; it is left alone meanwhile.
+    if (state_.rebuildRunning.load() == 0) state_.volumes.Refresh();
 
     if (state_.cardDrive.load() != 0) {
         if (!CardStillPresent()) {

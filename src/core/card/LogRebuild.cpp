@@ -35,6 +35,16 @@ bool IsRecordingEntry(const fs::directory_entry& e) {
     return name.find(".wav") != std::string::npos || name.find(".xtr") != std::string::npos;
 }
 
+// Records are appended after whatever the log holds; a torn record left by
+// the recorder would shift every one of them off the record grid.
+void CutPartialRecord(const fs::path& log, int recordSize) {
+    std::error_code ec;
+    const auto size = fs::file_size(log, ec);
+    if (ec) return;
+    const auto whole = size - size % static_cast<std::uintmax_t>(recordSize);
+    if (whole != size) fs::resize_file(log, whole, ec);
+}
+
 }  // namespace
 
 bool QueueLogRebuild(RecorderState& state, char drive) {
@@ -91,6 +101,7 @@ LogRebuildResult LogRebuildThread(RecorderState& state,
         const auto volume = state.volumes.Find(letter);
         if (months.empty() || !volume) continue;
         const CardVolume card{letter, volume->root, CardCodePage()};
+        CutPartialRecord(card.root / kCallLogFileName, RecordSize(devType, true));
 
         for (int month : months) {
             if (state.quitting.load() != 0) break;

@@ -72,20 +72,49 @@ std::optional<double> AutomationDate(const SystemTime& t) {
     return static_cast<double>(*s) / static_cast<double>(kSecondsPerDay);
 }
 
-bool RecordMatches(const CallRecord& record, const SearchConditions& c) {
+namespace {
+
+// Conditions with the range ends converted once for a whole walk.
+struct PreparedConditions {
+    const SearchConditions& c;
+    std::optional<std::int64_t> from;
+    std::optional<std::int64_t> to;
+};
+
+PreparedConditions Prepare(const SearchConditions& c) {
+    PreparedConditions p{c, std::nullopt, std::nullopt};
+    if (c.dateCond) {
+        p.from = AutomationSeconds(c.start);
+        p.to = AutomationSeconds(c.end);
+    }
+    return p;
+}
+
+bool Matches(const CallRecord& record, const PreparedConditions& p) {
+    const SearchConditions& c = p.c;
     if (record.cardBytes[CallRecord::kCardInUseByte] == 0) return false;
     if (c.dateCond) {
         // Whole seconds compare exactly, where automation dates (doubles) could
         // put a record of the range's own second just outside it.
         const auto at = AutomationSeconds(record.time);
-        const auto from = AutomationSeconds(c.start);
-        const auto to = AutomationSeconds(c.end);
-        if (!at || !from || !to || *at < *from || *at > *to) return false;
+        if (!at || !p.from || !p.to || *at < *p.from || *at > *p.to) return false;
     }
-    if (c.numberCond && FieldText(record.number).find(c.number) == std::u16string::npos)
-        return false;
+    if (c.numberCond) {
+        const auto& f = record.number;
+        std::size_t n = 0;
+        while (n < f.size() && f[n] != 0)
+            ++n;
+        if (std::u16string_view(f.data(), n).find(c.number) == std::u16string_view::npos)
+            return false;
+    }
     if (c.typeCond && !TypeInBoxes(record.type, c.boxes)) return false;
     return true;
+}
+
+}  // namespace
+
+bool RecordMatches(const CallRecord& record, const SearchConditions& c) {
+    return Matches(record, Prepare(c));
 }
 
 SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& records,
@@ -95,6 +124,7 @@ SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& record
     const SearchConditions c = EffectiveConditions(conditions);
     if (!AnyCondition(c)) return result;
     result.searched = true;
+    const PreparedConditions prepared = Prepare(c);
     const int count = static_cast<int>(records.size());
     progress.Begin(0, count);
     for (int step = 1; step <= count; ++step) {
@@ -105,7 +135,7 @@ SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& record
         progress.Step(step, count, {});
         ++result.walked;
         const CallRecord* record = records[static_cast<std::size_t>(count - step)].get();
-        if (record == nullptr || !RecordMatches(*record, c)) continue;
+        if (record == nullptr || !Matches(*record, prepared)) continue;
         result.matches.push_back(record);
         if (onMatch) onMatch(*record);
     }

@@ -274,11 +274,20 @@ std::vector<std::string> LogicalLines(std::string_view text) {
         start = end + 1;
     }
     std::vector<std::string> lines;
+    // Version 2.1 folds at existing blanks and keeps them on unfolding; later
+    // versions insert the blank, which unfolding removes.
+    bool version21 = false;
     for (std::size_t i = 0; i < physical.size(); ++i) {
         std::string line = physical[i];
         if (!lines.empty() && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
-            lines.back() += line.substr(1);
+            lines.back() += version21 ? line : line.substr(1);
             continue;
+        }
+        if (!lines.empty()) {
+            const std::string previous = Upper(lines.back());
+            if (previous.rfind("BEGIN:VCARD", 0) == 0) version21 = false;
+            if (previous.rfind("VERSION:", 0) == 0)
+                version21 = previous.find("2.1") != std::string::npos;
         }
         while (!line.empty() && line.back() == '=' && IsQuotedPrintableLine(line) &&
                i + 1 < physical.size()) {

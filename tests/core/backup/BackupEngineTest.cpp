@@ -31,8 +31,8 @@ TEST(BackupEngine, CopiesIntoMonthAndDayFoldersOfTheFamilysStore) {
         EXPECT_EQ(card.StoreRootPath().filename(),
                   devType == 1 ? "ZuzeVavazoBackupK" : "ZuzeVavazoBackup");
 
-        for (std::size_t i = 0; i < card.specs.size(); ++i) {
-            const auto& s = card.specs[i];
+        for (std::size_t i = 0; i < card.cardFiles.size(); ++i) {
+            const auto& s = card.cardFiles[i];
             EXPECT_EQ(test::ReadFile(card.StoreFile(s)), test::RecordingBytes(s));
             EXPECT_TRUE(fs::exists(card.CardFile(s)));  // copy mode keeps the card
             const auto index = test::ReadIndex(card.IndexFile(s.stamp.substr(0, 6)));
@@ -45,7 +45,7 @@ TEST(BackupEngine, CopiesIntoMonthAndDayFoldersOfTheFamilysStore) {
         }
         ASSERT_EQ(card.state->backupRecords.size(), 2u);
         EXPECT_EQ(ToUtf8(FieldText(card.state->backupRecords[1]->filePath)),
-                  card.StoreFile(card.specs[1]).string());
+                  card.StoreFile(card.cardFiles[1]).string());
         EXPECT_EQ(CountFiles(card.StoreRootPath()), 4u);  // no partial copies left behind
     }
 }
@@ -96,7 +96,7 @@ TEST(BackupEngine, MoveEmptiesTheCardOnlyAfterEverythingIsSafe) {
     EXPECT_EQ(r.backedUp, 3);
     EXPECT_TRUE(r.cardLogDeleted);
     EXPECT_FALSE(fs::exists(card.state->cardLogPath));
-    for (const auto& s : card.specs) {
+    for (const auto& s : card.cardFiles) {
         if (!s.withFile) continue;
         EXPECT_FALSE(fs::exists(card.CardFile(s)));
         EXPECT_EQ(test::ReadFile(card.StoreFile(s)), test::RecordingBytes(s));
@@ -112,7 +112,7 @@ TEST(BackupEngine, MoveOfRecordingsAlreadyHeldDeletesThemFromTheCardWithoutIndex
     EXPECT_EQ(r.skipped, 2);
     EXPECT_TRUE(r.cardLogDeleted);
     EXPECT_EQ(test::IndexedPaths(card.StoreRootPath()), indexed);
-    for (const auto& s : card.specs)
+    for (const auto& s : card.cardFiles)
         EXPECT_FALSE(fs::exists(card.CardFile(s)));
 }
 
@@ -139,9 +139,9 @@ TEST(BackupEngine, AStoppedOrSelectedMoveKeepsTheCallLog) {
         EXPECT_TRUE(r.reachedEnd);
         EXPECT_FALSE(r.cardLogDeleted);
         EXPECT_TRUE(fs::exists(card.state->cardLogPath));
-        EXPECT_FALSE(fs::exists(card.CardFile(card.specs[0])));
-        EXPECT_TRUE(fs::exists(card.CardFile(card.specs[1])));
-        EXPECT_FALSE(fs::exists(card.CardFile(card.specs[2])));
+        EXPECT_FALSE(fs::exists(card.CardFile(card.cardFiles[0])));
+        EXPECT_TRUE(fs::exists(card.CardFile(card.cardFiles[1])));
+        EXPECT_FALSE(fs::exists(card.CardFile(card.cardFiles[2])));
         ASSERT_EQ(card.state->backupRecords.size(), 2u);
         EXPECT_EQ(card.state->backupRecords[0]->time.day, 16);
     }
@@ -156,8 +156,8 @@ TEST(BackupEngine, AFailedMoveKeepsTheCallLogAndTheRecording) {
     EXPECT_EQ(r.failed, 1);
     EXPECT_FALSE(r.cardLogDeleted);
     EXPECT_TRUE(fs::exists(card.state->cardLogPath));
-    EXPECT_TRUE(fs::exists(card.CardFile(card.specs[1])));
-    EXPECT_FALSE(fs::exists(card.StoreFile(card.specs[1])));
+    EXPECT_TRUE(fs::exists(card.CardFile(card.cardFiles[1])));
+    EXPECT_FALSE(fs::exists(card.StoreFile(card.cardFiles[1])));
 }
 
 TEST(BackupEngine, AnEmptyBackupPathDoesNothing) {
@@ -173,12 +173,12 @@ TEST(BackupEngine, AnEmptyBackupPathDoesNothing) {
 
 TEST(BackupEngine, ACopyOfAnotherSizeUnderTheFinalNameIsNotAFinishedBackup) {
     LoadedCard card(0, {{Incoming, "20160214093000", "1"}, {Incoming, "20160215093000", "2"}});
-    test::WriteFile(card.StoreFile(card.specs[0]), {1, 2, 3});  // torn by an older program
-    test::WriteFile(card.StoreFile(card.specs[1]), test::RecordingBytes(card.specs[1]));
+    test::WriteFile(card.StoreFile(card.cardFiles[0]), {1, 2, 3});  // torn by an older program
+    test::WriteFile(card.StoreFile(card.cardFiles[1]), test::RecordingBytes(card.cardFiles[1]));
     const auto r = card.RunAll(true);
     ASSERT_EQ(r.items.size(), 2u);
     EXPECT_EQ(r.items[0].outcome, BackupOutcome::Moved);
-    EXPECT_EQ(test::ReadFile(card.StoreFile(card.specs[0])), test::RecordingBytes(card.specs[0]));
+    EXPECT_EQ(test::ReadFile(card.StoreFile(card.cardFiles[0])), test::RecordingBytes(card.cardFiles[0]));
     // Same size: held, and indexed since no index entry named it yet.
     EXPECT_EQ(r.items[1].outcome, BackupOutcome::AlreadyHeld);
     EXPECT_TRUE(r.items[1].indexed);
@@ -215,7 +215,7 @@ TEST(BackupEngine, RefusesPathsThatLeaveTheCardOrTheStore) {
         EXPECT_EQ(item.outcome, BackupOutcome::Refused);
     EXPECT_FALSE(r.cardLogDeleted);
     EXPECT_TRUE(fs::exists(card.dir / "20160101120000-I-1.wav"));
-    EXPECT_TRUE(fs::exists(card.CardFile(card.specs[0])));
+    EXPECT_TRUE(fs::exists(card.CardFile(card.cardFiles[0])));
     EXPECT_EQ(CountFiles(card.backupPath), 0u);
 }
 

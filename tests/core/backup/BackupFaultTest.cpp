@@ -30,7 +30,7 @@ struct Fault {
 // Every recording is whole on the card or whole in the store; nothing under a
 // final store name is a partial copy; no temporary copy is left behind.
 void ExpectNothingLost(const LoadedCard& card) {
-    for (const auto& s : card.specs) {
+    for (const auto& s : card.cardFiles) {
         if (!s.withFile) continue;
         SCOPED_TRACE(RecordingFileName(s));
         const auto bytes = test::RecordingBytes(s);
@@ -53,7 +53,7 @@ void ExpectNothingLost(const LoadedCard& card) {
 
 void ExpectCompleteBackup(const LoadedCard& card, bool move) {
     const auto indexed = test::IndexedPaths(card.StoreRootPath());
-    for (const auto& s : card.specs) {
+    for (const auto& s : card.cardFiles) {
         SCOPED_TRACE(RecordingFileName(s));
         fs::path stored = card.StoreFile(s);
         if (!s.withFile) {
@@ -66,7 +66,7 @@ void ExpectCompleteBackup(const LoadedCard& card, bool move) {
         ASSERT_NE(it, indexed.end());
         EXPECT_EQ(it->second, 1);  // once, however many runs it took
     }
-    EXPECT_EQ(indexed.size(), card.specs.size());
+    EXPECT_EQ(indexed.size(), card.cardFiles.size());
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(card.StoreRootPath() / "CallLog", ec))
         EXPECT_EQ(fs::file_size(e.path()) % CallRecord::kSize, 0u) << e.path();

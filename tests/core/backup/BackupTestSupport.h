@@ -13,11 +13,11 @@ namespace lk::test {
 
 struct LoadedCard : CardOnVolume {
     int devType;
-    std::vector<RecordingSpec> specs;
+    std::vector<RecordingSpec> cardFiles;
     std::filesystem::path backupPath = dir / "backup";
 
     LoadedCard(int family, std::vector<RecordingSpec> s)
-        : CardOnVolume(family, s), devType(family), specs(std::move(s)) {
+        : CardOnVolume(family, s), devType(family), cardFiles(std::move(s)) {
         RecordLoaderThread(*state, {});
         state->loaderBusy = 0;
     }

@@ -121,10 +121,10 @@ inline std::vector<std::uint8_t> CardLogRecord(const RecordingSpec& s, int devTy
 
 // Writes CallLog.dat (and PhoneBook.dat for family 1) and the recording files.
 inline void MakeCard(const std::filesystem::path& root, int devType,
-                     const std::vector<RecordingSpec>& specs) {
+                     const std::vector<RecordingSpec>& cardFiles) {
     std::filesystem::create_directories(root);
     std::vector<std::uint8_t> log;
-    for (const auto& s : specs) {
+    for (const auto& s : cardFiles) {
         const auto raw = CardLogRecord(s, devType);
         log.insert(log.end(), raw.begin(), raw.end());
         if (s.withFile && s.relativePath.empty())
@@ -144,8 +144,8 @@ struct CardOnVolume {
     std::unique_ptr<RecorderState> state;
     char letter = 0;
 
-    explicit CardOnVolume(int devType, const std::vector<RecordingSpec>& specs) {
-        MakeCard(root, devType, specs);
+    explicit CardOnVolume(int devType, const std::vector<RecordingSpec>& cardFiles) {
+        MakeCard(root, devType, cardFiles);
         volumes.Add(root);
         state = std::make_unique<RecorderState>(volumes.MakeProbe());
         letter = state->volumes.LetterOf(root);

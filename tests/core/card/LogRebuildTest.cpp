@@ -50,6 +50,9 @@ TEST(LogRebuild, AppendsOneRecordPerRecordingFile) {
         test::WriteFile(card.dir / "elsewhere" / "20160401000000-I-9.wav", {1, 2, 3});
         fs::create_directory_symlink(card.dir / "elsewhere", card.Folder("201604"));
 
+        // A torn record at the end of the log goes before anything is appended.
+        test::WriteFile(card.root / kCallLogFileName, std::vector<std::uint8_t>(50, 1));
+
         std::vector<std::pair<char, bool>> status;
         ASSERT_TRUE(QueueLogRebuild(*card.state, card.letter));
         const auto r = LogRebuildThread(

@@ -137,14 +137,14 @@ TEST(RecordLoader, DropsLogEntriesThatPointOutsideTheCard) {
     const std::u16string hostile[] = {u"..\\..\\20160102102033-I-1.wav",
                                       u"\\etc\\20160102102033-I-1.wav",
                                       u"C:\\20160102102033-I-1.wav"};
-    std::vector<RecordingSpec> specs;
+    std::vector<RecordingSpec> cardFiles;
     for (const auto& rel : hostile) {
         RecordingSpec s;
         s.relativePath = rel;
-        specs.push_back(s);
+        cardFiles.push_back(s);
     }
-    specs.push_back({Incoming, "20160102102033", "ok"});
-    CardOnVolume card(0, specs);
+    cardFiles.push_back({Incoming, "20160102102033", "ok"});
+    CardOnVolume card(0, cardFiles);
     RecordLoaderThread(*card.state, {});
     ASSERT_EQ(card.state->cardRecords.size(), 1u);
     EXPECT_EQ(card.state->cardRecords[0]->index, 3);

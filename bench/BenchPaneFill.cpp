@@ -1,0 +1,142 @@
+// Fills the window's record lists from a 100,000-record backup store and sorts
+// the list of all records by each column; prints milliseconds and the peak
+// resident memory. Runs offscreen: bench_pane_fill [records]
+
+#include <sys/resource.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "CMainFrame.h"
+#include "CRecordListPane.h"
+#include "CRecorderApp.h"
+#include "CVX310View.h"
+#include "PaneFill.h"
+#include "app/Settings.h"
+#include "card/BackupStore.h"
+#include "platform/TextCodec.h"
+
+namespace fs = std::filesystem;
+using namespace lk;
+
+namespace {
+
+class NoVolumes : public VolumeProbe {
+  public:
+    std::vector<MountedVolume> Mounted() override { return {}; }
+};
+
+void WriteStore(const fs::path& backupPath, int total) {
+    constexpr int kPerMonth = 2000;
+    static constexpr int kTypes[] = {Incoming, Missed, Outgoing, Note, Message, Incoming, Outgoing};
+    int written = 0;
+    for (int month = 0; written < total; ++month) {
+        const int yyyymm = (2010 + month / 12) * 100 + month % 12 + 1;
+        std::vector<std::uint8_t> bytes;
+        for (int i = 0; i < kPerMonth && written < total; ++i, ++written) {
+            CallRecord r;
+            r.cardBytes[CallRecord::kCardInUseByte] = 1;
+            r.inUse = 1;
+            r.type = kTypes[written % 7];
+            r.marked = written % 10 == 0 ? 1 : 0;
+            r.time = SystemTime{static_cast<std::uint16_t>(yyyymm / 100),
+                                static_cast<std::uint16_t>(yyyymm % 100),
+                                0,
+                                static_cast<std::uint16_t>(1 + i % 28),
+                                static_cast<std::uint16_t>(i % 24),
+                                static_cast<std::uint16_t>(i % 60),
+                                static_cast<std::uint16_t>(written % 60),
+                                0};
+            r.callSeconds = written % 5000;
+            r.recordSeconds = written % 4000;
+            SetFieldText(r.number, FromUtf8("0049" + std::to_string(100000 + written)));
+            SetFieldText(r.name,
+                         FromUtf8(written % 3 ? "Caller " + std::to_string(written % 97) : ""));
+            SetFieldText(r.cardPath, FromUtf8("E:\\" + std::to_string(yyyymm) + "\\r" +
+                                              std::to_string(written) + ".xtr"));
+            SetFieldText(r.filePath, FromUtf8((backupPath / std::to_string(yyyymm) /
+                                               ("r" + std::to_string(written) + ".xtr"))
+                                                  .string()));
+            const auto b = r.ToBytes();
+            bytes.insert(bytes.end(), b.begin(), b.end());
+        }
+        const fs::path file = MonthIndexPath(backupPath, 0, yyyymm);
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+    }
+}
+
+void WaitIdle(gui::CRecorderApp& app) {
+    while (app.State().loaderBusy != 0 || app.Filler().Running()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    QCoreApplication::processEvents();
+}
+
+long PeakMegabytes() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss / 1024;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    const int total = argc > 1 ? std::atoi(argv[1]) : 100000;
+
+    char tmpl[] = "/tmp/lk-bench-XXXXXX";
+    const fs::path home = ::mkdtemp(tmpl);
+    const fs::path exeDir = fs::canonical("/proc/self/exe").parent_path();
+    fs::copy(exeDir / "Config", home / "Config", fs::copy_options::recursive);
+    ::setenv("LINEKEEPER_HOME", home.c_str(), 1);
+    const fs::path store = home / "store";
+    WriteSettingString("BackupPath", store.string() + "/");
+    WriteSettingInt("DevType", 0);
+    WriteStore(store, total);
+
+    gui::CRecorderApp app(argc, argv);
+    gui::StartOptions options;
+    options.probe = std::make_unique<NoVolumes>();
+    options.showWindow = false;
+    if (!app.InitInstance(std::move(options))) return 1;
+    gui::CMainFrame& frame = *app.MainFrame();
+    frame.FreezeTimers(true);
+
+    QElapsedTimer t;
+    t.start();
+    frame.OnTimer(gui::TimerStartup);  // reads the store, then fills the panes
+    WaitIdle(app);
+    const qint64 loadAndFill = t.elapsed();
+
+    t.restart();
+    app.PopulatePanes();  // the fill alone, as the view commands run it
+    WaitIdle(app);
+    const qint64 fill = t.elapsed();
+
+    gui::CSortListCtrl* list = frame.View()->PaneOf(1)->List();
+    std::printf("records %d, rows in all-records pane %d\n", total, list->RowCount());
+    std::printf("read store + fill panes: %lld ms\n", static_cast<long long>(loadAndFill));
+    std::printf("fill panes: %lld ms\n", static_cast<long long>(fill));
+    for (int c = 0; c < list->ColumnCount(); ++c) {
+        t.restart();
+        list->SortByColumn(c, true);
+        const qint64 asc = t.elapsed();
+        t.restart();
+        list->SortByColumn(c, false);
+        std::printf("sort column %d: %lld ms ascending, %lld ms descending\n", c,
+                    static_cast<long long>(asc), static_cast<long long>(t.elapsed()));
+    }
+    std::printf("peak memory: %ld MB\n", PeakMegabytes());
+    app.ExitInstance();
+    fs::remove_all(home);
+    return 0;
+}

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Starts LineKeeper on the demo card under a virtual X server and saves a
+# picture of its main window: scripts/screenshot.sh OUT.png
+# BUILD_DIR picks the build folder (default build/, made by run.sh).
+set -euo pipefail
+out=${1:?usage: scripts/screenshot.sh OUT.png}
+case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
+cd "$(dirname "$0")/.."
+build=${BUILD_DIR:-build}
+if [ ! -x "$build/bin/linekeeper" ] || [ ! -x "$build/bin/linekeeper-cli" ]; then
+  cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLK_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target linekeeper linekeeper-cli lk_config >/dev/null
+fi
+
+work=$(mktemp -d)
+xvfb_pid=""
+app_pid=""
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A private home: the picture never depends on (or changes) the user's settings.
+mkdir -p "$work/home"
+cp -r "$build/bin/Config" "$work/home/Config"
+"$build/bin/linekeeper-cli" demo-card "$work/card" >/dev/null
+
+display=:$((90 + RANDOM % 100))
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+sleep 2
+
+LINEKEEPER_HOME="$work/home" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
+  "$build/bin/linekeeper" --card "$work/card" ${SCREENSHOT_ARGS:-} >"$work/app.log" 2>&1 &
+app_pid=$!
+# Timer 10 fires after 1 s, the card watch 2 s later; then the card is read.
+sleep "${SCREENSHOT_DELAY:-8}"
+
+xwd -root -display "$display" -silent | convert xwd:- "$out"
+echo "saved $out"

@@ -1,0 +1,253 @@
+#include "CRecordListPane.h"
+
+#include <QMenu>
+#include <QVBoxLayout>
+
+#include "CRecorderApp.h"
+#include "Commands.h"
+#include "GuiText.h"
+#include "Icons.h"
+#include "card/RecordCommands.h"
+
+namespace lk::gui {
+namespace {
+
+struct ColumnDef {
+    int heading;
+    int width;
+};
+constexpr ColumnDef kColumns[kRecordColumns] = {{15, 40},  {196, 40},  {16, 120},
+                                                {11, 180}, {12, 150},  {13, 120},
+                                                {14, 120}, {214, 120}, {26, 300}};
+
+constexpr int kRelabelInPlaceLimit = 1000;
+constexpr int kRelabelSlice = 200;
+
+}  // namespace
+
+CRecordListPane::CRecordListPane(QWidget* parent)
+    : QWidget(parent), list_(new CSortListCtrl(this)) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(list_);
+    list_->SetImageList(ListIcons());
+    list_->SetKeyProvider([](const ListRow& row, int column) -> std::optional<SortKey> {
+        if (column != ColTime || !row.data) return std::nullopt;
+        return MakeTimeKey(column < row.texts.size() ? row.texts[column] : QString(),
+                           RecordTimeKey(*row.data));
+    });
+    for (int c = 0; c < kRecordColumns; ++c)
+        list_->InsertColumn(c, Lang(kColumns[c].heading), kColumns[c].width);
+    for (int c = 0; c < kRecordColumns; ++c) {
+        const int v = ReadSettingInt("ListWndColumn" + std::to_string(c + 1));
+        list_->SetColumnWidthOrFit(c, static_cast<std::int16_t>(v & 0xffff));
+    }
+
+    connect(list_, &CSortListCtrl::RowDoubleClicked, this,
+            [this](int) { emit CommandRequested(CmdPlay); });
+    connect(list_, &CSortListCtrl::CellLeftClicked, this, [this](int row, int column) {
+        if (column != ColMark || row < 0) return;
+        // Posted, so the click's own selection change is complete first.
+        QMetaObject::invokeMethod(
+            this, [this] { emit CommandRequested(CmdMark); }, Qt::QueuedConnection);
+    });
+    connect(list_, &CSortListCtrl::ContextMenuRequested, this, &CRecordListPane::OnContextMenu);
+    relabelTimer_.setInterval(0);
+    connect(&relabelTimer_, &QTimer::timeout, this, &CRecordListPane::RelabelSlice);
+}
+
+CRecordListPane::~CRecordListPane() {
+    // Only the pane of all records keeps the user's column widths.
+    if (category_ == 1)
+        for (int c = 0; c < list_->ColumnCount(); ++c)
+            WriteSettingInt("ListWndColumn" + std::to_string(c + 1),
+                            list_->isColumnHidden(c) ? 0 : list_->columnWidth(c));
+}
+
+void CRecordListPane::AddRecord(CallRecord* record) {
+    if (!record) return;
+    const int devType = App() ? App()->State().devType.load() : 0;
+    std::vector<ListRow> rows;
+    rows.push_back(PrepareRecordRow(*record, devType, RowLabels::Load(), QLocale()));
+    list_->AppendRows(std::move(rows));
+}
+
+void CRecordListPane::AddPreparedRows(std::vector<ListRow>&& rows) {
+    list_->AppendRows(std::move(rows));
+}
+
+int CRecordListPane::DeleteAllRows() {
+    return list_->DeleteAllRows();
+}
+
+void CRecordListPane::SetRemarkColumnWidth(int width) {
+    list_->setColumnHidden(ColRemark, width <= 0);
+    if (width > 0) list_->setColumnWidth(ColRemark, width);
+}
+
+void CRecordListPane::RelabelRow(int row, const RowLabels& labels, int devType) {
+    CallRecord* r = list_->RowData(row);
+    if (!r) return;
+    if (r->type >= Incoming && r->type <= Message)
+        list_->SetCellText(row, ColType, labels.TypeName(r->type));
+    if (devType == 1) {
+        const QString remark = RemarkText(*r, labels.codePage);
+        if (!remark.isEmpty()) list_->SetCellText(row, ColRemark, remark);
+    }
+}
+
+void CRecordListPane::Relabel() {
+    for (int c = 0; c < kRecordColumns && c < list_->ColumnCount(); ++c)
+        list_->SetColumnHeading(c, Lang(kColumns[c].heading));
+    if (list_->RowCount() >= kRelabelInPlaceLimit) {
+        // Large lists are relabelled in slices so the window stays responsive;
+        // a second request starts the pass over.
+        nextRelabelRow_ = 0;
+        if (!relabelTimer_.isActive()) {
+            stopRelabel_ = false;
+            relabelTimer_.start();
+        }
+        return;
+    }
+    const RowLabels labels = RowLabels::Load();
+    const int devType = App() ? App()->State().devType.load() : 0;
+    for (int r = 0; r < list_->RowCount(); ++r)
+        RelabelRow(r, labels, devType);
+}
+
+void CRecordListPane::RelabelSlice() {
+    const RowLabels labels = RowLabels::Load();
+    const int devType = App() ? App()->State().devType.load() : 0;
+    for (int n = 0; n < kRelabelSlice; ++n) {
+        if (stopRelabel_ || nextRelabelRow_ >= list_->RowCount()) {
+            relabelTimer_.stop();
+            return;
+        }
+        RelabelRow(nextRelabelRow_++, labels, devType);
+    }
+}
+
+void CRecordListPane::StopRelabel() {
+    stopRelabel_ = true;
+    relabelTimer_.stop();
+}
+
+void CRecordListPane::ToggleMarks() {
+    CRecorderApp* app = App();
+    if (!app) return;
+    const std::filesystem::path backupPath = ReadSettingString("BackupPath");
+    for (int row : list_->SelectedRows()) {
+        CallRecord* r = list_->RowData(row);
+        if (!r) continue;
+        const QString path = list_->CellText(row, ColPath);
+        const std::u16string p(reinterpret_cast<const char16_t*>(path.utf16()),
+                               static_cast<std::size_t>(path.size()));
+        const int value = r->marked == 0 ? 1 : 0;
+        r->marked = value;
+        r->cardBytes[CallRecord::kCardMarkByte] = static_cast<std::uint8_t>(value);
+        // A failed write still changes the rows: the mark then lasts until the next reload.
+        (void)SetRecordMarkByPath(app->State(), backupPath, p, value);
+        list_->SetCellImage(row, ColMark, value == 1 ? IconMarked : -1);
+        if (value == 0) list_->SetCellText(row, ColMark, QString());
+
+        std::vector<int> targets = {1, 7, 9};
+        switch (r->type) {
+            case Incoming:
+                targets.push_back(3);
+                break;
+            case Missed:
+                targets.insert(targets.end(), {3, 8});
+                break;
+            case Outgoing:
+                targets.push_back(2);
+                break;
+            case Note:
+            case Note2:
+                targets.push_back(4);
+                break;
+            case Triggered:
+                targets.push_back(5);
+                break;
+            case Message:
+                targets.push_back(6);
+                break;
+            default:
+                break;
+        }
+        for (int c : targets)
+            if (CRecordListPane* pane = app->Pane(c)) pane->SyncMark(this, r);
+    }
+}
+
+void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {
+    if (source == this || !record) return;
+    const int row = list_->FindRow(record);
+    if (row >= 0) {
+        if (record->marked == 1) {
+            list_->SetCellImage(row, ColMark, IconMarked);
+        } else if (category_ == 7) {
+            list_->DeleteRow(row, false);
+        } else {
+            list_->SetCellImage(row, ColMark, -1);
+            list_->SetCellText(row, ColMark, QString());
+        }
+    } else if (category_ == 7 && record->marked == 1) {
+        AddRecord(record);
+    }
+}
+
+void CRecordListPane::OnContextMenu(const QPoint& globalPos) {
+    const bool selected = list_->SelectedCount() > 0;
+    const int devType = App() ? App()->State().devType.load() : 0;
+    QMenu menu(this);
+    auto add = [&](QMenu* m, int text, int command, bool needsSelection) {
+        QAction* a = m->addAction(Lang(text));
+        a->setEnabled(!needsSelection || selected);
+        connect(a, &QAction::triggered, this, [this, command] { emit CommandRequested(command); });
+    };
+    auto exportMenu = [&] {
+        QMenu* sub = menu.addMenu(Lang(199));
+        add(sub, 97, CmdExportSheet, false);
+        add(sub, 197, CmdExportWav, false);
+    };
+    auto mailMenu = [&](bool recordedToo) {
+        QMenu* sub = menu.addMenu(Lang(112));
+        add(sub, 112, CmdMail, false);
+        if (recordedToo) add(sub, 208, CmdMailRecorded, false);
+    };
+    if (category_ == 10) {
+        add(&menu, 8, CmdPlay, true);
+        menu.addSeparator();
+        add(&menu, 216, CmdImportFolder, false);
+        menu.addSeparator();
+        add(&menu, 217, CmdClearImported, false);
+        menu.addSeparator();
+        exportMenu();
+        menu.addSeparator();
+        mailMenu(true);
+    } else {
+        add(&menu, 8, CmdPlay, true);
+        menu.addSeparator();
+        add(&menu, 194, CmdBackupSelected, true);
+        menu.addSeparator();
+        add(&menu, 9, CmdDelete, true);
+        menu.addSeparator();
+        add(&menu, 7, CmdSearch, false);
+        menu.addSeparator();
+        add(&menu, 27, CmdRefresh, false);
+        menu.addSeparator();
+        add(&menu, 111, CmdMark, true);
+        menu.addSeparator();
+        exportMenu();
+        menu.addSeparator();
+        add(&menu, 96, CmdBackupAll, false);
+        menu.addSeparator();
+        add(&menu, 98, CmdMatchContacts, false);
+        menu.addSeparator();
+        mailMenu(devType == 1);
+        menu.addSeparator();
+    }
+    menu.exec(globalPos);
+}
+
+}  // namespace lk::gui

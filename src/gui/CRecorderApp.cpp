@@ -1,0 +1,215 @@
+#include "CRecorderApp.h"
+
+#include <QScreen>
+
+#include "CMainFrame.h"
+#include "CRecordListPane.h"
+#include "CVX310View.h"
+#include "GuiText.h"
+#include "PaneFill.h"
+#include "ProgressDialog.h"
+#include "card/LogRebuild.h"
+
+#include <system_error>
+
+// The icons live in this static library's resources, which the linker would
+// otherwise drop.
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace lk::gui {
+
+namespace {
+CRecorderApp* g_app = nullptr;
+}
+
+CRecorderApp* App() {
+    return g_app;
+}
+
+StartOptions ParseStartOptions(const QStringList& arguments) {
+    StartOptions o;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& a = arguments[i];
+        if (a == QLatin1String("--card") && i + 1 < arguments.size())
+            o.cardRoots.emplace_back(arguments[++i].toStdString());
+        else if (a.startsWith(QLatin1String("--card=")))
+            o.cardRoots.emplace_back(a.mid(7).toStdString());
+        else if (a == QLatin1String("--page") && i + 1 < arguments.size())
+            o.page = arguments[++i].toInt();
+    }
+    return o;
+}
+
+CRecorderApp::CRecorderApp(int& argc, char** argv) : QApplication(argc, argv) {
+    g_app = this;
+    InitIconResources();
+    setApplicationName(QStringLiteral("linekeeper"));
+    setWindowIcon(ProgramIconOrEmpty());
+}
+
+CRecorderApp::~CRecorderApp() {
+    ExitInstance();
+    if (g_app == this) g_app = nullptr;
+}
+
+QIcon CRecorderApp::ProgramIconOrEmpty() {
+    return QIcon(QStringLiteral(":/icons/linekeeper.svg"));
+}
+
+bool CRecorderApp::InitInstance(StartOptions options) {
+    // A second instance ends silently, leaving the first one alone.
+    if (!instance_.Acquire()) return false;
+
+    auto probe = options.probe ? std::move(options.probe)
+                               : MakeSystemVolumeProbe(std::move(options.cardRoots));
+    state_ = std::make_unique<RecorderState>(std::move(probe));
+    state_->devType = ReadSettingInt("DevType") == 1 ? 1 : 0;
+    fill_ = std::make_unique<PaneFill>(*this);
+
+    frame_ = new CMainFrame(*this);
+    frame_->setWindowTitle(
+        QStringLiteral("%1  %2").arg(SettingText("Software"), QLatin1String(kVersionText)));
+    if (options.showWindow) {
+        if (const QScreen* s = frame_->screen()) {
+            const QRect area = s->availableGeometry();
+            frame_->move(area.center() - QPoint(frame_->width() / 2, frame_->height() / 2));
+        }
+        frame_->show();
+    }
+    if (options.page >= 0) frame_->View()->ShowPage(options.page);
+    return true;
+}
+
+int CRecorderApp::ExitInstance() {
+    if (frame_) {
+        if (state_) state_->quitting = 1;
+        frame_->StopWork();
+        JoinWorkers();
+        delete frame_;
+        frame_ = nullptr;
+    }
+    JoinWorkers();
+    fill_.reset();
+    if (state_) {
+        state_->contacts.clear();
+        state_->cardRecords.clear();
+        state_->backupRecords.clear();
+        state_->folderRecords.clear();
+        state_.reset();
+    }
+    panes_.fill(nullptr);
+    instance_.Release();
+    return 0;
+}
+
+void CRecorderApp::JoinWorkers() {
+    if (fill_) fill_->Join();
+    if (loader_.joinable()) loader_.join();
+    if (rebuild_.joinable()) rebuild_.join();
+}
+
+ProgressDialog* CRecorderApp::Progress() const {
+    return frame_ ? frame_->Progress() : nullptr;
+}
+
+CRecordListPane* CRecorderApp::Pane(int category) const {
+    return category >= 1 && category <= 10 ? panes_[static_cast<std::size_t>(category)] : nullptr;
+}
+
+void CRecorderApp::SetPane(int category, CRecordListPane* pane) {
+    if (category >= 1 && category <= 10) panes_[static_cast<std::size_t>(category)] = pane;
+}
+
+void CRecorderApp::ClearPanes(int firstCategory, int lastCategory) {
+    for (int c = firstCategory; c <= lastCategory; ++c)
+        if (CRecordListPane* p = Pane(c)) p->DeleteAllRows();
+}
+
+void CRecorderApp::PopulatePanes() {
+    fill_->Populate();
+}
+
+bool CRecorderApp::RunRecordLoader() {
+    if (loader_.joinable()) loader_.join();  // the previous run has ended (loaderBusy was free)
+    RecordLoaderOptions options;
+    options.backupPath = ReadSettingString("BackupPath");
+    options.mainFrameExists = frame_ != nullptr;
+    // The progress window lives on the UI thread: the worker posts to it, and
+    // only every few hundred records, so that a large store does not flood the queue.
+    options.progress.begin = [this](int caption, int range) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, caption, range] {
+                if (ProgressDialog* p = Progress()) {
+                    p->setWindowTitle(Lang(caption));
+                    p->SetRange(range);
+                    p->SetPos(0);
+                    p->SetText(QString());
+                    p->ShowCentered();
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    options.progress.step = [this](int position, int range, const std::string& text) {
+        if (position % 256 != 0 && position != range) return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, position, t = QString::fromStdString(text)] {
+                if (ProgressDialog* p = Progress()) {
+                    p->SetPos(position);
+                    p->SetText(t);
+                }
+            },
+            Qt::QueuedConnection);
+    };
+    options.progress.end = [this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (ProgressDialog* p = Progress()) p->hide();
+            },
+            Qt::QueuedConnection);
+    };
+    try {
+        loader_ = std::thread([this, options = std::move(options)] {
+            const RecordLoaderResult r = RecordLoaderThread(*state_, options);
+            QMetaObject::invokeMethod(
+                this, [this, r] { OnLoaderFinished(r); }, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
+}
+
+void CRecorderApp::OnLoaderFinished(const RecordLoaderResult& r) {
+    if (r.exitCode == 0 || !state_ || state_->quitting != 0) return;  // closing
+    if (r.startRebuildWorker) StartRebuildWorker();
+    if (r.refreshDiskSpace && frame_) frame_->UpdateDiskSpaceStatus();
+    if (r.populate && frame_) {
+        frame_->View()->ShowPage(1);
+        PopulatePanes();
+    }
+}
+
+void CRecorderApp::StartRebuildWorker() {
+    if (rebuild_.joinable()) rebuild_.join();
+    try {
+        rebuild_ = std::thread([this] {
+            LogRebuildThread(*state_, [this](char drive, bool active) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, drive, active] {
+                        if (frame_) frame_->SetDriveStatus(drive, active);
+                    },
+                    Qt::QueuedConnection);
+            });
+        });
+    } catch (const std::system_error&) {
+        state_->rebuildRunning = 0;
+    }
+}
+
+}  // namespace lk::gui

@@ -1,0 +1,81 @@
+#pragma once
+// The application object: owns the shared core state (record lists, flags,
+// the volume table), the single-instance lock and the main window, and knows
+// the list panes the view publishes.
+
+#include <QApplication>
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "SingleInstance.h"
+#include "app/RecorderState.h"
+#include "card/RecordLoader.h"
+
+namespace lk::gui {
+
+class CMainFrame;
+class CRecordListPane;
+class ProgressDialog;
+class PaneFill;
+
+struct StartOptions {
+    std::vector<std::filesystem::path> cardRoots;  // --card DIR
+    std::unique_ptr<VolumeProbe> probe;            // tests give their own
+    bool showWindow = true;
+    int page = -1;  // --page N: the view page to show after start
+};
+
+// Parses the program's own options: --card DIR (repeatable), --page N.
+StartOptions ParseStartOptions(const QStringList& arguments);
+
+class CRecorderApp : public QApplication {
+    Q_OBJECT
+  public:
+    CRecorderApp(int& argc, char** argv);
+    ~CRecorderApp() override;
+
+    // False when another instance runs (end silently) or the window fails.
+    bool InitInstance(StartOptions options);
+    // Frees the window, every record and the lock; the exit code to return.
+    int ExitInstance();
+
+    RecorderState& State() { return *state_; }
+    CMainFrame* MainFrame() const { return frame_; }
+    ProgressDialog* Progress() const;
+
+    CRecordListPane* Pane(int category) const;
+    void SetPane(int category, CRecordListPane* pane);
+
+    // The sound output arrives with playback; until then it is never open.
+    bool AudioIsOpen() const { return false; }
+
+    // Runs the record loader on a worker (loaderBusy is already claimed);
+    // false when the worker cannot be started.
+    bool RunRecordLoader();
+    void PopulatePanes();
+    void ClearPanes(int firstCategory, int lastCategory);
+    PaneFill& Filler() { return *fill_; }
+    // Waits for the workers (they stop on `quitting`).
+    void JoinWorkers();
+
+  private:
+    static QIcon ProgramIconOrEmpty();
+    void OnLoaderFinished(const RecordLoaderResult& result);
+    void StartRebuildWorker();
+
+    std::unique_ptr<RecorderState> state_;
+    SingleInstance instance_;
+    CMainFrame* frame_ = nullptr;
+    std::array<CRecordListPane*, 11> panes_{};
+    std::unique_ptr<PaneFill> fill_;
+    std::thread loader_;
+    std::thread rebuild_;
+};
+
+// The running application object, or null (tests may run without one).
+CRecorderApp* App();
+
+}  // namespace lk::gui

@@ -1,0 +1,328 @@
+#include "CVX310View.h"
+
+#include <QFile>
+#include <QFrame>
+#include <QMenu>
+#include <QToolBar>
+#include <QToolButton>
+#include <filesystem>
+#include <unordered_set>
+
+#include "CMainFrame.h"
+#include "CRecordListPane.h"
+#include "CRecorderApp.h"
+#include "CTreePane.h"
+#include "CWebPane.h"
+#include "Commands.h"
+#include "GuiText.h"
+#include "Icons.h"
+#include "MessageBox.h"
+#include "RecordRow.h"
+#include "card/CallLog.h"
+#include "card/RecordCommands.h"
+
+namespace lk::gui {
+namespace {
+
+// A page whose content arrives with a later feature: an empty panel.
+QWidget* MakePlaceholder(QWidget* parent, const char* name) {
+    auto* w = new QFrame(parent);
+    w->setObjectName(QLatin1String(name));
+    w->setFrameShape(QFrame::StyledPanel);
+    w->setFrameShadow(QFrame::Sunken);
+    return w;
+}
+
+}  // namespace
+
+CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
+    : QWidget(parent), app_(app), frame_(frame) {
+    recordBar_ = MakeToolbar(false);
+    importBar_ = MakeToolbar(true);
+
+    web_ = new CWebPane(this);
+    web_->show();
+
+    static constexpr int kOrder[] = {2, 3, 4, 5, 1, 6, 7, 8, 9, 10};
+    for (int c : kOrder) {
+        auto* pane = new CRecordListPane(this);
+        pane->SetCategory(c);
+        pane->hide();
+        connect(pane, &CRecordListPane::CommandRequested, this, &CVX310View::OnCommand);
+        panes_[static_cast<std::size_t>(c)] = pane;
+        app_.SetPane(c, pane);
+    }
+
+    player_ = MakePlaceholder(this, "playerPane");
+    player_->show();
+    deviceParams_ = MakePlaceholder(this, "deviceParamsPane");
+    deviceParams_->hide();
+    phoneBook_ = MakePlaceholder(this, "phoneBookPane");
+    phoneBook_->hide();
+}
+
+CVX310View::~CVX310View() {
+    for (int c = 1; c <= 10; ++c)
+        app_.SetPane(c, nullptr);
+}
+
+void CVX310View::FinishCreation() {
+    tree_ = new CTreePane(this);
+    tree_->show();
+    Layout();
+    tree_->Build();
+    const int devType = app_.State().devType;
+    SetDeviceName(DeviceName(devType));
+    SetRemarkColumnWidth(devType == 1 ? 120 : 0);
+}
+
+QToolBar* CVX310View::MakeToolbar(bool importBar) {
+    auto* bar = new QToolBar(this);
+    bar->setIconSize(QSize(16, 16));
+    bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    struct Button {
+        int image, text, command;
+        bool dropDown;
+    };
+    static const Button kRecord[] = {{0, 8, CmdPlay, false},      {1, 9, CmdDelete, false},
+                                     {6, 7, CmdSearch, false},    {6, 27, CmdRefresh, false},
+                                     {2, 111, CmdMark, false},    {5, 199, CmdExportSheet, true},
+                                     {3, 96, CmdBackupAll, true}, {4, 98, CmdMatchContacts, false},
+                                     {4, 112, CmdMail, true}};
+    static const Button kImport[] = {{0, 8, CmdPlay, false},
+                                     {13, 216, CmdImportFolder, false},
+                                     {14, 217, CmdClearImported, false},
+                                     {5, 199, CmdExportSheet, true},
+                                     {4, 112, CmdMail, true}};
+    const Button* begin = importBar ? kImport : kRecord;
+    const Button* end = importBar ? std::end(kImport) : std::end(kRecord);
+    const QVector<QIcon>& icons = ToolbarIcons();
+    for (const Button* b = begin; b != end; ++b) {
+        if (b != begin) bar->addSeparator();
+        auto* action = new QAction(icons.value(b->image), Lang(b->text), bar);
+        action->setData(b->command);
+        connect(action, &QAction::triggered, this, [this, c = b->command] { OnCommand(c); });
+        if (!b->dropDown) {
+            bar->addAction(action);
+            continue;
+        }
+        auto* button = new QToolButton(bar);
+        button->setDefaultAction(action);
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        button->setPopupMode(QToolButton::MenuButtonPopup);
+        auto* menu = new QMenu(button);
+        const int command = b->command;
+        connect(menu, &QMenu::aboutToShow, this, [this, menu, command] {
+            menu->clear();
+            auto item = [&](int text, int cmd) {
+                connect(menu->addAction(Lang(text)), &QAction::triggered, this,
+                        [this, cmd] { OnCommand(cmd); });
+            };
+            if (command == CmdBackupAll) {
+                item(99, CmdBackupAll);
+                item(194, CmdBackupSelected);
+            } else if (command == CmdExportSheet) {
+                item(97, CmdExportSheet);
+                item(197, CmdExportWav);
+            } else if (command == CmdMail) {
+                item(209, CmdMail);
+                if (app_.State().devType == 1) item(208, CmdMailRecorded);
+            }
+        });
+        button->setMenu(menu);
+        bar->addWidget(button);
+    }
+    bar->hide();
+    return bar;
+}
+
+void CVX310View::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    Layout();
+}
+
+void CVX310View::Layout() {
+    const int cx = width(), cy = height();
+    constexpr int kTree = 260;
+    const int w = std::max(0, cx - kTree);
+    if (tree_) tree_->setGeometry(0, 0, kTree, cy);
+    recordBar_->setGeometry(kTree, 0, w, 32);
+    importBar_->setGeometry(kTree, 0, w, 32);
+    web_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
+    for (int c = 1; c <= 10; ++c)
+        if (auto* p = panes_[static_cast<std::size_t>(c)])
+            p->setGeometry(kTree, 33, w, std::max(0, cy - 214));
+    player_->setGeometry(kTree, std::max(0, cy - 180), w, 180);
+    deviceParams_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
+    phoneBook_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
+}
+
+CRecordListPane* CVX310View::PaneOf(int category) const {
+    return category >= 1 && category <= 10 ? panes_[static_cast<std::size_t>(category)] : nullptr;
+}
+
+CSortListCtrl* CVX310View::CurrentList() const {
+    CRecordListPane* p = PaneOf(currentPage_);
+    return p ? p->List() : nullptr;
+}
+
+void CVX310View::ShowPage(int page) {
+    if (page < 0 || page > 11) return;
+    currentPage_ = page;
+    if (tree_ && tree_->SelectedPage() != page) tree_->SelectPage(page);
+    const bool listPage = page >= 1 && page <= 10;
+    web_->setVisible(page == 0);
+    for (int c = 1; c <= 10; ++c)
+        if (auto* p = panes_[static_cast<std::size_t>(c)]) p->setVisible(c == page);
+    recordBar_->setVisible(page >= 1 && page <= 9);
+    importBar_->setVisible(page == 10);
+    player_->setVisible(page != 11);
+    if (page == 0) player_->raise();
+    const bool family1 = app_.State().devType == 1;
+    phoneBook_->setVisible(page == 11 && family1);
+    deviceParams_->setVisible(page == 11 && !family1);
+    frame_.SetCategoryStatus(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
+}
+
+void CVX310View::SetDeviceName(const QString& name) {
+    if (tree_) tree_->SetRootText(name);
+}
+
+void CVX310View::SetRemarkColumnWidth(int width) {
+    for (int c = 1; c <= 10; ++c)
+        if (auto* p = panes_[static_cast<std::size_t>(c)]) p->SetRemarkColumnWidth(width);
+}
+
+bool CVX310View::Refused() {
+    return frame_.RefuseWhileLoading();
+}
+
+void CVX310View::OnCommand(int command) {
+    RecorderState& st = app_.State();
+    const bool recordPage = currentPage_ >= 1 && currentPage_ <= 9;
+    switch (command) {
+        case CmdPlay:
+        case CmdWavePlayer:
+            if (!app_.AudioIsOpen()) {
+                ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
+                return;
+            }
+            break;
+        case CmdSearch:
+            if (Refused()) return;
+            // The search dialog comes with the search feature.
+            break;
+        case CmdDelete: {
+            if (Refused() || !recordPage) return;
+            const auto result = DeleteSelected(PaneOf(currentPage_));
+            if (!result) return;
+            ShowMessage(this,
+                        QStringLiteral("%1 %2\r\n%3 %4")
+                            .arg(Lang(93))
+                            .arg(result->first)
+                            .arg(Lang(94))
+                            .arg(result->second),
+                        Lang(9), QMessageBox::Information);
+            frame_.SetCategoryStatus(currentPage_, PaneOf(currentPage_)->List()->RowCount());
+            break;
+        }
+        case CmdRefresh:
+            if (Refused()) return;
+            frame_.RefreshRecords();
+            break;
+        case CmdMark:
+            if (Refused()) return;
+            if (recordPage) PaneOf(currentPage_)->ToggleMarks();
+            break;
+        case CmdBackupAll:
+        case CmdBackupSelected:
+        case CmdExportSheet:
+        case CmdMatchContacts:
+        case CmdMail:
+        case CmdMailRecorded:
+            if (Refused()) return;
+            // These dialogs and workers come with the backup, export, contact
+            // and e-mail features.
+            break;
+        case CmdExportWav:
+        case CmdImportFolder:
+            break;
+        case CmdClearImported: {
+            CRecordListPane* pane = PaneOf(10);
+            // Rows go before the records they point at.
+            pane->StopRelabel();
+            pane->DeleteAllRows();
+            st.folderRecords.clear();
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {
+    if (!pane) return std::nullopt;
+    CSortListCtrl* list = pane->List();
+    const std::vector<int> selected = list->SelectedRows();
+    if (selected.empty()) return std::nullopt;
+    const quint64 generation = list->Model()->Generation();
+    const auto answer = ShowMessage(
+        this, QStringLiteral("%1 %2\r\n%3").arg(Lang(95)).arg(selected.size()).arg(Lang(92)),
+        Lang(9), QMessageBox::Information, QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) return std::nullopt;
+    // The card watch may have reloaded the lists while the question was open;
+    // the row numbers asked about would then name other records.
+    if (list->Model()->Generation() != generation || app_.State().loaderBusy != 0)
+        return std::nullopt;
+
+    RecorderState& st = app_.State();
+    const bool backup = st.viewingBackup != 0;
+    const std::filesystem::path backupPath = ReadSettingString("BackupPath");
+    int deleted = 0, failed = 0;
+    bool skippedMarked = false;
+    std::unordered_set<const CallRecord*> goneRows;
+    std::vector<RecordPtr> unlinked;
+    for (int row : selected) {
+        CallRecord* r = list->RowData(row);
+        if (!r) continue;
+        if (r->marked == 1) {
+            ++failed;
+            skippedMarked = true;
+            continue;
+        }
+        const QString path = list->CellText(row, ColPath);
+        if (!path.isEmpty() && QFile::exists(path) && !QFile::remove(path)) {
+            ++failed;
+            continue;
+        }
+        ++deleted;
+        goneRows.insert(r);
+        if (backup) {
+            const std::u16string p(reinterpret_cast<const char16_t*>(path.utf16()),
+                                   static_cast<std::size_t>(path.size()));
+            if (RecordPtr gone = DeleteRecordByPath(st, backupPath, p))
+                unlinked.push_back(std::move(gone));
+        } else {
+            const std::u16string cardPath = FieldText(r->cardPath);
+            const char letter = cardPath.empty() ? 0 : static_cast<char>(cardPath[0]);
+            if (const auto v = st.volumes.Find(letter))
+                (void)ClearCardLogEntry(CardVolume(letter, v->root), st.devType, r->index);
+        }
+    }
+    list->DeleteRowsOf(goneRows);
+    if (!unlinked.empty()) {
+        // A freed record must leave no row behind in any pane.
+        std::unordered_set<const CallRecord*> freed;
+        for (const RecordPtr& p : unlinked)
+            freed.insert(p.get());
+        for (int c = 1; c <= 10; ++c)
+            if (CRecordListPane* p = PaneOf(c)) p->List()->DeleteRowsOf(freed);
+        unlinked.clear();
+    }
+    if (skippedMarked) ShowMessage(this, Lang(164), Lang(9), QMessageBox::Information);
+    return std::pair{deleted, failed};
+}
+
+}  // namespace lk::gui

@@ -1,0 +1,165 @@
+#include "PaneFill.h"
+
+#include <memory>
+#include <system_error>
+
+#include "CMainFrame.h"
+#include "CRecordListPane.h"
+#include "CRecorderApp.h"
+#include "CVX310View.h"
+#include "GuiText.h"
+#include "ProgressDialog.h"
+#include "RecordRow.h"
+#include "card/RecordLoader.h"
+
+namespace lk::gui {
+namespace {
+constexpr int kBatchRecords = 2000;
+
+// Prepares each record's row once, however many panes it goes to.
+class RowMaker {
+  public:
+    RowMaker(int devType, RowLabels labels) : devType_(devType), labels_(std::move(labels)) {}
+    const ListRow& RowOf(CallRecord& r) {
+        if (last_ != &r) {
+            row_ = PrepareRecordRow(r, devType_, labels_, locale_);
+            last_ = &r;
+        }
+        return row_;
+    }
+
+  private:
+    int devType_;
+    RowLabels labels_;
+    QLocale locale_;
+    const CallRecord* last_ = nullptr;
+    ListRow row_;
+};
+}  // namespace
+
+void PaneFill::Join() {
+    if (worker_.joinable()) worker_.join();
+}
+
+void PaneFill::Deliver(Batch& batch) {
+    for (int c = 1; c <= 10; ++c) {
+        auto& rows = batch[static_cast<std::size_t>(c)];
+        if (rows.empty()) continue;
+        if (CRecordListPane* pane = app_.Pane(c)) pane->AddPreparedRows(std::move(rows));
+        rows.clear();
+    }
+}
+
+void PaneFill::Finish() {
+    running_ = false;
+    if (ProgressDialog* p = app_.Progress()) p->hide();
+    if (CMainFrame* f = app_.MainFrame()) f->View()->ShowPage(1);
+    app_.State().loaderBusy = 0;
+    emit Finished();
+}
+
+void PaneFill::Populate() {
+    RecorderState& st = app_.State();
+    if (!app_.MainFrame()) {
+        st.loaderBusy = 0;
+        return;
+    }
+    Join();
+    st.loaderBusy = 1;
+    running_ = true;
+    app_.ClearPanes(1, 9);
+    const int caption = st.viewingBackup != 0 ? kCaptionBackupRecords : kCaptionCardRecords;
+    const int devType = st.devType.load();
+    RowLabels labels = RowLabels::Load();
+    const RecordList& list = st.CurrentRecordList();
+
+    auto fillHere = [&] {
+        ProgressDialog* progress = app_.Progress();
+        ProgressSink sink;
+        sink.begin = [progress](int cap, int range) {
+            progress->setWindowTitle(Lang(cap));
+            progress->SetRange(range);
+            progress->SetPos(0);
+            progress->ShowCentered();
+        };
+        sink.step = [progress](int pos, int, const std::string& text) {
+            progress->SetPos(pos);
+            progress->SetText(QString::fromStdString(text));
+        };
+        sink.end = [progress] { progress->hide(); };
+        Batch batch;
+        RowMaker maker(devType, labels);
+        PopulatePanes(
+            list,
+            [&](int category, CallRecord& r) {
+                batch[static_cast<std::size_t>(category)].push_back(maker.RowOf(r));
+            },
+            sink, caption, st.quitting);
+        Deliver(batch);
+        Finish();
+    };
+    if (list.size() <= kPopulateOnWorkerAbove) {
+        fillHere();
+        return;
+    }
+
+    // Large lists: the worker only reads the list (nothing else changes it
+    // while loaderBusy is set) and prepares rows; panes and the progress
+    // window are touched on the UI thread only, in batches.
+    try {
+        worker_ = std::thread([this, &list, caption, devType, labels] {
+            RowMaker maker(devType, labels);
+            auto batch = std::make_shared<Batch>();
+            int size = static_cast<int>(list.size());
+            auto post = [&](int position, const std::string& text, bool last) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, b = std::move(batch), position, size, t = QString::fromStdString(text),
+                     last] {
+                        Deliver(*b);
+                        if (ProgressDialog* p = app_.Progress()) {
+                            p->SetPos(position);
+                            p->SetText(t);
+                        }
+                        if (last) Finish();
+                    },
+                    Qt::QueuedConnection);
+                batch = std::make_shared<Batch>();
+            };
+            ProgressSink sink;
+            sink.begin = [this](int cap, int range) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, cap, range] {
+                        if (ProgressDialog* p = app_.Progress()) {
+                            p->setWindowTitle(Lang(cap));
+                            p->SetRange(range);
+                            p->SetPos(0);
+                            p->ShowCentered();
+                        }
+                    },
+                    Qt::QueuedConnection);
+            };
+            std::string lastText;
+            int lastPos = 0;
+            sink.step = [&](int pos, int, const std::string& text) {
+                lastPos = pos;
+                lastText = text;
+                if (pos % kBatchRecords == 0) post(pos, text, false);
+            };
+            const PopulateResult r = PopulatePanes(
+                list,
+                [&](int category, CallRecord& rec) {
+                    (*batch)[static_cast<std::size_t>(category)].push_back(maker.RowOf(rec));
+                },
+                sink, caption, app_.State().quitting, /*yieldEach=*/true);
+            // Closing: leave loaderBusy set and the panes as they are.
+            if (r.stopped) return;
+            post(lastPos, lastText, true);
+        });
+    } catch (const std::system_error&) {
+        fillHere();
+    }
+}
+
+}  // namespace lk::gui

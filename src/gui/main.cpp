@@ -1,0 +1,22 @@
+// linekeeper: the desktop program.
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cstdlib>
+
+#include "CRecorderApp.h"
+
+int main(int argc, char** argv) {
+    // The embedded browser shares GL contexts with the window; its sandbox
+    // cannot run as root.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (::geteuid() == 0 && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX"))
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+
+    lk::gui::CRecorderApp app(argc, argv);
+    if (!app.InitInstance(lk::gui::ParseStartOptions(app.arguments()))) return 0;
+    const int code = app.exec();
+    const int exitCode = app.ExitInstance();
+    return code != 0 ? code : exitCode;
+}

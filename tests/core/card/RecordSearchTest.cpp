@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "card/RecordSearch.h"
+#include "support/TempDir.h"
+
+namespace lk {
+namespace {
+
+using Records = std::vector<std::unique_ptr<CallRecord>>;
+
+SystemTime At(int y, int mo, int d, int h, int mi, int s) {
+    SystemTime t;
+    t.year = static_cast<std::uint16_t>(y);
+    t.month = static_cast<std::uint16_t>(mo);
+    t.day = static_cast<std::uint16_t>(d);
+    t.hour = static_cast<std::uint16_t>(h);
+    t.minute = static_cast<std::uint16_t>(mi);
+    t.second = static_cast<std::uint16_t>(s);
+    return t;
+}
+
+std::unique_ptr<CallRecord> Rec(int type, std::u16string number, SystemTime time,
+                                bool live = true) {
+    auto r = std::make_unique<CallRecord>();
+    r->cardBytes[CallRecord::kCardInUseByte] = live ? 1 : 0;
+    r->inUse = live ? 1 : 0;
+    r->type = type;
+    r->time = time;
+    SetFieldText(r->number, number);
+    return r;
+}
+
+SearchConditions Number(std::u16string text) {
+    SearchConditions c;
+    c.numberCond = true;
+    c.number = std::move(text);
+    return c;
+}
+
+SearchConditions Range(SystemTime from, SystemTime to) {
+    SearchConditions c;
+    c.dateCond = true;
+    c.start = from;
+    c.end = to;
+    return c;
+}
+
+SearchConditions Types(SearchTypeBoxes boxes) {
+    SearchConditions c;
+    c.typeCond = true;
+    c.boxes = boxes;
+    return c;
+}
+
+TEST(RecordMatches, AppliesEachCondition) {
+    const auto noon = At(2016, 1, 2, 12, 0, 0);
+    struct Case {
+        const char* what;
+        SearchConditions conditions;
+        int type;
+        const char16_t* number;
+        SystemTime time;
+        bool matches;
+    } cases[] = {
+        {"part at the start", Number(u"555"), Incoming, u"5551234", noon, true},
+        {"part inside", Number(u"555"), Incoming, u"0105559", noon, true},
+        {"no punctuation removed", Number(u"555"), Incoming, u"55-5", noon, false},
+        {"case-sensitive", Number(u"a"), Note, u"A1", noon, false},
+        {"same second at both ends", Range(noon, noon), Incoming, u"1", noon, true},
+        {"one second later", Range(noon, noon), Incoming, u"1", At(2016, 1, 2, 12, 0, 1), false},
+        {"start included", Range(noon, At(2016, 1, 3, 0, 0, 0)), Incoming, u"1", noon, true},
+        {"before the start", Range(noon, At(2016, 1, 3, 0, 0, 0)), Incoming, u"1",
+         At(2016, 1, 2, 11, 59, 59), false},
+        {"invalid record date", Range(At(2000, 1, 1, 0, 0, 0), At(2100, 1, 1, 0, 0, 0)), Incoming,
+         u"1", At(2016, 13, 16, 12, 0, 0), false},
+        {"notes box takes note", Types({false, false, false, true, false}), Note, u"", noon, true},
+        {"notes box takes note2", Types({false, false, false, true, false}), Note2, u"", noon,
+         true},
+        {"notes box takes triggered", Types({false, false, false, true, false}), Triggered, u"",
+         noon, true},
+        {"notes box leaves incoming", Types({false, false, false, true, false}), Incoming, u"",
+         noon, false},
+        {"missed box", Types({false, false, true, false, false}), Missed, u"", noon, true},
+        {"outgoing box", Types({false, true, false, false, false}), Outgoing, u"", noon, true},
+        {"incoming box leaves missed", Types({true, false, false, false, false}), Missed, u"", noon,
+         false},
+        {"message box", Types({false, false, false, false, true}), Message, u"", noon, true},
+        {"unknown type in no box", Types({true, true, true, true, true}), 9, u"", noon, false},
+    };
+    for (const auto& c : cases) {
+        const auto r = Rec(c.type, c.number, c.time);
+        EXPECT_EQ(RecordMatches(*r, EffectiveConditions(c.conditions)), c.matches) << c.what;
+    }
+}
+
+TEST(RecordMatches, RecordsNotInUseNeverMatch) {
+    const auto dead = Rec(Incoming, u"5551234", At(2016, 1, 2, 12, 0, 0), false);
+    EXPECT_FALSE(RecordMatches(*dead, Number(u"555")));
+    EXPECT_FALSE(RecordMatches(*dead, Types({true, true, true, true, true})));
+}
+
+TEST(EffectiveConditions, DropsEmptyConditions) {
+    auto c = EffectiveConditions(Number(u""));
+    EXPECT_FALSE(c.numberCond);
+    EXPECT_FALSE(AnyCondition(c));
+    c = EffectiveConditions(Types({}));
+    EXPECT_FALSE(c.typeCond);
+    SearchConditions both = Number(u"1");
+    both.typeCond = true;  // ticked with no box: searches all types
+    EXPECT_TRUE(RecordMatches(*Rec(Message, u"1", {}), EffectiveConditions(both)));
+}
+
+TEST(AutomationDate, CountsDaysFromTheEndOf1899) {
+    EXPECT_EQ(AutomationDate(At(1899, 12, 30, 0, 0, 0)), 0.0);
+    EXPECT_EQ(AutomationDate(At(1900, 1, 1, 0, 0, 0)), 2.0);
+    EXPECT_EQ(AutomationDate(At(2016, 1, 2, 12, 0, 0)), 42371.5);
+    EXPECT_FALSE(AutomationDate(At(2015, 2, 29, 0, 0, 0)));
+    EXPECT_TRUE(AutomationDate(At(2016, 2, 29, 0, 0, 0)));
+    EXPECT_FALSE(AutomationDate(At(2016, 1, 1, 24, 0, 0)));
+}
+
+TEST(SearchThread, ListsMatchesFromTheLastRecordToTheFirst) {
+    Records records;
+    records.push_back(Rec(Incoming, u"5551", At(2016, 1, 1, 0, 0, 0)));
+    records.push_back(Rec(Outgoing, u"9999", At(2016, 1, 2, 0, 0, 0)));
+    records.push_back(Rec(Missed, u"0555", At(2016, 1, 3, 0, 0, 0), false));
+    records.push_back(Rec(Message, u"1555", At(2016, 1, 4, 0, 0, 0)));
+
+    std::vector<const CallRecord*> added;
+    std::vector<int> positions;
+    ProgressSink progress;
+    progress.step = [&](int p, int, const std::string&) { positions.push_back(p); };
+    bool hidden = false;
+    progress.end = [&] { hidden = true; };
+    const std::atomic<int> stop{0};
+    const auto result = SearchThread(
+        records, Number(u"555"), [&](const CallRecord& r) { added.push_back(&r); }, progress, stop);
+    EXPECT_TRUE(result.searched);
+    EXPECT_EQ(result.walked, 4);
+    EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_TRUE(hidden);
+    EXPECT_EQ(added, (std::vector<const CallRecord*>{records[3].get(), records[0].get()}));
+    EXPECT_EQ(result.matches, added);
+}
+
+TEST(SearchThread, WithoutConditionsTouchesNothing) {
+    Records records;
+    records.push_back(Rec(Incoming, u"1", {}));
+    bool called = false;
+    ProgressSink progress;
+    progress.begin = [&](int, int) { called = true; };
+    const std::atomic<int> stop{0};
+    const auto result = SearchThread(
+        records, Number(u""), [&](const CallRecord&) { called = true; }, progress, stop);
+    EXPECT_FALSE(result.searched);
+    EXPECT_FALSE(called);
+}
+
+TEST(SearchThread, AStopKeepsTheResultsFoundSoFar) {
+    Records records;
+    for (int i = 0; i < 10; ++i)
+        records.push_back(Rec(Incoming, u"1", {}));
+    std::atomic<int> stop{0};
+    bool hidden = false;
+    ProgressSink progress;
+    progress.end = [&] { hidden = true; };
+    const auto result = SearchThread(
+        records, Types({true, false, false, false, false}),
+        [&](const CallRecord&) {
+            if (stop.load() == 0) stop = 1;
+        },
+        progress, stop);
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.matches.size(), 1u);
+    EXPECT_EQ(result.matches[0], records[9].get());
+    EXPECT_FALSE(hidden);
+}
+
+TEST(TypeBoxes, FollowThePageTheWindowWasOpenedFrom) {
+    using B = SearchTypeBoxes;
+    struct Case {
+        int page;
+        B enabled;
+        B ticked;
+    } cases[] = {
+        {2, {false, true, false, false, false}, {false, true, false, false, false}},
+        {3, {true, false, true, false, false}, {true, false, true, false, false}},
+        {4, {false, false, false, true, false}, {false, false, false, true, false}},
+        {6, {false, false, false, false, false}, {false, false, false, false, true}},
+        {1, {true, true, true, true, false}, {true, true, true, true, false}},
+        {9, {true, true, true, true, false}, {true, true, true, true, false}},
+    };
+    for (const auto& c : cases) {
+        const auto s = InitialTypeBoxes(c.page);
+        EXPECT_EQ(s.enabled, c.enabled) << c.page;
+        EXPECT_EQ(s.ticked, c.ticked) << c.page;
+    }
+}
+
+TEST(TypeBoxes, GroupClickDisablesOrResetsByPage) {
+    TypeBoxState current;
+    current.ticked = {true, false, false, false, false};
+    const auto off = TypeBoxesAfterGroupClick(1, false, current);
+    EXPECT_EQ(off.enabled, (SearchTypeBoxes{}));
+    EXPECT_EQ(off.ticked, current.ticked);
+
+    // On the incoming page, missed stays ticked but is no longer enabled.
+    const auto incoming = TypeBoxesAfterGroupClick(3, true, InitialTypeBoxes(3));
+    EXPECT_EQ(incoming.enabled, (SearchTypeBoxes{true, false, false, false, false}));
+    EXPECT_EQ(incoming.ticked, (SearchTypeBoxes{true, false, true, false, false}));
+
+    const auto any = TypeBoxesAfterGroupClick(7, true, current);
+    EXPECT_EQ(any.ticked, (SearchTypeBoxes{true, true, true, true, false}));
+}
+
+TEST(SearchSettings, RoundTripThroughTheSettingsFile) {
+    test::TempHome home;
+    SearchConditions c = Number(u"0105");
+    c.dateCond = true;
+    WriteSearchSettings(EffectiveConditions(c));
+    auto s = ReadSearchSettings();
+    EXPECT_TRUE(s.dateCond);
+    EXPECT_TRUE(s.numberCond);
+    EXPECT_EQ(s.number, u"0105");
+
+    WriteSearchSettings(EffectiveConditions(Number(u"")));
+    s = ReadSearchSettings();
+    EXPECT_FALSE(s.numberCond);
+    EXPECT_EQ(s.number, u"");
+}
+
+}  // namespace
+}  // namespace lk

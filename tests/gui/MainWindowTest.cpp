@@ -1,0 +1,304 @@
+// The window on a generated card: loading, the record commands, card removal.
+
+#include <QFile>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include "CWebPane.h"
+#include "ProgressDialog.h"
+
+#include "CSortListCtrl.h"
+#include "CTreePane.h"
+#include "Commands.h"
+#include "GuiFixture.h"
+#include "Icons.h"
+#include "RecordRow.h"
+#include "app/Settings.h"
+#include "card/CallLog.h"
+
+namespace lk::gui::test {
+namespace {
+
+// Oldest first, as the recorder writes them.
+const std::vector<CardCall> kCalls = {
+    {Incoming, 0, 1}, {Missed, 0, 2}, {Outgoing, 0, 3}, {Note, 0, 4},
+    {Message, 0, 5},  {Missed, 1, 6}, {Incoming, 0, 7},
+};
+
+class MainWindow : public WindowTest {
+  protected:
+    void LoadCard() {
+        WriteCard(card.path(), kCalls);
+        Start();
+        InsertCard();
+        Tick(TimerStartup);
+        Tick(TimerCardWatch);
+        ASSERT_TRUE(WaitIdle());
+        ASSERT_EQ(app().State().cardRecords.size(), kCalls.size());
+    }
+    int RowOfDay(int category, int day) {
+        CSortListCtrl* l = pane(category).List();
+        for (int r = 0; r < l->RowCount(); ++r)
+            if (l->RowData(r) && l->RowData(r)->time.day == day) return r;
+        return -1;
+    }
+    std::vector<std::uint8_t> Log() { return lk::test::ReadFile(card.path() / kCallLogFileName); }
+};
+
+TEST_F(MainWindow, StartUpShowsPageOneWithThePanesFilledByType) {
+    LoadCard();
+    EXPECT_EQ(view().CurrentPage(), PageAll);
+    EXPECT_EQ(view().Tree()->SelectedPage(), PageAll);
+    EXPECT_FALSE(pane(1).isHidden());
+    EXPECT_TRUE(pane(3).isHidden());
+    EXPECT_FALSE(view().RecordToolbar()->isHidden());
+    EXPECT_EQ(app().State().viewingBackup, 0);
+
+    const std::pair<int, int> expected[] = {{1, 7}, {2, 1}, {3, 4}, {4, 1}, {5, 0},
+                                            {6, 1}, {7, 1}, {8, 2}, {9, 0}, {10, 0}};
+    for (auto [category, count] : expected)
+        EXPECT_EQ(rows(category), count) << category;
+
+    // Newest first.
+    CSortListCtrl* all = pane(1).List();
+    EXPECT_EQ(all->RowData(0)->time.day, 7);
+    EXPECT_EQ(all->RowData(6)->time.day, 1);
+    // Flag, recording icon, type icon, lengths and path.
+    const int marked = RowOfDay(1, 6);
+    EXPECT_EQ(all->CellImage(marked, ColMark), IconMarked);
+    EXPECT_EQ(all->CellImage(marked, ColType), IconMissed);
+    EXPECT_EQ(all->CellImage(0, ColMark), -1);
+    EXPECT_EQ(all->CellImage(0, ColRecording), IconRecording);
+    EXPECT_EQ(all->CellText(0, ColCallLength), "00:01:07");
+    EXPECT_TRUE(all->CellText(0, ColPath).endsWith("-I-7.wav"));
+    EXPECT_TRUE(all->CellText(0, ColNumber).startsWith("5551234 "));
+    EXPECT_TRUE(all->CellText(RowOfDay(1, 4), ColNumber).isEmpty());  // a note has no number
+    EXPECT_TRUE(all->isColumnHidden(ColRemark));                      // family 0
+    EXPECT_TRUE(frame().StatusText(3).endsWith(":  7"));
+}
+
+TEST_F(MainWindow, MarkingAMissedCallFromIncomingUpdatesEveryPane) {
+    LoadCard();
+    view().ShowPage(PageIncoming);
+    const int row = RowOfDay(3, 2);
+    ASSERT_GE(row, 0);
+    CallRecord* rec = pane(3).List()->RowData(row);
+    pane(3).List()->SelectRow(row);
+    view().OnCommand(CmdMark);
+
+    EXPECT_EQ(rec->marked, 1);
+    EXPECT_EQ(pane(3).List()->CellImage(row, ColMark), IconMarked);
+    EXPECT_EQ(pane(1).List()->CellImage(RowOfDay(1, 2), ColMark), IconMarked);
+    EXPECT_EQ(pane(8).List()->CellImage(RowOfDay(8, 2), ColMark), IconMarked);
+    ASSERT_EQ(rows(7), 2);
+    EXPECT_EQ(pane(7).List()->RowData(1), rec);  // added at the end
+    const std::size_t at = static_cast<std::size_t>(rec->index) * 128;
+    EXPECT_EQ(Log()[at + 3], 1);
+
+    pane(3).List()->SelectRow(row);
+    view().OnCommand(CmdMark);
+    EXPECT_EQ(rec->marked, 0);
+    EXPECT_EQ(rows(7), 1);
+    EXPECT_EQ(RowOfDay(7, 2), -1);
+    EXPECT_EQ(pane(1).List()->CellImage(RowOfDay(1, 2), ColMark), -1);
+    EXPECT_EQ(Log()[at + 3], 0);
+
+    // Unmarking from the marked page keeps the row there but updates the others.
+    view().ShowPage(PageMarked);
+    pane(7).List()->SelectRow(0);
+    CallRecord* wasMarked = pane(7).List()->RowData(0);
+    view().OnCommand(CmdMark);
+    EXPECT_EQ(rows(7), 1);
+    EXPECT_EQ(pane(7).List()->CellImage(0, ColMark), -1);
+    EXPECT_EQ(pane(1).List()->CellImage(pane(1).List()->FindRow(wasMarked), ColMark), -1);
+}
+
+TEST_F(MainWindow, DeleteSkipsMarkedRowsAndClearsOnlyTheInUseByte) {
+    WriteLang({{93, "Deleted:"}, {94, "Failed:"}, {95, "Delete"}, {164, "Marked kept"}});
+    LoadCard();
+    const auto before = Log();
+    CSortListCtrl* all = pane(1).List();
+    // Rows of days 7, 6 (marked) and 5.
+    all->SelectRow(0);
+    all->SelectRow(1, true);
+    all->SelectRow(2, true);
+    CallRecord* markedRec = all->RowData(1);
+    ASSERT_EQ(markedRec->marked, 1);
+    const QString keptFile = all->CellText(1, ColPath);
+    const QString goneFile = all->CellText(0, ColPath);
+    const int i7 = all->RowData(0)->index, i5 = all->RowData(2)->index;
+
+    view().OnCommand(CmdDelete);
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_TRUE(messages[0].text.startsWith("Delete 3"));
+    EXPECT_EQ(messages[1].text, "Marked kept");
+    EXPECT_EQ(messages[2].text, "Deleted: 2\r\nFailed: 1");
+
+    auto expected = before;
+    expected[static_cast<std::size_t>(i7) * 128] = 0;
+    expected[static_cast<std::size_t>(i5) * 128] = 0;
+    EXPECT_EQ(Log(), expected);
+    EXPECT_FALSE(QFile::exists(goneFile));
+    EXPECT_TRUE(QFile::exists(keptFile));
+    ASSERT_EQ(rows(1), 5);
+    EXPECT_EQ(all->RowData(0), markedRec);
+    EXPECT_EQ(all->SelectedRows(), std::vector<int>{0});
+    EXPECT_TRUE(frame().StatusText(3).endsWith(":  5"));
+
+    // Saying no deletes nothing.
+    messages.clear();
+    answer = QMessageBox::No;
+    all->SelectRow(1);
+    view().OnCommand(CmdDelete);
+    EXPECT_EQ(messages.size(), 1u);
+    EXPECT_EQ(rows(1), 5);
+}
+
+TEST_F(MainWindow, DeleteDoesNothingWhenTheListsWereReloadedMeanwhile) {
+    LoadCard();
+    const auto before = Log();
+    pane(1).List()->SelectRow(0);
+    whileAsking = [this] { app().PopulatePanes(); };
+    view().OnCommand(CmdDelete);
+    EXPECT_EQ(messages.size(), 1u);  // the question only
+    EXPECT_EQ(Log(), before);
+    EXPECT_EQ(rows(1), 7);
+}
+
+TEST_F(MainWindow, DeletingABackupRecordDropsItsRowsFromEveryPane) {
+    WriteBackupMonth(backup.path(), 201601, 4);
+    Start();
+    Tick(TimerStartup);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(rows(1), 4);
+    ASSERT_EQ(rows(3), 4);
+    view().ShowPage(PageIncoming);
+    pane(3).List()->SelectRow(0);
+    view().OnCommand(CmdDelete);
+    EXPECT_EQ(rows(3), 3);
+    EXPECT_EQ(rows(1), 3);  // no row keeps the freed record
+    EXPECT_EQ(app().State().backupRecords.size(), 3u);
+}
+
+TEST_F(MainWindow, RemovingTheCardShowsTheBackupRecords) {
+    WriteBackupMonth(backup.path(), 201602, 2);
+    WriteBackupMonth(backup.path(), 201512, 3);
+    WriteCard(card.path(), kCalls);
+    Start();
+    Tick(TimerStartup);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(rows(1), 5);
+    EXPECT_EQ(pane(1).List()->RowData(0)->time.month, 2);  // February 2016 on top
+
+    InsertCard();
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), 7);
+    EXPECT_EQ(app().State().viewingBackup, 0);
+
+    RemoveCard();
+    Tick(TimerCardWatch);
+    EXPECT_EQ(rows(1), 0);
+    EXPECT_EQ(app().State().viewingBackup, 1);
+    EXPECT_TRUE(frame().TimerActive(TimerBackupReload));
+    EXPECT_EQ(frame().TimerInterval(TimerBackupReload), 1000);
+    Tick(TimerBackupReload);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), 5);
+    EXPECT_EQ(frame().TimerInterval(TimerCardWatch), 2000);
+}
+
+TEST_F(MainWindow, ALargeStoreIsFilledByTheWorkerNewestFirst) {
+    WriteBackupMonth(backup.path(), 201601, 1500);
+    Start();
+    Tick(TimerStartup);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), 1500);
+    EXPECT_EQ(rows(3), 1500);
+    EXPECT_EQ(pane(1).List()->RowData(0)->index, 1499);
+    EXPECT_EQ(pane(1).List()->RowData(1499)->index, 0);
+    EXPECT_TRUE(frame().Progress()->isHidden());
+}
+
+TEST_F(MainWindow, CommandsRefuseWhileRecordsLoad) {
+    WriteLang({{159, "Records are being read"}, {160, "Please wait"}});
+    lk::test::WriteText(home.config() / "LiteSet.ini", "[Setting]\n");
+    Start();
+    app().State().loaderBusy = 1;
+    const int guarded[] = {CmdSearch,         CmdDelete,      CmdRefresh,     CmdBackupAll,
+                           CmdBackupSelected, CmdMark,        CmdExportSheet, CmdMatchContacts,
+                           CmdMail,           CmdMailRecorded};
+    for (int c : guarded)
+        view().OnCommand(c);
+    frame().OnCommand(CmdRescan);
+    frame().OnCommand(CmdViewBackup1);
+    frame().OnCommand(CmdViewCard);
+    ASSERT_EQ(messages.size(), std::size(guarded) + 3);
+    for (const ShownMessage& m : messages) {
+        EXPECT_EQ(m.text, "Records are being read");
+        EXPECT_EQ(m.caption, "Please wait");
+        EXPECT_EQ(m.icon, QMessageBox::Information);
+    }
+    EXPECT_EQ(app().State().devType, 0);
+    EXPECT_EQ(app().State().viewingBackup, 1);
+    // Toggling the automatic backup is not guarded; with no key it becomes 0.
+    frame().OnCommand(CmdAutoBackup);
+    EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
+    frame().OnCommand(CmdAutoBackup);
+    EXPECT_EQ(ReadSettingInt("AutoBackup"), 1);
+    app().State().loaderBusy = 0;
+}
+
+TEST_F(MainWindow, ViewBackupCommandsSwitchFamilyOnlyWhenItChanges) {
+    Start();
+    frame().StopTimer(TimerBackupReload);
+    frame().OnCommand(CmdViewBackup0);  // the family already shown: nothing
+    EXPECT_FALSE(frame().TimerActive(TimerBackupReload));
+    EXPECT_TRUE(frame().CommandChecked(CmdViewBackup0));
+
+    frame().OnCommand(CmdViewBackup1);
+    EXPECT_EQ(app().State().devType, 1);
+    EXPECT_EQ(ReadSettingInt("DevType"), 1);
+    EXPECT_TRUE(frame().TimerActive(TimerBackupReload));
+    EXPECT_FALSE(frame().TimerActive(TimerCardWatch));
+    EXPECT_TRUE(frame().CommandChecked(CmdViewBackup1));
+    EXPECT_FALSE(pane(1).List()->isColumnHidden(ColRemark));
+}
+
+TEST_F(MainWindow, PagesShowTheirPanes) {
+    Start();
+    view().ShowPage(PageWeb);
+    EXPECT_FALSE(view().Web()->isHidden());
+    EXPECT_FALSE(view().Web()->BrowserStarted());  // never offscreen
+    EXPECT_FALSE(view().PlayerPane()->isHidden());
+    EXPECT_TRUE(view().RecordToolbar()->isHidden());
+    view().ShowPage(PageFolder);
+    EXPECT_FALSE(view().ImportToolbar()->isHidden());
+    EXPECT_TRUE(view().RecordToolbar()->isHidden());
+    EXPECT_FALSE(pane(10).isHidden());
+    view().ShowPage(PageDevice);
+    EXPECT_TRUE(view().PlayerPane()->isHidden());
+    EXPECT_FALSE(view().DeviceParamsPane()->isHidden());
+    EXPECT_TRUE(view().PhoneBookPane()->isHidden());
+    EXPECT_EQ(view().Tree()->SelectedPage(), PageDevice);
+    // No node leads to page 6: the tree keeps its selection.
+    view().Tree()->SelectPage(PageMessages);
+    EXPECT_EQ(view().Tree()->SelectedPage(), PageDevice);
+    // Delete and mark do nothing off the record pages.
+    view().OnCommand(CmdDelete);
+    view().OnCommand(CmdMark);
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(MainWindow, RefreshReadsTheCardAgain) {
+    LoadCard();
+    view().OnCommand(CmdRefresh);
+    EXPECT_EQ(app().State().cardDrive, 0);
+    EXPECT_EQ(frame().TimerInterval(TimerCardWatch), 1000);
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), 7);
+}
+
+}  // namespace
+}  // namespace lk::gui::test
