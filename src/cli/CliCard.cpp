@@ -1,5 +1,6 @@
 #include "CliCard.h"
 
+#include <fstream>
 #include <iostream>
 #include <system_error>
 
@@ -25,6 +26,18 @@ std::optional<CliCard> OpenCardFolder(const fs::path& dir, std::string& error) {
     card.state->devType = card.devType;
     card.state->cardDrive = card.volume.letter;
     card.state->cardLogPath = root / kCallLogFileName;
+    return card;
+}
+
+std::optional<CliCard> OpenCardWithLog(const fs::path& dir) {
+    std::string error;
+    auto card = OpenCardFolder(dir, error);
+    if (card && !std::ifstream(card->state->cardLogPath, std::ios::binary))
+        error = "cannot read " + card->state->cardLogPath.string();
+    if (!error.empty()) {
+        PrintError(error);
+        return std::nullopt;
+    }
     return card;
 }
 

@@ -21,6 +21,10 @@ struct CliCard {
 // nullopt (with a one-line reason in `error`) when `dir` is not a folder.
 std::optional<CliCard> OpenCardFolder(const std::filesystem::path& dir, std::string& error);
 
+// A card folder whose CallLog.dat can be read; prints the reason and gives
+// nullopt otherwise.
+std::optional<CliCard> OpenCardWithLog(const std::filesystem::path& dir);
+
 // The card volume alone; prints the reason and gives nullopt when `dir` is not a folder.
 std::optional<CardVolume> CardVolumeForDir(const std::filesystem::path& dir);
 

@@ -23,15 +23,9 @@ struct BackupArgs {
 };
 
 int RunBackup(const BackupArgs& args) {
-    std::string error;
-    auto card = OpenCardFolder(args.card, error);
+    auto card = OpenCardWithLog(args.card);
+    if (!card) return kExitFailure;
     std::error_code ec;
-    if (card && !fs::is_regular_file(card->state->cardLogPath, ec))
-        error = "no " + std::string(kCallLogFileName) + " in " + args.card;
-    if (!card || !error.empty()) {
-        std::cerr << "linekeeper-cli backup: " << error << "\n";
-        return kExitFailure;
-    }
     const int devType = card->devType;
     // The index keeps whole paths; a relative one would only play from here.
     const fs::path store = fs::absolute(args.store, ec).lexically_normal();

@@ -18,15 +18,9 @@ struct RebuildArgs {
 };
 
 int RunRebuild(const RebuildArgs& args) {
-    std::string error;
-    auto card = OpenCardFolder(args.card, error);
+    auto card = OpenCardWithLog(args.card);
+    if (!card) return kExitFailure;
     std::error_code ec;
-    if (card && !fs::is_regular_file(card->state->cardLogPath, ec))
-        error = "no " + std::string(kCallLogFileName) + " in " + args.card;
-    if (!card || !error.empty()) {
-        std::cerr << "linekeeper-cli rebuild: " << error << "\n";
-        return kExitFailure;
-    }
     const int devType = card->devType;
     RecorderState& state = *card->state;
     const auto size = fs::file_size(state.cardLogPath, ec);

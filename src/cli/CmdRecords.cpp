@@ -28,18 +28,9 @@ void Print(const RecordList& records, int devType, bool json) {
 }
 
 int ListCard(const RecordsOptions& o) {
-    std::string error;
-    auto card = OpenCardFolder(o.card, error);
-    if (!card) {
-        PrintError(error);
-        return kExitFailure;
-    }
+    auto card = OpenCardWithLog(o.card);
+    if (!card) return kExitFailure;
     auto& state = *card->state;
-    std::ifstream probe(state.cardLogPath, std::ios::binary);
-    if (!probe) {
-        PrintError("cannot read " + state.cardLogPath.string());
-        return kExitFailure;
-    }
     state.loadFromCard = 1;
     if (!StartRecordLoader(state)) return kExitFailure;
     RecordLoaderOptions options;

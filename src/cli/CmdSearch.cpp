@@ -117,18 +117,10 @@ int RunSearch(const SearchOptions& o) {
     std::unique_ptr<RecorderState> state;
     int devType = 0;
     if (!o.card.empty()) {
-        std::string error;
-        auto card = OpenCardFolder(o.card, error);
-        if (!card) {
-            PrintError(error);
-            return kExitFailure;
-        }
+        auto card = OpenCardWithLog(o.card);
+        if (!card) return kExitFailure;
         state = std::move(card->state);
         devType = card->devType;
-        if (!std::ifstream(state->cardLogPath, std::ios::binary)) {
-            PrintError("cannot read " + state->cardLogPath.string());
-            return kExitFailure;
-        }
         state->loadFromCard = 1;
         state->viewingBackup = 0;
         if (!StartRecordLoader(*state)) return kExitFailure;

@@ -1,5 +1,7 @@
 #include "app/Settings.h"
 
+#include "platform/Decimal.h"
+
 #include <charconv>
 #include <climits>
 
@@ -21,23 +23,7 @@ std::filesystem::path SettingsFilePath() {
 int ReadSettingInt(std::string_view key) {
     const auto value = ReadProfileString(SettingsFilePath(), kSection, key);
     if (!value || value->empty()) return -1;
-    // Like atoi: an optional sign and the leading digits; no digits read as 0.
-    std::string_view s = *value;
-    bool negative = false;
-    if (!s.empty() && (s.front() == '-' || s.front() == '+')) {
-        negative = s.front() == '-';
-        s.remove_prefix(1);
-    }
-    long long n = 0;
-    for (const char c : s) {
-        if (c < '0' || c > '9') break;
-        n = n * 10 + (c - '0');
-        if (n > static_cast<long long>(INT_MAX) + 1) break;
-    }
-    if (negative) n = -n;
-    if (n > INT_MAX) return INT_MAX;
-    if (n < INT_MIN) return INT_MIN;
-    return static_cast<int>(n);
+    return AtoiOf(*value);
 }
 
 void WriteSettingInt(std::string_view key, int value) {

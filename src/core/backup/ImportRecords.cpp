@@ -6,6 +6,7 @@
 #include "backup/FileFinder.h"
 #include "card/CallLog.h"
 #include "card/RecordingLength.h"
+#include "platform/Decimal.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -18,24 +19,8 @@ constexpr std::size_t kMaxTypeCodeLength = 4;
 constexpr std::size_t kMaxNumberLength = 30;
 constexpr std::size_t kCardPathUnits = 63;
 
-// Reads a decimal number the way the C library's atoi does on the given
-// characters: leading blanks, an optional sign, digits up to the first other.
-long DecimalOf(std::u16string_view s) {
-    std::size_t i = 0;
-    while (i < s.size() && (s[i] == u' ' || s[i] == u'\t'))
-        ++i;
-    bool negative = false;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative = s[i++] == u'-';
-    long v = 0;
-    for (; i < s.size() && s[i] >= u'0' && s[i] <= u'9'; ++i) {
-        v = v * 10 + (s[i] - u'0');
-        if (v > 100000) break;  // wider than any field read here
-    }
-    return negative ? -v : v;
-}
-
 std::uint16_t FieldNumber(std::u16string_view name, std::size_t pos, std::size_t len) {
-    return static_cast<std::uint16_t>(DecimalOf(name.substr(pos, len)));
+    return static_cast<std::uint16_t>(AtoiOf(name.substr(pos, len)));
 }
 
 std::string AsciiOf(std::u16string_view s) {

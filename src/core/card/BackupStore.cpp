@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "card/CallLog.h"
+#include "platform/Decimal.h"
 
 namespace lk {
 namespace fs = std::filesystem;
@@ -17,15 +18,6 @@ constexpr char kIndexFolder[] = "CallLog";
 bool EndsWith(const std::string& s, std::string_view suffix) {
     return s.size() >= suffix.size() &&
            s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-int LeadingNumber(std::string_view text) {
-    int v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') break;
-        v = v * 10 + (c - '0');
-    }
-    return v;
 }
 
 // Rewrites record `index` of a month index file through `change`, in place.
@@ -81,7 +73,7 @@ std::vector<int> ListBackupMonths(const fs::path& backupPath, int devType) {
          !ec && it != end; it.increment(ec)) {
         const auto name = it->path().filename().string();
         if (!EndsWith(name, kIndexFileSuffix)) continue;
-        months.push_back(LeadingNumber(std::string_view(name).substr(0, 6)));
+        months.push_back(AtoiOf(std::string_view(name).substr(0, 6)));
     }
     return months;
 }

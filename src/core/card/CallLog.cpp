@@ -8,6 +8,7 @@
 
 #include "card/RecordingLength.h"
 #include "platform/CardPath.h"
+#include "platform/Decimal.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -43,34 +44,14 @@ ByteSpan ZeroTerminated(ByteSpan raw, std::size_t off, std::size_t size) {
     return field.first(static_cast<std::size_t>(end - field.begin()));
 }
 
-// Decimal value of leading digits, as atoi reads a fixed-width text.
-int LeadingNumber(std::u16string_view text) {
-    int v = 0;
-    for (char16_t c : text) {
-        if (c < u'0' || c > u'9') break;
-        v = v * 10 + (c - u'0');
-    }
-    return v;
-}
-
-int LeadingNumber(std::string_view text) {
-    int v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') break;
-        v = v * 10 + (c - '0');
-    }
-    return v;
-}
-
 // The recorder's header has no seconds; the file name's timestamp supplies
 // them. A field is replaced only by a different, non-zero value.
 void ApplyFileNameTimestamp(SystemTime& t, std::u16string_view rel, std::size_t start) {
     if (rel.size() < start + 14) return;
     const auto digits = rel.substr(start, 14);
-    const int values[6] = {
-        LeadingNumber(digits.substr(0, 4)),  LeadingNumber(digits.substr(4, 2)),
-        LeadingNumber(digits.substr(6, 2)),  LeadingNumber(digits.substr(8, 2)),
-        LeadingNumber(digits.substr(10, 2)), LeadingNumber(digits.substr(12, 2))};
+    const int values[6] = {AtoiOf(digits.substr(0, 4)),  AtoiOf(digits.substr(4, 2)),
+                           AtoiOf(digits.substr(6, 2)),  AtoiOf(digits.substr(8, 2)),
+                           AtoiOf(digits.substr(10, 2)), AtoiOf(digits.substr(12, 2))};
     std::uint16_t* fields[6] = {&t.year, &t.month, &t.day, &t.hour, &t.minute, &t.second};
     for (int i = 0; i < 6; ++i) {
         if (values[i] != 0 && values[i] != *fields[i])
@@ -382,12 +363,12 @@ bool AppendLogRecordFromFile(const CardVolume& card, std::string_view name, int 
     const int type = RecordTypeFromCode(code);
     if (type < 0) return false;
 
-    const int year = LeadingNumber(name.substr(0, 4));
-    const int month = LeadingNumber(name.substr(4, 2));
-    const int day = LeadingNumber(name.substr(6, 2));
-    const int hour = LeadingNumber(name.substr(8, 2));
-    const int minute = LeadingNumber(name.substr(10, 2));
-    const int second = LeadingNumber(name.substr(12, 2));
+    const int year = AtoiOf(name.substr(0, 4));
+    const int month = AtoiOf(name.substr(4, 2));
+    const int day = AtoiOf(name.substr(6, 2));
+    const int hour = AtoiOf(name.substr(8, 2));
+    const int minute = AtoiOf(name.substr(10, 2));
+    const int second = AtoiOf(name.substr(12, 2));
     if (year < 2000 || year > 2999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
         minute > 59 || second > 59)
         return false;

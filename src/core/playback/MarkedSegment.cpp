@@ -3,23 +3,12 @@
 #include <algorithm>
 #include <string_view>
 
+#include "platform/Decimal.h"
+
 namespace lk {
 namespace {
 
 constexpr std::string_view kBookmark = "<bookmark>";
-
-// atoi on a two-character field: leading blanks, an optional sign, digits.
-int AtoiTwo(const char* p) {
-    std::size_t i = 0;
-    while (i < 2 && (p[i] == ' ' || (p[i] >= '\t' && p[i] <= '\r')))
-        ++i;
-    bool negative = false;
-    if (i < 2 && (p[i] == '+' || p[i] == '-')) negative = p[i++] == '-';
-    int value = 0;
-    while (i < 2 && p[i] >= '0' && p[i] <= '9')
-        value = value * 10 + (p[i++] - '0');
-    return negative ? -value : value;
-}
 
 // Text between the first `open` and the first `close` after it, 1..8 bytes.
 std::optional<std::int32_t> TimeBetween(std::string_view text, std::string_view open,
@@ -33,7 +22,9 @@ std::optional<std::int32_t> TimeBetween(std::string_view text, std::string_view 
     if (len < 1 || len > 8) return std::nullopt;
     char field[8] = {};
     std::copy_n(text.data() + from, len, field);
-    return AtoiTwo(field) * 3600 + AtoiTwo(field + 3) * 60 + AtoiTwo(field + 6);
+    // Hours, minutes and seconds are two characters each; the colons are skipped unread.
+    const auto two = [&](std::size_t at) { return AtoiOf(std::string_view(field + at, 2)); };
+    return two(0) * 3600 + two(3) * 60 + two(6);
 }
 
 }  // namespace
