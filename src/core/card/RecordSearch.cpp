@@ -174,28 +174,13 @@ TypeBoxState TypeBoxesAfterGroupClick(int page, bool groupTicked, const TypeBoxS
     TypeBoxState s;
     s.ticked = current.ticked;
     if (!groupTicked) return s;  // all disabled, ticks kept
-    switch (page) {
-        case kPageOutgoing:
-            SetBoxes(s.enabled, {BoxOutgoing}, true);
-            SetBoxes(s.ticked, {BoxOutgoing}, true);
-            break;
-        case kPageIncoming:
-            // Missed stays ticked but, unlike on opening, is not enabled.
-            SetBoxes(s.enabled, {BoxIncoming}, true);
-            SetBoxes(s.ticked, {BoxIncoming, BoxMissed}, true);
-            break;
-        case kPageNotes:
-            SetBoxes(s.enabled, {BoxNotes}, true);
-            SetBoxes(s.ticked, {BoxNotes}, true);
-            break;
-        case kPageMessages:
-            SetBoxes(s.ticked, {BoxMessage}, true);
-            break;
-        default:
-            SetBoxes(s.enabled, {BoxIncoming, BoxOutgoing, BoxMissed, BoxNotes}, true);
-            SetBoxes(s.ticked, {BoxIncoming, BoxOutgoing, BoxMissed, BoxNotes}, true);
-            break;
-    }
+    // The same boxes as on opening are enabled and ticked; the others keep their ticks.
+    const TypeBoxState opening = InitialTypeBoxes(page);
+    s.enabled = opening.enabled;
+    for (std::size_t i = 0; i < s.ticked.size(); ++i)
+        s.ticked[i] = s.ticked[i] || opening.ticked[i];
+    // Missed stays ticked but, unlike on opening, is not enabled.
+    if (page == kPageIncoming) s.enabled[static_cast<std::size_t>(BoxMissed)] = false;
     return s;
 }
 
