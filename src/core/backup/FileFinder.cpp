@@ -89,7 +89,8 @@ void CFileFinder::SetRoot(const fs::path& folder, bool recurse, const std::atomi
     const std::string given = folder.string();
     std::string text = TrimFolderText(given);
     // The file system root has nothing left after trimming; keep it whole.
-    if (text.empty() && !given.empty() && (given[0] == '/' || given[0] == '\\')) text.assign(1, '/');
+    if (text.empty() && !given.empty() && (given[0] == '/' || given[0] == '\\'))
+        text.assign(1, '/');
     root_ = fs::path(text);
     folders_.clear();
     if (recurse) CollectSubfolders(root_, stop, 0);

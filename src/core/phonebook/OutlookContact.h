@@ -17,8 +17,8 @@ struct OutlookContact {
     static constexpr std::size_t kDisplayNameUnits = 192;
     static constexpr std::size_t kNumberUnits = 64;
     static constexpr std::size_t kNumberCount = 7;
-    static constexpr std::array<std::size_t, kNumberCount> kNumberOffsets = {384, 512, 640, 768,
-                                                                              896, 1024, 1152};
+    static constexpr std::array<std::size_t, kNumberCount> kNumberOffsets = {384, 512,  640, 768,
+                                                                             896, 1024, 1152};
 
     WideField<kDisplayNameUnits> displayName{};
     std::array<WideField<kNumberUnits>, kNumberCount> numbers{};

@@ -14,7 +14,9 @@ using MutableByteSpan = std::span<std::uint8_t>;
 
 // Readers return 0 for any part of the field that lies beyond the buffer,
 // so a short or damaged buffer can never be read past its end.
-inline std::uint8_t ReadU8(ByteSpan b, std::size_t off) { return off < b.size() ? b[off] : 0; }
+inline std::uint8_t ReadU8(ByteSpan b, std::size_t off) {
+    return off < b.size() ? b[off] : 0;
+}
 
 inline std::uint16_t ReadU16(ByteSpan b, std::size_t off) {
     return static_cast<std::uint16_t>(ReadU8(b, off) | (ReadU8(b, off + 1) << 8));
@@ -46,7 +48,8 @@ inline void WriteU16(MutableByteSpan b, std::size_t off, std::uint16_t v) {
 }
 
 inline void WriteU32(MutableByteSpan b, std::size_t off, std::uint32_t v) {
-    for (std::size_t i = 0; i < 4; ++i) WriteU8(b, off + i, static_cast<std::uint8_t>(v >> (8 * i)));
+    for (std::size_t i = 0; i < 4; ++i)
+        WriteU8(b, off + i, static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
 inline void WriteI32(MutableByteSpan b, std::size_t off, std::int32_t v) {

@@ -30,19 +30,20 @@ struct MountedVolume {
 
 // Source of mounted volumes; tests give a fake one.
 class VolumeProbe {
-public:
+  public:
     virtual ~VolumeProbe() = default;
     virtual std::vector<MountedVolume> Mounted() = 0;
 };
 
 // Linux: /proc/self/mountinfo + statvfs + /sys/block, plus LINEKEEPER_CARD_ROOTS
 // and any extra card roots given on the command line.
-std::unique_ptr<VolumeProbe> MakeSystemVolumeProbe(std::vector<std::filesystem::path> extraCardRoots = {});
+std::unique_ptr<VolumeProbe> MakeSystemVolumeProbe(
+    std::vector<std::filesystem::path> extraCardRoots = {});
 
 enum class DriveType { NoRootDir, Removable, Fixed };
 
 class VolumeTable {
-public:
+  public:
     explicit VolumeTable(std::unique_ptr<VolumeProbe> probe);
 
     // Asks the probe again; volumes still mounted keep their letters.
@@ -56,7 +57,7 @@ public:
     // Letter of the volume whose root holds `path` (deepest root wins), or 0.
     char LetterOf(const std::filesystem::path& path) const;
 
-private:
+  private:
     std::unique_ptr<VolumeProbe> probe_;
     std::vector<Volume> volumes_;
 };

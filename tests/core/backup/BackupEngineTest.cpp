@@ -178,7 +178,8 @@ TEST(BackupEngine, ACopyOfAnotherSizeUnderTheFinalNameIsNotAFinishedBackup) {
     const auto r = card.RunAll(true);
     ASSERT_EQ(r.items.size(), 2u);
     EXPECT_EQ(r.items[0].outcome, BackupOutcome::Moved);
-    EXPECT_EQ(test::ReadFile(card.StoreFile(card.cardFiles[0])), test::RecordingBytes(card.cardFiles[0]));
+    EXPECT_EQ(test::ReadFile(card.StoreFile(card.cardFiles[0])),
+              test::RecordingBytes(card.cardFiles[0]));
     // Same size: held, and indexed since no index entry named it yet.
     EXPECT_EQ(r.items[1].outcome, BackupOutcome::AlreadyHeld);
     EXPECT_TRUE(r.items[1].indexed);
