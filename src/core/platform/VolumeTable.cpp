@@ -38,11 +38,12 @@ VolumeTable::VolumeTable(std::unique_ptr<VolumeProbe> probe) : probe_(std::move(
 void VolumeTable::Refresh() {
     std::vector<MountedVolume> mounted;
     if (probe_) mounted = probe_->Mounted();
+    const std::vector<Volume> current = Volumes();
 
     std::vector<Volume> next;
     bool used[26] = {};
     auto known = [&](const fs::path& root) -> const Volume* {
-        for (const auto& v : volumes_)
+        for (const auto& v : current)
             if (v.root == root) return &v;
         return nullptr;
     };
@@ -85,18 +86,25 @@ void VolumeTable::Refresh() {
     }
     std::sort(next.begin(), next.end(),
               [](const Volume& a, const Volume& b) { return a.letter < b.letter; });
+    const std::lock_guard lock(mutex_);
     volumes_ = std::move(next);
+}
+
+std::vector<Volume> VolumeTable::Volumes() const {
+    const std::lock_guard lock(mutex_);
+    return volumes_;
 }
 
 std::uint32_t VolumeTable::LogicalDriveMask() const {
     std::uint32_t mask = 0;
-    for (const auto& v : volumes_)
+    for (const auto& v : Volumes())
         mask |= 1u << (v.letter - 'A');
     return mask;
 }
 
 std::optional<Volume> VolumeTable::Find(char letter) const {
     if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+    const std::lock_guard lock(mutex_);
     for (const auto& v : volumes_)
         if (v.letter == letter) return v;
     return std::nullopt;
@@ -114,7 +122,7 @@ char VolumeTable::LetterOf(const fs::path& path) const {
     if (ec) p = Normal(fs::absolute(path, ec));
     char best = 0;
     std::size_t bestDepth = 0;
-    for (const auto& v : volumes_) {
+    for (const auto& v : Volumes()) {
         if (!Holds(v.root, p)) continue;
         const auto depth = static_cast<std::size_t>(std::distance(v.root.begin(), v.root.end()));
         if (best == 0 || depth > bestDepth) {

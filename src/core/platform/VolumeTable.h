@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,9 +48,10 @@ class VolumeTable {
     explicit VolumeTable(std::unique_ptr<VolumeProbe> probe);
 
     // Asks the probe again; volumes still mounted keep their letters.
+    // The table may be read from workers while the UI thread refreshes it.
     void Refresh();
 
-    const std::vector<Volume>& Volumes() const { return volumes_; }
+    std::vector<Volume> Volumes() const;
     // Bit 0 = A, bit 2 = C, ...
     std::uint32_t LogicalDriveMask() const;
     std::optional<Volume> Find(char letter) const;
@@ -59,6 +61,7 @@ class VolumeTable {
 
   private:
     std::unique_ptr<VolumeProbe> probe_;
+    mutable std::mutex mutex_;  // guards volumes_
     std::vector<Volume> volumes_;
 };
 
