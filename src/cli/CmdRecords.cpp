@@ -7,6 +7,7 @@
 #include "RecordFormat.h"
 #include "card/BackupStore.h"
 #include "card/RecordLoader.h"
+#include "phonebook/ContactLibrary.h"
 
 namespace lk::cli {
 namespace fs = std::filesystem;
@@ -17,6 +18,7 @@ struct RecordsOptions {
     std::string card;
     std::string store;
     int family = -1;
+    std::string contacts;
     bool json = false;
 };
 
@@ -31,6 +33,16 @@ int ListCard(const RecordsOptions& o) {
     auto card = OpenCardWithLog(o.card);
     if (!card) return kExitFailure;
     auto& state = *card->state;
+    // Names come from the address book as the match-contacts command fills
+    // them: card records only (backup records keep the names they were stored with).
+    if (!o.contacts.empty()) {
+        std::error_code ec;
+        if (!fs::is_regular_file(o.contacts, ec)) {
+            PrintError("cannot read contacts file " + o.contacts);
+            return kExitFailure;
+        }
+        FetchContactsFrom(o.contacts, state.contacts);
+    }
     state.loadFromCard = 1;
     if (!StartRecordLoader(state)) return kExitFailure;
     RecordLoaderOptions options;
@@ -69,6 +81,8 @@ void AddRecordsCommand(CLI::App& app, CommandContext& ctx) {
         cmd->add_option("--store", opts->store, "Backup folder (holds the store folders)");
     auto* family = cmd->add_option("--family", opts->family, "Device family of the store (0 or 1)")
                        ->check(CLI::IsMember({0, 1}));
+    cmd->add_option("--contacts", opts->contacts,
+                    "vCard file whose names fill the card records' empty names");
     cmd->add_flag("--json", opts->json, "Print a JSON array");
     card->excludes(store);
     store->needs(family);

@@ -93,6 +93,34 @@ TEST(CliRecords, ReadsFamilyOneCardsWithRemarks) {
     EXPECT_NE(table.out.find("2016-01-02 10:20:33"), std::string::npos);
 }
 
+TEST(CliRecords, FillsCardNamesFromAnAddressBook) {
+    test::TempHome home;
+    test::TempDir card;
+    std::vector<std::uint8_t> log;
+    AppendTo(log, BuildCardRecord(
+                      Fields(Incoming, u"004955512345#", u"201601\\20160102102033-I-1.wav"), 0));
+    auto named = Fields(Outgoing, u"5512345", u"201601\\20160102102034-O-2.wav");
+    named.name = u"On card";
+    AppendTo(log, BuildCardRecord(named, 0));
+    test::WriteFile(card / "CallLog.dat", log);
+    test::WriteText(
+        card / "book.vcf",
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Example\r\nTEL;TYPE=work:+49 55 512345\r\n"
+        "TEL:0012345\r\nEND:VCARD\r\n");
+
+    const auto run = test::RunCli({"records", "--card", card.path().string(), "--contacts",
+                                   (card / "book.vcf").string(), "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto rows = json::parse(run.out);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["name"], "Ann Example");
+    EXPECT_EQ(rows[1]["name"], "On card");
+
+    const auto missing = test::RunCli(
+        {"records", "--card", card.path().string(), "--contacts", (card / "none.vcf").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+}
+
 TEST(CliRecords, ReadsAStoreMonthsAscendingAndCutsLongTexts) {
     test::TempHome home;
     test::TempDir store;
