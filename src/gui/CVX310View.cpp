@@ -20,6 +20,7 @@
 #include "RecordRow.h"
 #include "card/CallLog.h"
 #include "card/RecordCommands.h"
+#include "phonebook/ContactLibrary.h"
 
 namespace lk::gui {
 namespace {
@@ -236,15 +237,21 @@ void CVX310View::OnCommand(int command) {
             if (Refused()) return;
             if (recordPage) PaneOf(currentPage_)->ToggleMarks();
             break;
+        case CmdMatchContacts:
+            if (Refused()) return;
+            // The address book ("ContactsFile") replaces the contacts; the reload
+            // that follows fills the card records' empty names from them.
+            FetchContacts(st.contacts);
+            frame_.RefreshRecords();
+            break;
         case CmdBackupAll:
         case CmdBackupSelected:
         case CmdExportSheet:
-        case CmdMatchContacts:
         case CmdMail:
         case CmdMailRecorded:
             if (Refused()) return;
-            // These dialogs and workers come with the backup, export, contact
-            // and e-mail features.
+            // These dialogs and workers come with the backup, export and
+            // e-mail features.
             break;
         case CmdExportWav:
         case CmdImportFolder:

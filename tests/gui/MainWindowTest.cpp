@@ -300,5 +300,20 @@ TEST_F(MainWindow, RefreshReadsTheCardAgain) {
     EXPECT_EQ(rows(1), 7);
 }
 
+TEST_F(MainWindow, MatchContactsFillsCardNamesFromTheAddressBook) {
+    LoadCard();
+    const auto book = card.path() / "book.vcf";
+    lk::test::WriteText(
+        book, "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Example;Ann\r\nTEL;WORK:5551234\r\nEND:VCARD\r\n");
+    WriteSettingString("ContactsFile", book.string());
+    view().OnCommand(CmdMatchContacts);
+    EXPECT_EQ(app().State().contacts.size(), 1u);
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(rows(1), 7);
+    EXPECT_EQ(FieldText(app().State().cardRecords.front()->name), u"Ann Example");
+    EXPECT_TRUE(pane(1).List()->CellText(0, ColNumber).endsWith("Ann Example"));
+}
+
 }  // namespace
 }  // namespace lk::gui::test
