@@ -85,8 +85,10 @@ std::vector<std::uint8_t> BuildWavRecording(std::span<const std::int16_t> pcm) {
     const auto blocks = payload.size() / kImaBlockSize;
     const auto header = ImaAdpcmWavHeader(static_cast<std::uint32_t>(payload.size()),
                                           static_cast<std::uint32_t>(blocks * kImaSamplesPerBlock));
-    std::vector<std::uint8_t> image(header.begin(), header.end());
-    image.insert(image.end(), payload.begin(), payload.end());
+    std::vector<std::uint8_t> image(header.size() + payload.size());
+    std::copy(header.begin(), header.end(), image.begin());
+    std::copy(payload.begin(), payload.end(),
+              image.begin() + static_cast<std::ptrdiff_t>(header.size()));
     return image;
 }
 
