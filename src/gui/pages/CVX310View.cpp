@@ -9,18 +9,21 @@
 #include <unordered_set>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
+#include "card/CallLog.h"
+#include "card/RecordCommands.h"
+#include "dialogs/AddressBookChooser.h"
+#include "pages/CDeviceParamDlg.h"
+#include "pages/CPhoneBookDlg.h"
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
+#include "phonebook/ContactLibrary.h"
+#include "records/CRecordListPane.h"
+#include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
-#include "records/RecordRow.h"
-#include "card/CallLog.h"
-#include "card/RecordCommands.h"
-#include "phonebook/ContactLibrary.h"
 
 namespace lk::gui {
 namespace {
@@ -56,10 +59,12 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
 
     player_ = MakePlaceholder(this, "playerPane");
     player_->show();
-    deviceParams_ = MakePlaceholder(this, "deviceParamsPane");
+    deviceParams_ = new CDeviceParamDlg(frame_.DeviceLibrary(), this);
+    deviceParams_->setObjectName(QStringLiteral("deviceParamsPane"));
     deviceParams_->hide();
-    phoneBook_ = MakePlaceholder(this, "phoneBookPane");
+    phoneBook_ = new CPhoneBookDlg(this);
     phoneBook_->hide();
+    chooser_ = &lk::gui::ChooseAddressBook;
 }
 
 CVX310View::~CVX310View() {
@@ -241,6 +246,8 @@ void CVX310View::OnCommand(int command) {
             if (Refused()) return;
             // The address book ("ContactsFile") replaces the contacts; the reload
             // that follows fills the card records' empty names from them.
+            if (!std::filesystem::exists(ReadSettingString("ContactsFile")) && !ChooseAddressBook())
+                return;
             FetchContacts(st.contacts);
             frame_.RefreshRecords();
             break;
@@ -267,6 +274,13 @@ void CVX310View::OnCommand(int command) {
         default:
             break;
     }
+}
+
+bool CVX310View::ChooseAddressBook() {
+    const QString chosen = chooser_ ? chooser_(this, SettingText("ContactsFile")) : QString();
+    if (chosen.isEmpty()) return false;
+    WriteSettingString("ContactsFile", chosen.toStdString());
+    return true;
 }
 
 std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {
