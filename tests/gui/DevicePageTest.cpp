@@ -240,7 +240,11 @@ TEST_F(DevicePage, FormatAnswersSwitchThePickers) {
         if (!c.time.isEmpty()) {
             EXPECT_EQ(page->TimePicker()->displayFormat(), c.time);
         }
-    }
+    }  // A new read clears the lists but keeps the pickers' formats.
+    Notify(1, Answer(13, 2));
+    page->Button(CDeviceParamDlg::IdRead)->click();
+    EXPECT_EQ(page->List(1010)->currentIndex(), -1);
+    EXPECT_EQ(page->DatePicker()->displayFormat(), QStringLiteral("dd / MM / yyyy"));
 }
 
 TEST_F(DevicePage, UpdateSendsTheBlockAndWaitsForItsOwnAcknowledgement) {

@@ -359,6 +359,27 @@ TEST_F(PhoneBookWindow, TheCardWatchLoadsAndClearsThePhoneBook) {
     EXPECT_FALSE(book.List()->isEnabled());
 }
 
+TEST_F(PhoneBookWindow, ACardWithoutRecordsTakesItsPhoneBookAlongWhenRemoved) {
+    lk::test::WriteFile(card.path() / kCallLogFileName, {});
+    lk::test::WriteFile(card.path() / kPhoneBookFileName, Bytes({Contact(u"Ann", u"1")}));
+    Start();
+    CPhoneBookDlg& book = *view().PhoneBookPane();
+    InsertCard();
+    Tick(TimerStartup);
+    ASSERT_TRUE(WaitIdle());
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(book.List()->topLevelItemCount(), 1);
+    ASSERT_EQ(app().State().viewingBackup, 1);
+    // The empty log is rebuilt from the (absent) recordings first.
+    ASSERT_TRUE(WaitFor([this] { return app().State().rebuildRunning == 0; }));
+    RemoveCard();
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(book.List()->topLevelItemCount(), 0);
+    EXPECT_FALSE(book.Button(1088)->isEnabled());
+}
+
 // Caller names from the address book.
 class AddressBook : public WindowTest {
   protected:

@@ -174,6 +174,7 @@ QWidget* CDeviceParamDlg::BuildPage() {
     time_ = new QTimeEdit(QTime::currentTime(), page);
     controls_ = {date_, time_};
 
+    // A list cleared for a read keeps the picker's format until its answer.
     auto control = [&](int id) -> QWidget* {
         if (id == IdDatePicker) return date_;
         if (id == IdTimePicker) return time_;
@@ -192,9 +193,13 @@ QWidget* CDeviceParamDlg::BuildPage() {
         lists_[id] = c;
         controls_.push_back(c);
         if (id == 1010)
-            connect(c, &QComboBox::currentIndexChanged, this, [this](int i) { SetDateFormat(i); });
+            connect(c, &QComboBox::currentIndexChanged, this, [this](int i) {
+                if (i >= 0) SetDateFormat(i);
+            });
         if (id == 1013)
-            connect(c, &QComboBox::currentIndexChanged, this, [this](int i) { SetTimeFormat(i); });
+            connect(c, &QComboBox::currentIndexChanged, this, [this](int i) {
+                if (i >= 0) SetTimeFormat(i);
+            });
         return c;
     };
     const QString seconds = Lang(80);
