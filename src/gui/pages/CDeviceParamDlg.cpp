@@ -266,7 +266,7 @@ QWidget* CDeviceParamDlg::BuildPage() {
     grid->setSpacing(12);
     grid->addWidget(general, 0, 0);
     grid->addWidget(machine, 1, 0);
-    grid->addWidget(recording, 0, 1, 2, 1);
+    grid->addWidget(recording, 0, 1, 2, 1, Qt::AlignTop);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
     buttons->addWidget(read);
