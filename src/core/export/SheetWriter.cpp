@@ -4,11 +4,14 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <system_error>
 
 #include <unistd.h>
 #include <xlsxwriter.h>
+
+#include "platform/ByteIo.h"
 
 namespace lk {
 namespace fs = std::filesystem;
@@ -44,6 +47,45 @@ SheetWriteResult Finish(const fs::path& temp, const fs::path& path) {
     return SheetWriteResult::Written;
 }
 
+// Uncompressed size of one member of a finished zip file, read from its
+// central directory; nullopt when the file does not end in a whole directory.
+std::optional<std::uint64_t> ZipMemberSize(const fs::path& zip, std::string_view member) {
+    std::ifstream in(zip, std::ios::binary);
+    if (!in) return std::nullopt;
+    in.seekg(0, std::ios::end);
+    const auto fileSize = static_cast<std::uint64_t>(in.tellg());
+    constexpr std::uint64_t kEndRecord = 22, kMaxComment = 0xFFFF;
+    if (fileSize < kEndRecord) return std::nullopt;
+    const std::uint64_t tailSize = std::min(fileSize, kEndRecord + kMaxComment);
+    std::vector<std::uint8_t> tail(tailSize);
+    in.seekg(static_cast<std::streamoff>(fileSize - tailSize));
+    in.read(reinterpret_cast<char*>(tail.data()), static_cast<std::streamsize>(tailSize));
+    if (!in) return std::nullopt;
+    std::size_t end = tail.size() - kEndRecord + 1;
+    while (end-- > 0)
+        if (ReadU32(tail, end) == 0x06054b50) break;
+    if (end == static_cast<std::size_t>(-1)) return std::nullopt;
+    const std::uint64_t dirSize = ReadU32(tail, end + 12);
+    const std::uint64_t dirOffset = ReadU32(tail, end + 16);
+    if (dirOffset + dirSize > fileSize) return std::nullopt;
+    std::vector<std::uint8_t> dir(dirSize);
+    in.seekg(static_cast<std::streamoff>(dirOffset));
+    in.read(reinterpret_cast<char*>(dir.data()), static_cast<std::streamsize>(dirSize));
+    if (!in) return std::nullopt;
+    for (std::size_t pos = 0; pos + 46 <= dir.size();) {
+        if (ReadU32(dir, pos) != 0x02014b50) return std::nullopt;
+        const std::size_t nameLength = ReadU16(dir, pos + 28);
+        const std::size_t next =
+            pos + 46 + nameLength + ReadU16(dir, pos + 30) + ReadU16(dir, pos + 32);
+        if (pos + 46 + nameLength > dir.size()) return std::nullopt;
+        const std::string_view name(reinterpret_cast<const char*>(dir.data() + pos + 46),
+                                    nameLength);
+        if (name == member) return ReadU32(dir, pos + 24);
+        pos = next;
+    }
+    return std::nullopt;
+}
+
 SheetWriteResult WriteXlsx(const fs::path& path, const fs::path& temp, const SheetSource& source,
                            const SheetWriteOptions& options) {
     // libxlsxwriter opens its output only when the workbook is closed; the
@@ -58,7 +100,6 @@ SheetWriteResult WriteXlsx(const fs::path& path, const fs::path& temp, const She
     // however long the list is.
     lxw_workbook_options wbOptions{};
     wbOptions.constant_memory = LXW_TRUE;
-    wbOptions.use_zip64 = LXW_TRUE;
     const std::string tempName = temp.string();
     lxw_workbook* book = workbook_new_opt(tempName.c_str(), &wbOptions);
     if (book == nullptr) {
@@ -79,8 +120,11 @@ SheetWriteResult WriteXlsx(const fs::path& path, const fs::path& temp, const She
     if (ok && columns > 0)
         ok = worksheet_set_column(sheet, 0, static_cast<lxw_col_t>(columns - 1), kColumnWidth,
                                   nullptr) == LXW_NO_ERROR;
-    for (lxw_col_t c = 0; ok && c < columns; ++c)
+    std::uint64_t textBytes = 0;
+    for (lxw_col_t c = 0; ok && c < columns; ++c) {
         ok = worksheet_write_string(sheet, 0, c, source.headings[c].c_str(), cell) == LXW_NO_ERROR;
+        textBytes += source.headings[c].size();
+    }
     std::vector<std::string> cells;
     bool stopped = false;
     for (std::size_t r = 0; ok && r < source.rowCount; ++r) {
@@ -92,14 +136,25 @@ SheetWriteResult WriteXlsx(const fs::path& path, const fs::path& temp, const She
         source.row(r, cells);
         cells.resize(columns);
         const auto rowIndex = static_cast<lxw_row_t>(r + 1);
-        for (lxw_col_t c = 0; ok && c < columns; ++c)
+        for (lxw_col_t c = 0; ok && c < columns; ++c) {
             ok = worksheet_write_string(sheet, rowIndex, c, cells[c].c_str(), cell) == LXW_NO_ERROR;
+            textBytes += cells[c].size();
+        }
         if (ok && options.progress) options.progress(r + 1, source.rowCount);
     }
     const lxw_error closed = workbook_close(book);  // frees the workbook in every case
     if (!ok || stopped || closed != LXW_NO_ERROR) {
         RemoveQuietly(temp);
         return stopped ? SheetWriteResult::Stopped : SheetWriteResult::WriteFailed;
+    }
+    // libxlsxwriter does not notice when writing its row store or the file
+    // fails part way (a full disk): it then closes a valid but cut workbook.
+    // The sheet holds every text inline, so a sheet shorter than the texts
+    // is a failed write.
+    const auto sheetSize = ZipMemberSize(temp, "xl/worksheets/sheet1.xml");
+    if (!sheetSize || *sheetSize < textBytes) {
+        RemoveQuietly(temp);
+        return SheetWriteResult::WriteFailed;
     }
     return Finish(temp, path);
 }
