@@ -15,6 +15,7 @@
 #include "dialogs/ProgressDialog.h"
 #include "dialogs/SheetExport.h"
 #include "export/ConvertXtrToWav.h"
+#include "export/EmlDraft.h"
 #include "export/MailMessage.h"
 #include "export/RecordingWriter.h"
 #include "platform/TextCodec.h"
@@ -432,6 +433,66 @@ TEST_F(MailFromWindow, NoPortalOnTheBusLeavesTheNextWay) {
               HandoverResult::Unavailable);
     daemon.terminate();
     daemon.waitForFinished(5000);
+}
+
+// The whole road from the window with a longer list: progress while the sheet
+// is written, the window while a mail is prepared. With LK_SCREENSHOT_DIR set
+// (scripts/export_mail_screens.sh) the pictures and the sheet are kept there.
+TEST_F(MailFromWindow, EndToEndWithPictures) {
+    std::vector<CardCall> calls;
+    for (int i = 0; i < 1500; ++i)
+        calls.push_back({i % 3 == 0 ? Incoming : Outgoing, i % 7 == 0 ? 1 : 0, 1 + i % 28, i % 24,
+                         u"0" + FromUtf8(std::to_string(5550000 + i)), i % 5 != 0});
+    WriteCard(card.path(), calls);
+    Start();
+    frame().show();
+    InsertCard();
+    Tick(TimerStartup);
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(rows(1), 1500);
+    const char* dirEnv = std::getenv("LK_SCREENSHOT_DIR");
+    const fs::path shots = dirEnv ? fs::path(dirEnv) : backup.path();
+    auto save = [&](QWidget* w, const char* name) {
+        EXPECT_TRUE(w->grab().save(QString::fromStdString((shots / name).string())));
+    };
+
+    const auto sheet = shots / "sheet.xlsx";
+    SheetExport* e = view().SheetExporter();
+    e->SetPathChooser(
+        [&](QWidget*, const QString&) { return QString::fromStdString(sheet.string()); });
+    e->SetOpener([](const QString&) { return true; });
+    bool exported = false, pictured = false;
+    QObject::connect(
+        e, &SheetExport::Finished, e, [&] { exported = true; }, Qt::SingleShotConnection);
+    view().OnCommand(CmdExportSheet);
+    ASSERT_TRUE(WaitFor([&] {
+        ProgressDialog* p = frame().Progress();
+        if (!pictured && p->isVisible() && p->Pos() > 0 && p->Pos() < p->Maximum()) {
+            save(&frame(), "export-window.png");
+            save(p, "export-progress.png");
+            pictured = true;
+        }
+        return exported;
+    }));
+    EXPECT_TRUE(fs::exists(sheet));
+    EXPECT_TRUE(messages.empty());
+
+    RecordingWay way;
+    way.hold = true;
+    view().Mailer()->SetWays({way.Way()});
+    pane(1).List()->SelectRow(1);
+    pane(1).List()->SelectRow(2, true);
+    view().OnCommand(CmdMail);
+    ASSERT_TRUE(view().Mailer()->Running());
+    save(&frame(), "mail-window.png");
+    view().OnCommand(CmdMail);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, Lang(207));
+    way.hold = false;
+    ASSERT_TRUE(WaitFor([&] { return !view().Mailer()->Running(); }));
+    ASSERT_EQ(way.seen.size(), 1u);
+    EXPECT_EQ(WriteEmlDraft(shots / "mail.eml", way.seen[0]), EmlResult::Written);
 }
 
 }  // namespace
