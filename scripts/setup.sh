@@ -12,6 +12,10 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # GUI
   qt6-base-dev qt6-svg-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
+  # spreadsheets, and reading them back in the tests
+  libxlsxwriter-dev python3-openpyxl
+  # mail: handing a message to the desktop, the private bus of the tests
+  xdg-utils dbus-daemon
   # reference tools used by the round-trip tests and benchmarks
   ffmpeg sox
   # screenshots of the window

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QMenu>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
@@ -10,9 +11,12 @@
 
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
+#include "app/ExeDir.h"
 #include "card/CallLog.h"
 #include "card/RecordCommands.h"
 #include "dialogs/AddressBookChooser.h"
+#include "dialogs/MailSender.h"
+#include "dialogs/SheetExport.h"
 #include "pages/CDeviceParamDlg.h"
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CTreePane.h"
@@ -41,6 +45,10 @@ QWidget* MakePlaceholder(QWidget* parent, const char* name) {
 
 CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
     : QWidget(parent), app_(app), frame_(frame) {
+    sheetExport_ = new SheetExport(this, frame_.Progress());
+    connect(sheetExport_, &SheetExport::StatusText, this,
+            [this](const QString& text) { frame_.statusBar()->showMessage(text); });
+    mailSender_ = new MailSender(this, ScratchDir());
     recordBar_ = MakeToolbar(false);
     importBar_ = MakeToolbar(true);
 
@@ -251,11 +259,15 @@ void CVX310View::OnCommand(int command) {
             FetchContacts(st.contacts);
             frame_.RefreshRecords();
             break;
-        case CmdBackupAll:
-        case CmdBackupSelected:
         case CmdExportSheet:
+            if (!Refused()) OnExportSheet();
+            break;
         case CmdMail:
         case CmdMailRecorded:
+            if (!Refused()) OnMail(command == CmdMailRecorded);
+            break;
+        case CmdBackupAll:
+        case CmdBackupSelected:
             if (Refused()) return;
             // These dialogs and workers come with the backup, export and
             // e-mail features.
@@ -281,6 +293,22 @@ bool CVX310View::ChooseAddressBook() {
     if (chosen.isEmpty()) return false;
     WriteSettingString("ContactsFile", chosen.toStdString());
     return true;
+}
+
+void CVX310View::OnExportSheet() {
+    // Pages without a list export the list of all records.
+    const CSortListCtrl* list = CurrentList();
+    sheetExport_->Start(list ? list : PaneOf(1)->List());
+}
+
+void CVX310View::OnMail(bool asRecorded) {
+    std::vector<CallRecord> records;
+    if (const CSortListCtrl* list = CurrentList()) {
+        for (const int row : list->SelectedRows())
+            if (const CallRecord* r = list->RowData(row)) records.push_back(*r);
+    }
+    if (records.empty() && !mailSender_->Running()) return;
+    mailSender_->Start(std::move(records), asRecorded, app_.State().devType);
 }
 
 std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {

@@ -16,6 +16,8 @@ namespace lk::gui {
 
 class CRecorderApp;
 class CMainFrame;
+class MailSender;
+class SheetExport;
 class CRecordListPane;
 class CSortListCtrl;
 class CTreePane;
@@ -53,6 +55,10 @@ class CVX310View : public QWidget {
     void SetRemarkColumnWidth(int width);
 
     void OnCommand(int command);
+    void OnExportSheet();
+    void OnMail(bool asRecorded);
+    SheetExport* SheetExporter() const { return sheetExport_; }
+    MailSender* Mailer() const { return mailSender_; }
     // Deleted and failed counts, or nothing when no row was selected or the
     // user did not confirm.
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
@@ -77,6 +83,8 @@ class CVX310View : public QWidget {
     QToolBar* recordBar_ = nullptr;
     QToolBar* importBar_ = nullptr;
     int currentPage_ = 1;
+    SheetExport* sheetExport_ = nullptr;
+    MailSender* mailSender_ = nullptr;
 };
 
 }  // namespace lk::gui
