@@ -207,6 +207,8 @@ RecordingOpenResult RecordingDecoder::Load(std::vector<std::uint8_t> image, bool
             return fail(RecordingOpenError::BrokenWav, "damaged WAV header: " + wav.reason);
         if (wav.verdict == WavVerdict::Unsupported)
             return fail(RecordingOpenError::UnsupportedWav, wav.reason);
+        if (wav.dataOffset > UINT32_MAX)
+            return fail(RecordingOpenError::BrokenWav, "damaged WAV header: audio beyond 4 GB");
         d->storedTag_ = wav.formatTag;
         d->codec_ = wav.codec;
         d->dataOffset_ = static_cast<std::uint32_t>(wav.dataOffset);
