@@ -514,7 +514,8 @@ void VCardReader::LogicalLine() {
     } else if (prop->name == "N") {
         card_->fromN =
             NameFromComponents(SplitComponents(DecodeValue(*prop, prop->value, unicodeText)));
-    } else if (prop->name == "TEL") {
+    } else if (prop->name == "TEL" && card_->numbers.size() < OutlookContact::kNumberCount) {
+        // Only the first seven are delivered; the rest need no memory.
         const std::u16string number = TelephoneNumber(*prop, unicodeText);
         if (!number.empty()) card_->numbers.push_back(number);
     }
