@@ -67,16 +67,16 @@ TEST(CliRecordings, InfoAndDecodeReadWavFilesOfOtherToolsByTheirHeader) {
     const auto tone = Tone(8000 * 2 + 400);
     for (auto v : tone)
         test::PutU16(pcmBytes, static_cast<std::uint16_t>(v));
-    test::WavSpec list;
+    test::WavFields list;
     list.order = "fldl";
-    test::WavSpec mulaw;
+    test::WavFields mulaw;
     mulaw.tag = 7;
     mulaw.blockAlign = 1;
     mulaw.bits = 8;
-    test::WavSpec stereo;
+    test::WavFields stereo;
     stereo.channels = 2;
     stereo.blockAlign = 4;
-    test::WavSpec mp3;
+    test::WavFields mp3;
     mp3.tag = 0x55;
     mp3.blockAlign = 1;
     mp3.bits = 0;

@@ -67,25 +67,25 @@ TEST(RecordingLength, BothRulesOnSizesAndHeaders) {
 TEST(RecordingLength, OtherWavFilesByWhatTheyHold) {
     struct Case {
         const char* what;
-        test::WavSpec spec;
+        test::WavFields fields;
         std::size_t dataBytes;
         unsigned roundedUp;
         unsigned shown;
     };
-    test::WavSpec pcm16;
+    test::WavFields pcm16;
     pcm16.order = "fldl";  // audio behind a LIST chunk, another after it
-    test::WavSpec pcm8;
+    test::WavFields pcm8;
     pcm8.blockAlign = 1;
     pcm8.bits = 8;
-    test::WavSpec ima;
+    test::WavFields ima;
     ima.tag = 17;
     ima.blockAlign = 1024;
     ima.bits = 4;
-    test::WavSpec gsm;
+    test::WavFields gsm;
     gsm.tag = 49;
     gsm.blockAlign = 65;
     gsm.bits = 0;
-    test::WavSpec stereo;
+    test::WavFields stereo;
     stereo.channels = 2;
     stereo.blockAlign = 4;
     const Case cases[] = {
@@ -99,7 +99,7 @@ TEST(RecordingLength, OtherWavFilesByWhatTheyHold) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         const auto path = dir / "x.wav";
-        test::WriteFile(path, test::BuildWav(c.spec, std::vector<std::uint8_t>(c.dataBytes, 0)));
+        test::WriteFile(path, test::BuildWav(c.fields, std::vector<std::uint8_t>(c.dataBytes, 0)));
         EXPECT_EQ(RecordingSecondsRoundedUp(path), c.roundedUp);
         EXPECT_EQ(RecordingSeconds(path), c.shown);
     }

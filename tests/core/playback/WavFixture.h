@@ -8,7 +8,7 @@
 
 namespace lk::test {
 
-struct WavSpec {
+struct WavFields {
     std::uint16_t tag = 1;
     std::uint16_t channels = 1;
     std::uint32_t rate = 8000;
@@ -42,7 +42,8 @@ inline void PutChunk(std::vector<std::uint8_t>& b, const char* id,
     if (body.size() % 2) b.push_back(0);  // RIFF pads odd chunks
 }
 
-inline std::vector<std::uint8_t> BuildWav(const WavSpec& s, const std::vector<std::uint8_t>& data) {
+inline std::vector<std::uint8_t> BuildWav(const WavFields& s,
+                                          const std::vector<std::uint8_t>& data) {
     std::vector<std::uint8_t> b;
     PutId(b, "RIFF");
     PutU32(b, 0);

@@ -16,7 +16,7 @@ namespace lk {
 namespace {
 
 using test::BuildWav;
-using test::WavSpec;
+using test::WavFields;
 
 std::vector<std::uint8_t> Pcm16Bytes(const std::vector<std::int16_t>& pcm) {
     std::vector<std::uint8_t> b;
@@ -63,25 +63,25 @@ std::vector<Playable> PlayableCases() {
 
     cases.push_back({"16-bit PCM", BuildWav({}, voiceBytes), AudioCoding::Pcm16, 44, voice});
     {
-        WavSpec s;
+        WavFields s;
         s.order = "fldl";  // LIST chunks of odd size before and after the audio
         cases.push_back({"16-bit PCM behind a LIST chunk", BuildWav(s, voiceBytes),
                          AudioCoding::Pcm16, 62, voice});
     }
     {
-        WavSpec s;
+        WavFields s;
         s.order = "dlf";  // the audio before its format
         cases.push_back(
             {"format after the data", BuildWav(s, voiceBytes), AudioCoding::Pcm16, 20, voice});
     }
     {
-        WavSpec s;
+        WavFields s;
         s.tag = 0xFFFE;  // WAVE_FORMAT_EXTENSIBLE, PCM sub-format
         s.fmtExtra = Extra({22, 16, 4, 0, 1, 0, 0, 0x0010, 0x0080, 0xAA00, 0x3800, 0x719B});
         cases.push_back({"extensible PCM", BuildWav(s, voiceBytes), AudioCoding::Pcm16, 68, voice});
     }
     {
-        WavSpec s;
+        WavFields s;
         s.overrideDataSize = true;
         s.dataSizeField = 0xFFFFFFFF;  // written by a tool that could not seek back
         cases.push_back(
@@ -90,7 +90,7 @@ std::vector<Playable> PlayableCases() {
     {
         std::vector<std::uint8_t> bytes = {0, 64, 128, 192, 255, 128, 1};
         std::vector<std::int16_t> want = {-32768, -16384, 0, 16384, 32512, 0, -32512};
-        WavSpec s;
+        WavFields s;
         s.blockAlign = 1;
         s.bits = 8;
         cases.push_back({"8-bit PCM, odd size", BuildWav(s, bytes), AudioCoding::Pcm8, 44, want});
@@ -102,7 +102,7 @@ std::vector<Playable> PlayableCases() {
         std::vector<std::int16_t> want;
         for (auto b : bytes)
             want.push_back(tag == 7 ? MuLawToLinear(b) : ALawToLinear(b));
-        WavSpec s;
+        WavFields s;
         s.tag = tag;
         s.blockAlign = 1;
         s.bits = 8;
@@ -116,7 +116,7 @@ std::vector<Playable> PlayableCases() {
         // IMA ADPCM in the recorder's blocks but not in its layout: the audio
         // ends where the data chunk says, not at the end of the file.
         const auto payload = EncodeImaPayload(voice);
-        WavSpec s;
+        WavFields s;
         s.tag = 17;
         s.blockAlign = 256;
         s.bits = 4;
@@ -140,7 +140,7 @@ std::vector<Playable> PlayableCases() {
                         pcm256.begin() + static_cast<std::ptrdiff_t>(b * 505 + 505));
             want.insert(want.end(), 8, 0);  // not compared
         }
-        WavSpec s;
+        WavFields s;
         s.tag = 17;
         s.blockAlign = 260;
         s.bits = 4;
@@ -151,7 +151,7 @@ std::vector<Playable> PlayableCases() {
     }
     {
         const auto payload = GsmWavWriter::Encode(voice);
-        WavSpec s;
+        WavFields s;
         s.tag = 49;
         s.blockAlign = 65;
         s.bits = 0;
@@ -206,9 +206,9 @@ TEST(WavRecording, RefusesWhatItCannotDecodeWithAReason) {
         const char* reasonHas;
     };
     const std::vector<std::uint8_t> audio(16000, 0x11);
-    auto spec = [](std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
-                   std::uint16_t align, std::uint16_t bits) {
-        WavSpec s;
+    auto fields = [](std::uint16_t tag, std::uint16_t channels, std::uint32_t rate,
+                     std::uint16_t align, std::uint16_t bits) {
+        WavFields s;
         s.tag = tag;
         s.channels = channels;
         s.rate = rate;
@@ -216,25 +216,26 @@ TEST(WavRecording, RefusesWhatItCannotDecodeWithAReason) {
         s.bits = bits;
         return s;
     };
-    auto noData = BuildWav(spec(1, 1, 8000, 2, 16), {});
+    auto noData = BuildWav(fields(1, 1, 8000, 2, 16), {});
     noData.resize(36);  // the data chunk header is gone
-    auto shortFmt = BuildWav(spec(1, 1, 8000, 2, 16), audio);
+    auto shortFmt = BuildWav(fields(1, 1, 8000, 2, 16), audio);
     shortFmt[16] = 10;  // "fmt " of 10 bytes
-    auto fmtPastEnd = BuildWav(spec(1, 1, 8000, 2, 16), {});
+    auto fmtPastEnd = BuildWav(fields(1, 1, 8000, 2, 16), {});
     fmtPastEnd.resize(30);
     std::vector<std::uint8_t> recorderNoRiff(4156 + 4096, 0);  // zeros where the header belongs
     const Case cases[] = {
-        {"stereo", BuildWav(spec(1, 2, 8000, 4, 16), audio), WavVerdict::Unsupported, "channels"},
-        {"44.1 kHz", BuildWav(spec(1, 1, 44100, 2, 16), audio), WavVerdict::Unsupported, "44100"},
-        {"16 kHz IMA ADPCM", BuildWav(spec(17, 1, 16000, 256, 4), audio), WavVerdict::Unsupported,
+        {"stereo", BuildWav(fields(1, 2, 8000, 4, 16), audio), WavVerdict::Unsupported, "channels"},
+        {"44.1 kHz", BuildWav(fields(1, 1, 44100, 2, 16), audio), WavVerdict::Unsupported, "44100"},
+        {"16 kHz IMA ADPCM", BuildWav(fields(17, 1, 16000, 256, 4), audio), WavVerdict::Unsupported,
          "16000"},
-        {"24-bit PCM", BuildWav(spec(1, 1, 8000, 3, 24), audio), WavVerdict::Unsupported, "24-bit"},
-        {"Microsoft ADPCM", BuildWav(spec(2, 1, 8000, 256, 4), audio), WavVerdict::Unsupported,
+        {"24-bit PCM", BuildWav(fields(1, 1, 8000, 3, 24), audio), WavVerdict::Unsupported,
+         "24-bit"},
+        {"Microsoft ADPCM", BuildWav(fields(2, 1, 8000, 256, 4), audio), WavVerdict::Unsupported,
          "Microsoft ADPCM"},
-        {"MP3", BuildWav(spec(0x55, 1, 8000, 1, 0), audio), WavVerdict::Unsupported, "MP3"},
-        {"float", BuildWav(spec(3, 1, 8000, 4, 32), audio), WavVerdict::Unsupported, "float"},
-        {"GSM in other blocks", BuildWav(spec(49, 1, 8000, 33, 0), audio), WavVerdict::Unsupported,
-         "GSM"},
+        {"MP3", BuildWav(fields(0x55, 1, 8000, 1, 0), audio), WavVerdict::Unsupported, "MP3"},
+        {"float", BuildWav(fields(3, 1, 8000, 4, 32), audio), WavVerdict::Unsupported, "float"},
+        {"GSM in other blocks", BuildWav(fields(49, 1, 8000, 33, 0), audio),
+         WavVerdict::Unsupported, "GSM"},
         {"no RIFF", recorderNoRiff, WavVerdict::Broken, "RIFF"},
         {"RIFF but not WAVE",
          [&] {
@@ -246,7 +247,7 @@ TEST(WavRecording, RefusesWhatItCannotDecodeWithAReason) {
         {"no data chunk", noData, WavVerdict::Broken, "data"},
         {"no format chunk",
          [&] {
-             WavSpec s;
+             WavFields s;
              s.order = "d";
              return BuildWav(s, audio);
          }(),
