@@ -7,7 +7,15 @@
 
 namespace lk {
 
-GsmDecoder::GsmDecoder() : state_(gsm_create()) {}
+GsmDecoder::GsmDecoder(bool wav49) : state_(gsm_create()) {
+    if (state_ && wav49) {
+        int one = 1;
+        if (gsm_option(state_, GSM_OPT_WAV49, &one) < 0) {
+            gsm_destroy(state_);
+            state_ = nullptr;
+        }
+    }
+}
 
 GsmDecoder::~GsmDecoder() {
     if (state_) gsm_destroy(state_);
@@ -34,6 +42,27 @@ void GsmDecoder::DecodeFrames(ByteSpan bytes, std::vector<std::int16_t>& out) {
         DecodeFrame(bytes.subspan(off, std::min(kGsmFrameSize, bytes.size() - off)),
                     std::span<std::int16_t, kGsmFrameSamples>(
                         out.data() + base + f * kGsmFrameSamples, kGsmFrameSamples));
+    }
+}
+
+void GsmDecoder::DecodeWav49Blocks(ByteSpan bytes, std::vector<std::int16_t>& out) {
+    const auto blocks = bytes.size() / kGsmWav49BlockSize;
+    const auto base = out.size();
+    out.resize(base + blocks * kGsmWav49BlockSamples);
+    std::array<gsm_byte, kGsmWav49BlockSize> block{};
+    std::array<gsm_signal, kGsmFrameSamples> pcm{};
+    for (std::size_t b = 0; b < blocks; ++b) {
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(b * kGsmWav49BlockSize),
+                    kGsmWav49BlockSize, block.begin());
+        // The first frame takes 33 bytes (half of the last one carried over),
+        // the second the remaining 32.
+        for (std::size_t half = 0; half < 2; ++half) {
+            pcm.fill(0);
+            if (state_) gsm_decode(state_, block.data() + half * kGsmFrameSize, pcm.data());
+            std::copy(pcm.begin(), pcm.end(),
+                      out.begin() + static_cast<std::ptrdiff_t>(base + b * kGsmWav49BlockSamples +
+                                                                half * kGsmFrameSamples));
+        }
     }
 }
 
