@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "dialogs/CAboutDlg.h"
+#include "dialogs/CBackupDlg.h"
 #include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
 #include "pages/CVX310View.h"
@@ -41,6 +42,11 @@ CMainFrame::CMainFrame(CRecorderApp& app)
 
     CreateMenus();
     progress_ = new ProgressDialog(this);
+    services_.scheduleBackupReload = [this] { ScheduleBackupReload(); };
+    backupDlg_ = new CBackupDlg(app_.State(), services_, this);
+    backupDlg_->SetAutomatic(true);
+    backupDlg_->setModal(false);
+    backupDlg_->hide();
     view_ = new CVX310View(app_, *this, this);
     setCentralWidget(view_);
     view_->FinishCreation();
@@ -299,17 +305,17 @@ void CMainFrame::OnCommand(int command) {
             break;
         }
         case CmdAutoBackup:
-            WriteSettingInt("AutoBackup", ReadSettingInt("AutoBackup") == 0 ? 1 : 0);
+            OnToggleAutoBackup();
             break;
         case CmdRepair:
-            // The repair dialog comes with the card repair feature.
+            OnRepair();
             break;
         case CmdRescan:
             CardWatchDriver(app_, *this).ManualRescan();
             break;
         case CmdSetBackupPath:
             if (RefuseWhileLoading()) return;
-            // The backup-path dialog comes with the backup feature.
+            OnSetBackupPath();
             break;
         case CmdViewCard:
             if (RefuseWhileLoading()) return;

@@ -213,7 +213,7 @@ void CVX310View::OnCommand(int command) {
             break;
         case CmdSearch:
             if (Refused()) return;
-            // The search dialog comes with the search feature.
+            OnSearchCommand();
             break;
         case CmdDelete: {
             if (Refused() || !recordPage) return;
@@ -246,17 +246,23 @@ void CVX310View::OnCommand(int command) {
             break;
         case CmdBackupAll:
         case CmdBackupSelected:
+            if (Refused()) return;
+            OnBackupCommand(command == CmdBackupSelected);
+            break;
         case CmdExportSheet:
         case CmdMail:
         case CmdMailRecorded:
             if (Refused()) return;
-            // These dialogs and workers come with the backup, export and
-            // e-mail features.
+            // These workers come with the export and e-mail features.
             break;
         case CmdExportWav:
+            OnExportWavCommand();
+            break;
         case CmdImportFolder:
+            if (!importRunning_) OnImportCommand();
             break;
         case CmdClearImported: {
+            if (importRunning_) return;
             CRecordListPane* pane = PaneOf(10);
             // Rows go before the records they point at.
             pane->StopRelabel();

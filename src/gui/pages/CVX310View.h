@@ -54,6 +54,11 @@ class CVX310View : public QWidget {
   private:
     QToolBar* MakeToolbar(bool importBar);
     bool Refused();
+    // The commands that open a working dialog.
+    void OnSearchCommand();
+    void OnBackupCommand(bool selected);
+    void OnExportWavCommand();
+    void OnImportCommand();
     void Layout();
 
     CRecorderApp& app_;
@@ -67,6 +72,7 @@ class CVX310View : public QWidget {
     QToolBar* recordBar_ = nullptr;
     QToolBar* importBar_ = nullptr;
     int currentPage_ = 1;
+    bool importRunning_ = false;
 };
 
 }  // namespace lk::gui
