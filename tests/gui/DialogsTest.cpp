@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDateTimeEdit>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -696,4 +697,96 @@ TEST_F(DialogLifetime, EveryDialogStaysUntilItsWorkerEnded) {
         Check(c);
 }
 
+}  // namespace lk::gui::test
+
+namespace lk::gui::test {
+namespace {
+
+void PressKey(QWidget* w, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &press);
+    QCoreApplication::sendEvent(w, &release);
+}
+
+// The whole road with the frame's own timers: a card with automatic backup
+// on, the offered window started from the keyboard, the card pulled, and the
+// store's records listed. scripts/e2e-backup.sh runs it on an X server.
+TEST_F(Dialogs, EndToEndAutomaticBackupFromInsertionToTheStoreList) {
+    WriteSettingInt("AutoBackup", 1);
+    WriteSettingInt("BackupDelFile", 0);
+    WriteCard(card.path(), kCalls);
+    Start();
+    frame().show();
+    frame().FreezeTimers(false);
+    InsertCard();
+    CBackupDlg* dlg = frame().AutoBackupDlg();
+    ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+    PressKey(dlg, Qt::Key_Return);  // Start is the default button
+    ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
+    EXPECT_TRUE(dlg->StartedFlag());
+    EXPECT_EQ(dlg->LastResult().backedUp, static_cast<int>(kCalls.size()));
+    ASSERT_TRUE(WaitIdle());
+
+    RemoveCard();
+    ASSERT_TRUE(WaitFor([&] {
+        return app().State().cardDrive == 0 && app().State().loaderBusy == 0 &&
+               app().State().backupRecords.size() == kCalls.size() &&
+               rows(1) == static_cast<int>(kCalls.size());
+    }));
+    EXPECT_EQ(app().State().viewingBackup, 1);
+    // Every row plays from the store, and every recording is there whole.
+    const auto onCard = Recordings(card.path());
+    ASSERT_EQ(onCard.size(), kCalls.size());
+    for (int r = 0; r < rows(1); ++r) {
+        const fs::path p = pane(1).List()->CellText(r, ColPath).toStdString();
+        EXPECT_EQ(p.string().rfind(backup.path().string(), 0), 0u) << p;
+        ASSERT_TRUE(onCard.count(p.filename().string())) << p;
+        EXPECT_TRUE(lk::test::ReadFile(p) == onCard.at(p.filename().string())) << p;
+    }
+}
+
+// Pictures of every working dialog for a look: written when LK_SHOT_DIR names
+// a folder (scripts/dialog-screenshots.sh), else skipped.
+TEST_F(Dialogs, Pictures) {
+    const char* dir = std::getenv("LK_SHOT_DIR");
+    if (!dir || !*dir) GTEST_SKIP() << "LK_SHOT_DIR not set";
+    LoadCard();
+    const fs::path out = dir;
+    auto save = [&](QDialog& d, const char* name) {
+        d.show();
+        d.adjustSize();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(d.grab().save(Q(out / name)));
+        d.hide();
+    };
+    {
+        CBackupDlg d(app().State(), Services(), nullptr);
+        save(d, "backup.png");
+    }
+    {
+        CBackupPathDlg d(Services(), nullptr);
+        save(d, "backup-path.png");
+    }
+    {
+        CSearchDlg d(app().State(), 3, {}, Services(), nullptr);
+        save(d, "search.png");
+    }
+    {
+        CExportWavDlg d(Services(), nullptr);
+        d.AddFile(Q(card.path() / "201601" / "20160101100100-I-1.xtr"));
+        d.AddFile(Q(card.path() / "201601" / "20160102100200-M-2.xtr"));
+        save(d, "export-wav.png");
+    }
+    {
+        CRepairDlg d(app().State(), Services(), {}, nullptr);
+        save(d, "repair.png");
+    }
+    {
+        CImportDlg d(card.path(), {}, Services(), nullptr);
+        save(d, "import.png");
+    }
+}
+
+}  // namespace
 }  // namespace lk::gui::test

@@ -78,20 +78,24 @@ CSearchDlg::CSearchDlg(RecorderState& state, int page, SearchTargets targets,
     bar_->setObjectName(QStringLiteral("progress"));
 
     auto* top = new QVBoxLayout(this);
+    // Each condition's box heads its fields, which sit indented below it.
     auto* dateGroup = new QGridLayout;
-    dateGroup->addWidget(dateBox_, 0, 0, 1, 2);
-    dateGroup->addWidget(new QLabel(Lang(28), this), 1, 0);
-    dateGroup->addWidget(from_, 1, 1);
-    dateGroup->addWidget(new QLabel(Lang(29), this), 2, 0);
-    dateGroup->addWidget(to_, 2, 1);
-    dateGroup->addWidget(numberBox_, 3, 0, 1, 2);
-    dateGroup->addWidget(new QLabel(Lang(12), this), 4, 0);
-    dateGroup->addWidget(number_, 4, 1);
-    dateGroup->setColumnStretch(1, 1);
+    dateGroup->setColumnMinimumWidth(0, 14);
+    dateGroup->addWidget(dateBox_, 0, 0, 1, 3);
+    dateGroup->addWidget(new QLabel(Lang(28), this), 1, 1);
+    dateGroup->addWidget(from_, 1, 2);
+    dateGroup->addWidget(new QLabel(Lang(29), this), 2, 1);
+    dateGroup->addWidget(to_, 2, 2);
+    dateGroup->setRowMinimumHeight(3, 6);
+    dateGroup->addWidget(numberBox_, 4, 0, 1, 3);
+    dateGroup->addWidget(new QLabel(Lang(12), this), 5, 1);
+    dateGroup->addWidget(number_, 5, 2);
+    dateGroup->setRowMinimumHeight(6, 6);
+    dateGroup->setColumnStretch(2, 1);
     top->addLayout(dateGroup);
     top->addWidget(typeBox_);
     auto* typeRow = new QGridLayout;
-    typeRow->setContentsMargins(20, 0, 0, 0);
+    typeRow->setContentsMargins(14, 0, 0, 0);
     for (std::size_t i = 0; i < kSearchTypeBoxCount; ++i) {
         types_[i] = new QCheckBox(Lang(kTypeText[i]), this);
         types_[i]->setObjectName(QStringLiteral("type%1").arg(i));
@@ -111,7 +115,7 @@ CSearchDlg::CSearchDlg(RecorderState& state, int page, SearchTargets targets,
     const QString format = PickerFormat(QLocale());
     for (QDateTimeEdit* p : {from_, to_}) {
         p->setDisplayFormat(format);
-        p->setMinimumWidth(200);
+        p->setMinimumWidth(240);
     }
     number_->setMaxLength(50);
 
