@@ -790,3 +790,32 @@ TEST_F(Dialogs, Pictures) {
 
 }  // namespace
 }  // namespace lk::gui::test
+
+namespace lk::gui::test {
+namespace {
+
+TEST_F(Dialogs, BackupRecordsWithoutAFolderSaySoInTheStatusBar) {
+    WriteCard(card.path(), kCalls);
+    WriteSettingString("BackupPath", "");
+    Start();
+    InsertCard();
+    Tick(TimerStartup);
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(frame().StatusText(3).endsWith(":  7"));
+    RemoveCard();
+    Tick(TimerCardWatch);
+    Tick(TimerBackupReload);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), 0);
+    EXPECT_EQ(frame().StatusText(3), "No backup folder chosen");
+    // Once a folder is chosen the count is back.
+    WriteSettingString("BackupPath", backup.path().string() + "/");
+    Tick(TimerBackupReload);
+    ASSERT_TRUE(WaitIdle());
+    view().ShowPage(PageAll);
+    EXPECT_TRUE(frame().StatusText(3).endsWith(":  0"));
+}
+
+}  // namespace
+}  // namespace lk::gui::test

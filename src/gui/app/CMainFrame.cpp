@@ -200,6 +200,9 @@ void CMainFrame::SetCategoryStatus(int page, int count) {
         default:
             break;
     }
+    if (page >= 1 && page <= 9 && app_.State().viewingBackup == 1 &&
+        ReadSettingString("BackupPath").empty())
+        text = Lang(226);
     status_[2]->setText(text);
 }
 
