@@ -16,6 +16,7 @@
 #include "DialogTestKit.h"
 #include "GuiFixture.h"
 #include "app/Settings.h"
+#include "backup/FileOps.h"
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "dialogs/CExportWavDlg.h"
@@ -815,6 +816,45 @@ TEST_F(Dialogs, BackupRecordsWithoutAFolderSaySoInTheStatusBar) {
     ASSERT_TRUE(WaitIdle());
     view().ShowPage(PageAll);
     EXPECT_TRUE(frame().StatusText(3).endsWith(":  0"));
+}
+
+}  // namespace
+}  // namespace lk::gui::test
+
+namespace lk::gui::test {
+namespace {
+
+// A disk that refuses the copy of one recording.
+class RefusingCopy : public RealFileOps {
+  public:
+    bool CopyToNewFile(const fs::path& from, const fs::path& to) override {
+        if (from.filename().string().find("-M-2") != std::string::npos) return false;
+        return RealFileOps::CopyToNewFile(from, to);
+    }
+};
+
+TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {
+    LoadCard();
+    RefusingCopy files;
+    DialogServices s = Services();
+    s.backupFiles = &files;
+    CBackupDlg dlg(app().State(), s, nullptr);
+    dlg.show();
+    dlg.OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_EQ(dlg.LastResult().failed, 1);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(Child<QLineEdit>(&dlg, "current")->text(),
+              "Recordings not backed up (the next backup tries them again): 1");
+    EXPECT_TRUE(Child<QPushButton>(&dlg, "start")->isEnabled());
+    EXPECT_EQ(Recordings(backup.path()).size(), kCalls.size() - 1);
+    // A second run with a sound disk copies the rest and closes.
+    s.backupFiles = nullptr;
+    dlg.SetServices(s);
+    dlg.OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_TRUE(Recordings(backup.path()) == Recordings(card.path()));
 }
 
 }  // namespace

@@ -216,6 +216,14 @@ void CBackupDlg::OnFinished() {
         SetRunning(false);
         return;
     }
+    // A run that left recordings behind says so rather than closing as if
+    // everything were safe; Start tries them again.
+    const int missed = result_.failed + result_.indexWriteFailures;
+    if (missed > 0) {
+        current_->setText(QStringLiteral("%1 %2").arg(Lang(227)).arg(missed));
+        SetRunning(false);
+        return;
+    }
     done(Accepted);
 }
 

@@ -20,14 +20,13 @@ QString WithTrailingSeparator(QString folder) {
 
 std::optional<QString> BrowseForFolder(const FolderPicker& picker, QWidget* parent,
                                        const QString& initialFolder, const QString& title) {
-    const FolderPicker& pick = picker;
     QString start = initialFolder;
     // The picker opens on the folder itself, not on its parent.
     while (start.size() > 1 &&
            (start.endsWith(QLatin1Char('/')) || start.endsWith(QDir::separator())))
         start.chop(1);
     const QString chosen =
-        pick ? pick(parent, title, start) : DesktopFolderPicker()(parent, title, start);
+        picker ? picker(parent, title, start) : DesktopFolderPicker()(parent, title, start);
     if (chosen.isEmpty()) return std::nullopt;
     return WithTrailingSeparator(QDir::toNativeSeparators(chosen));
 }
