@@ -859,3 +859,32 @@ TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {
 
 }  // namespace
 }  // namespace lk::gui::test
+
+namespace lk::gui::test {
+namespace {
+
+TEST_F(Dialogs, RepairFromTheMenuReadsTheShownCardAgain) {
+    LoadCard();
+    lk::test::WriteFile(card.path() / "201601" / "20160121101010-O-888.wav",
+                        std::vector<std::uint8_t>(3000, 1));
+    frame().StopTimer(TimerCardWatch);
+    QString status;
+    const auto seen = WithModals([&] { frame().OnCommand(CmdRepair); },
+                                 [&](QDialog* d) {
+                                     auto* r = static_cast<CRepairDlg*>(d);
+                                     r->OnStart();
+                                     ASSERT_TRUE(WaitFor([&] { return !r->Running(); }));
+                                     status = r->StatusText();
+                                     r->reject();
+                                 });
+    EXPECT_EQ(seen, std::vector<std::string>{"repairDlg"});
+    EXPECT_EQ(status, "Repair finished. Records added - 1");
+    EXPECT_EQ(app().State().cardDrive, 0);  // forgotten, so the watch reads it again
+    EXPECT_TRUE(frame().TimerActive(TimerCardWatch));
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), static_cast<int>(kCalls.size()) + 1);
+}
+
+}  // namespace
+}  // namespace lk::gui::test
