@@ -244,6 +244,8 @@ TEST_F(MainWindow, CommandsRefuseWhileRecordsLoad) {
     EXPECT_EQ(app().State().devType, 0);
     EXPECT_EQ(app().State().viewingBackup, 1);
     // Toggling the automatic backup is not guarded; with no key it becomes 0.
+    // (Turning it on asks for a backup folder first while none is set.)
+    WriteSettingString("BackupPath", backup.path().string() + "/");
     frame().OnCommand(CmdAutoBackup);
     EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
     frame().OnCommand(CmdAutoBackup);

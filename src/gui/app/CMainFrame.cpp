@@ -12,6 +12,7 @@
 #include "app/CardWatchDriver.h"
 #include "card/CallLog.h"
 #include "dialogs/CAboutDlg.h"
+#include "dialogs/CBackupDlg.h"
 #include "dialogs/ProgressDialog.h"
 #include "pages/CDeviceParamDlg.h"
 #include "pages/CPhoneBookDlg.h"
@@ -48,6 +49,11 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     progress_ = new ProgressDialog(this);
     device_ = new DeviceLibraryLoader(this);
     connect(device_, &DeviceLibraryLoader::Notified, this, &CMainFrame::OnDeviceNotify);
+    services_.scheduleBackupReload = [this] { ScheduleBackupReload(); };
+    backupDlg_ = new CBackupDlg(app_.State(), services_, this);
+    backupDlg_->SetAutomatic(true);
+    backupDlg_->setModal(false);
+    backupDlg_->hide();
     view_ = new CVX310View(app_, *this, this);
     setCentralWidget(view_);
     view_->FinishCreation();
@@ -216,6 +222,9 @@ void CMainFrame::SetCategoryStatus(int page, int count) {
         default:
             break;
     }
+    if (page >= 1 && page <= 9 && app_.State().viewingBackup == 1 &&
+        ReadSettingString("BackupPath").empty())
+        text = Lang(226);
     status_[2]->setText(text);
 }
 
@@ -322,10 +331,10 @@ void CMainFrame::OnCommand(int command) {
             break;
         }
         case CmdAutoBackup:
-            WriteSettingInt("AutoBackup", ReadSettingInt("AutoBackup") == 0 ? 1 : 0);
+            OnToggleAutoBackup();
             break;
         case CmdRepair:
-            // The repair dialog comes with the card repair feature.
+            OnRepair();
             break;
         case CmdRescan:
             CardWatchDriver(app_, *this).ManualRescan();
@@ -335,7 +344,7 @@ void CMainFrame::OnCommand(int command) {
             break;
         case CmdSetBackupPath:
             if (RefuseWhileLoading()) return;
-            // The backup-path dialog comes with the backup feature.
+            OnSetBackupPath();
             break;
         case CmdViewCard:
             if (RefuseWhileLoading()) return;

@@ -5,6 +5,9 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <functional>
+
+#include "dialogs/DialogServices.h"
 
 class QLabel;
 class QAction;
@@ -15,6 +18,7 @@ class CRecorderApp;
 class CVX310View;
 class ProgressDialog;
 class DeviceLibraryLoader;
+class CBackupDlg;
 
 enum FrameTimer : int {
     TimerStartup = 10,
@@ -31,6 +35,13 @@ class CMainFrame : public QMainWindow {
     CVX310View* View() const { return view_; }
     DeviceLibraryLoader& DeviceLibrary() const { return *device_; }
     ProgressDialog* Progress() const { return progress_; }
+    // The hidden backup window of the automatic backup.
+    CBackupDlg* AutoBackupDlg() const { return backupDlg_; }
+    // What the working dialogs get (tests replace the folder picker).
+    const DialogServices& Services() const { return services_; }
+    void SetServices(DialogServices services);
+    // The record loader's automatic backup: runs on the loader's worker.
+    std::function<bool()> AutoBackupOffer();
 
     void UpdateDiskSpaceStatus();
     void SetCategoryStatus(int page, int count);
@@ -74,12 +85,17 @@ class CMainFrame : public QMainWindow {
     void UpdateChecks();
     void OnViewCardRecords();
     void OnViewBackupRecords(int family);
+    void OnToggleAutoBackup();
+    void OnSetBackupPath();
+    void OnRepair();
     QTimer* Timer(int id) const;
 
     CRecorderApp& app_;
     CVX310View* view_ = nullptr;
     ProgressDialog* progress_ = nullptr;
     DeviceLibraryLoader* device_ = nullptr;
+    CBackupDlg* backupDlg_ = nullptr;
+    DialogServices services_;
     std::array<QLabel*, 4> status_{};  // panes 1-4
     QTimer* timer10_;
     QTimer* timer20_;

@@ -136,6 +136,7 @@ bool CRecorderApp::RunRecordLoader() {
     RecordLoaderOptions options;
     options.backupPath = ReadSettingString("BackupPath");
     options.mainFrameExists = frame_ != nullptr;
+    if (frame_) options.runAutoBackup = frame_->AutoBackupOffer();
     // The progress window lives on the UI thread: the worker posts to it, and
     // only every few hundred records, so that a large store does not flood the queue.
     options.progress.begin = [this](int caption, int range) {

@@ -2,6 +2,7 @@
 
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
+#include "app/Settings.h"
 #include "card/CardWatch.h"
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CVX310View.h"
@@ -12,12 +13,20 @@ namespace lk::gui {
 
 void CardWatchDriver::StartupTick() {
     Carry(CardWatch(app_.State()).StartupTick());
+    ShowWhenNoBackupFolder();
 }
 void CardWatchDriver::CardWatchTick() {
     Carry(CardWatch(app_.State()).CardWatchTick());
 }
 void CardWatchDriver::BackupReloadTick() {
     Carry(CardWatch(app_.State()).BackupReloadTick());
+    ShowWhenNoBackupFolder();
+}
+
+void CardWatchDriver::ShowWhenNoBackupFolder() {
+    // An empty list would otherwise keep the last card's count.
+    if (app_.State().viewingBackup == 1 && ReadSettingString("BackupPath").empty())
+        frame_.SetCategoryStatus(frame_.View()->CurrentPage(), 0);
 }
 void CardWatchDriver::ManualRescan() {
     Carry(CardWatch(app_.State()).ManualRescan());

@@ -23,6 +23,7 @@ class CardWatchDriver {
 
   private:
     void Carry(CardWatchActions&& actions);
+    void ShowWhenNoBackupFolder();
 
     CRecorderApp& app_;
     CMainFrame& frame_;

@@ -226,7 +226,7 @@ void CVX310View::OnCommand(int command) {
             break;
         case CmdSearch:
             if (Refused()) return;
-            // The search dialog comes with the search feature.
+            OnSearchCommand();
             break;
         case CmdDelete: {
             if (Refused() || !recordPage) return;
@@ -259,6 +259,11 @@ void CVX310View::OnCommand(int command) {
             FetchContacts(st.contacts);
             frame_.RefreshRecords();
             break;
+        case CmdBackupAll:
+        case CmdBackupSelected:
+            if (Refused()) return;
+            OnBackupCommand(command == CmdBackupSelected);
+            break;
         case CmdExportSheet:
             if (!Refused()) OnExportSheet();
             break;
@@ -266,16 +271,14 @@ void CVX310View::OnCommand(int command) {
         case CmdMailRecorded:
             if (!Refused()) OnMail(command == CmdMailRecorded);
             break;
-        case CmdBackupAll:
-        case CmdBackupSelected:
-            if (Refused()) return;
-            // These dialogs and workers come with the backup, export and
-            // e-mail features.
-            break;
         case CmdExportWav:
+            OnExportWavCommand();
+            break;
         case CmdImportFolder:
+            if (!importRunning_) OnImportCommand();
             break;
         case CmdClearImported: {
+            if (importRunning_) return;
             CRecordListPane* pane = PaneOf(10);
             // Rows go before the records they point at.
             pane->StopRelabel();

@@ -69,6 +69,11 @@ class CVX310View : public QWidget {
   private:
     QToolBar* MakeToolbar(bool importBar);
     bool Refused();
+    // The commands that open a working dialog.
+    void OnSearchCommand();
+    void OnBackupCommand(bool selected);
+    void OnExportWavCommand();
+    void OnImportCommand();
     void Layout();
 
     CRecorderApp& app_;
@@ -85,6 +90,7 @@ class CVX310View : public QWidget {
     int currentPage_ = 1;
     SheetExport* sheetExport_ = nullptr;
     MailSender* mailSender_ = nullptr;
+    bool importRunning_ = false;
 };
 
 }  // namespace lk::gui

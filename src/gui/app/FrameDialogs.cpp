@@ -1,0 +1,53 @@
+// The main frame's commands that open the backup-path and repair windows, and
+// the automatic backup it offers the record loader.
+
+#include "app/CMainFrame.h"
+#include "app/CRecorderApp.h"
+#include "app/Settings.h"
+#include "dialogs/CBackupDlg.h"
+#include "dialogs/CBackupPathDlg.h"
+#include "dialogs/CRepairDlg.h"
+
+namespace lk::gui {
+
+std::function<bool()> CMainFrame::AutoBackupOffer() {
+    return [dlg = backupDlg_, &quitting = app_.State().quitting] {
+        return dlg->OfferAndWait(quitting);
+    };
+}
+
+void CMainFrame::SetServices(DialogServices services) {
+    if (!services.scheduleBackupReload)
+        services.scheduleBackupReload = [this] { ScheduleBackupReload(); };
+    services_ = std::move(services);
+    backupDlg_->SetServices(services_);
+}
+
+void CMainFrame::OnToggleAutoBackup() {
+    const bool turnOn = ReadSettingInt("AutoBackup") == 0;
+    // Backing up automatically into no folder would end at once, unexplained.
+    if (turnOn && ReadSettingString("BackupPath").empty()) {
+        OnSetBackupPath();
+        if (ReadSettingString("BackupPath").empty()) return;
+    }
+    WriteSettingInt("AutoBackup", turnOn ? 1 : 0);
+}
+
+void CMainFrame::OnSetBackupPath() {
+    CBackupPathDlg dlg(services_, this);
+    dlg.exec();
+}
+
+void CMainFrame::OnRepair() {
+    CRepairDlg dlg(
+        app_.State(), services_,
+        [this](char letter) {
+            // The added records show once the card's log is read again.
+            const RecorderState& st = app_.State();
+            if (st.viewingBackup == 0 && st.cardDrive == letter) RefreshRecords();
+        },
+        this);
+    dlg.exec();
+}
+
+}  // namespace lk::gui

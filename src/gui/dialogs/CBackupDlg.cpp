@@ -1,0 +1,260 @@
+#include "dialogs/CBackupDlg.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <chrono>
+
+#include "dialogs/CBackupPathDlg.h"
+#include "support/GuiText.h"
+#include "support/MessageBox.h"
+#include "widgets/CSortListCtrl.h"
+
+namespace lk::gui {
+
+CBackupDlg::CBackupDlg(RecorderState& state, DialogServices services, QWidget* parent,
+                       CSortListCtrl* selectedFrom)
+    : QDialog(parent),
+      state_(state),
+      services_(std::move(services)),
+      list_(selectedFrom),
+      worker_(this),
+      path_(new QLineEdit(this)),
+      browse_(new QPushButton(QStringLiteral("..."), this)),
+      current_(new QLineEdit(this)),
+      bar_(new QProgressBar(this)),
+      choice_(new QComboBox(this)),
+      auto_(new QCheckBox(this)),
+      start_(new QPushButton(this)),
+      stop_(new QPushButton(this)) {
+    setObjectName(QStringLiteral("backupDlg"));
+    setWindowTitle(Lang(SelectedMode() ? 194 : 99));
+    path_->setObjectName(QStringLiteral("path"));
+    browse_->setObjectName(QStringLiteral("browse"));
+    current_->setObjectName(QStringLiteral("current"));
+    bar_->setObjectName(QStringLiteral("progress"));
+    choice_->setObjectName(QStringLiteral("deleteChoice"));
+    auto_->setObjectName(QStringLiteral("autoBackup"));
+    start_->setObjectName(QStringLiteral("start"));
+    stop_->setObjectName(QStringLiteral("stop"));
+
+    auto* grid = new QGridLayout(this);
+    grid->setColumnStretch(1, 1);
+    grid->addWidget(new QLabel(Lang(100), this), 0, 0);
+    path_->setReadOnly(true);
+    path_->setMinimumWidth(380);
+    grid->addWidget(path_, 0, 1);
+    browse_->setFixedWidth(32);
+    grid->addWidget(browse_, 0, 2);
+    grid->addWidget(new QLabel(Lang(101), this), 1, 0);
+    current_->setReadOnly(true);
+    grid->addWidget(current_, 1, 1, 1, 2);
+    grid->addWidget(new QLabel(Lang(102), this), 2, 0);
+    bar_->setTextVisible(false);
+    grid->addWidget(bar_, 2, 1, 1, 2);
+    grid->addWidget(new QLabel(Lang(134), this), 3, 0);
+    choice_->addItem(Lang(136));
+    choice_->addItem(Lang(135));
+    grid->addWidget(choice_, 3, 1, 1, 2);
+    auto_->setText(Lang(138));
+    grid->addWidget(auto_, 4, 0, 1, 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    start_->setText(Lang(103));
+    start_->setDefault(true);
+    stop_->setText(Lang(137));
+    buttons->addWidget(start_);
+    buttons->addWidget(stop_);
+    grid->addLayout(buttons, 5, 0, 1, 3);
+
+    connect(start_, &QPushButton::clicked, this, &CBackupDlg::OnStart);
+    connect(stop_, &QPushButton::clicked, this, &CBackupDlg::OnStop);
+    connect(browse_, &QPushButton::clicked, this, &CBackupDlg::OnBrowse);
+    // Only the user's choice is stored; a "No" to the move question is not.
+    connect(choice_, &QComboBox::activated, this,
+            [](int index) { WriteSettingInt("BackupDelFile", index); });
+    connect(auto_, &QCheckBox::clicked, this, [this](bool on) {
+        if (on && !EnsureBackupPath()) {
+            auto_->setChecked(false);
+            return;
+        }
+        WriteSettingInt("AutoBackup", on ? 1 : 0);
+    });
+    connect(&worker_, &DialogWorker::Finished, this, &CBackupDlg::OnFinished);
+    InitFromSettings();
+}
+
+CBackupDlg::~CBackupDlg() {
+    worker_.StopAndJoin();
+    if (claimedLoader_) state_.loaderBusy = 0;
+}
+
+void CBackupDlg::InitFromSettings() {
+    choice_->setCurrentIndex(ReadSettingInt("BackupDelFile") == 1 ? 1 : 0);
+    auto_->setChecked(ReadSettingInt("AutoBackup") == 1);
+    path_->setText(SettingText("BackupPath"));
+    current_->clear();
+    bar_->setRange(0, 100);
+    bar_->setValue(0);
+    stopping_ = false;
+    SetRunning(false);
+}
+
+void CBackupDlg::SetRunning(bool running) {
+    for (QWidget* w : std::initializer_list<QWidget*>{start_, browse_, choice_, auto_})
+        w->setEnabled(!running);
+    stop_->setEnabled(!stopping_);
+}
+
+bool CBackupDlg::EnsureBackupPath() {
+    // A run into no folder would end at once without a word.
+    if (!ReadSettingString("BackupPath").empty()) return true;
+    OnBrowse();
+    return !ReadSettingString("BackupPath").empty();
+}
+
+void CBackupDlg::OnBrowse() {
+    CBackupPathDlg dlg(services_, this);
+    if (dlg.exec() == QDialog::Accepted) path_->setText(SettingText("BackupPath"));
+}
+
+void CBackupDlg::OnStart() {
+    if (worker_.Running()) return;
+    if (!EnsureBackupPath()) return;
+    bool move = choice_->currentIndex() == 1;
+    if (move && ShowMessage(this, Lang(140), Lang(134), QMessageBox::Information,
+                            QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+        move = false;
+        choice_->setCurrentIndex(0);  // this run only; the setting stays
+    }
+    // A manual run keeps the card watch from freeing the records it walks;
+    // the automatic one runs inside the load, which holds the claim already.
+    if (!automatic_) {
+        int expected = 0;
+        if (!state_.loaderBusy.compare_exchange_strong(expected, 1)) {
+            ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information);
+            return;
+        }
+        claimedLoader_ = true;
+    }
+    selection_.clear();
+    if (list_)
+        for (int row : list_->SelectedRows())
+            if (CallRecord* r = list_->RowData(row)) selection_.push_back(r);
+
+    BackupOptions o;
+    o.backupPath = ReadSettingString("BackupPath");
+    o.devType = state_.devType;
+    o.move = move;
+    o.files = services_.backupFiles;
+    if (const auto v = state_.volumes.Find(state_.cardDrive)) o.cardRoot = v->root;
+    lastOptions_ = o;
+    const auto hook = services_.workerStep;
+    o.progress.begin = [this](int, int range) {
+        QMetaObject::invokeMethod(
+            this, [this, range] { bar_->setRange(0, std::max(0, range)); }, Qt::QueuedConnection);
+    };
+    o.progress.step = [this, hook](int position, int, const std::string& text) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, position, t = QString::fromStdString(text)] {
+                bar_->setValue(position);
+                if (!t.isEmpty()) current_->setText(t);
+            },
+            Qt::QueuedConnection);
+        if (hook) hook();
+    };
+
+    stopping_ = false;
+    SetRunning(true);
+    started_ = 1;
+    const bool selected = SelectedMode();
+    const bool ok = worker_.Start([this, o = std::move(o), selected] {
+        result_ = selected ? BackupSelectedThread(state_, selection_, o, worker_.StopFlag())
+                           : BackupAllThread(state_, o, worker_.StopFlag());
+    });
+    if (!ok) {
+        if (claimedLoader_) state_.loaderBusy = 0;
+        claimedLoader_ = false;
+        SetRunning(false);
+    }
+}
+
+void CBackupDlg::OnStop() {
+    done(Rejected);
+}
+
+void CBackupDlg::done(int result) {
+    if (worker_.Running()) {
+        worker_.RequestStop();
+        stopping_ = true;
+        pendingResult_ = result;
+        SetRunning(true);
+        return;
+    }
+    SignalDone();
+    QDialog::done(result);
+}
+
+void CBackupDlg::OnFinished() {
+    if (claimedLoader_) state_.loaderBusy = 0;
+    claimedLoader_ = false;
+    // The worker appended to the backup records; only now may they be shown.
+    if (services_.scheduleBackupReload) services_.scheduleBackupReload();
+    emit RunFinished();
+    if (stopping_) {
+        stopping_ = false;
+        done(pendingResult_);
+        return;
+    }
+    if (!result_.started) {
+        SetRunning(false);
+        return;
+    }
+    // A run that left recordings behind says so rather than closing as if
+    // everything were safe; Start tries them again.
+    const int missed = result_.failed + result_.indexWriteFailures;
+    if (missed > 0) {
+        current_->setText(QStringLiteral("%1 %2").arg(Lang(227)).arg(missed));
+        SetRunning(false);
+        return;
+    }
+    done(Accepted);
+}
+
+void CBackupDlg::SignalDone() {
+    {
+        std::lock_guard<std::mutex> g(doneLock_);
+        doneSet_ = true;
+    }
+    doneCv_.notify_all();
+}
+
+bool CBackupDlg::OfferAndWait(const std::atomic<int>& quitting) {
+    started_ = 0;
+    {
+        std::lock_guard<std::mutex> g(doneLock_);
+        doneSet_ = false;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            InitFromSettings();
+            show();
+            raise();
+            activateWindow();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(doneLock_);
+    while (!doneSet_ && quitting == 0)
+        doneCv_.wait_for(lock, std::chrono::milliseconds(100));
+    doneSet_ = false;
+    return started_ != 0;
+}
+
+}  // namespace lk::gui

@@ -1,0 +1,124 @@
+#include "dialogs/CRepairDlg.h"
+
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "support/GuiText.h"
+
+namespace lk::gui {
+
+QString RepairDriveText(const Volume& volume) {
+    return QStringLiteral("%1:\\   %2")
+        .arg(QChar(volume.letter), QString::fromStdString(volume.root.string()));
+}
+
+CRepairDlg::CRepairDlg(RecorderState& state, DialogServices services,
+                       std::function<void(char)> repaired, QWidget* parent)
+    : QDialog(parent),
+      state_(state),
+      services_(std::move(services)),
+      repaired_(std::move(repaired)),
+      worker_(this),
+      drives_(new QComboBox(this)),
+      bar_(new QProgressBar(this)),
+      status_(new QLabel(this)),
+      start_(new QPushButton(Lang(220), this)) {
+    setObjectName(QStringLiteral("repairDlg"));
+    setWindowTitle(Lang(218));
+    drives_->setObjectName(QStringLiteral("drives"));
+    bar_->setObjectName(QStringLiteral("progress"));
+    status_->setObjectName(QStringLiteral("status"));
+    start_->setObjectName(QStringLiteral("start"));
+
+    auto* top = new QVBoxLayout(this);
+    top->addWidget(new QLabel(Lang(219), this));
+    drives_->setMinimumWidth(360);
+    top->addWidget(drives_);
+    bar_->setTextVisible(false);
+    bar_->hide();
+    top->addWidget(bar_);
+    status_->setMinimumHeight(status_->fontMetrics().height() + 4);
+    top->addWidget(status_);
+    auto* buttons = new QDialogButtonBox(this);
+    start_->setDefault(true);
+    buttons->addButton(start_, QDialogButtonBox::ActionRole);
+    top->addWidget(buttons);
+
+    volumes_ = state_.volumes.Volumes();
+    std::erase_if(volumes_, [](const Volume& v) { return !v.removable || v.letter < 'C'; });
+    std::sort(volumes_.begin(), volumes_.end(),
+              [](const Volume& a, const Volume& b) { return a.letter < b.letter; });
+    for (const Volume& v : volumes_)
+        drives_->addItem(RepairDriveText(v));
+    if (!volumes_.empty()) drives_->setCurrentIndex(0);
+
+    connect(start_, &QPushButton::clicked, this, &CRepairDlg::OnStart);
+    connect(&worker_, &DialogWorker::Finished, this, &CRepairDlg::OnFinished);
+}
+
+CRepairDlg::~CRepairDlg() {
+    worker_.StopAndJoin();
+}
+
+int CRepairDlg::DriveCount() const {
+    return drives_->count();
+}
+QString CRepairDlg::DriveText(int index) const {
+    return drives_->itemText(index);
+}
+QString CRepairDlg::StatusText() const {
+    return status_->text();
+}
+
+void CRepairDlg::OnStart() {
+    const int index = drives_->currentIndex();
+    if (index < 0 || index >= static_cast<int>(volumes_.size()) || worker_.Running()) return;
+    const Volume v = volumes_[static_cast<std::size_t>(index)];
+    letter_ = v.letter;
+    start_->setEnabled(false);
+    bar_->show();
+    const auto hook = services_.workerStep;
+    ProgressSink sink;
+    sink.begin = [this](int, int range) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, range] {
+                bar_->setRange(0, std::max(0, range));
+                bar_->setValue(0);
+            },
+            Qt::QueuedConnection);
+    };
+    sink.step = [this, hook](int position, int, const std::string& text) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, position, t = QString::fromStdString(text)] {
+                bar_->setValue(position);
+                status_->setText(t);
+            },
+            Qt::QueuedConnection);
+        if (hook) hook();
+    };
+    const bool ok = worker_.Start([this, v, sink] {
+        result_ = RepairCardLog(CardVolume(v.letter, v.root), sink, worker_.StopFlag());
+    });
+    if (!ok) start_->setEnabled(true);
+}
+
+void CRepairDlg::OnFinished() {
+    start_->setEnabled(true);
+    emit RepairFinished();
+    if (repaired_) repaired_(letter_);
+}
+
+void CRepairDlg::done(int result) {
+    // A repair appends to the card's log; it is never cut short.
+    if (worker_.Running()) return;
+    QDialog::done(result);
+}
+
+}  // namespace lk::gui

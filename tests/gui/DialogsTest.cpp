@@ -1,0 +1,890 @@
+// The working dialogs on a generated card and a temporary store: back up (by
+// hand and automatically), backup path, search, WAV export, import, repair,
+// and that none of them goes while its worker still runs.
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <filesystem>
+#include <map>
+
+#include "DialogTestKit.h"
+#include "GuiFixture.h"
+#include "app/Settings.h"
+#include "backup/FileOps.h"
+#include "dialogs/CBackupDlg.h"
+#include "dialogs/CBackupPathDlg.h"
+#include "dialogs/CExportWavDlg.h"
+#include "dialogs/CImportDlg.h"
+#include "dialogs/CRepairDlg.h"
+#include "dialogs/CSearchDlg.h"
+#include "export/RecordingWriter.h"
+#include "playback/XtrFormat.h"
+#include "support/Commands.h"
+#include "support/FolderPicker.h"
+#include "widgets/CSortListCtrl.h"
+
+namespace lk::gui::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<CardCall> kCalls = {
+    {Incoming, 0, 1}, {Missed, 0, 2},  {Outgoing, 0, 3, 10, u"0105559"},
+    {Note, 0, 4},     {Message, 0, 5}, {Incoming, 0, 6, 10, u"55-5"},
+    {Outgoing, 0, 7},
+};
+
+QString Q(const fs::path& p) {
+    return QString::fromStdString(p.string());
+}
+
+// Recording name -> bytes, for every recording below `root`.
+std::map<std::string, std::vector<std::uint8_t>> Recordings(const fs::path& root) {
+    std::map<std::string, std::vector<std::uint8_t>> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); it != fs::end(it); ++it) {
+        const fs::path& p = it->path();
+        // The card's prompt sounds are not recordings.
+        if (it->is_regular_file() && p.filename().string().starts_with("2016") &&
+            (p.extension() == ".wav" || p.extension() == ".xtr"))
+            out[p.filename().string()] = lk::test::ReadFile(p);
+    }
+    return out;
+}
+
+class Dialogs : public WindowTest {
+  protected:
+    void LoadCard(const std::vector<CardCall>& calls = kCalls) {
+        WriteCard(card.path(), calls);
+        Start();
+        InsertCard();
+        Tick(TimerStartup);
+        Tick(TimerCardWatch);
+        ASSERT_TRUE(WaitIdle());
+        ASSERT_EQ(app().State().cardRecords.size(), calls.size());
+    }
+    // A picker that answers with the next folder of `picks` ("" = cancel).
+    DialogServices Services() {
+        DialogServices s = frame().Services();
+        s.pickFolder = [this](QWidget*, const QString& title, const QString& start) {
+            pickerTitles.push_back(title);
+            pickerStarts.push_back(start);
+            if (picks.empty()) return QString();
+            QString next = picks.front();
+            picks.erase(picks.begin());
+            return next;
+        };
+        return s;
+    }
+    void UsePicker() { frame().SetServices(Services()); }
+    template <class T>
+    static T* Child(QWidget* w, const char* name) {
+        return w->findChild<T*>(QLatin1String(name));
+    }
+
+    std::vector<QString> picks;
+    std::vector<QString> pickerTitles, pickerStarts;
+    lk::test::TempDir other;
+};
+
+// --- folder picker and backup path ------------------------------------------
+
+TEST(FolderPicker, ChosenFolderEndsWithOneSeparatorAndCancelGivesNothing) {
+    struct Case {
+        QString initial, chosen;
+        std::optional<QString> want;
+        QString startSeen;
+    };
+    const Case cases[] = {
+        {"/data/Backup/", "/data/Backup", "/data/Backup/", "/data/Backup"},
+        {"/data/Backup", "/data/Backup/", "/data/Backup/", "/data/Backup"},
+        {"/", "/", "/", "/"},
+        {"/data/", "", std::nullopt, "/data"},
+    };
+    for (const Case& c : cases) {
+        QString seen;
+        const auto got = BrowseForFolder(
+            [&](QWidget*, const QString&, const QString& start) {
+                seen = start;
+                return c.chosen;
+            },
+            nullptr, c.initial);
+        EXPECT_EQ(got, c.want) << c.chosen.toStdString();
+        EXPECT_EQ(seen, c.startSeen) << c.initial.toStdString();
+    }
+    const QString home = WithTrailingSeparator(QDir::homePath());
+    EXPECT_EQ(StartFolder(""), home);
+    EXPECT_EQ(StartFolder("C:\\"), home);
+    EXPECT_EQ(StartFolder("/srv/x/"), "/srv/x/");
+}
+
+TEST_F(Dialogs, BackupPathIsWrittenOnlyWhenADifferentFolderWasPicked) {
+    Start();
+    const std::string before = ReadSettingString("BackupPath");
+    const QString fresh = Q(other.path() / "Store");
+    struct Case {
+        const char* what;
+        std::vector<QString> picks;
+        int browses;
+        bool ok;
+        std::string want;
+        int reloads;
+    };
+    const Case cases[] = {
+        {"new folder gets its separator", {fresh}, 1, true, fresh.toStdString() + "/", 1},
+        {"a root stays as it is", {"/"}, 1, true, "/", 1},
+        {"the same folder again", {QString::fromStdString(before)}, 1, true, before, 0},
+        {"picker cancelled", {""}, 1, true, before, 0},
+        {"OK without a pick", {}, 0, true, before, 0},
+        {"picked, then Cancel", {fresh}, 1, false, before, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteSettingString("BackupPath", before);
+        picks = c.picks;
+        int reloads = 0;
+        DialogServices s = Services();
+        s.scheduleBackupReload = [&reloads] { ++reloads; };
+        CBackupPathDlg dlg(s, nullptr);
+        for (int i = 0; i < c.browses; ++i)
+            dlg.OnBrowse();
+        c.ok ? dlg.accept() : dlg.reject();
+        EXPECT_EQ(ReadSettingString("BackupPath"), c.want);
+        EXPECT_EQ(reloads, c.reloads);
+    }
+    EXPECT_EQ(pickerTitles.front(), QLatin1String(kFolderPickerTitle));
+}
+
+// --- back up ----------------------------------------------------------------
+
+TEST_F(Dialogs, MoveAnsweredNoCopiesThisRunAndKeepsTheSetting) {
+    LoadCard();
+    WriteSettingInt("BackupDelFile", 1);
+    answer = QMessageBox::No;
+    CBackupDlg dlg(app().State(), Services(), nullptr);
+    EXPECT_EQ(Child<QComboBox>(&dlg, "deleteChoice")->currentIndex(), 1);
+    dlg.show();
+    dlg.OnStart();
+    ASSERT_FALSE(messages.empty());
+    EXPECT_EQ(messages.back().text,
+              "The recordings will be deleted from the card after they have "
+              "been copied.\nDo you want to continue?");
+    EXPECT_EQ(app().State().loaderBusy, 1);  // the card watch leaves the records alone
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_FALSE(dlg.LastOptions().move);
+    EXPECT_EQ(ReadSettingInt("BackupDelFile"), 1);
+    EXPECT_EQ(app().State().loaderBusy, 0);
+    EXPECT_FALSE(dlg.isVisible());  // a finished run closes the window
+    EXPECT_EQ(dlg.result(), QDialog::Accepted);
+    EXPECT_EQ(dlg.LastResult().backedUp, static_cast<int>(kCalls.size()));
+
+    const auto onCard = Recordings(card.path());
+    EXPECT_EQ(onCard.size(), kCalls.size());  // copied, not moved
+    EXPECT_TRUE(Recordings(backup.path()) == onCard);
+
+    CBackupDlg again(app().State(), Services(), nullptr);
+    EXPECT_EQ(Child<QComboBox>(&again, "deleteChoice")->currentIndex(), 1);
+}
+
+TEST_F(Dialogs, AutoBackupBoxAndMenuCommandChangeOneSetting) {
+    Start();
+    WriteSettingInt("AutoBackup", 0);
+    CBackupDlg dlg(app().State(), Services(), nullptr);
+    auto* box = Child<QCheckBox>(&dlg, "autoBackup");
+    struct Step {
+        bool viaBox;
+        int want;
+    };
+    const Step steps[] = {{true, 1}, {false, 0}, {false, 1}, {true, 0}, {false, 1}};
+    for (const Step& s : steps) {
+        if (s.viaBox) {
+            box->setChecked(ReadSettingInt("AutoBackup") == 1);
+            box->click();
+        } else {
+            frame().OnCommand(CmdAutoBackup);
+        }
+        EXPECT_EQ(ReadSettingInt("AutoBackup"), s.want);
+        EXPECT_EQ(frame().CommandChecked(CmdAutoBackup), s.want == 1);
+    }
+    // A missing key shows checked and the toggle turns it off.
+    WriteSettingString("AutoBackup", "");
+    lk::test::WriteText(SettingsFilePath(),
+                        "[Setting]\nBackupPath=" + ReadSettingString("BackupPath") + "\n");
+    EXPECT_TRUE(frame().CommandChecked(CmdAutoBackup));
+    frame().OnCommand(CmdAutoBackup);
+    EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
+}
+
+TEST_F(Dialogs, WithoutABackupFolderTheFolderIsAskedForFirst) {
+    LoadCard();
+    WriteSettingString("BackupPath", "");
+    WriteSettingInt("AutoBackup", 0);
+    UsePicker();
+    // Ticking the box: the folder dialog comes first; cancelled, nothing changes.
+    {
+        CBackupDlg dlg(app().State(), Services(), nullptr);
+        const auto seen = WithModals([&] { Child<QCheckBox>(&dlg, "autoBackup")->click(); },
+                                     [](QDialog* d) { d->reject(); });
+        EXPECT_EQ(seen, std::vector<std::string>{"backupPathDlg"});
+        EXPECT_FALSE(Child<QCheckBox>(&dlg, "autoBackup")->isChecked());
+        EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
+    }
+    // The menu's toggle asks the same way.
+    EXPECT_EQ(
+        WithModals([&] { frame().OnCommand(CmdAutoBackup); }, [](QDialog* d) { d->reject(); }),
+        std::vector<std::string>{"backupPathDlg"});
+    EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
+    // Start: a folder picked in the dialog it opens is where the run goes.
+    const fs::path store = other.path() / "Picked";
+    fs::create_directories(store);
+    picks = {Q(store)};
+    CBackupDlg dlg(app().State(), Services(), nullptr);
+    dlg.show();
+    const auto seen = WithModals([&] { dlg.OnStart(); },
+                                 [](QDialog* d) {
+                                     static_cast<CBackupPathDlg*>(d)->OnBrowse();
+                                     d->accept();
+                                 });
+    EXPECT_EQ(seen, std::vector<std::string>{"backupPathDlg"});
+    EXPECT_EQ(ReadSettingString("BackupPath"), store.string() + "/");
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_TRUE(Recordings(store) == Recordings(card.path()));
+}
+
+TEST_F(Dialogs, BackUpCommandsOpenTheirWindowOnlyWithRecordsAndSelection) {
+    LoadCard();
+    auto opened = [&](int command) {
+        return WithModals([&] { view().OnCommand(command); }, [](QDialog* d) { d->reject(); });
+    };
+    const std::vector<std::string> none, backup{"backupDlg"};
+    EXPECT_EQ(opened(CmdBackupSelected), none);  // no row selected
+    EXPECT_EQ(opened(CmdBackupAll), backup);
+    pane(1).List()->SelectRow(2);
+    EXPECT_EQ(opened(CmdBackupSelected), backup);
+    // While a load runs, a message instead of a window.
+    app().State().loaderBusy = 1;
+    messages.clear();
+    EXPECT_EQ(opened(CmdBackupAll), none);
+    EXPECT_EQ(messages.size(), 1u);
+    app().State().loaderBusy = 0;
+}
+
+TEST_F(Dialogs, BackUpSelectedCopiesOnlyTheSelectedRows) {
+    LoadCard();
+    CSortListCtrl* list = pane(1).List();
+    list->SelectRow(0);
+    list->SelectRow(3, true);
+    const std::string a = fs::path(list->CellText(0, ColPath).toStdString()).filename().string();
+    const std::string b = fs::path(list->CellText(3, ColPath).toStdString()).filename().string();
+    CBackupDlg dlg(app().State(), Services(), nullptr, list);
+    EXPECT_EQ(dlg.windowTitle(), "Back Up Selected Records");
+    dlg.show();
+    dlg.OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    const auto stored = Recordings(backup.path());
+    ASSERT_EQ(stored.size(), 2u);
+    EXPECT_TRUE(stored.count(a) && stored.count(b));
+}
+
+TEST_F(Dialogs, EveryInsertionOffersTheAutomaticBackupWithTheCurrentPath) {
+    WriteSettingInt("AutoBackup", 1);
+    WriteCard(card.path(), kCalls);
+    Start();
+    UsePicker();
+    CBackupDlg* dlg = frame().AutoBackupDlg();
+    const fs::path second = other.path() / "Second";
+    fs::create_directories(second);
+    const std::string paths[] = {backup.path().string() + "/", second.string() + "/"};
+
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        InsertCard();
+        Tick(TimerCardWatch);
+        ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+        // Freshly initialised: usable, with the path of now.
+        EXPECT_TRUE(Child<QPushButton>(dlg, "start")->isEnabled());
+        EXPECT_TRUE(Child<QComboBox>(dlg, "deleteChoice")->isEnabled());
+        EXPECT_EQ(Child<QLineEdit>(dlg, "path")->text().toStdString(), paths[run]);
+        dlg->OnStart();
+        ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(dlg->LastOptions().backupPath, fs::path(paths[run]));
+        EXPECT_EQ(app().State().viewingBackup, 1);
+        EXPECT_EQ(Recordings(paths[run]).size(), kCalls.size());
+        EXPECT_TRUE(Recordings(paths[run]) == Recordings(card.path()));
+
+        // The card goes; the store's records are shown.
+        RemoveCard();
+        Tick(TimerCardWatch);
+        Tick(TimerBackupReload);
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(app().State().backupRecords.size(), kCalls.size());
+        EXPECT_EQ(rows(1), static_cast<int>(kCalls.size()));
+
+        if (run == 0) {
+            // A new path through the menu between the two insertions.
+            picks = {Q(second)};
+            const auto seen = WithModals([&] { frame().OnCommand(CmdSetBackupPath); },
+                                         [](QDialog* d) {
+                                             static_cast<CBackupPathDlg*>(d)->OnBrowse();
+                                             d->accept();
+                                         });
+            EXPECT_EQ(seen, std::vector<std::string>{"backupPathDlg"});
+        }
+    }
+}
+
+TEST_F(Dialogs, ClosingTheAutomaticBackupShowsTheCardRecords) {
+    WriteSettingInt("AutoBackup", 1);
+    WriteCard(card.path(), kCalls);
+    Start();
+    InsertCard();
+    Tick(TimerCardWatch);
+    CBackupDlg* dlg = frame().AutoBackupDlg();
+    ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+    dlg->OnStop();
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_FALSE(dlg->StartedFlag());
+    EXPECT_EQ(app().State().viewingBackup, 0);
+    EXPECT_EQ(rows(1), static_cast<int>(kCalls.size()));
+    EXPECT_TRUE(Recordings(backup.path()).empty());
+}
+
+// --- search -----------------------------------------------------------------
+
+TEST_F(Dialogs, SearchTypeBoxesFollowTheOpeningPageAndTheGroupBox) {
+    Start();
+    // Ticks and enabled state of incoming, outgoing, missed, notes, message.
+    struct Case {
+        int page;
+        const char* openTicked;
+        const char* openEnabled;
+        const char* afterOnEnabled;
+    };
+    const Case cases[] = {
+        {2, "01000", "01000", "01000"}, {3, "10100", "10100", "10000"},
+        {4, "00010", "00010", "00010"}, {6, "00001", "00000", "00000"},
+        {1, "11110", "11110", "11110"}, {9, "11110", "11110", "11110"},
+    };
+    auto state = [](CSearchDlg& d, bool enabled) {
+        std::string s;
+        for (int i = 0; i < 5; ++i)
+            s += (enabled ? d.TypeBox(i)->isEnabled() : d.TypeBox(i)->isChecked()) ? '1' : '0';
+        return s;
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.page);
+        CSearchDlg dlg(app().State(), c.page, {}, Services(), nullptr);
+        EXPECT_EQ(state(dlg, false), c.openTicked);
+        EXPECT_EQ(state(dlg, true), c.openEnabled);
+        auto* group = Child<QCheckBox>(&dlg, "typeBox");
+        EXPECT_TRUE(group->isChecked());
+        group->click();  // off: every box disabled, ticks kept
+        EXPECT_EQ(state(dlg, true), "00000");
+        EXPECT_EQ(state(dlg, false), c.openTicked);
+        group->click();
+        EXPECT_EQ(state(dlg, true), c.afterOnEnabled);
+        EXPECT_EQ(state(dlg, false), c.openTicked);
+    }
+}
+
+TEST_F(Dialogs, SearchListsMatchesInWalkOrderAndStaysOpen) {
+    LoadCard();
+    WriteSettingInt("DateCond", 0);
+    WriteSettingInt("NumCond", 1);
+    WriteSettingString("SearchedNum", "555");
+    bool stayedOpen = false;
+    const auto seen = WithModals([&] { view().OnCommand(CmdSearch); },
+                                 [&](QDialog* d) {
+                                     auto* s = static_cast<CSearchDlg*>(d);
+                                     EXPECT_TRUE(Child<QLineEdit>(s, "number")->isEnabled());
+                                     EXPECT_EQ(Child<QLineEdit>(s, "number")->text(), "555");
+                                     s->OnSearch();
+                                     ASSERT_TRUE(WaitFor([&] { return !s->Running(); }));
+                                     stayedOpen = s->isVisible();
+                                     EXPECT_TRUE(Child<QPushButton>(s, "search")->isEnabled());
+                                     EXPECT_TRUE(Child<QProgressBar>(s, "progress")->isHidden());
+                                     s->reject();
+                                 });
+    EXPECT_EQ(seen, std::vector<std::string>{"searchDlg"});
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(view().CurrentPage(), PageSearch);
+    // 5551234 (days 1, 2, 7) and 0105559 (day 3) match, 55-5 does not, the
+    // note has no number, and the message box is not ticked on page 1. Last
+    // record first.
+    std::vector<int> days;
+    for (int r = 0; r < rows(9); ++r)
+        days.push_back(pane(9).List()->RowData(r)->time.day);
+    EXPECT_EQ(days, (std::vector<int>{7, 3, 2, 1}));
+    EXPECT_TRUE(frame().StatusText(3).endsWith(":  4")) << frame().StatusText(3).toStdString();
+}
+
+TEST_F(Dialogs, SearchWithNoConditionTouchesNothingAndStoresTheEmptyNumber) {
+    LoadCard();
+    pane(9).AddRecord(app().State().cardRecords[0].get());
+    CSearchDlg dlg(app().State(), 1, {}, Services(), nullptr);
+    Child<QCheckBox>(&dlg, "dateBox")->setChecked(false);
+    Child<QCheckBox>(&dlg, "numberBox")->setChecked(true);
+    Child<QLineEdit>(&dlg, "number")->clear();
+    Child<QCheckBox>(&dlg, "typeBox")->setChecked(false);
+    dlg.OnSearch();
+    EXPECT_FALSE(dlg.Running());
+    EXPECT_EQ(rows(9), 1);
+    EXPECT_EQ(ReadSettingInt("NumCond"), 0);
+    EXPECT_EQ(ReadSettingString("SearchedNum"), "");
+}
+
+TEST(SearchPicker, FormatComesFromTheLocaleWithSeconds) {
+    struct Case {
+        QLocale locale;
+    };
+    for (const QLocale& l :
+         {QLocale(QLocale::English, QLocale::UnitedStates),
+          QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Japanese, QLocale::Japan)}) {
+        const QString f = PickerFormat(l);
+        SCOPED_TRACE(f.toStdString());
+        EXPECT_TRUE(f.startsWith(l.dateFormat(QLocale::ShortFormat) + " "));
+        EXPECT_TRUE(f.contains("ss"));
+        EXPECT_FALSE(f.contains('t'));
+        // What the picker shows reads back as the same second.
+        const QDateTime t(QDate(2016, 6, 16), QTime(12, 30, 45));
+        EXPECT_EQ(l.toDateTime(l.toString(t, f), f).time(), t.time());
+    }
+    EXPECT_EQ(PickerFormat(QLocale::c()).isEmpty(), false);
+}
+
+// --- WAV export -------------------------------------------------------------
+
+TEST_F(Dialogs, ExportConvertsIntoACreatedFolderWithAStatusPerFile) {
+    Start();
+    const fs::path src = other.path() / "src";
+    const auto muLaw = BuildXtrImage(kFormatMuLaw, std::vector<std::uint8_t>(8000, 0x55));
+    lk::test::WriteFile(src / "20160616-I-555.xtr.xtr", muLaw);
+    lk::test::WriteFile(src / "short.xtr", std::vector<std::uint8_t>(1440 + 32, 0));
+    lk::test::WriteFile(src / "alaw.xtr",
+                        BuildXtrImage(kFormatALaw + 99, std::vector<std::uint8_t>(800, 1)));
+    const fs::path out = other.path() / "out" / "new";
+    lk::test::WriteFile(out / "20160616-I-555.wav.wav", {1, 2, 3});  // replaced
+    picks = {Q(out)};
+    CExportWavDlg dlg(Services(), nullptr);
+    for (const char* name : {"20160616-I-555.xtr.xtr", "x.wav", "short.xtr", "alaw.xtr"})
+        dlg.AddFile(Q(src / name));
+    ASSERT_EQ(dlg.FileCount(), 3);  // the .wav is not offered
+    dlg.OnBrowse();
+    EXPECT_EQ(dlg.FolderText().toStdString(), out.string() + "/");
+    EXPECT_EQ(ReadSettingString("ExportPath"), out.string() + "/");
+    fs::remove_all(out);  // made again by the export
+    dlg.show();
+    dlg.OnExport();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_EQ(dlg.StatusAt(0), "Converted");
+    EXPECT_EQ(dlg.StatusAt(1), "Failed (the recording is too short)");
+    EXPECT_EQ(dlg.StatusAt(2), "");  // an encoding left alone
+    EXPECT_EQ(fs::file_size(out / "20160616-I-555.wav.wav"), 58u + 8000u);
+    EXPECT_FALSE(fs::exists(out / "short.wav"));
+    // A failure keeps the list on screen to be read.
+    EXPECT_TRUE(dlg.isVisible());
+    dlg.reject();
+
+    // All converted: the window closes itself.
+    CExportWavDlg ok(Services(), nullptr);
+    ok.AddFile(Q(src / "20160616-I-555.xtr.xtr"));
+    ok.show();
+    ok.OnExport();
+    ASSERT_TRUE(WaitFor([&] { return !ok.Running(); }));
+    EXPECT_FALSE(ok.isVisible());
+}
+
+TEST_F(Dialogs, ExportCommandHandsOverTheSelectedXtrRows) {
+    LoadCard();
+    pane(1).List()->SelectRow(0);
+    pane(1).List()->SelectRow(1, true);
+    CallRecord* r = pane(1).List()->RowData(1);
+    const QString xtr = Q(other.path() / "a.xtr");
+    SetFieldText(r->filePath, xtr.toStdU16String());
+    pane(1).List()->SetCellText(1, ColPath, xtr);
+    int count = -1;
+    QString first;
+    WithModals([&] { view().OnCommand(CmdExportWav); },
+               [&](QDialog* d) {
+                   auto* e = static_cast<CExportWavDlg*>(d);
+                   ASSERT_TRUE(WaitFor([&] { return e->FileCount() > 0; }));
+                   count = e->FileCount();
+                   first = e->FileAt(0);
+                   e->reject();
+               });
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(first, xtr);
+}
+
+// --- import -----------------------------------------------------------------
+
+TEST_F(Dialogs, ImportFillsTheFolderPageAndClearEmptiesIt) {
+    Start();
+    UsePicker();
+    const fs::path folder = other.path() / "calls";
+    lk::test::WriteFile(folder / "20160616123045-I-5551234.xtr", std::vector<std::uint8_t>(2000));
+    lk::test::WriteFile(folder / "sub" / "20160616123045-NOTE.wav",
+                        std::vector<std::uint8_t>(2000));
+    lk::test::WriteFile(folder / "2016061612304-I-1.wav", std::vector<std::uint8_t>(10));
+    // The import window closes by itself when its worker ends.
+    auto import = [&](QString pick) {
+        picks = {pick};
+        view().OnCommand(CmdImportFolder);
+    };
+    import(Q(folder));
+    EXPECT_EQ(pickerStarts.back(), WithTrailingSeparator(QDir::homePath()).chopped(1));
+    EXPECT_EQ(rows(10), 2);
+    import("");  // cancelled: nothing happens
+    EXPECT_EQ(rows(10), 2);
+    import(Q(folder));  // the same folder twice lists its files twice
+    EXPECT_EQ(rows(10), 4);
+    EXPECT_EQ(app().State().folderRecords.size(), 4u);
+    EXPECT_EQ(pane(10).List()->RowData(0), app().State().folderRecords[0].get());
+    view().OnCommand(CmdClearImported);
+    EXPECT_EQ(rows(10), 0);
+    EXPECT_TRUE(app().State().folderRecords.empty());
+}
+
+// --- repair -----------------------------------------------------------------
+
+TEST_F(Dialogs, RepairWithoutARemovableDriveOffersNothing) {
+    Start();
+    {
+        std::lock_guard<std::mutex> g(volumes->lock);
+        volumes->mounted.push_back({other.path(), false, 1u << 30, 1u << 29});
+    }
+    app().State().volumes.Refresh();
+    CRepairDlg dlg(app().State(), Services(), {}, nullptr);
+    EXPECT_EQ(dlg.windowTitle(), "Repair Card Database");
+    EXPECT_EQ(dlg.DriveCount(), 0);
+    dlg.OnStart();
+    EXPECT_FALSE(dlg.Running());
+}
+
+TEST_F(Dialogs, RepairAddsTheLostRecordingAndReloadsTheShownCard) {
+    LoadCard();
+    lk::test::WriteFile(card.path() / "201601" / "20160120101010-I-777.wav",
+                        std::vector<std::uint8_t>(3000, 1));
+    lk::test::WriteFile(card.path() / "201601" / "x.wav.bak", std::vector<std::uint8_t>(10));
+    const char letter = app().State().cardDrive;
+    std::vector<char> repaired;
+    CRepairDlg dlg(
+        app().State(), Services(),
+        [&](char l) {
+            repaired.push_back(l);
+            frame().RefreshRecords();
+        },
+        nullptr);
+    ASSERT_EQ(dlg.DriveCount(), 1);
+    EXPECT_EQ(dlg.DriveText(0), QStringLiteral("%1:\\   %2").arg(QChar(letter), Q(card.path())));
+    dlg.show();
+    dlg.OnStart();
+    EXPECT_FALSE(Child<QPushButton>(&dlg, "start")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_EQ(dlg.StatusText(), "Repair finished. Records added - 1");
+    EXPECT_TRUE(Child<QPushButton>(&dlg, "start")->isEnabled());
+    EXPECT_EQ(repaired, std::vector<char>{letter});
+    EXPECT_TRUE(fs::exists(card.path() / "CallLog_BK.dat"));
+    // The card is read again and lists the added record.
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), static_cast<int>(kCalls.size()) + 1);
+}
+
+// --- no dialog goes while its worker runs -------------------------------------
+
+struct Lifetime {
+    const char* what;
+    // Builds and starts the dialog with the gate's hook; returns it shown.
+    std::function<std::unique_ptr<QDialog>(DialogServices)> start;
+    std::function<bool(QDialog*)> running;
+    const char* stopButton;  // disabled while stopping; null: none
+    bool closeIgnored;       // the window refuses to close while it works
+};
+
+}  // namespace
+
+class DialogLifetime : public Dialogs {
+  public:
+    void Check(const Lifetime& c) {
+        SCOPED_TRACE(c.what);
+        Gate gate;
+        DialogServices s = Services();
+        s.workerStep = gate.Hook();
+        std::unique_ptr<QDialog> dlg = c.start(s);
+        ASSERT_TRUE(dlg);
+        ASSERT_TRUE(WaitFor([&] { return gate.Arrived(); }));
+        ASSERT_TRUE(c.running(dlg.get()));
+        dlg->reject();  // Stop, Cancel, Exit or the close box
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(dlg->isVisible());
+        EXPECT_TRUE(c.running(dlg.get()));
+        if (c.stopButton) {
+            auto* b = dlg->findChild<QPushButton*>(QLatin1String(c.stopButton));
+            ASSERT_TRUE(b);
+            EXPECT_FALSE(b->isEnabled());
+        }
+        gate.Open();
+        ASSERT_TRUE(WaitFor([&] { return !c.running(dlg.get()); }));
+        if (c.closeIgnored) {
+            EXPECT_TRUE(dlg->isVisible());
+            dlg->reject();
+        }
+        EXPECT_FALSE(dlg->isVisible());
+        dlg.reset();  // destroyed only now; the sanitizer sees any late use
+        EXPECT_EQ(app().State().loaderBusy, 0);
+    }
+};
+
+TEST_F(DialogLifetime, EveryDialogStaysUntilItsWorkerEnded) {
+    LoadCard();
+    const fs::path src = other.path() / "src";
+    for (int i = 0; i < 3; ++i)
+        lk::test::WriteFile(src / ("r" + std::to_string(i) + ".xtr"),
+                            BuildXtrImage(kFormatMuLaw, std::vector<std::uint8_t>(4000, 0x55)));
+    const Lifetime cases[] = {
+        {"back up",
+         [this](DialogServices s) {
+             auto d = std::make_unique<CBackupDlg>(app().State(), s, nullptr);
+             d->show();
+             d->OnStart();
+             return std::unique_ptr<QDialog>(std::move(d));
+         },
+         [](QDialog* d) { return static_cast<CBackupDlg*>(d)->Running(); }, "stop", false},
+        {"search",
+         [this](DialogServices s) {
+             auto d = std::make_unique<CSearchDlg>(app().State(), 1, SearchTargets{}, s, nullptr);
+             d->show();
+             d->OnSearch();  // type condition ticked: all types
+             return std::unique_ptr<QDialog>(std::move(d));
+         },
+         [](QDialog* d) { return static_cast<CSearchDlg*>(d)->Running(); }, "exit", false},
+        {"export",
+         [this, src](DialogServices s) {
+             auto d = std::make_unique<CExportWavDlg>(s, nullptr);
+             for (int i = 0; i < 3; ++i)
+                 d->AddFile(Q(src / ("r" + std::to_string(i) + ".xtr")));
+             WriteSettingString("ExportPath", (other.path() / "wav").string() + "/");
+             d->show();
+             d->OnExport();
+             return std::unique_ptr<QDialog>(std::move(d));
+         },
+         [](QDialog* d) { return static_cast<CExportWavDlg*>(d)->Running(); }, "cancel", false},
+        {"import",
+         [src](DialogServices s) {
+             auto d = std::make_unique<CImportDlg>(src, ContactList{}, s, nullptr);
+             d->show();
+             d->StartImport();
+             return std::unique_ptr<QDialog>(std::move(d));
+         },
+         [](QDialog* d) { return static_cast<CImportDlg*>(d)->Running(); }, "cancel", false},
+        {"repair",
+         [this](DialogServices s) {
+             auto d = std::make_unique<CRepairDlg>(app().State(), s, nullptr, nullptr);
+             d->show();
+             d->OnStart();
+             return std::unique_ptr<QDialog>(std::move(d));
+         },
+         [](QDialog* d) { return static_cast<CRepairDlg*>(d)->Running(); }, nullptr, true},
+    };
+    for (const Lifetime& c : cases)
+        Check(c);
+}
+
+}  // namespace lk::gui::test
+
+namespace lk::gui::test {
+namespace {
+
+void PressKey(QWidget* w, int key) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &press);
+    QCoreApplication::sendEvent(w, &release);
+}
+
+// The whole road with the frame's own timers: a card with automatic backup
+// on, the offered window started from the keyboard, the card pulled, and the
+// store's records listed. scripts/e2e-backup.sh runs it on an X server.
+TEST_F(Dialogs, EndToEndAutomaticBackupFromInsertionToTheStoreList) {
+    WriteSettingInt("AutoBackup", 1);
+    WriteSettingInt("BackupDelFile", 0);
+    WriteCard(card.path(), kCalls);
+    Start();
+    frame().show();
+    frame().FreezeTimers(false);
+    InsertCard();
+    CBackupDlg* dlg = frame().AutoBackupDlg();
+    ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+    PressKey(dlg, Qt::Key_Return);  // Start is the default button
+    ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
+    EXPECT_TRUE(dlg->StartedFlag());
+    EXPECT_EQ(dlg->LastResult().backedUp, static_cast<int>(kCalls.size()));
+    ASSERT_TRUE(WaitIdle());
+
+    RemoveCard();
+    ASSERT_TRUE(WaitFor([&] {
+        return app().State().cardDrive == 0 && app().State().loaderBusy == 0 &&
+               app().State().backupRecords.size() == kCalls.size() &&
+               rows(1) == static_cast<int>(kCalls.size());
+    }));
+    EXPECT_EQ(app().State().viewingBackup, 1);
+    // Every row plays from the store, and every recording is there whole.
+    const auto onCard = Recordings(card.path());
+    ASSERT_EQ(onCard.size(), kCalls.size());
+    for (int r = 0; r < rows(1); ++r) {
+        const fs::path p = pane(1).List()->CellText(r, ColPath).toStdString();
+        EXPECT_EQ(p.string().rfind(backup.path().string(), 0), 0u) << p;
+        ASSERT_TRUE(onCard.count(p.filename().string())) << p;
+        EXPECT_TRUE(lk::test::ReadFile(p) == onCard.at(p.filename().string())) << p;
+    }
+}
+
+// Pictures of every working dialog for a look: written when LK_SHOT_DIR names
+// a folder (scripts/dialog-screenshots.sh), else skipped.
+TEST_F(Dialogs, Pictures) {
+    const char* dir = std::getenv("LK_SHOT_DIR");
+    if (!dir || !*dir) GTEST_SKIP() << "LK_SHOT_DIR not set";
+    LoadCard();
+    const fs::path out = dir;
+    auto save = [&](QDialog& d, const char* name) {
+        d.show();
+        d.adjustSize();
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(d.grab().save(Q(out / name)));
+        d.hide();
+    };
+    {
+        CBackupDlg d(app().State(), Services(), nullptr);
+        save(d, "backup.png");
+    }
+    {
+        CBackupPathDlg d(Services(), nullptr);
+        save(d, "backup-path.png");
+    }
+    {
+        CSearchDlg d(app().State(), 3, {}, Services(), nullptr);
+        save(d, "search.png");
+    }
+    {
+        CExportWavDlg d(Services(), nullptr);
+        d.AddFile(Q(card.path() / "201601" / "20160101100100-I-1.xtr"));
+        d.AddFile(Q(card.path() / "201601" / "20160102100200-M-2.xtr"));
+        save(d, "export-wav.png");
+    }
+    {
+        CRepairDlg d(app().State(), Services(), {}, nullptr);
+        save(d, "repair.png");
+    }
+    {
+        CImportDlg d(card.path(), {}, Services(), nullptr);
+        save(d, "import.png");
+    }
+}
+
+}  // namespace
+}  // namespace lk::gui::test
+
+namespace lk::gui::test {
+namespace {
+
+TEST_F(Dialogs, BackupRecordsWithoutAFolderSaySoInTheStatusBar) {
+    WriteCard(card.path(), kCalls);
+    WriteSettingString("BackupPath", "");
+    Start();
+    InsertCard();
+    Tick(TimerStartup);
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(frame().StatusText(3).endsWith(":  7"));
+    RemoveCard();
+    Tick(TimerCardWatch);
+    Tick(TimerBackupReload);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), 0);
+    EXPECT_EQ(frame().StatusText(3), "No backup folder chosen");
+    // Once a folder is chosen the count is back.
+    WriteSettingString("BackupPath", backup.path().string() + "/");
+    Tick(TimerBackupReload);
+    ASSERT_TRUE(WaitIdle());
+    view().ShowPage(PageAll);
+    EXPECT_TRUE(frame().StatusText(3).endsWith(":  0"));
+}
+
+}  // namespace
+}  // namespace lk::gui::test
+
+namespace lk::gui::test {
+namespace {
+
+// A disk that refuses the copy of one recording.
+class RefusingCopy : public RealFileOps {
+  public:
+    bool CopyToNewFile(const fs::path& from, const fs::path& to) override {
+        if (from.filename().string().find("-M-2") != std::string::npos) return false;
+        return RealFileOps::CopyToNewFile(from, to);
+    }
+};
+
+TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {
+    LoadCard();
+    RefusingCopy files;
+    DialogServices s = Services();
+    s.backupFiles = &files;
+    CBackupDlg dlg(app().State(), s, nullptr);
+    dlg.show();
+    dlg.OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_EQ(dlg.LastResult().failed, 1);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_EQ(Child<QLineEdit>(&dlg, "current")->text(),
+              "Recordings not backed up (the next backup tries them again): 1");
+    EXPECT_TRUE(Child<QPushButton>(&dlg, "start")->isEnabled());
+    EXPECT_EQ(Recordings(backup.path()).size(), kCalls.size() - 1);
+    // A second run with a sound disk copies the rest and closes.
+    s.backupFiles = nullptr;
+    dlg.SetServices(s);
+    dlg.OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_FALSE(dlg.isVisible());
+    EXPECT_TRUE(Recordings(backup.path()) == Recordings(card.path()));
+}
+
+}  // namespace
+}  // namespace lk::gui::test
+
+namespace lk::gui::test {
+namespace {
+
+TEST_F(Dialogs, RepairFromTheMenuReadsTheShownCardAgain) {
+    LoadCard();
+    lk::test::WriteFile(card.path() / "201601" / "20160121101010-O-888.wav",
+                        std::vector<std::uint8_t>(3000, 1));
+    frame().StopTimer(TimerCardWatch);
+    QString status;
+    const auto seen = WithModals([&] { frame().OnCommand(CmdRepair); },
+                                 [&](QDialog* d) {
+                                     auto* r = static_cast<CRepairDlg*>(d);
+                                     r->OnStart();
+                                     ASSERT_TRUE(WaitFor([&] { return !r->Running(); }));
+                                     status = r->StatusText();
+                                     r->reject();
+                                 });
+    EXPECT_EQ(seen, std::vector<std::string>{"repairDlg"});
+    EXPECT_EQ(status, "Repair finished. Records added - 1");
+    EXPECT_EQ(app().State().cardDrive, 0);  // forgotten, so the watch reads it again
+    EXPECT_TRUE(frame().TimerActive(TimerCardWatch));
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(rows(1), static_cast<int>(kCalls.size()) + 1);
+}
+
+}  // namespace
+}  // namespace lk::gui::test
