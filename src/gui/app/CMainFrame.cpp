@@ -12,6 +12,7 @@
 #include "app/CRecorderApp.h"
 #include "pages/CVX310View.h"
 #include "app/CardWatchDriver.h"
+#include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/DiskSpaceText.h"
 #include "support/GuiText.h"
@@ -25,6 +26,9 @@ CMainFrame::CMainFrame(CRecorderApp& app)
       timer10_(new QTimer(this)),
       timer20_(new QTimer(this)),
       timer30_(new QTimer(this)) {
+    commands_ = std::make_unique<CommandActions>(
+        [this] { return app_.State().loaderBusy != 0; },
+        [this] { ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information); }, this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/linekeeper.svg")));
     resize(1180, 720);
     setMinimumSize(640, 420);
@@ -40,8 +44,9 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     status_[0]->setText(Lang(91));
 
     CreateMenus();
+    ConnectCommands();
     progress_ = new ProgressDialog(this);
-    view_ = new CVX310View(app_, *this, this);
+    view_ = new CVX310View(app_, *this, *commands_, this);
     setCentralWidget(view_);
     view_->FinishCreation();
 
@@ -61,32 +66,28 @@ CMainFrame::~CMainFrame() {
 
 void CMainFrame::CreateMenus() {
     menuBar()->setNativeMenuBar(false);
-    auto add = [this](QMenu* m, int command) {
-        QAction* a = m->addAction(QString());
-        connect(a, &QAction::triggered, this, [this, command] { OnCommand(command); });
-        actions_.emplace_back(command, a);
-        return a;
-    };
-    popups_[0] = menuBar()->addMenu(QString());
-    add(popups_[0], CmdExit);
-    popups_[1] = menuBar()->addMenu(QString());
-    add(popups_[1], CmdRescan);
-    add(popups_[1], CmdRepair);
-    popups_[1]->addSeparator();
-    for (int c : {int(CmdViewCard), int(CmdViewBackup0), int(CmdViewBackup1)})
-        add(popups_[1], c)->setCheckable(true);
-    popups_[1]->addSeparator();
-    add(popups_[1], CmdAutoBackup)->setCheckable(true);
-    add(popups_[1], CmdSetBackupPath);
-    popups_[2] = menuBar()->addMenu(QString());
-    add(popups_[2], CmdAbout);
-    connect(popups_[1], &QMenu::aboutToShow, this, &CMainFrame::UpdateChecks);
+    FillMenuBar(menuBar(), MainMenuLayout(), *commands_);
+    for (QMenu* m : menuBar()->findChildren<QMenu*>())
+        connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateChecks);
+    // Window-wide keys work whether or not the menu that shows them is open.
+    for (CommandAction* a : commands_->All())
+        if (a->Spec().scope == KeyScope::Window) addAction(a);
+}
+
+void CMainFrame::ConnectCommands() {
+    CommandActions& c = *commands_;
+    c.On(CommandId::Exit, this, &QWidget::close);
+    c.On(CommandId::About, this, &CMainFrame::OnAbout);
+    c.On(CommandId::AutoBackup, this, &CMainFrame::OnAutoBackup);
+    c.On(CommandId::Rescan, this, &CMainFrame::OnRescan);
+    c.On(CommandId::ViewCard, this, &CMainFrame::OnViewCardRecords);
+    c.On(CommandId::ViewBackup0, this, [this] { OnViewBackupRecords(0); });
+    c.On(CommandId::ViewBackup1, this, [this] { OnViewBackupRecords(1); });
+    // The repair and backup-path dialogs connect here when they arrive.
 }
 
 QAction* CMainFrame::Action(int command) const {
-    for (const auto& [c, a] : actions_)
-        if (c == command) return a;
-    return nullptr;
+    return commands_->Action(CommandId(command));
 }
 
 bool CMainFrame::CommandChecked(int command) const {
@@ -106,21 +107,13 @@ bool CMainFrame::CommandChecked(int command) const {
 }
 
 void CMainFrame::UpdateChecks() {
-    for (int c : {int(CmdAutoBackup), int(CmdViewCard), int(CmdViewBackup0), int(CmdViewBackup1)})
-        if (QAction* a = Action(c)) a->setChecked(CommandChecked(c));
+    for (CommandAction* a : commands_->All())
+        if (a->isCheckable()) a->setChecked(CommandChecked(static_cast<int>(a->Id())));
 }
 
 void CMainFrame::ApplyLanguageToFrame() {
-    popups_[0]->setTitle(Lang(81));
-    popups_[1]->setTitle(Lang(149));
-    popups_[2]->setTitle(Lang(82));
-    static const std::pair<int, int> kTexts[] = {
-        {CmdExit, 84},        {CmdRescan, 83},         {CmdRepair, 218}, {CmdViewCard, 150},
-        {CmdAutoBackup, 141}, {CmdSetBackupPath, 152}, {CmdAbout, 85}};
-    for (auto [c, n] : kTexts)
-        if (QAction* a = Action(c)) a->setText(Lang(n));
-    Action(CmdViewBackup0)->setText(QStringLiteral("%1(%2)").arg(Lang(151), DeviceName(0)));
-    Action(CmdViewBackup1)->setText(QStringLiteral("%1(%2)").arg(Lang(151), DeviceName(1)));
+    commands_->ApplyTexts([](int family) { return DeviceName(family); });
+    RetitleMenus(this);
     status_[0]->setText(Lang(deviceConnected_ ? 90 : 91));
     const RecorderState& st = app_.State();
     if (st.rebuildRunning) SetDriveStatus(st.rebuildDrive, true);
@@ -289,40 +282,20 @@ bool CMainFrame::RefuseWhileLoading() {
 }
 
 void CMainFrame::OnCommand(int command) {
-    switch (command) {
-        case CmdExit:
-            close();
-            break;
-        case CmdAbout: {
-            CAboutDlg dlg(this);
-            dlg.exec();
-            break;
-        }
-        case CmdAutoBackup:
-            WriteSettingInt("AutoBackup", ReadSettingInt("AutoBackup") == 0 ? 1 : 0);
-            break;
-        case CmdRepair:
-            // The repair dialog comes with the card repair feature.
-            break;
-        case CmdRescan:
-            CardWatchDriver(app_, *this).ManualRescan();
-            break;
-        case CmdSetBackupPath:
-            if (RefuseWhileLoading()) return;
-            // The backup-path dialog comes with the backup feature.
-            break;
-        case CmdViewCard:
-            if (RefuseWhileLoading()) return;
-            OnViewCardRecords();
-            break;
-        case CmdViewBackup0:
-        case CmdViewBackup1:
-            if (RefuseWhileLoading()) return;
-            OnViewBackupRecords(command == CmdViewBackup1 ? 1 : 0);
-            break;
-        default:
-            break;
-    }
+    commands_->Trigger(CommandId(command));
+}
+
+void CMainFrame::OnAbout() {
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+void CMainFrame::OnAutoBackup() {
+    WriteSettingInt("AutoBackup", ReadSettingInt("AutoBackup") == 0 ? 1 : 0);
+}
+
+void CMainFrame::OnRescan() {
+    CardWatchDriver(app_, *this).ManualRescan();
 }
 
 void CMainFrame::OnViewCardRecords() {

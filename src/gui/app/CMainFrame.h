@@ -5,6 +5,9 @@
 #include <QMainWindow>
 #include <QTimer>
 #include <array>
+#include <memory>
+
+#include "support/CommandTable.h"
 
 class QLabel;
 class QAction;
@@ -49,7 +52,9 @@ class CMainFrame : public QMainWindow {
     // expiry does nothing.
     void FreezeTimers(bool frozen) { timersFrozen_ = frozen; }
 
-    // Commands of the main menu.
+    // The window's commands; pages and panes get them from here.
+    CommandActions& Commands() { return *commands_; }
+    // Runs a command by its number, as its menu item would.
     void OnCommand(int command);
     // Whether a menu item shows its check mark now.
     bool CommandChecked(int command) const;
@@ -68,12 +73,17 @@ class CMainFrame : public QMainWindow {
 
   private:
     void CreateMenus();
+    void ConnectCommands();
     void UpdateChecks();
+    void OnAbout();
+    void OnAutoBackup();
+    void OnRescan();
     void OnViewCardRecords();
     void OnViewBackupRecords(int family);
     QTimer* Timer(int id) const;
 
     CRecorderApp& app_;
+    std::unique_ptr<CommandActions> commands_;
     CVX310View* view_ = nullptr;
     ProgressDialog* progress_ = nullptr;
     std::array<QLabel*, 4> status_{};  // panes 1-4
@@ -85,8 +95,6 @@ class CMainFrame : public QMainWindow {
     int lastCount_ = 0;
     bool stopped_ = false;
     bool timersFrozen_ = false;
-    std::array<QMenu*, 3> popups_{};
-    std::vector<std::pair<int, QAction*>> actions_;
 };
 
 }  // namespace lk::gui

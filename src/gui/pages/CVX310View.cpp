@@ -4,7 +4,6 @@
 #include <QFrame>
 #include <QMenu>
 #include <QToolBar>
-#include <QToolButton>
 #include <filesystem>
 #include <unordered_set>
 
@@ -13,6 +12,7 @@
 #include "app/CRecorderApp.h"
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
+#include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
@@ -36,8 +36,9 @@ QWidget* MakePlaceholder(QWidget* parent, const char* name) {
 
 }  // namespace
 
-CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
-    : QWidget(parent), app_(app), frame_(frame) {
+CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& commands,
+                       QWidget* parent)
+    : QWidget(parent), app_(app), frame_(frame), commands_(commands) {
     recordBar_ = MakeToolbar(false);
     importBar_ = MakeToolbar(true);
 
@@ -46,10 +47,13 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
 
     static constexpr int kOrder[] = {2, 3, 4, 5, 1, 6, 7, 8, 9, 10};
     for (int c : kOrder) {
-        auto* pane = new CRecordListPane(this);
+        auto* pane = new CRecordListPane(commands_, this);
         pane->SetCategory(c);
         pane->hide();
         connect(pane, &CRecordListPane::CommandRequested, this, &CVX310View::OnCommand);
+        // Enter and Delete act on the list that has the focus only.
+        for (CommandAction* a : commands_.All())
+            if (a->Spec().scope == KeyScope::List) pane->List()->addAction(a);
         panes_[static_cast<std::size_t>(c)] = pane;
         app_.SetPane(c, pane);
     }
@@ -60,6 +64,7 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
     deviceParams_->hide();
     phoneBook_ = MakePlaceholder(this, "phoneBookPane");
     phoneBook_->hide();
+    ConnectCommands();
 }
 
 CVX310View::~CVX310View() {
@@ -83,60 +88,26 @@ QToolBar* CVX310View::MakeToolbar(bool importBar) {
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setMovable(false);
     bar->setFloatable(false);
-    struct Button {
-        int image, text, command;
-        bool dropDown;
-    };
-    static const Button kRecord[] = {{0, 8, CmdPlay, false},      {1, 9, CmdDelete, false},
-                                     {6, 7, CmdSearch, false},    {6, 27, CmdRefresh, false},
-                                     {2, 111, CmdMark, false},    {5, 199, CmdExportSheet, true},
-                                     {3, 96, CmdBackupAll, true}, {4, 98, CmdMatchContacts, false},
-                                     {4, 112, CmdMail, true}};
-    static const Button kImport[] = {{0, 8, CmdPlay, false},
-                                     {13, 216, CmdImportFolder, false},
-                                     {14, 217, CmdClearImported, false},
-                                     {5, 199, CmdExportSheet, true},
-                                     {4, 112, CmdMail, true}};
-    const Button* begin = importBar ? kImport : kRecord;
-    const Button* end = importBar ? std::end(kImport) : std::end(kRecord);
-    const QVector<QIcon>& icons = ToolbarIcons();
-    for (const Button* b = begin; b != end; ++b) {
-        if (b != begin) bar->addSeparator();
-        auto* action = new QAction(icons.value(b->image), Lang(b->text), bar);
-        action->setData(b->command);
-        connect(action, &QAction::triggered, this, [this, c = b->command] { OnCommand(c); });
-        if (!b->dropDown) {
-            bar->addAction(action);
-            continue;
-        }
-        auto* button = new QToolButton(bar);
-        button->setDefaultAction(action);
-        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        button->setPopupMode(QToolButton::MenuButtonPopup);
-        auto* menu = new QMenu(button);
-        const int command = b->command;
-        connect(menu, &QMenu::aboutToShow, this, [this, menu, command] {
-            menu->clear();
-            auto item = [&](int text, int cmd) {
-                connect(menu->addAction(Lang(text)), &QAction::triggered, this,
-                        [this, cmd] { OnCommand(cmd); });
-            };
-            if (command == CmdBackupAll) {
-                item(99, CmdBackupAll);
-                item(194, CmdBackupSelected);
-            } else if (command == CmdExportSheet) {
-                item(97, CmdExportSheet);
-                item(197, CmdExportWav);
-            } else if (command == CmdMail) {
-                item(209, CmdMail);
-                if (app_.State().devType == 1) item(208, CmdMailRecorded);
-            }
-        });
-        button->setMenu(menu);
-        bar->addWidget(button);
-    }
+    FillToolbar(bar, importBar ? ImportToolbarLayout() : RecordToolbarLayout(), commands_,
+                [this] { return app_.State().devType == 1; });
     bar->hide();
     return bar;
+}
+
+void CVX310View::ConnectCommands() {
+    CommandActions& c = commands_;
+    c.On(CommandId::Play, this, &CVX310View::OnPlay);
+    c.On(CommandId::WavePlayer, this, &CVX310View::OnPlay);
+    c.On(CommandId::Delete, this, &CVX310View::OnDelete);
+    c.On(CommandId::Refresh, this, &CVX310View::OnRefresh);
+    c.On(CommandId::Mark, this, &CVX310View::OnMark);
+    c.On(CommandId::MatchContacts, this, &CVX310View::OnMatchContacts);
+    c.On(CommandId::ClearImported, this, &CVX310View::OnClearImported);
+    c.On(CommandId::SelectAll, this, &CVX310View::OnSelectAll);
+    c.On(CommandId::PreviousPage, this, [this] { OnStepPage(-1); });
+    c.On(CommandId::NextPage, this, [this] { OnStepPage(1); });
+    // Search, back up, the exports, e-mail and import connect their dialogs
+    // and workers here when they arrive.
 }
 
 void CVX310View::resizeEvent(QResizeEvent* e) {
@@ -196,77 +167,60 @@ void CVX310View::SetRemarkColumnWidth(int width) {
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->SetRemarkColumnWidth(width);
 }
 
-bool CVX310View::Refused() {
-    return frame_.RefuseWhileLoading();
+void CVX310View::OnCommand(int command) {
+    commands_.Trigger(CommandId(command));
 }
 
-void CVX310View::OnCommand(int command) {
-    RecorderState& st = app_.State();
-    const bool recordPage = currentPage_ >= 1 && currentPage_ <= 9;
-    switch (command) {
-        case CmdPlay:
-        case CmdWavePlayer:
-            if (!app_.AudioIsOpen()) {
-                ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
-                return;
-            }
-            break;
-        case CmdSearch:
-            if (Refused()) return;
-            // The search dialog comes with the search feature.
-            break;
-        case CmdDelete: {
-            if (Refused() || !recordPage) return;
-            const auto result = DeleteSelected(PaneOf(currentPage_));
-            if (!result) return;
-            ShowMessage(this,
-                        QStringLiteral("%1 %2\r\n%3 %4")
-                            .arg(Lang(93))
-                            .arg(result->first)
-                            .arg(Lang(94))
-                            .arg(result->second),
-                        Lang(9), QMessageBox::Information);
-            frame_.SetCategoryStatus(currentPage_, PaneOf(currentPage_)->List()->RowCount());
-            break;
-        }
-        case CmdRefresh:
-            if (Refused()) return;
-            frame_.RefreshRecords();
-            break;
-        case CmdMark:
-            if (Refused()) return;
-            if (recordPage) PaneOf(currentPage_)->ToggleMarks();
-            break;
-        case CmdMatchContacts:
-            if (Refused()) return;
-            // The address book ("ContactsFile") replaces the contacts; the reload
-            // that follows fills the card records' empty names from them.
-            FetchContacts(st.contacts);
-            frame_.RefreshRecords();
-            break;
-        case CmdBackupAll:
-        case CmdBackupSelected:
-        case CmdExportSheet:
-        case CmdMail:
-        case CmdMailRecorded:
-            if (Refused()) return;
-            // These dialogs and workers come with the backup, export and
-            // e-mail features.
-            break;
-        case CmdExportWav:
-        case CmdImportFolder:
-            break;
-        case CmdClearImported: {
-            CRecordListPane* pane = PaneOf(10);
-            // Rows go before the records they point at.
-            pane->StopRelabel();
-            pane->DeleteAllRows();
-            st.folderRecords.clear();
-            break;
-        }
-        default:
-            break;
+void CVX310View::OnPlay() {
+    if (!app_.AudioIsOpen()) {
+        ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
+        return;
     }
+}
+
+void CVX310View::OnDelete() {
+    if (currentPage_ < 1 || currentPage_ > 9) return;
+    const auto result = DeleteSelected(PaneOf(currentPage_));
+    if (!result) return;
+    ShowMessage(this,
+                QStringLiteral("%1 %2\r\n%3 %4")
+                    .arg(Lang(93))
+                    .arg(result->first)
+                    .arg(Lang(94))
+                    .arg(result->second),
+                Lang(9), QMessageBox::Information);
+    frame_.SetCategoryStatus(currentPage_, PaneOf(currentPage_)->List()->RowCount());
+}
+
+void CVX310View::OnRefresh() {
+    frame_.RefreshRecords();
+}
+
+void CVX310View::OnMark() {
+    if (currentPage_ >= 1 && currentPage_ <= 9) PaneOf(currentPage_)->ToggleMarks();
+}
+
+void CVX310View::OnMatchContacts() {
+    // The address book ("ContactsFile") replaces the contacts; the reload
+    // that follows fills the card records' empty names from them.
+    FetchContacts(app_.State().contacts);
+    frame_.RefreshRecords();
+}
+
+void CVX310View::OnClearImported() {
+    CRecordListPane* pane = PaneOf(10);
+    // Rows go before the records they point at.
+    pane->StopRelabel();
+    pane->DeleteAllRows();
+    app_.State().folderRecords.clear();
+}
+
+void CVX310View::OnSelectAll() {
+    if (CSortListCtrl* list = CurrentList()) list->selectAll();
+}
+
+void CVX310View::OnStepPage(int step) {
+    if (tree_) tree_->StepPage(step);
 }
 
 std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {

@@ -15,6 +15,7 @@ namespace lk::gui {
 
 class CRecorderApp;
 class CMainFrame;
+class CommandActions;
 class CRecordListPane;
 class CSortListCtrl;
 class CTreePane;
@@ -23,7 +24,7 @@ class CWebPane;
 class CVX310View : public QWidget {
     Q_OBJECT
   public:
-    CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent);
+    CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& commands, QWidget* parent);
     ~CVX310View() override;
     // Builds the tree last, which passes through every page and ends on page 1.
     void FinishCreation();
@@ -43,6 +44,7 @@ class CVX310View : public QWidget {
     void SetDeviceName(const QString& name);
     void SetRemarkColumnWidth(int width);
 
+    // Runs a command by its number, as its toolbar button would.
     void OnCommand(int command);
     // Deleted and failed counts, or nothing when no row was selected or the
     // user did not confirm.
@@ -53,11 +55,22 @@ class CVX310View : public QWidget {
 
   private:
     QToolBar* MakeToolbar(bool importBar);
-    bool Refused();
+    void ConnectCommands();
     void Layout();
+
+    // Command handlers; the busy guard has already let them through.
+    void OnPlay();
+    void OnDelete();
+    void OnRefresh();
+    void OnMark();
+    void OnMatchContacts();
+    void OnClearImported();
+    void OnSelectAll();
+    void OnStepPage(int step);
 
     CRecorderApp& app_;
     CMainFrame& frame_;
+    CommandActions& commands_;
     CTreePane* tree_ = nullptr;
     CWebPane* web_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};

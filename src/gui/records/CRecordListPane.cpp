@@ -4,6 +4,7 @@
 #include <QVBoxLayout>
 
 #include "app/CRecorderApp.h"
+#include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
@@ -25,8 +26,8 @@ constexpr int kRelabelSlice = 200;
 
 }  // namespace
 
-CRecordListPane::CRecordListPane(QWidget* parent)
-    : QWidget(parent), list_(new CSortListCtrl(this)) {
+CRecordListPane::CRecordListPane(CommandActions& commands, QWidget* parent)
+    : QWidget(parent), commands_(commands), list_(new CSortListCtrl(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);
@@ -198,56 +199,14 @@ void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {
 
 void CRecordListPane::OnContextMenu(const QPoint& globalPos) {
     const bool selected = list_->SelectedCount() > 0;
+    const bool imported = category_ == 10;
     const int devType = App() ? App()->State().devType.load() : 0;
     QMenu menu(this);
-    auto add = [&](QMenu* m, int text, int command, bool needsSelection) {
-        QAction* a = m->addAction(Lang(text));
-        a->setEnabled(!needsSelection || selected);
-        connect(a, &QAction::triggered, this, [this, command] { emit CommandRequested(command); });
-    };
-    auto exportMenu = [&] {
-        QMenu* sub = menu.addMenu(Lang(199));
-        add(sub, 97, CmdExportSheet, false);
-        add(sub, 197, CmdExportWav, false);
-    };
-    auto mailMenu = [&](bool recordedToo) {
-        QMenu* sub = menu.addMenu(Lang(112));
-        add(sub, 112, CmdMail, false);
-        if (recordedToo) add(sub, 208, CmdMailRecorded, false);
-    };
-    if (category_ == 10) {
-        add(&menu, 8, CmdPlay, true);
-        menu.addSeparator();
-        add(&menu, 216, CmdImportFolder, false);
-        menu.addSeparator();
-        add(&menu, 217, CmdClearImported, false);
-        menu.addSeparator();
-        exportMenu();
-        menu.addSeparator();
-        mailMenu(true);
-    } else {
-        add(&menu, 8, CmdPlay, true);
-        menu.addSeparator();
-        add(&menu, 194, CmdBackupSelected, true);
-        menu.addSeparator();
-        add(&menu, 9, CmdDelete, true);
-        menu.addSeparator();
-        add(&menu, 7, CmdSearch, false);
-        menu.addSeparator();
-        add(&menu, 27, CmdRefresh, false);
-        menu.addSeparator();
-        add(&menu, 111, CmdMark, true);
-        menu.addSeparator();
-        exportMenu();
-        menu.addSeparator();
-        add(&menu, 96, CmdBackupAll, false);
-        menu.addSeparator();
-        add(&menu, 98, CmdMatchContacts, false);
-        menu.addSeparator();
-        mailMenu(devType == 1);
-        menu.addSeparator();
-    }
+    FillMenu(&menu, imported ? ImportRowMenuLayout() : RecordRowMenuLayout(), commands_,
+             imported || devType == 1);
+    commands_.EnableForSelection(selected);
     menu.exec(globalPos);
+    commands_.EnableForSelection(true);
 }
 
 }  // namespace lk::gui
