@@ -1,23 +1,26 @@
 #include "app/CMainFrame.h"
 
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
 #include <filesystem>
 
-#include "dialogs/CAboutDlg.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
-#include "pages/CVX310View.h"
 #include "app/CardWatchDriver.h"
+#include "dialogs/CAboutDlg.h"
+#include "dialogs/ProgressDialog.h"
+#include "pages/CVX310View.h"
+#include "records/CRecordListPane.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/DiskSpaceText.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
-#include "dialogs/ProgressDialog.h"
+#include "support/WindowGeometry.h"
 
 namespace lk::gui {
 
@@ -30,8 +33,6 @@ CMainFrame::CMainFrame(CRecorderApp& app)
         [this] { return app_.State().loaderBusy != 0; },
         [this] { ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information); }, this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/linekeeper.svg")));
-    resize(1180, 720);
-    setMinimumSize(640, 420);
 
     // Status bar: connection, rebuild, category, free space (1/8, 1/8, 1/4, 1/2).
     static constexpr int kStretch[4] = {1, 1, 2, 4};
@@ -49,6 +50,7 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     view_ = new CVX310View(app_, *this, *commands_, this);
     setCentralWidget(view_);
     view_->FinishCreation();
+    PlaceWindow();
 
     ApplyLanguageToFrame();
     UpdateDiskSpaceStatus();
@@ -84,6 +86,34 @@ void CMainFrame::ConnectCommands() {
     c.On(CommandId::ViewBackup0, this, [this] { OnViewBackupRecords(0); });
     c.On(CommandId::ViewBackup1, this, [this] { OnViewBackupRecords(1); });
     // The repair and backup-path dialogs connect here when they arrive.
+}
+
+void CMainFrame::PlaceWindow() {
+    const SavedWindow saved = ReadSavedWindow();
+    const QScreen* s =
+        saved.geometry.isValid() ? QGuiApplication::screenAt(saved.geometry.center()) : nullptr;
+    if (!s) s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect area = s ? s->availableGeometry() : QRect();
+    setMinimumSize(MinimumWindowSize(area));
+    setGeometry(FitWindowGeometry(saved.geometry, area, QSize(1180, 720)));
+    if (saved.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CMainFrame::SaveWindow() const {
+    WriteSavedWindow({normalGeometry(), isMaximized()});
+    view_->SaveLayout();
+}
+
+void CMainFrame::Announce(const QString& text) {
+    statusBar()->showMessage(text, 5000);
+}
+
+void CMainFrame::ShowWhatIsListed() {
+    const bool backup = app_.State().viewingBackup != 0;
+    const QString source = Lang(backup ? 306 : 305);
+    setWindowTitle(QStringLiteral("%1  %2 - %3")
+                       .arg(SettingText("Software"), QLatin1String(kVersionText), source));
+    view_->ShowSource(source);
 }
 
 QAction* CMainFrame::Action(int command) const {
@@ -143,6 +173,8 @@ void CMainFrame::UpdateDiskSpaceStatus() {
         if (!ec) freeBytes = info.free;
     }
     status_[3]->setText(DiskSpaceText(freeBytes, st.devType, label));
+    // The space shown follows what is listed, so both change together.
+    ShowWhatIsListed();
 }
 
 void CMainFrame::SetCategoryStatus(int page, int count) {
@@ -295,7 +327,9 @@ void CMainFrame::OnAutoBackup() {
 }
 
 void CMainFrame::OnRescan() {
+    const bool busy = app_.State().loaderBusy != 0;
     CardWatchDriver(app_, *this).ManualRescan();
+    if (!busy) Announce(Lang(308));
 }
 
 void CMainFrame::OnViewCardRecords() {
@@ -326,6 +360,7 @@ void CMainFrame::OnViewBackupRecords(int family) {
 void CMainFrame::StopWork() {
     if (stopped_) return;
     stopped_ = true;
+    SaveWindow();
     app_.State().quitting = 1;
     for (int c = 1; c <= 9; ++c)
         if (CRecordListPane* p = app_.Pane(c)) p->StopRelabel();

@@ -34,6 +34,11 @@ class CMainFrame : public QMainWindow {
     ProgressDialog* Progress() const { return progress_; }
 
     void UpdateDiskSpaceStatus();
+    // A short note in the status bar about what just happened.
+    void Announce(const QString& text);
+    // The window title and the tree's root say whether the card or the
+    // backup store is listed.
+    void ShowWhatIsListed();
     void SetCategoryStatus(int page, int count);
     void SetDriveStatus(char drive, bool active);
     void ScheduleBackupReload();
@@ -72,6 +77,8 @@ class CMainFrame : public QMainWindow {
     void resizeEvent(QResizeEvent* e) override;
 
   private:
+    void PlaceWindow();
+    void SaveWindow() const;
     void CreateMenus();
     void ConnectCommands();
     void UpdateChecks();

@@ -2,10 +2,10 @@
 
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
+#include "card/CardWatch.h"
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
-#include "card/CardWatch.h"
 
 namespace lk::gui {
 
@@ -13,7 +13,16 @@ void CardWatchDriver::StartupTick() {
     Carry(CardWatch(app_.State()).StartupTick());
 }
 void CardWatchDriver::CardWatchTick() {
+    const char before = app_.State().cardDrive;
     Carry(CardWatch(app_.State()).CardWatchTick());
+    const char after = app_.State().cardDrive;
+    if (after != 0 && after != before) {
+        const auto v = app_.State().volumes.Find(after);
+        frame_.Announce(QStringLiteral("%1 %2").arg(
+            Lang(309), v ? QString::fromStdString(v->root.string()) : QString(QChar(after))));
+    } else if (after == 0 && before != 0) {
+        frame_.Announce(Lang(310));
+    }
 }
 void CardWatchDriver::BackupReloadTick() {
     Carry(CardWatch(app_.State()).BackupReloadTick());

@@ -24,6 +24,7 @@ CTreePane::CTreePane(CVX310View* view) : QWidget(view), view_(view), tree_(new Q
     tree_->setIconSize(QSize(16, 16));
     tree_->setDragEnabled(false);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setAccessibleName(Lang(318));
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
                 if (item) view_->ShowPage(item->data(0, kPageRole).toInt());

@@ -2,25 +2,27 @@
 
 #include <QFile>
 #include <QFrame>
-#include <QMenu>
+#include <QHBoxLayout>
+#include <QSplitter>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <filesystem>
 #include <unordered_set>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
+#include "card/CallLog.h"
+#include "card/RecordCommands.h"
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
+#include "phonebook/ContactLibrary.h"
+#include "records/CRecordListPane.h"
+#include "records/RecordRow.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
-#include "records/RecordRow.h"
-#include "card/CallLog.h"
-#include "card/RecordCommands.h"
-#include "phonebook/ContactLibrary.h"
 
 namespace lk::gui {
 namespace {
@@ -58,7 +60,9 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& com
         app_.SetPane(c, pane);
     }
 
+    // The player's widget goes into this area.
     player_ = MakePlaceholder(this, "playerPane");
+    player_->setAccessibleName(Lang(319));
     player_->show();
     deviceParams_ = MakePlaceholder(this, "deviceParamsPane");
     deviceParams_->hide();
@@ -75,7 +79,7 @@ CVX310View::~CVX310View() {
 void CVX310View::FinishCreation() {
     tree_ = new CTreePane(this);
     tree_->show();
-    Layout();
+    BuildLayout();
     tree_->Build();
     const int devType = app_.State().devType;
     SetDeviceName(DeviceName(devType));
@@ -110,25 +114,76 @@ void CVX310View::ConnectCommands() {
     // and workers here when they arrive.
 }
 
-void CVX310View::resizeEvent(QResizeEvent* e) {
-    QWidget::resizeEvent(e);
-    Layout();
+void CVX310View::BuildLayout() {
+    // Toolbars over the pages; only the shown page takes room.
+    auto* pages = new QWidget(this);
+    auto* column = new QVBoxLayout(pages);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(1);
+    column->addWidget(recordBar_);
+    column->addWidget(importBar_);
+    for (QWidget* w : {static_cast<QWidget*>(web_), deviceParams_, phoneBook_})
+        column->addWidget(w, 1);
+    for (int c = 1; c <= 10; ++c)
+        if (auto* p = panes_[static_cast<std::size_t>(c)]) column->addWidget(p, 1);
+
+    playerSplit_ = new QSplitter(Qt::Vertical, this);
+    playerSplit_->setObjectName(QStringLiteral("playerSplitter"));
+    playerSplit_->setChildrenCollapsible(false);
+    playerSplit_->addWidget(pages);
+    playerSplit_->addWidget(player_);
+    playerSplit_->setStretchFactor(0, 1);
+    playerSplit_->setStretchFactor(1, 0);
+    player_->setMinimumHeight(60);
+
+    treeSplit_ = new QSplitter(Qt::Horizontal, this);
+    treeSplit_->setObjectName(QStringLiteral("treeSplitter"));
+    treeSplit_->setChildrenCollapsible(false);
+    treeSplit_->addWidget(tree_);
+    treeSplit_->addWidget(playerSplit_);
+    treeSplit_->setStretchFactor(0, 0);
+    treeSplit_->setStretchFactor(1, 1);
+    tree_->setMinimumWidth(120);
+    // In a small window the player gives way before the list does.
+    pages->setMinimumSize(300, 150);
+
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(treeSplit_);
+
+    // The tree 260 pixels wide and the player 180 high, or as last left.
+    const int treeWidth = ReadSettingInt("TreeWidth");
+    const int playerHeight = ReadSettingInt("PlayerHeight");
+    treeSplit_->setSizes({treeWidth > 0 ? treeWidth : 260, 10000});
+    playerSplit_->setSizes({10000, playerHeight > 0 ? playerHeight : 180});
 }
 
-void CVX310View::Layout() {
-    const int cx = width(), cy = height();
-    constexpr int kTree = 260;
-    const int w = std::max(0, cx - kTree);
-    if (tree_) tree_->setGeometry(0, 0, kTree, cy);
-    recordBar_->setGeometry(kTree, 0, w, 32);
-    importBar_->setGeometry(kTree, 0, w, 32);
-    web_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
-    for (int c = 1; c <= 10; ++c)
-        if (auto* p = panes_[static_cast<std::size_t>(c)])
-            p->setGeometry(kTree, 33, w, std::max(0, cy - 214));
-    player_->setGeometry(kTree, std::max(0, cy - 180), w, 180);
-    deviceParams_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
-    phoneBook_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
+void CVX310View::SaveLayout() const {
+    if (!treeSplit_ || !playerSplit_) return;
+    const QList<int> t = treeSplit_->sizes();
+    const QList<int> p = playerSplit_->sizes();
+    if (t.size() == 2 && t[0] > 0) WriteSettingInt("TreeWidth", t[0]);
+    if (p.size() == 2 && p[1] > 0 && player_->isVisible()) WriteSettingInt("PlayerHeight", p[1]);
+}
+
+void CVX310View::UpdatePlaceholders() {
+    const RecorderState& st = app_.State();
+    const bool noBackupFolder = ReadSettingString("BackupPath").empty();
+    for (int c = 1; c <= 10; ++c) {
+        CRecordListPane* pane = PaneOf(c);
+        if (!pane) continue;
+        CSortListCtrl* list = pane->List();
+        if (c == 9) {
+            list->SetPlaceholder(Lang(312));
+        } else if (c == 10) {
+            list->SetPlaceholder(Lang(313));
+        } else if (st.viewingBackup != 0 && noBackupFolder) {
+            list->SetPlaceholder(Lang(314), Lang(315),
+                                 [this] { commands_.Trigger(CommandId::SetBackupPath); });
+        } else {
+            list->SetPlaceholder(Lang(st.viewingBackup != 0 ? 320 : 316));
+        }
+    }
 }
 
 CRecordListPane* CVX310View::PaneOf(int category) const {
@@ -156,10 +211,19 @@ void CVX310View::ShowPage(int page) {
     phoneBook_->setVisible(page == 11 && family1);
     deviceParams_->setVisible(page == 11 && !family1);
     frame_.SetCategoryStatus(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
+    UpdatePlaceholders();
 }
 
 void CVX310View::SetDeviceName(const QString& name) {
-    if (tree_) tree_->SetRootText(name);
+    deviceName_ = name;
+    if (tree_)
+        tree_->SetRootText(source_.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, source_));
+}
+
+void CVX310View::ShowSource(const QString& source) {
+    source_ = source;
+    SetDeviceName(deviceName_);
+    UpdatePlaceholders();
 }
 
 void CVX310View::SetRemarkColumnWidth(int width) {
@@ -194,6 +258,7 @@ void CVX310View::OnDelete() {
 
 void CVX310View::OnRefresh() {
     frame_.RefreshRecords();
+    frame_.Announce(Lang(app_.State().viewingBackup != 0 ? 321 : 307));
 }
 
 void CVX310View::OnMark() {
@@ -205,6 +270,7 @@ void CVX310View::OnMatchContacts() {
     // that follows fills the card records' empty names from them.
     FetchContacts(app_.State().contacts);
     frame_.RefreshRecords();
+    frame_.Announce(QStringLiteral("%1 %2").arg(Lang(311)).arg(app_.State().contacts.size()));
 }
 
 void CVX310View::OnClearImported() {

@@ -8,8 +8,8 @@
 #include <optional>
 #include <utility>
 
+class QSplitter;
 class QToolBar;
-class QToolButton;
 
 namespace lk::gui {
 
@@ -41,7 +41,17 @@ class CVX310View : public QWidget {
     QWidget* DeviceParamsPane() const { return deviceParams_; }
     QWidget* PhoneBookPane() const { return phoneBook_; }
 
+    // Tree | pages, and pages over the player.
+    QSplitter* TreeSplitter() const { return treeSplit_; }
+    QSplitter* PlayerSplitter() const { return playerSplit_; }
+    // The splitter sizes between runs.
+    void SaveLayout() const;
+    // What each empty list says about why it is empty.
+    void UpdatePlaceholders();
+
     void SetDeviceName(const QString& name);
+    // The tree's root names the device and what is listed (card or backup).
+    void ShowSource(const QString& source);
     void SetRemarkColumnWidth(int width);
 
     // Runs a command by its number, as its toolbar button would.
@@ -50,13 +60,10 @@ class CVX310View : public QWidget {
     // user did not confirm.
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
 
-  protected:
-    void resizeEvent(QResizeEvent* e) override;
-
   private:
     QToolBar* MakeToolbar(bool importBar);
     void ConnectCommands();
-    void Layout();
+    void BuildLayout();
 
     // Command handlers; the busy guard has already let them through.
     void OnPlay();
@@ -72,6 +79,8 @@ class CVX310View : public QWidget {
     CMainFrame& frame_;
     CommandActions& commands_;
     CTreePane* tree_ = nullptr;
+    QSplitter* treeSplit_ = nullptr;
+    QSplitter* playerSplit_ = nullptr;
     CWebPane* web_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};
     QWidget* player_ = nullptr;
@@ -80,6 +89,8 @@ class CVX310View : public QWidget {
     QToolBar* recordBar_ = nullptr;
     QToolBar* importBar_ = nullptr;
     int currentPage_ = 1;
+    QString deviceName_;
+    QString source_;
 };
 
 }  // namespace lk::gui

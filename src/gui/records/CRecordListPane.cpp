@@ -4,11 +4,11 @@
 #include <QVBoxLayout>
 
 #include "app/CRecorderApp.h"
+#include "card/RecordCommands.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
-#include "card/RecordCommands.h"
 
 namespace lk::gui {
 namespace {
@@ -21,6 +21,9 @@ constexpr ColumnDef kColumns[kRecordColumns] = {{15, 40},  {196, 40},  {16, 120}
                                                 {11, 180}, {12, 150},  {13, 120},
                                                 {14, 120}, {214, 120}, {26, 300}};
 
+// The list's name for assistive technology, by category.
+constexpr int kCategoryName[11] = {0, 2, 3, 4, 5, 163, 25, 105, 106, 156, 215};
+
 constexpr int kRelabelInPlaceLimit = 1000;
 constexpr int kRelabelSlice = 200;
 
@@ -32,6 +35,12 @@ CRecordListPane::CRecordListPane(CommandActions& commands, QWidget* parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);
     list_->SetImageList(ListIcons());
+    QVector<QString> imageTexts(ListIcons().size());
+    imageTexts[IconMarked] = Lang(17).toLower();
+    imageTexts[IconRecording] = Lang(304);
+    list_->SetImageTexts(imageTexts);
+    // A long path keeps its file name in view.
+    list_->SetColumnElide(ColPath, Qt::ElideMiddle);
     list_->SetKeyProvider([](const ListRow& row, int column) -> std::optional<SortKey> {
         if (column != ColTime || !row.data) return std::nullopt;
         return MakeTimeKey(column < row.texts.size() ? row.texts[column] : QString(),
@@ -97,7 +106,13 @@ void CRecordListPane::RelabelRow(int row, const RowLabels& labels, int devType) 
     }
 }
 
+void CRecordListPane::SetCategory(int category) {
+    category_ = category;
+    if (category >= 1 && category <= 10) list_->setAccessibleName(Lang(kCategoryName[category]));
+}
+
 void CRecordListPane::Relabel() {
+    SetCategory(category_);
     for (int c = 0; c < kRecordColumns && c < list_->ColumnCount(); ++c)
         list_->SetColumnHeading(c, Lang(kColumns[c].heading));
     if (list_->RowCount() >= kRelabelInPlaceLimit) {

@@ -21,7 +21,7 @@ class CRecordListPane : public QWidget {
     CRecordListPane(CommandActions& commands, QWidget* parent);
     ~CRecordListPane() override;
 
-    void SetCategory(int category) { category_ = category; }
+    void SetCategory(int category);
     int Category() const { return category_; }
     CSortListCtrl* List() const { return list_; }
 

@@ -107,6 +107,10 @@ void FillToolbar(QToolBar* bar, std::span<const MenuItem> items, const CommandAc
         button->setMenu(menu);
         bar->addWidget(button);
     }
+    // The buttons that do not fit wait behind the extension button; Tab
+    // must reach it as well.
+    for (QToolButton* b : bar->findChildren<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
+        b->setFocusPolicy(Qt::TabFocus);
 }
 
 void RetitleMenus(QWidget* root) {
