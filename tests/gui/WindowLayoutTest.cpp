@@ -141,6 +141,17 @@ TEST_F(Layout, SplittersStartAtTheirSizesAndAreRemembered) {
     EXPECT_LE(frame().minimumWidth(), 600);
 }
 
+TEST_F(Layout, ASmallWindowKeepsMostOfItsRoomForTheList) {
+    Start();
+    frame().setGeometry(0, 0, 600, 380);
+    ShowWindow();
+    const QList<int> sizes = view().PlayerSplitter()->sizes();
+    ASSERT_EQ(sizes.size(), 2);
+    EXPECT_LT(sizes[1], 180);
+    EXPECT_GE(sizes[0], 150);
+    EXPECT_GT(sizes[0], sizes[1]);
+}
+
 TEST_F(Layout, AWindowLeftOffScreenComesBackOnIt) {
     WriteSettingInt("WindowLeft", 5000);
     WriteSettingInt("WindowTop", 5000);

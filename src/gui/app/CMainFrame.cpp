@@ -2,11 +2,13 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStatusBar>
+#include <QToolTip>
 #include <filesystem>
 
 #include "app/CRecorderApp.h"
@@ -40,6 +42,7 @@ CMainFrame::CMainFrame(CRecorderApp& app)
         status_[i] = new QLabel(this);
         status_[i]->setMinimumWidth(20);
         status_[i]->setTextFormat(Qt::PlainText);
+        status_[i]->installEventFilter(this);
         statusBar()->addWidget(status_[i], kStretch[i]);
     }
     status_[0]->setText(Lang(91));
@@ -370,6 +373,21 @@ void CMainFrame::StopWork() {
     // The workers poll `quitting` per record; waiting for them (rather than a
     // fixed pause) guarantees none outlives the records it reads.
     app_.JoinWorkers();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+    // A status pane too narrow for its text shows the whole text as its tip.
+    if (e->type() == QEvent::ToolTip)
+        for (QLabel* l : status_)
+            if (watched == l) {
+                const auto* help = static_cast<QHelpEvent*>(e);
+                if (l->fontMetrics().horizontalAdvance(l->text()) > l->contentsRect().width())
+                    QToolTip::showText(help->globalPos(), l->text(), l);
+                else
+                    QToolTip::hideText();
+                return true;
+            }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {

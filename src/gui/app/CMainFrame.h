@@ -73,6 +73,7 @@ class CMainFrame : public QMainWindow {
     QAction* Action(int command) const;
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 

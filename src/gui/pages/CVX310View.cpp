@@ -158,6 +158,18 @@ void CVX310View::BuildLayout() {
     playerSplit_->setSizes({10000, playerHeight > 0 ? playerHeight : 180});
 }
 
+void CVX310View::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (playerSized_ || !playerSplit_) return;
+    playerSized_ = true;
+    // Without a height of the user's, a small window keeps most of its room
+    // for the list: the player takes 180 pixels, or two fifths when less.
+    if (ReadSettingInt("PlayerHeight") > 0) return;
+    const int h = playerSplit_->height();
+    const int player = std::min(180, h * 2 / 5);
+    if (h > 0) playerSplit_->setSizes({h - player, player});
+}
+
 void CVX310View::SaveLayout() const {
     if (!treeSplit_ || !playerSplit_) return;
     const QList<int> t = treeSplit_->sizes();

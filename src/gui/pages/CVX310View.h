@@ -60,6 +60,9 @@ class CVX310View : public QWidget {
     // user did not confirm.
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
 
+  protected:
+    void showEvent(QShowEvent* e) override;
+
   private:
     QToolBar* MakeToolbar(bool importBar);
     void ConnectCommands();
@@ -89,6 +92,7 @@ class CVX310View : public QWidget {
     QToolBar* recordBar_ = nullptr;
     QToolBar* importBar_ = nullptr;
     int currentPage_ = 1;
+    bool playerSized_ = false;
     QString deviceName_;
     QString source_;
 };
