@@ -254,6 +254,37 @@ TEST_F(Layout, ScreenReadersHearNamesAndTheIconCells) {
     EXPECT_TRUE(l->CellText(marked, ColMark).isEmpty());
 }
 
+TEST_F(Layout, TheHeaderArrowShowsTheOrderOfTheRows) {
+    WriteCard(card.path(), {{Incoming, 0, 1}, {Outgoing, 0, 2}, {Incoming, 0, 3}});
+    Start();
+    InsertCard();
+    Tick(TimerStartup);
+    Tick(TimerCardWatch);
+    ASSERT_TRUE(WaitIdle());
+    QHeaderView* h = pane(1).List()->horizontalHeader();
+    struct Expect {
+        int column;
+        Qt::SortOrder order;
+    };
+    auto arrow = [h] {
+        return Expect{h->isSortIndicatorShown() ? h->sortIndicatorSection() : -1,
+                      h->sortIndicatorOrder()};
+    };
+    // Filled newest first.
+    EXPECT_EQ(arrow().column, ColTime);
+    EXPECT_EQ(arrow().order, Qt::DescendingOrder);
+    pane(1).List()->SortByColumn(ColNumber, true);
+    EXPECT_EQ(arrow().column, ColNumber);
+    EXPECT_EQ(arrow().order, Qt::AscendingOrder);
+    // Reloaded, the rows are newest first again, and the arrow says so.
+    app().PopulatePanes();
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(rows(1), 3);
+    EXPECT_EQ(arrow().column, ColTime);
+    EXPECT_EQ(arrow().order, Qt::DescendingOrder);
+    EXPECT_EQ(pane(9).List()->horizontalHeader()->isSortIndicatorShown(), false);
+}
+
 // Collects the warnings Qt prints while it is installed.
 struct WarningTrap {
     static inline QStringList seen;

@@ -109,6 +109,8 @@ void CRecordListPane::RelabelRow(int row, const RowLabels& labels, int devType) 
 void CRecordListPane::SetCategory(int category) {
     category_ = category;
     if (category >= 1 && category <= 10) list_->setAccessibleName(Lang(kCategoryName[category]));
+    // The loader fills these lists newest first.
+    if (category >= 1 && category <= 8) list_->SetNaturalOrder(ColTime, Qt::DescendingOrder);
 }
 
 void CRecordListPane::Relabel() {

@@ -201,6 +201,20 @@ CSortListCtrl::CSortListCtrl(QWidget* parent)
     connect(model_, &QAbstractItemModel::rowsInserted, this, &CSortListCtrl::OnRowsChanged);
     connect(model_, &QAbstractItemModel::rowsRemoved, this, &CSortListCtrl::OnRowsChanged);
     connect(model_, &QAbstractItemModel::modelReset, this, &CSortListCtrl::OnRowsChanged);
+    // Emptied, the list is refilled in its natural order, whatever the last sort was.
+    connect(model_, &QAbstractItemModel::modelReset, this, &CSortListCtrl::ShowNaturalOrder);
+}
+
+void CSortListCtrl::SetNaturalOrder(int column, Qt::SortOrder order) {
+    naturalColumn_ = column;
+    naturalOrder_ = order;
+    ShowNaturalOrder();
+}
+
+void CSortListCtrl::ShowNaturalOrder() {
+    QHeaderView* h = horizontalHeader();
+    h->setSortIndicatorShown(naturalColumn_ >= 0);
+    if (naturalColumn_ >= 0) h->setSortIndicator(naturalColumn_, naturalOrder_);
 }
 
 void CSortListCtrl::OnRowsChanged() {

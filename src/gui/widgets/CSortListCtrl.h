@@ -144,6 +144,10 @@ class CSortListCtrl : public QTableView {
     int SortColumn() const { return sortColumn_; }
     bool SortAscending() const { return ascending_; }
     void SetSortable(bool on) { sortable_ = on; }
+    // The order rows arrive in (the newest first, say), shown by the header's
+    // arrow until a header click sorts them, and again once the rows are
+    // replaced by new ones in that order.
+    void SetNaturalOrder(int column, Qt::SortOrder order);
     // Lets the owner give keys it knows better than the text (dates it formatted).
     using KeyProvider = std::function<std::optional<SortKey>(const ListRow&, int column)>;
     void SetKeyProvider(KeyProvider provider) { keyProvider_ = std::move(provider); }
@@ -167,6 +171,7 @@ class CSortListCtrl : public QTableView {
   private:
     void OnHeaderClicked(int column);
     void OnRowsChanged();
+    void ShowNaturalOrder();
     QPoint KeyboardMenuPos() const;
 
     SortListModel* model_;
@@ -178,6 +183,8 @@ class CSortListCtrl : public QTableView {
     bool ascending_ = true;
     bool sorting_ = false;
     bool sortable_ = true;
+    int naturalColumn_ = -1;
+    Qt::SortOrder naturalOrder_ = Qt::AscendingOrder;
     KeyProvider keyProvider_;
 };
 
