@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
 # Starts LineKeeper on the demo card under a virtual X server and saves a
-# picture of its main window: scripts/screenshot.sh OUT.png
+# picture of its main window: scripts/screenshot.sh [--scale N] [--size WxH] OUT.png
+#   --scale N   screen scale factor (QT_SCALE_FACTOR), e.g. 2
+#   --size WxH  the window's size in (scaled) pixels, e.g. 600x380 for the minimum
 # BUILD_DIR picks the build folder (default build/, made by run.sh).
 set -euo pipefail
-out=${1:?usage: scripts/screenshot.sh OUT.png}
+scale=1
+size=""
+while [ $# -gt 1 ]; do
+  case "$1" in
+    --scale) scale=$2; shift 2 ;;
+    --size) size=$2; shift 2 ;;
+    *) break ;;
+  esac
+done
+out=${1:?usage: scripts/screenshot.sh [--scale N] [--size WxH] OUT.png}
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -25,6 +36,11 @@ trap cleanup EXIT
 # A private home: the picture never depends on (or changes) the user's settings.
 mkdir -p "$work/home"
 cp -r "$build/bin/Config" "$work/home/Config"
+if [ -n "$size" ]; then
+  # The window remembers its place in the settings; start it there.
+  printf 'WindowLeft=0\nWindowTop=0\nWindowWidth=%s\nWindowHeight=%s\n' \
+    "${size%x*}" "${size#*x}" >>"$work/home/Config/LiteSet.ini"
+fi
 "$build/bin/linekeeper-cli" demo-card "$work/card" >/dev/null
 
 display=:$((90 + RANDOM % 100))
@@ -32,7 +48,7 @@ Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 sleep 2
 
-LINEKEEPER_HOME="$work/home" DISPLAY="$display" QT_QPA_PLATFORM=xcb \
+LINEKEEPER_HOME="$work/home" DISPLAY="$display" QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$scale" \
   "$build/bin/linekeeper" --card "$work/card" ${SCREENSHOT_ARGS:-} >"$work/app.log" 2>&1 &
 app_pid=$!
 # Timer 10 fires after 1 s, the card watch 2 s later; then the card is read.

@@ -2,10 +2,14 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QStatusBar>
+#include <QToolTip>
 #include <filesystem>
 
 #include "app/CRecorderApp.h"
@@ -18,11 +22,13 @@
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CVX310View.h"
 #include "records/CRecordListPane.h"
+#include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/DeviceLibraryLoader.h"
 #include "support/DiskSpaceText.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
+#include "support/WindowGeometry.h"
 
 namespace lk::gui {
 
@@ -31,9 +37,10 @@ CMainFrame::CMainFrame(CRecorderApp& app)
       timer10_(new QTimer(this)),
       timer20_(new QTimer(this)),
       timer30_(new QTimer(this)) {
+    commands_ = std::make_unique<CommandActions>(
+        [this] { return app_.State().loaderBusy != 0; },
+        [this] { ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information); }, this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/linekeeper.svg")));
-    resize(1180, 720);
-    setMinimumSize(640, 420);
 
     // Status bar: connection, rebuild, category, free space (1/8, 1/8, 1/4, 1/2).
     static constexpr int kStretch[4] = {1, 1, 2, 4};
@@ -41,11 +48,13 @@ CMainFrame::CMainFrame(CRecorderApp& app)
         status_[i] = new QLabel(this);
         status_[i]->setMinimumWidth(20);
         status_[i]->setTextFormat(Qt::PlainText);
+        status_[i]->installEventFilter(this);
         statusBar()->addWidget(status_[i], kStretch[i]);
     }
     status_[0]->setText(Lang(91));
 
     CreateMenus();
+    ConnectCommands();
     progress_ = new ProgressDialog(this);
     device_ = new DeviceLibraryLoader(this);
     connect(device_, &DeviceLibraryLoader::Notified, this, &CMainFrame::OnDeviceNotify);
@@ -54,9 +63,10 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     backupDlg_->SetAutomatic(true);
     backupDlg_->setModal(false);
     backupDlg_->hide();
-    view_ = new CVX310View(app_, *this, this);
+    view_ = new CVX310View(app_, *this, *commands_, this);
     setCentralWidget(view_);
     view_->FinishCreation();
+    PlaceWindow();
 
     ApplyLanguageToFrame();
     UpdateDiskSpaceStatus();
@@ -87,33 +97,58 @@ void CMainFrame::OpenDeviceLibrary() {
 
 void CMainFrame::CreateMenus() {
     menuBar()->setNativeMenuBar(false);
-    auto add = [this](QMenu* m, int command) {
-        QAction* a = m->addAction(QString());
-        connect(a, &QAction::triggered, this, [this, command] { OnCommand(command); });
-        actions_.emplace_back(command, a);
-        return a;
-    };
-    popups_[0] = menuBar()->addMenu(QString());
-    add(popups_[0], CmdExit);
-    popups_[1] = menuBar()->addMenu(QString());
-    add(popups_[1], CmdRescan);
-    add(popups_[1], CmdRepair);
-    popups_[1]->addSeparator();
-    for (int c : {int(CmdViewCard), int(CmdViewBackup0), int(CmdViewBackup1)})
-        add(popups_[1], c)->setCheckable(true);
-    popups_[1]->addSeparator();
-    add(popups_[1], CmdAutoBackup)->setCheckable(true);
-    add(popups_[1], CmdSetBackupPath);
-    add(popups_[1], CmdChooseAddressBook);
-    popups_[2] = menuBar()->addMenu(QString());
-    add(popups_[2], CmdAbout);
-    connect(popups_[1], &QMenu::aboutToShow, this, &CMainFrame::UpdateChecks);
+    FillMenuBar(menuBar(), MainMenuLayout(), *commands_);
+    for (QMenu* m : menuBar()->findChildren<QMenu*>())
+        connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateChecks);
+    // Window-wide keys work whether or not the menu that shows them is open.
+    for (CommandAction* a : commands_->All())
+        if (a->Spec().scope == KeyScope::Window) addAction(a);
+}
+
+void CMainFrame::ConnectCommands() {
+    CommandActions& c = *commands_;
+    c.On(CommandId::Exit, this, &QWidget::close);
+    c.On(CommandId::About, this, &CMainFrame::OnAbout);
+    c.On(CommandId::AutoBackup, this, &CMainFrame::OnToggleAutoBackup);
+    c.On(CommandId::Repair, this, &CMainFrame::OnRepair);
+    c.On(CommandId::SetBackupPath, this, &CMainFrame::OnSetBackupPath);
+    c.On(CommandId::ChooseAddressBook, this, [this] { view_->ChooseAddressBook(); });
+    c.On(CommandId::Rescan, this, &CMainFrame::OnRescan);
+    c.On(CommandId::ViewCard, this, &CMainFrame::OnViewCardRecords);
+    c.On(CommandId::ViewBackup0, this, [this] { OnViewBackupRecords(0); });
+    c.On(CommandId::ViewBackup1, this, [this] { OnViewBackupRecords(1); });
+}
+
+void CMainFrame::PlaceWindow() {
+    const SavedWindow saved = ReadSavedWindow();
+    const QScreen* s =
+        saved.geometry.isValid() ? QGuiApplication::screenAt(saved.geometry.center()) : nullptr;
+    if (!s) s = screen() ? screen() : QGuiApplication::primaryScreen();
+    const QRect area = s ? s->availableGeometry() : QRect();
+    setMinimumSize(MinimumWindowSize(area));
+    setGeometry(FitWindowGeometry(saved.geometry, area, QSize(1180, 720)));
+    if (saved.maximized) setWindowState(windowState() | Qt::WindowMaximized);
+}
+
+void CMainFrame::SaveWindow() const {
+    WriteSavedWindow({normalGeometry(), isMaximized()});
+    view_->SaveLayout();
+}
+
+void CMainFrame::Announce(const QString& text) {
+    statusBar()->showMessage(text, 5000);
+}
+
+void CMainFrame::ShowWhatIsListed() {
+    const bool backup = app_.State().viewingBackup != 0;
+    const QString source = Lang(backup ? 306 : 305);
+    setWindowTitle(QStringLiteral("%1  %2 - %3")
+                       .arg(SettingText("Software"), QLatin1String(kVersionText), source));
+    view_->ShowSource(source);
 }
 
 QAction* CMainFrame::Action(int command) const {
-    for (const auto& [c, a] : actions_)
-        if (c == command) return a;
-    return nullptr;
+    return commands_->Action(CommandId(command));
 }
 
 bool CMainFrame::CommandChecked(int command) const {
@@ -133,22 +168,13 @@ bool CMainFrame::CommandChecked(int command) const {
 }
 
 void CMainFrame::UpdateChecks() {
-    for (int c : {int(CmdAutoBackup), int(CmdViewCard), int(CmdViewBackup0), int(CmdViewBackup1)})
-        if (QAction* a = Action(c)) a->setChecked(CommandChecked(c));
+    for (CommandAction* a : commands_->All())
+        if (a->isCheckable()) a->setChecked(CommandChecked(static_cast<int>(a->Id())));
 }
 
 void CMainFrame::ApplyLanguageToFrame() {
-    popups_[0]->setTitle(Lang(81));
-    popups_[1]->setTitle(Lang(149));
-    popups_[2]->setTitle(Lang(82));
-    static const std::pair<int, int> kTexts[] = {{CmdExit, 84},        {CmdRescan, 83},
-                                                 {CmdRepair, 218},     {CmdViewCard, 150},
-                                                 {CmdAutoBackup, 141}, {CmdSetBackupPath, 152},
-                                                 {CmdAbout, 85},       {CmdChooseAddressBook, 240}};
-    for (auto [c, n] : kTexts)
-        if (QAction* a = Action(c)) a->setText(Lang(n));
-    Action(CmdViewBackup0)->setText(QStringLiteral("%1(%2)").arg(Lang(151), DeviceName(0)));
-    Action(CmdViewBackup1)->setText(QStringLiteral("%1(%2)").arg(Lang(151), DeviceName(1)));
+    commands_->ApplyTexts([](int family) { return DeviceName(family); });
+    RetitleMenus(this);
     status_[0]->setText(Lang(deviceConnected_ ? 90 : 91));
     const RecorderState& st = app_.State();
     if (st.rebuildRunning) SetDriveStatus(st.rebuildDrive, true);
@@ -178,6 +204,8 @@ void CMainFrame::UpdateDiskSpaceStatus() {
         if (!ec) freeBytes = info.free;
     }
     status_[3]->setText(DiskSpaceText(freeBytes, st.devType, label));
+    // The space shown follows what is listed, so both change together.
+    ShowWhatIsListed();
 }
 
 void CMainFrame::SetCategoryStatus(int page, int count) {
@@ -321,43 +349,18 @@ bool CMainFrame::RefuseWhileLoading() {
 }
 
 void CMainFrame::OnCommand(int command) {
-    switch (command) {
-        case CmdExit:
-            close();
-            break;
-        case CmdAbout: {
-            CAboutDlg dlg(this);
-            dlg.exec();
-            break;
-        }
-        case CmdAutoBackup:
-            OnToggleAutoBackup();
-            break;
-        case CmdRepair:
-            OnRepair();
-            break;
-        case CmdRescan:
-            CardWatchDriver(app_, *this).ManualRescan();
-            break;
-        case CmdChooseAddressBook:
-            view_->ChooseAddressBook();
-            break;
-        case CmdSetBackupPath:
-            if (RefuseWhileLoading()) return;
-            OnSetBackupPath();
-            break;
-        case CmdViewCard:
-            if (RefuseWhileLoading()) return;
-            OnViewCardRecords();
-            break;
-        case CmdViewBackup0:
-        case CmdViewBackup1:
-            if (RefuseWhileLoading()) return;
-            OnViewBackupRecords(command == CmdViewBackup1 ? 1 : 0);
-            break;
-        default:
-            break;
-    }
+    commands_->Trigger(CommandId(command));
+}
+
+void CMainFrame::OnAbout() {
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+void CMainFrame::OnRescan() {
+    const bool busy = app_.State().loaderBusy != 0;
+    CardWatchDriver(app_, *this).ManualRescan();
+    if (!busy) Announce(Lang(308));
 }
 
 void CMainFrame::OnViewCardRecords() {
@@ -391,6 +394,7 @@ void CMainFrame::OnViewBackupRecords(int family) {
 void CMainFrame::StopWork() {
     if (stopped_) return;
     stopped_ = true;
+    SaveWindow();
     app_.State().quitting = 1;
     for (int c = 1; c <= 9; ++c)
         if (CRecordListPane* p = app_.Pane(c)) p->StopRelabel();
@@ -400,6 +404,21 @@ void CMainFrame::StopWork() {
     // The workers poll `quitting` per record; waiting for them (rather than a
     // fixed pause) guarantees none outlives the records it reads.
     app_.JoinWorkers();
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* e) {
+    // A status pane too narrow for its text shows the whole text as its tip.
+    if (e->type() == QEvent::ToolTip)
+        for (QLabel* l : status_)
+            if (watched == l) {
+                const auto* help = static_cast<QHelpEvent*>(e);
+                if (l->fontMetrics().horizontalAdvance(l->text()) > l->contentsRect().width())
+                    QToolTip::showText(help->globalPos(), l->text(), l);
+                else
+                    QToolTip::hideText();
+                return true;
+            }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* e) {

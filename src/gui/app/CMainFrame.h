@@ -7,7 +7,10 @@
 #include <array>
 #include <functional>
 
+#include <memory>
 #include "dialogs/DialogServices.h"
+
+#include "support/CommandTable.h"
 
 class QLabel;
 class QAction;
@@ -44,6 +47,11 @@ class CMainFrame : public QMainWindow {
     std::function<bool()> AutoBackupOffer();
 
     void UpdateDiskSpaceStatus();
+    // A short note in the status bar about what just happened.
+    void Announce(const QString& text);
+    // The window title and the tree's root say whether the card or the
+    // backup store is listed.
+    void ShowWhatIsListed();
     void SetCategoryStatus(int page, int count);
     void SetDriveStatus(char drive, bool active);
     void ScheduleBackupReload();
@@ -62,7 +70,9 @@ class CMainFrame : public QMainWindow {
     // expiry does nothing.
     void FreezeTimers(bool frozen) { timersFrozen_ = frozen; }
 
-    // Commands of the main menu.
+    // The window's commands; pages and panes get them from here.
+    CommandActions& Commands() { return *commands_; }
+    // Runs a command by its number, as its menu item would.
     void OnCommand(int command);
     // Whether a menu item shows its check mark now.
     bool CommandChecked(int command) const;
@@ -76,13 +86,19 @@ class CMainFrame : public QMainWindow {
     QAction* Action(int command) const;
 
   protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
 
   private:
+    void PlaceWindow();
+    void SaveWindow() const;
     void CreateMenus();
     void OpenDeviceLibrary();
+    void ConnectCommands();
     void UpdateChecks();
+    void OnAbout();
+    void OnRescan();
     void OnViewCardRecords();
     void OnViewBackupRecords(int family);
     void OnToggleAutoBackup();
@@ -91,6 +107,7 @@ class CMainFrame : public QMainWindow {
     QTimer* Timer(int id) const;
 
     CRecorderApp& app_;
+    std::unique_ptr<CommandActions> commands_;
     CVX310View* view_ = nullptr;
     ProgressDialog* progress_ = nullptr;
     DeviceLibraryLoader* device_ = nullptr;
@@ -105,8 +122,6 @@ class CMainFrame : public QMainWindow {
     int lastCount_ = 0;
     bool stopped_ = false;
     bool timersFrozen_ = false;
-    std::array<QMenu*, 3> popups_{};
-    std::vector<std::pair<int, QAction*>> actions_;
 };
 
 }  // namespace lk::gui

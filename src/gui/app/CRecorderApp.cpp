@@ -1,14 +1,12 @@
 #include "app/CRecorderApp.h"
 
-#include <QScreen>
-
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
-#include "pages/CVX310View.h"
-#include "support/GuiText.h"
-#include "records/PaneFill.h"
-#include "dialogs/ProgressDialog.h"
 #include "card/LogRebuild.h"
+#include "dialogs/ProgressDialog.h"
+#include "pages/CVX310View.h"
+#include "records/CRecordListPane.h"
+#include "records/PaneFill.h"
+#include "support/GuiText.h"
 
 #include <system_error>
 
@@ -59,8 +57,11 @@ QIcon CRecorderApp::ProgramIconOrEmpty() {
 }
 
 bool CRecorderApp::InitInstance(StartOptions options) {
-    // A second instance ends silently, leaving the first one alone.
-    if (!instance_.Acquire()) return false;
+    // A second instance brings the first one forward and ends.
+    if (!instance_.Acquire()) {
+        (void)SingleInstance::SignalRunning();
+        return false;
+    }
 
     auto probe = options.probe ? std::move(options.probe)
                                : MakeSystemVolumeProbe(std::move(options.cardRoots));
@@ -69,15 +70,16 @@ bool CRecorderApp::InitInstance(StartOptions options) {
     fill_ = std::make_unique<PaneFill>(*this);
 
     frame_ = new CMainFrame(*this);
-    frame_->setWindowTitle(
-        QStringLiteral("%1  %2").arg(SettingText("Software"), QLatin1String(kVersionText)));
-    if (options.showWindow) {
-        if (const QScreen* s = frame_->screen()) {
-            const QRect area = s->availableGeometry();
-            frame_->move(area.center() - QPoint(frame_->width() / 2, frame_->height() / 2));
-        }
+    frame_->ShowWhatIsListed();
+    // A second start asks this one to come to the front.
+    instance_.Listen([this] {
+        if (!frame_) return;
         frame_->show();
-    }
+        frame_->setWindowState((frame_->windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+        frame_->raise();
+        frame_->activateWindow();
+    });
+    if (options.showWindow) frame_->show();
     if (options.page >= 0) frame_->View()->ShowPage(options.page);
     return true;
 }

@@ -16,7 +16,16 @@ void CardWatchDriver::StartupTick() {
     ShowWhenNoBackupFolder();
 }
 void CardWatchDriver::CardWatchTick() {
+    const char before = app_.State().cardDrive;
     Carry(CardWatch(app_.State()).CardWatchTick());
+    const char after = app_.State().cardDrive;
+    if (after != 0 && after != before) {
+        const auto v = app_.State().volumes.Find(after);
+        frame_.Announce(QStringLiteral("%1 %2").arg(
+            Lang(309), v ? QString::fromStdString(v->root.string()) : QString(QChar(after))));
+    } else if (after == 0 && before != 0) {
+        frame_.Announce(Lang(310));
+    }
 }
 void CardWatchDriver::BackupReloadTick() {
     Carry(CardWatch(app_.State()).BackupReloadTick());

@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <vector>
 
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
@@ -22,6 +24,7 @@ CTreePane::CTreePane(CVX310View* view) : QWidget(view), view_(view), tree_(new Q
     tree_->setIconSize(QSize(16, 16));
     tree_->setDragEnabled(false);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+    tree_->setAccessibleName(Lang(318));
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
                 if (item) view_->ShowPage(item->data(0, kPageRole).toInt());
@@ -67,6 +70,20 @@ void CTreePane::SelectPage(int page) {
             return;
         }
     }
+}
+
+void CTreePane::StepPage(int step) {
+    std::vector<QTreeWidgetItem*> order;
+    for (QTreeWidgetItemIterator it(tree_); *it; ++it)
+        order.push_back(*it);
+    const auto at = std::find(order.begin(), order.end(), tree_->currentItem());
+    if (at == order.end()) return;
+    const auto index = (at - order.begin()) + step;
+    if (index < 0 || index >= static_cast<std::ptrdiff_t>(order.size())) return;
+    QTreeWidgetItem* item = order[static_cast<std::size_t>(index)];
+    for (QTreeWidgetItem* p = item->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    tree_->setCurrentItem(item);
 }
 
 void CTreePane::SetRootText(const QString& text) {

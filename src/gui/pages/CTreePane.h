@@ -21,6 +21,9 @@ class CTreePane : public QWidget {
     // Selects the first node (expanding on the way) whose page is `page`;
     // nothing changes when no node has it.
     void SelectPage(int page);
+    // Moves the selection to the node before (-1) or after (1) the current
+    // one, in the tree's order, expanding on the way; stops at either end.
+    void StepPage(int step);
     void SetRootText(const QString& text);
     int SelectedPage() const;
     QTreeWidget* Tree() const { return tree_; }

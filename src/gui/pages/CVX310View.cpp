@@ -2,10 +2,12 @@
 
 #include <QFile>
 #include <QFrame>
+#include <QHBoxLayout>
 #include <QMenu>
+#include <QSplitter>
 #include <QStatusBar>
 #include <QToolBar>
-#include <QToolButton>
+#include <QVBoxLayout>
 #include <filesystem>
 #include <unordered_set>
 
@@ -24,6 +26,7 @@
 #include "phonebook/ContactLibrary.h"
 #include "records/CRecordListPane.h"
 #include "records/RecordRow.h"
+#include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
@@ -43,8 +46,9 @@ QWidget* MakePlaceholder(QWidget* parent, const char* name) {
 
 }  // namespace
 
-CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
-    : QWidget(parent), app_(app), frame_(frame) {
+CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& commands,
+                       QWidget* parent)
+    : QWidget(parent), app_(app), frame_(frame), commands_(commands) {
     sheetExport_ = new SheetExport(this, frame_.Progress());
     connect(sheetExport_, &SheetExport::StatusText, this,
             [this](const QString& text) { frame_.statusBar()->showMessage(text); });
@@ -57,15 +61,20 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
 
     static constexpr int kOrder[] = {2, 3, 4, 5, 1, 6, 7, 8, 9, 10};
     for (int c : kOrder) {
-        auto* pane = new CRecordListPane(this);
+        auto* pane = new CRecordListPane(commands_, this);
         pane->SetCategory(c);
         pane->hide();
         connect(pane, &CRecordListPane::CommandRequested, this, &CVX310View::OnCommand);
+        // Enter and Delete act on the list that has the focus only.
+        for (CommandAction* a : commands_.All())
+            if (a->Spec().scope == KeyScope::List) pane->List()->addAction(a);
         panes_[static_cast<std::size_t>(c)] = pane;
         app_.SetPane(c, pane);
     }
 
+    // The player's widget goes into this area.
     player_ = MakePlaceholder(this, "playerPane");
+    player_->setAccessibleName(Lang(319));
     player_->show();
     deviceParams_ = new CDeviceParamDlg(frame_.DeviceLibrary(), this);
     deviceParams_->setObjectName(QStringLiteral("deviceParamsPane"));
@@ -73,6 +82,7 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
     phoneBook_ = new CPhoneBookDlg(this);
     phoneBook_->hide();
     chooser_ = &lk::gui::ChooseAddressBook;
+    ConnectCommands();
 }
 
 CVX310View::~CVX310View() {
@@ -83,7 +93,7 @@ CVX310View::~CVX310View() {
 void CVX310View::FinishCreation() {
     tree_ = new CTreePane(this);
     tree_->show();
-    Layout();
+    BuildLayout();
     tree_->Build();
     const int devType = app_.State().devType;
     SetDeviceName(DeviceName(devType));
@@ -96,81 +106,119 @@ QToolBar* CVX310View::MakeToolbar(bool importBar) {
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setMovable(false);
     bar->setFloatable(false);
-    struct Button {
-        int image, text, command;
-        bool dropDown;
-    };
-    static const Button kRecord[] = {{0, 8, CmdPlay, false},      {1, 9, CmdDelete, false},
-                                     {6, 7, CmdSearch, false},    {6, 27, CmdRefresh, false},
-                                     {2, 111, CmdMark, false},    {5, 199, CmdExportSheet, true},
-                                     {3, 96, CmdBackupAll, true}, {4, 98, CmdMatchContacts, false},
-                                     {4, 112, CmdMail, true}};
-    static const Button kImport[] = {{0, 8, CmdPlay, false},
-                                     {13, 216, CmdImportFolder, false},
-                                     {14, 217, CmdClearImported, false},
-                                     {5, 199, CmdExportSheet, true},
-                                     {4, 112, CmdMail, true}};
-    const Button* begin = importBar ? kImport : kRecord;
-    const Button* end = importBar ? std::end(kImport) : std::end(kRecord);
-    const QVector<QIcon>& icons = ToolbarIcons();
-    for (const Button* b = begin; b != end; ++b) {
-        if (b != begin) bar->addSeparator();
-        auto* action = new QAction(icons.value(b->image), Lang(b->text), bar);
-        action->setData(b->command);
-        connect(action, &QAction::triggered, this, [this, c = b->command] { OnCommand(c); });
-        if (!b->dropDown) {
-            bar->addAction(action);
-            continue;
-        }
-        auto* button = new QToolButton(bar);
-        button->setDefaultAction(action);
-        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        button->setPopupMode(QToolButton::MenuButtonPopup);
-        auto* menu = new QMenu(button);
-        const int command = b->command;
-        connect(menu, &QMenu::aboutToShow, this, [this, menu, command] {
-            menu->clear();
-            auto item = [&](int text, int cmd) {
-                connect(menu->addAction(Lang(text)), &QAction::triggered, this,
-                        [this, cmd] { OnCommand(cmd); });
-            };
-            if (command == CmdBackupAll) {
-                item(99, CmdBackupAll);
-                item(194, CmdBackupSelected);
-            } else if (command == CmdExportSheet) {
-                item(97, CmdExportSheet);
-                item(197, CmdExportWav);
-            } else if (command == CmdMail) {
-                item(209, CmdMail);
-                if (app_.State().devType == 1) item(208, CmdMailRecorded);
-            }
-        });
-        button->setMenu(menu);
-        bar->addWidget(button);
-    }
+    FillToolbar(bar, importBar ? ImportToolbarLayout() : RecordToolbarLayout(), commands_,
+                [this] { return app_.State().devType == 1; });
     bar->hide();
     return bar;
 }
 
-void CVX310View::resizeEvent(QResizeEvent* e) {
-    QWidget::resizeEvent(e);
-    Layout();
+void CVX310View::ConnectCommands() {
+    CommandActions& c = commands_;
+    c.On(CommandId::Play, this, &CVX310View::OnPlay);
+    c.On(CommandId::WavePlayer, this, &CVX310View::OnPlay);
+    c.On(CommandId::Delete, this, &CVX310View::OnDelete);
+    c.On(CommandId::Refresh, this, &CVX310View::OnRefresh);
+    c.On(CommandId::Mark, this, &CVX310View::OnMark);
+    c.On(CommandId::MatchContacts, this, &CVX310View::OnMatchContacts);
+    c.On(CommandId::ClearImported, this, &CVX310View::OnClearImported);
+    c.On(CommandId::SelectAll, this, &CVX310View::OnSelectAll);
+    c.On(CommandId::PreviousPage, this, [this] { OnStepPage(-1); });
+    c.On(CommandId::NextPage, this, [this] { OnStepPage(1); });
+    c.On(CommandId::Search, this, &CVX310View::OnSearchCommand);
+    c.On(CommandId::BackupAll, this, [this] { OnBackupCommand(false); });
+    c.On(CommandId::BackupSelected, this, [this] { OnBackupCommand(true); });
+    c.On(CommandId::ExportSheet, this, &CVX310View::OnExportSheet);
+    c.On(CommandId::Mail, this, [this] { OnMail(false); });
+    c.On(CommandId::MailRecorded, this, [this] { OnMail(true); });
+    c.On(CommandId::ExportWav, this, &CVX310View::OnExportWavCommand);
+    c.On(CommandId::ImportFolder, this, [this] {
+        if (!importRunning_) OnImportCommand();
+    });
 }
 
-void CVX310View::Layout() {
-    const int cx = width(), cy = height();
-    constexpr int kTree = 260;
-    const int w = std::max(0, cx - kTree);
-    if (tree_) tree_->setGeometry(0, 0, kTree, cy);
-    recordBar_->setGeometry(kTree, 0, w, 32);
-    importBar_->setGeometry(kTree, 0, w, 32);
-    web_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
+void CVX310View::BuildLayout() {
+    // Toolbars over the pages; only the shown page takes room.
+    auto* pages = new QWidget(this);
+    auto* column = new QVBoxLayout(pages);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(1);
+    column->addWidget(recordBar_);
+    column->addWidget(importBar_);
+    for (QWidget* w : {static_cast<QWidget*>(web_), static_cast<QWidget*>(deviceParams_),
+                       static_cast<QWidget*>(phoneBook_)})
+        column->addWidget(w, 1);
     for (int c = 1; c <= 10; ++c)
-        if (auto* p = panes_[static_cast<std::size_t>(c)])
-            p->setGeometry(kTree, 33, w, std::max(0, cy - 214));
-    player_->setGeometry(kTree, std::max(0, cy - 180), w, 180);
-    deviceParams_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
-    phoneBook_->setGeometry(kTree, 0, w, std::max(0, cy - 1));
+        if (auto* p = panes_[static_cast<std::size_t>(c)]) column->addWidget(p, 1);
+
+    playerSplit_ = new QSplitter(Qt::Vertical, this);
+    playerSplit_->setObjectName(QStringLiteral("playerSplitter"));
+    playerSplit_->setChildrenCollapsible(false);
+    playerSplit_->addWidget(pages);
+    playerSplit_->addWidget(player_);
+    playerSplit_->setStretchFactor(0, 1);
+    playerSplit_->setStretchFactor(1, 0);
+    player_->setMinimumHeight(60);
+
+    treeSplit_ = new QSplitter(Qt::Horizontal, this);
+    treeSplit_->setObjectName(QStringLiteral("treeSplitter"));
+    treeSplit_->setChildrenCollapsible(false);
+    treeSplit_->addWidget(tree_);
+    treeSplit_->addWidget(playerSplit_);
+    treeSplit_->setStretchFactor(0, 0);
+    treeSplit_->setStretchFactor(1, 1);
+    tree_->setMinimumWidth(120);
+    // In a small window the player gives way before the list does.
+    pages->setMinimumSize(300, 150);
+
+    auto* outer = new QHBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(treeSplit_);
+
+    // The tree 260 pixels wide and the player 180 high, or as last left.
+    const int treeWidth = ReadSettingInt("TreeWidth");
+    const int playerHeight = ReadSettingInt("PlayerHeight");
+    treeSplit_->setSizes({treeWidth > 0 ? treeWidth : 260, 10000});
+    playerSplit_->setSizes({10000, playerHeight > 0 ? playerHeight : 180});
+}
+
+void CVX310View::showEvent(QShowEvent* e) {
+    QWidget::showEvent(e);
+    if (playerSized_ || !playerSplit_) return;
+    playerSized_ = true;
+    // Without a height of the user's, a small window keeps most of its room
+    // for the list: the player takes 180 pixels, or two fifths when less.
+    if (ReadSettingInt("PlayerHeight") > 0) return;
+    const int h = playerSplit_->height();
+    const int player = std::min(180, h * 2 / 5);
+    if (h > 0) playerSplit_->setSizes({h - player, player});
+}
+
+void CVX310View::SaveLayout() const {
+    if (!treeSplit_ || !playerSplit_) return;
+    const QList<int> t = treeSplit_->sizes();
+    const QList<int> p = playerSplit_->sizes();
+    if (t.size() == 2 && t[0] > 0) WriteSettingInt("TreeWidth", t[0]);
+    if (p.size() == 2 && p[1] > 0 && player_->isVisible()) WriteSettingInt("PlayerHeight", p[1]);
+}
+
+void CVX310View::UpdatePlaceholders() {
+    const RecorderState& st = app_.State();
+    const bool noBackupFolder = ReadSettingString("BackupPath").empty();
+    for (int c = 1; c <= 10; ++c) {
+        CRecordListPane* pane = PaneOf(c);
+        if (!pane) continue;
+        CSortListCtrl* list = pane->List();
+        if (c == 9) {
+            list->SetPlaceholder(Lang(312));
+        } else if (c == 10) {
+            list->SetPlaceholder(Lang(313));
+        } else if (st.viewingBackup != 0 && noBackupFolder) {
+            list->SetPlaceholder(Lang(314), Lang(315),
+                                 [this] { commands_.Trigger(CommandId::SetBackupPath); });
+        } else {
+            list->SetPlaceholder(Lang(st.viewingBackup != 0 ? 320 : 316));
+        }
+    }
 }
 
 CRecordListPane* CVX310View::PaneOf(int category) const {
@@ -198,10 +246,19 @@ void CVX310View::ShowPage(int page) {
     phoneBook_->setVisible(page == 11 && family1);
     deviceParams_->setVisible(page == 11 && !family1);
     frame_.SetCategoryStatus(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
+    UpdatePlaceholders();
 }
 
 void CVX310View::SetDeviceName(const QString& name) {
-    if (tree_) tree_->SetRootText(name);
+    deviceName_ = name;
+    if (tree_)
+        tree_->SetRootText(source_.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, source_));
+}
+
+void CVX310View::ShowSource(const QString& source) {
+    source_ = source;
+    SetDeviceName(deviceName_);
+    UpdatePlaceholders();
 }
 
 void CVX310View::SetRemarkColumnWidth(int width) {
@@ -209,86 +266,69 @@ void CVX310View::SetRemarkColumnWidth(int width) {
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->SetRemarkColumnWidth(width);
 }
 
-bool CVX310View::Refused() {
-    return frame_.RefuseWhileLoading();
+void CVX310View::OnCommand(int command) {
+    commands_.Trigger(CommandId(command));
 }
 
-void CVX310View::OnCommand(int command) {
-    RecorderState& st = app_.State();
-    const bool recordPage = currentPage_ >= 1 && currentPage_ <= 9;
-    switch (command) {
-        case CmdPlay:
-        case CmdWavePlayer:
-            if (!app_.AudioIsOpen()) {
-                ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
-                return;
-            }
-            break;
-        case CmdSearch:
-            if (Refused()) return;
-            OnSearchCommand();
-            break;
-        case CmdDelete: {
-            if (Refused() || !recordPage) return;
-            const auto result = DeleteSelected(PaneOf(currentPage_));
-            if (!result) return;
-            ShowMessage(this,
-                        QStringLiteral("%1 %2\r\n%3 %4")
-                            .arg(Lang(93))
-                            .arg(result->first)
-                            .arg(Lang(94))
-                            .arg(result->second),
-                        Lang(9), QMessageBox::Information);
-            frame_.SetCategoryStatus(currentPage_, PaneOf(currentPage_)->List()->RowCount());
-            break;
-        }
-        case CmdRefresh:
-            if (Refused()) return;
-            frame_.RefreshRecords();
-            break;
-        case CmdMark:
-            if (Refused()) return;
-            if (recordPage) PaneOf(currentPage_)->ToggleMarks();
-            break;
-        case CmdMatchContacts:
-            if (Refused()) return;
-            // The address book ("ContactsFile") replaces the contacts; the reload
-            // that follows fills the card records' empty names from them.
-            if (!std::filesystem::exists(ReadSettingString("ContactsFile")) && !ChooseAddressBook())
-                return;
-            FetchContacts(st.contacts);
-            frame_.RefreshRecords();
-            break;
-        case CmdBackupAll:
-        case CmdBackupSelected:
-            if (Refused()) return;
-            OnBackupCommand(command == CmdBackupSelected);
-            break;
-        case CmdExportSheet:
-            if (!Refused()) OnExportSheet();
-            break;
-        case CmdMail:
-        case CmdMailRecorded:
-            if (!Refused()) OnMail(command == CmdMailRecorded);
-            break;
-        case CmdExportWav:
-            OnExportWavCommand();
-            break;
-        case CmdImportFolder:
-            if (!importRunning_) OnImportCommand();
-            break;
-        case CmdClearImported: {
-            if (importRunning_) return;
-            CRecordListPane* pane = PaneOf(10);
-            // Rows go before the records they point at.
-            pane->StopRelabel();
-            pane->DeleteAllRows();
-            st.folderRecords.clear();
-            break;
-        }
-        default:
-            break;
+void CVX310View::OnPlay() {
+    if (!app_.AudioIsOpen()) {
+        ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
+        return;
     }
+}
+
+void CVX310View::OnDelete() {
+    if (currentPage_ < 1 || currentPage_ > 9) return;
+    const auto result = DeleteSelected(PaneOf(currentPage_));
+    if (!result) return;
+    ShowMessage(this,
+                QStringLiteral("%1 %2\r\n%3 %4")
+                    .arg(Lang(93))
+                    .arg(result->first)
+                    .arg(Lang(94))
+                    .arg(result->second),
+                Lang(9), QMessageBox::Information);
+    frame_.SetCategoryStatus(currentPage_, PaneOf(currentPage_)->List()->RowCount());
+}
+
+void CVX310View::OnRefresh() {
+    frame_.RefreshRecords();
+    frame_.Announce(Lang(app_.State().viewingBackup != 0 ? 321 : 307));
+}
+
+void CVX310View::OnMark() {
+    if (currentPage_ >= 1 && currentPage_ <= 9) PaneOf(currentPage_)->ToggleMarks();
+}
+
+void CVX310View::OnMatchContacts() {
+    // The address book ("ContactsFile") replaces the contacts; the reload
+    // that follows fills the card records' empty names from them. The first
+    // time, the user names it.
+    if (!std::filesystem::exists(ReadSettingString("ContactsFile")) && !ChooseAddressBook()) return;
+    const ContactReadResult read = LoadContacts(app_.State().contacts);
+    if (!read.Ok()) {
+        ShowMessage(this, QString::fromStdString(read.message), Lang(98), QMessageBox::Warning);
+        return;
+    }
+    frame_.RefreshRecords();
+    frame_.Announce(QStringLiteral("%1 %2").arg(Lang(311)).arg(app_.State().contacts.size()));
+}
+
+void CVX310View::OnClearImported() {
+    if (importRunning_) return;
+    CRecordListPane* pane = PaneOf(10);
+    // Rows go before the records they point at.
+    pane->StopRelabel();
+    pane->DeleteAllRows();
+    app_.State().folderRecords.clear();
+}
+
+void CVX310View::OnSelectAll() {
+    if (CSortListCtrl* list = CurrentList()) list->selectAll();
+}
+
+void CVX310View::OnStepPage(int step) {
+    if (tree_) tree_->StepPage(step);
 }
 
 bool CVX310View::ChooseAddressBook() {

@@ -9,8 +9,8 @@
 #include <optional>
 #include <utility>
 
+class QSplitter;
 class QToolBar;
-class QToolButton;
 
 namespace lk::gui {
 
@@ -18,6 +18,7 @@ class CRecorderApp;
 class CMainFrame;
 class MailSender;
 class SheetExport;
+class CommandActions;
 class CRecordListPane;
 class CSortListCtrl;
 class CTreePane;
@@ -28,7 +29,7 @@ class CPhoneBookDlg;
 class CVX310View : public QWidget {
     Q_OBJECT
   public:
-    CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent);
+    CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& commands, QWidget* parent);
     ~CVX310View() override;
     // Builds the tree last, which passes through every page and ends on page 1.
     void FinishCreation();
@@ -51,9 +52,20 @@ class CVX310View : public QWidget {
     using AddressBookChooser = std::function<QString(QWidget*, const QString& current)>;
     void SetAddressBookChooser(AddressBookChooser chooser) { chooser_ = std::move(chooser); }
 
+    // Tree | pages, and pages over the player.
+    QSplitter* TreeSplitter() const { return treeSplit_; }
+    QSplitter* PlayerSplitter() const { return playerSplit_; }
+    // The splitter sizes between runs.
+    void SaveLayout() const;
+    // What each empty list says about why it is empty.
+    void UpdatePlaceholders();
+
     void SetDeviceName(const QString& name);
+    // The tree's root names the device and what is listed (card or backup).
+    void ShowSource(const QString& source);
     void SetRemarkColumnWidth(int width);
 
+    // Runs a command by its number, as its toolbar button would.
     void OnCommand(int command);
     void OnExportSheet();
     void OnMail(bool asRecorded);
@@ -64,21 +76,34 @@ class CVX310View : public QWidget {
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
 
   protected:
-    void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
 
   private:
     QToolBar* MakeToolbar(bool importBar);
-    bool Refused();
     // The commands that open a working dialog.
     void OnSearchCommand();
     void OnBackupCommand(bool selected);
     void OnExportWavCommand();
     void OnImportCommand();
-    void Layout();
+    void ConnectCommands();
+    void BuildLayout();
+
+    // Command handlers; the busy guard has already let them through.
+    void OnPlay();
+    void OnDelete();
+    void OnRefresh();
+    void OnMark();
+    void OnMatchContacts();
+    void OnClearImported();
+    void OnSelectAll();
+    void OnStepPage(int step);
 
     CRecorderApp& app_;
     CMainFrame& frame_;
+    CommandActions& commands_;
     CTreePane* tree_ = nullptr;
+    QSplitter* treeSplit_ = nullptr;
+    QSplitter* playerSplit_ = nullptr;
     CWebPane* web_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};
     QWidget* player_ = nullptr;
@@ -91,6 +116,9 @@ class CVX310View : public QWidget {
     SheetExport* sheetExport_ = nullptr;
     MailSender* mailSender_ = nullptr;
     bool importRunning_ = false;
+    bool playerSized_ = false;
+    QString deviceName_;
+    QString source_;
 };
 
 }  // namespace lk::gui

@@ -5,8 +5,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "support/GuiText.h"
 #include "pages/WebAddress.h"
+#include "support/GuiText.h"
 
 #ifdef LK_HAVE_WEBENGINE
 #include <QWebEngineView>
@@ -47,6 +47,11 @@ void CWebPane::showEvent(QShowEvent* e) {
     if (browser_ || address_.isEmpty() || !CanEmbedBrowser() || !window()->isVisible()) return;
     auto* view = new QWebEngineView(this);
     layout()->addWidget(view);
+    // Our own small page, with the address as a link, instead of the engine's
+    // error page.
+    connect(view, &QWebEngineView::loadFinished, this, [this, view](bool ok) {
+        if (!ok) view->setHtml(UnreachablePageHtml(address_, Lang(317)), QUrl());
+    });
     view->load(QUrl(address_));
     browser_ = view;
 #endif

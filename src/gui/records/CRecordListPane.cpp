@@ -4,10 +4,11 @@
 #include <QVBoxLayout>
 
 #include "app/CRecorderApp.h"
+#include "card/RecordCommands.h"
+#include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
-#include "card/RecordCommands.h"
 
 namespace lk::gui {
 namespace {
@@ -20,17 +21,26 @@ constexpr ColumnDef kColumns[kRecordColumns] = {{15, 40},  {196, 40},  {16, 120}
                                                 {11, 180}, {12, 150},  {13, 120},
                                                 {14, 120}, {214, 120}, {26, 300}};
 
+// The list's name for assistive technology, by category.
+constexpr int kCategoryName[11] = {0, 2, 3, 4, 5, 163, 25, 105, 106, 156, 215};
+
 constexpr int kRelabelInPlaceLimit = 1000;
 constexpr int kRelabelSlice = 200;
 
 }  // namespace
 
-CRecordListPane::CRecordListPane(QWidget* parent)
-    : QWidget(parent), list_(new CSortListCtrl(this)) {
+CRecordListPane::CRecordListPane(CommandActions& commands, QWidget* parent)
+    : QWidget(parent), commands_(commands), list_(new CSortListCtrl(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);
     list_->SetImageList(ListIcons());
+    QVector<QString> imageTexts(ListIcons().size());
+    imageTexts[IconMarked] = Lang(17).toLower();
+    imageTexts[IconRecording] = Lang(304);
+    list_->SetImageTexts(imageTexts);
+    // A long path keeps its file name in view.
+    list_->SetColumnElide(ColPath, Qt::ElideMiddle);
     list_->SetKeyProvider([](const ListRow& row, int column) -> std::optional<SortKey> {
         if (column != ColTime || !row.data) return std::nullopt;
         return MakeTimeKey(column < row.texts.size() ? row.texts[column] : QString(),
@@ -96,7 +106,15 @@ void CRecordListPane::RelabelRow(int row, const RowLabels& labels, int devType) 
     }
 }
 
+void CRecordListPane::SetCategory(int category) {
+    category_ = category;
+    if (category >= 1 && category <= 10) list_->setAccessibleName(Lang(kCategoryName[category]));
+    // The loader fills these lists newest first.
+    if (category >= 1 && category <= 8) list_->SetNaturalOrder(ColTime, Qt::DescendingOrder);
+}
+
 void CRecordListPane::Relabel() {
+    SetCategory(category_);
     for (int c = 0; c < kRecordColumns && c < list_->ColumnCount(); ++c)
         list_->SetColumnHeading(c, Lang(kColumns[c].heading));
     if (list_->RowCount() >= kRelabelInPlaceLimit) {
@@ -198,56 +216,14 @@ void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {
 
 void CRecordListPane::OnContextMenu(const QPoint& globalPos) {
     const bool selected = list_->SelectedCount() > 0;
+    const bool imported = category_ == 10;
     const int devType = App() ? App()->State().devType.load() : 0;
     QMenu menu(this);
-    auto add = [&](QMenu* m, int text, int command, bool needsSelection) {
-        QAction* a = m->addAction(Lang(text));
-        a->setEnabled(!needsSelection || selected);
-        connect(a, &QAction::triggered, this, [this, command] { emit CommandRequested(command); });
-    };
-    auto exportMenu = [&] {
-        QMenu* sub = menu.addMenu(Lang(199));
-        add(sub, 97, CmdExportSheet, false);
-        add(sub, 197, CmdExportWav, false);
-    };
-    auto mailMenu = [&](bool recordedToo) {
-        QMenu* sub = menu.addMenu(Lang(112));
-        add(sub, 112, CmdMail, false);
-        if (recordedToo) add(sub, 208, CmdMailRecorded, false);
-    };
-    if (category_ == 10) {
-        add(&menu, 8, CmdPlay, true);
-        menu.addSeparator();
-        add(&menu, 216, CmdImportFolder, false);
-        menu.addSeparator();
-        add(&menu, 217, CmdClearImported, false);
-        menu.addSeparator();
-        exportMenu();
-        menu.addSeparator();
-        mailMenu(true);
-    } else {
-        add(&menu, 8, CmdPlay, true);
-        menu.addSeparator();
-        add(&menu, 194, CmdBackupSelected, true);
-        menu.addSeparator();
-        add(&menu, 9, CmdDelete, true);
-        menu.addSeparator();
-        add(&menu, 7, CmdSearch, false);
-        menu.addSeparator();
-        add(&menu, 27, CmdRefresh, false);
-        menu.addSeparator();
-        add(&menu, 111, CmdMark, true);
-        menu.addSeparator();
-        exportMenu();
-        menu.addSeparator();
-        add(&menu, 96, CmdBackupAll, false);
-        menu.addSeparator();
-        add(&menu, 98, CmdMatchContacts, false);
-        menu.addSeparator();
-        mailMenu(devType == 1);
-        menu.addSeparator();
-    }
+    FillMenu(&menu, imported ? ImportRowMenuLayout() : RecordRowMenuLayout(), commands_,
+             imported || devType == 1);
+    commands_.EnableForSelection(selected);
     menu.exec(globalPos);
+    commands_.EnableForSelection(true);
 }
 
 }  // namespace lk::gui

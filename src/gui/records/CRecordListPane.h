@@ -7,18 +7,21 @@
 #include <QWidget>
 #include <vector>
 
-#include "widgets/CSortListCtrl.h"
 #include "records/RecordRow.h"
+#include "widgets/CSortListCtrl.h"
 
 namespace lk::gui {
+
+class CommandActions;
 
 class CRecordListPane : public QWidget {
     Q_OBJECT
   public:
-    explicit CRecordListPane(QWidget* parent = nullptr);
+    // The row menu is built from the window's command actions.
+    CRecordListPane(CommandActions& commands, QWidget* parent);
     ~CRecordListPane() override;
 
-    void SetCategory(int category) { category_ = category; }
+    void SetCategory(int category);
     int Category() const { return category_; }
     CSortListCtrl* List() const { return list_; }
 
@@ -45,6 +48,7 @@ class CRecordListPane : public QWidget {
     void RelabelRow(int row, const RowLabels& labels, int devType);
     void RelabelSlice();
 
+    CommandActions& commands_;
     CSortListCtrl* list_;
     int category_ = 1;
     QTimer relabelTimer_;

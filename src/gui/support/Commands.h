@@ -1,36 +1,38 @@
 #pragma once
-// Command numbers of the menus, toolbars and context menus.
+// Command numbers as integers and the page numbers of the main view.
+
+#include "support/CommandTable.h"
 
 namespace lk::gui {
 
-enum Command : int {
-    CmdSearch = 32771,
-    CmdPlay = 32772,
-    CmdDelete = 32773,
-    CmdRescan = 32774,
-    CmdRefresh = 32775,
-    CmdBackupAll = 32779,
-    CmdExportSheet = 32780,
-    CmdMatchContacts = 32781,
-    CmdViewBackupFile = 32782,
-    CmdMark = 32783,
-    CmdMail = 32784,
-    CmdAutoBackup = 32787,
-    CmdViewCard = 32788,
-    CmdViewBackup0 = 32789,
-    CmdSetBackupPath = 32790,
-    CmdWavePlayer = 32791,
-    CmdBackupSelected = 32793,
-    CmdViewBackup1 = 32794,
-    CmdExportWav = 32795,
-    CmdMailRecorded = 32796,
-    CmdImportFolder = 32798,
-    CmdClearImported = 32799,
-    CmdRepair = 32800,
-    CmdChooseAddressBook = 32801,
-    CmdAbout = 57664,
-    CmdExit = 57665,
-};
+// The command numbers as plain integers, for code that passes them as such
+// (OnCommand of the frame and the view).
+inline constexpr int CmdSearch = static_cast<int>(CommandId::Search);
+inline constexpr int CmdPlay = static_cast<int>(CommandId::Play);
+inline constexpr int CmdDelete = static_cast<int>(CommandId::Delete);
+inline constexpr int CmdRescan = static_cast<int>(CommandId::Rescan);
+inline constexpr int CmdRefresh = static_cast<int>(CommandId::Refresh);
+inline constexpr int CmdBackupAll = static_cast<int>(CommandId::BackupAll);
+inline constexpr int CmdExportSheet = static_cast<int>(CommandId::ExportSheet);
+inline constexpr int CmdMatchContacts = static_cast<int>(CommandId::MatchContacts);
+inline constexpr int CmdViewBackupFile = static_cast<int>(CommandId::ViewBackupFile);
+inline constexpr int CmdMark = static_cast<int>(CommandId::Mark);
+inline constexpr int CmdMail = static_cast<int>(CommandId::Mail);
+inline constexpr int CmdAutoBackup = static_cast<int>(CommandId::AutoBackup);
+inline constexpr int CmdViewCard = static_cast<int>(CommandId::ViewCard);
+inline constexpr int CmdViewBackup0 = static_cast<int>(CommandId::ViewBackup0);
+inline constexpr int CmdSetBackupPath = static_cast<int>(CommandId::SetBackupPath);
+inline constexpr int CmdWavePlayer = static_cast<int>(CommandId::WavePlayer);
+inline constexpr int CmdBackupSelected = static_cast<int>(CommandId::BackupSelected);
+inline constexpr int CmdViewBackup1 = static_cast<int>(CommandId::ViewBackup1);
+inline constexpr int CmdExportWav = static_cast<int>(CommandId::ExportWav);
+inline constexpr int CmdMailRecorded = static_cast<int>(CommandId::MailRecorded);
+inline constexpr int CmdImportFolder = static_cast<int>(CommandId::ImportFolder);
+inline constexpr int CmdClearImported = static_cast<int>(CommandId::ClearImported);
+inline constexpr int CmdRepair = static_cast<int>(CommandId::Repair);
+inline constexpr int CmdAbout = static_cast<int>(CommandId::About);
+inline constexpr int CmdExit = static_cast<int>(CommandId::Exit);
+inline constexpr int CmdChooseAddressBook = static_cast<int>(CommandId::ChooseAddressBook);
 
 // Pages of the main view; a list pane's category equals its page.
 enum ViewPage : int {

@@ -8,8 +8,27 @@
 
 namespace lk::gui {
 
-inline QString Lang(int number) {
+// A menu text without its access-key marks: "&&" stays as one "&".
+inline QString StripAccessKey(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('&')) {
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) out += text[++i];
+            continue;
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// A language text as it is written, access keys included: for menu items.
+inline QString MenuText(int number) {
     return QString::fromStdString(LangString(number));
+}
+// A language text for captions, labels and messages: no access-key marks.
+inline QString Lang(int number) {
+    return StripAccessKey(MenuText(number));
 }
 inline QString SettingText(const char* key) {
     return QString::fromStdString(ReadSettingString(key));

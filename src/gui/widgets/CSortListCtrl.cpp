@@ -4,9 +4,13 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
 #include <QScrollBar>
+
 #include <algorithm>
 #include <numeric>
+#include "widgets/CellDelegate.h"
 
 namespace lk::gui {
 
@@ -43,9 +47,22 @@ QVariant SortListModel::data(const QModelIndex& index, int role) const {
                 row.colours->background[c].isValid())
                 return row.colours->background[c];
             return {};
+        case Qt::AccessibleTextRole:
+        case Qt::AccessibleDescriptionRole:
+            return AccessibleData(row, c, role);
         default:
             return {};
     }
+}
+
+QVariant SortListModel::AccessibleData(const ListRow& row, int column, int role) const {
+    const QString text = column < row.texts.size() ? row.texts[column] : QString();
+    if (role == Qt::AccessibleDescriptionRole)
+        return column < headings_.size() ? headings_[column] : QString();
+    if (!text.isEmpty()) return text;
+    // An icon-only cell says what its icon means; an empty one says nothing.
+    const int img = column < row.images.size() ? row.images[column] : -1;
+    return img >= 0 && img < imageTexts_.size() ? imageTexts_[img] : QString();
 }
 
 QVariant SortListModel::headerData(int section, Qt::Orientation o, int role) const {
@@ -152,8 +169,11 @@ void SortListModel::Permute(const std::vector<int>& order) {
 // ---------------------------------------------------------------- control
 
 CSortListCtrl::CSortListCtrl(QWidget* parent)
-    : QTableView(parent), model_(new SortListModel(this)) {
+    : QTableView(parent), model_(new SortListModel(this)), delegate_(new CellDelegate(this)) {
     setModel(model_);
+    setItemDelegate(delegate_);
+    // Tab moves on to the next control instead of from cell to cell.
+    setTabKeyNavigation(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -172,11 +192,112 @@ CSortListCtrl::CSortListCtrl(QWidget* parent)
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    horizontalHeader()->setStretchLastSection(false);
+    // The last column takes what the window has to spare.
+    horizontalHeader()->setStretchLastSection(true);
     horizontalHeader()->setMinimumSectionSize(0);
     setSortingEnabled(false);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
             &CSortListCtrl::OnHeaderClicked);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, &CSortListCtrl::OnRowsChanged);
+    connect(model_, &QAbstractItemModel::rowsRemoved, this, &CSortListCtrl::OnRowsChanged);
+    connect(model_, &QAbstractItemModel::modelReset, this, &CSortListCtrl::OnRowsChanged);
+    // Emptied, the list is refilled in its natural order, whatever the last sort was.
+    connect(model_, &QAbstractItemModel::modelReset, this, &CSortListCtrl::ShowNaturalOrder);
+}
+
+void CSortListCtrl::SetNaturalOrder(int column, Qt::SortOrder order) {
+    naturalColumn_ = column;
+    naturalOrder_ = order;
+    ShowNaturalOrder();
+}
+
+void CSortListCtrl::ShowNaturalOrder() {
+    QHeaderView* h = horizontalHeader();
+    h->setSortIndicatorShown(naturalColumn_ >= 0);
+    if (naturalColumn_ >= 0) h->setSortIndicator(naturalColumn_, naturalOrder_);
+}
+
+void CSortListCtrl::OnRowsChanged() {
+    // Assistive technology asks for the cell of the current index; a list
+    // with rows always has one, so that it never asks for a cell at (-1, -1).
+    if (RowCount() > 0 && !currentIndex().isValid())
+        selectionModel()->setCurrentIndex(model_->index(0, 0), QItemSelectionModel::NoUpdate);
+    if (placeholderButton_) placeholderButton_->setVisible(RowCount() == 0);
+    viewport()->update();
+}
+
+void CSortListCtrl::SetImageTexts(QVector<QString> texts) {
+    model_->SetImageTexts(std::move(texts));
+}
+
+void CSortListCtrl::SetColumnElide(int column, Qt::TextElideMode mode) {
+    delegate_->SetColumnElide(column, mode);
+    viewport()->update();
+}
+
+bool CSortListCtrl::CellTextIsCut(int row, int column) const {
+    const QModelIndex i = model_->index(row, column);
+    if (!i.isValid()) return false;
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(i);
+    return delegate_->TextIsCut(option, i);
+}
+
+void CSortListCtrl::SetPlaceholder(const QString& text, const QString& buttonText,
+                                   std::function<void()> onButton) {
+    placeholder_ = text;
+    onPlaceholderButton_ = std::move(onButton);
+    if (!buttonText.isEmpty() && !placeholderButton_) {
+        placeholderButton_ = new QPushButton(viewport());
+        connect(placeholderButton_, &QPushButton::clicked, this, [this] {
+            if (onPlaceholderButton_) onPlaceholderButton_();
+        });
+    }
+    if (placeholderButton_) {
+        placeholderButton_->setText(buttonText);
+        placeholderButton_->adjustSize();
+        placeholderButton_->setVisible(!buttonText.isEmpty() && RowCount() == 0);
+        placeholderButton_->setEnabled(!buttonText.isEmpty());
+    }
+    resizeEvent(nullptr);
+    viewport()->update();
+}
+
+void CSortListCtrl::paintEvent(QPaintEvent* e) {
+    QTableView::paintEvent(e);
+    if (RowCount() != 0 || placeholder_.isEmpty()) return;
+    QPainter p(viewport());
+    p.setPen(palette().color(QPalette::Disabled, QPalette::Text));
+    QRect r = viewport()->rect().adjusted(16, 16, -16, -16);
+    r.setHeight(std::min(r.height(), fontMetrics().height() * 4));
+    p.drawText(r, Qt::AlignHCenter | Qt::AlignBottom | Qt::TextWordWrap, placeholder_);
+}
+
+void CSortListCtrl::resizeEvent(QResizeEvent* e) {
+    if (e) QTableView::resizeEvent(e);
+    if (!placeholderButton_) return;
+    const QSize s = placeholderButton_->sizeHint();
+    const int top = 16 + fontMetrics().height() * 4 + 8;
+    placeholderButton_->setGeometry((viewport()->width() - s.width()) / 2, top, s.width(),
+                                    s.height());
+}
+
+QModelIndex CSortListCtrl::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // Home and End go to the first and last row, not to the row's ends.
+    const int rows = RowCount();
+    if ((action == MoveHome || action == MoveEnd) && rows > 0) {
+        const int column = std::max(0, currentIndex().column());
+        return model_->index(action == MoveHome ? 0 : rows - 1, column);
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
+QPoint CSortListCtrl::KeyboardMenuPos() const {
+    const QModelIndex i = currentIndex();
+    QRect r = i.isValid() ? visualRect(i) : QRect();
+    if (!r.isValid() || !viewport()->rect().intersects(r)) r = QRect(0, 0, 1, 1);
+    return viewport()->mapToGlobal(QPoint(r.left() + 8, r.bottom()));
 }
 
 int CSortListCtrl::InsertColumn(int index, const QString& heading, int width) {
@@ -428,6 +549,12 @@ void CSortListCtrl::keyPressEvent(QKeyEvent* e) {
         e->accept();
         return;
     }
+    // Shift+F10 opens the row menu, as the Menu key does.
+    if (e->key() == Qt::Key_F10 && e->modifiers() == Qt::ShiftModifier) {
+        emit ContextMenuRequested(KeyboardMenuPos());
+        e->accept();
+        return;
+    }
     QTableView::keyPressEvent(e);
 }
 
@@ -446,7 +573,9 @@ void CSortListCtrl::mouseDoubleClickEvent(QMouseEvent* e) {
 }
 
 void CSortListCtrl::contextMenuEvent(QContextMenuEvent* e) {
-    emit ContextMenuRequested(e->globalPos());
+    // From the keyboard the menu opens at the current row, not at the mouse.
+    emit ContextMenuRequested(e->reason() == QContextMenuEvent::Keyboard ? KeyboardMenuPos()
+                                                                         : e->globalPos());
     e->accept();
 }
 

@@ -20,6 +20,8 @@ namespace lk {
 struct CallRecord;
 }
 
+class QPushButton;
+
 namespace lk::gui {
 
 struct CellColours {
@@ -36,6 +38,8 @@ struct ListRow {
     std::shared_ptr<CellColours> colours;
 };
 
+class CellDelegate;
+
 class SortListModel : public QAbstractTableModel {
     Q_OBJECT
   public:
@@ -51,6 +55,8 @@ class SortListModel : public QAbstractTableModel {
     QVector<QString>& Headings() { return headings_; }
     void SetImages(QVector<QIcon> images) { images_ = std::move(images); }
     const QVector<QIcon>& Images() const { return images_; }
+    // What a screen reader says for a cell that shows only image i.
+    void SetImageTexts(QVector<QString> texts) { imageTexts_ = std::move(texts); }
 
     void InsertColumnAt(int index, const QString& heading);
     void SetHeading(int column, const QString& heading);
@@ -67,9 +73,13 @@ class SortListModel : public QAbstractTableModel {
     quint64 Generation() const { return generation_; }
 
   private:
+    // The roles that serve assistive technology rather than the painting.
+    QVariant AccessibleData(const ListRow& row, int column, int role) const;
+
     std::vector<ListRow> rows_;
     QVector<QString> headings_;
     QVector<QIcon> images_;
+    QVector<QString> imageTexts_;
     quint64 generation_ = 0;
 };
 
@@ -115,12 +125,29 @@ class CSortListCtrl : public QTableView {
 
     // Images by index, as the panes and the tree number them.
     void SetImageList(QVector<QIcon> images);
+    // Texts that stand for the images where a cell has no text of its own.
+    void SetImageTexts(QVector<QString> texts);
+
+    // How a column's text is shortened when its cell is too narrow.
+    void SetColumnElide(int column, Qt::TextElideMode mode);
+    bool CellTextIsCut(int row, int column) const;
+
+    // A text drawn over the list while it has no rows, with an optional
+    // button under it.
+    void SetPlaceholder(const QString& text, const QString& buttonText = {},
+                        std::function<void()> onButton = {});
+    QString PlaceholderText() const { return placeholder_; }
+    QPushButton* PlaceholderButton() const { return placeholderButton_; }
 
     // Sorting
     void SortByColumn(int column, bool ascending);
     int SortColumn() const { return sortColumn_; }
     bool SortAscending() const { return ascending_; }
     void SetSortable(bool on) { sortable_ = on; }
+    // The order rows arrive in (the newest first, say), shown by the header's
+    // arrow until a header click sorts them, and again once the rows are
+    // replaced by new ones in that order.
+    void SetNaturalOrder(int column, Qt::SortOrder order);
     // Lets the owner give keys it knows better than the text (dates it formatted).
     using KeyProvider = std::function<std::optional<SortKey>(const ListRow&, int column)>;
     void SetKeyProvider(KeyProvider provider) { keyProvider_ = std::move(provider); }
@@ -133,6 +160,9 @@ class CSortListCtrl : public QTableView {
     void ContextMenuRequested(const QPoint& globalPos);
 
   protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
@@ -140,12 +170,21 @@ class CSortListCtrl : public QTableView {
 
   private:
     void OnHeaderClicked(int column);
+    void OnRowsChanged();
+    void ShowNaturalOrder();
+    QPoint KeyboardMenuPos() const;
 
     SortListModel* model_;
+    CellDelegate* delegate_;
+    QString placeholder_;
+    QPushButton* placeholderButton_ = nullptr;
+    std::function<void()> onPlaceholderButton_;
     int sortColumn_ = -1;
     bool ascending_ = true;
     bool sorting_ = false;
     bool sortable_ = true;
+    int naturalColumn_ = -1;
+    Qt::SortOrder naturalOrder_ = Qt::AscendingOrder;
     KeyProvider keyProvider_;
 };
 

@@ -1,0 +1,281 @@
+#include "support/CommandTable.h"
+
+#include "support/GuiText.h"
+#include "support/Icons.h"
+
+namespace lk::gui {
+namespace {
+
+using enum CommandId;
+constexpr KeyScope W = KeyScope::Window;
+constexpr KeyScope L = KeyScope::List;
+
+// id, text, icon, keys, key scope, checkable, needs a selection, busy-guarded,
+// device suffix.
+constexpr CommandSpec kCommands[] = {
+    {Play, 8, 0, "Return; Enter", L, false, true, false, -1},
+    {WavePlayer, 8, 0, "", W, false, true, false, -1},
+    {Delete, 9, 1, "Del", L, false, true, true, -1},
+    {Search, 7, 6, "Ctrl+F", W, false, false, true, -1},
+    {Refresh, 27, 6, "F5", W, false, false, true, -1},
+    {SelectAll, 301, -1, "Ctrl+A", W, false, false, false, -1},
+    {Mark, 111, 2, "Ctrl+M", W, false, true, true, -1},
+    {ExportSheet, 97, 5, "", W, false, false, true, -1},
+    {ExportWav, 197, 5, "Ctrl+E", W, false, false, false, -1},
+    {BackupAll, 99, 3, "", W, false, false, true, -1},
+    {BackupSelected, 194, 3, "Ctrl+B", W, false, true, true, -1},
+    {MatchContacts, 98, 4, "", W, false, false, true, -1},
+    {Mail, 209, 4, "", W, false, false, true, -1},
+    {MailRecorded, 208, 4, "", W, false, false, true, -1},
+    {ImportFolder, 216, 13, "", W, false, false, false, -1},
+    {ClearImported, 217, 14, "", W, false, false, false, -1},
+    {PreviousPage, 302, -1, "Alt+Left; Ctrl+PgUp", W, false, false, false, -1},
+    {NextPage, 303, -1, "Alt+Right; Ctrl+PgDown", W, false, false, false, -1},
+    {Exit, 84, -1, "Ctrl+Q", W, false, false, false, -1},
+    // The card watch's own rescan step refuses while records load.
+    {Rescan, 83, -1, "", W, false, false, false, -1},
+    {Repair, 218, -1, "", W, false, false, false, -1},
+    {ViewCard, 150, -1, "", W, true, false, true, -1},
+    {ViewBackup0, 151, -1, "", W, true, false, true, 0},
+    {ViewBackup1, 151, -1, "", W, true, false, true, 1},
+    {ViewBackupFile, 151, -1, "", W, false, false, false, -1},
+    {AutoBackup, 141, -1, "", W, true, false, false, -1},
+    {SetBackupPath, 152, -1, "", W, false, false, true, -1},
+    {ChooseAddressBook, 240, -1, "", W, false, false, false, -1},
+    {About, 85, -1, "", W, false, false, false, -1},
+};
+
+constexpr MenuItem Cmd(CommandId id) {
+    return {MenuItem::Command, id};
+}
+constexpr MenuItem Family1(CommandId id) {
+    return {MenuItem::Command, id, 0, -1, true};
+}
+constexpr MenuItem Sub(int text, CommandId button = Play, int icon = -1) {
+    return {MenuItem::SubmenuBegin, button, text, icon};
+}
+constexpr MenuItem kSep{MenuItem::Separator};
+constexpr MenuItem kEnd{MenuItem::SubmenuEnd};
+
+constexpr MenuItem kMainMenu[] = {
+    Sub(81),
+    Cmd(Exit),
+    kEnd,
+    Sub(300),
+    Cmd(Play),
+    Cmd(Delete),
+    Cmd(Search),
+    Cmd(Refresh),
+    kSep,
+    Cmd(SelectAll),
+    Cmd(Mark),
+    kSep,
+    Cmd(ExportWav),
+    Cmd(BackupSelected),
+    kSep,
+    Cmd(PreviousPage),
+    Cmd(NextPage),
+    kEnd,
+    Sub(149),
+    Cmd(Rescan),
+    Cmd(Repair),
+    kSep,
+    Cmd(ViewCard),
+    Cmd(ViewBackup0),
+    Cmd(ViewBackup1),
+    kSep,
+    Cmd(AutoBackup),
+    Cmd(SetBackupPath),
+    Cmd(ChooseAddressBook),
+    kEnd,
+    Sub(82),
+    Cmd(About),
+    kEnd,
+};
+
+constexpr MenuItem kRecordToolbar[] = {
+    Cmd(Play),
+    Cmd(Delete),
+    Cmd(Search),
+    Cmd(Refresh),
+    Cmd(Mark),
+    Sub(199, ExportSheet, 5),
+    Cmd(ExportSheet),
+    Cmd(ExportWav),
+    kEnd,
+    Sub(96, BackupAll, 3),
+    Cmd(BackupAll),
+    Cmd(BackupSelected),
+    kEnd,
+    Cmd(MatchContacts),
+    Sub(112, Mail, 4),
+    Cmd(Mail),
+    Family1(MailRecorded),
+    kEnd,
+};
+
+constexpr MenuItem kImportToolbar[] = {
+    Cmd(Play),
+    Cmd(ImportFolder),
+    Cmd(ClearImported),
+    Sub(199, ExportSheet, 5),
+    Cmd(ExportSheet),
+    Cmd(ExportWav),
+    kEnd,
+    Sub(112, Mail, 4),
+    Cmd(Mail),
+    Cmd(MailRecorded),
+    kEnd,
+};
+
+constexpr MenuItem kRecordRowMenu[] = {
+    Cmd(Play),
+    kSep,
+    Cmd(BackupSelected),
+    kSep,
+    Cmd(Delete),
+    kSep,
+    Cmd(Search),
+    kSep,
+    Cmd(Refresh),
+    kSep,
+    Cmd(Mark),
+    kSep,
+    Sub(199),
+    Cmd(ExportSheet),
+    Cmd(ExportWav),
+    kEnd,
+    kSep,
+    Cmd(BackupAll),
+    kSep,
+    Cmd(MatchContacts),
+    kSep,
+    Sub(112),
+    Cmd(Mail),
+    Family1(MailRecorded),
+    kEnd,
+    kSep,
+};
+
+constexpr MenuItem kImportRowMenu[] = {
+    Cmd(Play),
+    kSep,
+    Cmd(ImportFolder),
+    kSep,
+    Cmd(ClearImported),
+    kSep,
+    Sub(199),
+    Cmd(ExportSheet),
+    Cmd(ExportWav),
+    kEnd,
+    kSep,
+    Sub(112),
+    Cmd(Mail),
+    Cmd(MailRecorded),
+    kEnd,
+};
+
+}  // namespace
+
+std::span<const CommandSpec> CommandTable() {
+    return kCommands;
+}
+
+const CommandSpec* FindCommand(CommandId id) {
+    for (const CommandSpec& c : kCommands)
+        if (c.id == id) return &c;
+    return nullptr;
+}
+
+QList<QKeySequence> CommandKeys(const CommandSpec& spec) {
+    QList<QKeySequence> keys;
+    for (const QString& k :
+         QString::fromLatin1(spec.keys).split(QLatin1String("; "), Qt::SkipEmptyParts))
+        keys.append(QKeySequence(k, QKeySequence::PortableText));
+    return keys;
+}
+
+QString CommandToolTip(const QString& text, const QList<QKeySequence>& keys) {
+    if (keys.isEmpty()) return text;
+    return QStringLiteral("%1 (%2)").arg(text, keys.front().toString(QKeySequence::NativeText));
+}
+
+std::span<const MenuItem> MainMenuLayout() {
+    return kMainMenu;
+}
+std::span<const MenuItem> RecordToolbarLayout() {
+    return kRecordToolbar;
+}
+std::span<const MenuItem> ImportToolbarLayout() {
+    return kImportToolbar;
+}
+std::span<const MenuItem> RecordRowMenuLayout() {
+    return kRecordRowMenu;
+}
+std::span<const MenuItem> ImportRowMenuLayout() {
+    return kImportRowMenu;
+}
+
+CommandAction::CommandAction(const CommandSpec& spec, QObject* parent)
+    : QAction(parent), spec_(spec) {
+    setCheckable(spec.checkable);
+    setShortcuts(CommandKeys(spec));
+    setShortcutContext(spec.scope == KeyScope::List ? Qt::WidgetWithChildrenShortcut
+                                                    : Qt::WindowShortcut);
+    if (spec.icon >= 0) setIcon(ToolbarIcons().value(spec.icon));
+    setData(static_cast<int>(spec.id));
+}
+
+CommandActions::CommandActions(std::function<bool()> busy, std::function<void()> refuse,
+                               QObject* parent)
+    : QObject(parent), busy_(std::move(busy)), refuse_(std::move(refuse)) {
+    for (const CommandSpec& spec : kCommands) {
+        auto* a = new CommandAction(spec, this);
+        connect(a, &QAction::triggered, this, [this, a] { OnTriggered(a); });
+        actions_.emplace(static_cast<int>(spec.id), a);
+    }
+}
+
+CommandAction* CommandActions::Action(CommandId id) const {
+    const auto it = actions_.find(static_cast<int>(id));
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+std::vector<CommandAction*> CommandActions::All() const {
+    std::vector<CommandAction*> out;
+    for (const CommandSpec& spec : kCommands)
+        out.push_back(Action(spec.id));
+    return out;
+}
+
+void CommandActions::OnTriggered(CommandAction* action) {
+    if (action->Spec().busyGuarded && busy_ && busy_()) {
+        // A refused checkable item keeps its mark as it was.
+        if (action->isCheckable()) action->setChecked(!action->isChecked());
+        if (refuse_) refuse_();
+        return;
+    }
+    emit action->run();
+}
+
+void CommandActions::Trigger(CommandId id) const {
+    if (CommandAction* a = Action(id)) a->trigger();
+}
+
+void CommandActions::ApplyTexts(const std::function<QString(int family)>& deviceName) {
+    for (auto& [id, a] : actions_) {
+        const CommandSpec& spec = a->Spec();
+        QString text = MenuText(spec.text);
+        if (spec.deviceSuffix >= 0 && deviceName)
+            text = QStringLiteral("%1(%2)").arg(text, deviceName(spec.deviceSuffix));
+        a->setText(text);
+        a->setToolTip(CommandToolTip(StripAccessKey(text), a->shortcuts()));
+    }
+}
+
+void CommandActions::EnableForSelection(bool hasSelection) {
+    for (auto& [id, a] : actions_)
+        if (a->Spec().needsSelection) a->setEnabled(hasSelection);
+}
+
+}  // namespace lk::gui

@@ -1,0 +1,50 @@
+#include "support/WindowGeometry.h"
+
+#include <algorithm>
+
+#include "app/Settings.h"
+
+namespace lk::gui {
+namespace {
+constexpr QSize kMinimum(600, 380);
+}
+
+QRect FitWindowGeometry(const QRect& saved, const QRect& available, const QSize& preferred) {
+    if (available.isEmpty()) return saved.isValid() ? saved : QRect(QPoint(0, 0), preferred);
+    if (saved.isValid() && available.contains(saved) &&
+        saved.width() >= MinimumWindowSize(available).width() &&
+        saved.height() >= MinimumWindowSize(available).height())
+        return saved;
+    const QSize size = preferred.boundedTo(available.size());
+    QRect r(QPoint(0, 0), size);
+    r.moveCenter(available.center());
+    // An odd leftover pixel must not push the window past the area's edge.
+    r.moveLeft(std::max(r.left(), available.left()));
+    r.moveTop(std::max(r.top(), available.top()));
+    return r;
+}
+
+QSize MinimumWindowSize(const QRect& available) {
+    return available.isEmpty() ? kMinimum : kMinimum.boundedTo(available.size());
+}
+
+SavedWindow ReadSavedWindow() {
+    SavedWindow w;
+    const int x = ReadSettingInt("WindowLeft"), y = ReadSettingInt("WindowTop");
+    const int cx = ReadSettingInt("WindowWidth"), cy = ReadSettingInt("WindowHeight");
+    // A missing key reads as -1; sizes are never negative, positions may be.
+    if (cx > 0 && cy > 0 && ReadSettingString("WindowLeft").size() > 0) w.geometry = {x, y, cx, cy};
+    w.maximized = ReadSettingInt("WindowMaximized") == 1;
+    return w;
+}
+
+void WriteSavedWindow(const SavedWindow& w) {
+    if (!w.geometry.isValid()) return;
+    WriteSettingInt("WindowLeft", w.geometry.x());
+    WriteSettingInt("WindowTop", w.geometry.y());
+    WriteSettingInt("WindowWidth", w.geometry.width());
+    WriteSettingInt("WindowHeight", w.geometry.height());
+    WriteSettingInt("WindowMaximized", w.maximized ? 1 : 0);
+}
+
+}  // namespace lk::gui

@@ -1,0 +1,165 @@
+// Driving the window by keyboard: each command's key, Tab order, Home/End
+// and the row menu from the keyboard.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenuBar>
+#include <QScrollBar>
+#include <QTest>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "GuiFixture.h"
+#include "pages/CTreePane.h"
+#include "records/RecordRow.h"
+#include "support/CommandTable.h"
+#include "support/Commands.h"
+#include "widgets/CSortListCtrl.h"
+
+namespace lk::gui::test {
+namespace {
+
+const std::vector<CardCall> kCalls = {
+    {Incoming, 0, 1}, {Missed, 0, 2}, {Outgoing, 0, 3}, {Note, 0, 4}, {Incoming, 0, 5}};
+
+class Keyboard : public WindowTest {
+  protected:
+    void Show() {
+        WriteCard(card.path(), kCalls);
+        Start();
+        InsertCard();
+        Tick(TimerStartup);
+        Tick(TimerCardWatch);
+        ASSERT_TRUE(WaitIdle());
+        frame().show();
+        QApplication::setActiveWindow(&frame());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&frame()));
+    }
+    CSortListCtrl* list() { return pane(view().CurrentPage()).List(); }
+    QTreeWidget* tree() { return view().Tree()->Tree(); }
+    void Focus(QWidget* w) {
+        w->setFocus(Qt::OtherFocusReason);
+        QCoreApplication::processEvents();
+    }
+};
+
+TEST_F(Keyboard, EachCommandIsReachedByItsKey) {
+    Show();
+    answer = QMessageBox::No;  // the delete question
+    struct Case {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+        bool inList;  // the focus in the list, else in the tree
+        CommandId id;
+        int runs;  // 0: the key must not reach the command there
+    };
+    const Case cases[] = {
+        {Qt::Key_Return, Qt::NoModifier, true, CommandId::Play, 1},
+        {Qt::Key_Enter, Qt::KeypadModifier, true, CommandId::Play, 1},
+        {Qt::Key_Return, Qt::NoModifier, false, CommandId::Play, 0},
+        {Qt::Key_Delete, Qt::NoModifier, true, CommandId::Delete, 1},
+        {Qt::Key_Delete, Qt::NoModifier, false, CommandId::Delete, 0},
+        {Qt::Key_F, Qt::ControlModifier, false, CommandId::Search, 1},
+        {Qt::Key_F5, Qt::NoModifier, true, CommandId::Refresh, 1},
+        {Qt::Key_A, Qt::ControlModifier, true, CommandId::SelectAll, 1},
+        {Qt::Key_E, Qt::ControlModifier, true, CommandId::ExportWav, 1},
+        {Qt::Key_B, Qt::ControlModifier, true, CommandId::BackupSelected, 1},
+        {Qt::Key_M, Qt::ControlModifier, true, CommandId::Mark, 1},
+        {Qt::Key_Right, Qt::AltModifier, false, CommandId::NextPage, 1},
+        {Qt::Key_Left, Qt::AltModifier, true, CommandId::PreviousPage, 1},
+        {Qt::Key_PageDown, Qt::ControlModifier, false, CommandId::NextPage, 1},
+        {Qt::Key_PageUp, Qt::ControlModifier, false, CommandId::PreviousPage, 1},
+    };
+    for (const Case& c : cases) {
+        view().ShowPage(PageAll);
+        list()->SelectRow(0);
+        int runs = 0;
+        const auto conn = frame().Commands().On(c.id, &frame(), [&runs] { ++runs; });
+        QWidget* target = c.inList ? static_cast<QWidget*>(list()) : tree();
+        Focus(target);
+        QTest::keyClick(target, c.key, c.mods);
+        QObject::disconnect(conn);
+        EXPECT_EQ(runs, c.runs) << static_cast<int>(c.id) << " key " << c.key;
+    }
+    // The keys did what their commands do.
+    view().ShowPage(PageAll);
+    Focus(list());
+    QTest::keyClick(list(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(list()->SelectedCount(), 5);
+    QTest::keyClick(tree(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(view().CurrentPage(), PageOutgoing);
+    QTest::keyClick(tree(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(view().CurrentPage(), PageAll);
+
+    QTest::keyClick(list(), Qt::Key_Q, Qt::ControlModifier);
+    EXPECT_FALSE(frame().isVisible());
+}
+
+TEST_F(Keyboard, MenusCarryAccessKeysAndShortcutsShowInMenusAndTips) {
+    Show();
+    QStringList titles;
+    for (QAction* a : frame().menuBar()->actions())
+        titles << a->text();
+    EXPECT_EQ(titles, (QStringList{"&File", "&Records", "&Tools", "&Help"}));
+    CommandAction* search = frame().Commands().Action(CommandId::Search);
+    EXPECT_EQ(search->text(), "&Search");
+    EXPECT_EQ(search->toolTip(), "Search (Ctrl+F)");
+    EXPECT_EQ(frame().Commands().Action(CommandId::MatchContacts)->text(), "Match &Contacts");
+    // A drop-down button's tip shows its command's key where it has one.
+    for (QToolButton* b : view().RecordToolbar()->findChildren<QToolButton*>())
+        if (b->property("lkCommand").toInt() == CmdBackupAll) {
+            EXPECT_EQ(b->toolTip(), "Back Up");
+        }
+}
+
+TEST_F(Keyboard, TabVisitsTheToolbarAndLeavesTheList) {
+    Show();
+    Focus(tree());
+    std::vector<QWidget*> visited;
+    for (int i = 0; i < 16; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.push_back(QApplication::focusWidget());
+        if (visited.back() == tree()) break;
+    }
+    // Every record toolbar button that is on screen (the ones that do not fit
+    // sit behind the extension button, which takes the focus too), then the
+    // list, then back to the tree: Tab is not trapped in the list.
+    int buttons = 0;
+    for (QToolButton* b : view().RecordToolbar()->findChildren<QToolButton*>())
+        if (b->isVisible()) {
+            ++buttons;
+            EXPECT_NE(std::find(visited.begin(), visited.end(), b), visited.end())
+                << b->text().toStdString();
+        }
+    EXPECT_GE(buttons, 5);
+    const auto atList = std::find(visited.begin(), visited.end(), list());
+    ASSERT_NE(atList, visited.end());
+    EXPECT_EQ(visited.back(), tree());
+    EXPECT_GT(atList - visited.begin(), buttons - 1);
+}
+
+TEST_F(Keyboard, HomeEndAndTheRowMenuKey) {
+    Show();
+    CSortListCtrl* l = list();
+    Focus(l);
+    l->SelectRow(2);
+    QTest::keyClick(l, Qt::Key_End);
+    EXPECT_EQ(l->currentIndex().row(), 4);
+    QTest::keyClick(l, Qt::Key_Home);
+    EXPECT_EQ(l->currentIndex().row(), 0);
+    EXPECT_EQ(l->horizontalScrollBar()->value(), 0);
+
+    int menus = 0;
+    QObject::disconnect(l, &CSortListCtrl::ContextMenuRequested, nullptr, nullptr);
+    QObject::connect(l, &CSortListCtrl::ContextMenuRequested, &frame(),
+                     [&menus](const QPoint&) { ++menus; });
+    QTest::keyClick(l, Qt::Key_F10, Qt::ShiftModifier);
+    QContextMenuEvent fromKey(QContextMenuEvent::Keyboard, QPoint(0, 0), l->mapToGlobal(QPoint()));
+    QApplication::sendEvent(l, &fromKey);
+    EXPECT_EQ(menus, 2);
+}
+
+}  // namespace
+}  // namespace lk::gui::test
