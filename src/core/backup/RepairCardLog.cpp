@@ -161,7 +161,11 @@ RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progres
         const int error =
             read ? WriteWholeFile(card.root, card.root / kCallLogBackupFileName, bytes) : errno;
         result.backupWritten = error == 0;
-        if (error != 0) result.failureReason = Reason("the call log's copy was not saved", error);
+        // The copy is what the user falls back on: no copy, no change.
+        if (error != 0) {
+            result.failureReason = Reason("the call log's copy was not saved", error);
+            return result;
+        }
     }
 
     const auto knownList =
