@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <map>
 #include <optional>
+#include <set>
 #include <thread>
 #include <unordered_set>
 
@@ -385,7 +386,10 @@ void BackupRun::Flush() {
     const bool anyCopy = std::any_of(batch_.begin(), batch_.end(), copying);
 
     // 1. The copies' bytes, all at once.
-    if (anyCopy && !files_.Sync(storeRoot_)) {
+    std::vector<fs::path> partials;
+    for (const auto& p : batch_)
+        if (copying(p)) partials.push_back(p.partial);
+    if (anyCopy && !files_.Sync(partials)) {
         for (auto& p : batch_)
             if (copying(p)) {
                 Fail(p, false);
@@ -394,18 +398,19 @@ void BackupRun::Flush() {
             }
     }
     // 2. Their final names, durable before any index names them.
-    bool renamed = false;
+    std::set<fs::path> folders;  // of new names: copies and markers
     for (auto& p : batch_) {
+        if (p.outcome == BackupOutcome::Marker) folders.insert(p.dest.path.parent_path());
         if (!copying(p)) continue;
         if (files_.Rename(p.partial, p.dest.path)) {
-            renamed = true;
+            folders.insert(p.dest.path.parent_path());
         } else {
             Fail(p, false);
             files_.Remove(p.partial);
         }
         p.partial.clear();
     }
-    if (renamed && !files_.Sync(storeRoot_)) {
+    if (!folders.empty() && !files_.Sync({folders.begin(), folders.end()})) {
         // Renamed but perhaps not durable: not indexed, the card keeps them, and
         // the next run finds them held and indexes them.
         for (auto& p : batch_)
@@ -458,7 +463,12 @@ void BackupRun::Flush() {
             }
         }
     }
-    if (!appended.empty() && !files_.Sync(storeRoot_)) {
+    std::vector<fs::path> indexes;
+    for (const auto& [yyyymm, entries] : months)
+        if (entries.front()->item.indexed)
+            indexes.push_back(MonthIndexPath(options_.backupPath, options_.devType, yyyymm));
+    if (!indexes.empty()) indexes.push_back(indexes.front().parent_path());  // new month files
+    if (!appended.empty() && !files_.Sync(indexes)) {
         for (Pending* p : appended) {
             p->item.indexed = false;
             p->removeSource = false;

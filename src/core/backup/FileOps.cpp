@@ -22,6 +22,7 @@ class Fd {
     }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
     int get() const { return fd_; }
     bool ok() const { return fd_ >= 0; }
     // Close and report: a failed close can be the first sign of a full disk.
@@ -166,10 +167,17 @@ std::optional<bool> RealFileOps::SameContent(const fs::path& a, const fs::path& 
     }
 }
 
-bool RealFileOps::Sync(const fs::path& p) {
-    Fd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.ok()) return Failing(false);
-    if (::syncfs(fd.get()) != 0) return Failing(false);
+bool RealFileOps::Sync(const std::vector<fs::path>& paths) {
+    std::vector<Fd> open;
+    open.reserve(paths.size());
+    for (const auto& p : paths) {
+        open.emplace_back(::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (!open.back().ok()) return Failing(false);
+        // Start the write-back now; the waits below then overlap.
+        ::sync_file_range(open.back().get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    }
+    for (auto& fd : open)
+        if (::fdatasync(fd.get()) != 0) return Failing(false);
     return true;
 }
 

@@ -33,8 +33,10 @@ class FileOps {
     // when they differ; nullopt when either cannot be read.
     virtual std::optional<bool> SameContent(const std::filesystem::path& a,
                                             const std::filesystem::path& b) = 0;
-    // Makes everything written so far on the file system of `p` durable.
-    virtual bool Sync(const std::filesystem::path& p) = 0;
+    // Makes the files (data and size) and folders (entries) durable, together:
+    // write-back of all is started before the first is waited for, so that one
+    // journal commit serves the lot.
+    virtual bool Sync(const std::vector<std::filesystem::path>& paths) = 0;
     // No component of `p` below `root` is a symbolic link.
     virtual bool ReachedWithoutLinks(const std::filesystem::path& root,
                                      const std::filesystem::path& p) {
@@ -85,7 +87,7 @@ class RealFileOps : public FileOps {
     bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
     std::optional<bool> SameContent(const std::filesystem::path& a,
                                     const std::filesystem::path& b) override;
-    bool Sync(const std::filesystem::path& p) override;
+    bool Sync(const std::vector<std::filesystem::path>& paths) override;
     bool Remove(const std::filesystem::path& p) override;
     bool CreateNewEmptyFile(const std::filesystem::path& p) override;
     std::optional<std::uint64_t> AppendRecords(const std::filesystem::path& p, ByteSpan bytes,
