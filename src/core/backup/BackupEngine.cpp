@@ -132,6 +132,8 @@ class BackupRun {
     bool IsIndexed(int yyyymm, const std::string& key);
     void NoteIndexed(int yyyymm, const std::string& key);
     Destination Variant(const Destination& d, int variant) const;
+    // ReachedWithoutLinks, remembering the folders already found plain.
+    bool LinkFree(const fs::path& root, const fs::path& p);
     void Queue(Pending p);
     // `error` -1: the file operations' last error.
     void Fail(Pending& p, bool onCard, int error = -1);
@@ -146,6 +148,7 @@ class BackupRun {
     std::map<int, std::unordered_set<std::string>> indexed_;
     std::vector<Pending> batch_;
     std::unordered_set<std::string> claimed_;  // names taken by copies of this batch
+    std::unordered_set<std::string> plainFolders_;
     std::uint64_t batchBytes_ = 0;
     BackupResult result_;
     bool allHeld_ = true;
@@ -237,6 +240,14 @@ void BackupRun::Fail(Pending& p, bool onCard, int error) {
     p.index = p.addToList = p.removeSource = false;
 }
 
+bool BackupRun::LinkFree(const fs::path& root, const fs::path& p) {
+    const fs::path folder = p.parent_path();
+    if (plainFolders_.count(folder.string()) != 0) return files_.ReachedWithoutLinks(folder, p);
+    if (!files_.ReachedWithoutLinks(root, p)) return false;
+    if (files_.IsDirectory(folder)) plainFolders_.insert(folder.string());
+    return true;
+}
+
 void BackupRun::Queue(Pending p) {
     batch_.push_back(std::move(p));
     if (batch_.size() >= kBatchFiles || batchBytes_ >= kBatchBytes) Flush();
@@ -269,14 +280,14 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         return Queue(std::move(p));
     }
     // Nothing on the card or in the store is reached through a link.
-    if (!files_.ReachedWithoutLinks(cardRoot_, *source)) {
+    if (!LinkFree(cardRoot_, *source)) {
         p.item.error = ELOOP;
         p.item.errorOnCard = true;
         return Queue(std::move(p));
     }
     const fs::path day = dest->path.parent_path();
-    if (!files_.ReachedWithoutLinks(options_.backupPath, day) ||
-        (files_.CreateDirectories(day), !files_.ReachedWithoutLinks(options_.backupPath, day))) {
+    if (!LinkFree(options_.backupPath, day) ||
+        (files_.CreateDirectories(day), !LinkFree(options_.backupPath, day))) {
         p.item.error = ELOOP;
         return Queue(std::move(p));
     }
@@ -482,7 +493,7 @@ void BackupRun::Flush() {
         if (held && !p.index) p.item.indexed = true;  // named by an earlier run
         if (held && p.index && p.item.indexed) ++result_.reIndexed;
         if (!p.removeSource || !p.item.indexed || p.source.empty()) continue;
-        const bool plain = files_.ReachedWithoutLinks(cardRoot_, p.source);
+        const bool plain = LinkFree(cardRoot_, p.source);
         p.item.sourceDeleted = plain && files_.Remove(p.source);
         if (!p.item.sourceDeleted) {
             ++result_.cardNotCleared;

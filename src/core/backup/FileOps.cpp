@@ -130,6 +130,9 @@ bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
         remaining -= n;
     }
     if (!kernelCopy && !CopyByReading(in.get(), out.get())) return Failing(false);
+    // Start writing it out now, while the next one is copied, so that the
+    // batch's sync finds most of its data on the disk already.
+    ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     if (!out.Close()) return Failing(false);
     return true;
 }
@@ -168,6 +171,15 @@ std::optional<bool> RealFileOps::SameContent(const fs::path& a, const fs::path& 
 }
 
 bool RealFileOps::Sync(const std::vector<fs::path>& paths) {
+    if (paths.empty()) return true;
+    // One flush of the file system serves the whole batch; a flush per file
+    // costs a disk cache flush each (milliseconds) and is what made backups slow.
+    {
+        Fd any(::open(paths.front().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (!any.ok()) return Failing(false);
+        if (::syncfs(any.get()) == 0) return true;
+        if (errno != ENOSYS) return Failing(false);
+    }
     std::vector<Fd> open;
     open.reserve(paths.size());
     for (const auto& p : paths) {

@@ -33,9 +33,8 @@ class FileOps {
     // when they differ; nullopt when either cannot be read.
     virtual std::optional<bool> SameContent(const std::filesystem::path& a,
                                             const std::filesystem::path& b) = 0;
-    // Makes the files (data and size) and folders (entries) durable, together:
-    // write-back of all is started before the first is waited for, so that one
-    // journal commit serves the lot.
+    // Makes the files (data and size) and folders (entries) durable, together
+    // (all lie on one file system).
     virtual bool Sync(const std::vector<std::filesystem::path>& paths) = 0;
     // No component of `p` below `root` is a symbolic link.
     virtual bool ReachedWithoutLinks(const std::filesystem::path& root,
