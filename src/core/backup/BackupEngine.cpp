@@ -71,8 +71,8 @@ struct Destination {
 // Copies are made durable together: one batch is copied, synced, renamed,
 // synced, indexed with one write per month file, synced, and only then are its
 // card files deleted.
-constexpr std::size_t kBatchFiles = 128;
-constexpr std::uint64_t kBatchBytes = 64ull << 20;
+constexpr std::size_t kBatchFiles = 512;
+constexpr std::uint64_t kBatchBytes = 256ull << 20;
 // Variants tried for one name before the record is given up as failed.
 constexpr int kMaxNameVariants = 99;
 
@@ -409,9 +409,11 @@ void BackupRun::Flush() {
             }
     }
     // 2. Their final names, durable before any index names them.
-    std::set<fs::path> folders;  // of new names: copies and markers
+    // Held copies that get an index entry or let the card go are included: an
+    // earlier run may have ended between their rename and its sync.
+    std::set<fs::path> folders;
     for (auto& p : batch_) {
-        if (p.outcome == BackupOutcome::Marker) folders.insert(p.dest.path.parent_path());
+        if (!copying(p) && (p.index || p.removeSource)) folders.insert(p.dest.path.parent_path());
         if (!copying(p)) continue;
         if (files_.Rename(p.partial, p.dest.path)) {
             folders.insert(p.dest.path.parent_path());
