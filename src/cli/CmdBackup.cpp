@@ -62,6 +62,10 @@ int RunBackup(const BackupArgs& args) {
             {"skipped", r.skipped},
             {"failed", r.failed},
             {"indexWriteFailures", r.indexWriteFailures},
+            {"reIndexed", r.reIndexed},
+            {"cardNotCleared", r.cardNotCleared},
+            {"failureReason", r.failureReason},
+            {"cardClearReason", r.cardClearReason},
             {"move", args.move},
             {"cardLogDeleted", r.cardLogDeleted},
             {"store", storeRoot.string()},
@@ -72,8 +76,16 @@ int RunBackup(const BackupArgs& args) {
                   << r.failed << " of " << state.cardRecords.size() << " records into "
                   << storeRoot.string() << (r.cardLogDeleted ? " (card log deleted)" : "") << "\n";
     }
-    // A record that could not be backed up is a failure, even though the run went on.
-    return r.failed > 0 || r.indexWriteFailures > 0 ? kExitFailure : kExitOk;
+    if (r.failed > 0 && !r.failureReason.empty())
+        std::cerr << "linekeeper-cli backup: " << r.failed
+                  << " records were not backed up: " << r.failureReason << "\n";
+    if (r.cardNotCleared > 0)
+        std::cerr << "linekeeper-cli backup: the card could not be cleared (" << r.cardNotCleared
+                  << " recordings are still on it): " << r.cardClearReason << "\n";
+    // A record that could not be backed up is a failure, even though the run went
+    // on; so is a move that left the card as it was.
+    return r.failed > 0 || r.indexWriteFailures > 0 || r.cardNotCleared > 0 ? kExitFailure
+                                                                            : kExitOk;
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ int RunExport(const ExportOptions& o) {
     std::string folder = o.to;
     if (!folder.ends_with('/')) folder += '/';
     auto results = nlohmann::json::array();
+    int converted = 0;
+    int failed = 0;
     for (const auto& source : o.files) {
         // Only .xtr recordings are exported, as in the export dialog.
         if (!IsXtrPath(source)) {
@@ -30,6 +32,10 @@ int RunExport(const ExportOptions& o) {
         }
         const auto destination = ExportDestination(folder, source);
         const auto result = ConvertXtrToWav(source, destination);
+        if (result == ConvertResult::Converted)
+            ++converted;
+        else
+            ++failed;
         if (o.json) {
             results.push_back({{"source", source},
                                {"destination", destination},
@@ -40,6 +46,12 @@ int RunExport(const ExportOptions& o) {
         }
     }
     if (o.json) std::cout << results.dump(2) << '\n';
+    // Some recordings exported is a result; none at all is a failure.
+    if (converted == 0) {
+        std::cerr << "linekeeper-cli export-wav: no recording was exported"
+                  << (failed > 0 ? " (every conversion failed)" : "") << '\n';
+        return kExitFailure;
+    }
     return kExitOk;
 }
 

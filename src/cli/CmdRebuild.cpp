@@ -30,15 +30,26 @@ int RunRebuild(const RebuildArgs& args) {
     }
     // Only a log without a single whole record is rebuilt, as on card insertion.
     const bool empty = size < static_cast<std::uintmax_t>(RecordSize(devType, true));
-    int added = 0;
-    if (empty && QueueLogRebuild(state, card->volume.letter)) added = LogRebuildThread(state).added;
+    LogRebuildResult r;
+    if (empty && QueueLogRebuild(state, card->volume.letter)) r = LogRebuildThread(state);
+    const int added = r.added;
 
     if (args.json) {
-        std::cout << nlohmann::json{{"added", added}, {"rebuilt", empty}}.dump(2) << "\n";
+        std::cout << nlohmann::json{{"added", added},
+                                    {"rebuilt", empty},
+                                    {"failed", r.failed},
+                                    {"failureReason", r.failureReason}}
+                         .dump(2)
+                  << "\n";
     } else if (empty) {
         std::cout << "added " << added << " records to " << state.cardLogPath.string() << "\n";
     } else {
         std::cout << "the call log holds records; nothing rebuilt\n";
+    }
+    if (r.failed > 0) {
+        std::cerr << "linekeeper-cli rebuild: " << r.failed
+                  << " recordings could not be added: " << r.failureReason << "\n";
+        return kExitFailure;
     }
     return kExitOk;
 }

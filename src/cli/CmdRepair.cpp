@@ -27,6 +27,9 @@ int RunRepair(const RepairOptions& o) {
     if (o.json) {
         const nlohmann::json out{{"added", r.added},
                                  {"failed", r.failed},
+                                 {"writeFailures", r.writeFailures},
+                                 {"rejectedNames", r.rejectedNames},
+                                 {"failureReason", r.failureReason},
                                  {"knownPaths", r.knownPaths},
                                  {"unsafeLogPaths", r.unsafeLogPaths},
                                  {"backupWritten", r.backupWritten},
@@ -34,11 +37,18 @@ int RunRepair(const RepairOptions& o) {
         std::cout << out.dump(2) << '\n';
     } else {
         std::cout << "added " << r.added << '\n';
-        if (r.failed > 0) std::cout << r.failed << " recording files could not be added\n";
+        if (r.rejectedNames > 0)
+            std::cout << r.rejectedNames << " files are not named as recordings\n";
         if (r.unsafeLogPaths > 0)
             std::cout << r.unsafeLogPaths << " log records name a path outside the card\n";
     }
-    return kExitOk;
+    if (r.writeFailures > 0)
+        std::cerr << "linekeeper-cli repair: " << r.writeFailures
+                  << " recording files could not be added"
+                  << (r.failureReason.empty() ? "" : ": " + r.failureReason) << '\n';
+    else if (!r.failureReason.empty())
+        std::cerr << "linekeeper-cli repair: " << r.failureReason << '\n';
+    return r.writeFailures > 0 || !r.failureReason.empty() ? kExitFailure : kExitOk;
 }
 
 }  // namespace

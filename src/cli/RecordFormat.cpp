@@ -39,26 +39,47 @@ std::string TimeText(const SystemTime& t) {
     return buf;
 }
 
+RecordTexts RecordTexts::Load() {
+    RecordTexts texts;
+    for (int type = Incoming; type <= Message; ++type)
+        texts.typeNames[static_cast<std::size_t>(type - Incoming)] =
+            LangString(kFirstTypeString + type - Incoming);
+    texts.codePage = CardCodePage();
+    return texts;
+}
+
 std::string TypeName(int type) {
+    return TypeName(type, RecordTexts::Load());
+}
+
+std::string TypeName(int type, const RecordTexts& texts) {
     if (type >= Incoming && type <= Message) {
-        auto name = LangString(kFirstTypeString + type - Incoming);
+        const auto& name = texts.typeNames[static_cast<std::size_t>(type - Incoming)];
         if (!name.empty()) return name;
     }
     return std::to_string(type);
 }
 
 std::string RemarkText(const CallRecord& r, int devType) {
+    return RemarkText(r, devType, CardCodePage());
+}
+
+std::string RemarkText(const CallRecord& r, int devType, const std::string& codePage) {
     const auto& b = r.cardBytes;
     if (devType != 1 || b[kRemarkMarker] != 'R' || b[kRemarkMarker + 1] != 'M' ||
         b[kRemarkMarker + 2] != ':')
         return "";
     ByteSpan remark(b.data() + kRemarkBytes, kRemarkSize);
     const auto end = std::find(remark.begin(), remark.end(), std::uint8_t{0});
-    return ToUtf8(DecodeCodePage(remark.first(static_cast<std::size_t>(end - remark.begin())),
-                                 CardCodePage()));
+    return ToUtf8(
+        DecodeCodePage(remark.first(static_cast<std::size_t>(end - remark.begin())), codePage));
 }
 
 nlohmann::json RecordToJson(const CallRecord& r, int devType) {
+    return RecordToJson(r, devType, RecordTexts::Load());
+}
+
+nlohmann::json RecordToJson(const CallRecord& r, int devType, const RecordTexts& texts) {
     return nlohmann::json{
         {"index", r.index},
         {"type", r.type},
@@ -71,14 +92,15 @@ nlohmann::json RecordToJson(const CallRecord& r, int devType) {
         {"recordSeconds", r.recordSeconds},
         {"cardPath", ToUtf8(FieldText(r.cardPath))},
         {"filePath", ToUtf8(FieldText(r.filePath))},
-        {"remark", RemarkText(r, devType)},
+        {"remark", RemarkText(r, devType, texts.codePage)},
     };
 }
 
 nlohmann::json RecordsToJson(const RecordList& records, int devType) {
+    const RecordTexts texts = RecordTexts::Load();
     auto array = nlohmann::json::array();
     for (const auto& r : records)
-        array.push_back(RecordToJson(*r, devType));
+        array.push_back(RecordToJson(*r, devType, texts));
     return array;
 }
 
@@ -86,12 +108,13 @@ void PrintRecordTable(std::ostream& out, const RecordList& records, int devType)
     std::vector<std::vector<std::string>> rows;
     rows.push_back({"#", "Type", "Date and time", "Number", "Name", "Call", "Recorded", "Path"});
     if (devType == 1) rows.front().push_back("Remark");
+    const RecordTexts texts = RecordTexts::Load();
     for (const auto& r : records) {
-        std::vector<std::string> row{std::to_string(r->index),   TypeName(r->type),
+        std::vector<std::string> row{std::to_string(r->index),   TypeName(r->type, texts),
                                      TimeText(r->time),          ToUtf8(FieldText(r->number)),
                                      ToUtf8(FieldText(r->name)), Duration(r->callSeconds),
                                      Duration(r->recordSeconds), ToUtf8(FieldText(r->filePath))};
-        if (devType == 1) row.push_back(RemarkText(*r, devType));
+        if (devType == 1) row.push_back(RemarkText(*r, devType, texts.codePage));
         rows.push_back(std::move(row));
     }
     std::vector<std::size_t> widths(rows.front().size(), 0);

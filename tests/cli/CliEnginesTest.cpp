@@ -4,6 +4,7 @@
 
 #include "card/BackupStore.h"
 #include "core/card/CardFixture.h"
+#include "support/ReadOnlyTree.h"
 #include "support/RunCli.h"
 
 namespace lk {
@@ -104,6 +105,78 @@ TEST(CliRebuild, RebuildsOnlyALogWithoutAWholeRecord) {
     EXPECT_EQ(json::parse(run.out)["added"], 2);  // the two recording files
     // The torn bytes go, so that the new records lie on the record grid.
     EXPECT_EQ(fs::file_size(c.card / "CallLog.dat"), 2 * 128u);
+}
+
+// A failure is never reported as success: each command exits non-zero and
+// says why.
+TEST(CliHonesty, ACardThatCannotBeWrittenIsAFailureWithItsReason) {
+    struct Case {
+        const char* what;
+        std::vector<std::string> args;  // after the command's --card
+        bool emptyLog;
+        const char* says;
+    } cases[] = {
+        {"move", {"backup", "--move"}, false, "the card could not be cleared"},
+        {"rebuild", {"rebuild"}, true, "could not be added"},
+        {"repair", {"repair"}, false, "copy was not saved"},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.what);
+        CliCard c;
+        test::MakeCard(c.card, 0, CardFiles());
+        if (k.emptyLog) test::WriteFile(c.card / "CallLog.dat", {});
+        test::ReadOnlyTree readOnly(c.card);
+        if (!readOnly.Holds()) GTEST_SKIP() << "this file system cannot be made read-only here";
+        std::vector<std::string> args = {k.args[0], "--card", c.card.string()};
+        args.insert(args.end(), k.args.begin() + 1, k.args.end());
+        if (k.args[0] == "backup") {
+            args.push_back("--store");
+            args.push_back(c.store.string());
+        }
+        const auto run = test::RunCli(args);
+        EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+        EXPECT_NE(run.err.find(k.says), std::string::npos) << run.err;
+    }
+}
+
+TEST(CliHonesty, ExportWhereEveryFileFailsIsAFailure) {
+    CliCard c;
+    test::WriteFile(c.dir / "broken.xtr", std::vector<std::uint8_t>(10, 0));
+    fs::create_directories(c.dir / "out");
+    const auto run =
+        test::RunCli({"export-wav", (c.dir / "broken.xtr").string(), (c.dir / "gone.xtr").string(),
+                      "--to", (c.dir / "out").string()});
+    EXPECT_EQ(run.exitCode, 1) << run.out;
+    EXPECT_NE(run.err.find("no recording was exported"), std::string::npos) << run.err;
+}
+
+TEST(CliHonesty, ADemoCardsMissedCallsAreNoUnsafePaths) {
+    CliCard c;
+    ASSERT_EQ(test::RunCli({"demo-card", c.card.string()}).exitCode, 0);
+    const auto run = test::RunCli({"repair", "--card", c.card.string()});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.find("outside the card"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out, "added 0\n");
+}
+
+TEST(CliHonesty, TwoCardsOfOneNameBothReachTheStore) {
+    CliCard c;
+    const std::vector<RecordingSpec> memo = {{Note, "20000101000012", ""}};
+    test::MakeCard(c.card, 0, memo);
+    const fs::path second = c.dir / "second";
+    test::MakeCard(second, 0, memo);
+    const fs::path name = fs::path("200001") / "20000101000012-NOTE-.wav";
+    test::WriteFile(second / name, std::vector<std::uint8_t>(memo[0].fileBytes, 42));
+    for (const auto& card : {c.card, second}) {
+        const auto run = test::RunCli(
+            {"backup", "--card", card.string(), "--store", c.store.string(), "--move", "--json"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(json::parse(run.out)["backedUp"], 1);
+    }
+    const fs::path day = StoreRoot(c.store, 0) / "200001" / "20000101";
+    EXPECT_EQ(test::ReadFile(day / "20000101000012-NOTE-.wav"), test::RecordingBytes(memo[0]));
+    EXPECT_EQ(test::ReadFile(day / "20000101000012-NOTE-_2.wav"),
+              std::vector<std::uint8_t>(memo[0].fileBytes, 42));
 }
 
 }  // namespace

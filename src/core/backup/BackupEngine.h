@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -48,20 +49,41 @@ struct BackupItem {
     std::size_t position = 0;  // 0-based position in the walk
     BackupOutcome outcome = BackupOutcome::Failed;
     std::filesystem::path destination;  // empty when refused before one was known
-    bool indexed = false;               // an index entry was appended
+    bool indexed = false;               // the store's index names the destination
     bool sourceDeleted = false;         // move mode: the card file is gone
+    int error = 0;                      // errno behind a failure (0: none known)
+    bool errorOnCard = false;           // the error came from the card, not the store
 };
 
 struct BackupResult {
     bool started = false;     // false: empty backup path, nothing was done
     bool reachedEnd = false;  // walked every record (not stopped)
-    int backedUp = 0;         // index entries appended (copies, moves, markers)
-    int skipped = 0;          // already held
-    int failed = 0;           // failed or refused
+    // Each record walked is counted once, in one of these three.
+    int backedUp = 0;  // copied, moved or marked, and indexed
+    int skipped = 0;   // already held (byte for byte)
+    int failed = 0;    // failed or refused
     int indexWriteFailures = 0;
+    int reIndexed = 0;  // already held copies whose missing index entry was added
+    // Move mode: recordings safe in the store that could not be deleted from
+    // the card, and why (e.g. "the card is read-only").
+    int cardNotCleared = 0;
+    std::string cardClearReason;
+    // Why the first failed record failed ("no space left on the store's
+    // device"); empty when none failed or no reason is known.
+    std::string failureReason;
     bool cardLogDeleted = false;
     std::vector<BackupItem> items;
 };
+
+// A failure's errno as a short reason, said of the card or of the store.
+std::string BackupErrorText(int error, bool onCard);
+
+// A stored name that does not hold the bytes of the recording being backed up
+// is never replaced: the recording takes the first free variant of its name,
+// "_2", "_3", ... put before the extension (the number keeps its place after
+// the last '-', so the name still reads as timestamp, type and number).
+// `variant` 1 is the name itself.
+std::string StoreNameVariant(const std::string& fileName, int variant);
 
 // Walks state.cardRecords. In move mode the card's call log (state.cardLogPath)
 // is deleted only after a run that reached the last record with every

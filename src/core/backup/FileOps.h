@@ -2,12 +2,14 @@
 // The few file operations the backup engine performs, behind an interface so
 // that tests can make a disk fill up, a card vanish or a rename fail.
 
+#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "platform/ByteIo.h"
+#include "platform/LinkFreePath.h"
 
 namespace lk {
 
@@ -20,12 +22,25 @@ class FileOps {
     // Size of a regular file; nullopt when missing or not a file.
     virtual std::optional<std::uint64_t> FileSize(const std::filesystem::path& p) = 0;
     virtual bool CreateDirectories(const std::filesystem::path& p) = 0;
-    // Copies `from` to the new file `to` (fails when `to` exists) and flushes it
-    // to the disk. On failure `to` may be left partly written.
+    // Copies `from` (not a link) to the new file `to` (fails when `to` exists).
+    // Not flushed: Sync makes a batch of copies durable at once. On failure `to`
+    // may be left partly written.
     virtual bool CopyToNewFile(const std::filesystem::path& from,
                                const std::filesystem::path& to) = 0;
-    // Replaces `to` if it exists.
+    // Never replaces: fails when `to` exists.
     virtual bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
+    // True when both are regular files (not links) with the same bytes; false
+    // when they differ; nullopt when either cannot be read.
+    virtual std::optional<bool> SameContent(const std::filesystem::path& a,
+                                            const std::filesystem::path& b) = 0;
+    // Makes the files (data and size) and folders (entries) durable, together
+    // (all lie on one file system).
+    virtual bool Sync(const std::vector<std::filesystem::path>& paths) = 0;
+    // No component of `p` below `root` is a symbolic link.
+    virtual bool ReachedWithoutLinks(const std::filesystem::path& root,
+                                     const std::filesystem::path& p) {
+        return IsReachedWithoutLinks(root, p);
+    }
     virtual bool Remove(const std::filesystem::path& p) = 0;
     // Creates an empty file; false when it exists or cannot be made.
     virtual bool CreateNewEmptyFile(const std::filesystem::path& p) = 0;
@@ -33,10 +48,31 @@ class FileOps {
     // write and flushes it. A trailing partial record, left by a crash or a full
     // disk, is cut first so that the new record starts at a whole-record
     // boundary. Returns the 0-based position of the record in the file.
-    virtual std::optional<std::uint64_t> AppendRecord(const std::filesystem::path& p,
-                                                      ByteSpan bytes) = 0;
+    std::optional<std::uint64_t> AppendRecord(const std::filesystem::path& p, ByteSpan bytes) {
+        return AppendRecords(p, bytes, bytes.size(), true);
+    }
+    // Appends whole records of `recordSize` bytes with one write, flushed when
+    // `flush` is set (else by a later Sync). The file grows to its new size
+    // before the bytes land, so that it stays a whole number of records even
+    // when the write is cut short (the unwritten tail reads as deleted
+    // records). Returns the position of the first record.
+    virtual std::optional<std::uint64_t> AppendRecords(const std::filesystem::path& p,
+                                                       ByteSpan bytes, std::size_t recordSize,
+                                                       bool flush) = 0;
     virtual std::optional<std::vector<std::uint8_t>> ReadWholeFile(
         const std::filesystem::path& p) = 0;
+
+    // errno of the last operation that failed.
+    int LastError() const { return lastError_; }
+
+  protected:
+    // Keeps errno of a failure and passes the result on.
+    template <typename T>
+    T Failing(T result) {
+        lastError_ = errno;
+        return result;
+    }
+    int lastError_ = 0;
 };
 
 // The real file system.
@@ -48,10 +84,13 @@ class RealFileOps : public FileOps {
     bool CreateDirectories(const std::filesystem::path& p) override;
     bool CopyToNewFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
     bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
+    std::optional<bool> SameContent(const std::filesystem::path& a,
+                                    const std::filesystem::path& b) override;
+    bool Sync(const std::vector<std::filesystem::path>& paths) override;
     bool Remove(const std::filesystem::path& p) override;
     bool CreateNewEmptyFile(const std::filesystem::path& p) override;
-    std::optional<std::uint64_t> AppendRecord(const std::filesystem::path& p,
-                                              ByteSpan bytes) override;
+    std::optional<std::uint64_t> AppendRecords(const std::filesystem::path& p, ByteSpan bytes,
+                                               std::size_t recordSize, bool flush) override;
     std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& p) override;
 };
 

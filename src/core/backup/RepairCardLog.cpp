@@ -1,14 +1,17 @@
 #include "backup/RepairCardLog.h"
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 #include <unordered_set>
 
 #include "app/LangString.h"
 #include "backup/FileFinder.h"
 #include "backup/ImportRecords.h"
 #include "platform/CardPath.h"
+#include "platform/LinkFreePath.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -16,11 +19,50 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<std::uint8_t> ReadWholeFile(const fs::path& path, bool* opened) {
-    std::ifstream in(path, std::ios::binary);
-    *opened = static_cast<bool>(in);
-    if (!in) return {};
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+// Reads a file in the card root that is a plain file, never a link's target.
+std::vector<std::uint8_t> ReadWholeFile(const fs::path& root, const fs::path& path, bool* opened) {
+    std::vector<std::uint8_t> out;
+    const int fd = OpenWithoutLinks(root, path, O_RDONLY);
+    *opened = fd >= 0;
+    if (fd < 0) return out;
+    std::uint8_t buf[1 << 14];
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            *opened = n == 0;
+            break;
+        }
+        out.insert(out.end(), buf, buf + n);
+    }
+    ::close(fd);
+    return out;
+}
+
+// Writes `bytes` as the whole of the plain file `path` (replacing one that is
+// there, never following a link). errno-style code, 0 when done.
+int WriteWholeFile(const fs::path& root, const fs::path& path,
+                   const std::vector<std::uint8_t>& bytes) {
+    const int fd = OpenWithoutLinks(root, path, O_WRONLY | O_CREAT | O_TRUNC);
+    if (fd < 0) return errno;
+    std::size_t done = 0;
+    int error = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    return error;
+}
+
+std::string Reason(const char* what, int error) {
+    return std::string(what) + ": " +
+           (error == EROFS ? "the card is read-only" : FileErrorText(error));
 }
 
 std::u16string PathFieldText(ByteSpan field, const std::string& codePage) {
@@ -70,7 +112,7 @@ std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, 
                                            int* unsafe) {
     std::vector<std::u16string> known;
     bool opened = false;
-    const auto log = ReadWholeFile(card.root / kCallLogFileName, &opened);
+    const auto log = ReadWholeFile(card.root, card.root / kCallLogFileName, &opened);
     const auto size = static_cast<std::size_t>(RecordSize(devType, true));
     const std::size_t count = log.size() / size;
     if (logRecords) *logRecords = static_cast<int>(count);
@@ -81,6 +123,8 @@ std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, 
         const ByteSpan record(log.data() + i * size, size);
         if (record[0] != 1) continue;
         std::u16string relative = PathFieldText(record.subspan(pathOffset, pathSize), codePage);
+        // A missed call has no recording and names no path: nothing to check.
+        if (relative.empty()) continue;
         // The family-0 recorder may spell its folders with '/'.
         if (devType != 1)
             for (auto& c : relative)
@@ -106,10 +150,22 @@ RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progres
     result.devType = CardFamilyOf(card.root);
 
     const fs::path log = card.root / kCallLogFileName;
+    if (fs::is_symlink(log, ec)) {
+        // Its records would be read from, and appended to, a file off the card.
+        result.failureReason = Reason("the call log cannot be used", ELOOP);
+        return result;
+    }
     if (fs::exists(log, ec)) {
-        result.backupWritten = fs::copy_file(log, card.root / kCallLogBackupFileName,
-                                             fs::copy_options::overwrite_existing, ec) &&
-                               !ec;
+        bool read = false;
+        const auto bytes = ReadWholeFile(card.root, log, &read);
+        const int error =
+            read ? WriteWholeFile(card.root, card.root / kCallLogBackupFileName, bytes) : errno;
+        result.backupWritten = error == 0;
+        // The copy is what the user falls back on: no copy, no change.
+        if (error != 0) {
+            result.failureReason = Reason("the call log's copy was not saved", error);
+            return result;
+        }
     }
 
     const auto knownList =
@@ -141,10 +197,23 @@ RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progres
                 item.outcome = RepairOutcome::Known;
             } else {
                 const std::string name = entry.path.filename().string();
-                if (AppendLogRecordFromFile(card, name, result.devType))
-                    item.outcome = RepairOutcome::Added;
+                int error = 0;
+                switch (AppendLogRecord(card, name, result.devType, &error)) {
+                    case AppendLogResult::Added:
+                        item.outcome = RepairOutcome::Added;
+                        break;
+                    case AppendLogResult::NotARecordingName:
+                        ++result.rejectedNames;
+                        break;
+                    case AppendLogResult::WriteFailed:
+                        ++result.writeFailures;
+                        if (result.failureReason.empty())
+                            result.failureReason = Reason("the call log cannot be written", error);
+                        break;
+                }
             }
             if (item.outcome == RepairOutcome::Added) ++result.added;
+            if (item.outcome == RepairOutcome::Unsafe) ++result.writeFailures;
             if (item.outcome == RepairOutcome::Rejected || item.outcome == RepairOutcome::Unsafe)
                 ++result.failed;
             result.items.push_back(std::move(item));

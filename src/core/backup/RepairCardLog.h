@@ -35,10 +35,17 @@ struct RepairResult {
     int logRecords = 0;      // whole records in the log
     int knownPaths = 0;      // live records naming a path under the card root
     int unsafeLogPaths = 0;  // live records naming "..", an absolute path or a drive
+                             // (a record without a recording names none: not counted)
     int filesListed = 0;
     int candidates = 0;  // files whose path holds ".wav" or ".xtr"
     int added = 0;
     int failed = 0;  // candidates neither known nor added
+    // Of those: recordings the log could not take (a read-only card, a log
+    // that is a link), and files whose names are no recording's.
+    int writeFailures = 0;
+    int rejectedNames = 0;
+    // Why the log or its copy could not be written; empty when nothing failed.
+    std::string failureReason;
     bool stopped = false;
     std::vector<RepairItem> items;  // one per candidate, in listing order
 };

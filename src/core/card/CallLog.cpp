@@ -1,14 +1,19 @@
 #include "card/CallLog.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <system_error>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "card/RecordingLength.h"
 #include "platform/CardPath.h"
 #include "platform/Decimal.h"
+#include "platform/LinkFreePath.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -153,11 +158,6 @@ std::optional<std::u16string> ParseCommonFields(ByteSpan raw, CallRecord& out,
     return rel;
 }
 
-bool OpenExisting(const fs::path& path, std::fstream& f) {
-    f.open(path, std::ios::in | std::ios::out | std::ios::binary);
-    return f.is_open();
-}
-
 std::uint64_t FileSizeOf(const fs::path& path) {
     std::error_code ec;
     const auto size = fs::file_size(path, ec);
@@ -172,13 +172,12 @@ bool WriteCardLogByte(const CardVolume& card, int devType, int index, std::size_
     const auto recordSize = static_cast<std::uint64_t>(RecordSize(devType, true));
     const auto count = FileSizeOf(path) / recordSize;
     if (count == 0 || static_cast<std::uint64_t>(index) >= count) return false;
-    std::fstream f;
-    if (!OpenExisting(path, f)) return false;
-    f.seekp(static_cast<std::streamoff>(static_cast<std::uint64_t>(index) * recordSize + offset));
-    const char c = static_cast<char>(value);
-    f.write(&c, 1);
-    f.flush();
-    return static_cast<bool>(f);
+    // The log on a card is a plain file; a link would write somewhere else.
+    const int fd = OpenWithoutLinks(card.root, path, O_WRONLY);
+    if (fd < 0) return false;
+    const auto at = static_cast<off_t>(static_cast<std::uint64_t>(index) * recordSize + offset);
+    const bool written = ::pwrite(fd, &value, 1, at) == 1;
+    return ::close(fd) == 0 && written;
 }
 
 }  // namespace
@@ -354,14 +353,24 @@ std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& f, int devType
 }
 
 bool AppendLogRecordFromFile(const CardVolume& card, std::string_view name, int devType) {
+    return AppendLogRecord(card, name, devType) == AppendLogResult::Added;
+}
+
+AppendLogResult AppendLogRecord(const CardVolume& card, std::string_view name, int devType,
+                                int* error) {
+    constexpr auto kNotARecording = AppendLogResult::NotARecordingName;
+    const auto writeFailed = [error](int e) {
+        if (error) *error = e;
+        return AppendLogResult::WriteFailed;
+    };
     // Steps: shape of the name, type code, timestamp, number; anything off is refused.
-    if (name.size() < 21 || name.size() > 45 || name[14] != '-') return false;
+    if (name.size() < 21 || name.size() > 45 || name[14] != '-') return kNotARecording;
     const auto lastDash = name.rfind('-');
-    if (lastDash == std::string_view::npos || lastDash < 15) return false;
+    if (lastDash == std::string_view::npos || lastDash < 15) return kNotARecording;
     const auto code = name.substr(15, lastDash - 15);
-    if (code.size() > 4) return false;
+    if (code.size() > 4) return kNotARecording;
     const int type = RecordTypeFromCode(code);
-    if (type < 0) return false;
+    if (type < 0) return kNotARecording;
 
     const int year = AtoiOf(name.substr(0, 4));
     const int month = AtoiOf(name.substr(4, 2));
@@ -371,24 +380,26 @@ bool AppendLogRecordFromFile(const CardVolume& card, std::string_view name, int 
     const int second = AtoiOf(name.substr(12, 2));
     if (year < 2000 || year > 2999 || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 ||
         minute > 59 || second > 59)
-        return false;
+        return kNotARecording;
 
     const auto dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot <= lastDash) return false;
+    if (dot == std::string_view::npos || dot <= lastDash) return kNotARecording;
     const auto number = name.substr(lastDash + 1, dot - lastDash - 1);
-    if (number.size() > 30) return false;
+    if (number.size() > 30) return kNotARecording;
 
     const std::string folder(name.substr(0, 6));
     const std::string rel8 = (devType == 1 ? "RECORD\\" : "") + folder + "\\" + std::string(name);
     const auto rel = FromUtf8(rel8);
     const auto full = ResolveUnderRoot(card.root, rel);
-    if (!full) return false;
+    if (!full) return kNotARecording;
     // A path that does not fit the field would name no file; refuse it
     // rather than write a record that points nowhere.
     const std::size_t pathField = devType == 1 ? card256::kPathSize : card128::kPathSize;
     const auto codePage = CodePageOf(card);
-    if (EncodeCodePage(rel, codePage).size() > pathField - 1) return false;
+    if (EncodeCodePage(rel, codePage).size() > pathField - 1) return kNotARecording;
 
+    // A recording reached through a link is not the card's own.
+    if (!IsReachedWithoutLinks(card.root, *full)) return writeFailed(ELOOP);
     const auto seconds = static_cast<int>(RecordingSecondsRoundedUp(*full));
     CardRecordFields f;
     f.type = type;
@@ -404,11 +415,15 @@ bool AppendLogRecordFromFile(const CardVolume& card, std::string_view name, int 
     f.relativePath = rel;
     const auto raw = BuildCardRecord(f, devType, codePage);
 
-    std::ofstream out(card.root / kCallLogFileName, std::ios::binary | std::ios::app);
-    if (!out) return false;
-    out.write(reinterpret_cast<const char*>(raw.data()), static_cast<std::streamsize>(raw.size()));
-    out.flush();
-    return static_cast<bool>(out);
+    const int fd =
+        OpenWithoutLinks(card.root, card.root / kCallLogFileName, O_WRONLY | O_CREAT | O_APPEND);
+    if (fd < 0) return writeFailed(errno);
+    const ssize_t n = ::write(fd, raw.data(), raw.size());
+    const int writeError = errno;
+    if (::close(fd) != 0 && n >= 0) return writeFailed(errno);
+    if (n < 0) return writeFailed(writeError);
+    if (static_cast<std::size_t>(n) != raw.size()) return writeFailed(ENOSPC);
+    return AppendLogResult::Added;
 }
 
 bool ClearCardLogEntry(const CardVolume& card, int devType, int index) {

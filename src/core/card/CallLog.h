@@ -96,6 +96,16 @@ std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& fields, int de
 // Appends one card record built from a recording's bare file name.
 bool AppendLogRecordFromFile(const CardVolume& card, std::string_view fileName, int devType);
 
+enum class AppendLogResult {
+    Added,
+    NotARecordingName,  // the name does not read as a recording's; nothing to do
+    WriteFailed,        // a recording, but the log could not take its record
+};
+// The same, telling a name that is no recording's from a log that cannot be
+// written (errno in `error`: a read-only card, a log that is a link).
+AppendLogResult AppendLogRecord(const CardVolume& card, std::string_view fileName, int devType,
+                                int* error = nullptr);
+
 // In-place changes of one card record; false (nothing written) when the log is
 // missing, empty or shorter than `index`.
 bool ClearCardLogEntry(const CardVolume& card, int devType, int index);

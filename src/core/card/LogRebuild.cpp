@@ -3,11 +3,13 @@
 #include "platform/TextCodec.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <string>
 #include <thread>
 
 #include "card/CallLog.h"
+#include "platform/LinkFreePath.h"
 
 namespace lk {
 namespace fs = std::filesystem;
@@ -39,6 +41,7 @@ bool IsRecordingEntry(const fs::directory_entry& e) {
 // the recorder would shift every one of them off the record grid.
 void CutPartialRecord(const fs::path& log, int recordSize) {
     std::error_code ec;
+    if (fs::is_symlink(log, ec)) return;
     const auto size = fs::file_size(log, ec);
     if (ec) return;
     const auto whole = size - size % static_cast<std::uintmax_t>(recordSize);
@@ -111,9 +114,18 @@ LogRebuildResult LogRebuildThread(RecorderState& state,
             for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator();
                  it.increment(ec)) {
                 if (state.quitting.load() != 0) break;
-                if (IsRecordingEntry(*it) &&
-                    AppendLogRecordFromFile(card, it->path().filename().string(), devType))
-                    ++result.added;
+                if (!IsRecordingEntry(*it)) continue;
+                int error = 0;
+                const auto appended =
+                    AppendLogRecord(card, it->path().filename().string(), devType, &error);
+                if (appended == AppendLogResult::Added) ++result.added;
+                if (appended == AppendLogResult::WriteFailed) {
+                    ++result.failed;
+                    if (result.failureReason.empty())
+                        result.failureReason = error == EROFS   ? "the card is read-only"
+                                               : error == ELOOP ? "the call log is a symbolic link"
+                                                                : FileErrorText(error);
+                }
                 std::this_thread::yield();
             }
             std::this_thread::yield();

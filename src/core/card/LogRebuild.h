@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "app/RecorderState.h"
@@ -22,6 +23,9 @@ std::vector<int> ListCardMonthFolders(RecorderState& state, char drive, int devT
 struct LogRebuildResult {
     int drives = 0;  // drives taken from the queue
     int added = 0;   // records appended to card logs
+    int failed = 0;  // recordings whose record the log could not take
+    // Why (the first failure): "the card is read-only", a log that is a link.
+    std::string failureReason;
 };
 
 // The worker: drains the queue, appending one card record per recording file.

@@ -1,9 +1,12 @@
 #include "phonebook/PhoneBookFile.h"
 
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 #include <system_error>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/LinkFreePath.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -51,6 +54,36 @@ std::uintmax_t FileSize(const fs::path& file, bool* exists) {
     return ec ? 0 : size;
 }
 
+// The phone book lies in the card root and is a plain file there: one that is
+// a link is never opened, so no write lands outside the card.
+int OpenPhoneBook(const fs::path& file, int flags) {
+    return OpenWithoutLinks(file.parent_path(), file, flags);
+}
+
+bool ReadAllAt(int fd, std::uint8_t* data, std::size_t size, off_t at) {
+    while (size > 0) {
+        const ssize_t n = ::pread(fd, data, size, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        at += n;
+    }
+    return true;
+}
+
+bool WriteAllAt(int fd, const std::uint8_t* data, std::size_t size, off_t at, bool append) {
+    while (size > 0) {
+        const ssize_t n = append ? ::write(fd, data, size) : ::pwrite(fd, data, size, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+        at += n;
+    }
+    return true;
+}
+
 // Reads or writes the record at `position` of an existing file.
 PhoneBookWrite WithRecordAt(const fs::path& file, int position,
                             bool (*change)(std::array<std::uint8_t, ContactRecord::kSize>&,
@@ -61,20 +94,15 @@ PhoneBookWrite WithRecordAt(const fs::path& file, int position,
     if (!exists) return PhoneBookWrite::IoError;
     if (position < 0 || (static_cast<std::uintmax_t>(position) + 1) * ContactRecord::kSize > size)
         return PhoneBookWrite::NoSuchEntry;
-    std::fstream io(file, std::ios::in | std::ios::out | std::ios::binary);
-    if (!io) return PhoneBookWrite::IoError;
-    const auto offset =
-        static_cast<std::streamoff>(position) * static_cast<std::streamoff>(ContactRecord::kSize);
+    const int fd = OpenPhoneBook(file, O_RDWR);
+    if (fd < 0) return PhoneBookWrite::IoError;
+    const auto offset = static_cast<off_t>(position) * static_cast<off_t>(ContactRecord::kSize);
     std::array<std::uint8_t, ContactRecord::kSize> bytes{};
-    io.seekg(offset);
-    io.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!io) return PhoneBookWrite::IoError;
-    if (!change(bytes, record)) return PhoneBookWrite::Done;
-    io.seekp(offset);
-    io.write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
-    io.flush();
-    return io ? PhoneBookWrite::Done : PhoneBookWrite::IoError;
+    bool ok = ReadAllAt(fd, bytes.data(), bytes.size(), offset);
+    const bool write = ok && change(bytes, record);
+    if (write) ok = WriteAllAt(fd, bytes.data(), bytes.size(), offset, false);
+    ok = ::close(fd) == 0 && ok;
+    return ok ? PhoneBookWrite::Done : PhoneBookWrite::IoError;
 }
 
 }  // namespace
@@ -111,10 +139,20 @@ ContactRecord BuildContactRecord(
 
 PhoneBookLoad LoadPhoneBook(const fs::path& file) {
     PhoneBookLoad load;
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return load;
-    const std::vector<std::uint8_t> bytes(std::istreambuf_iterator<char>(in), {});
-    if (in.bad()) return load;
+    const int fd = OpenPhoneBook(file, O_RDONLY);
+    if (fd < 0) return load;
+    std::vector<std::uint8_t> bytes;
+    std::uint8_t buf[1 << 14];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) ok = false;
+        if (n <= 0) break;
+        bytes.insert(bytes.end(), buf, buf + n);
+    }
+    ::close(fd);
+    if (!ok) return load;
     load.found = true;
     load.sizeValid = bytes.size() % ContactRecord::kSize == 0;
     if (!load.sizeValid) return load;
@@ -136,12 +174,11 @@ PhoneBookWrite AddContact(const fs::path& file, const ContactRecord& record, int
     if (exists && size % ContactRecord::kSize != 0) return PhoneBookWrite::BadFile;
     if (static_cast<int>(load.contacts.size()) >= kMaxPhoneBookContacts)
         return PhoneBookWrite::Full;
-    std::ofstream out(file, std::ios::binary | std::ios::app);
-    if (!out) return PhoneBookWrite::IoError;
-    out.write(reinterpret_cast<const char*>(record.bytes.data()),
-              static_cast<std::streamsize>(record.bytes.size()));
-    out.flush();
-    if (!out) return PhoneBookWrite::IoError;
+    const int fd = OpenPhoneBook(file, O_WRONLY | O_CREAT | O_APPEND);
+    if (fd < 0) return PhoneBookWrite::IoError;
+    bool ok = WriteAllAt(fd, record.bytes.data(), record.bytes.size(), 0, true);
+    ok = ::close(fd) == 0 && ok;
+    if (!ok) return PhoneBookWrite::IoError;
     if (position) *position = static_cast<int>(size / ContactRecord::kSize);
     return PhoneBookWrite::Done;
 }

@@ -178,8 +178,13 @@ TEST(BackupEngine, ACopyOfAnotherSizeUnderTheFinalNameIsNotAFinishedBackup) {
     const auto r = card.RunAll(true);
     ASSERT_EQ(r.items.size(), 2u);
     EXPECT_EQ(r.items[0].outcome, BackupOutcome::Moved);
+    // Other bytes under the name are never replaced: the copy takes the next name.
     EXPECT_EQ(test::ReadFile(card.StoreFile(card.cardFiles[0])),
-              test::RecordingBytes(card.cardFiles[0]));
+              (std::vector<std::uint8_t>{1, 2, 3}));
+    fs::path variant = card.StoreFile(card.cardFiles[0]).parent_path() /
+                       StoreNameVariant(RecordingFileName(card.cardFiles[0]), 2);
+    EXPECT_EQ(r.items[0].destination, variant);
+    EXPECT_EQ(test::ReadFile(variant), test::RecordingBytes(card.cardFiles[0]));
     // Same size: held, and indexed since no index entry named it yet.
     EXPECT_EQ(r.items[1].outcome, BackupOutcome::AlreadyHeld);
     EXPECT_TRUE(r.items[1].indexed);

@@ -3,6 +3,7 @@
 // pulled in the middle of a copy, a rename that fails.
 
 #include <algorithm>
+#include <cerrno>
 #include <fstream>
 #include <optional>
 
@@ -38,7 +39,10 @@ class FaultyFileOps : public RealFileOps {
         return !OnGoneCard(p) && RealFileOps::Remove(p);
     }
     bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) override {
-        if (++renames == failingRename) return false;
+        if (++renames == failingRename) {
+            lastError_ = EIO;
+            return false;
+        }
         return RealFileOps::Rename(from, to);
     }
 
@@ -56,6 +60,7 @@ class FaultyFileOps : public RealFileOps {
             std::size_t n = std::min(kChunk, source->size() - off);
             if (cardVanishesAfter && cardBytesRead + n > *cardVanishesAfter) {
                 cardGone = true;
+                lastError_ = EIO;
                 return false;  // partly written
             }
             cardBytesRead += n;
@@ -67,7 +72,10 @@ class FaultyFileOps : public RealFileOps {
             }
             out.write(reinterpret_cast<const char*>(source->data() + off),
                       static_cast<std::streamsize>(n));
-            if (full) return false;
+            if (full) {
+                lastError_ = ENOSPC;
+                return false;
+            }
         }
         out.close();
         return static_cast<bool>(out);
@@ -77,18 +85,20 @@ class FaultyFileOps : public RealFileOps {
         return RealFileOps::CreateNewEmptyFile(p);
     }
 
-    std::optional<std::uint64_t> AppendRecord(const std::filesystem::path& p,
-                                              ByteSpan bytes) override {
+    std::optional<std::uint64_t> AppendRecords(const std::filesystem::path& p, ByteSpan bytes,
+                                               std::size_t recordSize, bool flush) override {
         if (diskBytesLeft && *diskBytesLeft < bytes.size()) {
-            // What fits lands at the end: a torn record.
+            // What fits lands at the end: a torn record, as an older version
+            // writing straight to the file left it.
             std::ofstream out(p, std::ios::binary | std::ios::app);
             out.write(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<std::streamsize>(*diskBytesLeft));
             *diskBytesLeft = 0;
+            lastError_ = ENOSPC;
             return std::nullopt;
         }
         if (diskBytesLeft) *diskBytesLeft -= bytes.size();
-        return RealFileOps::AppendRecord(p, bytes);
+        return RealFileOps::AppendRecords(p, bytes, recordSize, flush);
     }
 
     // Everything works again, as after freeing space or putting the card back.

@@ -1,0 +1,195 @@
+// Kills the command-line backup at random moments and checks that nothing was
+// lost: every recording is on the card or byte for byte in the store, every
+// index is whole records naming each copy once, and the next run heals.
+// LK_CRASH_TRIALS sets the number of kills per mode (30 unless given).
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <map>
+#include <random>
+#include <set>
+#include <thread>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "card/BackupStore.h"
+#include "core/card/CardFixture.h"
+#include "support/RunCli.h"
+
+namespace lk {
+namespace {
+namespace fs = std::filesystem;
+using test::RecordingSpec;
+using Bytes = std::vector<std::uint8_t>;
+
+int Trials() {
+    const char* env = std::getenv("LK_CRASH_TRIALS");
+    const int n = env != nullptr ? std::atoi(env) : 0;
+    return n > 0 ? n : 30;
+}
+
+// Recordings over three months, a missed call, and a second recording that
+// meets the first under one store name.
+std::vector<RecordingSpec> CardFiles() {
+    std::vector<RecordingSpec> specs;
+    for (int i = 0; i < 90; ++i) {
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "2016%02d%02d%02d%02d00", 1 + i % 3, 1 + i % 28, i % 24,
+                      i % 60);
+        RecordingSpec s{Incoming, stamp, std::to_string(5550000 + i)};
+        s.fileBytes = 12000 + static_cast<std::size_t>(i) * 37;
+        specs.push_back(s);
+    }
+    RecordingSpec missed{Missed, "20160215080000", "999"};
+    missed.withFile = false;
+    specs.push_back(missed);
+    RecordingSpec twin = specs[0];
+    twin.relativePath = u"201601\\x" + FromUtf8(test::RecordingFileName(specs[0]));
+    specs.push_back(twin);
+    return specs;
+}
+
+fs::path TwinFile(const fs::path& card) {
+    return card / "201601" / ("x" + test::RecordingFileName(CardFiles()[0]));
+}
+
+// Every recording's bytes, as the card held them before any backup.
+std::vector<Bytes> Originals(const fs::path& card) {
+    std::vector<Bytes> out;
+    for (const auto& s : CardFiles()) {
+        if (!s.withFile) continue;
+        out.push_back(s.relativePath.empty() ? test::RecordingBytes(s)
+                                             : test::ReadFile(TwinFile(card)));
+    }
+    return out;
+}
+
+void MakeCrashCard(const fs::path& card) {
+    test::MakeCard(card, 0, CardFiles());
+    test::WriteFile(TwinFile(card), Bytes(3000, 77));
+}
+
+std::set<Bytes> FilesUnder(const fs::path& dir, const std::string& skipExtension) {
+    std::set<Bytes> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+         it.increment(ec))
+        if (it->is_regular_file() && it->path().extension() != skipExtension &&
+            it->path().parent_path().filename() != "CallLog")
+            out.insert(test::ReadFile(it->path()));
+    return out;
+}
+
+// The checks that hold at any moment: returns the number of live entries.
+std::size_t ExpectNothingLost(const fs::path& card, const fs::path& store,
+                              const std::vector<Bytes>& originals) {
+    const fs::path root = StoreRoot(store, 0);
+    const auto onCard = FilesUnder(card, ".dat");
+    const auto inStore = FilesUnder(root, ".lkpart");
+    for (std::size_t i = 0; i < originals.size(); ++i)
+        EXPECT_TRUE(onCard.count(originals[i]) != 0 || inStore.count(originals[i]) != 0)
+            << "recording " << i << " is lost";
+    std::map<std::string, int> named;
+    std::size_t live = 0;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(root / "CallLog", ec)) {
+        const auto bytes = test::ReadFile(e.path());
+        EXPECT_EQ(bytes.size() % CallRecord::kSize, 0u) << e.path();
+        for (std::size_t off = 0; off + CallRecord::kSize <= bytes.size();
+             off += CallRecord::kSize) {
+            const auto r = CallRecord::FromBytes(ByteSpan(bytes.data() + off, CallRecord::kSize));
+            if (bytes[off + 4] != 1) continue;  // a record the crash left unwritten
+            ++live;
+            const std::string path = ToUtf8(FieldText(r.filePath));
+            EXPECT_EQ(++named[path], 1) << path << " is indexed twice";
+            EXPECT_TRUE(fs::exists(path)) << path << " is indexed but missing";
+        }
+    }
+    return live;
+}
+
+struct Child {
+    pid_t pid = -1;
+};
+
+Child Spawn(const std::vector<std::string>& args) {
+    std::vector<char*> argv;
+    const std::string exe = (test::BinDir() / "linekeeper-cli").string();
+    argv.push_back(const_cast<char*>(exe.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    Child c;
+    c.pid = ::fork();
+    if (c.pid == 0) {
+        std::freopen("/dev/null", "w", stdout);
+        std::freopen("/dev/null", "w", stderr);
+        ::execv(exe.c_str(), argv.data());
+        ::_exit(127);
+    }
+    return c;
+}
+
+TEST(BackupCrash, AKilledBackupLosesNothingAndTheNextRunHeals) {
+    test::TempHome home;
+    std::mt19937 random(20261209);
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        // How long an undisturbed run takes, to spread the kills over it.
+        std::chrono::microseconds full{};
+        {
+            test::TempDir dir;
+            MakeCrashCard(dir / "card");
+            const auto t0 = std::chrono::steady_clock::now();
+            std::vector<std::string> args = {"backup", "--card", (dir / "card").string(), "--store",
+                                             (dir / "store").string()};
+            if (move) args.push_back("--move");
+            ASSERT_EQ(test::RunCli(args).exitCode, 0);
+            full = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - t0);
+        }
+        for (int trial = 0; trial < Trials(); ++trial) {
+            SCOPED_TRACE(trial);
+            test::TempDir dir;
+            const fs::path card = dir / "card";
+            const fs::path store = dir / "store";
+            MakeCrashCard(card);
+            const auto originals = Originals(card);
+            std::vector<std::string> args = {"backup", "--card", card.string(), "--store",
+                                             store.string()};
+            if (move) args.push_back("--move");
+
+            const Child child = Spawn(args);
+            ASSERT_GT(child.pid, 0);
+            std::uniform_int_distribution<long> at(0, full.count());
+            std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
+            ::kill(child.pid, SIGKILL);
+            int status = 0;
+            ::waitpid(child.pid, &status, 0);
+            ExpectNothingLost(card, store, originals);
+
+            // The next run completes the backup and adds each record once. A
+            // move that finished before the kill took the card's log with it.
+            if (!move || fs::exists(card / kCallLogFileName)) {
+                const auto run = test::RunCli(args);
+                EXPECT_EQ(run.exitCode, 0) << run.err;
+            }
+            const std::size_t live = ExpectNothingLost(card, store, originals);
+            EXPECT_EQ(live, CardFiles().size());
+            const auto inStore = FilesUnder(StoreRoot(store, 0), ".lkpart");
+            for (const auto& bytes : originals)
+                EXPECT_TRUE(inStore.count(bytes) != 0);
+            if (move) {
+                EXPECT_TRUE(FilesUnder(card, ".dat").empty());
+            }
+            if (HasFailure()) return;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace lk
