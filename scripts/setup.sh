@@ -11,7 +11,9 @@ PACKAGES=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # GUI
-  qt6-base-dev qt6-svg-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev qt6-webengine-dev qt6-multimedia-dev libgl-dev fonts-dejavu-core
+  # sound server for the playback test (started by the test with a null sink)
+  pulseaudio pulseaudio-utils
   # reference tools used by the round-trip tests and benchmarks
   ffmpeg sox
   # screenshots of the window

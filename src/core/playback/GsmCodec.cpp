@@ -7,7 +7,15 @@
 
 namespace lk {
 
-GsmDecoder::GsmDecoder() : state_(gsm_create()) {}
+GsmDecoder::GsmDecoder(bool wav49) : state_(gsm_create()) {
+    if (state_ && wav49) {
+        int one = 1;
+        if (gsm_option(state_, GSM_OPT_WAV49, &one) < 0) {
+            gsm_destroy(state_);
+            state_ = nullptr;
+        }
+    }
+}
 
 GsmDecoder::~GsmDecoder() {
     if (state_) gsm_destroy(state_);
@@ -34,6 +42,30 @@ void GsmDecoder::DecodeFrames(ByteSpan bytes, std::vector<std::int16_t>& out) {
         DecodeFrame(bytes.subspan(off, std::min(kGsmFrameSize, bytes.size() - off)),
                     std::span<std::int16_t, kGsmFrameSamples>(
                         out.data() + base + f * kGsmFrameSamples, kGsmFrameSamples));
+    }
+}
+
+void GsmDecoder::DecodeWav49Blocks(ByteSpan bytes, std::vector<std::int16_t>& out) {
+    const auto blocks = (bytes.size() + kGsmWav49BlockSize - 1) / kGsmWav49BlockSize;
+    const auto base = out.size();
+    out.resize(base + blocks * kGsmWav49BlockSamples);
+    std::array<gsm_byte, kGsmWav49BlockSize> block{};
+    std::array<gsm_signal, kGsmFrameSamples> pcm{};
+    for (std::size_t b = 0; b < blocks; ++b) {
+        const auto off = b * kGsmWav49BlockSize;
+        block.fill(0);
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(off),
+                    std::min(kGsmWav49BlockSize, bytes.size() - off), block.begin());
+        // The first frame of a pair reads 33 bytes (half of the last one is
+        // carried over), the second the remaining 32.
+        const std::array<std::size_t, 2> starts{0, kGsmFrameSize};
+        for (std::size_t f = 0; f < 2; ++f) {
+            auto* dst = out.data() + base + b * kGsmWav49BlockSamples + f * kGsmFrameSamples;
+            if (!state_ || gsm_decode(state_, block.data() + starts[f], pcm.data()) != 0)
+                std::fill_n(dst, kGsmFrameSamples, std::int16_t{0});
+            else
+                std::copy(pcm.begin(), pcm.end(), dst);
+        }
     }
 }
 

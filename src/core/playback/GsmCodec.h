@@ -21,7 +21,8 @@ inline constexpr std::size_t kGsmWav49BlockSamples = 320;
 // One decoder state; frames decoded in sequence share it.
 class GsmDecoder {
   public:
-    GsmDecoder();
+    // `wav49`: frames come in the 65-byte two-frame packing of WAV files.
+    explicit GsmDecoder(bool wav49 = false);
     ~GsmDecoder();
     GsmDecoder(const GsmDecoder&) = delete;
     GsmDecoder& operator=(const GsmDecoder&) = delete;
@@ -33,6 +34,9 @@ class GsmDecoder {
     // Decodes `bytes` frame by frame (a last partial frame padded), appending
     // ((size + 32) / 33) * 160 samples.
     void DecodeFrames(ByteSpan bytes, std::vector<std::int16_t>& out);
+    // wav49 mode: decodes 65-byte blocks (a last partial block padded),
+    // appending 320 samples per block.
+    void DecodeWav49Blocks(ByteSpan bytes, std::vector<std::int16_t>& out);
 
   private:
     gsm_state* state_;
