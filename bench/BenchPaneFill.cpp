@@ -12,11 +12,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "CMainFrame.h"
-#include "CRecordListPane.h"
-#include "CRecorderApp.h"
-#include "CVX310View.h"
-#include "PaneFill.h"
+#include "app/CMainFrame.h"
+#include "records/CRecordListPane.h"
+#include "app/CRecorderApp.h"
+#include "pages/CVX310View.h"
+#include "records/PaneFill.h"
 #include "app/Settings.h"
 #include "card/BackupStore.h"
 #include "platform/TextCodec.h"

@@ -4,8 +4,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include "MessageBox.h"
-#include "PaneFill.h"
+#include "support/MessageBox.h"
+#include "records/PaneFill.h"
 #include "app/Settings.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "CMainFrame.h"
-#include "CRecordListPane.h"
-#include "CRecorderApp.h"
-#include "CVX310View.h"
+#include "app/CMainFrame.h"
+#include "records/CRecordListPane.h"
+#include "app/CRecorderApp.h"
+#include "pages/CVX310View.h"
 #include "card/CallRecord.h"
 #include "platform/VolumeTable.h"
 #include "support/TempDir.h"

@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#include "CRecorderApp.h"
+#include "app/CRecorderApp.h"
 
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 0);

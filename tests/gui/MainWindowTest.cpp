@@ -4,15 +4,15 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
-#include "CWebPane.h"
-#include "ProgressDialog.h"
+#include "pages/CWebPane.h"
+#include "dialogs/ProgressDialog.h"
 
-#include "CSortListCtrl.h"
-#include "CTreePane.h"
-#include "Commands.h"
+#include "widgets/CSortListCtrl.h"
+#include "pages/CTreePane.h"
+#include "support/Commands.h"
 #include "GuiFixture.h"
-#include "Icons.h"
-#include "RecordRow.h"
+#include "support/Icons.h"
+#include "records/RecordRow.h"
 #include "app/Settings.h"
 #include "card/CallLog.h"
 

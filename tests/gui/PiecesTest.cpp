@@ -5,16 +5,16 @@
 
 #include <QSizeGrip>
 
-#include "CAboutDlg.h"
-#include "CMainFrame.h"
-#include "CScrollDlg.h"
-#include "DiskSpaceText.h"
+#include "dialogs/CAboutDlg.h"
+#include "app/CMainFrame.h"
+#include "widgets/CScrollDlg.h"
+#include "support/DiskSpaceText.h"
 #include "GuiFixture.h"
-#include "GuiText.h"
-#include "Icons.h"
-#include "RecordRow.h"
-#include "SingleInstance.h"
-#include "WebAddress.h"
+#include "support/GuiText.h"
+#include "support/Icons.h"
+#include "records/RecordRow.h"
+#include "app/SingleInstance.h"
+#include "pages/WebAddress.h"
 #include "app/Settings.h"
 #include "platform/TextCodec.h"
 

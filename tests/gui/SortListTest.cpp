@@ -6,8 +6,8 @@
 #include <QHeaderView>
 #include <QLocale>
 
-#include "CSortListCtrl.h"
-#include "SortKey.h"
+#include "widgets/CSortListCtrl.h"
+#include "widgets/SortKey.h"
 
 namespace lk::gui {
 namespace {

@@ -1,4 +1,4 @@
-#include "CMainFrame.h"
+#include "app/CMainFrame.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -7,16 +7,16 @@
 #include <QStatusBar>
 #include <filesystem>
 
-#include "CAboutDlg.h"
-#include "CRecordListPane.h"
-#include "CRecorderApp.h"
-#include "CVX310View.h"
-#include "CardWatchDriver.h"
-#include "Commands.h"
-#include "DiskSpaceText.h"
-#include "GuiText.h"
-#include "MessageBox.h"
-#include "ProgressDialog.h"
+#include "dialogs/CAboutDlg.h"
+#include "records/CRecordListPane.h"
+#include "app/CRecorderApp.h"
+#include "pages/CVX310View.h"
+#include "app/CardWatchDriver.h"
+#include "support/Commands.h"
+#include "support/DiskSpaceText.h"
+#include "support/GuiText.h"
+#include "support/MessageBox.h"
+#include "dialogs/ProgressDialog.h"
 
 namespace lk::gui {
 

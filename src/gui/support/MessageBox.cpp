@@ -1,4 +1,4 @@
-#include "MessageBox.h"
+#include "support/MessageBox.h"
 
 namespace lk::gui {
 namespace {

@@ -1,4 +1,4 @@
-#include "Icons.h"
+#include "support/Icons.h"
 
 #include <QString>
 

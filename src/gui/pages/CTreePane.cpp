@@ -1,12 +1,12 @@
-#include "CTreePane.h"
+#include "pages/CTreePane.h"
 
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "CVX310View.h"
-#include "GuiText.h"
-#include "Icons.h"
+#include "pages/CVX310View.h"
+#include "support/GuiText.h"
+#include "support/Icons.h"
 
 namespace lk::gui {
 namespace {

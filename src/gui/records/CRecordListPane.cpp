@@ -1,12 +1,12 @@
-#include "CRecordListPane.h"
+#include "records/CRecordListPane.h"
 
 #include <QMenu>
 #include <QVBoxLayout>
 
-#include "CRecorderApp.h"
-#include "Commands.h"
-#include "GuiText.h"
-#include "Icons.h"
+#include "app/CRecorderApp.h"
+#include "support/Commands.h"
+#include "support/GuiText.h"
+#include "support/Icons.h"
 #include "card/RecordCommands.h"
 
 namespace lk::gui {

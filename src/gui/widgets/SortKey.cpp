@@ -1,4 +1,4 @@
-#include "SortKey.h"
+#include "widgets/SortKey.h"
 
 #include <QDate>
 #include <QDateTime>

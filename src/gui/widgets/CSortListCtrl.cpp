@@ -1,4 +1,4 @@
-#include "CSortListCtrl.h"
+#include "widgets/CSortListCtrl.h"
 
 #include <QContextMenuEvent>
 #include <QHeaderView>

@@ -1,12 +1,12 @@
-#include "CWebPane.h"
+#include "pages/CWebPane.h"
 
 #include <QGuiApplication>
 #include <QLabel>
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "GuiText.h"
-#include "WebAddress.h"
+#include "support/GuiText.h"
+#include "pages/WebAddress.h"
 
 #ifdef LK_HAVE_WEBENGINE
 #include <QWebEngineView>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CSortListCtrl.h"
+#include "widgets/CSortListCtrl.h"
 #include "card/CallRecord.h"
 
 namespace lk::gui {

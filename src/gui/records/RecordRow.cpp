@@ -1,4 +1,4 @@
-#include "RecordRow.h"
+#include "records/RecordRow.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <QTime>
 #include <vector>
 
-#include "GuiText.h"
-#include "Icons.h"
-#include "SortKey.h"
+#include "support/GuiText.h"
+#include "support/Icons.h"
+#include "widgets/SortKey.h"
 #include "card/RecordingLength.h"
 #include "platform/TextCodec.h"
 #include "playback/Annotation.h"

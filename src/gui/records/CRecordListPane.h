@@ -7,8 +7,8 @@
 #include <QWidget>
 #include <vector>
 
-#include "CSortListCtrl.h"
-#include "RecordRow.h"
+#include "widgets/CSortListCtrl.h"
+#include "records/RecordRow.h"
 
 namespace lk::gui {
 

@@ -1,6 +1,6 @@
-#include "DiskSpaceText.h"
+#include "support/DiskSpaceText.h"
 
-#include "GuiText.h"
+#include "support/GuiText.h"
 
 namespace lk::gui {
 

@@ -1,13 +1,13 @@
-#include "CRecorderApp.h"
+#include "app/CRecorderApp.h"
 
 #include <QScreen>
 
-#include "CMainFrame.h"
-#include "CRecordListPane.h"
-#include "CVX310View.h"
-#include "GuiText.h"
-#include "PaneFill.h"
-#include "ProgressDialog.h"
+#include "app/CMainFrame.h"
+#include "records/CRecordListPane.h"
+#include "pages/CVX310View.h"
+#include "support/GuiText.h"
+#include "records/PaneFill.h"
+#include "dialogs/ProgressDialog.h"
 #include "card/LogRebuild.h"
 
 #include <system_error>

@@ -14,7 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "SortKey.h"
+#include "widgets/SortKey.h"
 
 namespace lk {
 struct CallRecord;

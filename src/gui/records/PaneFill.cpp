@@ -1,15 +1,15 @@
-#include "PaneFill.h"
+#include "records/PaneFill.h"
 
 #include <memory>
 #include <system_error>
 
-#include "CMainFrame.h"
-#include "CRecordListPane.h"
-#include "CRecorderApp.h"
-#include "CVX310View.h"
-#include "GuiText.h"
-#include "ProgressDialog.h"
-#include "RecordRow.h"
+#include "app/CMainFrame.h"
+#include "records/CRecordListPane.h"
+#include "app/CRecorderApp.h"
+#include "pages/CVX310View.h"
+#include "support/GuiText.h"
+#include "dialogs/ProgressDialog.h"
+#include "records/RecordRow.h"
 #include "card/RecordLoader.h"
 
 namespace lk::gui {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 #include "app/RecorderState.h"
 #include "card/RecordLoader.h"
 

@@ -1,4 +1,4 @@
-#include "CScrollDlg.h"
+#include "widgets/CScrollDlg.h"
 
 #include <QResizeEvent>
 #include <QScrollBar>

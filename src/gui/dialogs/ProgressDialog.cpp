@@ -1,4 +1,4 @@
-#include "ProgressDialog.h"
+#include "dialogs/ProgressDialog.h"
 
 #include <QLabel>
 #include <QProgressBar>

@@ -5,7 +5,7 @@
 #include <QCoreApplication>
 #include <cstdlib>
 
-#include "CRecorderApp.h"
+#include "app/CRecorderApp.h"
 
 int main(int argc, char** argv) {
     // The embedded browser shares GL contexts with the window; its sandbox

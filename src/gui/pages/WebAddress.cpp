@@ -1,4 +1,4 @@
-#include "WebAddress.h"
+#include "pages/WebAddress.h"
 
 namespace lk::gui {
 

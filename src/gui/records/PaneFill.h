@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "CSortListCtrl.h"
+#include "widgets/CSortListCtrl.h"
 
 namespace lk::gui {
 

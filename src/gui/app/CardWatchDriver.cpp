@@ -1,10 +1,10 @@
-#include "CardWatchDriver.h"
+#include "app/CardWatchDriver.h"
 
-#include "CMainFrame.h"
-#include "CRecorderApp.h"
-#include "CVX310View.h"
-#include "GuiText.h"
-#include "MessageBox.h"
+#include "app/CMainFrame.h"
+#include "app/CRecorderApp.h"
+#include "pages/CVX310View.h"
+#include "support/GuiText.h"
+#include "support/MessageBox.h"
 #include "card/CardWatch.h"
 
 namespace lk::gui {

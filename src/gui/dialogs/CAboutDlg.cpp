@@ -1,4 +1,4 @@
-#include "CAboutDlg.h"
+#include "dialogs/CAboutDlg.h"
 
 #include <QGridLayout>
 #include <QImage>
@@ -7,7 +7,7 @@
 #include <QPixmap>
 #include <QVBoxLayout>
 
-#include "GuiText.h"
+#include "support/GuiText.h"
 #include "app/ExeDir.h"
 
 namespace lk::gui {

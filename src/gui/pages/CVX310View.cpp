@@ -1,4 +1,4 @@
-#include "CVX310View.h"
+#include "pages/CVX310View.h"
 
 #include <QFile>
 #include <QFrame>
@@ -8,16 +8,16 @@
 #include <filesystem>
 #include <unordered_set>
 
-#include "CMainFrame.h"
-#include "CRecordListPane.h"
-#include "CRecorderApp.h"
-#include "CTreePane.h"
-#include "CWebPane.h"
-#include "Commands.h"
-#include "GuiText.h"
-#include "Icons.h"
-#include "MessageBox.h"
-#include "RecordRow.h"
+#include "app/CMainFrame.h"
+#include "records/CRecordListPane.h"
+#include "app/CRecorderApp.h"
+#include "pages/CTreePane.h"
+#include "pages/CWebPane.h"
+#include "support/Commands.h"
+#include "support/GuiText.h"
+#include "support/Icons.h"
+#include "support/MessageBox.h"
+#include "records/RecordRow.h"
 #include "card/CallLog.h"
 #include "card/RecordCommands.h"
 #include "phonebook/ContactLibrary.h"
