@@ -5,6 +5,7 @@
 #include <QTreeWidget>
 
 #include "pages/CWebPane.h"
+#include "player/CPlayerDlg.h"
 #include "dialogs/ProgressDialog.h"
 
 #include "widgets/CSortListCtrl.h"

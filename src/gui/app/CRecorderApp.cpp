@@ -3,12 +3,13 @@
 #include <QScreen>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
-#include "pages/CVX310View.h"
-#include "support/GuiText.h"
-#include "records/PaneFill.h"
-#include "dialogs/ProgressDialog.h"
 #include "card/LogRebuild.h"
+#include "dialogs/ProgressDialog.h"
+#include "pages/CVX310View.h"
+#include "records/CRecordListPane.h"
+#include "records/PaneFill.h"
+#include "support/GuiText.h"
+#include "support/QtAudioSink.h"
 
 #include <system_error>
 
@@ -67,8 +68,12 @@ bool CRecorderApp::InitInstance(StartOptions options) {
     state_ = std::make_unique<RecorderState>(std::move(probe));
     state_->devType = ReadSettingInt("DevType") == 1 ? 1 : 0;
     fill_ = std::make_unique<PaneFill>(*this);
+    audio_ = std::make_unique<AudioOutput>(options.sink ? std::move(options.sink)
+                                                        : std::make_unique<QtAudioSink>());
 
     frame_ = new CMainFrame(*this);
+    // Without a sound device the play commands say so; nothing else changes.
+    (void)audio_->Open(OutputFormatType::ImaAdpcm);
     frame_->setWindowTitle(
         QStringLiteral("%1  %2").arg(SettingText("Software"), QLatin1String(kVersionText)));
     if (options.showWindow) {
@@ -90,6 +95,7 @@ int CRecorderApp::ExitInstance() {
         delete frame_;
         frame_ = nullptr;
     }
+    audio_->Close();
     JoinWorkers();
     fill_.reset();
     if (state_) {

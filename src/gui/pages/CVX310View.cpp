@@ -9,18 +9,20 @@
 #include <unordered_set>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
+#include "app/ExeDir.h"
+#include "card/CallLog.h"
+#include "card/RecordCommands.h"
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
+#include "phonebook/ContactLibrary.h"
+#include "player/CPlayerDlg.h"
+#include "records/CRecordListPane.h"
+#include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
-#include "records/RecordRow.h"
-#include "card/CallLog.h"
-#include "card/RecordCommands.h"
-#include "phonebook/ContactLibrary.h"
 
 namespace lk::gui {
 namespace {
@@ -54,7 +56,9 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
         app_.SetPane(c, pane);
     }
 
-    player_ = MakePlaceholder(this, "playerPane");
+    player_ = new CPlayerDlg(app_.Audio(), ScratchDir(), this);
+    player_->InstallKeys(this);
+    connect(player_, &CPlayerDlg::PlayRequested, this, [this] { OnCommand(CmdPlay); });
     player_->show();
     deviceParams_ = MakePlaceholder(this, "deviceParamsPane");
     deviceParams_->hide();
@@ -210,6 +214,7 @@ void CVX310View::OnCommand(int command) {
                 ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
                 return;
             }
+            player_->PlayListSelection(CurrentList() ? CurrentList() : PaneOf(1)->List());
             break;
         case CmdSearch:
             if (Refused()) return;

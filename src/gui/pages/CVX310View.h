@@ -16,6 +16,7 @@ namespace lk::gui {
 class CRecorderApp;
 class CMainFrame;
 class CRecordListPane;
+class CPlayerDlg;
 class CSortListCtrl;
 class CTreePane;
 class CWebPane;
@@ -36,7 +37,7 @@ class CVX310View : public QWidget {
     CWebPane* Web() const { return web_; }
     QToolBar* RecordToolbar() const { return recordBar_; }
     QToolBar* ImportToolbar() const { return importBar_; }
-    QWidget* PlayerPane() const { return player_; }
+    CPlayerDlg* PlayerPane() const { return player_; }
     QWidget* DeviceParamsPane() const { return deviceParams_; }
     QWidget* PhoneBookPane() const { return phoneBook_; }
 
@@ -61,7 +62,7 @@ class CVX310View : public QWidget {
     CTreePane* tree_ = nullptr;
     CWebPane* web_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};
-    QWidget* player_ = nullptr;
+    CPlayerDlg* player_ = nullptr;
     QWidget* deviceParams_ = nullptr;
     QWidget* phoneBook_ = nullptr;
     QToolBar* recordBar_ = nullptr;
