@@ -70,8 +70,12 @@ SoundServer::SoundServer() {
     const pid_t starter =
         Spawn({"pulseaudio", "-n", "--daemonize=yes", "--exit-idle-time=-1", "--use-pid-file=yes",
                "--log-target=stderr",
-               std::string("--load=module-null-sink sink_name=") + kSinkName +
-                   " format=s16le rate=8000 channels=1",
+               // A pipe sink hands out exactly what it plays, in real time.
+               // (A null sink's monitor loses stretches around the sink's
+               // rewinds, whatever the client: pacat shows it as well.)
+               std::string("--load=module-pipe-sink sink_name=") + kSinkName +
+                   " file=" + (dir_.path() / "played").string() +
+                   " format=s16le rate=8000 channels=1 use_system_clock_for_timing=yes",
                "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string()},
               dir_.path() / "pulseaudio.out", log);
     if (starter < 0) {
@@ -103,18 +107,20 @@ SoundServer::~SoundServer() {
 
 bool SoundServer::StartRecording(const fs::path& raw) {
     if (!Running()) return false;
-    recorder_ = Spawn({"parec", std::string("--device=") + kSinkName + ".monitor", "--raw",
-                       "--format=s16le", "--rate=8000", "--channels=1", "--latency-msec=20"},
-                      raw, dir_.path() / "parec.log");
+    recorder_ = Spawn({"cat", (dir_.path() / "played").string()}, raw, dir_.path() / "cat.log");
     if (recorder_ < 0) return false;
-    // Give it time to connect before anything plays.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    return true;
+    // Recording once the sink's silence arrives; nothing may play before.
+    return WaitFor(
+        [&] {
+            std::error_code ec;
+            return fs::file_size(raw, ec) >= 3200;
+        },
+        10000);
 }
 
 void SoundServer::StopRecording() {
     if (recorder_ <= 0) return;
-    ::kill(recorder_, SIGINT);
+    ::kill(recorder_, SIGTERM);
     int status = 0;
     ::waitpid(recorder_, &status, 0);
     recorder_ = -1;

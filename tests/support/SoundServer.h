@@ -1,7 +1,8 @@
 #pragma once
-// A private PulseAudio server for tests that play real sound: one null sink,
-// reached through PULSE_SERVER by this process and its children, and a
-// recorder of that sink's monitor. Started and stopped by the test itself.
+// A private PulseAudio server for tests that play real sound: one sink that
+// plays into a pipe instead of a sound card, reached through PULSE_SERVER by
+// this process and its children, and a recorder of what it played. Started
+// and stopped by the test itself.
 
 #include <sys/types.h>
 
@@ -25,7 +26,7 @@ class SoundServer {
     // Why the server could not start.
     const std::string& Why() const { return why_; }
 
-    // Records the null sink's monitor as raw 16-bit mono PCM at 8000 Hz.
+    // Records what the sink plays as raw 16-bit mono PCM at 8000 Hz.
     bool StartRecording(const std::filesystem::path& raw);
     void StopRecording();
 
