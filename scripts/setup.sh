@@ -17,7 +17,7 @@ PACKAGES=(
   # reference tools used by the round-trip tests and benchmarks
   ffmpeg sox
   # screenshots of the window
-  xvfb x11-apps imagemagick xauth
+  xvfb x11-apps imagemagick xauth xdotool
 )
 
 missing=()

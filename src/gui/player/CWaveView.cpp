@@ -32,7 +32,8 @@ CWaveView::CWaveView(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     font_ = QFont(QStringLiteral("Arial"));
     font_.setStyleHint(QFont::SansSerif);  // any sans font where Arial is missing
-    font_.setPixelSize(16);
+    // Height 16 is the font's cell height there: an em of 13 pixels.
+    font_.setPixelSize(13);
     connect(this, &CWaveView::SecondDrawn, this, &CWaveView::OnSecondDrawn, Qt::QueuedConnection);
     MakeImages();
 }
