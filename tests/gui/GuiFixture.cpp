@@ -4,12 +4,12 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include "support/MessageBox.h"
+#include "records/PaneFill.h"
 #include "app/Settings.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "platform/TextCodec.h"
-#include "records/PaneFill.h"
-#include "support/MessageBox.h"
 
 namespace lk::gui::test {
 namespace fs = std::filesystem;

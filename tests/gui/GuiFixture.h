@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "app/CMainFrame.h"
-#include "app/CRecorderApp.h"
-#include "card/CallRecord.h"
-#include "pages/CVX310View.h"
-#include "platform/VolumeTable.h"
 #include "records/CRecordListPane.h"
+#include "app/CRecorderApp.h"
+#include "pages/CVX310View.h"
+#include "card/CallRecord.h"
+#include "platform/VolumeTable.h"
 #include "support/FakeAudioSink.h"
 #include "support/TempDir.h"
 

@@ -3,13 +3,13 @@
 #include <QScreen>
 
 #include "app/CMainFrame.h"
-#include "card/LogRebuild.h"
-#include "dialogs/ProgressDialog.h"
-#include "pages/CVX310View.h"
 #include "records/CRecordListPane.h"
-#include "records/PaneFill.h"
+#include "pages/CVX310View.h"
 #include "support/GuiText.h"
+#include "records/PaneFill.h"
+#include "dialogs/ProgressDialog.h"
 #include "support/QtAudioSink.h"
+#include "card/LogRebuild.h"
 
 #include <system_error>
 

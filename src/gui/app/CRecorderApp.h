@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/RecorderState.h"
 #include "app/SingleInstance.h"
+#include "app/RecorderState.h"
 #include "card/RecordLoader.h"
 #include "playback/AudioOutput.h"
 
@@ -26,7 +26,7 @@ struct StartOptions {
     std::vector<std::filesystem::path> cardRoots;  // --card DIR
     std::unique_ptr<VolumeProbe> probe;            // tests give their own
     bool showWindow = true;
-    int page = -1;                    // --page N: the view page to show after start
+    int page = -1;  // --page N: the view page to show after start
     std::unique_ptr<AudioSink> sink;  // tests give their own sound device
 };
 

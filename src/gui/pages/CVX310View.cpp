@@ -9,20 +9,20 @@
 #include <unordered_set>
 
 #include "app/CMainFrame.h"
+#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
-#include "app/ExeDir.h"
-#include "card/CallLog.h"
-#include "card/RecordCommands.h"
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
-#include "phonebook/ContactLibrary.h"
 #include "player/CPlayerDlg.h"
-#include "records/CRecordListPane.h"
-#include "records/RecordRow.h"
+#include "app/ExeDir.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
+#include "records/RecordRow.h"
+#include "card/CallLog.h"
+#include "card/RecordCommands.h"
+#include "phonebook/ContactLibrary.h"
 
 namespace lk::gui {
 namespace {

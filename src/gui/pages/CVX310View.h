@@ -15,8 +15,8 @@ namespace lk::gui {
 
 class CRecorderApp;
 class CMainFrame;
-class CRecordListPane;
 class CPlayerDlg;
+class CRecordListPane;
 class CSortListCtrl;
 class CTreePane;
 class CWebPane;
