@@ -110,32 +110,32 @@ void CWaveView::AddSecond(std::span<const std::int16_t> samples, int i, int tota
         const double step = w / static_cast<double>(samples.size()) / total;
         // Each column is the vertical line from its lowest to its highest
         // point, the link from the previous column included: the picture
-        // of the polyline through every sample, at a column's cost.
-        int col = static_cast<int>(x);
-        int lo = yOf(samples[0]), hi = lo;
+        // of the polyline through every sample, at a column's cost. The
+        // sample-to-row rule is monotonic, so extremes of the samples give
+        // the extremes of the rows.
         const auto rgb = kWave.rgb();
-        const auto flush = [&](int c, int a, int b) {
+        const auto flush = [&](int c, std::int16_t a, std::int16_t b) {
             if (c < 0 || c >= wave_.width()) return;
-            a = std::clamp(a, 0, maxY);
-            b = std::clamp(b, 0, maxY);
-            for (int y = a; y <= b; ++y)
+            const int y0 = std::clamp(yOf(a), 0, maxY), y1 = std::clamp(yOf(b), 0, maxY);
+            for (int y = y0; y <= y1; ++y)
                 reinterpret_cast<QRgb*>(wave_.scanLine(y))[c] = rgb;
         };
-        int last = lo;
+        int col = static_cast<int>(x);
+        std::int16_t lo = samples[0], hi = lo, last = lo;
         for (std::size_t k = 1; k < samples.size(); ++k) {
             x += step;
             const int c = static_cast<int>(x);
-            const int y = yOf(samples[k]);
+            const std::int16_t v = samples[k];
             if (c != col) {
                 flush(col, lo, hi);
                 col = c;
-                lo = std::min(last, y);
-                hi = std::max(last, y);
+                lo = std::min(last, v);
+                hi = std::max(last, v);
             } else {
-                lo = std::min(lo, y);
-                hi = std::max(hi, y);
+                lo = std::min(lo, v);
+                hi = std::max(hi, v);
             }
-            last = y;
+            last = v;
         }
         flush(col, lo, hi);
     }
