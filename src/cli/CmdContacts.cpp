@@ -1,7 +1,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <system_error>
 
 #include <nlohmann/json.hpp>
 
@@ -20,13 +19,14 @@ struct ContactsOptions {
 };
 
 int RunContacts(const ContactsOptions& o) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(o.vcard, ec)) {
-        PrintError("cannot read contacts file " + o.vcard);
+    ContactList contacts;
+    const auto read = LoadContactsFrom(o.vcard, contacts);
+    if (!read.Ok()) {
+        PrintError(read.message);
         return kExitFailure;
     }
-    ContactList contacts;
-    FetchContactsFrom(o.vcard, contacts);
+    // Some files of a folder could not be read: the others still count.
+    if (!read.message.empty()) std::cerr << "linekeeper-cli: " << read.message << '\n';
     auto out = nlohmann::json::array();
     for (const auto& c : contacts) {
         auto numbers = nlohmann::json::array();
@@ -51,9 +51,10 @@ int RunContacts(const ContactsOptions& o) {
 
 void AddContactsCommand(CLI::App& app, CommandContext& ctx) {
     auto o = std::make_shared<ContactsOptions>();
-    auto* cmd = app.add_subcommand("contacts",
-                                   "List the contacts the contact library reads from a vCard file");
-    cmd->add_option("--vcard", o->vcard, "vCard file (2.1, 3.0 or 4.0)")->required();
+    auto* cmd = app.add_subcommand(
+        "contacts", "List the contacts the contact library reads from a vCard file or folder");
+    cmd->add_option("--vcard", o->vcard, "vCard file (2.1, 3.0 or 4.0), or a folder of .vcf files")
+        ->required();
     cmd->add_flag("--json", o->json, "Print JSON");
     cmd->callback([o, &ctx] { ctx.exitCode = RunContacts(*o); });
 }

@@ -14,10 +14,13 @@ struct DecodeOptions {
 };
 
 int RunDecode(const DecodeOptions& o) {
-    const auto result = DecodeRecordingToWav(o.file, o.out);
+    std::string reason;
+    const auto result = DecodeRecordingToWav(o.file, o.out, &reason);
     if (result == DecodeToWavResult::Written) return kExitOk;
     std::cerr << "linekeeper-cli: " << (result == DecodeToWavResult::WriteFailed ? o.out : o.file)
-              << ": " << DecodeToWavResultText(result) << '\n';
+              << ": " << DecodeToWavResultText(result);
+    if (!reason.empty()) std::cerr << " (" << reason << ')';
+    std::cerr << '\n';
     return kExitFailure;
 }
 

@@ -29,11 +29,11 @@ int RunImport(const ImportOptions& o) {
     }
     ContactList contacts;
     if (!o.contacts.empty()) {
-        if (!std::filesystem::is_regular_file(o.contacts, ec)) {
-            PrintError("cannot read contacts file " + o.contacts);
+        // A file or a folder of vCards; one that cannot be read is an error.
+        if (const auto read = LoadContactsFrom(o.contacts, contacts); !read.Ok()) {
+            PrintError(read.message);
             return kExitFailure;
         }
-        FetchContactsFrom(o.contacts, contacts);
     } else {
         FetchContacts(contacts);  // the "ContactsFile" setting, when set
     }
@@ -59,7 +59,8 @@ void AddImportCommand(CLI::App& app, CommandContext& ctx) {
     auto* cmd = app.add_subcommand(
         "import", "Build records from the names of the recordings in a folder and its subfolders");
     cmd->add_option("DIR", o->dir, "Folder to import")->required();
-    cmd->add_option("--contacts", o->contacts, "vCard file whose names are matched to the numbers");
+    cmd->add_option("--contacts", o->contacts,
+                    "vCard file or folder whose names are matched to the numbers");
     cmd->add_flag("--json", o->json, "Print JSON");
     cmd->callback([o, &ctx] { ctx.exitCode = RunImport(*o); });
 }

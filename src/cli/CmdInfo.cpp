@@ -7,7 +7,9 @@
 #include "card/RecordingLength.h"
 #include "platform/TextCodec.h"
 #include "playback/Annotation.h"
+#include "playback/AudioCodec.h"
 #include "playback/MarkedSegment.h"
+#include "playback/WavLayout.h"
 #include "playback/XtrHeader.h"
 
 namespace lk::cli {
@@ -32,7 +34,9 @@ int RunInfo(const InfoOptions& o) {
     }
     const bool isXtr = IsXtrPath(o.file);
     const ByteSpan bytes(*head);
-    XtrHeader header{static_cast<std::uint32_t>(kWavRecordingHeaderSize), kFormatImaAdpcm};
+    XtrHeader header;
+    std::string format;
+    unsigned seconds = 0, roundedUp = 0;
     if (isXtr) {
         const auto h = ReadXtrHeader(bytes);
         if (!h) {
@@ -40,11 +44,22 @@ int RunInfo(const InfoOptions& o) {
             return kExitFailure;
         }
         header = *h;
+        format = AudioCodingName(AudioCodec::ForXtrTag(header.formatTag).coding);
+        seconds = RecordingSecondsOf(size, true, bytes.first(12));
+        roundedUp = RecordingSecondsRoundedUpOf(size, true, bytes.first(12));
+    } else {
+        // A WAV file is described by what its header declares; one the
+        // program cannot play is refused, as the player refuses it.
+        const auto wav = ReadWavLayout(o.file);
+        if (!wav.Playable()) {
+            std::cerr << "linekeeper-cli: " << o.file << ": " << wav.reason << '\n';
+            return kExitFailure;
+        }
+        header = {static_cast<std::uint32_t>(wav.dataOffset), wav.formatTag};
+        format = DescribeWavFormat(wav);
+        seconds = WavRecordingSeconds(wav, size);
+        roundedUp = WavRecordingSecondsRoundedUp(wav, size);
     }
-    const auto seconds =
-        RecordingSecondsOf(size, isXtr, bytes.first(std::min<std::size_t>(12, bytes.size())));
-    const auto roundedUp = RecordingSecondsRoundedUpOf(
-        size, isXtr, bytes.first(std::min<std::size_t>(12, bytes.size())));
     std::optional<MarkedSegment> marked;
     std::optional<std::string> annotation;
     if (isXtr) {
@@ -57,6 +72,7 @@ int RunInfo(const InfoOptions& o) {
     if (o.json) {
         nlohmann::json j;
         j["formatTag"] = header.formatTag;
+        j["format"] = format;
         j["dataOffset"] = header.dataOffset;
         j["seconds"] = seconds;
         j["secondsRoundedUp"] = roundedUp;
@@ -66,6 +82,7 @@ int RunInfo(const InfoOptions& o) {
         std::cout << j.dump(2) << '\n';
     } else {
         std::cout << "formatTag:        " << header.formatTag << '\n'
+                  << "format:           " << format << '\n'
                   << "dataOffset:       " << header.dataOffset << '\n'
                   << "seconds:          " << seconds << '\n'
                   << "secondsRoundedUp: " << roundedUp << '\n'

@@ -36,12 +36,11 @@ int ListCard(const RecordsOptions& o) {
     // Names come from the address book as the match-contacts command fills
     // them: card records only (backup records keep the names they were stored with).
     if (!o.contacts.empty()) {
-        std::error_code ec;
-        if (!fs::is_regular_file(o.contacts, ec)) {
-            PrintError("cannot read contacts file " + o.contacts);
+        // A file or a folder of vCards; one that cannot be read is an error.
+        if (const auto read = LoadContactsFrom(o.contacts, state.contacts); !read.Ok()) {
+            PrintError(read.message);
             return kExitFailure;
         }
-        FetchContactsFrom(o.contacts, state.contacts);
     }
     state.loadFromCard = 1;
     if (!StartRecordLoader(state)) return kExitFailure;
@@ -82,7 +81,7 @@ void AddRecordsCommand(CLI::App& app, CommandContext& ctx) {
     auto* family = cmd->add_option("--family", opts->family, "Device family of the store (0 or 1)")
                        ->check(CLI::IsMember({0, 1}));
     cmd->add_option("--contacts", opts->contacts,
-                    "vCard file whose names fill the card records' empty names");
+                    "vCard file or folder whose names fill the card records' empty names");
     cmd->add_flag("--json", opts->json, "Print a JSON array");
     card->excludes(store);
     store->needs(family);

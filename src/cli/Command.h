@@ -27,5 +27,7 @@ void AddRepairCommand(CLI::App& app, CommandContext& ctx);
 void AddSearchCommand(CLI::App& app, CommandContext& ctx);
 void AddPhoneBookCommand(CLI::App& app, CommandContext& ctx);
 void AddContactsCommand(CLI::App& app, CommandContext& ctx);
+void AddExportSheetCommand(CLI::App& app, CommandContext& ctx);
+void AddMailCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace lk::cli

@@ -20,6 +20,8 @@ int main(int argc, char** argv) {
     lk::cli::AddSearchCommand(app, ctx);
     lk::cli::AddPhoneBookCommand(app, ctx);
     lk::cli::AddContactsCommand(app, ctx);
+    lk::cli::AddExportSheetCommand(app, ctx);
+    lk::cli::AddMailCommand(app, ctx);
 
     try {
         app.parse(argc, argv);

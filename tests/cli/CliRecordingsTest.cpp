@@ -7,6 +7,7 @@
 #include <nlohmann/json.hpp>
 
 #include "card/CallLog.h"
+#include "core/playback/WavFixture.h"
 #include "export/RecordingWriter.h"
 #include "platform/ByteIo.h"
 #include "playback/RecordingDecoder.h"
@@ -44,7 +45,8 @@ TEST(CliRecordings, InfoReportsHeaderLengthsAndNote) {
     EXPECT_EQ(j["secondsRoundedUp"], (payload + 4095) / 4096);
     EXPECT_EQ(j["markedSegment"], json::array({2, 5}));
     EXPECT_EQ(j["annotation"], "Call back tomorrow");
-    EXPECT_EQ(j.size(), 6u);
+    EXPECT_EQ(j["format"], "IMA ADPCM");
+    EXPECT_EQ(j.size(), 7u);
 
     run = test::RunCli({"info", (dir / "b.wav").string(), "--json"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -56,6 +58,76 @@ TEST(CliRecordings, InfoReportsHeaderLengthsAndNote) {
 
     EXPECT_EQ(test::RunCli({"info", (dir / "missing.xtr").string()}).exitCode, 1);
     EXPECT_EQ(test::RunCli({"info"}).exitCode, 2);
+}
+
+TEST(CliRecordings, InfoAndDecodeReadWavFilesOfOtherToolsByTheirHeader) {
+    test::TempHome home;
+    test::TempDir dir;
+    std::vector<std::uint8_t> pcmBytes;
+    const auto tone = Tone(8000 * 2 + 400);
+    for (auto v : tone)
+        test::PutU16(pcmBytes, static_cast<std::uint16_t>(v));
+    test::WavFields list;
+    list.order = "fldl";
+    test::WavFields mulaw;
+    mulaw.tag = 7;
+    mulaw.blockAlign = 1;
+    mulaw.bits = 8;
+    test::WavFields stereo;
+    stereo.channels = 2;
+    stereo.blockAlign = 4;
+    test::WavFields mp3;
+    mp3.tag = 0x55;
+    mp3.blockAlign = 1;
+    mp3.bits = 0;
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> file;
+        int exitCode;
+        int formatTag;
+        int dataOffset;
+        unsigned seconds, roundedUp;
+        const char* says;  // in the one line of a refusal, or in the format
+    } cases[] = {
+        {"pcm.wav", test::BuildWav(list, pcmBytes), 0, 1, 62, 2, 3, "16-bit PCM, 8000 Hz, mono"},
+        {"ulaw.wav", test::BuildWav(mulaw, std::vector<std::uint8_t>(8000 * 3, 0xFF)), 0, 7, 44, 3,
+         3, "law, 8000 Hz, mono"},
+        {"stereo.wav", test::BuildWav(stereo, pcmBytes), 1, 0, 0, 0, 0, "channels"},
+        {"mp3.wav", test::BuildWav(mp3, pcmBytes), 1, 0, 0, 0, 0, "MP3"},
+        {"noise.wav", std::vector<std::uint8_t>(9000, 0x5A), 1, 0, 0, 0, 0, "RIFF"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = dir / c.name;
+        test::WriteFile(file, c.file);
+        const auto out = dir / (std::string(c.name) + ".pcm.wav");
+        auto info = test::RunCli({"info", file.string(), "--json"});
+        auto decode = test::RunCli({"decode", file.string(), "-o", out.string()});
+        EXPECT_EQ(info.exitCode, c.exitCode) << info.err;
+        EXPECT_EQ(decode.exitCode, c.exitCode) << decode.err;
+        if (c.exitCode != 0) {
+            for (const auto* run : {&info, &decode}) {
+                EXPECT_TRUE(run->out.empty());
+                EXPECT_NE(run->err.find(c.says), std::string::npos) << run->err;
+                EXPECT_EQ(std::count(run->err.begin(), run->err.end(), '\n'), 1) << run->err;
+            }
+            EXPECT_FALSE(fs::exists(out));
+            continue;
+        }
+        const auto j = json::parse(info.out);
+        EXPECT_EQ(j["formatTag"], c.formatTag);
+        EXPECT_EQ(j["dataOffset"], c.dataOffset);
+        EXPECT_EQ(j["seconds"], c.seconds);
+        EXPECT_EQ(j["secondsRoundedUp"], c.roundedUp);
+        EXPECT_NE(j["format"].get<std::string>().find(c.says), std::string::npos) << j["format"];
+        const auto wav = test::ReadFile(out);
+        const auto d = RecordingDecoder::FromBytes(c.file, false);
+        ASSERT_TRUE(d);
+        const auto pcm = d->DecodeAll();
+        ASSERT_EQ(wav.size(), 44 + 2 * pcm.size());
+        for (std::size_t i = 0; i < pcm.size(); i += 331)
+            ASSERT_EQ(ReadI16(wav, 44 + 2 * i), pcm[i]) << i;
+    }
 }
 
 TEST(CliRecordings, DecodeWritesPcmWavThatToolsOpen) {

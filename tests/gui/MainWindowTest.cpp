@@ -4,18 +4,20 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include "dialogs/ProgressDialog.h"
 #include "pages/CWebPane.h"
 #include "player/CPlayerDlg.h"
-#include "dialogs/ProgressDialog.h"
 
-#include "widgets/CSortListCtrl.h"
-#include "pages/CTreePane.h"
-#include "support/Commands.h"
 #include "GuiFixture.h"
-#include "support/Icons.h"
-#include "records/RecordRow.h"
 #include "app/Settings.h"
 #include "card/CallLog.h"
+#include "pages/CDeviceParamDlg.h"
+#include "pages/CPhoneBookDlg.h"
+#include "pages/CTreePane.h"
+#include "records/RecordRow.h"
+#include "support/Commands.h"
+#include "support/Icons.h"
+#include "widgets/CSortListCtrl.h"
 
 namespace lk::gui::test {
 namespace {

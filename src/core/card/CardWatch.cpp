@@ -75,13 +75,16 @@ CardWatchActions CardWatch::CardWatchTick() {
     if (state_.cardDrive.load() != 0) {
         if (!CardStillPresent()) {
             state_.cardDrive = 0;
+            // The phone book goes with its card even when the card held no
+            // records (the backup store was shown all along): edits would
+            // otherwise go to a file where the card used to be.
+            if (state_.devType.load() == 1) a.clearPhoneBook = true;
             if (state_.viewingBackup.load() != 1) {
                 a.clearPanes = true;
                 state_.viewingBackup = 1;
                 a.stopTimers = {kTimerCardWatch, kTimerBackupReload};
                 a.startTimers = {{kTimerBackupReload, kBackupReloadDelayMs}};
                 a.refreshDiskSpace = true;
-                if (state_.devType.load() == 1) a.clearPhoneBook = true;
             }
         }
         if (state_.cardDrive.load() != 0 && !state_.cardRecords.empty()) return a;

@@ -63,12 +63,50 @@ unsigned RecordingSecondsOf(std::uint64_t size, bool isXtr, ByteSpan header) {
     return static_cast<unsigned>((size - headerSize) / rate);
 }
 
+namespace {
+
+// Seconds of a WAV file other than the recorder's, rounded up or down.
+unsigned ForeignWavSeconds(const WavLayout& w, bool roundUp) {
+    std::uint64_t units = 0, perSecond = 0;
+    if (w.Playable()) {
+        units = w.SampleCount();
+        perSecond = 8000;
+    } else if (w.verdict == WavVerdict::Unsupported && w.avgBytesPerSecond > 0) {
+        units = w.dataSize;
+        perSecond = w.avgBytesPerSecond;
+    }
+    if (perSecond == 0) return 0;
+    return static_cast<unsigned>((units + (roundUp ? perSecond - 1 : 0)) / perSecond);
+}
+
+}  // namespace
+
+unsigned WavRecordingSecondsRoundedUp(const WavLayout& w, std::uint64_t fileSize) {
+    if (w.recorderLayout) return RecordingSecondsRoundedUpOf(fileSize, false, {});
+    return ForeignWavSeconds(w, true);
+}
+
+unsigned WavRecordingSeconds(const WavLayout& w, std::uint64_t fileSize) {
+    if (w.recorderLayout) return RecordingSecondsOf(fileSize, false, {});
+    return ForeignWavSeconds(w, false);
+}
+
 unsigned RecordingSecondsRoundedUp(const fs::path& path) {
+    if (!IsXtr(path)) {
+        std::error_code ec;
+        const auto size = fs::file_size(path, ec);
+        return ec ? 0 : WavRecordingSecondsRoundedUp(ReadWavLayout(path), size);
+    }
     const auto h = ReadHead(path);
     return h.ok ? RecordingSecondsRoundedUpOf(h.size, IsXtr(path), h.header) : 0;
 }
 
 unsigned RecordingSeconds(const fs::path& path) {
+    if (!IsXtr(path)) {
+        std::error_code ec;
+        const auto size = fs::file_size(path, ec);
+        return ec ? 0 : WavRecordingSeconds(ReadWavLayout(path), size);
+    }
     const auto h = ReadHead(path);
     return h.ok ? RecordingSecondsOf(h.size, IsXtr(path), h.header) : 0;
 }

@@ -1,13 +1,17 @@
 #include "export/ConvertXtrToWav.h"
 
+#include <algorithm>
+#include <array>
 #include <fstream>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "export/AtomicFile.h"
 #include "export/GsmWavWriter.h"
 #include "export/WavHeaders.h"
 #include "playback/GsmCodec.h"
+#include "playback/GsmFramePacking.h"
 #include "playback/XtrFormat.h"
 #include "playback/XtrHeader.h"
 
@@ -23,19 +27,103 @@ ConvertResult WriteWithHeader(const std::filesystem::path& destination, ByteSpan
                                                                : ConvertResult::WriteFailed;
 }
 
-// GSM is decoded a second at a time and each second re-encoded at once: a
-// second is 50 frames, a whole number of 65-byte blocks, so the file is the
-// same as encoding the whole decoded recording in one go, without holding it.
-// As in the whole-recording form, a tail shorter than one frame is dropped.
-ConvertResult ConvertGsm(std::ifstream& in, std::uint64_t n,
-                         const std::filesystem::path& destination) {
+// The samples a GSM payload of n bytes stands for: it is read a second
+// (1650 bytes) at a time, a last partial frame counts whole (padded with zero
+// bytes), and a tail shorter than one frame is dropped.
+std::uint64_t GsmSampleCount(std::uint64_t n) {
     const std::uint64_t tail = n % kGsmPiece;
-    const std::uint64_t samples =
-        n / kGsmPiece * 8000 +
-        (tail >= kGsmFrameSize ? (tail + kGsmFrameSize - 1) / kGsmFrameSize * kGsmFrameSamples : 0);
-    if (samples < kGsmWavMinimumSamples) return ConvertResult::WriteFailed;
-    const auto blocks = (samples + kGsmWav49BlockSamples - 1) / kGsmWav49BlockSamples;
+    return n / kGsmPiece * 8000 +
+           (tail >= kGsmFrameSize ? (tail + kGsmFrameSize - 1) / kGsmFrameSize * kGsmFrameSamples
+                                  : 0);
+}
 
+// Hands each frame of the payload, in order, to `frame` (33 bytes, a last
+// partial one padded). Stops early when `frame` returns false. Returns the
+// number of frames handed over, or nothing when the source cannot be read.
+template <typename OnFrame>
+std::optional<std::uint64_t> ForEachGsmFrame(std::ifstream& in, OnFrame&& frame) {
+    std::vector<std::uint8_t> piece(kGsmPiece);
+    std::array<std::uint8_t, kGsmFrameSize> padded{};
+    std::uint64_t frames = 0;
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(xtr::kConversionPayloadOffset));
+    if (!in) return std::nullopt;
+    while (in) {
+        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+        const auto got = static_cast<std::size_t>(in.gcount());
+        if (got < kGsmFrameSize) break;
+        for (std::size_t off = 0; off < got; off += kGsmFrameSize) {
+            ByteSpan f(piece.data() + off, std::min(kGsmFrameSize, got - off));
+            if (f.size() < kGsmFrameSize) {
+                padded.fill(0);
+                std::copy(f.begin(), f.end(), padded.begin());
+                f = padded;
+            }
+            ++frames;
+            if (!frame(f)) return frames;
+        }
+    }
+    return frames;
+}
+
+// The recorder's frames already are GSM 06.10 frames: they are moved into
+// the WAV's 65-byte pairs bit for bit, so the file decodes to exactly what the
+// recording decodes to. An odd last frame is paired with a silent one.
+// Nothing when a frame is damaged (the decoder would give silence for it,
+// which only decoding and encoding again can reproduce).
+std::optional<ConvertResult> RepackGsm(std::ifstream& in, std::uint64_t samples,
+                                       const std::filesystem::path& destination) {
+    const auto frames = samples / kGsmFrameSamples;
+    const auto blocks = (frames + 1) / 2;
+    AtomicFileWriter out;
+    if (!out.Open(destination)) return ConvertResult::WriteFailed;
+    const auto header = GsmWavHeader(static_cast<std::uint32_t>(blocks * kGsmWav49BlockSize),
+                                     static_cast<std::uint32_t>(samples));
+    if (!out.Write(header)) return ConvertResult::WriteFailed;
+
+    std::array<std::uint8_t, kGsmFrameSize> pending{};
+    bool havePending = false, damaged = false, writeFailed = false;
+    std::vector<std::uint8_t> buffer;
+    buffer.reserve(kGsmPiece);
+    std::array<std::uint8_t, kGsmWav49PairSize> pair{};
+    auto flush = [&] {
+        if (!buffer.empty() && !out.Write(buffer)) writeFailed = true;
+        buffer.clear();
+        return !writeFailed;
+    };
+    const auto seen = ForEachGsmFrame(in, [&](ByteSpan frame) {
+        if (!IsStandardGsmFrame(frame)) {
+            damaged = true;
+            return false;
+        }
+        if (!havePending) {
+            std::copy(frame.begin(), frame.end(), pending.begin());
+            havePending = true;
+            return true;
+        }
+        PackWav49Pair(pending, frame, pair);
+        havePending = false;
+        buffer.insert(buffer.end(), pair.begin(), pair.end());
+        return buffer.size() < kGsmPiece || flush();
+    });
+    if (damaged) return std::nullopt;
+    if (writeFailed) return ConvertResult::WriteFailed;
+    if (!seen || *seen != frames) return ConvertResult::SourceOpenFailed;  // changed under us
+    if (havePending) {
+        PackWav49Pair(pending, SilentGsmFrame(), pair);
+        buffer.insert(buffer.end(), pair.begin(), pair.end());
+    }
+    if (!flush()) return ConvertResult::WriteFailed;
+    return out.Commit() ? ConvertResult::Converted : ConvertResult::WriteFailed;
+}
+
+// A recording with damaged frames is decoded (those frames give silence) and
+// encoded again, a second at a time: a second is 50 frames, a whole number of
+// 65-byte blocks, so the file is the same as encoding the whole decoded
+// recording in one go, without holding it.
+ConvertResult ReencodeGsm(std::ifstream& in, std::uint64_t samples,
+                          const std::filesystem::path& destination) {
+    const auto blocks = (samples + kGsmWav49BlockSamples - 1) / kGsmWav49BlockSamples;
     GsmDecoder decoder;
     GsmEncoder encoder(true);
     if (!decoder.Valid() || !encoder.Valid()) return ConvertResult::OutOfMemory;
@@ -49,6 +137,7 @@ ConvertResult ConvertGsm(std::ifstream& in, std::uint64_t n,
     std::vector<std::int16_t> pcm;
     std::vector<std::uint8_t> encoded;
     std::uint64_t decoded = 0;
+    in.clear();
     in.seekg(static_cast<std::streamoff>(xtr::kConversionPayloadOffset));
     while (in) {
         in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
@@ -63,6 +152,14 @@ ConvertResult ConvertGsm(std::ifstream& in, std::uint64_t n,
     }
     if (decoded != samples) return ConvertResult::SourceOpenFailed;  // the file changed under us
     return out.Commit() ? ConvertResult::Converted : ConvertResult::WriteFailed;
+}
+
+ConvertResult ConvertGsm(std::ifstream& in, std::uint64_t n,
+                         const std::filesystem::path& destination) {
+    const auto samples = GsmSampleCount(n);
+    if (samples < kGsmWavMinimumSamples) return ConvertResult::WriteFailed;
+    if (const auto repacked = RepackGsm(in, samples, destination)) return *repacked;
+    return ReencodeGsm(in, samples, destination);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
-// Converts an .xtr recording into a standard WAV file: GSM is decoded and
-// re-encoded as GSM WAV; IMA ADPCM, µ-law and A-law payloads are copied
+// Converts an .xtr recording into a standard WAV file: GSM frames are moved
+// into the GSM WAV packing unchanged (a recording with damaged frames is
+// decoded and encoded again); IMA ADPCM, µ-law and A-law payloads are copied
 // behind a fixed header.
 
 #include <filesystem>

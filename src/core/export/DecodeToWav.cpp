@@ -1,5 +1,6 @@
 #include "export/DecodeToWav.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <fstream>
@@ -9,6 +10,7 @@
 #include "export/WavHeaders.h"
 #include "platform/ByteIo.h"
 #include "playback/RecordingDecoder.h"
+#include "playback/WavLayout.h"
 #include "playback/XtrFormat.h"
 #include "playback/XtrHeader.h"
 
@@ -36,12 +38,17 @@ std::string_view DecodeToWavResultText(DecodeToWavResult result) {
             return "too long for a WAV file";
         case DecodeToWavResult::WriteFailed:
             return "cannot write the WAV file";
+        case DecodeToWavResult::UnsupportedWav:
+            return "WAV format not supported";
+        case DecodeToWavResult::BrokenWav:
+            return "damaged WAV header";
     }
     return "cannot read";
 }
 
 DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
-                                       const std::filesystem::path& destination) {
+                                       const std::filesystem::path& destination,
+                                       std::string* reason) {
     std::error_code ec;
     if (std::filesystem::is_directory(source, ec)) return DecodeToWavResult::CannotRead;
     std::ifstream in(source, std::ios::binary);
@@ -52,17 +59,30 @@ DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
     const auto size = static_cast<std::uint64_t>(end);
     if (size == 0) return DecodeToWavResult::Empty;
 
-    XtrHeader header{static_cast<std::uint32_t>(kWavRecordingHeaderSize), kFormatImaAdpcm};
+    AudioCodec codec;
+    std::uint64_t dataOffset = 0, dataSize = 0;
     if (IsXtrPath(source.string())) {
         std::array<std::uint8_t, xtr::kHeaderSize> bytes{};
         in.seekg(0);
         in.read(reinterpret_cast<char*>(bytes.data()), bytes.size());
         const auto h = ReadXtrHeader(ByteSpan(bytes));
         if (!in || !h) return DecodeToWavResult::NoHeader;
-        header = *h;
+        if (h->dataOffset > size) return DecodeToWavResult::DataOffsetBeyond;
+        codec = AudioCodec::ForXtrTag(h->formatTag);
+        dataOffset = h->dataOffset;
+        dataSize = size - dataOffset;
+    } else {
+        const auto wav = ReadWavLayout(source);
+        if (!wav.Playable()) {
+            if (reason) *reason = wav.reason;
+            return wav.verdict == WavVerdict::Broken ? DecodeToWavResult::BrokenWav
+                                                     : DecodeToWavResult::UnsupportedWav;
+        }
+        codec = wav.codec;
+        dataOffset = wav.dataOffset;
+        dataSize = wav.dataSize;
     }
-    if (header.dataOffset > size) return DecodeToWavResult::DataOffsetBeyond;
-    const auto samples = PayloadDecoder::SampleCount(header.formatTag, size - header.dataOffset);
+    const auto samples = codec.SampleCount(dataSize);
     if (samples > (UINT32_MAX - 64) / 2) return DecodeToWavResult::TooLong;
 
     AtomicFileWriter out;
@@ -70,16 +90,21 @@ DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
     const auto wavHeader = Pcm16WavHeader(static_cast<std::uint32_t>(samples));
     if (!out.Write(wavHeader)) return DecodeToWavResult::WriteFailed;
 
-    PayloadDecoder decoder(header.formatTag);
-    std::vector<std::uint8_t> piece(kPiece);
+    PayloadDecoder decoder(codec);
+    // Pieces of whole units, so that each decodes as part of the whole.
+    const auto unit = std::max<std::size_t>(codec.unitSize, 1);
+    std::vector<std::uint8_t> piece((kPiece + unit - 1) / unit * unit);
     std::vector<std::int16_t> pcm;
     std::vector<std::uint8_t> bytes;
-    std::uint64_t written = 0;
-    in.seekg(static_cast<std::streamoff>(header.dataOffset));
-    while (in) {
-        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(piece.size()));
+    std::uint64_t written = 0, left = dataSize;
+    in.clear();
+    in.seekg(static_cast<std::streamoff>(dataOffset));
+    while (in && left > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), left));
+        in.read(reinterpret_cast<char*>(piece.data()), static_cast<std::streamsize>(want));
         const auto got = static_cast<std::size_t>(in.gcount());
         if (got == 0) break;
+        left -= got;
         pcm.clear();
         decoder.Decode(ByteSpan(piece.data(), got), pcm);
         written += pcm.size();

@@ -4,6 +4,7 @@
 // little memory.
 
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace lk {
@@ -16,12 +17,16 @@ enum class DecodeToWavResult {
     DataOffsetBeyond,  // the file ends before its payload starts
     TooLong,           // more samples than a WAV file can hold
     WriteFailed,
+    UnsupportedWav,  // a WAV format without a decoder here
+    BrokenWav,       // a WAV whose RIFF header cannot be read
 };
 
 std::string_view DecodeToWavResultText(DecodeToWavResult result);
 
-// .xtr or WAV recording by the path rule. The destination appears only when complete.
+// .xtr or WAV recording by the path rule. The destination appears only when
+// complete. A refused WAV leaves its one-line reason in `reason`.
 DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
-                                       const std::filesystem::path& destination);
+                                       const std::filesystem::path& destination,
+                                       std::string* reason = nullptr);
 
 }  // namespace lk

@@ -46,25 +46,22 @@ void GsmDecoder::DecodeFrames(ByteSpan bytes, std::vector<std::int16_t>& out) {
 }
 
 void GsmDecoder::DecodeWav49Blocks(ByteSpan bytes, std::vector<std::int16_t>& out) {
-    const auto blocks = (bytes.size() + kGsmWav49BlockSize - 1) / kGsmWav49BlockSize;
+    const auto blocks = bytes.size() / kGsmWav49BlockSize;
     const auto base = out.size();
     out.resize(base + blocks * kGsmWav49BlockSamples);
     std::array<gsm_byte, kGsmWav49BlockSize> block{};
     std::array<gsm_signal, kGsmFrameSamples> pcm{};
     for (std::size_t b = 0; b < blocks; ++b) {
-        const auto off = b * kGsmWav49BlockSize;
-        block.fill(0);
-        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(off),
-                    std::min(kGsmWav49BlockSize, bytes.size() - off), block.begin());
-        // The first frame of a pair reads 33 bytes (half of the last one is
-        // carried over), the second the remaining 32.
-        const std::array<std::size_t, 2> starts{0, kGsmFrameSize};
-        for (std::size_t f = 0; f < 2; ++f) {
-            auto* dst = out.data() + base + b * kGsmWav49BlockSamples + f * kGsmFrameSamples;
-            if (!state_ || gsm_decode(state_, block.data() + starts[f], pcm.data()) != 0)
-                std::fill_n(dst, kGsmFrameSamples, std::int16_t{0});
-            else
-                std::copy(pcm.begin(), pcm.end(), dst);
+        std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(b * kGsmWav49BlockSize),
+                    kGsmWav49BlockSize, block.begin());
+        // The first frame takes 33 bytes (half of the last one carried over),
+        // the second the remaining 32.
+        for (std::size_t half = 0; half < 2; ++half) {
+            pcm.fill(0);
+            if (state_) gsm_decode(state_, block.data() + half * kGsmFrameSize, pcm.data());
+            std::copy(pcm.begin(), pcm.end(),
+                      out.begin() + static_cast<std::ptrdiff_t>(base + b * kGsmWav49BlockSamples +
+                                                                half * kGsmFrameSamples));
         }
     }
 }

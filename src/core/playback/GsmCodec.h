@@ -34,8 +34,8 @@ class GsmDecoder {
     // Decodes `bytes` frame by frame (a last partial frame padded), appending
     // ((size + 32) / 33) * 160 samples.
     void DecodeFrames(ByteSpan bytes, std::vector<std::int16_t>& out);
-    // wav49 mode: decodes 65-byte blocks (a last partial block padded),
-    // appending 320 samples per block.
+    // WAV49 mode: decodes each whole 65-byte block into 320 samples; a
+    // partial block at the end is not decoded.
     void DecodeWav49Blocks(ByteSpan bytes, std::vector<std::int16_t>& out);
 
   private:

@@ -1,6 +1,7 @@
 #include "playback/ImaAdpcm.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace lk {
 namespace {
@@ -61,15 +62,26 @@ const std::array<std::int16_t, 89>& ImaStepTable() {
 
 void DecodeImaBlock(ByteSpan block, ImaState& state,
                     std::span<std::int16_t, kImaSamplesPerBlock> out) {
-    std::array<std::uint8_t, kImaBlockSize> full{};
-    std::copy_n(block.begin(), std::min(block.size(), kImaBlockSize), full.begin());
-    state.predicted = ReadI16(full, 0);
-    state.stepIndex = ClampIndex(full[2]);
+    DecodeImaBlockOfSize(block, kImaBlockSize, state, out);
+}
+
+void DecodeImaBlockOfSize(ByteSpan block, std::size_t blockSize, ImaState& state,
+                          std::span<std::int16_t> out) {
+    std::vector<std::uint8_t> padded;
+    if (block.size() < blockSize) {
+        // A short last block reads as if padded with zero bytes.
+        padded.assign(blockSize, 0);
+        std::copy(block.begin(), block.end(), padded.begin());
+        block = padded;
+    }
+    if (blockSize < 4 || out.empty()) return;
+    state.predicted = ReadI16(block, 0);
+    state.stepIndex = ClampIndex(block[2]);
     out[0] = static_cast<std::int16_t>(state.predicted);
     std::size_t o = 1;
-    for (std::size_t i = 4; i < kImaBlockSize; ++i) {
-        out[o++] = static_cast<std::int16_t>(Step(state, full[i] & 0x0F));
-        out[o++] = static_cast<std::int16_t>(Step(state, full[i] >> 4));
+    for (std::size_t i = 4; i < blockSize && o + 2 <= out.size(); ++i) {
+        out[o++] = static_cast<std::int16_t>(Step(state, block[i] & 0x0F));
+        out[o++] = static_cast<std::int16_t>(Step(state, block[i] >> 4));
     }
 }
 

@@ -25,6 +25,11 @@ const std::array<std::int16_t, 89>& ImaStepTable();
 void DecodeImaBlock(ByteSpan block, ImaState& state,
                     std::span<std::int16_t, kImaSamplesPerBlock> out);
 
+// The same for mono blocks of any size from 5 bytes: (blockSize - 4) * 2 + 1
+// samples into `out`, which holds exactly that many.
+void DecodeImaBlockOfSize(ByteSpan block, std::size_t blockSize, ImaState& state,
+                          std::span<std::int16_t> out);
+
 // Encodes up to 505 samples (missing ones are zeros) into one block. The
 // block starts from `state.stepIndex` and leaves the state where the decoder
 // will be at its end, so consecutive blocks continue smoothly.

@@ -58,6 +58,12 @@ bool PlayerEngine::Open(const std::filesystem::path& path) {
     if (!decodeFile_.is_open()) return false;
 
     tag_ = decoder->FormatTag();
+    // WAV files of other programs (PCM, their own GSM or IMA ADPCM blocks,
+    // G.711) are decoded whole into the decode file and played as PCM.
+    const bool recorderLayout =
+        decoder->IsXtr() || (decoder->Wav() && decoder->Wav()->recorderLayout);
+    wholeWav_ = !recorderLayout;
+    if (wholeWav_) tag_ = kFormatImaAdpcm;
     switch (tag_) {
         case kFormatGsm:
             type_ = OutputFormatType::Pcm;
@@ -91,7 +97,21 @@ bool PlayerEngine::Open(const std::filesystem::path& path) {
 
 bool PlayerEngine::Load(const std::atomic<bool>& abort, const DrawFn& draw) {
     if (!decoder_) return false;
-    if (tag_ == kFormatImaAdpcm && decodeFile_.is_open()) {
+    if (wholeWav_ && decodeFile_.is_open()) {
+        if (abort.load()) return false;
+        const auto pcm = decoder_->DecodeAll();
+        std::vector<std::uint8_t> bytes;
+        decodeFile_.seekp(0);
+        for (std::size_t off = 0; off < pcm.size(); off += kChunkBytes) {
+            if (abort.load()) return false;
+            bytes.clear();
+            AppendLe(bytes, std::span(pcm).subspan(off, std::min(kChunkBytes, pcm.size() - off)));
+            decodeFile_.write(reinterpret_cast<const char*>(bytes.data()),
+                              static_cast<std::streamsize>(bytes.size()));
+        }
+        decodeFile_.flush();
+        decoded_ = true;
+    } else if (tag_ == kFormatImaAdpcm && decodeFile_.is_open()) {
         decodeFile_.seekp(0);
         const auto payload = decoder_->Payload();
         std::vector<std::int16_t> pcm;

@@ -98,6 +98,7 @@ class PlayerEngine {
     std::unique_ptr<GsmDecoder> gsm_;  // shared by every recording, as the device streams it
     std::fstream decodeFile_;
     bool decoded_ = false;
+    bool wholeWav_ = false;  // a WAV file not in the recorder's layout
     std::uint32_t tag_ = 7;
     OutputFormatType type_ = OutputFormatType::MuLaw;
     std::optional<MarkedSegment> marked_;

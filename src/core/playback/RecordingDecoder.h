@@ -8,10 +8,14 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ByteIo.h"
+#include "playback/AudioCodec.h"
 #include "playback/MarkedSegment.h"
+#include "playback/WavLayout.h"
 #include "playback/XtrFormat.h"
 
 namespace lk {
@@ -24,12 +28,29 @@ enum class RecordingOpenError {
     Empty,             // 0 bytes
     NoHeader,          // an .xtr shorter than its 12-byte header
     DataOffsetBeyond,  // the file ends before its payload starts
+    UnsupportedWav,    // a WAV in a format the program has no decoder for
+    BrokenWav,         // a WAV whose RIFF header cannot be read
+};
+
+// A short text for the error ("cannot read", "empty file", ...).
+std::string_view RecordingOpenErrorText(RecordingOpenError error);
+
+class RecordingDecoder;
+
+// What opening a recording gave: a decoder, or the error and a one-line
+// reason that a player, an export row or a command line can show.
+struct RecordingOpenResult {
+    std::unique_ptr<RecordingDecoder> decoder;
+    RecordingOpenError error = RecordingOpenError::None;
+    std::string reason;  // empty when opened
 };
 
 class RecordingDecoder {
   public:
-    // `isXtr` chooses between the .xtr container and a WAV recording (fixed
-    // 60-byte header, IMA ADPCM payload).
+    // `isXtr` chooses between the .xtr container and a WAV file (RIFF header
+    // read; the recorder's own layout keeps its fixed 60-byte header).
+    static RecordingOpenResult Load(std::vector<std::uint8_t> image, bool isXtr);
+    static RecordingOpenResult Load(const std::filesystem::path& path);
     static std::unique_ptr<RecordingDecoder> FromBytes(std::vector<std::uint8_t> image, bool isXtr,
                                                        RecordingOpenError* error = nullptr);
     static std::unique_ptr<RecordingDecoder> Open(const std::filesystem::path& path,
@@ -39,14 +60,21 @@ class RecordingDecoder {
     RecordingDecoder& operator=(const RecordingDecoder&) = delete;
 
     bool IsXtr() const { return isXtr_; }
-    // The tag as stored (17 for WAV recordings) and the encoding actually
-    // decoded: 49, 17, 6, or 7 for µ-law and every unlisted tag.
+    // The tag as stored (the WAV header's for WAV files) and the encoding
+    // actually decoded: 49, 17, 6, 1 (PCM), or 7 for µ-law and every unlisted
+    // .xtr tag.
     std::uint32_t StoredFormatTag() const { return storedTag_; }
-    std::uint32_t FormatTag() const { return tag_; }
+    std::uint32_t FormatTag() const { return codec_.FormatTag(); }
+    const AudioCodec& Codec() const { return codec_; }
+    // The RIFF header facts of a WAV file.
+    const std::optional<WavLayout>& Wav() const { return wav_; }
     std::uint32_t DataOffset() const { return dataOffset_; }
-    // Bytes per played second: 1650 (GSM), 16000 (decoded IMA ADPCM), 8000.
+    // Bytes per played second: 1650 (recorder GSM), 1625 (WAV GSM), 16000
+    // (decoded IMA ADPCM and PCM), 8000 (G.711).
     std::size_t BytesPerSecond() const;
-    // Whole seconds of payload: payload / 4055 for IMA ADPCM, else / bytes per second.
+    // Whole seconds of payload: for the recorder's files by the list's length
+    // rule (payload / 4055 for IMA ADPCM, else / bytes per second), for other
+    // WAV files decoded samples / 8000.
     unsigned TotalSeconds() const;
     std::optional<MarkedSegment> Marked() const { return marked_; }
 
@@ -63,26 +91,30 @@ class RecordingDecoder {
 
   private:
     RecordingDecoder() = default;
-    const std::vector<std::int16_t>& ImaPcm();
+    const std::vector<std::int16_t>& WholePcm();
+    bool RecorderRules() const { return isXtr_ || (wav_ && wav_->recorderLayout); }
 
     std::vector<std::uint8_t> image_;
     bool isXtr_ = true;
     std::uint32_t storedTag_ = 0;
-    std::uint32_t tag_ = kFormatMuLaw;
+    AudioCodec codec_;
+    std::optional<WavLayout> wav_;
     std::uint32_t dataOffset_ = 0;
+    std::size_t payloadSize_ = 0;
     std::optional<MarkedSegment> marked_;
     std::unique_ptr<GsmDecoder> gsm_;
-    std::optional<std::vector<std::int16_t>> imaPcm_;
+    std::optional<std::vector<std::int16_t>> wholePcm_;
 };
 
 // The encoding decoded for a stored tag: 49, 17, 6, or 7 for µ-law and every unlisted tag.
 std::uint32_t EffectiveFormatTag(std::uint32_t storedTag);
 
 // Decodes a payload piece by piece with the same result as decoding it whole.
-// Every piece but the last must hold whole units (UnitSize bytes).
+// Every piece but the last must hold whole units (the codec's unit size).
 class PayloadDecoder {
   public:
-    explicit PayloadDecoder(std::uint32_t formatTag);  // an effective tag
+    explicit PayloadDecoder(std::uint32_t formatTag);  // an .xtr tag
+    explicit PayloadDecoder(const AudioCodec& codec);
     ~PayloadDecoder();
     PayloadDecoder(const PayloadDecoder&) = delete;
     PayloadDecoder& operator=(const PayloadDecoder&) = delete;
@@ -95,10 +127,12 @@ class PayloadDecoder {
     void Decode(ByteSpan piece, std::vector<std::int16_t>& out);
 
   private:
-    std::uint32_t tag_;
+    AudioCodec codec_;
     std::unique_ptr<GsmDecoder> gsm_;
 };
 
+// Appends the PCM of a whole payload (GSM with a fresh decoder state).
+void DecodePayload(const AudioCodec& codec, ByteSpan payload, std::vector<std::int16_t>& out);
 // PCM of a whole IMA ADPCM payload: one 505-sample run per started block.
 std::vector<std::int16_t> DecodeImaPayload(ByteSpan payload);
 // PCM of a whole GSM payload with a fresh decoder state.

@@ -1,22 +1,27 @@
 #include "app/CMainFrame.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QStatusBar>
 #include <filesystem>
 
-#include "dialogs/CAboutDlg.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
-#include "pages/CVX310View.h"
 #include "app/CardWatchDriver.h"
+#include "card/CallLog.h"
+#include "dialogs/CAboutDlg.h"
+#include "dialogs/ProgressDialog.h"
+#include "pages/CDeviceParamDlg.h"
+#include "pages/CPhoneBookDlg.h"
+#include "pages/CVX310View.h"
+#include "records/CRecordListPane.h"
 #include "support/Commands.h"
+#include "support/DeviceLibraryLoader.h"
 #include "support/DiskSpaceText.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
-#include "dialogs/ProgressDialog.h"
 
 namespace lk::gui {
 
@@ -41,12 +46,15 @@ CMainFrame::CMainFrame(CRecorderApp& app)
 
     CreateMenus();
     progress_ = new ProgressDialog(this);
+    device_ = new DeviceLibraryLoader(this);
+    connect(device_, &DeviceLibraryLoader::Notified, this, &CMainFrame::OnDeviceNotify);
     view_ = new CVX310View(app_, *this, this);
     setCentralWidget(view_);
     view_->FinishCreation();
 
     ApplyLanguageToFrame();
     UpdateDiskSpaceStatus();
+    OpenDeviceLibrary();
 
     for (auto [t, id] : {std::pair{timer10_, 10}, {timer20_, 20}, {timer30_, 30}})
         connect(t, &QTimer::timeout, this, [this, id = id] {
@@ -57,6 +65,18 @@ CMainFrame::CMainFrame(CRecorderApp& app)
 
 CMainFrame::~CMainFrame() {
     StopWork();
+    device_->Free();
+}
+
+void CMainFrame::OpenDeviceLibrary() {
+    const QString file = DeviceLibraryLoader::ResolvePath(SettingText("DeviceLibrary"),
+                                                          QCoreApplication::applicationDirPath());
+    const auto load = device_->Open(file);
+    if (load == DeviceLibraryLoader::Load::Loaded)
+        device_->Init();
+    else if (load != DeviceLibraryLoader::Load::NotConfigured)
+        statusBar()->showMessage(QStringLiteral("%1 %2").arg(Lang(242), device_->ErrorText()),
+                                 15000);
 }
 
 void CMainFrame::CreateMenus() {
@@ -78,6 +98,7 @@ void CMainFrame::CreateMenus() {
     popups_[1]->addSeparator();
     add(popups_[1], CmdAutoBackup)->setCheckable(true);
     add(popups_[1], CmdSetBackupPath);
+    add(popups_[1], CmdChooseAddressBook);
     popups_[2] = menuBar()->addMenu(QString());
     add(popups_[2], CmdAbout);
     connect(popups_[1], &QMenu::aboutToShow, this, &CMainFrame::UpdateChecks);
@@ -114,9 +135,10 @@ void CMainFrame::ApplyLanguageToFrame() {
     popups_[0]->setTitle(Lang(81));
     popups_[1]->setTitle(Lang(149));
     popups_[2]->setTitle(Lang(82));
-    static const std::pair<int, int> kTexts[] = {
-        {CmdExit, 84},        {CmdRescan, 83},         {CmdRepair, 218}, {CmdViewCard, 150},
-        {CmdAutoBackup, 141}, {CmdSetBackupPath, 152}, {CmdAbout, 85}};
+    static const std::pair<int, int> kTexts[] = {{CmdExit, 84},        {CmdRescan, 83},
+                                                 {CmdRepair, 218},     {CmdViewCard, 150},
+                                                 {CmdAutoBackup, 141}, {CmdSetBackupPath, 152},
+                                                 {CmdAbout, 85},       {CmdChooseAddressBook, 240}};
     for (auto [c, n] : kTexts)
         if (QAction* a = Action(c)) a->setText(Lang(n));
     Action(CmdViewBackup0)->setText(QStringLiteral("%1(%2)").arg(Lang(151), DeviceName(0)));
@@ -227,7 +249,8 @@ void CMainFrame::RefreshRecords() {
 }
 
 void CMainFrame::OnDeviceNotify(unsigned w, unsigned l) {
-    // Only the connection state matters until the device page exists.
+    if (CDeviceParamDlg* page = view_ ? view_->DeviceParamsPane() : nullptr)
+        page->OnDeviceNotify(w, l);
     if (w != 0) return;
     deviceConnected_ = l == 1 ? 1 : 0;
     status_[0]->setText(Lang(deviceConnected_ ? 90 : 91));
@@ -307,6 +330,9 @@ void CMainFrame::OnCommand(int command) {
         case CmdRescan:
             CardWatchDriver(app_, *this).ManualRescan();
             break;
+        case CmdChooseAddressBook:
+            view_->ChooseAddressBook();
+            break;
         case CmdSetBackupPath:
             if (RefuseWhileLoading()) return;
             // The backup-path dialog comes with the backup feature.
@@ -332,6 +358,9 @@ void CMainFrame::OnViewCardRecords() {
     st.devType = CardWatchDriver(app_, *this).CardHasPhoneBook() ? 1 : 0;
     view_->SetRemarkColumnWidth(st.devType == 1 ? 120 : 0);
     view_->SetDeviceName(DeviceName(st.devType));
+    if (st.devType == 1)
+        if (const auto v = st.volumes.Find(st.cardDrive))
+            view_->PhoneBookPane()->LoadFile(v->root / kPhoneBookFileName);
     UpdateDiskSpaceStatus();
     app_.PopulatePanes();
 }

@@ -14,6 +14,7 @@ namespace lk::gui {
 class CRecorderApp;
 class CVX310View;
 class ProgressDialog;
+class DeviceLibraryLoader;
 
 enum FrameTimer : int {
     TimerStartup = 10,
@@ -28,6 +29,7 @@ class CMainFrame : public QMainWindow {
     ~CMainFrame() override;
 
     CVX310View* View() const { return view_; }
+    DeviceLibraryLoader& DeviceLibrary() const { return *device_; }
     ProgressDialog* Progress() const { return progress_; }
 
     void UpdateDiskSpaceStatus();
@@ -68,6 +70,7 @@ class CMainFrame : public QMainWindow {
 
   private:
     void CreateMenus();
+    void OpenDeviceLibrary();
     void UpdateChecks();
     void OnViewCardRecords();
     void OnViewBackupRecords(int family);
@@ -76,6 +79,7 @@ class CMainFrame : public QMainWindow {
     CRecorderApp& app_;
     CVX310View* view_ = nullptr;
     ProgressDialog* progress_ = nullptr;
+    DeviceLibraryLoader* device_ = nullptr;
     std::array<QLabel*, 4> status_{};  // panes 1-4
     QTimer* timer10_;
     QTimer* timer20_;

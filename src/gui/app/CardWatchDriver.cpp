@@ -2,10 +2,11 @@
 
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
+#include "card/CardWatch.h"
+#include "pages/CPhoneBookDlg.h"
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
-#include "card/CardWatch.h"
 
 namespace lk::gui {
 
@@ -34,8 +35,11 @@ void CardWatchDriver::Carry(CardWatchActions&& a) {
     if (a.clearPanes) app_.ClearPanes(1, 9);
     // Only now that no pane shows them may the records go.
     a.freedRecords.clear();
-    // The phone-book page arrives with the phone-book feature; its actions
-    // (disable, clear, load) have nothing to act on yet.
+    if (CPhoneBookDlg* book = frame_.View()->PhoneBookPane()) {
+        if (a.disablePhoneBook) book->Enable(false);
+        if (a.clearPhoneBook) book->Clear();
+        if (a.loadPhoneBook) book->LoadFile(*a.loadPhoneBook);
+    }
     if (a.deviceName) frame_.View()->SetDeviceName(QString::fromStdString(*a.deviceName));
     if (a.remarkColumnWidth) frame_.View()->SetRemarkColumnWidth(*a.remarkColumnWidth);
     if (a.refreshDiskSpace) frame_.UpdateDiskSpaceStatus();

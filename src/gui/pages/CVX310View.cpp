@@ -3,26 +3,32 @@
 #include <QFile>
 #include <QFrame>
 #include <QMenu>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
 #include <unordered_set>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
+#include "app/ExeDir.h"
+#include "card/CallLog.h"
+#include "card/RecordCommands.h"
+#include "dialogs/AddressBookChooser.h"
+#include "dialogs/MailSender.h"
+#include "dialogs/SheetExport.h"
+#include "pages/CDeviceParamDlg.h"
+#include "pages/CPhoneBookDlg.h"
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
+#include "phonebook/ContactLibrary.h"
 #include "player/CPlayerDlg.h"
-#include "app/ExeDir.h"
+#include "records/CRecordListPane.h"
+#include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
-#include "records/RecordRow.h"
-#include "card/CallLog.h"
-#include "card/RecordCommands.h"
-#include "phonebook/ContactLibrary.h"
 
 namespace lk::gui {
 namespace {
@@ -40,6 +46,10 @@ QWidget* MakePlaceholder(QWidget* parent, const char* name) {
 
 CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
     : QWidget(parent), app_(app), frame_(frame) {
+    sheetExport_ = new SheetExport(this, frame_.Progress());
+    connect(sheetExport_, &SheetExport::StatusText, this,
+            [this](const QString& text) { frame_.statusBar()->showMessage(text); });
+    mailSender_ = new MailSender(this, ScratchDir());
     recordBar_ = MakeToolbar(false);
     importBar_ = MakeToolbar(true);
 
@@ -60,10 +70,12 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
     player_->InstallKeys(this);
     connect(player_, &CPlayerDlg::PlayRequested, this, [this] { OnCommand(CmdPlay); });
     player_->show();
-    deviceParams_ = MakePlaceholder(this, "deviceParamsPane");
+    deviceParams_ = new CDeviceParamDlg(frame_.DeviceLibrary(), this);
+    deviceParams_->setObjectName(QStringLiteral("deviceParamsPane"));
     deviceParams_->hide();
-    phoneBook_ = MakePlaceholder(this, "phoneBookPane");
+    phoneBook_ = new CPhoneBookDlg(this);
     phoneBook_->hide();
+    chooser_ = &lk::gui::ChooseAddressBook;
 }
 
 CVX310View::~CVX310View() {
@@ -246,14 +258,20 @@ void CVX310View::OnCommand(int command) {
             if (Refused()) return;
             // The address book ("ContactsFile") replaces the contacts; the reload
             // that follows fills the card records' empty names from them.
+            if (!std::filesystem::exists(ReadSettingString("ContactsFile")) && !ChooseAddressBook())
+                return;
             FetchContacts(st.contacts);
             frame_.RefreshRecords();
             break;
-        case CmdBackupAll:
-        case CmdBackupSelected:
         case CmdExportSheet:
+            if (!Refused()) OnExportSheet();
+            break;
         case CmdMail:
         case CmdMailRecorded:
+            if (!Refused()) OnMail(command == CmdMailRecorded);
+            break;
+        case CmdBackupAll:
+        case CmdBackupSelected:
             if (Refused()) return;
             // These dialogs and workers come with the backup, export and
             // e-mail features.
@@ -272,6 +290,29 @@ void CVX310View::OnCommand(int command) {
         default:
             break;
     }
+}
+
+bool CVX310View::ChooseAddressBook() {
+    const QString chosen = chooser_ ? chooser_(this, SettingText("ContactsFile")) : QString();
+    if (chosen.isEmpty()) return false;
+    WriteSettingString("ContactsFile", chosen.toStdString());
+    return true;
+}
+
+void CVX310View::OnExportSheet() {
+    // Pages without a list export the list of all records.
+    const CSortListCtrl* list = CurrentList();
+    sheetExport_->Start(list ? list : PaneOf(1)->List());
+}
+
+void CVX310View::OnMail(bool asRecorded) {
+    std::vector<CallRecord> records;
+    if (const CSortListCtrl* list = CurrentList()) {
+        for (const int row : list->SelectedRows())
+            if (const CallRecord* r = list->RowData(row)) records.push_back(*r);
+    }
+    if (records.empty() && !mailSender_->Running()) return;
+    mailSender_->Start(std::move(records), asRecorded, app_.State().devType);
 }
 
 std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {

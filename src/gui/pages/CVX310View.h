@@ -5,6 +5,7 @@
 
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -16,10 +17,14 @@ namespace lk::gui {
 class CRecorderApp;
 class CMainFrame;
 class CPlayerDlg;
+class MailSender;
+class SheetExport;
 class CRecordListPane;
 class CSortListCtrl;
 class CTreePane;
 class CWebPane;
+class CDeviceParamDlg;
+class CPhoneBookDlg;
 
 class CVX310View : public QWidget {
     Q_OBJECT
@@ -38,13 +43,23 @@ class CVX310View : public QWidget {
     QToolBar* RecordToolbar() const { return recordBar_; }
     QToolBar* ImportToolbar() const { return importBar_; }
     CPlayerDlg* PlayerPane() const { return player_; }
-    QWidget* DeviceParamsPane() const { return deviceParams_; }
-    QWidget* PhoneBookPane() const { return phoneBook_; }
+    CDeviceParamDlg* DeviceParamsPane() const { return deviceParams_; }
+    CPhoneBookDlg* PhoneBookPane() const { return phoneBook_; }
+
+    // Asks for the address book and keeps it in "ContactsFile"; false when
+    // the user cancelled. Tests put their own chooser in.
+    bool ChooseAddressBook();
+    using AddressBookChooser = std::function<QString(QWidget*, const QString& current)>;
+    void SetAddressBookChooser(AddressBookChooser chooser) { chooser_ = std::move(chooser); }
 
     void SetDeviceName(const QString& name);
     void SetRemarkColumnWidth(int width);
 
     void OnCommand(int command);
+    void OnExportSheet();
+    void OnMail(bool asRecorded);
+    SheetExport* SheetExporter() const { return sheetExport_; }
+    MailSender* Mailer() const { return mailSender_; }
     // Deleted and failed counts, or nothing when no row was selected or the
     // user did not confirm.
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
@@ -63,11 +78,14 @@ class CVX310View : public QWidget {
     CWebPane* web_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};
     CPlayerDlg* player_ = nullptr;
-    QWidget* deviceParams_ = nullptr;
-    QWidget* phoneBook_ = nullptr;
+    CDeviceParamDlg* deviceParams_ = nullptr;
+    CPhoneBookDlg* phoneBook_ = nullptr;
+    AddressBookChooser chooser_;
     QToolBar* recordBar_ = nullptr;
     QToolBar* importBar_ = nullptr;
     int currentPage_ = 1;
+    SheetExport* sheetExport_ = nullptr;
+    MailSender* mailSender_ = nullptr;
 };
 
 }  // namespace lk::gui

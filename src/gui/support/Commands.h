@@ -27,6 +27,7 @@ enum Command : int {
     CmdImportFolder = 32798,
     CmdClearImported = 32799,
     CmdRepair = 32800,
+    CmdChooseAddressBook = 32801,
     CmdAbout = 57664,
     CmdExit = 57665,
 };

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "backup/ImportRecords.h"
+#include "export/WavHeaders.h"
 #include "platform/TextCodec.h"
 #include "support/TempDir.h"
 
@@ -77,7 +78,11 @@ TEST(ImportRecordFile, FollowsTheNameRules) {
 TEST(ImportRecordFile, MeasuresTheFileAndCutsTheCardPath) {
     test::TempDir dir;
     const fs::path deep = dir / std::string(70, 'd') / "20160616123045-I-5551234.wav";
-    test::WriteFile(deep, std::vector<std::uint8_t>(4156 + 4096, 0));
+    // The recorder's WAV header, then silence.
+    std::vector<std::uint8_t> wav(4156 + 4096, 0);
+    const auto header = ImaAdpcmWavHeader(0, 0);
+    std::copy(header.begin(), header.end(), wav.begin());
+    test::WriteFile(deep, wav);
     Records records;
     ASSERT_TRUE(ImportRecordFile(deep, records, {}));
     EXPECT_EQ(records[0]->callSeconds, 2);

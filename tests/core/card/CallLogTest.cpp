@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "card/CallLog.h"
+#include "export/WavHeaders.h"
 #include "platform/TextCodec.h"
 #include "support/TempDir.h"
 
@@ -290,8 +292,10 @@ TEST(AppendLogRecordFromFile, StoresTheRecordingLengthAndAppends) {
     test::TempDir dir;
     const auto card = Card(dir.path());
     // A WAV recording of 60 + 2 * 4096 + 1 bytes is 2 seconds rounded down by this rule.
-    test::WriteFile(dir.path() / "201601" / "20160101120000-I-1.wav",
-                    std::vector<std::uint8_t>(60 + 8193));
+    std::vector<std::uint8_t> wav(60 + 8193);
+    const auto header = ImaAdpcmWavHeader(0, 0);  // the recorder's header
+    std::copy(header.begin(), header.end(), wav.begin());
+    test::WriteFile(dir.path() / "201601" / "20160101120000-I-1.wav", wav);
     ASSERT_TRUE(AppendLogRecordFromFile(card, "20160101120000-I-1.wav", 0));
     ASSERT_TRUE(AppendLogRecordFromFile(card, "20160101120001-O-2.wav", 0));
     const auto log = test::ReadFile(dir.path() / kCallLogFileName);

@@ -180,6 +180,19 @@ TEST(CardWatch, RemovalWhileTheBackupShowsKeepsThePanes) {
     EXPECT_EQ(a.freedRecords.size(), 1u);
 }
 
+TEST(CardWatch, RemovalClearsThePhoneBookWhateverIsShown) {
+    for (int viewingBackup : {0, 1}) {
+        SCOPED_TRACE(viewingBackup);
+        Watch w;
+        const fs::path root = w.Card("card", 1);
+        w.watch.CardWatchTick();
+        w.Load();
+        w.state.viewingBackup = viewingBackup;
+        w.volumes.Remove(root);
+        EXPECT_TRUE(w.watch.CardWatchTick().clearPhoneBook);
+    }
+}
+
 TEST(CardWatch, RescanForgetsTheCardAndReadsItAgain) {
     Watch w;
     w.Card("card");

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <vector>
 
 #include "card/RecordingLength.h"
+#include "core/playback/WavFixture.h"
+#include "export/WavHeaders.h"
 #include "support/TempDir.h"
 
 namespace lk {
@@ -19,6 +22,14 @@ std::vector<std::uint8_t> Xtr(std::size_t size, std::uint32_t dataOffset, std::u
     return b;
 }
 
+// The recorder's WAV header followed by zeros up to `size` bytes.
+std::vector<std::uint8_t> RecorderWav(std::size_t size) {
+    std::vector<std::uint8_t> b(size, 0);
+    const auto header = ImaAdpcmWavHeader(0, 0);
+    std::copy_n(header.begin(), std::min(size, header.size()), b.begin());
+    return b;
+}
+
 TEST(RecordingLength, BothRulesOnSizesAndHeaders) {
     struct Case {
         const char* name;
@@ -26,11 +37,12 @@ TEST(RecordingLength, BothRulesOnSizesAndHeaders) {
         unsigned roundedUp;
         unsigned shown;
     } cases[] = {
-        {"a.wav", std::vector<std::uint8_t>(4155), 0, 1},
-        {"b.wav", std::vector<std::uint8_t>(4156), 1, 1},
-        {"c.wav", std::vector<std::uint8_t>(60 + 4096 * 3), 3, 3},
-        {"d.wav", std::vector<std::uint8_t>(59), 0, 0},
+        {"a.wav", RecorderWav(4155), 0, 1},
+        {"b.wav", RecorderWav(4156), 1, 1},
+        {"c.wav", RecorderWav(60 + 4096 * 3), 3, 3},
+        {"d.wav", RecorderWav(59), 0, 0},
         {"e.wav", {}, 0, 0},
+        {"no-header.wav", std::vector<std::uint8_t>(60 + 4096 * 3), 0, 0},
         {"gsm.xtr", Xtr(3361, 60, 49), 3, 2},
         {"gsm-small.xtr", Xtr(3089, 60, 49), 0, 1},
         {"ima.xtr", Xtr(1440 + 4096 * 2, 1440, 17), 2, 2},
@@ -50,6 +62,47 @@ TEST(RecordingLength, BothRulesOnSizesAndHeaders) {
     }
     EXPECT_EQ(RecordingSecondsRoundedUp(dir / "missing.xtr"), 0u);
     EXPECT_EQ(RecordingSeconds(dir / "missing.wav"), 0u);
+}
+
+TEST(RecordingLength, OtherWavFilesByWhatTheyHold) {
+    struct Case {
+        const char* what;
+        test::WavFields fields;
+        std::size_t dataBytes;
+        unsigned roundedUp;
+        unsigned shown;
+    };
+    test::WavFields pcm16;
+    pcm16.order = "fldl";  // audio behind a LIST chunk, another after it
+    test::WavFields pcm8;
+    pcm8.blockAlign = 1;
+    pcm8.bits = 8;
+    test::WavFields ima;
+    ima.tag = 17;
+    ima.blockAlign = 1024;
+    ima.bits = 4;
+    test::WavFields gsm;
+    gsm.tag = 49;
+    gsm.blockAlign = 65;
+    gsm.bits = 0;
+    test::WavFields stereo;
+    stereo.channels = 2;
+    stereo.blockAlign = 4;
+    const Case cases[] = {
+        {"16-bit PCM", pcm16, 16000 * 2 + 2, 3, 2},
+        {"8-bit PCM", pcm8, 8000 * 5, 5, 5},
+        {"IMA ADPCM in 1024-byte blocks", ima, 1024 * 8, 3, 2},  // 8 * 2041 samples
+        {"GSM in 65-byte blocks", gsm, 65 * 50, 2, 2},           // 16000 samples
+        {"stereo, by its declared byte rate", stereo, 32000 * 3 + 1, 4, 3},
+    };
+    test::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto path = dir / "x.wav";
+        test::WriteFile(path, test::BuildWav(c.fields, std::vector<std::uint8_t>(c.dataBytes, 0)));
+        EXPECT_EQ(RecordingSecondsRoundedUp(path), c.roundedUp);
+        EXPECT_EQ(RecordingSeconds(path), c.shown);
+    }
 }
 
 TEST(RecordingLength, ReadOnlyFilesStillHaveALength) {

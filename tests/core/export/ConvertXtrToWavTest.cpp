@@ -9,6 +9,7 @@
 #include "export/RecordingWriter.h"
 #include "export/WavHeaders.h"
 #include "platform/ByteIo.h"
+#include "playback/GsmCodec.h"
 #include "playback/RecordingDecoder.h"
 #include "playback/XtrFormat.h"
 #include "support/TempDir.h"
@@ -108,20 +109,58 @@ TEST(ConvertXtrToWav, GsmWavHoldsWholeBlocksAndTheSampleCount) {
     EXPECT_FALSE(fs::exists(dir / "h.wav"));
 }
 
-TEST(ConvertXtrToWav, GsmFileEqualsEncodingTheWholeDecodedRecording) {
+// libgsm's own reading of a GSM WAV file's 65-byte blocks.
+std::vector<std::int16_t> DecodeGsmWavFile(const std::vector<std::uint8_t>& file) {
+    GsmDecoder decoder(true);
+    std::vector<std::int16_t> out;
+    decoder.DecodeWav49Blocks(ByteSpan(file).subspan(kGsmWavHeaderSize), out);
+    return out;
+}
+
+TEST(ConvertXtrToWav, GsmFileCarriesTheRecordingsFramesUnchanged) {
     const auto frames = EncodeGsmPayload(test::VoiceLike(8000 * 3));  // 3 s = 150 frames
-    for (std::size_t tailBytes : {0u, 20u, 100u}) {
-        SCOPED_TRACE(tailBytes);
+    auto damaged = std::vector<std::uint8_t>(frames.begin(), frames.begin() + 2 * 1650);
+    damaged[33 * 7] = 0x12;  // frame 7 loses its mark: the decoder gives silence for it
+    struct Case {
+        const char* what;
+        std::size_t payloadSize;
+        bool damaged;
+    } cases[] = {
+        {"two whole seconds", 2 * 1650, false},
+        {"a tail under one frame is dropped", 2 * 1650 + 20, false},
+        {"a partial last frame is padded", 2 * 1650 + 100, false},
+        {"an odd frame count is paired with silence", 1650 + 33 * 7, false},
+        {"a damaged frame", 2 * 1650, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
         test::TempDir dir;
-        // Two whole seconds and a tail: a tail under one frame is dropped.
-        const auto payloadSize = 2 * 1650 + tailBytes;
-        const std::vector<std::uint8_t> payload(
-            frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(payloadSize));
+        const std::vector<std::uint8_t> payload =
+            c.damaged
+                ? damaged
+                : std::vector<std::uint8_t>(
+                      frames.begin(), frames.begin() + static_cast<std::ptrdiff_t>(c.payloadSize));
         test::WriteFile(dir / "a.xtr", BuildXtrImage(kFormatGsm, payload));
         ASSERT_EQ(ConvertXtrToWav(dir / "a.xtr", dir / "a.wav"), ConvertResult::Converted);
-        const auto kept = tailBytes < 33 ? std::span(payload).first(3300) : std::span(payload);
-        ASSERT_TRUE(WriteGsmWav(DecodeGsmPayload(kept), dir / "b.wav"));
-        EXPECT_EQ(test::ReadFile(dir / "a.wav"), test::ReadFile(dir / "b.wav"));
+        const auto kept = c.payloadSize % 1650 < 33
+                              ? std::span(payload).first(c.payloadSize / 1650 * 1650)
+                              : std::span(payload);
+        const auto recording = DecodeGsmPayload(kept);
+        // The header is the one the encoder path writes for the same recording.
+        ASSERT_TRUE(WriteGsmWav(recording, dir / "b.wav"));
+        const auto file = test::ReadFile(dir / "a.wav");
+        const auto reencoded = test::ReadFile(dir / "b.wav");
+        ASSERT_EQ(file.size(), reencoded.size());
+        EXPECT_TRUE(std::equal(file.begin(), file.begin() + kGsmWavHeaderSize, reencoded.begin()));
+        if (c.damaged) {
+            // Only decoding and encoding again gives silence where the frame was.
+            EXPECT_EQ(file, reencoded);
+            continue;
+        }
+        auto decoded = DecodeGsmWavFile(file);
+        ASSERT_EQ(decoded.size(), (recording.size() + 319) / 320 * 320);
+        decoded.resize(recording.size());
+        EXPECT_EQ(decoded, recording) << "the audio is the recording's, sample for sample";
     }
 }
 

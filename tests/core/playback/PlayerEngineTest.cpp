@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "TestSignal.h"
+#include "WavFixture.h"
 #include "export/RecordingWriter.h"
 #include "playback/G711.h"
 #include "playback/PlayerEngine.h"
@@ -290,6 +291,43 @@ TEST(PlayerEngine, EncodingsDrawAndPlay) {
         EXPECT_EQ(r.engine.Position(), 3);
         EXPECT_EQ(r.engine.State(), PlayState::Stopped);
         EXPECT_EQ(r.log->Count() > 0, c.played);
+    }
+}
+
+// WAV files of other programs play as the PCM their header declares.
+TEST(PlayerEngine, ForeignWavFilesPlayTheirDecodedPcm) {
+    const auto pcm = Steps(3);
+    std::vector<std::uint8_t> pcmBytes, alaw;
+    for (auto s : pcm) {
+        pcmBytes.push_back(static_cast<std::uint8_t>(s & 0xFF));
+        pcmBytes.push_back(static_cast<std::uint8_t>((s >> 8) & 0xFF));
+        alaw.push_back(LinearToALaw(s));
+    }
+    struct Case {
+        const char* name;
+        std::vector<std::uint8_t> file;
+    };
+    test::WavFields pcmFields;
+    test::WavFields alawFields;
+    alawFields.tag = 6;
+    alawFields.blockAlign = 1;
+    alawFields.bits = 8;
+    const Case cases[] = {
+        {"16-bit PCM", test::BuildWav(pcmFields, pcmBytes)},
+        {"A-law", test::BuildWav(alawFields, alaw)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        ASSERT_TRUE(r.Load(r.Write("other.wav", c.file)));
+        EXPECT_EQ(r.engine.Total(), 3);
+        EXPECT_EQ(r.out.Type(), OutputFormatType::Pcm);
+        ASSERT_TRUE(r.engine.PlayPause());
+        ASSERT_EQ(r.log->Count(), 2u);
+        for (int s = 0; s < 2; ++s) {
+            ASSERT_EQ(r.log->pieces[static_cast<std::size_t>(s)].size(), 8000u);
+            EXPECT_NEAR(r.log->pieces[static_cast<std::size_t>(s)][4000], Level(s), 20) << s;
+        }
     }
 }
 

@@ -95,7 +95,7 @@ TEST(RecordingDecoder, RefusesDamagedFilesWithoutReadingPastThem) {
         {"offset beyond the end", beyond, true, RecordingOpenError::DataOffsetBeyond},
         {"offset near 4 GB", huge, true, RecordingOpenError::DataOffsetBeyond},
         {"wav shorter than its header", std::vector<std::uint8_t>(59, 0), false,
-         RecordingOpenError::DataOffsetBeyond},
+         RecordingOpenError::BrokenWav},
     };
     for (const auto& c : cases) {
         RecordingOpenError error = RecordingOpenError::None;
@@ -170,6 +170,7 @@ TEST(PromptSounds, BuiltBeepsAreAudibleWavRecordings) {
 }  // namespace lk
 
 #include "card/RecordingLength.h"
+#include "export/WavHeaders.h"
 
 namespace lk {
 namespace {
@@ -184,7 +185,10 @@ TEST(RecordingDecoder, TotalSecondsAgreeWithTheListLengthRule) {
         }
     }
     for (std::size_t size : {60u, 4114u, 4115u, 20000u}) {
+        // The recorder's header, then silence.
+        const auto header = ImaAdpcmWavHeader(0, 0);
         std::vector<std::uint8_t> wav(size, 0);
+        std::copy(header.begin(), header.end(), wav.begin());
         EXPECT_EQ(FromImage(wav, false)->TotalSeconds(), RecordingSecondsOf(size, false, {}))
             << size;
     }

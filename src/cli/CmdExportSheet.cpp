@@ -1,0 +1,143 @@
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "CliCard.h"
+#include "CliRecordSource.h"
+#include "Command.h"
+#include "app/LangString.h"
+#include "card/RecordLoader.h"
+#include "card/RecordingLength.h"
+#include "export/SheetWriter.h"
+#include "platform/TextCodec.h"
+#include "playback/Annotation.h"
+
+namespace lk::cli {
+
+namespace {
+
+struct SheetOptions {
+    std::string card;
+    std::string store;
+    int family = -1;
+    int page = 1;
+    std::string out;
+};
+
+constexpr int kHeadingStrings[] = {15, 196, 16, 11, 12, 13, 14, 214, 26};
+constexpr int kMarkedString = 17;
+
+std::string Hms(int s) {
+    if (s < 0) s = 0;
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", s / 3600, s % 3600 / 60, s % 60);
+    return text;
+}
+
+// The C locale's "%x %X".
+std::string CLocaleTime(const SystemTime& t) {
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return {};
+    char text[48];
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d", int{t.month}, int{t.day},
+                  t.year % 100, int{t.hour}, int{t.minute}, int{t.second});
+    return text;
+}
+
+// The card remark, else the recording's note, as the remark column shows it.
+std::string Remark(const CallRecord& r) {
+    constexpr std::size_t kTag = 5, kText = 8, kLen = 32;
+    std::string bytes;
+    if (r.cardBytes[kTag] == 'R' && r.cardBytes[kTag + 1] == 'M' && r.cardBytes[kTag + 2] == ':') {
+        for (std::size_t i = 0; i < kLen && r.cardBytes[kText + i] != 0; ++i)
+            bytes.push_back(static_cast<char>(r.cardBytes[kText + i]));
+    } else {
+        const std::u16string path = FieldText(r.filePath);
+        if (path.empty()) return {};
+        const auto note = ReadAnnotation(std::filesystem::path(ToUtf8(path)), kAnnotationLineLimit);
+        if (!note) return {};
+        bytes = *note;
+    }
+    if (bytes.empty()) return {};
+    const ByteSpan span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    std::u16string text =
+        DecodeCodePage(span, AnnotationLooksChinese(bytes) ? "CP936" : CardCodePage());
+    if (text.size() > 64) text.resize(64);
+    return ToUtf8(text);
+}
+
+std::vector<std::string> RowCells(const CallRecord& r, int devType, const std::string& marked) {
+    std::vector<std::string> cells(std::size(kHeadingStrings));
+    if (r.type >= Incoming && r.type <= Message) cells[2] = LangString(18 + r.type - Incoming);
+    cells[3] = CLocaleTime(r.time);
+    if (r.type != Note && r.type != Note2 && r.type != Triggered)
+        cells[4] = ToUtf8(FieldText(r.number)) + " " + ToUtf8(FieldText(r.name));
+    cells[5] = Hms(r.callSeconds);
+    const std::string path = ToUtf8(FieldText(r.filePath));
+    unsigned length = path.empty() ? 0 : RecordingSeconds(std::filesystem::path(path));
+    if (length == 0) length = static_cast<unsigned>(std::max(0, r.recordSeconds));
+    cells[6] = Hms(static_cast<int>(length));
+    if (devType == 1) cells[7] = Remark(r);
+    cells[8] = path;
+    return SheetRowCells(std::move(cells), r.marked == 1, marked);
+}
+
+int RunExportSheet(const SheetOptions& o) {
+    if (o.card.empty() == o.store.empty())
+        throw CLI::ValidationError("export-sheet",
+                                   "give either --card DIR or --store DIR --family N");
+    if (!o.store.empty() && o.family != 0 && o.family != 1)
+        throw CLI::ValidationError("--family", "--store needs --family 0 or 1");
+    auto loaded = LoadListedRecords(o.card, o.store, o.family);
+    if (!loaded) return kExitFailure;
+
+    // Pages without a list (the web page, the device page) export the list of all records.
+    const int page = o.page >= 1 && o.page <= 10 ? o.page : kPaneAll;
+    std::vector<const CallRecord*> rows;
+    const std::atomic<int> stop{0};
+    (void)PopulatePanes(
+        loaded->Records(),
+        [&](int category, CallRecord& r) {
+            if (category == page) rows.push_back(&r);
+        },
+        {}, 0, stop);
+    if (rows.empty()) {
+        std::cerr << "nothing to export: page " << page << " has no rows\n";
+        return kExitOk;
+    }
+
+    SheetSource source;
+    for (const int s : kHeadingStrings)
+        source.headings.push_back(LangString(s));
+    source.rowCount = rows.size();
+    const std::string marked = LangString(kMarkedString);
+    source.row = [&](std::size_t i, std::vector<std::string>& cells) {
+        cells = RowCells(*rows[i], loaded->devType, marked);
+    };
+    switch (WriteSheet(o.out, SheetFormatFor(o.out), source)) {
+        case SheetWriteResult::Written:
+            std::cout << o.out << ": " << rows.size() << " rows\n";
+            return kExitOk;
+        case SheetWriteResult::CreateFailed:
+            PrintError(LangString(107) + " (" + o.out + ")");
+            return kExitFailure;
+        default:
+            PrintError(LangString(109) + " (" + o.out + ")");
+            return kExitFailure;
+    }
+}
+
+}  // namespace
+
+void AddExportSheetCommand(CLI::App& app, CommandContext& ctx) {
+    auto opts = std::make_shared<SheetOptions>();
+    auto* cmd = app.add_subcommand("export-sheet", "Write a page's list into a spreadsheet file");
+    cmd->add_option("--card", opts->card, "Folder of a recorder's card");
+    cmd->add_option("--store", opts->store, "Backup folder (holds the store folders)");
+    cmd->add_option("--family", opts->family, "Device family of the store (0 or 1)");
+    cmd->add_option("--page", opts->page, "Page of the list (1-11; 0 and 11 give page 1)")
+        ->check(CLI::Range(0, 11));
+    cmd->add_option("-o", opts->out, "Output file, .xlsx or .csv")->required();
+    cmd->callback([opts, &ctx] { ctx.exitCode = RunExportSheet(*opts); });
+}
+
+}  // namespace lk::cli

@@ -1,0 +1,110 @@
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+#include "CliCard.h"
+#include "CliRecordSource.h"
+#include "Command.h"
+#include "app/ExeDir.h"
+#include "app/LangString.h"
+#include "export/EmlDraft.h"
+#include "export/MailHandover.h"
+#include "export/MailMessage.h"
+#include "platform/TextCodec.h"
+
+namespace lk::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+struct MailOptions {
+    std::string card;
+    std::string store;
+    int family = -1;
+    std::vector<std::string> recordings;
+    bool asRecorded = false;
+    std::string eml;
+};
+
+// A recording is named by its path as the list shows it, or by its file name.
+const CallRecord* FindRecording(const RecordList& records, const std::string& name) {
+    const CallRecord* byName = nullptr;
+    for (const auto& r : records) {
+        const std::string path = ToUtf8(FieldText(r->filePath));
+        if (path == name) return r.get();
+        if (byName == nullptr && fs::path(path).filename() == name) byName = r.get();
+    }
+    return byName;
+}
+
+int RunMail(const MailOptions& o) {
+    if (o.card.empty() == o.store.empty())
+        throw CLI::ValidationError("mail", "give either --card DIR or --store DIR --family N");
+    if (!o.store.empty() && o.family != 0 && o.family != 1)
+        throw CLI::ValidationError("--family", "--store needs --family 0 or 1");
+    auto loaded = LoadListedRecords(o.card, o.store, o.family);
+    if (!loaded) return kExitFailure;
+
+    std::vector<CallRecord> records;
+    for (const auto& name : o.recordings) {
+        const CallRecord* r = FindRecording(loaded->Records(), name);
+        if (r == nullptr) {
+            PrintError("no record names the recording " + name);
+            return kExitFailure;
+        }
+        records.push_back(*r);
+    }
+
+    const fs::path scratch = ScratchDir();
+    MailAttachments attachments = PrepareMailAttachments(records, o.asRecorded, scratch);
+    MailMessage message;
+    message.body = BuildMailBody(records, MailLabels::Load(loaded->devType));
+    message.attachments = attachments.files;
+
+    int exitCode = kExitOk;
+    if (!o.eml.empty()) {
+        if (WriteEmlDraft(o.eml, message) != EmlResult::Written) {
+            PrintError("cannot write " + o.eml);
+            exitCode = kExitFailure;
+        } else {
+            std::cout << o.eml << ": " << message.attachments.size() << " attachments\n";
+        }
+    } else {
+        HandoverResult result = SendWithXdgEmail(message);
+        if (result == HandoverResult::Unavailable) {
+            fs::path draft;
+            result = SendAsEmlDraft(message, scratch, draft);
+            if (result != HandoverResult::Failed) std::cout << "draft: " << draft.string() << '\n';
+            // The draft still points at its attachments' copies: keep them.
+            if (result == HandoverResult::Accepted) attachments.temporary.clear();
+        }
+        if (result == HandoverResult::Unavailable) {
+            PrintError(LangString(113));
+            exitCode = kExitFailure;
+        } else if (result == HandoverResult::Failed) {
+            PrintError(LangString(116));
+            exitCode = kExitFailure;
+        } else {
+            // The mail program may still read the copies after xdg-email returned.
+            attachments.temporary.clear();
+        }
+    }
+    RemoveTemporaryFiles(attachments.temporary);
+    return exitCode;
+}
+
+}  // namespace
+
+void AddMailCommand(CLI::App& app, CommandContext& ctx) {
+    auto opts = std::make_shared<MailOptions>();
+    auto* cmd = app.add_subcommand("mail", "Mail recordings: a draft file, or to the mail program");
+    cmd->add_option("--card", opts->card, "Folder of a recorder's card");
+    cmd->add_option("--store", opts->store, "Backup folder (holds the store folders)");
+    cmd->add_option("--family", opts->family, "Device family of the store (0 or 1)");
+    cmd->add_option("RECORDING", opts->recordings, "Recordings, by path or file name")->required();
+    cmd->add_flag("--as-recorded", opts->asRecorded, "Attach the recordings unchanged");
+    cmd->add_option("--eml", opts->eml, "Write the message as a draft file instead");
+    cmd->callback([opts, &ctx] { ctx.exitCode = RunMail(*opts); });
+}
+
+}  // namespace lk::cli

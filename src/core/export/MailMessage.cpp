@@ -1,0 +1,99 @@
+#include "export/MailMessage.h"
+
+#include <cstdio>
+#include <system_error>
+
+#include "app/LangString.h"
+#include "app/Settings.h"
+#include "export/ConvertXtrToWav.h"
+#include "platform/TextCodec.h"
+#include "playback/XtrFormat.h"
+
+namespace lk {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Format(const char* format, auto... values) {
+    const int n = std::snprintf(nullptr, 0, format, values...);
+    if (n <= 0) return {};
+    std::string out(static_cast<std::size_t>(n) + 1, '\0');
+    std::snprintf(out.data(), out.size(), format, values...);
+    out.resize(static_cast<std::size_t>(n));
+    return out;
+}
+
+}  // namespace
+
+MailLabels MailLabels::Load(int devType) {
+    MailLabels l;
+    l.time = LangString(11);
+    l.number = LangString(12);
+    l.callLength = LangString(13);
+    l.type = LangString(16);
+    for (int t = Incoming; t <= Message; ++t)
+        l.typeNames[static_cast<std::size_t>(t)] = LangString(18 + t - Incoming);
+    l.device = ReadSettingString(devType == 1 ? "Device2" : "Device");
+    l.company = ReadSettingString("Company");
+    l.web = ReadSettingString("Web");
+    return l;
+}
+
+std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabels& labels) {
+    std::string body;
+    for (const CallRecord& r : records) {
+        const auto& t = r.time;
+        body += Format("%s:%04d/%02d/%02d %02d:%02d:%02d", labels.time.c_str(), int{t.year},
+                       int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second});
+        body += Format("\r\n%s:%s %s", labels.number.c_str(), ToUtf8(FieldText(r.number)).c_str(),
+                       ToUtf8(FieldText(r.name)).c_str());
+        const int s = r.callSeconds < 0 ? 0 : r.callSeconds;
+        body += Format("\r\n%s:%02d:%02d:%02d", labels.callLength.c_str(), s / 3600, s % 3600 / 60,
+                       s % 60);
+        if (r.type >= Incoming && r.type <= Message)
+            body += Format("\r\n%s:%s", labels.type.c_str(),
+                           labels.typeNames[static_cast<std::size_t>(r.type)].c_str());
+        body += "\r\n\r\n";
+    }
+    body += Format("\r\n%s\r\n%s\r\n%s", labels.device.c_str(), labels.company.c_str(),
+                   labels.web.c_str());
+    return body;
+}
+
+fs::path MakeTempWavPath(const fs::path& scratch, const std::u16string& recording) {
+    std::string folder = scratch.string();
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return fs::path(ExportDestination(folder, ToUtf8(recording)));
+}
+
+MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, bool asRecorded,
+                                       const fs::path& scratch) {
+    MailAttachments out;
+    for (const CallRecord& r : records) {
+        const std::u16string text = FieldText(r.filePath);
+        if (text.empty()) continue;
+        const fs::path p(ToUtf8(text));
+        std::error_code ec;
+        if (!fs::is_regular_file(p, ec)) continue;
+        if (asRecorded || !IsXtrPath(ToUtf8(text))) {
+            out.files.push_back(p);
+            continue;
+        }
+        const fs::path t = MakeTempWavPath(scratch, text);
+        fs::remove(t, ec);
+        // A failed conversion writes nothing, so there is nothing to attach.
+        if (ConvertXtrToWav(p, t) != ConvertResult::Converted) continue;
+        out.files.push_back(t);
+        out.temporary.push_back(t);
+    }
+    return out;
+}
+
+void RemoveTemporaryFiles(const std::vector<fs::path>& files) {
+    for (const auto& f : files) {
+        std::error_code ec;
+        fs::remove(f, ec);
+    }
+}
+
+}  // namespace lk

@@ -1,0 +1,53 @@
+#pragma once
+// The e-mail that carries recordings: a fixed subject, a body that describes
+// each call, and the recording files (or WAV copies of them) as attachments.
+
+#include <array>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "card/CallRecord.h"
+
+namespace lk {
+
+inline constexpr char kMailSubject[] = "Zuze Vavazo Records";
+
+struct MailMessage {
+    std::string subject = kMailSubject;
+    std::string body;  // UTF-8, CR LF line ends
+    std::vector<std::filesystem::path> attachments;
+};
+
+// The texts the body is made of (UTF-8).
+struct MailLabels {
+    std::string time, number, callLength, type;  // texts 11, 12, 13, 16
+    std::array<std::string, 9> typeNames;        // by record type 2-8 (texts 18-24)
+    std::string device, company, web;            // the three setting lines
+    // From the language file and the settings; `devType` picks the device name.
+    static MailLabels Load(int devType);
+};
+
+// Four lines and a blank line per record, then the device, company and web lines.
+std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabels& labels);
+
+// The WAV copy of `recording` in the scratch folder: its file name (after the
+// last '\' or '/') with every ".xtr" made ".wav".
+std::filesystem::path MakeTempWavPath(const std::filesystem::path& scratch,
+                                      const std::u16string& recording);
+
+struct MailAttachments {
+    std::vector<std::filesystem::path> files;      // in record order
+    std::vector<std::filesystem::path> temporary;  // WAV copies made for the mail
+};
+
+// Attaches each record's recording: missing files are left out; with
+// `asRecorded`, or for a recording that is not .xtr, the file itself; else a
+// WAV copy written to `scratch` (left out when the conversion fails).
+MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, bool asRecorded,
+                                       const std::filesystem::path& scratch);
+
+// Removes the files, ignoring those already gone.
+void RemoveTemporaryFiles(const std::vector<std::filesystem::path>& files);
+
+}  // namespace lk

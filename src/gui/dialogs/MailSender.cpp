@@ -1,0 +1,122 @@
+#include "dialogs/MailSender.h"
+
+#include "export/MailMessage.h"
+#include "support/GuiText.h"
+#include "support/MailPortal.h"
+#include "support/MessageBox.h"
+
+namespace lk::gui {
+
+namespace {
+
+constexpr int kMailCaption = 112;
+constexpr int kNoMailProgram = 113;
+constexpr int kMailFailed = 116;
+constexpr int kMailRunning = 207;
+constexpr int kInfoCaption = 160;
+
+}  // namespace
+
+std::vector<MailSender::Way> MailSender::DesktopWays(const std::filesystem::path& scratch) {
+    return {
+        // The portal hands over open descriptors: the copies may go at once.
+        {[](const MailMessage& m) { return ComposeWithPortal(m); }, false},
+        {[](const MailMessage& m) { return SendWithXdgEmail(m); }, true},
+        {[scratch](const MailMessage& m) {
+             std::filesystem::path draft;
+             return SendAsEmlDraft(m, scratch, draft);
+         },
+         true},
+    };
+}
+
+MailSender::MailSender(QWidget* parent, std::filesystem::path scratch)
+    : QObject(parent),
+      parent_(parent),
+      scratch_(std::move(scratch)),
+      ways_(DesktopWays(scratch_)),
+      link_(std::make_shared<Link>()) {
+    link_->owner = this;
+}
+
+MailSender::~MailSender() {
+    {
+        std::lock_guard<std::mutex> g(link_->lock);
+        link_->owner = nullptr;
+    }
+    // A mail program started by xdg-email may keep the worker waiting as
+    // long as it runs; the worker then finishes on its own.
+    if (worker_.joinable()) {
+        if (running_)
+            worker_.detach();
+        else
+            worker_.join();
+    }
+    RemoveTemporaryFiles(kept_);
+}
+
+bool MailSender::Running() const {
+    return running_;
+}
+
+void MailSender::Start(std::vector<CallRecord> records, bool asRecorded, int devType) {
+    if (running_) {
+        ShowMessage(parent_, Lang(kMailRunning), Lang(kInfoCaption), QMessageBox::Information);
+        return;
+    }
+    if (records.empty()) return;
+    if (worker_.joinable()) worker_.join();
+    // The copies of the last mail have served their time.
+    RemoveTemporaryFiles(kept_);
+    kept_.clear();
+
+    running_ = true;
+    const MailLabels labels = MailLabels::Load(devType);
+    worker_ = std::thread([link = link_, ways = ways_, scratch = scratch_,
+                           records = std::move(records), asRecorded, labels] {
+        auto outcome = std::make_shared<Outcome>();
+        std::error_code ec;
+        std::filesystem::create_directories(scratch, ec);
+        MailAttachments attachments = PrepareMailAttachments(records, asRecorded, scratch);
+        outcome->message.body = BuildMailBody(records, labels);
+        outcome->message.attachments = attachments.files;
+        bool keep = false;
+        for (const Way& way : ways) {
+            outcome->result = way.send(outcome->message);
+            if (outcome->result == HandoverResult::Unavailable) continue;
+            keep = way.readsFilesLater && outcome->result == HandoverResult::Accepted;
+            break;
+        }
+        if (keep)
+            outcome->keep = attachments.temporary;
+        else
+            RemoveTemporaryFiles(attachments.temporary);
+        std::lock_guard<std::mutex> g(link->lock);
+        if (link->owner == nullptr) {
+            RemoveTemporaryFiles(outcome->keep);
+            return;
+        }
+        MailSender* owner = link->owner;
+        QMetaObject::invokeMethod(
+            owner, [owner, outcome] { owner->OnDone(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void MailSender::OnDone(const std::shared_ptr<Outcome>& outcome) {
+    if (worker_.joinable()) worker_.join();
+    running_ = false;
+    kept_ = outcome->keep;
+    switch (outcome->result) {
+        case HandoverResult::Unavailable:
+            ShowMessage(nullptr, Lang(kNoMailProgram), Lang(kMailCaption), QMessageBox::Critical);
+            break;
+        case HandoverResult::Failed:
+            ShowMessage(nullptr, Lang(kMailFailed), Lang(kMailCaption), QMessageBox::Critical);
+            break;
+        default:
+            break;  // sent, or cancelled by the user: nothing to say
+    }
+    emit Finished(outcome->result, outcome->message);
+}
+
+}  // namespace lk::gui

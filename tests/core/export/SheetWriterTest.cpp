@@ -1,0 +1,248 @@
+#include "export/SheetWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
+
+#include "support/SheetReadBack.h"
+#include "support/TempDir.h"
+
+namespace lk {
+namespace {
+
+namespace fs = std::filesystem;
+using Grid = std::vector<std::vector<std::string>>;
+
+const std::vector<std::string> kHeadings{"Mark", "File",   "Type",   "Date", "Number",
+                                         "Call", "Length", "Remark", "Path"};
+
+SheetSource SourceOf(const Grid& rows) {
+    SheetSource s;
+    s.headings = kHeadings;
+    s.rowCount = rows.size();
+    s.row = [&rows](std::size_t i, std::vector<std::string>& cells) { cells = rows[i]; };
+    return s;
+}
+
+// A long list whose rows are made on demand.
+SheetSource LongSource(std::size_t n) {
+    SheetSource s;
+    s.headings = kHeadings;
+    s.rowCount = n;
+    // Varied texts, so that the zipped workbook cannot shrink them away.
+    s.row = [](std::size_t i, std::vector<std::string>& cells) {
+        cells.clear();
+        std::uint64_t x = i * 0x9E3779B97F4A7C15ull + 1;
+        for (int c = 0; c < 9; ++c) {
+            std::string text;
+            for (int k = 0; k < 4; ++k) {
+                x ^= x << 13;
+                x ^= x >> 7;
+                x ^= x << 17;
+                text += std::to_string(x);
+            }
+            cells.push_back(text);
+        }
+    };
+    return s;
+}
+
+std::vector<std::string> Files(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    return names;
+}
+
+bool HaveOpenpyxl() {
+    static const bool have = test::PythonHasModule("openpyxl");
+    return have;
+}
+
+const Grid kThreeRows{
+    SheetRowCells({"", "", "Incoming", "06/16/16 10:20:30", "00123 Ann", "00:01:05", "00:01:04", "",
+                   "/c/201606/20160616102030-I-00123.xtr"},
+                  true, "Marked"),
+    SheetRowCells({"", "", "Outgoing", "06/16/16 11:00:00", "0044 Bäckerei Müller", "00:00:09",
+                   "00:00:08", "call back, soon", "/c/201606/b.wav"},
+                  false, "Marked"),
+    SheetRowCells(
+        {"", "", "Note", "06/17/16 09:00:00", "", "00:00:00", "00:00:03", "", "/c/201606/n.xtr"},
+        true, "Marked"),
+};
+
+TEST(SheetWriter, XlsxHoldsTheGridAsFormattedText) {
+    if (!HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is not installed";
+    test::TempDir dir;
+    const auto file = dir / "Calls.xlsx";
+    std::vector<std::size_t> progress;
+    SheetWriteOptions options;
+    options.progress = [&](std::size_t done, std::size_t total) {
+        EXPECT_EQ(total, 3u);
+        progress.push_back(done);
+    };
+    ASSERT_EQ(WriteSheet(file, SheetFormat::Xlsx, SourceOf(kThreeRows), options),
+              SheetWriteResult::Written);
+    EXPECT_EQ(progress, (std::vector<std::size_t>{1, 2, 3}));
+    EXPECT_EQ(Files(dir.path()), std::vector<std::string>{"Calls.xlsx"});
+
+    const auto sheet = test::ReadSheetBack(file);
+    ASSERT_FALSE(sheet.contains("error")) << sheet["error"];
+    EXPECT_EQ(sheet["sheets"], 1);
+    EXPECT_EQ(sheet["rows"], 4);
+    EXPECT_EQ(sheet["cols"], 9);
+    const auto& cells = sheet["cells"];
+    for (std::size_t c = 0; c < 9; ++c)
+        EXPECT_EQ(cells[0][c], kHeadings[c]) << "heading " << c;
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 9; ++c)
+            EXPECT_EQ(cells[r + 1][c], kThreeRows[r][c]) << "row " << r << " col " << c;
+    // Leading zeros survive because the cells are text, not numbers.
+    EXPECT_EQ(cells[1][4], "00123 Ann");
+    EXPECT_EQ(cells[2][4], "0044 Bäckerei Müller");
+    // Marked rows only carry the mark; column B is always empty.
+    EXPECT_EQ(cells[1][0], "Marked");
+    EXPECT_EQ(cells[2][0], "");
+    EXPECT_EQ(cells[3][0], "Marked");
+    for (std::size_t r = 1; r < 4; ++r)
+        EXPECT_EQ(cells[r][1], "");
+    // Every non-empty cell is stored as a string.
+    for (std::size_t r = 0; r < 4; ++r)
+        for (std::size_t c = 0; c < 9; ++c)
+            if (cells[r][c] != "") {
+                EXPECT_EQ(sheet["types"][r][c], "s") << r << "," << c;
+            }
+
+    EXPECT_EQ(sheet["formats"], nlohmann::json::array({"@"}));
+    EXPECT_EQ(sheet["borders"],
+              nlohmann::json::array({"thin:FF000000,thin:FF000000,thin:FF000000,thin:FF000000"}));
+    EXPECT_EQ(sheet["align"], nlohmann::json::array({"center/center"}));
+    for (const char* col : {"A", "B", "C", "D", "E", "F", "G", "H", "I"}) {
+        ASSERT_TRUE(sheet["widths"].contains(col)) << col;
+        // Width 20 in characters, stored with the cell padding.
+        EXPECT_NEAR(sheet["widths"][col].get<double>(), 20.71, 0.01) << col;
+    }
+}
+
+TEST(SheetWriter, CsvFieldsAreQuotedOnlyWhereNeeded) {
+    struct Case {
+        std::string in, out;
+    } const cases[] = {
+        {"", ""},
+        {"00123", "00123"},
+        {"plain text", "plain text"},
+        {"a,b", "\"a,b\""},
+        {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"two\r\nlines", "\"two\r\nlines\""},
+        {"line\nfeed", "\"line\nfeed\""},
+        {" padded", "\" padded\""},
+        {"trailing ", "\"trailing \""},
+        {"Müller", "Müller"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CsvField(c.in), c.out) << c.in;
+}
+
+TEST(SheetWriter, CsvIsTheSameGridWithByteOrderMark) {
+    test::TempDir dir;
+    const auto file = dir / "Calls.csv";
+    ASSERT_EQ(SheetFormatFor(file), SheetFormat::Csv);
+    ASSERT_EQ(WriteSheet(file, SheetFormat::Csv, SourceOf(kThreeRows)), SheetWriteResult::Written);
+    const std::string text = test::ReadText(file);
+    const std::string expected =
+        "\xEF\xBB\xBFMark,File,Type,Date,Number,Call,Length,Remark,Path\r\n"
+        "Marked,,Incoming,06/16/16 10:20:30,00123 Ann,00:01:05,00:01:04,,"
+        "/c/201606/20160616102030-I-00123.xtr\r\n"
+        ",,Outgoing,06/16/16 11:00:00,0044 Bäckerei Müller,00:00:09,00:00:08,"
+        "\"call back, soon\",/c/201606/b.wav\r\n"
+        "Marked,,Note,06/17/16 09:00:00,,00:00:00,00:00:03,,/c/201606/n.xtr\r\n";
+    EXPECT_EQ(text, expected);
+}
+
+TEST(SheetWriter, FormatFollowsTheFileName) {
+    struct Case {
+        const char* name;
+        SheetFormat format;
+    } const cases[] = {{"a.xlsx", SheetFormat::Xlsx},
+                       {"a.CSV", SheetFormat::Csv},
+                       {"a.csv", SheetFormat::Csv},
+                       {"a", SheetFormat::Xlsx},
+                       {"a.csv.xlsx", SheetFormat::Xlsx}};
+    for (const auto& c : cases)
+        EXPECT_EQ(SheetFormatFor(c.name), c.format) << c.name;
+    EXPECT_EQ(DefaultSheetFileName(2016, 6, 1), "Calls 2016-06-01.xlsx");
+}
+
+TEST(SheetWriter, RowCellsKeepOnlyTheMarkInColumnA) {
+    EXPECT_EQ(SheetRowCells({"x", "y", "Incoming"}, true, "M"),
+              (std::vector<std::string>{"M", "", "Incoming"}));
+    EXPECT_EQ(SheetRowCells({"x", "y", "Incoming"}, false, "M"),
+              (std::vector<std::string>{"", "", "Incoming"}));
+    EXPECT_EQ(SheetRowCells({}, true, "M"), (std::vector<std::string>{"M", ""}));
+}
+
+TEST(SheetWriter, AFolderThatCannotHoldTheFileLeavesNothing) {
+    test::TempDir dir;
+    test::WriteText(dir / "plain", "a file, not a folder");
+    for (const auto format : {SheetFormat::Xlsx, SheetFormat::Csv}) {
+        EXPECT_EQ(WriteSheet(dir / "plain" / "Calls.xlsx", format, SourceOf(kThreeRows)),
+                  SheetWriteResult::CreateFailed);
+        EXPECT_EQ(WriteSheet(dir / "missing" / "Calls.csv", format, SourceOf(kThreeRows)),
+                  SheetWriteResult::CreateFailed);
+    }
+    EXPECT_EQ(Files(dir.path()), std::vector<std::string>{"plain"});
+}
+
+// A disk that fills up part way: the file size limit makes every write past
+// it fail (EFBIG), for root as for anyone.
+TEST(SheetWriter, AWriteFailingPartWayLeavesNoFile) {
+    for (const auto format : {SheetFormat::Xlsx, SheetFormat::Csv}) {
+        test::TempDir dir;
+        const auto file = dir / (format == SheetFormat::Csv ? "big.csv" : "big.xlsx");
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{256 * 1024, 256 * 1024};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            const auto result = WriteSheet(file, format, LongSource(20000));
+            ::_exit(static_cast<int>(result));
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(SheetWriteResult::WriteFailed)) << file;
+        EXPECT_TRUE(Files(dir.path()).empty()) << file;
+    }
+}
+
+TEST(SheetWriter, StoppingLeavesNoFile) {
+    for (const auto format : {SheetFormat::Xlsx, SheetFormat::Csv}) {
+        test::TempDir dir;
+        std::atomic<int> stop{0};
+        SheetWriteOptions options;
+        options.stop = &stop;
+        options.progress = [&](std::size_t done, std::size_t) {
+            if (done == 10) stop = 1;
+        };
+        EXPECT_EQ(WriteSheet(dir / "a.xlsx", format, LongSource(100), options),
+                  SheetWriteResult::Stopped);
+        EXPECT_TRUE(Files(dir.path()).empty());
+    }
+}
+
+TEST(SheetWriter, AnExistingFileIsReplacedWhole) {
+    test::TempDir dir;
+    const auto file = dir / "a.csv";
+    test::WriteText(file, std::string(100000, 'x'));
+    ASSERT_EQ(WriteSheet(file, SheetFormat::Csv, SourceOf(kThreeRows)), SheetWriteResult::Written);
+    ASSERT_EQ(WriteSheet(dir / "b.csv", SheetFormat::Csv, SourceOf(kThreeRows)),
+              SheetWriteResult::Written);
+    EXPECT_EQ(test::ReadText(file), test::ReadText(dir / "b.csv"));
+}
+
+}  // namespace
+}  // namespace lk
