@@ -31,18 +31,6 @@
 #include "support/MessageBox.h"
 
 namespace lk::gui {
-namespace {
-
-// A page whose content arrives with a later feature: an empty panel.
-QWidget* MakePlaceholder(QWidget* parent, const char* name) {
-    auto* w = new QFrame(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setFrameShape(QFrame::StyledPanel);
-    w->setFrameShadow(QFrame::Sunken);
-    return w;
-}
-
-}  // namespace
 
 CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
     : QWidget(parent), app_(app), frame_(frame) {
