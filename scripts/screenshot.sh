@@ -1,20 +1,23 @@
 #!/usr/bin/env bash
 # Starts LineKeeper on the demo card under a virtual X server and saves a
-# picture of its main window: scripts/screenshot.sh [--scale N] [--size WxH] OUT.png
+# picture of its main window: scripts/screenshot.sh [--scale N] [--size WxH] [--play] OUT.png
 #   --scale N   screen scale factor (QT_SCALE_FACTOR), e.g. 2
 #   --size WxH  the window's size in (scaled) pixels, e.g. 600x380 for the minimum
+#   --play      double-clicks the first row first, so the player shows its waveform
 # BUILD_DIR picks the build folder (default build/, made by run.sh).
 set -euo pipefail
 scale=1
 size=""
+play=0
 while [ $# -gt 1 ]; do
   case "$1" in
     --scale) scale=$2; shift 2 ;;
     --size) size=$2; shift 2 ;;
+    --play) play=1; shift ;;
     *) break ;;
   esac
 done
-out=${1:?usage: scripts/screenshot.sh [--scale N] [--size WxH] OUT.png}
+out=${1:?usage: scripts/screenshot.sh [--scale N] [--size WxH] [--play] OUT.png}
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -29,6 +32,7 @@ app_pid=""
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  [ -f "$work/run/pulse/pid" ] && kill "$(cat "$work/run/pulse/pid")" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -43,6 +47,17 @@ if [ -n "$size" ]; then
 fi
 "$build/bin/linekeeper-cli" demo-card "$work/card" >/dev/null
 
+if [ "$play" = 1 ]; then
+  # A private sound server with a sink that plays into nothing, so that the
+  # player has a sound device to open.
+  mkdir -p "$work/run"
+  chmod 700 "$work/run"
+  export XDG_RUNTIME_DIR="$work/run" PULSE_SERVER="unix:$work/native"
+  HOME="$work/home" pulseaudio -n --daemonize=yes --exit-idle-time=-1 --use-pid-file=yes \
+    --load="module-null-sink sink_name=screenshot" \
+    --load="module-native-protocol-unix auth-anonymous=1 socket=$work/native" >/dev/null 2>&1
+fi
+
 display=:$((90 + RANDOM % 100))
 Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
@@ -53,6 +68,14 @@ LINEKEEPER_HOME="$work/home" DISPLAY="$display" QT_QPA_PLATFORM=xcb QT_SCALE_FAC
 app_pid=$!
 # Timer 10 fires after 1 s, the card watch 2 s later; then the card is read.
 sleep "${SCREENSHOT_DELAY:-8}"
+
+if [ "$play" = 1 ]; then
+  # The window is centred on the 1280x800 screen; its first row lies 78
+  # pixels below its top edge, right of the tree.
+  wid=$(DISPLAY="$display" xdotool search --onlyvisible --pid "$app_pid" | head -n 1)
+  DISPLAY="$display" xdotool mousemove --window "$wid" 550 78 click --repeat 2 --delay 80 1
+  sleep "${SCREENSHOT_PLAY_DELAY:-3}"
+fi
 
 xwd -root -display "$display" -silent | convert xwd:- "$out"
 echo "saved $out"

@@ -11,15 +11,17 @@ PACKAGES=(
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # GUI
-  qt6-base-dev qt6-svg-dev qt6-webengine-dev libgl-dev fonts-dejavu-core
+  qt6-base-dev qt6-svg-dev qt6-webengine-dev qt6-multimedia-dev libgl-dev fonts-dejavu-core
   # spreadsheets, and reading them back in the tests
   libxlsxwriter-dev python3-openpyxl
   # mail: handing a message to the desktop, the private bus of the tests
   xdg-utils dbus-daemon
+  # sound server for the playback test (started by the test itself)
+  pulseaudio pulseaudio-utils
   # reference tools used by the round-trip tests and benchmarks
   ffmpeg sox
   # screenshots of the window
-  xvfb x11-apps imagemagick xauth
+  xvfb x11-apps imagemagick xauth xdotool
 )
 
 missing=()

@@ -115,6 +115,7 @@ void WindowTest::Start() {
     StartOptions o;
     o.probe = std::make_unique<FakeProbe>(volumes);
     o.showWindow = false;
+    o.sink = std::make_unique<lk::test::FakeAudioSink>(sound);
     ASSERT_TRUE(App()->InitInstance(std::move(o)));
     frame().FreezeTimers(true);
 }

@@ -17,6 +17,7 @@
 #include "pages/CVX310View.h"
 #include "card/CallRecord.h"
 #include "platform/VolumeTable.h"
+#include "support/FakeAudioSink.h"
 #include "support/TempDir.h"
 
 namespace lk::gui::test {
@@ -85,6 +86,8 @@ class WindowTest : public ::testing::Test {
     lk::test::TempDir card;
     lk::test::TempDir backup;
     std::shared_ptr<FakeVolumes> volumes = std::make_shared<FakeVolumes>();
+    // The window's sound device: pieces it was given; `canOpen` false for none.
+    std::shared_ptr<lk::test::FakeSinkLog> sound = std::make_shared<lk::test::FakeSinkLog>();
     std::vector<ShownMessage> messages;
     QMessageBox::StandardButton answer = QMessageBox::Yes;
     std::function<void()> whileAsking;  // runs while a yes/no question is open

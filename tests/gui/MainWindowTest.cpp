@@ -6,6 +6,7 @@
 
 #include "dialogs/ProgressDialog.h"
 #include "pages/CWebPane.h"
+#include "player/CPlayerDlg.h"
 
 #include "GuiFixture.h"
 #include "app/Settings.h"

@@ -18,6 +18,7 @@
 #include "GuiFixture.h"
 #include "app/SingleInstance.h"
 #include "pages/CTreePane.h"
+#include "player/CPlayerDlg.h"
 #include "pages/WebAddress.h"
 #include "records/RecordRow.h"
 #include "support/Commands.h"

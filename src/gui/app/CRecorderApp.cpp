@@ -7,6 +7,7 @@
 #include "records/CRecordListPane.h"
 #include "records/PaneFill.h"
 #include "support/GuiText.h"
+#include "support/QtAudioSink.h"
 
 #include <system_error>
 
@@ -68,8 +69,12 @@ bool CRecorderApp::InitInstance(StartOptions options) {
     state_ = std::make_unique<RecorderState>(std::move(probe));
     state_->devType = ReadSettingInt("DevType") == 1 ? 1 : 0;
     fill_ = std::make_unique<PaneFill>(*this);
+    audio_ = std::make_unique<AudioOutput>(options.sink ? std::move(options.sink)
+                                                        : std::make_unique<QtAudioSink>());
 
     frame_ = new CMainFrame(*this);
+    // Without a sound device the play commands say so; nothing else changes.
+    (void)audio_->Open(OutputFormatType::ImaAdpcm);
     frame_->ShowWhatIsListed();
     // A second start asks this one to come to the front.
     instance_.Listen([this] {
@@ -92,6 +97,7 @@ int CRecorderApp::ExitInstance() {
         delete frame_;
         frame_ = nullptr;
     }
+    audio_->Close();
     JoinWorkers();
     fill_.reset();
     if (state_) {

@@ -13,6 +13,7 @@
 #include "app/SingleInstance.h"
 #include "app/RecorderState.h"
 #include "card/RecordLoader.h"
+#include "playback/AudioOutput.h"
 
 namespace lk::gui {
 
@@ -26,6 +27,7 @@ struct StartOptions {
     std::unique_ptr<VolumeProbe> probe;            // tests give their own
     bool showWindow = true;
     int page = -1;  // --page N: the view page to show after start
+    std::unique_ptr<AudioSink> sink;  // tests give their own sound device
 };
 
 // Parses the program's own options: --card DIR (repeatable), --page N.
@@ -49,8 +51,9 @@ class CRecorderApp : public QApplication {
     CRecordListPane* Pane(int category) const;
     void SetPane(int category, CRecordListPane* pane);
 
-    // The sound output arrives with playback; until then it is never open.
-    bool AudioIsOpen() const { return false; }
+    // The sound output, opened once the main window exists.
+    AudioOutput& Audio() { return *audio_; }
+    bool AudioIsOpen() const { return audio_ && audio_->IsOpen(); }
 
     // Runs the record loader on a worker (loaderBusy is already claimed);
     // false when the worker cannot be started.
@@ -71,6 +74,7 @@ class CRecorderApp : public QApplication {
     CMainFrame* frame_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};
     std::unique_ptr<PaneFill> fill_;
+    std::unique_ptr<AudioOutput> audio_ = std::make_unique<AudioOutput>(nullptr);
     std::thread loader_;
     std::thread rebuild_;
 };

@@ -24,6 +24,7 @@
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
 #include "phonebook/ContactLibrary.h"
+#include "player/CPlayerDlg.h"
 #include "records/CRecordListPane.h"
 #include "records/RecordRow.h"
 #include "support/CommandMenus.h"
@@ -33,18 +34,6 @@
 #include "support/MessageBox.h"
 
 namespace lk::gui {
-namespace {
-
-// A page whose content arrives with a later feature: an empty panel.
-QWidget* MakePlaceholder(QWidget* parent, const char* name) {
-    auto* w = new QFrame(parent);
-    w->setObjectName(QLatin1String(name));
-    w->setFrameShape(QFrame::StyledPanel);
-    w->setFrameShadow(QFrame::Sunken);
-    return w;
-}
-
-}  // namespace
 
 CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& commands,
                        QWidget* parent)
@@ -72,8 +61,8 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& com
         app_.SetPane(c, pane);
     }
 
-    // The player's widget goes into this area.
-    player_ = MakePlaceholder(this, "playerPane");
+    player_ = new CPlayerDlg(app_.Audio(), ScratchDir(), this);
+    player_->InstallKeys(this);
     player_->setAccessibleName(Lang(319));
     player_->show();
     deviceParams_ = new CDeviceParamDlg(frame_.DeviceLibrary(), this);
@@ -275,6 +264,7 @@ void CVX310View::OnPlay() {
         ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
         return;
     }
+    player_->PlayListSelection(CurrentList() ? CurrentList() : PaneOf(1)->List());
 }
 
 void CVX310View::OnDelete() {

@@ -16,6 +16,7 @@ namespace lk::gui {
 
 class CRecorderApp;
 class CMainFrame;
+class CPlayerDlg;
 class MailSender;
 class SheetExport;
 class CommandActions;
@@ -42,7 +43,7 @@ class CVX310View : public QWidget {
     CWebPane* Web() const { return web_; }
     QToolBar* RecordToolbar() const { return recordBar_; }
     QToolBar* ImportToolbar() const { return importBar_; }
-    QWidget* PlayerPane() const { return player_; }
+    CPlayerDlg* PlayerPane() const { return player_; }
     CDeviceParamDlg* DeviceParamsPane() const { return deviceParams_; }
     CPhoneBookDlg* PhoneBookPane() const { return phoneBook_; }
 
@@ -106,7 +107,7 @@ class CVX310View : public QWidget {
     QSplitter* playerSplit_ = nullptr;
     CWebPane* web_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};
-    QWidget* player_ = nullptr;
+    CPlayerDlg* player_ = nullptr;
     CDeviceParamDlg* deviceParams_ = nullptr;
     CPhoneBookDlg* phoneBook_ = nullptr;
     AddressBookChooser chooser_;

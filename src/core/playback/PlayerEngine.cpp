@@ -1,0 +1,363 @@
+#include "playback/PlayerEngine.h"
+
+#include <algorithm>
+#include <array>
+
+#include "playback/G711.h"
+#include "playback/GsmCodec.h"
+#include "playback/ImaAdpcm.h"
+#include "playback/RecordingDecoder.h"
+
+namespace lk {
+
+namespace {
+constexpr std::size_t kChunkBytes = 4096;
+constexpr std::size_t kPcmBytesPerSecond = 16000;
+// Seconds handed to the output ahead of the one being heard, so that a late
+// tick never leaves the device empty.
+constexpr int kLeadPieces = 2;
+
+void AppendLe(std::vector<std::uint8_t>& out, std::span<const std::int16_t> pcm) {
+    out.reserve(out.size() + pcm.size() * 2);
+    for (auto s : pcm) {
+        const auto u = static_cast<std::uint16_t>(s);
+        out.push_back(static_cast<std::uint8_t>(u & 0xFF));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+}
+}  // namespace
+
+PlayerEngine::PlayerEngine(AudioOutput& output, PlayerView& view, std::filesystem::path scratch)
+    : output_(output), view_(view), scratch_(std::move(scratch)) {}
+
+PlayerEngine::~PlayerEngine() = default;
+
+void PlayerEngine::Close() {
+    decoder_.reset();
+    if (decodeFile_.is_open()) decodeFile_.close();
+    decoded_ = false;
+    total_ = 0;
+    position_ = queuedTo_ = 0;
+    marked_.reset();
+    mode_ = PlayMode::Whole;
+    state_ = PlayState::Stopped;
+}
+
+bool PlayerEngine::Open(const std::filesystem::path& path) {
+    Close();
+    RecordingOpenError error = RecordingOpenError::None;
+    auto decoder = RecordingDecoder::Open(path, &error);
+    if (!decoder) return false;
+
+    // The decode file is made for every recording, though only IMA ADPCM uses it.
+    std::error_code ec;
+    std::filesystem::create_directories(scratch_, ec);
+    const auto tmp = scratch_ / "a.tmp";
+    std::filesystem::remove(tmp, ec);
+    decodeFile_.open(tmp, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
+    if (!decodeFile_.is_open()) return false;
+
+    tag_ = decoder->FormatTag();
+    // WAV files of other programs (PCM, their own GSM or IMA ADPCM blocks,
+    // G.711) are decoded whole into the decode file and played as PCM.
+    const bool recorderLayout =
+        decoder->IsXtr() || (decoder->Wav() && decoder->Wav()->recorderLayout);
+    wholeWav_ = !recorderLayout;
+    if (wholeWav_) tag_ = kFormatImaAdpcm;
+    switch (tag_) {
+        case kFormatGsm:
+            type_ = OutputFormatType::Pcm;
+            break;
+        case kFormatALaw:
+            type_ = OutputFormatType::ALaw;
+            break;
+        case kFormatImaAdpcm:
+            type_ = OutputFormatType::Pcm;
+            break;
+        default:
+            tag_ = kFormatMuLaw;
+            type_ = OutputFormatType::MuLaw;
+            break;
+    }
+    if (!gsm_) gsm_ = std::make_unique<GsmDecoder>();
+    if (output_.Type() != type_ || !output_.IsOpen()) {
+        output_.Close();
+        (void)output_.Open(type_);  // a closed output is reported at play time
+    }
+    marked_ = decoder->Marked();
+    total_ = static_cast<int>(decoder->TotalSeconds());
+    if (total_ <= 0) {
+        total_ = 0;
+        decodeFile_.close();
+        return false;
+    }
+    decoder_ = std::move(decoder);
+    return true;
+}
+
+bool PlayerEngine::Load(const std::atomic<bool>& abort, const DrawFn& draw) {
+    if (!decoder_) return false;
+    if (wholeWav_ && decodeFile_.is_open()) {
+        if (abort.load()) return false;
+        const auto pcm = decoder_->DecodeAll();
+        std::vector<std::uint8_t> bytes;
+        decodeFile_.seekp(0);
+        for (std::size_t off = 0; off < pcm.size(); off += kChunkBytes) {
+            if (abort.load()) return false;
+            bytes.clear();
+            AppendLe(bytes, std::span(pcm).subspan(off, std::min(kChunkBytes, pcm.size() - off)));
+            decodeFile_.write(reinterpret_cast<const char*>(bytes.data()),
+                              static_cast<std::streamsize>(bytes.size()));
+        }
+        decodeFile_.flush();
+        decoded_ = true;
+    } else if (tag_ == kFormatImaAdpcm && decodeFile_.is_open()) {
+        decodeFile_.seekp(0);
+        const auto payload = decoder_->Payload();
+        std::vector<std::int16_t> pcm;
+        std::vector<std::uint8_t> bytes;
+        for (std::size_t off = 0; off < payload.size(); off += kChunkBytes) {
+            if (abort.load()) return false;
+            const auto chunk = payload.subspan(off, std::min(kChunkBytes, payload.size() - off));
+            const auto blocks = (chunk.size() + kImaBlockSize - 1) / kImaBlockSize;
+            pcm.assign(blocks * kImaSamplesPerBlock, 0);
+            for (std::size_t b = 0; b < blocks; ++b) {
+                const auto at = b * kImaBlockSize;
+                ImaState state;
+                DecodeImaBlock(chunk.subspan(at, std::min(kImaBlockSize, chunk.size() - at)), state,
+                               std::span<std::int16_t, kImaSamplesPerBlock>(
+                                   pcm.data() + b * kImaSamplesPerBlock, kImaSamplesPerBlock));
+            }
+            bytes.clear();
+            AppendLe(bytes, pcm);
+            decodeFile_.write(reinterpret_cast<const char*>(bytes.data()),
+                              static_cast<std::streamsize>(bytes.size()));
+        }
+        decodeFile_.flush();
+        decoded_ = true;
+    }
+    for (int i = 0; i < total_; ++i) {
+        if (abort.load()) return false;
+        const auto samples = ReadSecond(i, true, false);
+        if (draw) draw(samples, i, total_);
+    }
+    return true;
+}
+
+void PlayerEngine::Loaded() {
+    mode_ = PlayMode::Whole;
+    state_ = PlayState::Stopped;
+}
+
+std::vector<std::int16_t> PlayerEngine::ReadSecond(int i, bool draw, bool play) {
+    std::vector<std::int16_t> samples;
+    if (!decoder_ || i < 0 || i >= total_) return samples;
+    const auto second = static_cast<unsigned>(i);
+    switch (tag_) {
+        case kFormatALaw:
+            // Left silent: the recorder's A-law payloads are neither drawn nor played.
+            break;
+        case kFormatImaAdpcm: {
+            if (!decoded_ || !decodeFile_.is_open()) break;
+            std::vector<std::uint8_t> bytes(kPcmBytesPerSecond);
+            decodeFile_.clear();
+            decodeFile_.seekg(static_cast<std::streamoff>(second * kPcmBytesPerSecond));
+            decodeFile_.read(reinterpret_cast<char*>(bytes.data()),
+                             static_cast<std::streamsize>(bytes.size()));
+            bytes.resize(
+                static_cast<std::size_t>(std::max<std::streamsize>(0, decodeFile_.gcount())));
+            decodeFile_.clear();
+            if (play) (void)output_.Write(bytes);
+            samples.resize(bytes.size() / 2);
+            for (std::size_t k = 0; k < samples.size(); ++k)
+                samples[k] = static_cast<std::int16_t>(ReadU16(bytes, 2 * k));
+            break;
+        }
+        case kFormatGsm: {
+            gsm_->DecodeFrames(decoder_->RawSecond(second), samples);
+            if (play) {
+                std::vector<std::uint8_t> bytes;
+                AppendLe(bytes, samples);
+                (void)output_.Write(bytes);
+            }
+            break;
+        }
+        default: {
+            const auto raw = decoder_->RawSecond(second);
+            if (play) (void)output_.Write(raw);
+            if (draw) {
+                samples.reserve(raw.size());
+                for (auto b : raw)
+                    samples.push_back(MuLawToLinear(b));
+            }
+            break;
+        }
+    }
+    return samples;
+}
+
+int PlayerEngine::EndSecond() const {
+    switch (mode_) {
+        case PlayMode::Selection:
+            return selectionEnd_;
+        case PlayMode::Marked:
+            return markedEnd_;
+        case PlayMode::Whole:
+            break;
+    }
+    return total_;
+}
+
+void PlayerEngine::QueueAhead() {
+    const int end = std::min(EndSecond(), total_);
+    if (queuedTo_ < end) {
+        ReadSecond(queuedTo_, false, true);
+        ++queuedTo_;
+    }
+}
+
+void PlayerEngine::StartPlayback() {
+    view_.RefreshCaptions();
+    view_.SetTickTimer(true);
+    output_.Reset();
+    view_.SetPosition(position_, total_);
+    // The second heard now and the next one: each tick then adds one more,
+    // so the device always holds a second beyond the one playing.
+    queuedTo_ = position_;
+    for (int k = 0; k < kLeadPieces; ++k)
+        QueueAhead();
+    ++position_;
+}
+
+void PlayerEngine::Tick() {
+    if (state_ != PlayState::Playing) return;
+    QueueAhead();
+    // The device's clock may run ahead of the timer's; top up when it does.
+    if (output_.Queued() < kLeadPieces) QueueAhead();
+    ++position_;
+    view_.SetPosition(position_, total_);
+    if (position_ >= EndSecond()) {
+        // Not reset: the last queued second plays out.
+        state_ = PlayState::Stopped;
+        view_.RefreshCaptions();
+        view_.SetTickTimer(false);
+    }
+}
+
+void PlayerEngine::Pause() {
+    state_ = PlayState::Paused;
+    view_.RefreshCaptions();
+    view_.SetTickTimer(false);
+    output_.Reset();
+}
+
+bool PlayerEngine::PlayPause() {
+    if (!decoder_) return false;
+    if (mode_ != PlayMode::Whole) {
+        mode_ = PlayMode::Whole;
+        state_ = PlayState::Playing;
+        position_ = 0;
+        StartPlayback();
+        return true;
+    }
+    switch (state_) {
+        case PlayState::Stopped:
+            state_ = PlayState::Playing;
+            position_ = 0;
+            StartPlayback();
+            break;
+        case PlayState::Paused:
+            state_ = PlayState::Playing;
+            StartPlayback();
+            break;
+        case PlayState::Playing:
+            Pause();
+            break;
+    }
+    return true;
+}
+
+bool PlayerEngine::PlaySelection(int start, int end) {
+    if (!decoder_ || start >= end) return false;
+    if (mode_ == PlayMode::Selection) {
+        switch (state_) {
+            case PlayState::Stopped:
+                state_ = PlayState::Playing;
+                position_ = start + 1;
+                selectionEnd_ = end;
+                StartPlayback();
+                break;
+            case PlayState::Paused:
+                state_ = PlayState::Playing;
+                StartPlayback();
+                break;
+            case PlayState::Playing:
+                Pause();
+                break;
+        }
+        return true;
+    }
+    selectionEnd_ = end;
+    mode_ = PlayMode::Selection;
+    state_ = PlayState::Playing;
+    position_ = start + 1;
+    StartPlayback();
+    return true;
+}
+
+bool PlayerEngine::PlayMarked() {
+    if (!decoder_ || !marked_ || marked_->start >= marked_->end) return false;
+    const int start = marked_->start, end = marked_->end;
+    if (mode_ == PlayMode::Marked) {
+        switch (state_) {
+            case PlayState::Stopped:
+                state_ = PlayState::Playing;
+                position_ = start;
+                markedEnd_ = end;
+                StartPlayback();
+                break;
+            case PlayState::Paused:
+                state_ = PlayState::Playing;
+                StartPlayback();
+                break;
+            case PlayState::Playing:
+                Pause();
+                break;
+        }
+        return true;
+    }
+    markedEnd_ = end;
+    mode_ = PlayMode::Marked;
+    state_ = PlayState::Playing;
+    position_ = start;
+    StartPlayback();
+    return true;
+}
+
+bool PlayerEngine::Stop() {
+    if (state_ == PlayState::Stopped) return false;
+    state_ = PlayState::Stopped;
+    view_.RefreshCaptions();
+    view_.Redraw();
+    view_.SetTickTimer(false);
+    output_.Reset();
+    return true;
+}
+
+bool PlayerEngine::Seek(int second) {
+    if (!decoder_) return false;
+    mode_ = PlayMode::Whole;
+    state_ = PlayState::Playing;
+    position_ = second;
+    StartPlayback();
+    return true;
+}
+
+int PlayerEngine::StepRow(int row, int count, int step) {
+    row += step;
+    if (row < 0) return count - 1;
+    if (row >= count) return 0;
+    return row;
+}
+
+}  // namespace lk

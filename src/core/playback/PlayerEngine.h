@@ -1,0 +1,114 @@
+#pragma once
+// The player's heart without its window: one recording opened for playing,
+// the play modes and states, and the one-second feed of the sound output.
+// The pane drives it from its buttons and its one-second timer and shows
+// what it reports through PlayerView.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "playback/AudioOutput.h"
+#include "playback/MarkedSegment.h"
+
+namespace lk {
+
+class GsmDecoder;
+class RecordingDecoder;
+
+// What the engine asks of the pane around it.
+class PlayerView {
+  public:
+    virtual ~PlayerView() = default;
+    virtual void SetPosition(int second, int total) = 0;
+    // Shows the plain waveform again: no position line, no selection shading.
+    virtual void Redraw() = 0;
+    virtual void RefreshCaptions() = 0;
+    // Starts (restarting it when it runs) or stops the one-second tick.
+    virtual void SetTickTimer(bool running) = 0;
+};
+
+enum class PlayMode { Whole = 0, Selection = 1, Marked = 2 };
+enum class PlayState { Stopped = 0, Paused = 1, Playing = 2 };
+
+class PlayerEngine {
+  public:
+    // Draws one second: its samples, its index and the total.
+    using DrawFn = std::function<void(std::span<const std::int16_t>, int, int)>;
+
+    // `scratch` holds the decode file a.tmp.
+    PlayerEngine(AudioOutput& output, PlayerView& view, std::filesystem::path scratch);
+    ~PlayerEngine();
+    PlayerEngine(const PlayerEngine&) = delete;
+    PlayerEngine& operator=(const PlayerEngine&) = delete;
+
+    // Opens the recording and switches the output to the type it needs.
+    // False when nothing can be played: unreadable, empty, shorter than its
+    // header or than one second, or no decode file.
+    [[nodiscard]] bool Open(const std::filesystem::path& path);
+    // Unloads (the path of a refused recording stays unplayable).
+    void Close();
+    // Decodes IMA ADPCM to the decode file in 4096-byte chunks, then draws
+    // every second. `abort` is polled per chunk and per second; false when
+    // it ended the load.
+    [[nodiscard]] bool Load(const std::atomic<bool>& abort, const DrawFn& draw);
+    // After a completed load: stopped, whole recording, from second 0.
+    void Loaded();
+
+    // Commands. Each returns false when it was ignored.
+    bool PlayPause();
+    bool PlaySelection(int start, int end);
+    bool PlayMarked();
+    bool Stop();
+    bool Seek(int second);
+    // The one-second tick of the timer.
+    void Tick();
+
+    bool HasRecording() const { return decoder_ != nullptr; }
+    int Total() const { return total_; }
+    int Position() const { return position_; }
+    PlayMode Mode() const { return mode_; }
+    PlayState State() const { return state_; }
+    std::optional<MarkedSegment> Marked() const { return marked_; }
+    std::uint32_t FormatTag() const { return tag_; }
+    OutputFormatType NeededType() const { return type_; }
+
+    // PCM of second i for drawing and/or its piece written to the output.
+    std::vector<std::int16_t> ReadSecond(int i, bool draw, bool play);
+
+    // Wraps a list row by one step: below 0 to the last, past the end to 0.
+    static int StepRow(int row, int count, int step);
+
+  private:
+    void StartPlayback();
+    void Pause();
+    void QueueAhead();
+    int EndSecond() const;
+
+    AudioOutput& output_;
+    PlayerView& view_;
+    std::filesystem::path scratch_;
+    std::unique_ptr<RecordingDecoder> decoder_;
+    std::unique_ptr<GsmDecoder> gsm_;  // shared by every recording, as the device streams it
+    std::fstream decodeFile_;
+    bool decoded_ = false;
+    bool wholeWav_ = false;  // a WAV file not in the recorder's layout
+    std::uint32_t tag_ = 7;
+    OutputFormatType type_ = OutputFormatType::MuLaw;
+    std::optional<MarkedSegment> marked_;
+    int total_ = 0;
+    int position_ = 0;  // the second after the one being heard
+    int queuedTo_ = 0;  // the next second to hand to the output
+    int selectionEnd_ = 0;
+    int markedEnd_ = 0;
+    PlayMode mode_ = PlayMode::Whole;
+    PlayState state_ = PlayState::Stopped;
+};
+
+}  // namespace lk

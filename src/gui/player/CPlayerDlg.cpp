@@ -1,0 +1,279 @@
+#include "player/CPlayerDlg.h"
+
+#include <QKeySequence>
+#include <QPushButton>
+#include <QShortcut>
+#include <chrono>
+
+#include "playback/AudioOutput.h"
+#include "player/CWaveView.h"
+#include "support/GuiText.h"
+#include "support/MessageBox.h"
+#include "widgets/CSortListCtrl.h"
+
+namespace lk::gui {
+
+namespace {
+// Left to right, with their captions.
+constexpr std::array<std::pair<int, int>, 6> kButtons{{
+    {kCmdPrevious, 88},
+    {kCmdPlay, 189},
+    {kCmdPlaySelection, 162},
+    {kCmdPlayMarked, 190},
+    {kCmdStop, 192},
+    {kCmdNext, 89},
+}};
+constexpr int kTickTimer = 10;
+constexpr int kDeferredTimer = 11;
+
+int CaptionOf(int id) {
+    for (auto [b, caption] : kButtons)
+        if (b == id) return caption;
+    return 0;
+}
+}  // namespace
+
+CPlayerDlg::CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidget* parent)
+    : QWidget(parent), output_(output), engine_(output, *this, std::move(scratch)) {
+    setObjectName(QStringLiteral("playerPane"));
+    wave_ = new CWaveView(this);
+    for (std::size_t k = 0; k < kButtons.size(); ++k) {
+        auto* b = new QPushButton(Lang(kButtons[k].second), this);
+        b->setFocusPolicy(Qt::NoFocus);
+        const int id = kButtons[k].first;
+        connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+        buttons_[k] = b;
+    }
+    connect(wave_, &CWaveView::WaveSeek, this, &CPlayerDlg::OnWaveSeek);
+    connect(this, &CPlayerDlg::LoadThreadDone, this, &CPlayerDlg::OnLoadThreadDone,
+            Qt::QueuedConnection);
+    tick_.setInterval(1000);
+    deferred_.setInterval(1000);
+    connect(&tick_, &QTimer::timeout, this, [this] { OnTimer(kTickTimer); });
+    connect(&deferred_, &QTimer::timeout, this, [this] { OnTimer(kDeferredTimer); });
+}
+
+CPlayerDlg::~CPlayerDlg() {
+    StopTimer(kTickTimer);
+    StopTimer(kDeferredTimer);
+    abort_ = true;
+    if (loader_.joinable()) loader_.join();
+    output_.Reset();
+    Unhighlight();
+}
+
+QPushButton* CPlayerDlg::Button(int id) const {
+    for (std::size_t k = 0; k < kButtons.size(); ++k)
+        if (kButtons[k].first == id) return buttons_[k];
+    return nullptr;
+}
+
+bool CPlayerDlg::TimerActive(int id) const {
+    return id == kTickTimer ? tickArmed_ : id == kDeferredTimer ? deferredArmed_ : false;
+}
+
+void CPlayerDlg::StartTimer(int id) {
+    QTimer& t = id == kTickTimer ? tick_ : deferred_;
+    (id == kTickTimer ? tickArmed_ : deferredArmed_) = true;
+    if (!manualTimers_) t.start();
+}
+
+void CPlayerDlg::StopTimer(int id) {
+    QTimer& t = id == kTickTimer ? tick_ : deferred_;
+    (id == kTickTimer ? tickArmed_ : deferredArmed_) = false;
+    t.stop();
+}
+
+void CPlayerDlg::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    const int cx = width(), cy = height();
+    wave_->setGeometry(2, 2, std::max(0, cx - 4), std::max(0, cy - 29));
+    const int w = std::max(0, (cx - 16) / 6);
+    for (std::size_t k = 0; k < buttons_.size(); ++k)
+        buttons_[k]->setGeometry(2 + static_cast<int>(k) * (w + 3), cy - 26, w, 25);
+    // The waveform is drawn for one width: a new size loads it again.
+    if (hasRecord_ && !FieldText(record_.filePath).empty()) {
+        StopTimer(kTickTimer);
+        output_.Reset();
+        abort_ = true;
+        WaitForLoad();
+        StartTimer(kDeferredTimer);
+    }
+}
+
+void CPlayerDlg::WaitForLoad() {
+    for (int i = 0; i < 50 && loading_.load(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+void CPlayerDlg::Unhighlight() {
+    if (list_ && hasRecord_ && row_ >= 0 && row_ < list_->RowCount())
+        list_->SetRowBackground(row_, -1, Qt::white);
+}
+
+void CPlayerDlg::PlayListSelection(CSortListCtrl* list) {
+    Unhighlight();
+    list_ = list;
+    if (!list) return;
+    const auto selected = list->SelectedRows();
+    row_ = selected.empty() ? 0 : selected.front();
+    if (row_ < list->RowCount())
+        if (const CallRecord* r = list->RowData(row_)) LoadRecord(*r);
+}
+
+void CPlayerDlg::LoadRecord(const CallRecord& record) {
+    record_ = record;
+    hasRecord_ = true;
+    StopTimer(kTickTimer);
+    StopTimer(kDeferredTimer);
+    output_.Reset();
+    if (list_ && row_ >= 0 && row_ < list_->RowCount())
+        list_->SetRowBackground(row_, -1, kLoadedRow);
+    if (!loading_.load() && !loader_.joinable()) {
+        OpenRecording();
+        return;
+    }
+    abort_ = true;
+    WaitForLoad();
+    StartTimer(kDeferredTimer);
+}
+
+bool CPlayerDlg::OpenRecording() {
+    const std::filesystem::path path(FieldText(record_.filePath));
+    const bool ok = engine_.Open(path);
+    wave_->Clear();
+    if (!ok) return false;
+    wave_->SetTotal(engine_.Total());
+    if (const auto m = engine_.Marked(); m && m->end > m->start)
+        wave_->SetMarkedSegment(m->start, m->end);
+    abort_ = false;
+    loading_ = true;
+    const int generation = ++generation_;
+    loader_ = std::thread([this, generation] {
+        const bool done =
+            engine_.Load(abort_, [this](std::span<const std::int16_t> s, int i, int total) {
+                wave_->AddSecond(s, i, total);
+            });
+        loading_ = false;
+        emit LoadThreadDone(done, generation);
+    });
+    return true;
+}
+
+void CPlayerDlg::OnLoadThreadDone(bool completed, int generation) {
+    if (generation != generation_) return;  // a later load has taken over
+    if (loader_.joinable()) loader_.join();
+    if (completed) {
+        wave_->Redraw();
+        engine_.Loaded();
+        QMetaObject::invokeMethod(
+            this, [this] { OnCommand(kCmdPlay); }, Qt::QueuedConnection);
+    }
+    emit LoadFinished(completed);
+}
+
+void CPlayerDlg::OnTimer(int id) {
+    if (id == kTickTimer) {
+        if (tickArmed_) engine_.Tick();
+        return;
+    }
+    if (id != kDeferredTimer || !deferredArmed_) return;
+    // An earlier load still winding down: try again at the next tick, so
+    // that two loads never run over each other.
+    if (loading_.load()) return;
+    StopTimer(kDeferredTimer);
+    if (loader_.joinable()) loader_.join();
+    abort_ = false;
+    OpenRecording();
+}
+
+bool CPlayerDlg::RefusePlay() {
+    if (output_.IsOpen()) return false;
+    ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
+    return true;
+}
+
+void CPlayerDlg::OnCommand(int id) {
+    if (Loading()) return;
+    switch (id) {
+        case kCmdPlay:
+            if (!hasRecord_ || FieldText(record_.filePath).empty() || RefusePlay()) return;
+            engine_.PlayPause();
+            break;
+        case kCmdPlaySelection:
+            if (RefusePlay()) return;
+            engine_.PlaySelection(wave_->SelectionStart(), wave_->SelectionEnd());
+            break;
+        case kCmdPlayMarked:
+            if (RefusePlay()) return;
+            engine_.PlayMarked();
+            break;
+        case kCmdStop:
+            engine_.Stop();
+            break;
+        case kCmdPrevious:
+            Step(-1);
+            break;
+        case kCmdNext:
+            Step(+1);
+            break;
+        default:
+            break;
+    }
+}
+
+void CPlayerDlg::Step(int step) {
+    if (!list_) return;
+    StopTimer(kTickTimer);
+    output_.Reset();
+    Unhighlight();
+    row_ = PlayerEngine::StepRow(row_, list_->RowCount(), step);
+    if (row_ >= 0 && row_ < list_->RowCount())
+        if (const CallRecord* r = list_->RowData(row_)) LoadRecord(*r);
+}
+
+void CPlayerDlg::OnWaveSeek(int second) {
+    if (Loading() || RefusePlay()) return;
+    engine_.Seek(second);
+}
+
+void CPlayerDlg::InstallKeys(QWidget* scope) {
+    const auto add = [&](QKeySequence keys, auto action) {
+        auto* s = new QShortcut(keys, scope);
+        s->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(s, &QShortcut::activated, this, action);
+    };
+    add(QKeySequence(Qt::Key_Space), [this] { OnCommand(kCmdPlay); });
+    add(QKeySequence(Qt::Key_Escape), [this] { OnCommand(kCmdStop); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Left), [this] { OnCommand(kCmdPrevious); });
+    add(QKeySequence(Qt::CTRL | Qt::Key_Right), [this] { OnCommand(kCmdNext); });
+    // Enter on a row is the window's Play command (its shortcut).
+}
+
+void CPlayerDlg::SetPosition(int second, int total) {
+    wave_->SetPosition(second, total);
+}
+
+void CPlayerDlg::Redraw() {
+    wave_->Redraw();
+}
+
+void CPlayerDlg::RefreshCaptions() {
+    const int active = engine_.Mode() == PlayMode::Selection ? kCmdPlaySelection
+                       : engine_.Mode() == PlayMode::Marked  ? kCmdPlayMarked
+                                                             : kCmdPlay;
+    const bool playing = engine_.State() == PlayState::Playing;
+    for (int id : {kCmdPlay, kCmdPlaySelection, kCmdPlayMarked})
+        Button(id)->setText(Lang(id == active && playing ? 191 : CaptionOf(id)));
+}
+
+void CPlayerDlg::SetTickTimer(bool running) {
+    if (running) {
+        StopTimer(kTickTimer);
+        StartTimer(kTickTimer);
+    } else {
+        StopTimer(kTickTimer);
+    }
+}
+
+}  // namespace lk::gui

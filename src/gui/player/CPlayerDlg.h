@@ -1,0 +1,110 @@
+#pragma once
+// The player pane along the bottom of the list pages: the waveform view and
+// six buttons. It plays one record at a time from the list the user looks
+// at; loading decodes and draws on a worker, then playback starts by itself.
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <thread>
+
+#include "card/CallRecord.h"
+#include "playback/PlayerEngine.h"
+
+class QPushButton;
+
+namespace lk {
+class AudioOutput;
+}
+
+namespace lk::gui {
+
+class CSortListCtrl;
+class CWaveView;
+
+// Button ids of the pane.
+enum PlayerCommand {
+    kCmdPrevious = 1045,
+    kCmdNext = 1046,
+    kCmdPlaySelection = 1047,
+    kCmdPlay = 1048,
+    kCmdPlayMarked = 1050,
+    kCmdStop = 1051,
+};
+
+class CPlayerDlg : public QWidget, private PlayerView {
+    Q_OBJECT
+  public:
+    static inline const QColor kLoadedRow{55, 140, 248};
+
+    // `scratch` holds the decode file.
+    CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidget* parent = nullptr);
+    ~CPlayerDlg() override;
+
+    // Attaches the list and loads its first selected row (row 0 when none).
+    void PlayListSelection(CSortListCtrl* list);
+    void LoadRecord(const CallRecord& record);
+    void OnCommand(int id);
+    void OnWaveSeek(int second);
+    // Space, Escape and Ctrl+Left/Right for the player anywhere in `scope`;
+    // Enter there asks for the play command.
+    void InstallKeys(QWidget* scope);
+
+    bool Loading() const { return loading_.load(); }
+    int Row() const { return row_; }
+    const CallRecord& Record() const { return record_; }
+    PlayerEngine& Engine() { return engine_; }
+    CWaveView* WaveView() const { return wave_; }
+    QPushButton* Button(int id) const;
+    bool TimerActive(int id) const;
+    // Tests drive the two timers by hand: nothing fires by itself.
+    void SetManualTimers(bool on) { manualTimers_ = on; }
+    void OnTimer(int id);
+
+  signals:
+    // A load ended: true when it completed (playback was then requested).
+    void LoadFinished(bool completed);
+    void LoadThreadDone(bool completed, int generation);
+
+  protected:
+    void resizeEvent(QResizeEvent* e) override;
+
+  private:
+    // PlayerView
+    void SetPosition(int second, int total) override;
+    void Redraw() override;
+    void RefreshCaptions() override;
+    void SetTickTimer(bool running) override;
+
+    bool OpenRecording();
+    void OnLoadThreadDone(bool completed, int generation);
+    void StopTimer(int id);
+    void StartTimer(int id);
+    void WaitForLoad();
+    void Unhighlight();
+    void Step(int step);
+    bool RefusePlay();
+
+    AudioOutput& output_;
+    PlayerEngine engine_;
+    CWaveView* wave_ = nullptr;
+    std::array<QPushButton*, 6> buttons_{};
+    QPointer<CSortListCtrl> list_;
+    int row_ = 0;
+    CallRecord record_{};
+    bool hasRecord_ = false;
+    QTimer tick_;      // 10: the playback tick
+    QTimer deferred_;  // 11: the open after an aborted load
+    bool manualTimers_ = false;
+    bool tickArmed_ = false, deferredArmed_ = false;
+    std::thread loader_;
+    std::atomic<bool> loading_{false};
+    std::atomic<bool> abort_{false};
+    int generation_ = 0;  // tells a finished load from a later one
+};
+
+}  // namespace lk::gui

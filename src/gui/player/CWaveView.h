@@ -1,0 +1,97 @@
+#pragma once
+// The waveform control of the player: an off-screen image of the whole
+// recording drawn one second at a time, the recorder's marked segment as a
+// band behind it, a mouse selection, the playback position line and a status
+// strip with selection, position and length.
+//
+// The window's own picture is kept in `screen_`, so that the position line
+// and the selection shading are drawn over it column by column and restored
+// from the waveform image without repainting the rest.
+
+#include <QImage>
+#include <QWidget>
+#include <cstdint>
+#include <mutex>
+#include <span>
+
+namespace lk::gui {
+
+class CWaveView : public QWidget {
+    Q_OBJECT
+  public:
+    static constexpr int kStripHeight = 25;
+
+    explicit CWaveView(QWidget* parent = nullptr);
+
+    // Empty: no recording, no selection, no band; black waveform.
+    void Clear();
+    void SetTotal(int total) { total_ = total; }
+    int Total() const { return total_; }
+    void SetMarkedSegment(int start, int end);
+    // Draws second i of a recording of `total` seconds. Safe to call from
+    // the load thread: it draws into the image only; the window follows.
+    void AddSecond(std::span<const std::int16_t> samples, int i, int total);
+    void SetPosition(int second, int total);
+    // The plain waveform again: no position line, no selection shading.
+    void Redraw();
+
+    int SelectionStart() const { return selStart_; }
+    int SelectionEnd() const { return selEnd_; }
+    int MarkedStart() const { return markedStart_; }
+    int MarkedEnd() const { return markedEnd_; }
+    int Position() const { return position_; }
+
+    // Pixel column of a second and second of a column, for this width.
+    int ColumnOf(int second) const;
+    int SecondOf(int column) const;
+    int AreaWidth() const { return areaW_; }
+    int AreaHeight() const { return areaH_; }
+
+    // What the window shows, and the waveform image behind it.
+    QImage ScreenImage() const { return screen_; }
+    QImage WaveImage() const;
+    QString StripText() const { return stripText_; }
+
+  signals:
+    // A double-click: play the whole recording from that second.
+    void WaveSeek(int second);
+    void SecondDrawn(int i);
+
+  protected:
+    void paintEvent(QPaintEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void wheelEvent(QWheelEvent* e) override;
+
+  private:
+    void MakeImages();
+    void RepaintAll();
+    void UpdateStrip();
+    void ShadeSelection();
+    void CopyColumns(int from, int to);   // wave image onto the screen
+    void ShadeColumns(int from, int to);  // NOT(wave OR screen) onto the screen
+    void OnSecondDrawn(int i);
+    int MouseX(const QPointF& p) const;
+
+    mutable std::mutex waveMutex_;  // the load thread draws into wave_
+    QImage wave_;
+    QImage screen_;
+    QImage column_;
+    QString stripText_;
+    QFont font_;
+    int areaW_ = 0;
+    int areaH_ = 0;
+    int anchorX_ = 0, currentX_ = 0, previousX_ = 0;
+    bool selecting_ = false;
+    int total_ = 0;
+    int position_ = 0;
+    int positionX_ = 0;
+    bool lineSaved_ = false;
+    int selStart_ = 0, selEnd_ = 0;
+    int markedStart_ = 0, markedEnd_ = 0;
+};
+
+}  // namespace lk::gui

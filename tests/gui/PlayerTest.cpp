@@ -1,0 +1,180 @@
+// The player pane in the window: loading from the list, the row highlight,
+// previous and next, the resize reload and the missing sound device.
+
+#include <QPushButton>
+#include <QTest>
+
+#include "GuiFixture.h"
+#include "export/RecordingWriter.h"
+#include "playback/G711.h"
+#include "playback/XtrFormat.h"
+#include "player/CPlayerDlg.h"
+#include "player/CWaveView.h"
+#include "support/Commands.h"
+#include "support/GuiText.h"
+#include "widgets/CSortListCtrl.h"
+
+namespace lk::gui::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::vector<CardCall> kCalls = {{Incoming, 0, 1}, {Outgoing, 0, 2}, {Incoming, 0, 3}};
+
+// Every second of the recording of call n holds one level: a piece names its call and second.
+std::int16_t Level(int call, int second) {
+    return static_cast<std::int16_t>(1000 * call + 100 * (second + 1));
+}
+
+class Player : public WindowTest {
+  protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        WriteCard(card.path(), kCalls);
+        // Real recordings in place of the fixture's placeholders (4 seconds each).
+        for (const auto& e : fs::recursive_directory_iterator(card.path())) {
+            if (e.path().extension() != ".wav") continue;
+            const auto name = e.path().stem().string();
+            const int call = name.back() - '0';
+            std::vector<std::int16_t> pcm;
+            for (int s = 0; s < 4; ++s)
+                pcm.insert(pcm.end(), 8000, Level(call, s));
+            lk::test::WriteFile(e.path().parent_path() / (name + ".xtr"),
+                                BuildXtrRecording(lk::kFormatMuLaw, pcm));
+            lk::test::WriteFile(e.path(), BuildWavRecording(pcm));
+        }
+    }
+    void Load() {
+        Start();
+        InsertCard();
+        Tick(TimerStartup);
+        Tick(TimerCardWatch);
+        ASSERT_TRUE(WaitIdle());
+        player().SetManualTimers(true);
+        list()->SelectRow(0);
+    }
+    CPlayerDlg& player() { return *view().PlayerPane(); }
+    CSortListCtrl* list() { return pane(PageAll).List(); }
+    bool WaitLoaded(std::size_t pieces) {
+        return WaitFor([&] { return !player().Loading() && sound->Count() >= pieces; });
+    }
+    // The call number of the loaded record (from its file name).
+    int LoadedCall() {
+        const auto p = fs::path(FieldText(player().Record().filePath)).stem().string();
+        return p.back() - '0';
+    }
+    // The IMA ADPCM pieces are PCM; compare each piece's middle with the levels.
+    std::vector<int> PieceSeconds(int call) {
+        std::vector<int> out;
+        std::lock_guard lock(sound->mutex);
+        for (const auto& piece : sound->pieces) {
+            int found = -1;
+            for (int s = 0; s < 4 && piece.size() > 4000; ++s)
+                if (std::abs(piece[4000] - Level(call, s)) < 40) found = s;
+            out.push_back(found);
+        }
+        return out;
+    }
+};
+
+TEST_F(Player, PlayLoadsTheSelectedRowHighlightsItAndPlaysFromTheStart) {
+    Load();
+    list()->SelectRow(1);
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitLoaded(2));
+    EXPECT_EQ(player().Row(), 1);
+    EXPECT_EQ(list()->CellBackground(1, 0), CPlayerDlg::kLoadedRow);
+    EXPECT_EQ(player().WaveView()->Total(), 4);
+    EXPECT_EQ(player().Engine().State(), PlayState::Playing);
+    EXPECT_EQ(PieceSeconds(LoadedCall()), (std::vector<int>{0, 1}));
+    EXPECT_EQ(player().Button(kCmdPlay)->text(), Lang(191));
+    EXPECT_EQ(player().Button(kCmdStop)->text(), Lang(192));
+    EXPECT_TRUE(player().TimerActive(10));
+    player().OnTimer(10);
+    EXPECT_EQ(PieceSeconds(LoadedCall()), (std::vector<int>{0, 1, 2}));
+
+    // Another record replaces the highlight.
+    list()->SelectRow(2);
+    view().OnCommand(CmdWavePlayer);
+    ASSERT_TRUE(WaitFor([&] { return !player().Loading() && player().Row() == 2; }));
+    EXPECT_EQ(list()->CellBackground(1, 0), QColor(Qt::white));
+    EXPECT_EQ(list()->CellBackground(2, 0), CPlayerDlg::kLoadedRow);
+}
+
+TEST_F(Player, PreviousAndNextWrapAroundTheList) {
+    Load();
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitLoaded(2));
+    ASSERT_EQ(player().Row(), 0);
+    struct Step {
+        int command, row;
+    };
+    const int last = list()->RowCount() - 1;
+    const Step steps[] = {{kCmdPrevious, last}, {kCmdNext, 0}, {kCmdNext, 1}, {kCmdPrevious, 0}};
+    for (const auto& s : steps) {
+        sound->pieces.clear();
+        const int before = player().Row();
+        player().OnCommand(s.command);
+        ASSERT_TRUE(WaitLoaded(2)) << s.command;
+        EXPECT_EQ(player().Row(), s.row);
+        EXPECT_EQ(list()->CellBackground(s.row, 0), CPlayerDlg::kLoadedRow);
+        if (before != s.row) {
+            EXPECT_EQ(list()->CellBackground(before, 0), QColor(Qt::white));
+        }
+        EXPECT_EQ(PieceSeconds(LoadedCall()), (std::vector<int>{0, 1}));
+    }
+}
+
+TEST_F(Player, ResizeWhilePlayingReloadsAndStartsAgain) {
+    Load();
+    frame().show();
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitLoaded(2));
+    player().OnTimer(10);
+    player().OnTimer(10);
+    ASSERT_EQ(player().Engine().Position(), 3);
+    const int before = player().WaveView()->AreaWidth();
+    player().resize(player().width() - 100, player().height());
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(player().TimerActive(10));
+    ASSERT_TRUE(player().TimerActive(11));
+    sound->pieces.clear();
+    player().OnTimer(11);
+    ASSERT_TRUE(WaitLoaded(2));
+    EXPECT_EQ(player().WaveView()->AreaWidth(), before - 100);
+    EXPECT_EQ(PieceSeconds(LoadedCall()), (std::vector<int>{0, 1}));
+    EXPECT_EQ(player().Engine().State(), PlayState::Playing);
+}
+
+TEST_F(Player, KeysPauseResumeAndStop) {
+    Load();
+    frame().show();
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitLoaded(2));
+    list()->setFocus();
+    QTest::keyClick(list(), Qt::Key_Space);
+    EXPECT_EQ(player().Engine().State(), PlayState::Paused);
+    QTest::keyClick(list(), Qt::Key_Space);
+    EXPECT_EQ(player().Engine().State(), PlayState::Playing);
+    QTest::keyClick(list(), Qt::Key_Escape);
+    EXPECT_EQ(player().Engine().State(), PlayState::Stopped);
+    QTest::keyClick(list(), Qt::Key_Right, Qt::ControlModifier);
+    ASSERT_TRUE(WaitFor([&] { return !player().Loading() && player().Row() == 1; }));
+}
+
+TEST_F(Player, WithoutASoundDeviceThePlayCommandsSaySo) {
+    sound->canOpen = false;
+    Load();
+    EXPECT_FALSE(app().AudioIsOpen());
+    view().OnCommand(CmdPlay);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, Lang(169));
+    EXPECT_EQ(messages[0].caption, Lang(170));
+    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
+    EXPECT_FALSE(player().Loading());
+    EXPECT_EQ(player().WaveView()->Total(), 0);
+    EXPECT_EQ(sound->Count(), 0u);
+}
+
+}  // namespace
+}  // namespace lk::gui::test

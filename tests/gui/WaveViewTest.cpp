@@ -1,0 +1,194 @@
+// The waveform control on its own: selection, position line, strip, seek.
+
+#include <gtest/gtest.h>
+
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "player/CWaveView.h"
+
+namespace lk::gui::test {
+namespace {
+
+// A view whose waveform area is `width` pixels wide, holding `total` seconds
+// with a recognisable picture (a loud second every other second).
+struct Wave {
+    CWaveView view;
+    Wave(int width, int total) {
+        view.resize(width, 160);
+        view.Clear();
+        view.SetTotal(total);
+        std::vector<std::int16_t> loud(8000), quiet(8000, 0);
+        for (std::size_t i = 0; i < loud.size(); ++i)
+            loud[i] = static_cast<std::int16_t>(i % 2 ? 20000 : -20000);
+        for (int i = 0; i < total; ++i)
+            view.AddSecond(i % 2 ? loud : quiet, i, total);
+        QCoreApplication::processEvents();
+        view.Redraw();
+    }
+    void Press(int x) { QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(x, 40)); }
+    void Move(int x) {
+        QMouseEvent e(QEvent::MouseMove, QPointF(x, 40), view.mapToGlobal(QPointF(x, 40)),
+                      Qt::NoButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(&view, &e);
+    }
+    void Release(int x) { QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(x, 40)); }
+    void Drag(int from, std::initializer_list<int> through) {
+        Press(from);
+        int last = from;
+        for (int x : through) {
+            Move(x);
+            last = x;
+        }
+        Release(last);
+    }
+    // Columns of the window's waveform area: 0 as the image, 1 inverse, 2 other.
+    int ColumnState(int x) {
+        const QImage screen = view.ScreenImage(), wave = view.WaveImage();
+        bool same = true, inverse = true;
+        for (int y = 0; y < wave.height(); ++y) {
+            const QRgb w = wave.pixel(x, y) & 0xFFFFFF, s = screen.pixel(x, y) & 0xFFFFFF;
+            same = same && s == w;
+            inverse = inverse && s == (~w & 0xFFFFFF);
+        }
+        return same ? 0 : inverse ? 1 : 2;
+    }
+};
+
+TEST(WaveView, NothingLoadedIgnoresTheMouse) {
+    CWaveView view;
+    view.resize(400, 160);
+    view.Clear();
+    QSignalSpy seeks(&view, &CWaveView::WaveSeek);
+    const QImage before = view.ScreenImage();
+    QTest::mousePress(&view, Qt::LeftButton, {}, QPoint(50, 30));
+    QTest::mouseMove(&view, QPoint(300, 30));
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, QPoint(300, 30));
+    QTest::mouseDClick(&view, Qt::LeftButton, {}, QPoint(100, 30));
+    EXPECT_EQ(seeks.count(), 0);
+    EXPECT_EQ(view.SelectionStart(), 0);
+    EXPECT_EQ(view.SelectionEnd(), 0);
+    EXPECT_EQ(view.ScreenImage(), before);
+}
+
+TEST(WaveView, DragDirectionGivesTheSameSeconds) {
+    struct Case {
+        int width, total, a, b, start, end;
+    };
+    const Case cases[] = {
+        {900, 90, 100, 400, 10, 40},
+        {900, 90, 455, 456, 45, 45},
+        {600, 3725, 0, 599, 0, 3718},
+        {300, 7, 10, 290, 0, 6},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << " px, " << c.total << " s");
+        Wave ltr(c.width, c.total), rtl(c.width, c.total);
+        ltr.Drag(c.a, {c.b});
+        rtl.Drag(c.b, {c.a});
+        EXPECT_EQ(ltr.view.SelectionStart(), c.start);
+        EXPECT_EQ(ltr.view.SelectionEnd(), c.end);
+        EXPECT_EQ(rtl.view.SelectionStart(), c.start);
+        EXPECT_EQ(rtl.view.SelectionEnd(), c.end);
+    }
+}
+
+TEST(WaveView, DragAcrossTheAnchorLeavesNoShadingBehind) {
+    struct Case {
+        const char* name;
+        int anchor;
+        std::vector<int> moves;
+        int shadedFrom, shadedTo;  // [from, to) inverse at the end
+    };
+    const Case cases[] = {
+        {"right, then left across", 300, {350, 420, 250, 200}, 200, 300},
+        {"left, then right across", 300, {250, 180, 340, 380}, 301, 380},
+        {"right, back a little", 300, {450, 400}, 301, 400},
+        {"left, back a little", 300, {150, 220}, 220, 300},
+        {"back onto the anchor", 300, {400, 300}, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Wave w(600, 60);
+        w.Press(c.anchor);
+        for (int x : c.moves)
+            w.Move(x);
+        w.Release(c.moves.back());
+        for (int x = 0; x < 600; ++x) {
+            if (x == c.anchor) continue;  // the dashed anchor line
+            const bool shaded = x >= c.shadedFrom && x < c.shadedTo;
+            EXPECT_EQ(w.ColumnState(x), shaded ? 1 : 0) << "column " << x;
+        }
+    }
+}
+
+TEST(WaveView, DoubleClickSeeksTheSecondUnderTheMouse) {
+    Wave w(900, 90);
+    // Before any drag the selection items read zero.
+    const QString strip = w.view.StripText();
+    EXPECT_TRUE(strip.contains(QStringLiteral(" 00:00:00")));
+    EXPECT_TRUE(strip.endsWith(QStringLiteral(" 00:01:30"))) << strip.toStdString();
+    EXPECT_EQ(w.view.SelectionStart(), 0);
+    EXPECT_EQ(w.view.SelectionEnd(), 0);
+    QSignalSpy seeks(&w.view, &CWaveView::WaveSeek);
+    QTest::mouseDClick(&w.view, Qt::LeftButton, {}, QPoint(455, 40));
+    ASSERT_EQ(seeks.count(), 1);
+    EXPECT_EQ(seeks.last().at(0).toInt(), 45);
+}
+
+TEST(WaveView, StripShowsHoursMinutesAndSeconds) {
+    CWaveView view;
+    view.resize(800, 160);
+    view.Clear();
+    view.SetTotal(3725);
+    view.SetPosition(61, 3725);
+    const QString text = view.StripText();
+    EXPECT_TRUE(text.endsWith(QStringLiteral(" 01:02:05"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral(" 00:01:01"))) << text.toStdString();
+    // Five items, six blanks between each two.
+    EXPECT_EQ(text.count(QStringLiteral("      ")), 4);
+}
+
+TEST(WaveView, PositionLineIsRestoredColumnByColumn) {
+    Wave w(600, 60);
+    const QImage plain = w.view.ScreenImage();
+    w.view.SetPosition(10, 60);
+    EXPECT_EQ(w.view.ScreenImage().pixel(100, 5) & 0xFFFFFF, 0x0000FFu);
+    w.view.SetPosition(11, 60);
+    EXPECT_EQ(w.ColumnState(100), 0);
+    EXPECT_EQ(w.view.ScreenImage().pixel(110, 5) & 0xFFFFFF, 0x0000FFu);
+    // Second 0 leaves the earlier line until the next redraw.
+    w.view.SetPosition(0, 60);
+    EXPECT_EQ(w.view.ScreenImage().pixel(110, 5) & 0xFFFFFF, 0x0000FFu);
+    w.view.Redraw();
+    EXPECT_EQ(w.ColumnState(110), 0);
+    EXPECT_EQ(w.ColumnState(0), 0);
+    (void)plain;
+}
+
+TEST(WaveView, SecondsAreDrawnAsColumnEnvelopesOverTheMarkedBand) {
+    CWaveView view;
+    view.resize(200, 125);  // area 100 high, image 98
+    view.Clear();
+    view.SetTotal(10);
+    view.SetMarkedSegment(2, 4);
+    std::vector<std::int16_t> loud(8000);
+    for (std::size_t i = 0; i < loud.size(); ++i)
+        loud[i] = static_cast<std::int16_t>(i % 2 ? 32767 : -32768);
+    view.AddSecond(loud, 3, 10);
+    const QImage img = view.WaveImage();
+    const QRgb band = QColor(128, 100, 100).rgb(), wave = QColor(0, 255, 0).rgb();
+    const QRgb black = QColor(0, 0, 0).rgb();
+    EXPECT_EQ(img.pixel(45, 5), band);   // second 2, nothing drawn: the band
+    EXPECT_EQ(img.pixel(90, 5), black);  // past the band
+    for (int x = 60; x < 80; ++x) {
+        EXPECT_EQ(img.pixel(x, 2), wave) << x;  // loud both ways: the full height
+        EXPECT_EQ(img.pixel(x, 90), wave) << x;
+    }
+    EXPECT_EQ(img.pixel(80, 50), band);  // column(4) closes the band
+    EXPECT_EQ(img.pixel(81, 50), black);
+}
+
+}  // namespace
+}  // namespace lk::gui::test
