@@ -40,4 +40,9 @@ void WriteSettingString(std::string_view key, std::string_view value) {
     WriteProfileString(SettingsFilePath(), kSection, key, value);
 }
 
+std::string CardCodePage() {
+    auto cp = ReadSettingString("CodePage");
+    return cp.empty() ? std::string("CP1252") : cp;
+}
+
 }  // namespace lk

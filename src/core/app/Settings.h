@@ -15,6 +15,9 @@ void WriteSettingInt(std::string_view key, int value);
 std::string ReadSettingString(std::string_view key);
 void WriteSettingString(std::string_view key, std::string_view value);
 
+// The card text code page: the setting "CodePage", "CP1252" when unset.
+std::string CardCodePage();
+
 // Path of the settings file in use.
 std::filesystem::path SettingsFilePath();
 

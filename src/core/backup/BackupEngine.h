@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/ProgressSink.h"
-#include "app/RecorderState.h"
 #include "backup/FileOps.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "app/Settings.h"
 #include "card/RecordingLength.h"
 #include "platform/CardPath.h"
 #include "platform/Decimal.h"

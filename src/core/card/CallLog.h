@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "card/CallRecord.h"
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
 #include "platform/ByteIo.h"
 
 namespace lk {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 

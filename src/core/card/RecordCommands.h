@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/ProgressSink.h"
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 

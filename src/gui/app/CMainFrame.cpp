@@ -7,16 +7,17 @@
 #include <QStatusBar>
 #include <filesystem>
 
-#include "dialogs/CAboutDlg.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
-#include "pages/CVX310View.h"
 #include "app/CardWatchDriver.h"
+#include "dialogs/CAboutDlg.h"
+#include "dialogs/ProgressDialog.h"
+#include "pages/CVX310View.h"
+#include "records/CRecordListPane.h"
+#include "records/PaneFill.h"
 #include "support/Commands.h"
 #include "support/DiskSpaceText.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
-#include "dialogs/ProgressDialog.h"
 
 namespace lk::gui {
 
@@ -41,7 +42,10 @@ CMainFrame::CMainFrame(CRecorderApp& app)
 
     CreateMenus();
     progress_ = new ProgressDialog(this);
-    view_ = new CVX310View(app_, *this, this);
+    app_.Filler().SetProgress(progress_);
+    view_ = new CVX310View(app_.State(), app_.Panes(), this);
+    connect(view_, &CVX310View::CategoryStatusChanged, this, &CMainFrame::SetCategoryStatus);
+    connect(view_, &CVX310View::RefreshRequested, this, &CMainFrame::RefreshRecords);
     setCentralWidget(view_);
     view_->FinishCreation();
 
@@ -128,7 +132,7 @@ void CMainFrame::ApplyLanguageToFrame() {
     SetCategoryStatus(lastCategory_, lastCount_);
     update();
     for (int c = 1; c <= 10; ++c)
-        if (CRecordListPane* p = app_.Pane(c)) p->Relabel();
+        if (CRecordListPane* p = app_.Panes().Pane(c)) p->Relabel();
 }
 
 void CMainFrame::UpdateDiskSpaceStatus() {
@@ -355,7 +359,7 @@ void CMainFrame::StopWork() {
     stopped_ = true;
     app_.State().quitting = 1;
     for (int c = 1; c <= 9; ++c)
-        if (CRecordListPane* p = app_.Pane(c)) p->StopRelabel();
+        if (CRecordListPane* p = app_.Panes().Pane(c)) p->StopRelabel();
     timer10_->stop();
     timer20_->stop();
     timer30_->stop();

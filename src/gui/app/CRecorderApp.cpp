@@ -3,12 +3,11 @@
 #include <QScreen>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
-#include "pages/CVX310View.h"
-#include "support/GuiText.h"
-#include "records/PaneFill.h"
-#include "dialogs/ProgressDialog.h"
 #include "card/LogRebuild.h"
+#include "dialogs/ProgressDialog.h"
+#include "pages/CVX310View.h"
+#include "records/PaneFill.h"
+#include "support/GuiText.h"
 
 #include <system_error>
 
@@ -19,14 +18,6 @@ static void InitIconResources() {
 }
 
 namespace lk::gui {
-
-namespace {
-CRecorderApp* g_app = nullptr;
-}
-
-CRecorderApp* App() {
-    return g_app;
-}
 
 StartOptions ParseStartOptions(const QStringList& arguments) {
     StartOptions o;
@@ -43,7 +34,6 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
 }
 
 CRecorderApp::CRecorderApp(int& argc, char** argv) : QApplication(argc, argv) {
-    g_app = this;
     InitIconResources();
     setApplicationName(QStringLiteral("linekeeper"));
     setWindowIcon(ProgramIconOrEmpty());
@@ -51,7 +41,6 @@ CRecorderApp::CRecorderApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 CRecorderApp::~CRecorderApp() {
     ExitInstance();
-    if (g_app == this) g_app = nullptr;
 }
 
 QIcon CRecorderApp::ProgramIconOrEmpty() {
@@ -66,7 +55,10 @@ bool CRecorderApp::InitInstance(StartOptions options) {
                                : MakeSystemVolumeProbe(std::move(options.cardRoots));
     state_ = std::make_unique<RecorderState>(std::move(probe));
     state_->devType = ReadSettingInt("DevType") == 1 ? 1 : 0;
-    fill_ = std::make_unique<PaneFill>(*this);
+    fill_ = std::make_unique<PaneFill>(*state_, panes_);
+    connect(fill_.get(), &PaneFill::Finished, this, [this] {
+        if (frame_) frame_->View()->ShowPage(1);
+    });
 
     frame_ = new CMainFrame(*this);
     frame_->setWindowTitle(
@@ -99,7 +91,6 @@ int CRecorderApp::ExitInstance() {
         state_->folderRecords.clear();
         state_.reset();
     }
-    panes_.fill(nullptr);
     instance_.Release();
     return 0;
 }
@@ -112,19 +103,6 @@ void CRecorderApp::JoinWorkers() {
 
 ProgressDialog* CRecorderApp::Progress() const {
     return frame_ ? frame_->Progress() : nullptr;
-}
-
-CRecordListPane* CRecorderApp::Pane(int category) const {
-    return category >= 1 && category <= 10 ? panes_[static_cast<std::size_t>(category)] : nullptr;
-}
-
-void CRecorderApp::SetPane(int category, CRecordListPane* pane) {
-    if (category >= 1 && category <= 10) panes_[static_cast<std::size_t>(category)] = pane;
-}
-
-void CRecorderApp::ClearPanes(int firstCategory, int lastCategory) {
-    for (int c = firstCategory; c <= lastCategory; ++c)
-        if (CRecordListPane* p = Pane(c)) p->DeleteAllRows();
 }
 
 void CRecorderApp::PopulatePanes() {

@@ -11,8 +11,9 @@
 #include <vector>
 
 #include "app/SingleInstance.h"
-#include "app/RecorderState.h"
 #include "card/RecordLoader.h"
+#include "card/RecorderState.h"
+#include "records/PaneRegistry.h"
 
 namespace lk::gui {
 
@@ -46,17 +47,12 @@ class CRecorderApp : public QApplication {
     CMainFrame* MainFrame() const { return frame_; }
     ProgressDialog* Progress() const;
 
-    CRecordListPane* Pane(int category) const;
-    void SetPane(int category, CRecordListPane* pane);
-
-    // The sound output arrives with playback; until then it is never open.
-    bool AudioIsOpen() const { return false; }
+    PaneRegistry& Panes() { return panes_; }
 
     // Runs the record loader on a worker (loaderBusy is already claimed);
     // false when the worker cannot be started.
     bool RunRecordLoader();
     void PopulatePanes();
-    void ClearPanes(int firstCategory, int lastCategory);
     PaneFill& Filler() { return *fill_; }
     // Waits for the workers (they stop on `quitting`).
     void JoinWorkers();
@@ -69,13 +65,10 @@ class CRecorderApp : public QApplication {
     std::unique_ptr<RecorderState> state_;
     SingleInstance instance_;
     CMainFrame* frame_ = nullptr;
-    std::array<CRecordListPane*, 11> panes_{};
+    PaneRegistry panes_;
     std::unique_ptr<PaneFill> fill_;
     std::thread loader_;
     std::thread rebuild_;
 };
-
-// The running application object, or null (tests may run without one).
-CRecorderApp* App();
 
 }  // namespace lk::gui

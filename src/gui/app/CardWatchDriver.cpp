@@ -2,10 +2,10 @@
 
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
+#include "card/CardWatch.h"
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
-#include "card/CardWatch.h"
 
 namespace lk::gui {
 
@@ -31,7 +31,7 @@ bool CardWatchDriver::CardHasPhoneBook() const {
 void CardWatchDriver::Carry(CardWatchActions&& a) {
     for (int id : a.stopTimers)
         frame_.StopTimer(id);
-    if (a.clearPanes) app_.ClearPanes(1, 9);
+    if (a.clearPanes) app_.Panes().ClearPanes(1, 9);
     // Only now that no pane shows them may the records go.
     a.freedRecords.clear();
     // The phone-book page arrives with the phone-book feature; its actions

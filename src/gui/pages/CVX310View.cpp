@@ -8,19 +8,18 @@
 #include <filesystem>
 #include <unordered_set>
 
-#include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
-#include "app/CRecorderApp.h"
+#include "card/CallLog.h"
+#include "card/RecordCommands.h"
+#include "card/RecorderState.h"
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
+#include "phonebook/ContactLibrary.h"
+#include "records/PaneRegistry.h"
+#include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
-#include "records/RecordRow.h"
-#include "card/CallLog.h"
-#include "card/RecordCommands.h"
-#include "phonebook/ContactLibrary.h"
 
 namespace lk::gui {
 namespace {
@@ -36,8 +35,8 @@ QWidget* MakePlaceholder(QWidget* parent, const char* name) {
 
 }  // namespace
 
-CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
-    : QWidget(parent), app_(app), frame_(frame) {
+CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, QWidget* parent)
+    : QWidget(parent), state_(state), registry_(panes) {
     recordBar_ = MakeToolbar(false);
     importBar_ = MakeToolbar(true);
 
@@ -46,12 +45,12 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
 
     static constexpr int kOrder[] = {2, 3, 4, 5, 1, 6, 7, 8, 9, 10};
     for (int c : kOrder) {
-        auto* pane = new CRecordListPane(this);
+        auto* pane = new CRecordListPane(state_, registry_, this);
         pane->SetCategory(c);
         pane->hide();
         connect(pane, &CRecordListPane::CommandRequested, this, &CVX310View::OnCommand);
         panes_[static_cast<std::size_t>(c)] = pane;
-        app_.SetPane(c, pane);
+        registry_.SetPane(c, pane);
     }
 
     player_ = MakePlaceholder(this, "playerPane");
@@ -64,7 +63,7 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent)
 
 CVX310View::~CVX310View() {
     for (int c = 1; c <= 10; ++c)
-        app_.SetPane(c, nullptr);
+        if (registry_.Pane(c) == panes_[static_cast<std::size_t>(c)]) registry_.SetPane(c, nullptr);
 }
 
 void CVX310View::FinishCreation() {
@@ -72,7 +71,7 @@ void CVX310View::FinishCreation() {
     tree_->show();
     Layout();
     tree_->Build();
-    const int devType = app_.State().devType;
+    const int devType = state_.devType;
     SetDeviceName(DeviceName(devType));
     SetRemarkColumnWidth(devType == 1 ? 120 : 0);
 }
@@ -129,7 +128,7 @@ QToolBar* CVX310View::MakeToolbar(bool importBar) {
                 item(197, CmdExportWav);
             } else if (command == CmdMail) {
                 item(209, CmdMail);
-                if (app_.State().devType == 1) item(208, CmdMailRecorded);
+                if (state_.devType == 1) item(208, CmdMailRecorded);
             }
         });
         button->setMenu(menu);
@@ -181,10 +180,10 @@ void CVX310View::ShowPage(int page) {
     importBar_->setVisible(page == 10);
     player_->setVisible(page != 11);
     if (page == 0) player_->raise();
-    const bool family1 = app_.State().devType == 1;
+    const bool family1 = state_.devType == 1;
     phoneBook_->setVisible(page == 11 && family1);
     deviceParams_->setVisible(page == 11 && !family1);
-    frame_.SetCategoryStatus(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
+    emit CategoryStatusChanged(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
 }
 
 void CVX310View::SetDeviceName(const QString& name) {
@@ -197,16 +196,18 @@ void CVX310View::SetRemarkColumnWidth(int width) {
 }
 
 bool CVX310View::Refused() {
-    return frame_.RefuseWhileLoading();
+    if (state_.loaderBusy == 0) return false;
+    ShowMessage(window(), Lang(159), Lang(160), QMessageBox::Information);
+    return true;
 }
 
 void CVX310View::OnCommand(int command) {
-    RecorderState& st = app_.State();
+    RecorderState& st = state_;
     const bool recordPage = currentPage_ >= 1 && currentPage_ <= 9;
     switch (command) {
         case CmdPlay:
         case CmdWavePlayer:
-            if (!app_.AudioIsOpen()) {
+            if (!AudioIsOpen()) {
                 ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
                 return;
             }
@@ -226,12 +227,12 @@ void CVX310View::OnCommand(int command) {
                             .arg(Lang(94))
                             .arg(result->second),
                         Lang(9), QMessageBox::Information);
-            frame_.SetCategoryStatus(currentPage_, PaneOf(currentPage_)->List()->RowCount());
+            emit CategoryStatusChanged(currentPage_, PaneOf(currentPage_)->List()->RowCount());
             break;
         }
         case CmdRefresh:
             if (Refused()) return;
-            frame_.RefreshRecords();
+            emit RefreshRequested();
             break;
         case CmdMark:
             if (Refused()) return;
@@ -242,7 +243,7 @@ void CVX310View::OnCommand(int command) {
             // The address book ("ContactsFile") replaces the contacts; the reload
             // that follows fills the card records' empty names from them.
             FetchContacts(st.contacts);
-            frame_.RefreshRecords();
+            emit RefreshRequested();
             break;
         case CmdBackupAll:
         case CmdBackupSelected:
@@ -281,10 +282,9 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
     if (answer != QMessageBox::Yes) return std::nullopt;
     // The card watch may have reloaded the lists while the question was open;
     // the row numbers asked about would then name other records.
-    if (list->Model()->Generation() != generation || app_.State().loaderBusy != 0)
-        return std::nullopt;
+    if (list->Model()->Generation() != generation || state_.loaderBusy != 0) return std::nullopt;
 
-    RecorderState& st = app_.State();
+    RecorderState& st = state_;
     const bool backup = st.viewingBackup != 0;
     const std::filesystem::path backupPath = ReadSettingString("BackupPath");
     int deleted = 0, failed = 0;

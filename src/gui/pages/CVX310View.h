@@ -11,10 +11,13 @@
 class QToolBar;
 class QToolButton;
 
+namespace lk {
+struct RecorderState;
+}
+
 namespace lk::gui {
 
-class CRecorderApp;
-class CMainFrame;
+class PaneRegistry;
 class CRecordListPane;
 class CSortListCtrl;
 class CTreePane;
@@ -23,7 +26,8 @@ class CWebPane;
 class CVX310View : public QWidget {
     Q_OBJECT
   public:
-    CVX310View(CRecorderApp& app, CMainFrame& frame, QWidget* parent);
+    // Registers its record-list panes in `panes` for as long as it lives.
+    CVX310View(RecorderState& state, PaneRegistry& panes, QWidget* parent);
     ~CVX310View() override;
     // Builds the tree last, which passes through every page and ends on page 1.
     void FinishCreation();
@@ -48,6 +52,15 @@ class CVX310View : public QWidget {
     // user did not confirm.
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
 
+    // The sound output arrives with playback; until then it is never open.
+    bool AudioIsOpen() const { return false; }
+
+  signals:
+    // The status bar's category text: the page shown and its row count.
+    void CategoryStatusChanged(int page, int count);
+    // The records are to be read again (card or backup store).
+    void RefreshRequested();
+
   protected:
     void resizeEvent(QResizeEvent* e) override;
 
@@ -56,8 +69,8 @@ class CVX310View : public QWidget {
     bool Refused();
     void Layout();
 
-    CRecorderApp& app_;
-    CMainFrame& frame_;
+    RecorderState& state_;
+    PaneRegistry& registry_;
     CTreePane* tree_ = nullptr;
     CWebPane* web_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};

@@ -1,21 +1,27 @@
 #pragma once
 // One record category as a list: turns records into rows, keeps the mark
 // flag in line across panes, and turns mouse actions into view commands.
-// The pane owns no record; rows borrow them from the application's lists.
+// The pane owns no record; rows borrow them from the shared record lists.
 
 #include <QTimer>
 #include <QWidget>
 #include <vector>
 
-#include "widgets/CSortListCtrl.h"
 #include "records/RecordRow.h"
+#include "widgets/CSortListCtrl.h"
+
+namespace lk {
+struct RecorderState;
+}
 
 namespace lk::gui {
+
+class PaneRegistry;
 
 class CRecordListPane : public QWidget {
     Q_OBJECT
   public:
-    explicit CRecordListPane(QWidget* parent = nullptr);
+    CRecordListPane(RecorderState& state, PaneRegistry& panes, QWidget* parent = nullptr);
     ~CRecordListPane() override;
 
     void SetCategory(int category) { category_ = category; }
@@ -45,6 +51,8 @@ class CRecordListPane : public QWidget {
     void RelabelRow(int row, const RowLabels& labels, int devType);
     void RelabelSlice();
 
+    RecorderState& state_;
+    PaneRegistry& panes_;
     CSortListCtrl* list_;
     int category_ = 1;
     QTimer relabelTimer_;

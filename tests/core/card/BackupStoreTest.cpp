@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/RecorderState.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "card/RecordCommands.h"
+#include "card/RecorderState.h"
 #include "platform/TextCodec.h"
 #include "support/TempDir.h"
 

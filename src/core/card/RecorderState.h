@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "card/CallRecord.h"
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
 #include "platform/VolumeTable.h"
 
 namespace lk {
