@@ -4,17 +4,17 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
-#include "pages/CWebPane.h"
 #include "dialogs/ProgressDialog.h"
+#include "pages/CWebPane.h"
 
-#include "widgets/CSortListCtrl.h"
-#include "pages/CTreePane.h"
-#include "support/Commands.h"
 #include "GuiFixture.h"
-#include "support/Icons.h"
-#include "records/RecordRow.h"
 #include "app/Settings.h"
 #include "card/CallLog.h"
+#include "pages/CTreePane.h"
+#include "records/RecordRow.h"
+#include "support/Commands.h"
+#include "support/Icons.h"
+#include "widgets/CSortListCtrl.h"
 
 namespace lk::gui::test {
 namespace {
@@ -34,7 +34,7 @@ class MainWindow : public WindowTest {
         Tick(TimerStartup);
         Tick(TimerCardWatch);
         ASSERT_TRUE(WaitIdle());
-        ASSERT_EQ(app().State().cardRecords.size(), kCalls.size());
+        ASSERT_EQ(app().State().records.Card().size(), kCalls.size());
     }
     int RowOfDay(int category, int day) {
         CSortListCtrl* l = pane(category).List();
@@ -154,6 +154,22 @@ TEST_F(MainWindow, DeleteSkipsMarkedRowsAndClearsOnlyTheInUseByte) {
     EXPECT_EQ(rows(1), 5);
 }
 
+// The record stays when its log entry cannot be cleared: counted as deleted,
+// it would come back with the next read of the card.
+TEST_F(MainWindow, AFailedCardLogWriteCountsAsFailed) {
+    WriteLang({{93, "Deleted:"}, {94, "Failed:"}});
+    LoadCard();
+    CSortListCtrl* all = pane(1).List();
+    all->SelectRow(0);
+    CallRecord* chosen = all->RowData(0);
+    whileAsking = [this] { std::filesystem::remove(card.path() / kCallLogFileName); };
+    view().OnCommand(CmdDelete);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].text, "Deleted: 0\r\nFailed: 1");
+    ASSERT_EQ(rows(1), 7);
+    EXPECT_EQ(all->RowData(0), chosen);
+}
+
 TEST_F(MainWindow, DeleteDoesNothingWhenTheListsWereReloadedMeanwhile) {
     LoadCard();
     const auto before = Log();
@@ -177,7 +193,7 @@ TEST_F(MainWindow, DeletingABackupRecordDropsItsRowsFromEveryPane) {
     view().OnCommand(CmdDelete);
     EXPECT_EQ(rows(3), 3);
     EXPECT_EQ(rows(1), 3);  // no row keeps the freed record
-    EXPECT_EQ(app().State().backupRecords.size(), 3u);
+    EXPECT_EQ(app().State().records.Backup().size(), 3u);
 }
 
 TEST_F(MainWindow, RemovingTheCardShowsTheBackupRecords) {
@@ -311,7 +327,7 @@ TEST_F(MainWindow, MatchContactsFillsCardNamesFromTheAddressBook) {
     Tick(TimerCardWatch);
     ASSERT_TRUE(WaitIdle());
     ASSERT_EQ(rows(1), 7);
-    EXPECT_EQ(FieldText(app().State().cardRecords.front()->name), u"Ann Example");
+    EXPECT_EQ(FieldText(app().State().records.Card().front()->name), u"Ann Example");
     EXPECT_TRUE(pane(1).List()->CellText(0, ColNumber).endsWith("Ann Example"));
 }
 

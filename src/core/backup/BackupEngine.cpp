@@ -200,7 +200,7 @@ bool BackupRun::AppendToIndex(const CallRecord& record, const Destination& dest,
         ++result_.indexWriteFailures;
     }
     if (position || alwaysAddToList)
-        state_.backupRecords.push_back(std::make_unique<CallRecord>(copy));
+        state_.records.Append(RecordListId::Backup, std::make_unique<CallRecord>(copy));
     return position.has_value();
 }
 
@@ -315,18 +315,18 @@ BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
                              const std::atomic<int>& stop) {
     BackupRun run(state, options);
     if (!run.Start()) return run.Result();
-    const int range = static_cast<int>(state.cardRecords.size());
+    const int range = static_cast<int>(state.records.Card().size());
     options.progress.Begin(0, range);
 
     std::size_t position = 0;
     bool stopped = false;
-    for (; position < state.cardRecords.size(); ++position) {
+    for (; position < state.records.Card().size(); ++position) {
         if (run.ShouldStop(stop)) {
             stopped = true;
             break;
         }
         std::this_thread::yield();
-        if (CallRecord* record = state.cardRecords[position].get())
+        if (CallRecord* record = state.records.Card()[position].get())
             run.Process(*record, position, range);
     }
     BackupResult& result = run.Result();

@@ -63,7 +63,7 @@ struct BackupResult {
     std::vector<BackupItem> items;
 };
 
-// Walks state.cardRecords. In move mode the card's call log (state.cardLogPath)
+// Walks state.records.Card(). In move mode the card's call log (state.cardLogPath)
 // is deleted only after a run that reached the last record with every
 // recording moved or already held. `stop` is polled once per record, as is
 // state.quitting.

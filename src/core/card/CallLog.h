@@ -98,7 +98,7 @@ bool AppendLogRecordFromFile(const CardVolume& card, std::string_view fileName, 
 
 // In-place changes of one card record; false (nothing written) when the log is
 // missing, empty or shorter than `index`.
-bool ClearCardLogEntry(const CardVolume& card, int devType, int index);
-bool WriteCardMark(const CardVolume& card, int devType, int index, int value);
+[[nodiscard]] bool ClearCardLogEntry(const CardVolume& card, int devType, int index);
+[[nodiscard]] bool WriteCardMark(const CardVolume& card, int devType, int index, int value);
 
 }  // namespace lk

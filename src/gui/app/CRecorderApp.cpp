@@ -55,6 +55,9 @@ bool CRecorderApp::InitInstance(StartOptions options) {
                                : MakeSystemVolumeProbe(std::move(options.cardRoots));
     state_ = std::make_unique<RecorderState>(std::move(probe));
     state_->devType = ReadSettingInt("DevType") == 1 ? 1 : 0;
+    // Every pane drops its rows of a record before the record is freed.
+    recordsListener_ = state_->records.Listen(
+        [this](const LeavingRecords& leaving) { panes_.DropRowsOf(leaving.records); });
     fill_ = std::make_unique<PaneFill>(*state_, panes_);
     connect(fill_.get(), &PaneFill::Finished, this, [this] {
         if (frame_) frame_->View()->ShowPage(1);
@@ -86,9 +89,10 @@ int CRecorderApp::ExitInstance() {
     fill_.reset();
     if (state_) {
         state_->contacts.clear();
-        state_->cardRecords.clear();
-        state_->backupRecords.clear();
-        state_->folderRecords.clear();
+        state_->records.ReplaceAll(RecordListId::Card);
+        state_->records.ReplaceAll(RecordListId::Backup);
+        state_->records.ReplaceAll(RecordListId::Folder);
+        state_->records.StopListening(recordsListener_);
         state_.reset();
     }
     instance_.Release();

@@ -66,6 +66,7 @@ class CRecorderApp : public QApplication {
     SingleInstance instance_;
     CMainFrame* frame_ = nullptr;
     PaneRegistry panes_;
+    int recordsListener_ = 0;
     std::unique_ptr<PaneFill> fill_;
     std::thread loader_;
     std::thread rebuild_;

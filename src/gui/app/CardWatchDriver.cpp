@@ -32,8 +32,6 @@ void CardWatchDriver::Carry(CardWatchActions&& a) {
     for (int id : a.stopTimers)
         frame_.StopTimer(id);
     if (a.clearPanes) app_.Panes().ClearPanes(1, 9);
-    // Only now that no pane shows them may the records go.
-    a.freedRecords.clear();
     // The phone-book page arrives with the phone-book feature; its actions
     // (disable, clear, load) have nothing to act on yet.
     if (a.deviceName) frame_.View()->SetDeviceName(QString::fromStdString(*a.deviceName));

@@ -258,11 +258,8 @@ void CVX310View::OnCommand(int command) {
         case CmdImportFolder:
             break;
         case CmdClearImported: {
-            CRecordListPane* pane = PaneOf(10);
-            // Rows go before the records they point at.
-            pane->StopRelabel();
-            pane->DeleteAllRows();
-            st.folderRecords.clear();
+            PaneOf(10)->StopRelabel();
+            st.records.ReplaceAll(RecordListId::Folder);
             break;
         }
         default:
@@ -289,45 +286,42 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
     const std::filesystem::path backupPath = ReadSettingString("BackupPath");
     int deleted = 0, failed = 0;
     bool skippedMarked = false;
+    // Records and paths first: removing a backup record drops its rows at
+    // once, which renumbers the rows still to come.
+    std::vector<std::pair<CallRecord*, QString>> chosen;
+    for (int row : selected)
+        if (CallRecord* r = list->RowData(row))
+            chosen.emplace_back(r, list->CellText(row, ColPath));
     std::unordered_set<const CallRecord*> goneRows;
-    std::vector<RecordPtr> unlinked;
-    for (int row : selected) {
-        CallRecord* r = list->RowData(row);
-        if (!r) continue;
+    for (const auto& [r, path] : chosen) {
         if (r->marked == 1) {
             ++failed;
             skippedMarked = true;
             continue;
         }
-        const QString path = list->CellText(row, ColPath);
         if (!path.isEmpty() && QFile::exists(path) && !QFile::remove(path)) {
             ++failed;
             continue;
         }
-        ++deleted;
-        goneRows.insert(r);
+        bool entryCleared = false;
         if (backup) {
             const std::u16string p(reinterpret_cast<const char16_t*>(path.utf16()),
                                    static_cast<std::size_t>(path.size()));
-            if (RecordPtr gone = DeleteRecordByPath(st, backupPath, p))
-                unlinked.push_back(std::move(gone));
+            // A record not in the list any more has nothing left to clear.
+            entryCleared =
+                DeleteRecordByPath(st, backupPath, p) != RecordDeleteResult::EntryNotCleared;
         } else {
             const std::u16string cardPath = FieldText(r->cardPath);
             const char letter = cardPath.empty() ? 0 : static_cast<char>(cardPath[0]);
-            if (const auto v = st.volumes.Find(letter))
-                (void)ClearCardLogEntry(CardVolume(letter, v->root), st.devType, r->index);
+            const auto v = st.volumes.Find(letter);
+            entryCleared =
+                v && ClearCardLogEntry(CardVolume(letter, v->root), st.devType, r->index);
+            if (entryCleared) goneRows.insert(r);
         }
+        // An entry left in the log brings the record back on the next load.
+        ++(entryCleared ? deleted : failed);
     }
     list->DeleteRowsOf(goneRows);
-    if (!unlinked.empty()) {
-        // A freed record must leave no row behind in any pane.
-        std::unordered_set<const CallRecord*> freed;
-        for (const RecordPtr& p : unlinked)
-            freed.insert(p.get());
-        for (int c = 1; c <= 10; ++c)
-            if (CRecordListPane* p = PaneOf(c)) p->List()->DeleteRowsOf(freed);
-        unlinked.clear();
-    }
     if (skippedMarked) ShowMessage(this, Lang(164), Lang(9), QMessageBox::Information);
     return std::pair{deleted, failed};
 }
