@@ -257,11 +257,15 @@ TEST_F(MainWindow, CommandsRefuseWhileRecordsLoad) {
     }
     EXPECT_EQ(app().State().devType, 0);
     EXPECT_EQ(app().State().viewingBackup, 1);
-    // Toggling the automatic backup is not guarded; with no key it becomes 0.
-    frame().OnCommand(CmdAutoBackup);
-    EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
+    // Toggling the automatic backup is not guarded; with no key it is off, as
+    // the loader reads it, so the first toggle turns it on.
+    EXPECT_FALSE(frame().CommandChecked(CmdAutoBackup));
     frame().OnCommand(CmdAutoBackup);
     EXPECT_EQ(ReadSettingInt("AutoBackup"), 1);
+    EXPECT_TRUE(frame().CommandChecked(CmdAutoBackup));
+    frame().OnCommand(CmdAutoBackup);
+    EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
+    EXPECT_FALSE(frame().CommandChecked(CmdAutoBackup));
     app().State().loaderBusy = 0;
 }
 

@@ -45,4 +45,24 @@ std::string CardCodePage() {
     return cp.empty() ? std::string("CP1252") : cp;
 }
 
+bool AutoBackup() {
+    return ReadSettingInt("AutoBackup") == 1;
+}
+
+void SetAutoBackup(bool on) {
+    WriteSettingInt("AutoBackup", on ? 1 : 0);
+}
+
+std::filesystem::path BackupPath() {
+    return ReadSettingString("BackupPath");
+}
+
+int DevType() {
+    return ReadSettingInt("DevType") == 1 ? 1 : 0;
+}
+
+void SetDevType(int family) {
+    WriteSettingInt("DevType", family == 1 ? 1 : 0);
+}
+
 }  // namespace lk

@@ -40,7 +40,7 @@ CardWatch::CardWatch(RecorderState& state, CardWatchConfig config)
 
 fs::path CardWatch::BackupPath() const {
     if (config_.backupPath) return config_.backupPath();
-    return fs::path(ReadSettingString("BackupPath"));
+    return lk::BackupPath();
 }
 
 void CardWatch::LoadBackupIndexInto(CardWatchActions& actions) {
@@ -150,7 +150,7 @@ void CardWatch::ScanForCard(CardWatchActions& actions) {
         actions.loadPhoneBook = card->root / kPhoneBookFileName;
     else
         CopyBeepFiles(card->root, config_.beepSourceFolder);
-    WriteSettingInt("DevType", devType);
+    SetDevType(devType);
     actions.startLoader = StartRecordLoader(state_);
 }
 

@@ -282,7 +282,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     options.progress.End();
     if (fromCard && !state.records.Card().empty()) {
         state.viewingBackup = 0;
-        if (options.mainFrameExists && options.runAutoBackup && ReadSettingInt("AutoBackup") == 1) {
+        if (options.mainFrameExists && options.runAutoBackup && AutoBackup()) {
             const bool started = options.runAutoBackup();
             if (options.autoBackupSettleMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(options.autoBackupSettleMs));

@@ -97,7 +97,7 @@ bool CMainFrame::CommandChecked(int command) const {
     const RecorderState& st = app_.State();
     switch (command) {
         case CmdAutoBackup:
-            return ReadSettingInt("AutoBackup") != 0;
+            return AutoBackup();
         case CmdViewCard:
             return st.viewingBackup == 0;
         case CmdViewBackup0:
@@ -140,7 +140,7 @@ void CMainFrame::UpdateDiskSpaceStatus() {
     std::filesystem::path folder;
     QString label;
     if (st.viewingBackup != 0) {
-        folder = ReadSettingString("BackupPath");
+        folder = BackupPath();
         label = Lang(144);
     } else {
         if (auto v = st.volumes.Find(st.cardDrive)) folder = v->root;
@@ -303,7 +303,7 @@ void CMainFrame::OnCommand(int command) {
             break;
         }
         case CmdAutoBackup:
-            WriteSettingInt("AutoBackup", ReadSettingInt("AutoBackup") == 0 ? 1 : 0);
+            SetAutoBackup(!AutoBackup());
             break;
         case CmdRepair:
             // The repair dialog comes with the card repair feature.
@@ -348,7 +348,7 @@ void CMainFrame::OnViewBackupRecords(int family) {
     UpdateDiskSpaceStatus();
     view_->SetRemarkColumnWidth(family == 1 ? 120 : 0);
     view_->SetDeviceName(DeviceName(family));
-    WriteSettingInt("DevType", family);
+    SetDevType(family);
     StopTimer(TimerCardWatch);
     StopTimer(TimerBackupReload);
     StartTimer(TimerBackupReload, 1000);

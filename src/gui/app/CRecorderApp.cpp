@@ -54,7 +54,7 @@ bool CRecorderApp::InitInstance(StartOptions options) {
     auto probe = options.probe ? std::move(options.probe)
                                : MakeSystemVolumeProbe(std::move(options.cardRoots));
     state_ = std::make_unique<RecorderState>(std::move(probe));
-    state_->devType = ReadSettingInt("DevType") == 1 ? 1 : 0;
+    state_->devType = DevType();
     // Every pane drops its rows of a record before the record is freed.
     recordsListener_ = state_->records.Listen(
         [this](const LeavingRecords& leaving) { panes_.DropRowsOf(leaving.records); });
@@ -116,7 +116,7 @@ void CRecorderApp::PopulatePanes() {
 bool CRecorderApp::RunRecordLoader() {
     if (loader_.joinable()) loader_.join();  // the previous run has ended (loaderBusy was free)
     RecordLoaderOptions options;
-    options.backupPath = ReadSettingString("BackupPath");
+    options.backupPath = BackupPath();
     options.mainFrameExists = frame_ != nullptr;
     // The progress window lives on the UI thread: the worker posts to it, and
     // only every few hundred records, so that a large store does not flood the queue.

@@ -283,7 +283,7 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
 
     RecorderState& st = state_;
     const bool backup = st.viewingBackup != 0;
-    const std::filesystem::path backupPath = ReadSettingString("BackupPath");
+    const std::filesystem::path backupPath = BackupPath();
     int deleted = 0, failed = 0;
     bool skippedMarked = false;
     // Records and paths first: removing a backup record drops its rows at

@@ -134,7 +134,7 @@ void CRecordListPane::StopRelabel() {
 }
 
 void CRecordListPane::ToggleMarks() {
-    const std::filesystem::path backupPath = ReadSettingString("BackupPath");
+    const std::filesystem::path backupPath = BackupPath();
     for (int row : list_->SelectedRows()) {
         CallRecord* r = list_->RowData(row);
         if (!r) continue;

@@ -177,5 +177,43 @@ TEST(LangString, ReadsFourDigitKeysOfSectionEnglish) {
     EXPECT_EQ(LangString(-1), "");
 }
 
+// The typed accessors agree with each other on what a missing or odd value means.
+TEST(Settings, TypedAccessorsApplyTheirDefaults) {
+    struct Case {
+        const char* file;
+        bool autoBackup;
+        int devType;
+        const char* codePage;
+        const char* backupPath;
+    };
+    const Case cases[] = {
+        {"", false, 0, "CP1252", ""},
+        {"[Setting]\nAutoBackup=0\nDevType=0\n", false, 0, "CP1252", ""},
+        {"[Setting]\nAutoBackup=1\nDevType=1\nCodePage=CP936\nBackupPath=/st/\n", true, 1, "CP936",
+         "/st/"},
+        {"[Setting]\nAutoBackup=2\nDevType=7\n", false, 0, "CP1252", ""},
+        {"[Setting]\nAutoBackup=\nDevType=-1\nCodePage=\n", false, 0, "CP1252", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempHome home(false);
+        if (*c.file) WriteText(SettingsFile(home), c.file);
+        EXPECT_EQ(AutoBackup(), c.autoBackup);
+        EXPECT_EQ(DevType(), c.devType);
+        EXPECT_EQ(CardCodePage(), c.codePage);
+        EXPECT_EQ(BackupPath(), std::filesystem::path(c.backupPath));
+    }
+    TempHome home(false);
+    SetAutoBackup(true);
+    SetDevType(1);
+    EXPECT_TRUE(AutoBackup());
+    EXPECT_EQ(ReadSettingInt("AutoBackup"), 1);
+    EXPECT_EQ(DevType(), 1);
+    SetAutoBackup(false);
+    SetDevType(5);
+    EXPECT_FALSE(AutoBackup());
+    EXPECT_EQ(ReadSettingInt("DevType"), 0);
+}
+
 }  // namespace
 }  // namespace lk
