@@ -152,9 +152,9 @@ void BM_LoadCardLog100k(benchmark::State& st) {
     lk::RecordLoaderOptions options;
     options.mainFrameExists = false;
     for (auto _ : st) {
-        state->cardRecords.clear();
+        state->records.ReplaceAll(RecordListId::Card);
         lk::RecordLoaderThread(*state, options);
-        if (state->cardRecords.size() != kLogRecords) st.SkipWithError("records lost");
+        if (state->records.Card().size() != kLogRecords) st.SkipWithError("records lost");
     }
     st.SetItemsProcessed(st.iterations() * kLogRecords);
 }
@@ -171,7 +171,7 @@ void BM_LoadStore100k(benchmark::State& st) {
         auto load = lk::LoadBackupIndex(state, Files().storePath);
         if (!load.startLoader) st.SkipWithError("no store");
         lk::RecordLoaderThread(state, options);
-        if (state.backupRecords.size() != kLogRecords) st.SkipWithError("records lost");
+        if (state.records.Backup().size() != kLogRecords) st.SkipWithError("records lost");
     }
     st.SetItemsProcessed(st.iterations() * kLogRecords);
 }
@@ -188,15 +188,16 @@ void BM_RouteIntoPanes200k(benchmark::State& st) {
     const std::atomic<int> stop{0};
     std::vector<std::size_t> rows(11);
     for (auto _ : st) {
-        for (const auto* list : {&card->cardRecords, &card->backupRecords})
+        for (const auto* list : {&card->records.Card(), &card->records.Backup()})
             lk::PopulatePanes(
                 *list,
                 [&](int category, lk::CallRecord&) { ++rows[static_cast<std::size_t>(category)]; },
                 {}, lk::kCaptionCardRecords, stop);
     }
     benchmark::DoNotOptimize(rows.data());
-    st.SetItemsProcessed(st.iterations() * static_cast<std::int64_t>(card->cardRecords.size() +
-                                                                     card->backupRecords.size()));
+    st.SetItemsProcessed(
+        st.iterations() *
+        static_cast<std::int64_t>(card->records.Card().size() + card->records.Backup().size()));
 }
 BENCHMARK(BM_RouteIntoPanes200k)->Unit(benchmark::kMillisecond);
 
@@ -213,7 +214,7 @@ void BM_BackUp1000Recordings(benchmark::State& st) {
         st.PauseTiming();
         std::error_code ec;
         fs::remove_all(store, ec);
-        state->backupRecords.clear();
+        state->records.ReplaceAll(RecordListId::Backup);
         st.ResumeTiming();
         const auto r = lk::BackupAllThread(*state, options, stop);
         if (r.backedUp != kRecordings) st.SkipWithError("recordings missed");

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "app/RecorderState.h"
 #include "card/CallLog.h"
+#include "card/RecorderState.h"
 
 namespace lk::cli {
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk::cli {
 

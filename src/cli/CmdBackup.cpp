@@ -57,7 +57,7 @@ int RunBackup(const BackupArgs& args) {
     const fs::path storeRoot = StoreRoot(store, devType);
     if (args.json) {
         nlohmann::json out = {
-            {"records", state.cardRecords.size()},
+            {"records", state.records.Card().size()},
             {"backedUp", r.backedUp},
             {"skipped", r.skipped},
             {"failed", r.failed},
@@ -73,7 +73,7 @@ int RunBackup(const BackupArgs& args) {
         std::cout << out.dump(2) << "\n";
     } else {
         std::cout << "backed up " << r.backedUp << ", already held " << r.skipped << ", failed "
-                  << r.failed << " of " << state.cardRecords.size() << " records into "
+                  << r.failed << " of " << state.records.Card().size() << " records into "
                   << storeRoot.string() << (r.cardLogDeleted ? " (card log deleted)" : "") << "\n";
     }
     if (r.failed > 0 && !r.failureReason.empty())

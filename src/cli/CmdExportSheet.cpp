@@ -6,6 +6,7 @@
 #include "CliRecordSource.h"
 #include "Command.h"
 #include "app/LangString.h"
+#include "app/Settings.h"
 #include "card/RecordLoader.h"
 #include "card/RecordingLength.h"
 #include "export/SheetWriter.h"

@@ -7,9 +7,9 @@
 #include "Command.h"
 #include "app/ExeDir.h"
 #include "app/LangString.h"
-#include "export/EmlDraft.h"
-#include "export/MailHandover.h"
-#include "export/MailMessage.h"
+#include "mail/EmlDraft.h"
+#include "mail/MailHandover.h"
+#include "mail/MailMessage.h"
 #include "platform/TextCodec.h"
 
 namespace lk::cli {

@@ -10,6 +10,7 @@
 #include "CliCard.h"
 #include "Command.h"
 #include "app/LangString.h"
+#include "app/Settings.h"
 #include "card/CallLog.h"
 #include "phonebook/PhoneBookFile.h"
 #include "platform/TextCodec.h"

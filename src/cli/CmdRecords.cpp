@@ -47,7 +47,7 @@ int ListCard(const RecordsOptions& o) {
     RecordLoaderOptions options;
     options.mainFrameExists = false;
     RecordLoaderThread(state, options);
-    Print(state.cardRecords, card->devType, o.json);
+    Print(state.records.Card(), card->devType, o.json);
     return kExitOk;
 }
 
@@ -66,7 +66,7 @@ int ListStore(const RecordsOptions& o) {
         options.mainFrameExists = false;
         RecordLoaderThread(*state, options);
     }
-    Print(state->backupRecords, o.family, o.json);
+    Print(state->records.Backup(), o.family, o.json);
     return kExitOk;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/LangString.h"
+#include "app/Settings.h"
 #include "platform/TextCodec.h"
 
 namespace lk::cli {

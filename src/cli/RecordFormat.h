@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk::cli {
 

@@ -456,7 +456,7 @@ TEST_F(DeviceWindow, SettingsWrittenThroughThePageAreReadBackAfterARestart) {
     ASSERT_TRUE(AllDisabled(page()));
     ASSERT_TRUE(WaitReady());
 
-    App()->ExitInstance();
+    app().ExitInstance();
     Start();
     ASSERT_TRUE(WaitFor([this] { return frame().StatusText(1) == Lang(90); }));
     ASSERT_TRUE(WaitReady());
@@ -502,7 +502,7 @@ TEST_F(DeviceWindow, ABadLibraryIsReportedOnceAndNeverCalled) {
         // A notification without a library still updates the status pane.
         frame().OnDeviceNotify(0, 1);
         EXPECT_EQ(frame().StatusText(1), Lang(90)) << c.setting;
-        App()->ExitInstance();
+        app().ExitInstance();
     }
     FakeDevice broken(LK_FAKE_DEVICE_BROKEN_LIB);
     ASSERT_NE(broken.count, nullptr);

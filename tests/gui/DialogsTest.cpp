@@ -67,7 +67,7 @@ class Dialogs : public WindowTest {
         Tick(TimerStartup);
         Tick(TimerCardWatch);
         ASSERT_TRUE(WaitIdle());
-        ASSERT_EQ(app().State().cardRecords.size(), calls.size());
+        ASSERT_EQ(app().State().records.Card().size(), calls.size());
     }
     // A picker that answers with the next folder of `picks` ("" = cancel).
     DialogServices Services() {
@@ -212,13 +212,13 @@ TEST_F(Dialogs, AutoBackupBoxAndMenuCommandChangeOneSetting) {
         EXPECT_EQ(ReadSettingInt("AutoBackup"), s.want);
         EXPECT_EQ(frame().CommandChecked(CmdAutoBackup), s.want == 1);
     }
-    // A missing key shows checked and the toggle turns it off.
+    // A missing key is off, as the loader reads it, and the toggle turns it on.
     WriteSettingString("AutoBackup", "");
     lk::test::WriteText(SettingsFilePath(),
                         "[Setting]\nBackupPath=" + ReadSettingString("BackupPath") + "\n");
-    EXPECT_TRUE(frame().CommandChecked(CmdAutoBackup));
+    EXPECT_FALSE(frame().CommandChecked(CmdAutoBackup));
     frame().OnCommand(CmdAutoBackup);
-    EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
+    EXPECT_EQ(ReadSettingInt("AutoBackup"), 1);
 }
 
 TEST_F(Dialogs, WithoutABackupFolderTheFolderIsAskedForFirst) {
@@ -324,7 +324,7 @@ TEST_F(Dialogs, EveryInsertionOffersTheAutomaticBackupWithTheCurrentPath) {
         Tick(TimerCardWatch);
         Tick(TimerBackupReload);
         ASSERT_TRUE(WaitIdle());
-        EXPECT_EQ(app().State().backupRecords.size(), kCalls.size());
+        EXPECT_EQ(app().State().records.Backup().size(), kCalls.size());
         EXPECT_EQ(rows(1), static_cast<int>(kCalls.size()));
 
         if (run == 0) {
@@ -427,7 +427,7 @@ TEST_F(Dialogs, SearchListsMatchesInWalkOrderAndStaysOpen) {
 
 TEST_F(Dialogs, SearchWithNoConditionTouchesNothingAndStoresTheEmptyNumber) {
     LoadCard();
-    pane(9).AddRecord(app().State().cardRecords[0].get());
+    pane(9).AddRecord(app().State().records.Card()[0].get());
     CSearchDlg dlg(app().State(), 1, {}, Services(), nullptr);
     Child<QCheckBox>(&dlg, "dateBox")->setChecked(false);
     Child<QCheckBox>(&dlg, "numberBox")->setChecked(true);
@@ -545,11 +545,11 @@ TEST_F(Dialogs, ImportFillsTheFolderPageAndClearEmptiesIt) {
     EXPECT_EQ(rows(10), 2);
     import(Q(folder));  // the same folder twice lists its files twice
     EXPECT_EQ(rows(10), 4);
-    EXPECT_EQ(app().State().folderRecords.size(), 4u);
-    EXPECT_EQ(pane(10).List()->RowData(0), app().State().folderRecords[0].get());
+    EXPECT_EQ(app().State().records.Folder().size(), 4u);
+    EXPECT_EQ(pane(10).List()->RowData(0), app().State().records.Folder()[0].get());
     view().OnCommand(CmdClearImported);
     EXPECT_EQ(rows(10), 0);
-    EXPECT_TRUE(app().State().folderRecords.empty());
+    EXPECT_TRUE(app().State().records.Folder().empty());
 }
 
 // --- repair -----------------------------------------------------------------
@@ -732,7 +732,7 @@ TEST_F(Dialogs, EndToEndAutomaticBackupFromInsertionToTheStoreList) {
     RemoveCard();
     ASSERT_TRUE(WaitFor([&] {
         return app().State().cardDrive == 0 && app().State().loaderBusy == 0 &&
-               app().State().backupRecords.size() == kCalls.size() &&
+               app().State().records.Backup().size() == kCalls.size() &&
                rows(1) == static_cast<int>(kCalls.size());
     }));
     EXPECT_EQ(app().State().viewingBackup, 1);

@@ -15,9 +15,9 @@
 #include "dialogs/ProgressDialog.h"
 #include "dialogs/SheetExport.h"
 #include "export/ConvertXtrToWav.h"
-#include "export/EmlDraft.h"
-#include "export/MailMessage.h"
 #include "export/RecordingWriter.h"
+#include "mail/EmlDraft.h"
+#include "mail/MailMessage.h"
 #include "platform/TextCodec.h"
 #include "playback/XtrFormat.h"
 #include "support/Commands.h"
@@ -233,7 +233,7 @@ TEST_F(MailFromWindow, MessageCarriesBodyAndRecordings) {
     // Rows in list order (newest first): days 6, 3, 1. Day 6 has no recording.
     std::vector<CallRecord> records;
     for (int day : {6, 3, 1})
-        for (const auto& r : app().State().cardRecords)
+        for (const auto& r : app().State().records.Card())
             if (r->time.day == day) records.push_back(*r);
     EXPECT_EQ(m.body, BuildMailBody(records, MailLabels::Load(0)));
     EXPECT_NE(m.body.find("\r\n"), std::string::npos);
@@ -311,7 +311,7 @@ TEST_F(MailFromWindow, XtrRecordingsGoAsWavCopiesOrUnchanged) {
     LoadCard();
     // Replace two recordings by .xtr files and point their records at them.
     std::vector<fs::path> xtr;
-    for (auto& r : app().State().cardRecords) {
+    for (auto& r : app().State().records.Card()) {
         if (r->time.day != 1 && r->time.day != 2) continue;
         fs::path p(ToUtf8(FieldText(r->filePath)));
         fs::path x = p;

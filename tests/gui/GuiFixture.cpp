@@ -4,12 +4,12 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-#include "support/MessageBox.h"
-#include "records/PaneFill.h"
 #include "app/Settings.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "platform/TextCodec.h"
+#include "records/PaneFill.h"
+#include "support/MessageBox.h"
 
 namespace lk::gui::test {
 namespace fs = std::filesystem;
@@ -97,7 +97,7 @@ void WindowTest::SetUp() {
 }
 
 void WindowTest::TearDown() {
-    if (App()) App()->ExitInstance();
+    app().ExitInstance();
     SetMessageHook({});
 }
 
@@ -116,7 +116,7 @@ void WindowTest::Start() {
     o.probe = std::make_unique<FakeProbe>(volumes);
     o.showWindow = false;
     o.sink = std::make_unique<lk::test::FakeAudioSink>(sound);
-    ASSERT_TRUE(App()->InitInstance(std::move(o)));
+    ASSERT_TRUE(app().InitInstance(std::move(o)));
     frame().FreezeTimers(true);
 }
 

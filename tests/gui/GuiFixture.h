@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QMessageBox>
 #include <QString>
 #include <functional>
@@ -12,11 +13,11 @@
 #include <vector>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
-#include "pages/CVX310View.h"
 #include "card/CallRecord.h"
+#include "pages/CVX310View.h"
 #include "platform/VolumeTable.h"
+#include "records/CRecordListPane.h"
 #include "support/FakeAudioSink.h"
 #include "support/TempDir.h"
 
@@ -75,8 +76,10 @@ class WindowTest : public ::testing::Test {
     // Runs a frame timer's tick as if it fired.
     void Tick(int id);
 
-    CRecorderApp& app() { return *App(); }
-    CMainFrame& frame() { return *App()->MainFrame(); }
+    static CRecorderApp& app() {
+        return *qobject_cast<CRecorderApp*>(QCoreApplication::instance());
+    }
+    CMainFrame& frame() { return *app().MainFrame(); }
     CVX310View& view() { return *frame().View(); }
     CRecordListPane& pane(int c) { return *view().PaneOf(c); }
     int rows(int c) { return pane(c).List()->RowCount(); }

@@ -18,8 +18,8 @@
 #include "GuiFixture.h"
 #include "app/SingleInstance.h"
 #include "pages/CTreePane.h"
-#include "player/CPlayerDlg.h"
 #include "pages/WebAddress.h"
+#include "player/CPlayerDlg.h"
 #include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
@@ -133,7 +133,7 @@ TEST_F(Layout, SplittersStartAtTheirSizesAndAreRemembered) {
     QCoreApplication::processEvents();
     view().TreeSplitter()->setSizes({200, 500});
     view().PlayerSplitter()->setSizes({250, 150});
-    App()->ExitInstance();
+    app().ExitInstance();
 
     Start();
     ShowWindow();

@@ -95,13 +95,28 @@ void SeedConfigDir(const fs::path& configDir, const std::vector<fs::path>& shipp
     }
 }
 
+namespace {
+
+// The defaults shipped beside a program folder: a portable copy's Config, or
+// the installed share/linekeeper/Config.
+std::vector<fs::path> ShippedConfigDirs(const fs::path& dir) {
+    return {dir / "Config", (dir / ".." / "share" / "linekeeper" / "Config").lexically_normal()};
+}
+
+}  // namespace
+
 fs::path ConfigDir() {
     const fs::path exe = ExeDir();
     const auto folders = ChooseAppFolders(exe, HomeOverride(), IsWritableDir);
-    if (!folders.local)
-        SeedConfigDir(
-            folders.config,
-            {exe / "Config", (exe / ".." / "share" / "linekeeper" / "Config").lexically_normal()});
+    std::error_code ec;
+    if (!folders.local) {
+        SeedConfigDir(folders.config, ShippedConfigDirs(exe));
+    } else if (HomeOverride() && !fs::exists(folders.config, ec)) {
+        // A new portable home (LINEKEEPER_HOME on an empty folder) starts from
+        // the defaults shipped with the program itself, or it would have no texts.
+        const auto program = fs::read_symlink("/proc/self/exe", ec);
+        if (!ec) SeedConfigDir(folders.config, ShippedConfigDirs(program.parent_path()));
+    }
     return folders.config;
 }
 

@@ -40,4 +40,29 @@ void WriteSettingString(std::string_view key, std::string_view value) {
     WriteProfileString(SettingsFilePath(), kSection, key, value);
 }
 
+std::string CardCodePage() {
+    auto cp = ReadSettingString("CodePage");
+    return cp.empty() ? std::string("CP1252") : cp;
+}
+
+bool AutoBackup() {
+    return ReadSettingInt("AutoBackup") == 1;
+}
+
+void SetAutoBackup(bool on) {
+    WriteSettingInt("AutoBackup", on ? 1 : 0);
+}
+
+std::filesystem::path BackupPath() {
+    return ReadSettingString("BackupPath");
+}
+
+int DevType() {
+    return ReadSettingInt("DevType") == 1 ? 1 : 0;
+}
+
+void SetDevType(int family) {
+    WriteSettingInt("DevType", family == 1 ? 1 : 0);
+}
+
 }  // namespace lk

@@ -85,7 +85,7 @@ struct Pending {
     fs::path source;         // card file (empty: none)
     fs::path partial;        // copied here, renamed to dest.path at the flush
     bool index = false;      // append an index entry naming dest.path
-    bool addToList = false;  // into backupRecords even when the index write fails
+    bool addToList = false;  // into the backup list even when the index write fails
     bool removeSource = false;
 };
 
@@ -464,7 +464,8 @@ void BackupRun::Flush() {
                 appended.push_back(&p);
             }
             if (first || p.addToList)
-                state_.backupRecords.push_back(std::make_unique<CallRecord>(copies[i]));
+                state_.records.Append(RecordListId::Backup,
+                                      std::make_unique<CallRecord>(copies[i]));
             if (!first) {
                 ++result_.indexWriteFailures;
                 if (p.outcome != BackupOutcome::AlreadyHeld) {
@@ -586,18 +587,18 @@ BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
                              const std::atomic<int>& stop) {
     BackupRun run(state, options);
     if (!run.Start()) return run.Result();
-    const int range = static_cast<int>(state.cardRecords.size());
+    const int range = static_cast<int>(state.records.Card().size());
     options.progress.Begin(0, range);
 
     std::size_t position = 0;
     bool stopped = false;
-    for (; position < state.cardRecords.size(); ++position) {
+    for (; position < state.records.Card().size(); ++position) {
         if (run.ShouldStop(stop)) {
             stopped = true;
             break;
         }
         std::this_thread::yield();
-        if (CallRecord* record = state.cardRecords[position].get())
+        if (CallRecord* record = state.records.Card()[position].get())
             run.Process(*record, position, range);
     }
     run.Flush();

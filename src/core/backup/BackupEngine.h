@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/ProgressSink.h"
-#include "app/RecorderState.h"
 #include "backup/FileOps.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 
@@ -85,7 +85,7 @@ std::string BackupErrorText(int error, bool onCard);
 // `variant` 1 is the name itself.
 std::string StoreNameVariant(const std::string& fileName, int variant);
 
-// Walks state.cardRecords. In move mode the card's call log (state.cardLogPath)
+// Walks state.records.Card(). In move mode the card's call log (state.cardLogPath)
 // is deleted only after a run that reached the last record with every
 // recording moved or already held. `stop` is polled once per record, as is
 // state.quitting.

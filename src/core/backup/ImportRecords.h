@@ -11,7 +11,7 @@
 
 #include "app/ProgressSink.h"
 #include "card/CallRecord.h"
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
 
 namespace lk {
 

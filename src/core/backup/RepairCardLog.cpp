@@ -8,6 +8,7 @@
 #include <unordered_set>
 
 #include "app/LangString.h"
+#include "app/Settings.h"
 #include "backup/FileFinder.h"
 #include "backup/ImportRecords.h"
 #include "platform/CardPath.h"

@@ -24,9 +24,9 @@ std::filesystem::path MonthIndexPath(const std::filesystem::path& backupPath, in
 std::vector<int> ListBackupMonths(const std::filesystem::path& backupPath, int devType);
 
 // In-place changes of one index record (found from record.time).
-bool ClearBackupEntry(const std::filesystem::path& backupPath, int devType, CallRecord& record,
-                      int index);
-bool WriteBackupMark(const std::filesystem::path& backupPath, int devType, CallRecord& record,
-                     int index, int value);
+[[nodiscard]] bool ClearBackupEntry(const std::filesystem::path& backupPath, int devType,
+                                    CallRecord& record, int index);
+[[nodiscard]] bool WriteBackupMark(const std::filesystem::path& backupPath, int devType,
+                                   CallRecord& record, int index, int value);
 
 }  // namespace lk

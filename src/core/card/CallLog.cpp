@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "app/Settings.h"
 #include "card/RecordingLength.h"
 #include "platform/CardPath.h"
 #include "platform/Decimal.h"

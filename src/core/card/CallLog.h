@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "card/CallRecord.h"
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
 #include "platform/ByteIo.h"
 
 namespace lk {
@@ -108,7 +108,7 @@ AppendLogResult AppendLogRecord(const CardVolume& card, std::string_view fileNam
 
 // In-place changes of one card record; false (nothing written) when the log is
 // missing, empty or shorter than `index`.
-bool ClearCardLogEntry(const CardVolume& card, int devType, int index);
-bool WriteCardMark(const CardVolume& card, int devType, int index, int value);
+[[nodiscard]] bool ClearCardLogEntry(const CardVolume& card, int devType, int index);
+[[nodiscard]] bool WriteCardMark(const CardVolume& card, int devType, int index, int value);
 
 }  // namespace lk

@@ -15,11 +15,6 @@ namespace {
 constexpr int kRemarkColumnWidthFamily1 = 120;
 constexpr const char* kBeepFiles[] = {"beep1.wav", "beep3.wav"};
 
-void MoveRecords(RecordList& from, RecordList& to) {
-    to.insert(to.end(), std::make_move_iterator(from.begin()), std::make_move_iterator(from.end()));
-    from.clear();
-}
-
 }  // namespace
 
 bool HasPhoneBook(const fs::path& cardRoot) {
@@ -45,13 +40,12 @@ CardWatch::CardWatch(RecorderState& state, CardWatchConfig config)
 
 fs::path CardWatch::BackupPath() const {
     if (config_.backupPath) return config_.backupPath();
-    return fs::path(ReadSettingString("BackupPath"));
+    return lk::BackupPath();
 }
 
 void CardWatch::LoadBackupIndexInto(CardWatchActions& actions) {
     if (state_.devType.load() == 1) actions.disablePhoneBook = true;
-    LoadBackupIndexResult r = LoadBackupIndex(state_, BackupPath());
-    MoveRecords(r.freedRecords, actions.freedRecords);
+    const LoadBackupIndexResult r = LoadBackupIndex(state_, BackupPath());
     actions.startLoader = actions.startLoader || r.startLoader;
 }
 
@@ -59,9 +53,6 @@ CardWatchActions CardWatch::StartupTick() {
     CardWatchActions a;
     a.stopTimers = {kTimerStartup};
     LoadBackupIndexInto(a);
-    // Nothing should show backup records yet; clear anyway rather than leave
-    // a pane pointing at a freed record.
-    if (!a.freedRecords.empty()) a.clearPanes = true;
     a.startTimers = {{kTimerCardWatch, kCardWatchPeriodMs}};
     return a;
 }
@@ -87,7 +78,7 @@ CardWatchActions CardWatch::CardWatchTick() {
                 a.refreshDiskSpace = true;
             }
         }
-        if (state_.cardDrive.load() != 0 && !state_.cardRecords.empty()) return a;
+        if (state_.cardDrive.load() != 0 && !state_.records.Card().empty()) return a;
     }
     ScanForCard(a);
     return a;
@@ -126,10 +117,9 @@ void CardWatch::ScanForCard(CardWatchActions& actions) {
     if (state_.rebuildRunning.load() != 0) return;
     if (state_.devType.load() == 1) actions.disablePhoneBook = true;
 
-    if (!state_.cardRecords.empty()) {
-        // Panes showing card records must drop them before they are freed.
+    if (!state_.records.Card().empty()) {
         if (state_.viewingBackup.load() == 0) actions.clearPanes = true;
-        MoveRecords(state_.cardRecords, actions.freedRecords);
+        state_.records.ReplaceAll(RecordListId::Card);
     }
 
     const std::uint32_t mask = state_.volumes.LogicalDriveMask();
@@ -163,7 +153,7 @@ void CardWatch::ScanForCard(CardWatchActions& actions) {
         actions.loadPhoneBook = card->root / kPhoneBookFileName;
     else
         CopyBeepFiles(card->root, config_.beepSourceFolder);
-    WriteSettingInt("DevType", devType);
+    SetDevType(devType);
     actions.startLoader = StartRecordLoader(state_);
 }
 

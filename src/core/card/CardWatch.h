@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 
@@ -34,19 +34,16 @@ struct TimerStart {
 // What the frame does after a tick, in this order:
 //  1. stop `stopTimers`;
 //  2. when `clearPanes`, delete all rows of the panes of categories 1 to 9;
-//  3. drop `freedRecords` (records the tick unlinked from a list; panes may still
-//     point at them until step 2, so they are freed only now);
-//  4. phone-book pane: disable, clear, then load `loadPhoneBook` and enable it;
-//  5. the view's SetDeviceName / SetRemarkColumnWidth when given;
-//  6. refresh the disk-space text when `refreshDiskSpace`;
-//  7. start `startTimers`;
-//  8. show the information box (text 159, caption 160) when `showBusyMessage`;
-//  9. when `startLoader`, run RecordLoaderThread on a worker (loaderBusy is
+//  3. phone-book pane: disable, clear, then load `loadPhoneBook` and enable it;
+//  4. the view's SetDeviceName / SetRemarkColumnWidth when given;
+//  5. refresh the disk-space text when `refreshDiskSpace`;
+//  6. start `startTimers`;
+//  7. show the information box (text 159, caption 160) when `showBusyMessage`;
+//  8. when `startLoader`, run RecordLoaderThread on a worker (loaderBusy is
 //     already set; set it back to 0 if the worker cannot be started).
 struct CardWatchActions {
     std::vector<int> stopTimers;
     bool clearPanes = false;
-    RecordList freedRecords;
     bool disablePhoneBook = false;
     bool clearPhoneBook = false;
     std::optional<std::filesystem::path> loadPhoneBook;

@@ -1,5 +1,6 @@
 #include "card/LogRebuild.h"
 
+#include "app/Settings.h"
 #include "platform/TextCodec.h"
 
 #include <algorithm>

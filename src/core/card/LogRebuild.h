@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 

@@ -18,42 +18,40 @@ CardVolume CardOf(const RecorderState& state, const CallRecord& record) {
 
 }  // namespace
 
-RecordPtr DeleteRecordByPath(RecorderState& state, const std::filesystem::path& backupPath,
-                             std::u16string_view path) {
-    auto& list = state.CurrentRecordList();
+RecordDeleteResult DeleteRecordByPath(RecorderState& state, const std::filesystem::path& backupPath,
+                                      std::u16string_view path) {
+    const RecordList& list = state.CurrentRecordList();
     const auto it = std::find_if(list.begin(), list.end(), [&](const RecordPtr& r) {
         return r->inUse == 1 && r->IsLive() && FieldText(r->filePath) == path;
     });
-    if (it == list.end()) return nullptr;
-    auto& record = **it;
-    // The record leaves the list even when the file cannot be changed: the
-    // user asked for it to go, and the next load shows the truth.
+    if (it == list.end()) return RecordDeleteResult::NotFound;
+    CallRecord& record = **it;
+    // An entry that stays in the file would bring the record back on the next
+    // load: that is no deletion, and the record keeps its place.
+    bool cleared = false;
     if (state.viewingBackup != 0) {
-        ClearBackupEntry(backupPath, state.devType, record, record.index);
+        cleared = ClearBackupEntry(backupPath, state.devType, record, record.index);
     } else {
         const auto card = CardOf(state, record);
-        if (!card.root.empty()) ClearCardLogEntry(card, state.devType, record.index);
+        cleared = !card.root.empty() && ClearCardLogEntry(card, state.devType, record.index);
     }
-    RecordPtr removed = std::move(*it);
-    list.erase(it);
-    return removed;
+    if (!cleared) return RecordDeleteResult::EntryNotCleared;
+    (void)state.records.Remove(state.CurrentListId(), &record);  // found above
+    return RecordDeleteResult::Deleted;
 }
 
 bool SetRecordMarkByPath(RecorderState& state, const std::filesystem::path& backupPath,
                          std::u16string_view path, int value) {
-    auto& list = state.CurrentRecordList();
+    const RecordList& list = state.CurrentRecordList();
     const auto it = std::find_if(list.begin(), list.end(), [&](const RecordPtr& r) {
         return FieldText(r->filePath) == path;
     });
     if (it == list.end()) return false;
-    auto& record = **it;
-    if (state.viewingBackup != 0) {
-        WriteBackupMark(backupPath, state.devType, record, record.index, value);
-    } else {
-        const auto card = CardOf(state, record);
-        if (!card.root.empty()) WriteCardMark(card, state.devType, record.index, value);
-    }
-    return true;
+    CallRecord& record = **it;
+    if (state.viewingBackup != 0)
+        return WriteBackupMark(backupPath, state.devType, record, record.index, value);
+    const auto card = CardOf(state, record);
+    return !card.root.empty() && WriteCardMark(card, state.devType, record.index, value);
 }
 
 }  // namespace lk

@@ -130,8 +130,7 @@ bool StartRecordLoader(RecorderState& state) {
 
 LoadBackupIndexResult LoadBackupIndex(RecorderState& state, const fs::path& backupPath) {
     LoadBackupIndexResult result;
-    result.freedRecords = std::move(state.backupRecords);
-    state.backupRecords.clear();
+    state.records.ReplaceAll(RecordListId::Backup);
     state.backupMonths.clear();
 
     std::vector<int> months = ListBackupMonths(backupPath, state.devType.load());
@@ -198,7 +197,8 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
 
     const auto recordSize = static_cast<std::size_t>(RecordSize(devType, fromCard));
     std::vector<std::uint8_t> raw(recordSize);
-    RecordList& target = fromCard ? state.cardRecords : state.backupRecords;
+    // Appends only: the list was emptied before the load was claimed.
+    const RecordListId target = fromCard ? RecordListId::Card : RecordListId::Backup;
 
     for (const fs::path& file : files) {
         if (state.quitting.load() != 0) {
@@ -265,7 +265,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             if (keep) {
                 const std::string text =
                     ToUtf8(FieldText(record->cardPath)) + " " + CountText(i + 1, count);
-                target.push_back(std::move(record));
+                state.records.Append(target, std::move(record));
                 ++result.recordsKept;
                 options.progress.Step(i + 1, count, text);
             } else {
@@ -280,9 +280,9 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     }
 
     options.progress.End();
-    if (fromCard && !state.cardRecords.empty()) {
+    if (fromCard && !state.records.Card().empty()) {
         state.viewingBackup = 0;
-        if (options.mainFrameExists && options.runAutoBackup && ReadSettingInt("AutoBackup") == 1) {
+        if (options.mainFrameExists && options.runAutoBackup && AutoBackup()) {
             const bool started = options.runAutoBackup();
             if (options.autoBackupSettleMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(options.autoBackupSettleMs));

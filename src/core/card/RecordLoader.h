@@ -12,7 +12,7 @@
 #include <string>
 
 #include "app/ProgressSink.h"
-#include "app/RecorderState.h"
+#include "card/RecorderState.h"
 
 namespace lk {
 
@@ -57,10 +57,9 @@ PopulateResult PopulatePanes(const RecordList& list,
 struct LoadBackupIndexResult {
     bool found = false;        // at least one month index file
     bool startLoader = false;  // loaderBusy claimed: run RecordLoaderThread
-    RecordList freedRecords;   // the old backupRecords; free after the panes dropped them
 };
 
-// Empties backupRecords and backupMonths, lists the month index files of
+// Empties the backup list and backupMonths, lists the month index files of
 // state.devType under `backupPath` and, unless a load runs, claims the loader.
 LoadBackupIndexResult LoadBackupIndex(RecorderState& state,
                                       const std::filesystem::path& backupPath);

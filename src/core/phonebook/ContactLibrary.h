@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
 
 namespace lk {
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <string_view>
 
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
 
 namespace lk {
 

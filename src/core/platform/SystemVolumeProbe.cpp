@@ -65,60 +65,7 @@ class SystemVolumeProbe final : public VolumeProbe {
     std::vector<MountedVolume> Mounted() override {
         std::ifstream in("/proc/self/mountinfo");
         const std::string text(std::istreambuf_iterator<char>(in), {});
-        std::vector<MountedVolume> out;
-        std::map<std::string, std::size_t> byMountPoint;
-        std::set<std::pair<unsigned, unsigned>> devices;
-        std::error_code ec;
-        for (const auto& m : ParseMountInfo(text)) {
-            if (m.mountPoint != "/") {
-                // Real file systems only, each device once (bind mounts and
-                // subvolume repeats would only duplicate a volume).
-                if (IsPseudoFileSystem(m.fsType) || !StartsWith(m.source, "/dev/") || m.root != "/")
-                    continue;
-                if (!devices.insert({m.major, m.minor}).second) continue;
-                if (!fs::is_directory(m.mountPoint, ec)) continue;
-            }
-            MountedVolume v;
-            v.root = m.mountPoint;
-            v.removable = m.mountPoint != "/" && IsRemovable(m);
-            FillSizes(v);
-            // A later mount on the same folder hides the earlier one.
-            if (auto it = byMountPoint.find(m.mountPoint); it != byMountPoint.end()) {
-                out[it->second] = v;
-            } else {
-                byMountPoint[m.mountPoint] = out.size();
-                out.push_back(v);
-            }
-        }
-
-        std::vector<fs::path> roots;
-        if (const char* env = std::getenv("LINEKEEPER_CARD_ROOTS")) {
-            std::string_view list = env;
-            while (!list.empty()) {
-                const auto colon = list.find(':');
-                const auto item = list.substr(0, colon);
-                if (!item.empty()) roots.emplace_back(std::string(item));
-                if (colon == std::string_view::npos) break;
-                list.remove_prefix(colon + 1);
-            }
-        }
-        roots.insert(roots.end(), extra_.begin(), extra_.end());
-        for (const auto& r : roots) {
-            if (!fs::is_directory(r, ec)) continue;
-            const fs::path root = fs::weakly_canonical(fs::absolute(r, ec), ec);
-            if (ec) continue;
-            if (auto it = byMountPoint.find(root.string()); it != byMountPoint.end()) {
-                out[it->second].removable = true;
-                continue;
-            }
-            MountedVolume v;
-            v.root = root;
-            v.removable = true;
-            FillSizes(v);
-            byMountPoint[root.string()] = out.size();
-            out.push_back(v);
-        }
-        return out;
+        return MountedVolumesFrom(text, extra_);
     }
 
   private:
@@ -126,6 +73,74 @@ class SystemVolumeProbe final : public VolumeProbe {
 };
 
 }  // namespace
+
+std::vector<MountedVolume> MountedVolumesFrom(std::string_view mountInfo,
+                                              const std::vector<fs::path>& extraCardRoots) {
+    const std::string text(mountInfo);
+    std::vector<MountedVolume> out;
+    std::map<std::string, std::size_t> byMountPoint;
+    std::set<std::pair<unsigned, unsigned>> devices;
+    std::error_code ec;
+    for (const auto& m : ParseMountInfo(text)) {
+        if (m.mountPoint != "/") {
+            // Real file systems only, each device once (bind mounts and
+            // subvolume repeats would only duplicate a volume).
+            if (IsPseudoFileSystem(m.fsType) || !StartsWith(m.source, "/dev/") || m.root != "/")
+                continue;
+            if (!devices.insert({m.major, m.minor}).second) continue;
+            if (!fs::is_directory(m.mountPoint, ec)) continue;
+        }
+        MountedVolume v;
+        v.root = m.mountPoint;
+        v.removable = m.mountPoint != "/" && IsRemovable(m);
+        FillSizes(v);
+        // A later mount on the same folder hides the earlier one.
+        if (auto it = byMountPoint.find(m.mountPoint); it != byMountPoint.end()) {
+            out[it->second] = v;
+        } else {
+            byMountPoint[m.mountPoint] = out.size();
+            out.push_back(v);
+        }
+    }
+    // Drive C is the root folder even where the mount table does not list
+    // it (a chroot, some containers).
+    if (byMountPoint.find("/") == byMountPoint.end()) {
+        MountedVolume v;
+        v.root = "/";
+        FillSizes(v);
+        byMountPoint["/"] = out.size();
+        out.push_back(v);
+    }
+
+    std::vector<fs::path> roots;
+    if (const char* env = std::getenv("LINEKEEPER_CARD_ROOTS")) {
+        std::string_view list = env;
+        while (!list.empty()) {
+            const auto colon = list.find(':');
+            const auto item = list.substr(0, colon);
+            if (!item.empty()) roots.emplace_back(std::string(item));
+            if (colon == std::string_view::npos) break;
+            list.remove_prefix(colon + 1);
+        }
+    }
+    roots.insert(roots.end(), extraCardRoots.begin(), extraCardRoots.end());
+    for (const auto& r : roots) {
+        if (!fs::is_directory(r, ec)) continue;
+        const fs::path root = fs::weakly_canonical(fs::absolute(r, ec), ec);
+        if (ec) continue;
+        if (auto it = byMountPoint.find(root.string()); it != byMountPoint.end()) {
+            out[it->second].removable = true;
+            continue;
+        }
+        MountedVolume v;
+        v.root = root;
+        v.removable = true;
+        FillSizes(v);
+        byMountPoint[root.string()] = out.size();
+        out.push_back(v);
+    }
+    return out;
+}
 
 std::unique_ptr<VolumeProbe> MakeSystemVolumeProbe(std::vector<fs::path> extraCardRoots) {
     return std::make_unique<SystemVolumeProbe>(std::move(extraCardRoots));

@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <string>
 
-#include "app/Settings.h"
-
 namespace lk {
 
 namespace {
@@ -213,11 +211,6 @@ std::string EncodeCodePage(std::u16string_view text, std::string_view codePage) 
     ::iconv(conv.get(), nullptr, nullptr, &outPtr, &outLeft);
     out.append(buffer.data(), buffer.size() - outLeft);
     return out;
-}
-
-std::string CardCodePage() {
-    auto cp = ReadSettingString("CodePage");
-    return cp.empty() ? std::string("CP1252") : cp;
 }
 
 }  // namespace lk

@@ -1,6 +1,7 @@
 #pragma once
 // Text conversions: UTF-8 (native paths, settings, output) <-> UTF-16 (record
-// fields), and the card's code page ("CodePage" setting, iconv) <-> UTF-16.
+// fields), and a card code page (iconv) <-> UTF-16. The caller names the code
+// page; the setting that chooses it lives above this layer.
 
 #include <string>
 #include <string_view>
@@ -17,8 +18,5 @@ std::u16string FromUtf8(std::string_view text);
 std::u16string DecodeCodePage(ByteSpan bytes, std::string_view codePage);
 // Encodes text into a code page; characters it cannot hold become '?'.
 std::string EncodeCodePage(std::u16string_view text, std::string_view codePage);
-
-// The card text code page: the setting "CodePage", "CP1252" when unset.
-std::string CardCodePage();
 
 }  // namespace lk

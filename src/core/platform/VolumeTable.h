@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lk {
@@ -40,6 +41,9 @@ class VolumeProbe {
 // and any extra card roots given on the command line.
 std::unique_ptr<VolumeProbe> MakeSystemVolumeProbe(
     std::vector<std::filesystem::path> extraCardRoots = {});
+// What that probe reports for a mountinfo text; "/" is always among them.
+std::vector<MountedVolume> MountedVolumesFrom(
+    std::string_view mountInfo, const std::vector<std::filesystem::path>& extraCardRoots);
 
 enum class DriveType { NoRootDir, Removable, Fixed };
 

@@ -1,5 +1,6 @@
 // Kept apart from the annotation reader so that the byte-level reader does
 // not pull the code-page layer into programs that only parse.
+#include "app/Settings.h"
 #include "platform/TextCodec.h"
 #include "playback/Annotation.h"
 

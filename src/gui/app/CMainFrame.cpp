@@ -22,6 +22,7 @@
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CVX310View.h"
 #include "records/CRecordListPane.h"
+#include "records/PaneFill.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/DeviceLibraryLoader.h"
@@ -63,7 +64,14 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     backupDlg_->SetAutomatic(true);
     backupDlg_->setModal(false);
     backupDlg_->hide();
-    view_ = new CVX310View(app_, *this, *commands_, this);
+    app_.Filler().SetProgress(progress_);
+    view_ = new CVX310View(app_.State(), app_.Panes(), *commands_,
+                           {app_.Audio(), *device_, services_, progress_}, this);
+    connect(view_, &CVX310View::CategoryStatusChanged, this, &CMainFrame::SetCategoryStatus);
+    connect(view_, &CVX310View::RefreshRequested, this, &CMainFrame::RefreshRecords);
+    connect(view_, &CVX310View::Announced, this, &CMainFrame::Announce);
+    connect(view_, &CVX310View::StatusText, this,
+            [this](const QString& text) { statusBar()->showMessage(text); });
     setCentralWidget(view_);
     view_->FinishCreation();
     PlaceWindow();
@@ -155,7 +163,7 @@ bool CMainFrame::CommandChecked(int command) const {
     const RecorderState& st = app_.State();
     switch (command) {
         case CmdAutoBackup:
-            return ReadSettingInt("AutoBackup") != 0;
+            return AutoBackup();
         case CmdViewCard:
             return st.viewingBackup == 0;
         case CmdViewBackup0:
@@ -182,7 +190,7 @@ void CMainFrame::ApplyLanguageToFrame() {
     SetCategoryStatus(lastCategory_, lastCount_);
     update();
     for (int c = 1; c <= 10; ++c)
-        if (CRecordListPane* p = app_.Pane(c)) p->Relabel();
+        if (CRecordListPane* p = app_.Panes().Pane(c)) p->Relabel();
 }
 
 void CMainFrame::UpdateDiskSpaceStatus() {
@@ -190,7 +198,7 @@ void CMainFrame::UpdateDiskSpaceStatus() {
     std::filesystem::path folder;
     QString label;
     if (st.viewingBackup != 0) {
-        folder = ReadSettingString("BackupPath");
+        folder = BackupPath();
         label = Lang(144);
     } else {
         if (auto v = st.volumes.Find(st.cardDrive)) folder = v->root;
@@ -385,7 +393,7 @@ void CMainFrame::OnViewBackupRecords(int family) {
     UpdateDiskSpaceStatus();
     view_->SetRemarkColumnWidth(family == 1 ? 120 : 0);
     view_->SetDeviceName(DeviceName(family));
-    WriteSettingInt("DevType", family);
+    SetDevType(family);
     StopTimer(TimerCardWatch);
     StopTimer(TimerBackupReload);
     StartTimer(TimerBackupReload, 1000);
@@ -397,7 +405,7 @@ void CMainFrame::StopWork() {
     SaveWindow();
     app_.State().quitting = 1;
     for (int c = 1; c <= 9; ++c)
-        if (CRecordListPane* p = app_.Pane(c)) p->StopRelabel();
+        if (CRecordListPane* p = app_.Panes().Pane(c)) p->StopRelabel();
     timer10_->stop();
     timer20_->stop();
     timer30_->stop();

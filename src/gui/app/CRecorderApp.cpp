@@ -4,7 +4,6 @@
 #include "card/LogRebuild.h"
 #include "dialogs/ProgressDialog.h"
 #include "pages/CVX310View.h"
-#include "records/CRecordListPane.h"
 #include "records/PaneFill.h"
 #include "support/GuiText.h"
 #include "support/QtAudioSink.h"
@@ -18,14 +17,6 @@ static void InitIconResources() {
 }
 
 namespace lk::gui {
-
-namespace {
-CRecorderApp* g_app = nullptr;
-}
-
-CRecorderApp* App() {
-    return g_app;
-}
 
 StartOptions ParseStartOptions(const QStringList& arguments) {
     StartOptions o;
@@ -42,7 +33,6 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
 }
 
 CRecorderApp::CRecorderApp(int& argc, char** argv) : QApplication(argc, argv) {
-    g_app = this;
     InitIconResources();
     setApplicationName(QStringLiteral("linekeeper"));
     setWindowIcon(ProgramIconOrEmpty());
@@ -50,7 +40,6 @@ CRecorderApp::CRecorderApp(int& argc, char** argv) : QApplication(argc, argv) {
 
 CRecorderApp::~CRecorderApp() {
     ExitInstance();
-    if (g_app == this) g_app = nullptr;
 }
 
 QIcon CRecorderApp::ProgramIconOrEmpty() {
@@ -67,8 +56,14 @@ bool CRecorderApp::InitInstance(StartOptions options) {
     auto probe = options.probe ? std::move(options.probe)
                                : MakeSystemVolumeProbe(std::move(options.cardRoots));
     state_ = std::make_unique<RecorderState>(std::move(probe));
-    state_->devType = ReadSettingInt("DevType") == 1 ? 1 : 0;
-    fill_ = std::make_unique<PaneFill>(*this);
+    state_->devType = DevType();
+    // Every pane drops its rows of a record before the record is freed.
+    recordsListener_ = state_->records.Listen(
+        [this](const LeavingRecords& leaving) { panes_.DropRowsOf(leaving.records); });
+    fill_ = std::make_unique<PaneFill>(*state_, panes_);
+    connect(fill_.get(), &PaneFill::Finished, this, [this] {
+        if (frame_) frame_->View()->ShowPage(1);
+    });
     audio_ = std::make_unique<AudioOutput>(options.sink ? std::move(options.sink)
                                                         : std::make_unique<QtAudioSink>());
 
@@ -102,12 +97,12 @@ int CRecorderApp::ExitInstance() {
     fill_.reset();
     if (state_) {
         state_->contacts.clear();
-        state_->cardRecords.clear();
-        state_->backupRecords.clear();
-        state_->folderRecords.clear();
+        state_->records.ReplaceAll(RecordListId::Card);
+        state_->records.ReplaceAll(RecordListId::Backup);
+        state_->records.ReplaceAll(RecordListId::Folder);
+        state_->records.StopListening(recordsListener_);
         state_.reset();
     }
-    panes_.fill(nullptr);
     instance_.Release();
     return 0;
 }
@@ -122,19 +117,6 @@ ProgressDialog* CRecorderApp::Progress() const {
     return frame_ ? frame_->Progress() : nullptr;
 }
 
-CRecordListPane* CRecorderApp::Pane(int category) const {
-    return category >= 1 && category <= 10 ? panes_[static_cast<std::size_t>(category)] : nullptr;
-}
-
-void CRecorderApp::SetPane(int category, CRecordListPane* pane) {
-    if (category >= 1 && category <= 10) panes_[static_cast<std::size_t>(category)] = pane;
-}
-
-void CRecorderApp::ClearPanes(int firstCategory, int lastCategory) {
-    for (int c = firstCategory; c <= lastCategory; ++c)
-        if (CRecordListPane* p = Pane(c)) p->DeleteAllRows();
-}
-
 void CRecorderApp::PopulatePanes() {
     fill_->Populate();
 }
@@ -142,7 +124,7 @@ void CRecorderApp::PopulatePanes() {
 bool CRecorderApp::RunRecordLoader() {
     if (loader_.joinable()) loader_.join();  // the previous run has ended (loaderBusy was free)
     RecordLoaderOptions options;
-    options.backupPath = ReadSettingString("BackupPath");
+    options.backupPath = BackupPath();
     options.mainFrameExists = frame_ != nullptr;
     if (frame_) options.runAutoBackup = frame_->AutoBackupOffer();
     // The progress window lives on the UI thread: the worker posts to it, and

@@ -11,9 +11,10 @@
 #include <vector>
 
 #include "app/SingleInstance.h"
-#include "app/RecorderState.h"
 #include "card/RecordLoader.h"
+#include "card/RecorderState.h"
 #include "playback/AudioOutput.h"
+#include "records/PaneRegistry.h"
 
 namespace lk::gui {
 
@@ -26,7 +27,7 @@ struct StartOptions {
     std::vector<std::filesystem::path> cardRoots;  // --card DIR
     std::unique_ptr<VolumeProbe> probe;            // tests give their own
     bool showWindow = true;
-    int page = -1;  // --page N: the view page to show after start
+    int page = -1;                    // --page N: the view page to show after start
     std::unique_ptr<AudioSink> sink;  // tests give their own sound device
 };
 
@@ -48,8 +49,7 @@ class CRecorderApp : public QApplication {
     CMainFrame* MainFrame() const { return frame_; }
     ProgressDialog* Progress() const;
 
-    CRecordListPane* Pane(int category) const;
-    void SetPane(int category, CRecordListPane* pane);
+    PaneRegistry& Panes() { return panes_; }
 
     // The sound output, opened once the main window exists.
     AudioOutput& Audio() { return *audio_; }
@@ -59,7 +59,6 @@ class CRecorderApp : public QApplication {
     // false when the worker cannot be started.
     bool RunRecordLoader();
     void PopulatePanes();
-    void ClearPanes(int firstCategory, int lastCategory);
     PaneFill& Filler() { return *fill_; }
     // Waits for the workers (they stop on `quitting`).
     void JoinWorkers();
@@ -72,14 +71,12 @@ class CRecorderApp : public QApplication {
     std::unique_ptr<RecorderState> state_;
     SingleInstance instance_;
     CMainFrame* frame_ = nullptr;
-    std::array<CRecordListPane*, 11> panes_{};
+    PaneRegistry panes_;
+    int recordsListener_ = 0;
     std::unique_ptr<PaneFill> fill_;
     std::unique_ptr<AudioOutput> audio_ = std::make_unique<AudioOutput>(nullptr);
     std::thread loader_;
     std::thread rebuild_;
 };
-
-// The running application object, or null (tests may run without one).
-CRecorderApp* App();
 
 }  // namespace lk::gui

@@ -34,7 +34,7 @@ void CardWatchDriver::BackupReloadTick() {
 
 void CardWatchDriver::ShowWhenNoBackupFolder() {
     // An empty list would otherwise keep the last card's count.
-    if (app_.State().viewingBackup == 1 && ReadSettingString("BackupPath").empty())
+    if (app_.State().viewingBackup == 1 && BackupPath().empty())
         frame_.SetCategoryStatus(frame_.View()->CurrentPage(), 0);
 }
 void CardWatchDriver::ManualRescan() {
@@ -50,9 +50,7 @@ bool CardWatchDriver::CardHasPhoneBook() const {
 void CardWatchDriver::Carry(CardWatchActions&& a) {
     for (int id : a.stopTimers)
         frame_.StopTimer(id);
-    if (a.clearPanes) app_.ClearPanes(1, 9);
-    // Only now that no pane shows them may the records go.
-    a.freedRecords.clear();
+    if (a.clearPanes) app_.Panes().ClearPanes(1, 9);
     if (CPhoneBookDlg* book = frame_.View()->PhoneBookPane()) {
         if (a.disablePhoneBook) book->Enable(false);
         if (a.clearPhoneBook) book->Clear();

@@ -24,13 +24,13 @@ void CMainFrame::SetServices(DialogServices services) {
 }
 
 void CMainFrame::OnToggleAutoBackup() {
-    const bool turnOn = ReadSettingInt("AutoBackup") == 0;
+    const bool turnOn = !AutoBackup();
     // Backing up automatically into no folder would end at once, unexplained.
-    if (turnOn && ReadSettingString("BackupPath").empty()) {
+    if (turnOn && BackupPath().empty()) {
         OnSetBackupPath();
-        if (ReadSettingString("BackupPath").empty()) return;
+        if (BackupPath().empty()) return;
     }
-    WriteSettingInt("AutoBackup", turnOn ? 1 : 0);
+    SetAutoBackup(turnOn);
 }
 
 void CMainFrame::OnSetBackupPath() {

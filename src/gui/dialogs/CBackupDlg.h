@@ -10,8 +10,8 @@
 #include <mutex>
 #include <vector>
 
-#include "app/RecorderState.h"
 #include "backup/BackupEngine.h"
+#include "card/RecorderState.h"
 #include "dialogs/DialogServices.h"
 #include "support/DialogWorker.h"
 

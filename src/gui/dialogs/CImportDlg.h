@@ -6,8 +6,8 @@
 #include <QDialog>
 #include <filesystem>
 
-#include "app/RecorderState.h"
 #include "backup/ImportRecords.h"
+#include "card/RecorderState.h"
 #include "dialogs/DialogServices.h"
 #include "support/DialogWorker.h"
 

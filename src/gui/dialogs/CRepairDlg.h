@@ -5,8 +5,8 @@
 #include <QDialog>
 #include <functional>
 
-#include "app/RecorderState.h"
 #include "backup/RepairCardLog.h"
+#include "card/RecorderState.h"
 #include "dialogs/DialogServices.h"
 #include "support/DialogWorker.h"
 

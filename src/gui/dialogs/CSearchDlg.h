@@ -7,8 +7,8 @@
 #include <array>
 #include <functional>
 
-#include "app/RecorderState.h"
 #include "card/RecordSearch.h"
+#include "card/RecorderState.h"
 #include "dialogs/DialogServices.h"
 #include "support/DialogWorker.h"
 

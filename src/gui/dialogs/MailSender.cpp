@@ -1,6 +1,6 @@
 #include "dialogs/MailSender.h"
 
-#include "export/MailMessage.h"
+#include "mail/MailMessage.h"
 #include "support/GuiText.h"
 #include "support/MailPortal.h"
 #include "support/MessageBox.h"

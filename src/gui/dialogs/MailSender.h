@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "card/CallRecord.h"
-#include "export/MailHandover.h"
+#include "mail/MailHandover.h"
 
 namespace lk::gui {
 

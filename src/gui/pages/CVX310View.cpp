@@ -11,11 +11,10 @@
 #include <filesystem>
 #include <unordered_set>
 
-#include "app/CMainFrame.h"
-#include "app/CRecorderApp.h"
 #include "app/ExeDir.h"
 #include "card/CallLog.h"
 #include "card/RecordCommands.h"
+#include "card/RecorderState.h"
 #include "dialogs/AddressBookChooser.h"
 #include "dialogs/MailSender.h"
 #include "dialogs/SheetExport.h"
@@ -24,8 +23,10 @@
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
 #include "phonebook/ContactLibrary.h"
+#include "playback/AudioOutput.h"
 #include "player/CPlayerDlg.h"
 #include "records/CRecordListPane.h"
+#include "records/PaneRegistry.h"
 #include "records/RecordRow.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
@@ -35,12 +36,11 @@
 
 namespace lk::gui {
 
-CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& commands,
-                       QWidget* parent)
-    : QWidget(parent), app_(app), frame_(frame), commands_(commands) {
-    sheetExport_ = new SheetExport(this, frame_.Progress());
-    connect(sheetExport_, &SheetExport::StatusText, this,
-            [this](const QString& text) { frame_.statusBar()->showMessage(text); });
+CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions& commands,
+                       ViewServices services, QWidget* parent)
+    : QWidget(parent), state_(state), registry_(panes), commands_(commands), services_(services) {
+    sheetExport_ = new SheetExport(this, services_.progress);
+    connect(sheetExport_, &SheetExport::StatusText, this, &CVX310View::StatusText);
     mailSender_ = new MailSender(this, ScratchDir());
     recordBar_ = MakeToolbar(false);
     importBar_ = MakeToolbar(true);
@@ -50,7 +50,7 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& com
 
     static constexpr int kOrder[] = {2, 3, 4, 5, 1, 6, 7, 8, 9, 10};
     for (int c : kOrder) {
-        auto* pane = new CRecordListPane(commands_, this);
+        auto* pane = new CRecordListPane(state_, registry_, commands_, this);
         pane->SetCategory(c);
         pane->hide();
         connect(pane, &CRecordListPane::CommandRequested, this, &CVX310View::OnCommand);
@@ -58,14 +58,14 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& com
         for (CommandAction* a : commands_.All())
             if (a->Spec().scope == KeyScope::List) pane->List()->addAction(a);
         panes_[static_cast<std::size_t>(c)] = pane;
-        app_.SetPane(c, pane);
+        registry_.SetPane(c, pane);
     }
 
-    player_ = new CPlayerDlg(app_.Audio(), ScratchDir(), this);
+    player_ = new CPlayerDlg(services_.audio, ScratchDir(), this);
     player_->InstallKeys(this);
     player_->setAccessibleName(Lang(319));
     player_->show();
-    deviceParams_ = new CDeviceParamDlg(frame_.DeviceLibrary(), this);
+    deviceParams_ = new CDeviceParamDlg(services_.deviceLibrary, this);
     deviceParams_->setObjectName(QStringLiteral("deviceParamsPane"));
     deviceParams_->hide();
     phoneBook_ = new CPhoneBookDlg(this);
@@ -76,7 +76,7 @@ CVX310View::CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& com
 
 CVX310View::~CVX310View() {
     for (int c = 1; c <= 10; ++c)
-        app_.SetPane(c, nullptr);
+        if (registry_.Pane(c) == panes_[static_cast<std::size_t>(c)]) registry_.SetPane(c, nullptr);
 }
 
 void CVX310View::FinishCreation() {
@@ -84,7 +84,7 @@ void CVX310View::FinishCreation() {
     tree_->show();
     BuildLayout();
     tree_->Build();
-    const int devType = app_.State().devType;
+    const int devType = state_.devType;
     SetDeviceName(DeviceName(devType));
     SetRemarkColumnWidth(devType == 1 ? 120 : 0);
 }
@@ -96,7 +96,7 @@ QToolBar* CVX310View::MakeToolbar(bool importBar) {
     bar->setMovable(false);
     bar->setFloatable(false);
     FillToolbar(bar, importBar ? ImportToolbarLayout() : RecordToolbarLayout(), commands_,
-                [this] { return app_.State().devType == 1; });
+                [this] { return state_.devType == 1; });
     bar->hide();
     return bar;
 }
@@ -191,7 +191,7 @@ void CVX310View::SaveLayout() const {
 }
 
 void CVX310View::UpdatePlaceholders() {
-    const RecorderState& st = app_.State();
+    const RecorderState& st = state_;
     const bool noBackupFolder = ReadSettingString("BackupPath").empty();
     for (int c = 1; c <= 10; ++c) {
         CRecordListPane* pane = PaneOf(c);
@@ -231,10 +231,10 @@ void CVX310View::ShowPage(int page) {
     importBar_->setVisible(page == 10);
     player_->setVisible(page != 11);
     if (page == 0) player_->raise();
-    const bool family1 = app_.State().devType == 1;
+    const bool family1 = state_.devType == 1;
     phoneBook_->setVisible(page == 11 && family1);
     deviceParams_->setVisible(page == 11 && !family1);
-    frame_.SetCategoryStatus(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
+    emit CategoryStatusChanged(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
     UpdatePlaceholders();
 }
 
@@ -260,7 +260,7 @@ void CVX310View::OnCommand(int command) {
 }
 
 void CVX310View::OnPlay() {
-    if (!app_.AudioIsOpen()) {
+    if (!AudioIsOpen()) {
         ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
         return;
     }
@@ -278,12 +278,12 @@ void CVX310View::OnDelete() {
                     .arg(Lang(94))
                     .arg(result->second),
                 Lang(9), QMessageBox::Information);
-    frame_.SetCategoryStatus(currentPage_, PaneOf(currentPage_)->List()->RowCount());
+    emit CategoryStatusChanged(currentPage_, PaneOf(currentPage_)->List()->RowCount());
 }
 
 void CVX310View::OnRefresh() {
-    frame_.RefreshRecords();
-    frame_.Announce(Lang(app_.State().viewingBackup != 0 ? 321 : 307));
+    emit RefreshRequested();
+    emit Announced(Lang(state_.viewingBackup != 0 ? 321 : 307));
 }
 
 void CVX310View::OnMark() {
@@ -295,13 +295,13 @@ void CVX310View::OnMatchContacts() {
     // that follows fills the card records' empty names from them. The first
     // time, the user names it.
     if (!std::filesystem::exists(ReadSettingString("ContactsFile")) && !ChooseAddressBook()) return;
-    const ContactReadResult read = LoadContacts(app_.State().contacts);
+    const ContactReadResult read = LoadContacts(state_.contacts);
     if (!read.Ok()) {
         ShowMessage(this, QString::fromStdString(read.message), Lang(98), QMessageBox::Warning);
         return;
     }
-    frame_.RefreshRecords();
-    frame_.Announce(QStringLiteral("%1 %2").arg(Lang(311)).arg(app_.State().contacts.size()));
+    emit RefreshRequested();
+    emit Announced(QStringLiteral("%1 %2").arg(Lang(311)).arg(state_.contacts.size()));
 }
 
 void CVX310View::OnClearImported() {
@@ -310,7 +310,11 @@ void CVX310View::OnClearImported() {
     // Rows go before the records they point at.
     pane->StopRelabel();
     pane->DeleteAllRows();
-    app_.State().folderRecords.clear();
+    state_.records.ReplaceAll(RecordListId::Folder);
+}
+
+bool CVX310View::AudioIsOpen() const {
+    return services_.audio.IsOpen();
 }
 
 void CVX310View::OnSelectAll() {
@@ -341,7 +345,7 @@ void CVX310View::OnMail(bool asRecorded) {
             if (const CallRecord* r = list->RowData(row)) records.push_back(*r);
     }
     if (records.empty() && !mailSender_->Running()) return;
-    mailSender_->Start(std::move(records), asRecorded, app_.State().devType);
+    mailSender_->Start(std::move(records), asRecorded, state_.devType);
 }
 
 std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {
@@ -356,53 +360,49 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
     if (answer != QMessageBox::Yes) return std::nullopt;
     // The card watch may have reloaded the lists while the question was open;
     // the row numbers asked about would then name other records.
-    if (list->Model()->Generation() != generation || app_.State().loaderBusy != 0)
-        return std::nullopt;
+    if (list->Model()->Generation() != generation || state_.loaderBusy != 0) return std::nullopt;
 
-    RecorderState& st = app_.State();
+    RecorderState& st = state_;
     const bool backup = st.viewingBackup != 0;
-    const std::filesystem::path backupPath = ReadSettingString("BackupPath");
+    const std::filesystem::path backupPath = BackupPath();
     int deleted = 0, failed = 0;
     bool skippedMarked = false;
+    // Records and paths first: removing a backup record drops its rows at
+    // once, which renumbers the rows still to come.
+    std::vector<std::pair<CallRecord*, QString>> chosen;
+    for (int row : selected)
+        if (CallRecord* r = list->RowData(row))
+            chosen.emplace_back(r, list->CellText(row, ColPath));
     std::unordered_set<const CallRecord*> goneRows;
-    std::vector<RecordPtr> unlinked;
-    for (int row : selected) {
-        CallRecord* r = list->RowData(row);
-        if (!r) continue;
+    for (const auto& [r, path] : chosen) {
         if (r->marked == 1) {
             ++failed;
             skippedMarked = true;
             continue;
         }
-        const QString path = list->CellText(row, ColPath);
         if (!path.isEmpty() && QFile::exists(path) && !QFile::remove(path)) {
             ++failed;
             continue;
         }
-        ++deleted;
-        goneRows.insert(r);
+        bool entryCleared = false;
         if (backup) {
             const std::u16string p(reinterpret_cast<const char16_t*>(path.utf16()),
                                    static_cast<std::size_t>(path.size()));
-            if (RecordPtr gone = DeleteRecordByPath(st, backupPath, p))
-                unlinked.push_back(std::move(gone));
+            // A record not in the list any more has nothing left to clear.
+            entryCleared =
+                DeleteRecordByPath(st, backupPath, p) != RecordDeleteResult::EntryNotCleared;
         } else {
             const std::u16string cardPath = FieldText(r->cardPath);
             const char letter = cardPath.empty() ? 0 : static_cast<char>(cardPath[0]);
-            if (const auto v = st.volumes.Find(letter))
-                (void)ClearCardLogEntry(CardVolume(letter, v->root), st.devType, r->index);
+            const auto v = st.volumes.Find(letter);
+            entryCleared =
+                v && ClearCardLogEntry(CardVolume(letter, v->root), st.devType, r->index);
+            if (entryCleared) goneRows.insert(r);
         }
+        // An entry left in the log brings the record back on the next load.
+        ++(entryCleared ? deleted : failed);
     }
     list->DeleteRowsOf(goneRows);
-    if (!unlinked.empty()) {
-        // A freed record must leave no row behind in any pane.
-        std::unordered_set<const CallRecord*> freed;
-        for (const RecordPtr& p : unlinked)
-            freed.insert(p.get());
-        for (int c = 1; c <= 10; ++c)
-            if (CRecordListPane* p = PaneOf(c)) p->List()->DeleteRowsOf(freed);
-        unlinked.clear();
-    }
     if (skippedMarked) ShowMessage(this, Lang(164), Lang(9), QMessageBox::Information);
     return std::pair{deleted, failed};
 }

@@ -12,14 +12,21 @@
 class QSplitter;
 class QToolBar;
 
+namespace lk {
+struct RecorderState;
+class AudioOutput;
+}  // namespace lk
+
 namespace lk::gui {
 
-class CRecorderApp;
-class CMainFrame;
+class PaneRegistry;
 class CPlayerDlg;
 class MailSender;
 class SheetExport;
 class CommandActions;
+class DeviceLibraryLoader;
+class ProgressDialog;
+struct DialogServices;
 class CRecordListPane;
 class CSortListCtrl;
 class CTreePane;
@@ -27,10 +34,21 @@ class CWebPane;
 class CDeviceParamDlg;
 class CPhoneBookDlg;
 
+// What the view borrows from the main window for its player, device page and
+// dialogs; each outlives the view.
+struct ViewServices {
+    AudioOutput& audio;
+    DeviceLibraryLoader& deviceLibrary;
+    const DialogServices& dialogs;
+    ProgressDialog* progress = nullptr;
+};
+
 class CVX310View : public QWidget {
     Q_OBJECT
   public:
-    CVX310View(CRecorderApp& app, CMainFrame& frame, CommandActions& commands, QWidget* parent);
+    // Registers its record-list panes in `panes` for as long as it lives.
+    CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions& commands,
+               ViewServices services, QWidget* parent);
     ~CVX310View() override;
     // Builds the tree last, which passes through every page and ends on page 1.
     void FinishCreation();
@@ -76,6 +94,18 @@ class CVX310View : public QWidget {
     // user did not confirm.
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
 
+    bool AudioIsOpen() const;
+
+  signals:
+    // The status bar's category text: the page shown and its row count.
+    void CategoryStatusChanged(int page, int count);
+    // The records are to be read again (card or backup store).
+    void RefreshRequested();
+    // A short note for the screen reader ("Card inserted ...").
+    void Announced(const QString& text);
+    // A passing note for the status bar.
+    void StatusText(const QString& text);
+
   protected:
     void showEvent(QShowEvent* e) override;
 
@@ -99,9 +129,10 @@ class CVX310View : public QWidget {
     void OnSelectAll();
     void OnStepPage(int step);
 
-    CRecorderApp& app_;
-    CMainFrame& frame_;
+    RecorderState& state_;
+    PaneRegistry& registry_;
     CommandActions& commands_;
+    ViewServices services_;
     CTreePane* tree_ = nullptr;
     QSplitter* treeSplit_ = nullptr;
     QSplitter* playerSplit_ = nullptr;

@@ -3,8 +3,6 @@
 
 #include <QTimer>
 
-#include "app/CMainFrame.h"
-#include "app/CRecorderApp.h"
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CExportWavDlg.h"
 #include "dialogs/CImportDlg.h"
@@ -24,23 +22,23 @@ void CVX310View::OnSearchCommand() {
         results->DeleteAllRows();
     };
     targets.addResult = [results](CallRecord* r) { results->AddRecord(r); };
-    CSearchDlg dlg(app_.State(), currentPage_, std::move(targets), frame_.Services(), this);
+    CSearchDlg dlg(state_, currentPage_, std::move(targets), services_.dialogs, this);
     dlg.exec();
     if (currentPage_ >= 1 && currentPage_ <= 9)
-        frame_.SetCategoryStatus(currentPage_, PaneOf(currentPage_)->List()->RowCount());
+        emit CategoryStatusChanged(currentPage_, PaneOf(currentPage_)->List()->RowCount());
 }
 
 void CVX310View::OnBackupCommand(bool selected) {
-    RecorderState& st = app_.State();
-    if (st.cardRecords.empty()) return;
+    RecorderState& st = state_;
+    if (st.records.Card().empty()) return;
     CSortListCtrl* list = selected ? CurrentList() : nullptr;
     if (selected && (!list || list->SelectedCount() == 0)) return;
-    CBackupDlg dlg(st, frame_.Services(), this, list);
+    CBackupDlg dlg(st, services_.dialogs, this, list);
     dlg.exec();
 }
 
 void CVX310View::OnExportWavCommand() {
-    CExportWavDlg dlg(frame_.Services(), this);
+    CExportWavDlg dlg(services_.dialogs, this);
     // The rows are handed over once the window exists.
     QTimer::singleShot(100, &dlg, [this, &dlg] {
         if (CSortListCtrl* list = CurrentList())
@@ -51,10 +49,10 @@ void CVX310View::OnExportWavCommand() {
 }
 
 void CVX310View::OnImportCommand() {
-    const auto folder = BrowseForFolder(frame_.Services().pickFolder, this, StartFolder({}), {});
+    const auto folder = BrowseForFolder(services_.dialogs.pickFolder, this, StartFolder({}), {});
     if (!folder) return;
-    RecorderState& st = app_.State();
-    CImportDlg dlg(folder->toStdString(), st.contacts, frame_.Services(), this);
+    RecorderState& st = state_;
+    CImportDlg dlg(folder->toStdString(), st.contacts, services_.dialogs, this);
     if (!dlg.StartImport()) return;
     importRunning_ = true;
     dlg.exec();
@@ -64,10 +62,11 @@ void CVX310View::OnImportCommand() {
     pane->StopRelabel();
     pane->DeleteAllRows();
     for (RecordPtr& r : found)
-        st.folderRecords.push_back(std::move(r));
-    for (const RecordPtr& r : st.folderRecords)
+        st.records.Append(RecordListId::Folder, std::move(r));
+    for (const RecordPtr& r : st.records.Folder())
         pane->AddRecord(r.get());
-    if (currentPage_ == PageFolder) frame_.SetCategoryStatus(PageFolder, pane->List()->RowCount());
+    if (currentPage_ == PageFolder)
+        emit CategoryStatusChanged(PageFolder, pane->List()->RowCount());
 }
 
 }  // namespace lk::gui

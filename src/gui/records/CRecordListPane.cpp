@@ -3,8 +3,9 @@
 #include <QMenu>
 #include <QVBoxLayout>
 
-#include "app/CRecorderApp.h"
 #include "card/RecordCommands.h"
+#include "card/RecorderState.h"
+#include "records/PaneRegistry.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
@@ -29,8 +30,13 @@ constexpr int kRelabelSlice = 200;
 
 }  // namespace
 
-CRecordListPane::CRecordListPane(CommandActions& commands, QWidget* parent)
-    : QWidget(parent), commands_(commands), list_(new CSortListCtrl(this)) {
+CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
+                                 CommandActions& commands, QWidget* parent)
+    : QWidget(parent),
+      state_(state),
+      panes_(panes),
+      commands_(commands),
+      list_(new CSortListCtrl(this)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);
@@ -76,7 +82,7 @@ CRecordListPane::~CRecordListPane() {
 
 void CRecordListPane::AddRecord(CallRecord* record) {
     if (!record) return;
-    const int devType = App() ? App()->State().devType.load() : 0;
+    const int devType = state_.devType.load();
     std::vector<ListRow> rows;
     rows.push_back(PrepareRecordRow(*record, devType, RowLabels::Load(), QLocale()));
     list_->AppendRows(std::move(rows));
@@ -128,14 +134,14 @@ void CRecordListPane::Relabel() {
         return;
     }
     const RowLabels labels = RowLabels::Load();
-    const int devType = App() ? App()->State().devType.load() : 0;
+    const int devType = state_.devType.load();
     for (int r = 0; r < list_->RowCount(); ++r)
         RelabelRow(r, labels, devType);
 }
 
 void CRecordListPane::RelabelSlice() {
     const RowLabels labels = RowLabels::Load();
-    const int devType = App() ? App()->State().devType.load() : 0;
+    const int devType = state_.devType.load();
     for (int n = 0; n < kRelabelSlice; ++n) {
         if (stopRelabel_ || nextRelabelRow_ >= list_->RowCount()) {
             relabelTimer_.stop();
@@ -151,9 +157,7 @@ void CRecordListPane::StopRelabel() {
 }
 
 void CRecordListPane::ToggleMarks() {
-    CRecorderApp* app = App();
-    if (!app) return;
-    const std::filesystem::path backupPath = ReadSettingString("BackupPath");
+    const std::filesystem::path backupPath = BackupPath();
     for (int row : list_->SelectedRows()) {
         CallRecord* r = list_->RowData(row);
         if (!r) continue;
@@ -164,7 +168,7 @@ void CRecordListPane::ToggleMarks() {
         r->marked = value;
         r->cardBytes[CallRecord::kCardMarkByte] = static_cast<std::uint8_t>(value);
         // A failed write still changes the rows: the mark then lasts until the next reload.
-        (void)SetRecordMarkByPath(app->State(), backupPath, p, value);
+        (void)SetRecordMarkByPath(state_, backupPath, p, value);
         list_->SetCellImage(row, ColMark, value == 1 ? IconMarked : -1);
         if (value == 0) list_->SetCellText(row, ColMark, QString());
 
@@ -193,7 +197,7 @@ void CRecordListPane::ToggleMarks() {
                 break;
         }
         for (int c : targets)
-            if (CRecordListPane* pane = app->Pane(c)) pane->SyncMark(this, r);
+            if (CRecordListPane* pane = panes_.Pane(c)) pane->SyncMark(this, r);
     }
 }
 
@@ -217,7 +221,7 @@ void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {
 void CRecordListPane::OnContextMenu(const QPoint& globalPos) {
     const bool selected = list_->SelectedCount() > 0;
     const bool imported = category_ == 10;
-    const int devType = App() ? App()->State().devType.load() : 0;
+    const int devType = state_.devType.load();
     QMenu menu(this);
     FillMenu(&menu, imported ? ImportRowMenuLayout() : RecordRowMenuLayout(), commands_,
              imported || devType == 1);

@@ -1,7 +1,7 @@
 #pragma once
 // One record category as a list: turns records into rows, keeps the mark
 // flag in line across panes, and turns mouse actions into view commands.
-// The pane owns no record; rows borrow them from the application's lists.
+// The pane owns no record; rows borrow them from the shared record lists.
 
 #include <QTimer>
 #include <QWidget>
@@ -10,15 +10,21 @@
 #include "records/RecordRow.h"
 #include "widgets/CSortListCtrl.h"
 
+namespace lk {
+struct RecorderState;
+}
+
 namespace lk::gui {
 
 class CommandActions;
+class PaneRegistry;
 
 class CRecordListPane : public QWidget {
     Q_OBJECT
   public:
     // The row menu is built from the window's command actions.
-    CRecordListPane(CommandActions& commands, QWidget* parent);
+    CRecordListPane(RecorderState& state, PaneRegistry& panes, CommandActions& commands,
+                    QWidget* parent = nullptr);
     ~CRecordListPane() override;
 
     void SetCategory(int category);
@@ -48,6 +54,8 @@ class CRecordListPane : public QWidget {
     void RelabelRow(int row, const RowLabels& labels, int devType);
     void RelabelSlice();
 
+    RecorderState& state_;
+    PaneRegistry& panes_;
     CommandActions& commands_;
     CSortListCtrl* list_;
     int category_ = 1;

@@ -3,14 +3,12 @@
 #include <memory>
 #include <system_error>
 
-#include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
-#include "app/CRecorderApp.h"
-#include "pages/CVX310View.h"
-#include "support/GuiText.h"
-#include "dialogs/ProgressDialog.h"
-#include "records/RecordRow.h"
 #include "card/RecordLoader.h"
+#include "card/RecorderState.h"
+#include "dialogs/ProgressDialog.h"
+#include "records/PaneRegistry.h"
+#include "records/RecordRow.h"
+#include "support/GuiText.h"
 
 namespace lk::gui {
 namespace {
@@ -37,6 +35,10 @@ class RowMaker {
 };
 }  // namespace
 
+void PaneFill::SetProgress(ProgressDialog* progress) {
+    progress_ = progress;
+}
+
 void PaneFill::Join() {
     if (worker_.joinable()) worker_.join();
 }
@@ -45,36 +47,35 @@ void PaneFill::Deliver(Batch& batch) {
     for (int c = 1; c <= 10; ++c) {
         auto& rows = batch[static_cast<std::size_t>(c)];
         if (rows.empty()) continue;
-        if (CRecordListPane* pane = app_.Pane(c)) pane->AddPreparedRows(std::move(rows));
+        if (CRecordListPane* pane = panes_.Pane(c)) pane->AddPreparedRows(std::move(rows));
         rows.clear();
     }
 }
 
 void PaneFill::Finish() {
     running_ = false;
-    if (ProgressDialog* p = app_.Progress()) p->hide();
-    if (CMainFrame* f = app_.MainFrame()) f->View()->ShowPage(1);
-    app_.State().loaderBusy = 0;
+    if (progress_) progress_->hide();
+    state_.loaderBusy = 0;
     emit Finished();
 }
 
 void PaneFill::Populate() {
-    RecorderState& st = app_.State();
-    if (!app_.MainFrame()) {
+    RecorderState& st = state_;
+    if (!progress_) {
         st.loaderBusy = 0;
         return;
     }
     Join();
     st.loaderBusy = 1;
     running_ = true;
-    app_.ClearPanes(1, 9);
+    panes_.ClearPanes(1, 9);
     const int caption = st.viewingBackup != 0 ? kCaptionBackupRecords : kCaptionCardRecords;
     const int devType = st.devType.load();
     RowLabels labels = RowLabels::Load();
     const RecordList& list = st.CurrentRecordList();
 
     auto fillHere = [&] {
-        ProgressDialog* progress = app_.Progress();
+        ProgressDialog* progress = progress_;
         ProgressSink sink;
         sink.begin = [progress](int cap, int range) {
             progress->setWindowTitle(Lang(cap));
@@ -117,7 +118,7 @@ void PaneFill::Populate() {
                     [this, b = std::move(batch), position, size, t = QString::fromStdString(text),
                      last] {
                         Deliver(*b);
-                        if (ProgressDialog* p = app_.Progress()) {
+                        if (ProgressDialog* p = progress_) {
                             p->SetPos(position);
                             p->SetText(t);
                         }
@@ -131,7 +132,7 @@ void PaneFill::Populate() {
                 QMetaObject::invokeMethod(
                     this,
                     [this, cap, range] {
-                        if (ProgressDialog* p = app_.Progress()) {
+                        if (ProgressDialog* p = progress_) {
                             p->setWindowTitle(Lang(cap));
                             p->SetRange(range);
                             p->SetPos(0);
@@ -152,7 +153,7 @@ void PaneFill::Populate() {
                 [&](int category, CallRecord& rec) {
                     (*batch)[static_cast<std::size_t>(category)].push_back(maker.RowOf(rec));
                 },
-                sink, caption, app_.State().quitting, /*yieldEach=*/true);
+                sink, caption, state_.quitting, /*yieldEach=*/true);
             // Closing: leave loaderBusy set and the panes as they are.
             if (r.stopped) return;
             post(lastPos, lastText, true);

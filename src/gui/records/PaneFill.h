@@ -4,6 +4,7 @@
 // hands them over in batches through queued calls.
 
 #include <QObject>
+#include <QPointer>
 #include <array>
 #include <atomic>
 #include <thread>
@@ -11,17 +12,23 @@
 
 #include "widgets/CSortListCtrl.h"
 
+namespace lk {
+struct RecorderState;
+}
+
 namespace lk::gui {
 
-class CRecorderApp;
+class PaneRegistry;
+class ProgressDialog;
 
 class PaneFill : public QObject {
     Q_OBJECT
   public:
-    static constexpr std::size_t kWorkerThreshold = 1000;
-
-    explicit PaneFill(CRecorderApp& app) : app_(app) {}
+    PaneFill(RecorderState& state, PaneRegistry& panes) : state_(state), panes_(panes) {}
     ~PaneFill() override { Join(); }
+
+    // The window's progress dialog; without one (no window) nothing is filled.
+    void SetProgress(ProgressDialog* progress);
 
     // Clears panes 1-9 and fills them from the current list.
     void Populate();
@@ -29,6 +36,7 @@ class PaneFill : public QObject {
     void Join();
 
   signals:
+    // The panes are full (page 1 is then shown) and loaderBusy is free.
     void Finished();
 
   private:
@@ -36,7 +44,9 @@ class PaneFill : public QObject {
     void Deliver(Batch& batch);
     void Finish();
 
-    CRecorderApp& app_;
+    RecorderState& state_;
+    PaneRegistry& panes_;
+    QPointer<ProgressDialog> progress_;
     std::thread worker_;
     std::atomic<bool> running_{false};
 };

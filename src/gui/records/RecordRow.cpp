@@ -8,12 +8,13 @@
 #include <QTime>
 #include <vector>
 
-#include "support/GuiText.h"
-#include "support/Icons.h"
-#include "widgets/SortKey.h"
+#include "app/Settings.h"
 #include "card/RecordingLength.h"
 #include "platform/TextCodec.h"
 #include "playback/Annotation.h"
+#include "support/GuiText.h"
+#include "support/Icons.h"
+#include "widgets/SortKey.h"
 
 namespace lk::gui {
 

@@ -5,7 +5,7 @@
 
 #include <QString>
 
-#include "export/MailHandover.h"
+#include "mail/MailHandover.h"
 
 namespace lk::gui {
 

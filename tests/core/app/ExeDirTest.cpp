@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/ExeDir.h"
+#include "app/LangString.h"
 #include "app/Settings.h"
 #include "support/TempDir.h"
 
@@ -104,6 +105,26 @@ TEST(ExeDir, SeedingCopiesOnlyMissingFiles) {
     SeedConfigDir(user, {dir.path() / "missing", shipped});
     EXPECT_EQ(ReadText(user / "LiteSet.ini"), "[Setting]\nDevType=1\n");
     EXPECT_EQ(ReadText(user / "LiteLang.ini"), "[English]\n0002=All\n");
+}
+
+// LINEKEEPER_HOME on a new, empty folder gets the program's shipped Config;
+// a Config folder the user emptied is left as it is.
+TEST(ExeDir, AnEmptyHomeIsSeededFromTheShippedConfig) {
+    struct Case {
+        const char* what;
+        bool removeConfig;
+        bool seeded;
+    };
+    for (const Case c :
+         {Case{"no Config folder", true, true}, Case{"empty Config folder", false, false}}) {
+        SCOPED_TRACE(c.what);
+        TempHome home(false);
+        if (c.removeConfig) fs::remove_all(home.config());
+        EXPECT_EQ(ConfigDir(), home.config());
+        EXPECT_EQ(fs::exists(home.config() / "LiteLang.ini"), c.seeded);
+        EXPECT_EQ(fs::exists(home.config() / "LiteSet.ini"), c.seeded);
+        EXPECT_EQ(LangString(2).empty(), !c.seeded);
+    }
 }
 
 TEST(ExeDir, ReadOnlyConfigFallsBackToTheUserFolder) {

@@ -39,12 +39,12 @@ TEST(BackupEngine, CopiesIntoMonthAndDayFoldersOfTheFamilysStore) {
             ASSERT_EQ(index.size(), 1u);
             EXPECT_EQ(ToUtf8(FieldText(index[0].filePath)), card.StoreFile(s).string());
             // The rest of the record is the card record's, unchanged.
-            CallRecord expected = *card.state->cardRecords[i];
+            CallRecord expected = *card.state->records.Card()[i];
             expected.filePath = index[0].filePath;
             EXPECT_EQ(index[0], expected);
         }
-        ASSERT_EQ(card.state->backupRecords.size(), 2u);
-        EXPECT_EQ(ToUtf8(FieldText(card.state->backupRecords[1]->filePath)),
+        ASSERT_EQ(card.state->records.Backup().size(), 2u);
+        EXPECT_EQ(ToUtf8(FieldText(card.state->records.Backup()[1]->filePath)),
                   card.StoreFile(card.cardFiles[1]).string());
         EXPECT_EQ(CountFiles(card.StoreRootPath()), 4u);  // no partial copies left behind
     }
@@ -69,22 +69,22 @@ TEST(BackupEngine, MarksRecordsWithoutARecordingAndAddsNothingTheSecondTime) {
     EXPECT_EQ(ToUtf8(FieldText(february[0].filePath)), marker.string());
 
     const auto sizeBefore = fs::file_size(card.IndexFile("201602"));
-    const auto listBefore = card.state->backupRecords.size();
+    const auto listBefore = card.state->records.Backup().size();
     r = card.RunAll(false);
     EXPECT_EQ(r.backedUp, 0);
     EXPECT_EQ(r.skipped, 3);
     EXPECT_EQ(fs::file_size(card.IndexFile("201602")), sizeBefore);
-    EXPECT_EQ(card.state->backupRecords.size(), listBefore);
+    EXPECT_EQ(card.state->records.Backup().size(), listBefore);
 }
 
 TEST(BackupEngine, GivesNewBackupRecordsTheirPlaceInTheMonthFile) {
     LoadedCard card(0, {{Incoming, "20160214093000", "1"}, {Incoming, "20160215093000", "2"}});
     test::WriteFile(card.IndexFile("201602"), std::vector<std::uint8_t>(3 * CallRecord::kSize, 0));
     card.RunAll(false);
-    ASSERT_EQ(card.state->backupRecords.size(), 2u);
+    ASSERT_EQ(card.state->records.Backup().size(), 2u);
     // In-place deletes and marks find the entry by this number.
-    EXPECT_EQ(card.state->backupRecords[0]->index, 3);
-    EXPECT_EQ(card.state->backupRecords[1]->index, 4);
+    EXPECT_EQ(card.state->records.Backup()[0]->index, 3);
+    EXPECT_EQ(card.state->records.Backup()[1]->index, 4);
 }
 
 TEST(BackupEngine, MoveEmptiesTheCardOnlyAfterEverythingIsSafe) {
@@ -131,8 +131,8 @@ TEST(BackupEngine, AStoppedOrSelectedMoveKeepsTheCallLog) {
                             {Incoming, "20160215093000", "2"},
                             {Incoming, "20160216093000", "3"}});
         // Top to bottom as the list shows them; an empty row is skipped.
-        std::vector<CallRecord*> selected = {card.state->cardRecords[2].get(), nullptr,
-                                             card.state->cardRecords[0].get()};
+        std::vector<CallRecord*> selected = {card.state->records.Card()[2].get(), nullptr,
+                                             card.state->records.Card()[0].get()};
         const std::atomic<int> stop{0};
         const auto r = BackupSelectedThread(*card.state, selected, card.Options(true), stop);
         EXPECT_EQ(r.backedUp, 2);
@@ -142,8 +142,8 @@ TEST(BackupEngine, AStoppedOrSelectedMoveKeepsTheCallLog) {
         EXPECT_FALSE(fs::exists(card.CardFile(card.cardFiles[0])));
         EXPECT_TRUE(fs::exists(card.CardFile(card.cardFiles[1])));
         EXPECT_FALSE(fs::exists(card.CardFile(card.cardFiles[2])));
-        ASSERT_EQ(card.state->backupRecords.size(), 2u);
-        EXPECT_EQ(card.state->backupRecords[0]->time.day, 16);
+        ASSERT_EQ(card.state->records.Backup().size(), 2u);
+        EXPECT_EQ(card.state->records.Backup()[0]->time.day, 16);
     }
 }
 
@@ -168,7 +168,7 @@ TEST(BackupEngine, AnEmptyBackupPathDoesNothing) {
     const auto r = BackupAllThread(*card.state, options, stop);
     EXPECT_FALSE(r.started);
     EXPECT_FALSE(fs::exists(card.backupPath));
-    EXPECT_TRUE(card.state->backupRecords.empty());
+    EXPECT_TRUE(card.state->records.Backup().empty());
 }
 
 TEST(BackupEngine, ACopyOfAnotherSizeUnderTheFinalNameIsNotAFinishedBackup) {
@@ -207,12 +207,12 @@ TEST(BackupEngine, RefusesPathsThatLeaveTheCardOrTheStore) {
     ASSERT_EQ(card.letter, 'D');
     // Bait outside the card that a climbing path would reach.
     test::WriteFile(card.dir / "20160101120000-I-1.wav", {9, 9, 9});
-    const CallRecord model = *card.state->cardRecords[0];
-    card.state->cardRecords.clear();
+    const CallRecord model = *card.state->records.Card()[0];
+    card.state->records.ReplaceAll(RecordListId::Card);
     for (const auto* path : hostile) {
         auto r = std::make_unique<CallRecord>(model);
         SetFieldText(r->cardPath, path);
-        card.state->cardRecords.push_back(std::move(r));
+        card.state->records.Append(RecordListId::Card, std::move(r));
     }
     const auto r = card.RunAll(true);
     EXPECT_EQ(r.failed, static_cast<int>(std::size(hostile)));
@@ -266,7 +266,7 @@ TEST(BuildRecordingPath, NamesARecordWithoutAPathFromItsFields) {
 
 TEST(BackupEngine, ARecordWithoutAPathIsBackedUpUnderItsBuiltName) {
     LoadedCard card(0, {{Incoming, "20160616093015", "1"}});
-    CallRecord& r = *card.state->cardRecords[0];
+    CallRecord& r = *card.state->records.Card()[0];
     r.type = Outgoing;
     SetFieldText(r.number, u"");
     SetFieldText(r.cardPath, u"D:\\");

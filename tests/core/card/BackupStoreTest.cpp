@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <memory>
 
-#include "app/RecorderState.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "card/RecordCommands.h"
+#include "card/RecorderState.h"
+#include "core/card/CardFixture.h"
 #include "platform/TextCodec.h"
 #include "support/TempDir.h"
 
@@ -116,22 +117,77 @@ TEST(RecordCommands, DeleteClearsTheCardEntryAndHandsTheRecordBack) {
         ASSERT_TRUE(ParseCardRecord128(
             ByteSpan(log).subspan(static_cast<std::size_t>(i) * 128, 128), *r, volume, {}));
         r->index = i;
-        state.cardRecords.push_back(std::move(r));
+        state.records.Append(RecordListId::Card, std::move(r));
     }
     state.viewingBackup = 0;
-    const auto target = FieldText(state.cardRecords[1]->filePath);
+    const auto target = FieldText(state.records.Card()[1]->filePath);
 
+    std::vector<std::u16string> told;  // paths of records announced as leaving
+    const int listener = state.records.Listen([&](const LeavingRecords& l) {
+        for (const CallRecord* r : l.records)
+            told.push_back(FieldText(r->filePath));  // still alive while told
+    });
     ASSERT_TRUE(SetRecordMarkByPath(state, {}, target, 1));
-    auto removed = DeleteRecordByPath(state, {}, target);
-    ASSERT_NE(removed, nullptr);
-    EXPECT_EQ(FieldText(removed->filePath), target);
-    EXPECT_EQ(state.cardRecords.size(), 2u);
-    EXPECT_EQ(DeleteRecordByPath(state, {}, target), nullptr);
+    EXPECT_EQ(DeleteRecordByPath(state, {}, target), RecordDeleteResult::Deleted);
+    EXPECT_EQ(told, std::vector<std::u16string>{target});
+    EXPECT_EQ(state.records.Card().size(), 2u);
+    EXPECT_EQ(DeleteRecordByPath(state, {}, target), RecordDeleteResult::NotFound);
+    state.records.StopListening(listener);
 
     auto expected = log;
     expected[128] = 0;
     expected[128 + 3] = 1;
     EXPECT_EQ(test::ReadFile(card / kCallLogFileName), expected);
+}
+
+}  // namespace
+}  // namespace lk
+
+namespace lk {
+namespace {
+
+// A card-log write that fails must leave the record where it was and say so;
+// counted as deleted it would come back on the next load.
+TEST(RecordCommands, AFailedLogWriteIsNoDeletion) {
+    struct Case {
+        const char* what;
+        bool removeLog;     // the log is gone from the card
+        bool forgetVolume;  // the card's drive is no longer known
+    };
+    for (const Case c : {Case{"log missing", true, false}, Case{"card gone", false, true}}) {
+        SCOPED_TRACE(c.what);
+        test::TempDir card;
+        CardRecordFields f;
+        f.number = u"5551";
+        f.relativePath = u"201601\\20160101120000-I-1.wav";
+        const auto bytes = BuildCardRecord(f, 0);
+        test::WriteFile(card / kCallLogFileName, bytes);
+        test::FakeVolumes volumes;
+        volumes.Add(card.path(), true, 1 << 20);
+        RecorderState state(volumes.MakeProbe());
+        state.volumes.Refresh();
+        const char letter = state.volumes.LetterOf(card.path());
+        ASSERT_NE(letter, 0);
+        auto r = std::make_unique<CallRecord>();
+        ASSERT_TRUE(ParseCardRecord128(ByteSpan(bytes), *r, CardVolume{letter, card.path()}, {}));
+        r->index = 0;
+        const auto path = FieldText(r->filePath);
+        state.records.Append(RecordListId::Card, std::move(r));
+        state.viewingBackup = 0;
+
+        int told = 0;
+        const int listener = state.records.Listen([&](const LeavingRecords&) { ++told; });
+        if (c.removeLog) std::filesystem::remove(card / kCallLogFileName);
+        if (c.forgetVolume) {
+            volumes.Remove(card.path());
+            state.volumes.Refresh();
+        }
+        EXPECT_EQ(DeleteRecordByPath(state, {}, path), RecordDeleteResult::EntryNotCleared);
+        EXPECT_FALSE(SetRecordMarkByPath(state, {}, path, 1));
+        EXPECT_EQ(state.records.Card().size(), 1u);
+        EXPECT_EQ(told, 0);
+        state.records.StopListening(listener);
+    }
 }
 
 }  // namespace

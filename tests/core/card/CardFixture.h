@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/RecorderState.h"
 #include "card/CallLog.h"
+#include "card/RecorderState.h"
 #include "platform/TextCodec.h"
 #include "platform/VolumeTable.h"
 #include "support/TempDir.h"

@@ -17,13 +17,20 @@ struct Watch {
     RecorderState state{volumes.MakeProbe()};
     fs::path beeps = dir / "beeps";
     CardWatch watch{state, {[this] { return dir / "backup"; }, beeps, true}};
+    std::vector<const CallRecord*> freed;  // announced to the lists' listeners
+    int listener = 0;
 
     Watch() {
+        listener = state.records.Listen([this](const LeavingRecords& l) {
+            for (const CallRecord* r : l.records)
+                freed.push_back(r);
+        });
         test::WriteText(beeps / "beep1.wav", "one");
         test::WriteText(beeps / "beep3.wav", "three");
         WriteSettingString("Device", "Family0");
         WriteSettingString("Device2", "Family1");
     }
+    ~Watch() { state.records.StopListening(listener); }
     // A folder with a call log (and a phone book for family 1) on a volume.
     fs::path Card(const std::string& name, int devType = 0, bool removable = true,
                   std::uint64_t total = std::uint64_t{1} << 30) {
@@ -126,7 +133,7 @@ TEST(CardWatch, TheFirstReaderWinsUntilItsCardLeaves) {
     w.watch.CardWatchTick();
     EXPECT_EQ(w.state.cardDrive.load(), w.LetterOf(first));
     w.Load();
-    ASSERT_FALSE(w.state.cardRecords.empty());
+    ASSERT_FALSE(w.state.records.Card().empty());
 
     auto a = w.watch.CardWatchTick();  // loaded and present: nothing to do
     EXPECT_FALSE(a.startLoader);
@@ -146,7 +153,7 @@ TEST(CardWatch, RemovalWhileCardRecordsShowClearsAndReloadsTheBackup) {
         w.watch.CardWatchTick();
         w.Load();
         ASSERT_EQ(w.state.viewingBackup.load(), 0);
-        CallRecord* shown = w.state.cardRecords.front().get();
+        CallRecord* shown = w.state.records.Card().front().get();
 
         w.volumes.Remove(root);
         const auto a = w.watch.CardWatchTick();
@@ -157,10 +164,10 @@ TEST(CardWatch, RemovalWhileCardRecordsShowClearsAndReloadsTheBackup) {
         EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerBackupReload, 1000}}));
         EXPECT_TRUE(a.refreshDiskSpace);
         EXPECT_EQ(a.clearPhoneBook, devType == 1);
-        // The records go to the frame, to be freed after the panes let go.
-        ASSERT_EQ(a.freedRecords.size(), 1u);
-        EXPECT_EQ(a.freedRecords[0].get(), shown);
-        EXPECT_TRUE(w.state.cardRecords.empty());
+        // The panes heard of the record before it was freed.
+        ASSERT_EQ(w.freed.size(), 1u);
+        EXPECT_EQ(w.freed[0], shown);
+        EXPECT_TRUE(w.state.records.Card().empty());
         EXPECT_FALSE(a.startLoader);
     }
 }
@@ -177,7 +184,7 @@ TEST(CardWatch, RemovalWhileTheBackupShowsKeepsThePanes) {
     EXPECT_FALSE(a.clearPanes);
     EXPECT_TRUE(a.stopTimers.empty());
     EXPECT_TRUE(a.startTimers.empty());
-    EXPECT_EQ(a.freedRecords.size(), 1u);
+    EXPECT_EQ(w.freed.size(), 1u);
 }
 
 TEST(CardWatch, RemovalClearsThePhoneBookWhateverIsShown) {
@@ -203,7 +210,7 @@ TEST(CardWatch, RescanForgetsTheCardAndReadsItAgain) {
     EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerCardWatch, 1000}}));
     a = w.watch.CardWatchTick();
     EXPECT_TRUE(a.clearPanes);  // card records were shown and are freed now
-    EXPECT_EQ(a.freedRecords.size(), 1u);
+    EXPECT_EQ(w.freed.size(), 1u);
     EXPECT_TRUE(a.startLoader);
 }
 
@@ -227,12 +234,12 @@ TEST(CardWatch, DoesNothingWhileTheLoaderOrARebuildRuns) {
     EXPECT_FALSE(a.startLoader);
 }
 
-TEST(CardWatch, BackupReloadFreesTheOldRecordsAfterThePanesAreCleared) {
+TEST(CardWatch, BackupReloadAnnouncesTheOldRecordsBeforeFreeingThem) {
     Watch w;
-    w.state.backupRecords.push_back(std::make_unique<CallRecord>());
+    w.state.records.Append(RecordListId::Backup, std::make_unique<CallRecord>());
     const auto a = w.watch.BackupReloadTick();
     EXPECT_TRUE(a.clearPanes);
-    EXPECT_EQ(a.freedRecords.size(), 1u);
+    EXPECT_EQ(w.freed.size(), 1u);
     EXPECT_EQ(a.stopTimers, (std::vector<int>{kTimerBackupReload, kTimerCardWatch}));
     EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerCardWatch, 2000}}));
 }

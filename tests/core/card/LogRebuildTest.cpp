@@ -73,9 +73,9 @@ TEST(LogRebuild, AppendsOneRecordPerRecordingFile) {
         card.state->cardLogPath = card.root / kCallLogFileName;
         card.state->loadFromCard = 1;
         RecordLoaderThread(*card.state, {});
-        ASSERT_EQ(card.state->cardRecords.size(), 3u);
+        ASSERT_EQ(card.state->records.Card().size(), 3u);
         std::set<std::string> numbers;
-        for (const auto& rec : card.state->cardRecords) {
+        for (const auto& rec : card.state->records.Card()) {
             numbers.insert(ToUtf8(FieldText(rec->number)));
             EXPECT_TRUE(fs::exists(ToUtf8(FieldText(rec->filePath))));
         }

@@ -118,10 +118,10 @@ TEST(RecordLoader, ReadsLiveCardRecordsWithTheirPositions) {
         options.progress.step = [&](int, int, const std::string& t) { texts.push_back(t); };
         const auto r = RecordLoaderThread(*card.state, options);
 
-        ASSERT_EQ(card.state->cardRecords.size(), 2u);
-        EXPECT_EQ(card.state->cardRecords[0]->index, 0);
-        EXPECT_EQ(card.state->cardRecords[1]->index, 2);
-        EXPECT_EQ(card.state->cardRecords[1]->time.second, 33);
+        ASSERT_EQ(card.state->records.Card().size(), 2u);
+        EXPECT_EQ(card.state->records.Card()[0]->index, 0);
+        EXPECT_EQ(card.state->records.Card()[1]->index, 2);
+        EXPECT_EQ(card.state->records.Card()[1]->time.second, 33);
         EXPECT_EQ(caption, kCaptionCardRecords);
         ASSERT_EQ(texts.size(), 3u);
         EXPECT_EQ(texts[1], "2/3");
@@ -146,8 +146,8 @@ TEST(RecordLoader, DropsLogEntriesThatPointOutsideTheCard) {
     cardFiles.push_back({Incoming, "20160102102033", "ok"});
     CardOnVolume card(0, cardFiles);
     RecordLoaderThread(*card.state, {});
-    ASSERT_EQ(card.state->cardRecords.size(), 1u);
-    EXPECT_EQ(card.state->cardRecords[0]->index, 3);
+    ASSERT_EQ(card.state->records.Card().size(), 1u);
+    EXPECT_EQ(card.state->records.Card()[0]->index, 3);
 }
 
 TEST(RecordLoader, QueuesARebuildOnlyForALogWithoutAWholeRecord) {
@@ -168,7 +168,7 @@ TEST(RecordLoader, QueuesARebuildOnlyForALogWithoutAWholeRecord) {
         EXPECT_EQ(r.rebuildQueued, c.rebuild);
         EXPECT_EQ(r.startRebuildWorker, c.rebuild);
         EXPECT_EQ(card.state->rebuildQueue.size(), c.rebuild ? 1u : 0u);
-        EXPECT_TRUE(card.state->cardRecords.empty());
+        EXPECT_TRUE(card.state->records.Card().empty());
         // Backup was already shown: nothing to refill.
         EXPECT_EQ(card.state->viewingBackup.load(), 1);
         EXPECT_FALSE(r.populate);
@@ -223,7 +223,7 @@ TEST(RecordLoader, WithoutAMainFrameNothingIsOfferedOrFilled) {
     const auto r = RecordLoaderThread(*card.state, options);
     EXPECT_FALSE(r.populate);
     EXPECT_EQ(card.state->loaderBusy.load(), 0);
-    EXPECT_EQ(card.state->cardRecords.size(), 1u);
+    EXPECT_EQ(card.state->records.Card().size(), 1u);
 }
 
 TEST(RecordLoader, QuittingLeavesTheLoaderBusy) {
@@ -232,7 +232,7 @@ TEST(RecordLoader, QuittingLeavesTheLoaderBusy) {
     const auto r = RecordLoaderThread(*card.state, {});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(card.state->loaderBusy.load(), 1);
-    EXPECT_TRUE(card.state->cardRecords.empty());
+    EXPECT_TRUE(card.state->records.Card().empty());
 }
 
 // --- reading the backup store ---------------------------------------------
@@ -283,11 +283,11 @@ TEST(RecordLoader, ReadsMonthFilesOldestFirst) {
     options.progress.begin = [&](int c, int) { caption = c; };
     const auto r = RecordLoaderThread(s.state, options);
 
-    ASSERT_EQ(s.state.backupRecords.size(), 3u);
-    EXPECT_EQ(s.state.backupRecords[0]->type, Outgoing);
-    EXPECT_EQ(s.state.backupRecords[1]->type, Note);
-    EXPECT_EQ(s.state.backupRecords[1]->index, 2);  // position in its file, not the stored 99
-    EXPECT_EQ(s.state.backupRecords[2]->type, Incoming);
+    ASSERT_EQ(s.state.records.Backup().size(), 3u);
+    EXPECT_EQ(s.state.records.Backup()[0]->type, Outgoing);
+    EXPECT_EQ(s.state.records.Backup()[1]->type, Note);
+    EXPECT_EQ(s.state.records.Backup()[1]->index, 2);  // position in its file, not the stored 99
+    EXPECT_EQ(s.state.records.Backup()[2]->type, Incoming);
     EXPECT_EQ(caption, kCaptionBackupRecords);
     EXPECT_EQ(s.state.viewingBackup.load(), 1);
     EXPECT_TRUE(r.populate);
@@ -310,19 +310,23 @@ TEST(RecordLoader, IgnoresATrailingPartialRecordAndCutsOverlongTexts) {
     RecordLoaderOptions options;
     options.backupPath = s.backupPath;
     RecordLoaderThread(s.state, options);
-    ASSERT_EQ(s.state.backupRecords.size(), 1u);
-    EXPECT_EQ(FieldText(s.state.backupRecords[0]->number).size(), 31u);
-    EXPECT_EQ(FieldText(s.state.backupRecords[0]->name).size(), 36u);
+    ASSERT_EQ(s.state.records.Backup().size(), 1u);
+    EXPECT_EQ(FieldText(s.state.records.Backup()[0]->number).size(), 31u);
+    EXPECT_EQ(FieldText(s.state.records.Backup()[0]->name).size(), 36u);
 }
 
 TEST(RecordLoader, NoIndexFileStartsNoLoad) {
     Store s;
-    s.state.backupRecords.push_back(std::make_unique<CallRecord>());
+    s.state.records.Append(RecordListId::Backup, std::make_unique<CallRecord>());
+    int told = 0;
+    const int listener = s.state.records.Listen(
+        [&](const LeavingRecords& l) { told += static_cast<int>(l.records.size()); });
     auto load = LoadBackupIndex(s.state, s.backupPath);
     EXPECT_FALSE(load.found);
     EXPECT_FALSE(load.startLoader);
-    EXPECT_EQ(load.freedRecords.size(), 1u);  // handed back, not freed under a pane
-    EXPECT_TRUE(s.state.backupRecords.empty());
+    EXPECT_EQ(told, 1);  // announced before it was freed under a pane
+    s.state.records.StopListening(listener);
+    EXPECT_TRUE(s.state.records.Backup().empty());
     EXPECT_EQ(s.state.loaderBusy.load(), 0);
 }
 
@@ -368,8 +372,8 @@ TEST(RecordLoader, FindsCopiesAgainAfterTheStoreMoved) {
     options.backupPath = s.backupPath;
     const auto r = RecordLoaderThread(s.state, options);
     EXPECT_EQ(r.pathsReRooted, 1);
-    ASSERT_EQ(s.state.backupRecords.size(), 1u);
-    EXPECT_EQ(ToUtf8(FieldText(s.state.backupRecords[0]->filePath)), here.string());
+    ASSERT_EQ(s.state.records.Backup().size(), 1u);
+    EXPECT_EQ(ToUtf8(FieldText(s.state.records.Backup()[0]->filePath)), here.string());
 }
 
 }  // namespace

@@ -1,12 +1,12 @@
-#include "export/MailMessage.h"
+#include "mail/MailMessage.h"
 
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
 
 #include "export/ConvertXtrToWav.h"
-#include "export/EmlDraft.h"
 #include "export/RecordingWriter.h"
+#include "mail/EmlDraft.h"
 #include "platform/TextCodec.h"
 #include "playback/XtrFormat.h"
 #include "support/RunPython.h"

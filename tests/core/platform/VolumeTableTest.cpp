@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -120,6 +121,37 @@ TEST(VolumeTable, RunsOutOfLettersAtZ) {
     EXPECT_EQ(Letters(other), "D=/media/x ");
 }
 
+// A chroot's mount table may lack "/" or be empty; C is the root folder anyway.
+TEST(VolumeTable, DriveCIsTheRootFolderListedOrNot) {
+    struct Case {
+        const char* what;
+        std::string mountInfo;
+    };
+    const Case cases[] = {
+        {"no mount table", ""},
+        {"no root entry", "36 35 98:0 / /proc rw,noatime - proc proc rw\n"},
+        {"root listed", "22 1 8:1 / / rw,relatime - ext4 /dev/sda1 rw\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto mounted = MountedVolumesFrom(c.mountInfo, {});
+        ASSERT_EQ(std::count_if(mounted.begin(), mounted.end(),
+                                [](const MountedVolume& v) { return v.root == "/"; }),
+                  1);
+        struct Fixed final : VolumeProbe {
+            std::vector<MountedVolume> v;
+            std::vector<MountedVolume> Mounted() override { return v; }
+        };
+        auto probe = std::make_unique<Fixed>();
+        probe->v = mounted;
+        VolumeTable table(std::move(probe));
+        const auto drive = table.Find('C');
+        ASSERT_TRUE(drive.has_value());
+        EXPECT_EQ(drive->root, "/");
+        EXPECT_EQ(table.GetDriveType('C'), DriveType::Fixed);
+    }
+}
+
 TEST(VolumeTable, CardRootFoldersActAsRemovableVolumes) {
     test::TempDir dir;
     fs::create_directories(dir.path() / "cardA");
@@ -143,6 +175,7 @@ TEST(VolumeTable, CardRootFoldersActAsRemovableVolumes) {
     // The folder that does not exist (a reader without a medium) is not listed.
     for (const auto& v : table.Volumes())
         EXPECT_NE(v.root.filename(), "missing");
+    ASSERT_TRUE(table.Find('C').has_value());
     EXPECT_EQ(table.Find('C')->root, "/");
 
     // The card folder goes away: its letter is freed, the other keeps its own.

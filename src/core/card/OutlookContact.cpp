@@ -1,4 +1,4 @@
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
 
 namespace lk {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "export/MailMessage.h"
+#include "mail/MailMessage.h"
 
 namespace lk {
 

@@ -2,7 +2,7 @@
 
 #include <random>
 
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
 
 namespace lk {
 namespace {

@@ -1,6 +1,6 @@
-#include "export/MailHandover.h"
+#include "mail/MailHandover.h"
 
-#include "export/EmlDraft.h"
+#include "mail/EmlDraft.h"
 #include "platform/RunProgram.h"
 
 namespace lk {

@@ -13,20 +13,16 @@
 #include <vector>
 
 #include "card/CallRecord.h"
-#include "phonebook/OutlookContact.h"
+#include "card/OutlookContact.h"
+#include "card/RecordLists.h"
 #include "platform/VolumeTable.h"
 
 namespace lk {
 
-using RecordPtr = std::unique_ptr<CallRecord>;
-using RecordList = std::vector<RecordPtr>;
-
 struct RecorderState {
     explicit RecorderState(std::unique_ptr<VolumeProbe> probe) : volumes(std::move(probe)) {}
 
-    RecordList cardRecords;
-    RecordList backupRecords;
-    RecordList folderRecords;
+    RecordLists records;  // card, backup store, imported folder
     ContactList contacts;
     std::vector<int> backupMonths;
 
@@ -46,8 +42,11 @@ struct RecorderState {
 
     VolumeTable volumes;
 
-    // backupRecords while the backup is shown, else cardRecords.
-    RecordList& CurrentRecordList() { return viewingBackup != 0 ? backupRecords : cardRecords; }
+    // The backup list while the backup is shown, else the card list.
+    RecordListId CurrentListId() const {
+        return viewingBackup != 0 ? RecordListId::Backup : RecordListId::Card;
+    }
+    const RecordList& CurrentRecordList() const { return records.List(CurrentListId()); }
 };
 
 }  // namespace lk

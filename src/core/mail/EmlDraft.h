@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "export/MailMessage.h"
+#include "mail/MailMessage.h"
 
 namespace lk {
 

@@ -1,4 +1,4 @@
-#include "export/EmlDraft.h"
+#include "mail/EmlDraft.h"
 
 #include <cctype>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "export/MailMessage.h"
+#include "mail/MailMessage.h"
 
 #include <cstdio>
 #include <system_error>
