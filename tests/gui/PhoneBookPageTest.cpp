@@ -442,7 +442,7 @@ TEST_F(AddressBook, TheFirstMatchAsksForTheBookAndKeepsIt) {
 TEST_F(AddressBook, TheMenuItemChangesTheBook) {
     LoadCard();
     ASSERT_NE(frame().Action(CmdChooseAddressBook), nullptr);
-    EXPECT_EQ(frame().Action(CmdChooseAddressBook)->text(), Lang(240));
+    EXPECT_EQ(frame().Action(CmdChooseAddressBook)->text(), MenuText(240));
     const fs::path book = home.path() / "other.vcf";
     lk::test::WriteText(book, kAnn);
     chosen = QString::fromStdString(book.string());
