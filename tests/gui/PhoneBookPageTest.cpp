@@ -452,5 +452,18 @@ TEST_F(AddressBook, TheMenuItemChangesTheBook) {
     EXPECT_EQ(asked, 1);
 }
 
+TEST_F(AddressBook, AFolderOfCardsGivesTheSameNamesAsOneFile) {
+    LoadCard();
+    const fs::path folder = home.path() / "contacts";
+    fs::create_directories(folder);
+    lk::test::WriteText(folder / "bob.vcf", kBob);
+    lk::test::WriteText(folder / "ann.vcf", kAnn);
+    WriteSettingString("ContactsFile", "");
+    chosen = QString::fromStdString(folder.string());
+    EXPECT_EQ(NameAfterMatch(), u"Ann Example");
+    EXPECT_EQ(ReadSettingString("ContactsFile"), folder.string());
+    EXPECT_EQ(app().State().contacts.size(), 2u);
+}
+
 }  // namespace
 }  // namespace lk::gui::test
