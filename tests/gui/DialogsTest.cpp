@@ -2,6 +2,8 @@
 // hand and automatically), backup path, search, WAV export, import, repair,
 // and that none of them goes while its worker still runs.
 
+#include <cerrno>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTimeEdit>
@@ -828,7 +830,10 @@ namespace {
 class RefusingCopy : public RealFileOps {
   public:
     bool CopyToNewFile(const fs::path& from, const fs::path& to) override {
-        if (from.filename().string().find("-M-2") != std::string::npos) return false;
+        if (from.filename().string().find("-M-2") != std::string::npos) {
+            errno = ENOSPC;  // the disk is full
+            return Failing(false);
+        }
         return RealFileOps::CopyToNewFile(from, to);
     }
 };
@@ -844,8 +849,10 @@ TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {
     ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
     EXPECT_EQ(dlg.LastResult().failed, 1);
     EXPECT_TRUE(dlg.isVisible());
-    EXPECT_EQ(Child<QLineEdit>(&dlg, "current")->text(),
-              "Recordings not backed up (the next backup tries them again): 1");
+    // The count and the error behind it.
+    EXPECT_EQ(Child<QLineEdit>(&dlg, "current")->text().toStdString(),
+              "Recordings not backed up (the next backup tries them again): 1: "
+              "no space left on the store's device");
     EXPECT_TRUE(Child<QPushButton>(&dlg, "start")->isEnabled());
     EXPECT_EQ(Recordings(backup.path()).size(), kCalls.size() - 1);
     // A second run with a sound disk copies the rest and closes.

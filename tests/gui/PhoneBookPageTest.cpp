@@ -442,7 +442,7 @@ TEST_F(AddressBook, TheFirstMatchAsksForTheBookAndKeepsIt) {
 TEST_F(AddressBook, TheMenuItemChangesTheBook) {
     LoadCard();
     ASSERT_NE(frame().Action(CmdChooseAddressBook), nullptr);
-    EXPECT_EQ(StripAccessKey(frame().Action(CmdChooseAddressBook)->text()), Lang(240));
+    EXPECT_EQ(frame().Action(CmdChooseAddressBook)->text(), MenuText(240));
     const fs::path book = home.path() / "other.vcf";
     lk::test::WriteText(book, kAnn);
     chosen = QString::fromStdString(book.string());
@@ -450,6 +450,19 @@ TEST_F(AddressBook, TheMenuItemChangesTheBook) {
     EXPECT_EQ(ReadSettingString("ContactsFile"), book.string());
     EXPECT_EQ(NameAfterMatch(), u"Ann Example");
     EXPECT_EQ(asked, 1);
+}
+
+TEST_F(AddressBook, AFolderOfCardsGivesTheSameNamesAsOneFile) {
+    LoadCard();
+    const fs::path folder = home.path() / "contacts";
+    fs::create_directories(folder);
+    lk::test::WriteText(folder / "bob.vcf", kBob);
+    lk::test::WriteText(folder / "ann.vcf", kAnn);
+    WriteSettingString("ContactsFile", "");
+    chosen = QString::fromStdString(folder.string());
+    EXPECT_EQ(NameAfterMatch(), u"Ann Example");
+    EXPECT_EQ(ReadSettingString("ContactsFile"), folder.string());
+    EXPECT_EQ(app().State().contacts.size(), 2u);
 }
 
 }  // namespace

@@ -219,8 +219,16 @@ void CBackupDlg::OnFinished() {
     // A run that left recordings behind says so rather than closing as if
     // everything were safe; Start tries them again.
     const int missed = result_.failed + result_.indexWriteFailures;
-    if (missed > 0) {
-        current_->setText(QStringLiteral("%1 %2").arg(Lang(227)).arg(missed));
+    if (missed > 0 || result_.cardNotCleared > 0) {
+        // The count, then the error behind it ("no space left on the store's
+        // device"), or why a move could not clear the card.
+        QString text = missed > 0 ? QStringLiteral("%1 %2").arg(Lang(227)).arg(missed) : QString();
+        const std::string& why = missed > 0 ? result_.failureReason : result_.cardClearReason;
+        if (!why.empty())
+            text +=
+                (text.isEmpty() ? QString() : QStringLiteral(": ")) + QString::fromStdString(why);
+        current_->setText(text);
+        current_->setToolTip(text);
         SetRunning(false);
         return;
     }

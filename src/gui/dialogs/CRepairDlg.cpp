@@ -2,9 +2,11 @@
 
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStorageInfo>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -13,8 +15,15 @@
 namespace lk::gui {
 
 QString RepairDriveText(const Volume& volume) {
-    return QStringLiteral("%1:\\   %2")
-        .arg(QChar(volume.letter), QString::fromStdString(volume.root.string()));
+    const QString root = QString::fromStdString(volume.root.string());
+    QString text = QStringLiteral("%1:\\   %2").arg(QChar(volume.letter), root);
+    // The card's label as the desktop shows it; only a mount point has one of
+    // its own (a folder acting as a card would show its disk's label).
+    const QStorageInfo info(root);
+    if (info.isValid() && QDir::cleanPath(info.rootPath()) == QDir::cleanPath(root) &&
+        !info.name().isEmpty())
+        text += QStringLiteral("   ") + info.name();
+    return text;
 }
 
 CRepairDlg::CRepairDlg(RecorderState& state, DialogServices services,
