@@ -35,22 +35,22 @@ int Trials() {
 // Recordings over three months, a missed call, and a second recording that
 // meets the first under one store name.
 std::vector<RecordingSpec> CardFiles() {
-    std::vector<RecordingSpec> specs;
+    std::vector<RecordingSpec> recordings;
     for (int i = 0; i < 90; ++i) {
         char stamp[16];
         std::snprintf(stamp, sizeof stamp, "2016%02d%02d%02d%02d00", 1 + i % 3, 1 + i % 28, i % 24,
                       i % 60);
         RecordingSpec s{Incoming, stamp, std::to_string(5550000 + i)};
         s.fileBytes = 12000 + static_cast<std::size_t>(i) * 37;
-        specs.push_back(s);
+        recordings.push_back(s);
     }
     RecordingSpec missed{Missed, "20160215080000", "999"};
     missed.withFile = false;
-    specs.push_back(missed);
-    RecordingSpec twin = specs[0];
-    twin.relativePath = u"201601\\x" + FromUtf8(test::RecordingFileName(specs[0]));
-    specs.push_back(twin);
-    return specs;
+    recordings.push_back(missed);
+    RecordingSpec twin = recordings[0];
+    twin.relativePath = u"201601\\x" + FromUtf8(test::RecordingFileName(recordings[0]));
+    recordings.push_back(twin);
+    return recordings;
 }
 
 fs::path TwinFile(const fs::path& card) {

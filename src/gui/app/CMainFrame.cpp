@@ -110,7 +110,7 @@ void CMainFrame::CreateMenus() {
         connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateChecks);
     // Window-wide keys work whether or not the menu that shows them is open.
     for (CommandAction* a : commands_->All())
-        if (a->Spec().scope == KeyScope::Window) addAction(a);
+        if (a->Row().scope == KeyScope::Window) addAction(a);
 }
 
 void CMainFrame::ConnectCommands() {

@@ -56,7 +56,7 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
         connect(pane, &CRecordListPane::CommandRequested, this, &CVX310View::OnCommand);
         // Enter and Delete act on the list that has the focus only.
         for (CommandAction* a : commands_.All())
-            if (a->Spec().scope == KeyScope::List) pane->List()->addAction(a);
+            if (a->Row().scope == KeyScope::List) pane->List()->addAction(a);
         panes_[static_cast<std::size_t>(c)] = pane;
         registry_.SetPane(c, pane);
     }

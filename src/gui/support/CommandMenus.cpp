@@ -123,8 +123,8 @@ void RetitleMenus(QWidget* root) {
         if (!n.isValid()) continue;
         b->setText(Lang(n.toInt()));
         // The button's command gives the shortcut shown in its tooltip.
-        const CommandSpec* spec = FindCommand(CommandId(b->property(kCommandProperty).toInt()));
-        b->setToolTip(CommandToolTip(b->text(), spec ? CommandKeys(*spec) : QList<QKeySequence>{}));
+        const CommandSpec* row = FindCommand(CommandId(b->property(kCommandProperty).toInt()));
+        b->setToolTip(CommandToolTip(b->text(), row ? CommandKeys(*row) : QList<QKeySequence>{}));
     }
 }
 

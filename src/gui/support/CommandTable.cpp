@@ -187,10 +187,10 @@ const CommandSpec* FindCommand(CommandId id) {
     return nullptr;
 }
 
-QList<QKeySequence> CommandKeys(const CommandSpec& spec) {
+QList<QKeySequence> CommandKeys(const CommandSpec& row) {
     QList<QKeySequence> keys;
     for (const QString& k :
-         QString::fromLatin1(spec.keys).split(QLatin1String("; "), Qt::SkipEmptyParts))
+         QString::fromLatin1(row.keys).split(QLatin1String("; "), Qt::SkipEmptyParts))
         keys.append(QKeySequence(k, QKeySequence::PortableText));
     return keys;
 }
@@ -216,23 +216,23 @@ std::span<const MenuItem> ImportRowMenuLayout() {
     return kImportRowMenu;
 }
 
-CommandAction::CommandAction(const CommandSpec& spec, QObject* parent)
-    : QAction(parent), spec_(spec) {
-    setCheckable(spec.checkable);
-    setShortcuts(CommandKeys(spec));
-    setShortcutContext(spec.scope == KeyScope::List ? Qt::WidgetWithChildrenShortcut
-                                                    : Qt::WindowShortcut);
-    if (spec.icon >= 0) setIcon(ToolbarIcons().value(spec.icon));
-    setData(static_cast<int>(spec.id));
+CommandAction::CommandAction(const CommandSpec& row, QObject* parent)
+    : QAction(parent), spec_(row) {
+    setCheckable(row.checkable);
+    setShortcuts(CommandKeys(row));
+    setShortcutContext(row.scope == KeyScope::List ? Qt::WidgetWithChildrenShortcut
+                                                   : Qt::WindowShortcut);
+    if (row.icon >= 0) setIcon(ToolbarIcons().value(row.icon));
+    setData(static_cast<int>(row.id));
 }
 
 CommandActions::CommandActions(std::function<bool()> busy, std::function<void()> refuse,
                                QObject* parent)
     : QObject(parent), busy_(std::move(busy)), refuse_(std::move(refuse)) {
-    for (const CommandSpec& spec : kCommands) {
-        auto* a = new CommandAction(spec, this);
+    for (const CommandSpec& row : kCommands) {
+        auto* a = new CommandAction(row, this);
         connect(a, &QAction::triggered, this, [this, a] { OnTriggered(a); });
-        actions_.emplace(static_cast<int>(spec.id), a);
+        actions_.emplace(static_cast<int>(row.id), a);
     }
 }
 
@@ -243,13 +243,13 @@ CommandAction* CommandActions::Action(CommandId id) const {
 
 std::vector<CommandAction*> CommandActions::All() const {
     std::vector<CommandAction*> out;
-    for (const CommandSpec& spec : kCommands)
-        out.push_back(Action(spec.id));
+    for (const CommandSpec& row : kCommands)
+        out.push_back(Action(row.id));
     return out;
 }
 
 void CommandActions::OnTriggered(CommandAction* action) {
-    if (action->Spec().busyGuarded && busy_ && busy_()) {
+    if (action->Row().busyGuarded && busy_ && busy_()) {
         // A refused checkable item keeps its mark as it was.
         if (action->isCheckable()) action->setChecked(!action->isChecked());
         if (refuse_) refuse_();
@@ -264,10 +264,10 @@ void CommandActions::Trigger(CommandId id) const {
 
 void CommandActions::ApplyTexts(const std::function<QString(int family)>& deviceName) {
     for (auto& [id, a] : actions_) {
-        const CommandSpec& spec = a->Spec();
-        QString text = MenuText(spec.text);
-        if (spec.deviceSuffix >= 0 && deviceName)
-            text = QStringLiteral("%1(%2)").arg(text, deviceName(spec.deviceSuffix));
+        const CommandSpec& row = a->Row();
+        QString text = MenuText(row.text);
+        if (row.deviceSuffix >= 0 && deviceName)
+            text = QStringLiteral("%1(%2)").arg(text, deviceName(row.deviceSuffix));
         a->setText(text);
         a->setToolTip(CommandToolTip(StripAccessKey(text), a->shortcuts()));
     }
@@ -275,7 +275,7 @@ void CommandActions::ApplyTexts(const std::function<QString(int family)>& device
 
 void CommandActions::EnableForSelection(bool hasSelection) {
     for (auto& [id, a] : actions_)
-        if (a->Spec().needsSelection) a->setEnabled(hasSelection);
+        if (a->Row().needsSelection) a->setEnabled(hasSelection);
 }
 
 }  // namespace lk::gui

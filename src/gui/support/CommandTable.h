@@ -74,7 +74,7 @@ struct CommandSpec {
 
 std::span<const CommandSpec> CommandTable();
 const CommandSpec* FindCommand(CommandId id);
-QList<QKeySequence> CommandKeys(const CommandSpec& spec);
+QList<QKeySequence> CommandKeys(const CommandSpec& row);
 
 // The command's language text with its shortcut, for a tooltip.
 QString CommandToolTip(const QString& text, const QList<QKeySequence>& keys);
@@ -101,8 +101,8 @@ std::span<const MenuItem> ImportRowMenuLayout();
 class CommandAction : public QAction {
     Q_OBJECT
   public:
-    CommandAction(const CommandSpec& spec, QObject* parent);
-    const CommandSpec& Spec() const { return spec_; }
+    CommandAction(const CommandSpec& row, QObject* parent);
+    const CommandSpec& Row() const { return spec_; }
     CommandId Id() const { return spec_.id; }
 
   signals:
