@@ -2,7 +2,10 @@
 // previous and next, the resize reload and the missing sound device.
 
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
+#include <atomic>
+#include <thread>
 
 #include "GuiFixture.h"
 #include "export/RecordingWriter.h"
@@ -174,6 +177,96 @@ TEST_F(Player, WithoutASoundDeviceThePlayCommandsSaySo) {
     EXPECT_FALSE(player().Loading());
     EXPECT_EQ(player().WaveView()->Total(), 0);
     EXPECT_EQ(sound->Count(), 0u);
+}
+
+// Holds the load thread inside its first drawn second until released, so
+// that a test can act while a load runs.
+class LoadGate {
+  public:
+    explicit LoadGate(CWaveView* wave) {
+        // A direct connection runs on the drawing (load) thread.
+        connection_ = QObject::connect(
+            wave, &CWaveView::SecondDrawn, wave,
+            [this](int) {
+                entered_ = true;
+                while (held_.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            },
+            Qt::DirectConnection);
+    }
+    ~LoadGate() {
+        Release();
+        QObject::disconnect(connection_);
+    }
+    bool Entered() const { return entered_.load(); }
+    void Release() { held_ = false; }
+
+  private:
+    QMetaObject::Connection connection_;
+    std::atomic<bool> held_{true};
+    std::atomic<bool> entered_{false};
+};
+
+TEST_F(Player, EveryCommandIsIgnoredWhileLoading) {
+    Load();
+    frame().show();
+    LoadGate gate(player().WaveView());
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitFor([&] { return gate.Entered(); }));
+    ASSERT_TRUE(player().Loading());
+    for (int id : {kCmdPlay, kCmdPlaySelection, kCmdPlayMarked, kCmdStop, kCmdPrevious, kCmdNext})
+        player().OnCommand(id);
+    player().OnWaveSeek(2);
+    list()->setFocus();
+    QTest::keyClick(list(), Qt::Key_Space);
+    QTest::keyClick(list(), Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(player().Row(), 0);
+    EXPECT_EQ(player().Engine().State(), PlayState::Stopped);
+    EXPECT_FALSE(player().TimerActive(10));
+    EXPECT_EQ(sound->Count(), 0u);
+    EXPECT_TRUE(messages.empty());
+
+    // Once loaded, playback starts by itself from the start of that record.
+    gate.Release();
+    ASSERT_TRUE(WaitLoaded(2));
+    EXPECT_EQ(player().Row(), 0);
+    EXPECT_EQ(PieceSeconds(LoadedCall()), (std::vector<int>{0, 1}));
+}
+
+// A new record asked for while a load will not end in time is opened by
+// the deferred timer, which waits for as many ticks as the earlier load
+// needs: two loads never run at once.
+TEST_F(Player, DeferredOpenWaitsUntilTheEarlierLoadHasEnded) {
+    Load();
+    auto gate = std::make_unique<LoadGate>(player().WaveView());
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitFor([&] { return gate->Entered(); }));
+    const int firstCall = LoadedCall();
+
+    QSignalSpy finished(&player(), &CPlayerDlg::LoadFinished);
+    list()->SelectRow(2);
+    view().OnCommand(CmdWavePlayer);  // aborts, waits its half second, defers
+    ASSERT_TRUE(player().Loading());
+    ASSERT_TRUE(player().TimerActive(11));
+    for (int tick = 0; tick < 3; ++tick) {
+        player().OnTimer(11);
+        EXPECT_TRUE(player().TimerActive(11)) << tick;  // armed again for the next second
+        EXPECT_TRUE(player().Loading()) << tick;
+    }
+    EXPECT_EQ(finished.count(), 0);
+
+    gate->Release();
+    ASSERT_TRUE(WaitFor([&] { return finished.count() == 1; }));
+    EXPECT_FALSE(finished.at(0).at(0).toBool());  // the first load was cut short
+    EXPECT_EQ(sound->Count(), 0u);                // and played nothing
+    gate.reset();
+
+    player().OnTimer(11);
+    EXPECT_FALSE(player().TimerActive(11));
+    ASSERT_TRUE(WaitLoaded(2));
+    EXPECT_EQ(player().Row(), 2);
+    EXPECT_NE(LoadedCall(), firstCall);
+    EXPECT_EQ(PieceSeconds(LoadedCall()), (std::vector<int>{0, 1}));
 }
 
 }  // namespace
