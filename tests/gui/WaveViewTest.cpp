@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <thread>
 
 #include "player/CWaveView.h"
 
@@ -188,6 +189,88 @@ TEST(WaveView, SecondsAreDrawnAsColumnEnvelopesOverTheMarkedBand) {
     }
     EXPECT_EQ(img.pixel(80, 50), band);  // column(4) closes the band
     EXPECT_EQ(img.pixel(81, 50), black);
+}
+
+// The column envelopes must be those of a walk over every sample, whatever
+// the scale: many samples per column, a column per few samples, and second
+// starts between columns.
+TEST(WaveView, ColumnEnvelopesMatchASampleBySampleWalk) {
+    struct Case {
+        std::size_t samples;
+        double x0, width;
+    };
+    const Case cases[] = {
+        {8000, 0.0, 1200.0},         // a one-second recording on a wide view
+        {8000, 399.6, 0.333333333},  // an hour on 1200 pixels
+        {8000, 17.25, 7.5},
+        {8000, 3.0, 9000.0},  // fewer samples than columns
+        {7999, 100.0 / 3.0, 100.0 / 3.0},
+        {1, 5.5, 2.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.samples << " at " << c.x0 << " over " << c.width);
+        std::vector<std::int16_t> s(c.samples);
+        std::uint32_t seed = 7;
+        for (auto& v : s) {
+            seed = seed * 1103515245u + 12345u;
+            v = static_cast<std::int16_t>(seed >> 16);
+        }
+        // Sample by sample: a new column starts from the previous sample.
+        const double step = c.width / static_cast<double>(c.samples);
+        std::vector<CWaveView::Extremes> want;
+        for (std::size_t k = 0; k < s.size(); ++k) {
+            const int col = static_cast<int>(c.x0 + static_cast<double>(k) * step);
+            if (want.empty() || want.back().column != col) {
+                const auto from = k == 0 ? s[0] : s[k - 1];
+                want.push_back({col, std::min(from, s[k]), std::max(from, s[k])});
+            } else {
+                want.back().low = std::min(want.back().low, s[k]);
+                want.back().high = std::max(want.back().high, s[k]);
+            }
+        }
+        const auto got = CWaveView::ColumnExtremes(s, c.x0, c.width);
+        ASSERT_EQ(got.size(), want.size());
+        for (std::size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].column, want[i].column) << i;
+            EXPECT_EQ(got[i].low, want[i].low) << i;
+            EXPECT_EQ(got[i].high, want[i].high) << i;
+        }
+    }
+}
+
+// Load threads may draw seconds at once and in any order.
+TEST(WaveView, SecondsDrawnFromSeveralThreadsGiveThePictureOfOne) {
+    constexpr int kTotal = 40;
+    std::vector<std::vector<std::int16_t>> seconds;
+    for (int i = 0; i < kTotal; ++i) {
+        std::vector<std::int16_t> v(8000);
+        for (std::size_t k = 0; k < v.size(); ++k)
+            v[k] = static_cast<std::int16_t>((k % 50) * (i + 1) * 30 - 15000);
+        seconds.push_back(std::move(v));
+    }
+    const auto draw = [&](CWaveView& view, bool threads) {
+        view.resize(333, 160);
+        view.Clear();
+        view.SetTotal(kTotal);
+        if (!threads) {
+            for (int i = 0; i < kTotal; ++i)
+                view.AddSecond(seconds[static_cast<std::size_t>(i)], i, kTotal);
+            return;
+        }
+        std::vector<std::thread> t;
+        for (int part = 0; part < 4; ++part)
+            t.emplace_back([&, part] {
+                for (int i = kTotal - 1 - part; i >= 0; i -= 4)
+                    view.AddSecond(seconds[static_cast<std::size_t>(i)], i, kTotal);
+            });
+        for (auto& x : t)
+            x.join();
+    };
+    CWaveView one, many;
+    draw(one, false);
+    draw(many, true);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(one.WaveImage(), many.WaveImage());
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <system_error>
+#include <thread>
 
 #include "playback/G711.h"
 #include "playback/GsmCodec.h"
@@ -16,6 +19,10 @@ constexpr std::size_t kPcmBytesPerSecond = 16000;
 // Seconds handed to the output ahead of the one being heard, so that a late
 // tick never leaves the device empty.
 constexpr int kLeadPieces = 2;
+constexpr std::size_t kSamplesPerSecond = 8000;
+// Seconds of GSM that are worth a decoder of their own in a load.
+constexpr int kSecondsPerWorker = 30;
+constexpr int kMaxWorkers = 4;
 
 void AppendLe(std::vector<std::uint8_t>& out, std::span<const std::int16_t> pcm) {
     out.reserve(out.size() + pcm.size() * 2);
@@ -23,6 +30,18 @@ void AppendLe(std::vector<std::uint8_t>& out, std::span<const std::int16_t> pcm)
         const auto u = static_cast<std::uint16_t>(s);
         out.push_back(static_cast<std::uint8_t>(u & 0xFF));
         out.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+}
+// The decode file holds 16-bit little-endian PCM.
+void WritePcm(std::fstream& file, std::span<const std::int16_t> pcm) {
+    if constexpr (std::endian::native == std::endian::little) {
+        file.write(reinterpret_cast<const char*>(pcm.data()),
+                   static_cast<std::streamsize>(pcm.size() * 2));
+    } else {
+        std::vector<std::uint8_t> bytes;
+        AppendLe(bytes, pcm);
+        file.write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
     }
 }
 }  // namespace
@@ -97,25 +116,48 @@ bool PlayerEngine::Open(const std::filesystem::path& path) {
 
 bool PlayerEngine::Load(const std::atomic<bool>& abort, const DrawFn& draw) {
     if (!decoder_) return false;
-    if (wholeWav_ && decodeFile_.is_open()) {
+    if (decodeFile_.is_open() && (wholeWav_ || tag_ == kFormatImaAdpcm))
+        return LoadThroughDecodeFile(abort, draw);
+    if (tag_ == kFormatGsm && draw) return LoadGsm(abort, draw);
+    for (int i = 0; i < total_; ++i) {
+        if (abort.load()) return false;
+        const auto samples = ReadSecond(i, true, false);
+        if (draw) draw(samples, i, total_);
+    }
+    return true;
+}
+
+bool PlayerEngine::LoadThroughDecodeFile(const std::atomic<bool>& abort, const DrawFn& draw) {
+    decodeFile_.seekp(0);
+    // The waveform is drawn from the samples as they are made: the same
+    // seconds the decode file holds, without reading them back.
+    std::vector<std::int16_t> pending;
+    int next = 0;
+    const auto take = [&](std::span<const std::int16_t> pcm) {
+        WritePcm(decodeFile_, pcm);
+        if (!draw) return true;
+        pending.insert(pending.end(), pcm.begin(), pcm.end());
+        std::size_t used = 0;
+        for (; pending.size() - used >= kSamplesPerSecond && next < total_;
+             used += kSamplesPerSecond) {
+            if (abort.load()) return false;
+            draw(std::span(pending).subspan(used, kSamplesPerSecond), next++, total_);
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
+        return true;
+    };
+    if (wholeWav_) {
         if (abort.load()) return false;
         const auto pcm = decoder_->DecodeAll();
-        std::vector<std::uint8_t> bytes;
-        decodeFile_.seekp(0);
-        for (std::size_t off = 0; off < pcm.size(); off += kChunkBytes) {
+        constexpr std::size_t kChunkSamples = kChunkBytes / 2;
+        for (std::size_t off = 0; off < pcm.size(); off += kChunkSamples) {
             if (abort.load()) return false;
-            bytes.clear();
-            AppendLe(bytes, std::span(pcm).subspan(off, std::min(kChunkBytes, pcm.size() - off)));
-            decodeFile_.write(reinterpret_cast<const char*>(bytes.data()),
-                              static_cast<std::streamsize>(bytes.size()));
+            if (!take(std::span(pcm).subspan(off, std::min(kChunkSamples, pcm.size() - off))))
+                return false;
         }
-        decodeFile_.flush();
-        decoded_ = true;
-    } else if (tag_ == kFormatImaAdpcm && decodeFile_.is_open()) {
-        decodeFile_.seekp(0);
+    } else {
         const auto payload = decoder_->Payload();
         std::vector<std::int16_t> pcm;
-        std::vector<std::uint8_t> bytes;
         for (std::size_t off = 0; off < payload.size(); off += kChunkBytes) {
             if (abort.load()) return false;
             const auto chunk = payload.subspan(off, std::min(kChunkBytes, payload.size() - off));
@@ -128,20 +170,69 @@ bool PlayerEngine::Load(const std::atomic<bool>& abort, const DrawFn& draw) {
                                std::span<std::int16_t, kImaSamplesPerBlock>(
                                    pcm.data() + b * kImaSamplesPerBlock, kImaSamplesPerBlock));
             }
-            bytes.clear();
-            AppendLe(bytes, pcm);
-            decodeFile_.write(reinterpret_cast<const char*>(bytes.data()),
-                              static_cast<std::streamsize>(bytes.size()));
+            if (!take(pcm)) return false;
         }
-        decodeFile_.flush();
-        decoded_ = true;
     }
-    for (int i = 0; i < total_; ++i) {
+    decodeFile_.flush();
+    decoded_ = true;
+    // The short last second, and seconds the payload does not reach.
+    for (; draw && next < total_; ++next) {
         if (abort.load()) return false;
-        const auto samples = ReadSecond(i, true, false);
-        if (draw) draw(samples, i, total_);
+        draw(pending, next, total_);
+        pending.clear();
     }
     return true;
+}
+
+int PlayerEngine::GsmWorkers(int total) {
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    return std::clamp(cores, 1, std::clamp(total / kSecondsPerWorker, 1, kMaxWorkers));
+}
+
+bool PlayerEngine::LoadGsm(const std::atomic<bool>& abort, const DrawFn& draw) {
+    // GSM decoding is the whole cost of a long load, so contiguous stretches
+    // of seconds are decoded side by side, each by a decoder of its own.
+    // A decoder that starts mid-recording first decodes the second before
+    // its stretch: its state then matches the one of a decoder that ran
+    // from the start, to the sample on speech, within a few frames anyway.
+    const int workers = GsmWorkers(total_);
+    std::atomic<bool> failed{false};
+    const auto stretch = [&](int w) {
+        return std::pair{total_ * w / workers, total_ * (w + 1) / workers};
+    };
+    const auto run = [&](GsmDecoder& gsm, int w) {
+        const auto [from, to] = stretch(w);
+        std::vector<std::int16_t> samples;
+        if (from > 0)
+            gsm.DecodeFrames(decoder_->RawSecond(static_cast<unsigned>(from - 1)), samples);
+        for (int i = from; i < to; ++i) {
+            if (abort.load() || failed.load()) return false;
+            samples.clear();
+            gsm.DecodeFrames(decoder_->RawSecond(static_cast<unsigned>(i)), samples);
+            draw(samples, i, total_);
+        }
+        return true;
+    };
+    std::vector<std::thread> helpers;
+    std::vector<int> leftOver;  // stretches no thread could be started for
+    for (int w = 1; w < workers; ++w) {
+        try {
+            helpers.emplace_back([&, w] {
+                GsmDecoder own;
+                if (!own.Valid() || !run(own, w)) failed = true;
+            });
+        } catch (const std::system_error&) {
+            leftOver.push_back(w);
+        }
+    }
+    bool ok = run(*gsm_, 0);
+    for (int w : leftOver) {
+        GsmDecoder own;
+        ok = ok && own.Valid() && run(own, w);
+    }
+    for (auto& t : helpers)
+        t.join();
+    return ok && !failed.load() && !abort.load();
 }
 
 void PlayerEngine::Loaded() {

@@ -54,9 +54,10 @@ class PlayerEngine {
     [[nodiscard]] bool Open(const std::filesystem::path& path);
     // Unloads (the path of a refused recording stays unplayable).
     void Close();
-    // Decodes IMA ADPCM to the decode file in 4096-byte chunks, then draws
+    // Decodes IMA ADPCM to the decode file in 4096-byte chunks and draws
     // every second. `abort` is polled per chunk and per second; false when
-    // it ended the load.
+    // it ended the load. `draw` is called once per second; for a long GSM
+    // recording from several threads at once and out of order.
     [[nodiscard]] bool Load(const std::atomic<bool>& abort, const DrawFn& draw);
     // After a completed load: stopped, whole recording, from second 0.
     void Loaded();
@@ -85,7 +86,12 @@ class PlayerEngine {
     // Wraps a list row by one step: below 0 to the last, past the end to 0.
     static int StepRow(int row, int count, int step);
 
+    // Decoders that draw a GSM recording of `total` seconds side by side.
+    static int GsmWorkers(int total);
+
   private:
+    bool LoadThroughDecodeFile(const std::atomic<bool>& abort, const DrawFn& draw);
+    bool LoadGsm(const std::atomic<bool>& abort, const DrawFn& draw);
     void StartPlayback();
     void Pause();
     void QueueAhead();

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -100,46 +101,70 @@ void CWaveView::SetMarkedSegment(int start, int end) {
 
 void CWaveView::AddSecond(std::span<const std::int16_t> samples, int i, int total) {
     if (total > 0 && !samples.empty()) {
-        std::lock_guard lock(waveMutex_);
-        const int h = areaH_;
-        const int mid = areaH_ / 2;
-        const int maxY = wave_.height() - 1;
-        const auto yOf = [&](std::int16_t s) { return mid + h * s / 65535; };
-        const double w = areaW_;
-        double x = w / total * i;
-        const double step = w / static_cast<double>(samples.size()) / total;
-        // Each column is the vertical line from its lowest to its highest
-        // point, the link from the previous column included: the picture
-        // of the polyline through every sample, at a column's cost. The
-        // sample-to-row rule is monotonic, so extremes of the samples give
-        // the extremes of the rows.
-        const auto rgb = kWave.rgb();
-        const auto flush = [&](int c, std::int16_t a, std::int16_t b) {
-            if (c < 0 || c >= wave_.width()) return;
-            const int y0 = std::clamp(yOf(a), 0, maxY), y1 = std::clamp(yOf(b), 0, maxY);
-            for (int y = y0; y <= y1; ++y)
-                reinterpret_cast<QRgb*>(wave_.scanLine(y))[c] = rgb;
-        };
-        int col = static_cast<int>(x);
-        std::int16_t lo = samples[0], hi = lo, last = lo;
-        for (std::size_t k = 1; k < samples.size(); ++k) {
-            x += step;
-            const int c = static_cast<int>(x);
-            const std::int16_t v = samples[k];
-            if (c != col) {
-                flush(col, lo, hi);
-                col = c;
-                lo = std::min(last, v);
-                hi = std::max(last, v);
-            } else {
-                lo = std::min(lo, v);
-                hi = std::max(hi, v);
-            }
-            last = v;
+        int w = 0, h = 0;
+        {
+            std::lock_guard lock(waveMutex_);
+            w = areaW_;
+            h = areaH_;
         }
-        flush(col, lo, hi);
+        // Each column is the vertical line from its lowest to its highest
+        // point, the link from the previous column included: the picture of
+        // the polyline through every sample, at a column's cost. The columns
+        // are worked out before the image is locked, so that several load
+        // threads only queue for the pixels.
+        const auto columns = ColumnExtremes(samples, static_cast<double>(w) / total * i,
+                                            static_cast<double>(w) / total);
+        std::lock_guard lock(waveMutex_);
+        if (w != areaW_ || h != areaH_) return;  // resized meanwhile: a reload follows
+        const int mid = h / 2;
+        const int maxY = wave_.height() - 1;
+        // The sample-to-row rule is monotonic, so extremes of the samples
+        // give the extremes of the rows.
+        const auto yOf = [&](std::int16_t s) { return mid + h * s / 65535; };
+        const auto rgb = kWave.rgb();
+        for (const auto& c : columns) {
+            if (c.column < 0 || c.column >= wave_.width()) continue;
+            const int y0 = std::clamp(yOf(c.low), 0, maxY), y1 = std::clamp(yOf(c.high), 0, maxY);
+            for (int y = y0; y <= y1; ++y)
+                reinterpret_cast<QRgb*>(wave_.scanLine(y))[c.column] = rgb;
+        }
     }
     emit SecondDrawn(i);
+}
+
+std::vector<CWaveView::Extremes> CWaveView::ColumnExtremes(std::span<const std::int16_t> samples,
+                                                           double x0, double width) {
+    std::vector<Extremes> out;
+    const std::size_t n = samples.size();
+    if (n == 0) return out;
+    // Sample k sits at x0 + k * step.
+    const double step = width / static_cast<double>(n);
+    const auto columnOf = [&](std::size_t j) {
+        return static_cast<int>(x0 + static_cast<double>(j) * step);
+    };
+    std::size_t k = 0;
+    int column = columnOf(0);
+    std::int16_t last = samples[0];
+    while (k < n) {
+        // The first sample of the next column, at least one further on.
+        std::size_t end = n;
+        const double edge = (column + 1 - x0) / step;
+        if (edge < static_cast<double>(n))
+            end = std::max(k + 1, static_cast<std::size_t>(std::ceil(edge)));
+        // The division may round across the edge: settle it by the position rule.
+        while (end > k + 1 && columnOf(end - 1) > column)
+            --end;
+        while (end < n && columnOf(end) <= column)
+            ++end;
+        const auto [lo, hi] =
+            std::minmax_element(samples.begin() + static_cast<std::ptrdiff_t>(k),
+                                samples.begin() + static_cast<std::ptrdiff_t>(end));
+        out.push_back({column, std::min(*lo, last), std::max(*hi, last)});
+        last = samples[end - 1];
+        k = end;
+        if (k < n) column = columnOf(k);
+    }
+    return out;
 }
 
 void CWaveView::OnSecondDrawn(int i) {

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <mutex>
 #include <span>
+#include <vector>
 
 namespace lk::gui {
 
@@ -40,6 +41,17 @@ class CWaveView : public QWidget {
     int MarkedStart() const { return markedStart_; }
     int MarkedEnd() const { return markedEnd_; }
     int Position() const { return position_; }
+
+    // The lowest and highest sample of each pixel column that one second
+    // covers, from column x0 over `width` columns; a column also reaches
+    // the last sample of the one before it, as a line through the samples
+    // would.
+    struct Extremes {
+        int column;
+        std::int16_t low, high;
+    };
+    static std::vector<Extremes> ColumnExtremes(std::span<const std::int16_t> samples, double x0,
+                                                double width);
 
     // Pixel column of a second and second of a column, for this width.
     int ColumnOf(int second) const;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
 #include "TestSignal.h"
@@ -366,6 +367,78 @@ TEST(PlayerEngine, AbortEndsTheLoad) {
     int drawn = 0;
     EXPECT_FALSE(r.engine.Load(abort, [&](auto, int, int) { ++drawn; }));
     EXPECT_EQ(drawn, 0);
+}
+
+// A long GSM recording is drawn by several decoders side by side; each
+// second must still be drawn once, with the samples one decoder running
+// from the start gives.
+TEST(PlayerEngine, LongGsmLoadDrawsEverySecondOnceAsOneDecoderWould) {
+    constexpr int kSeconds = 150;
+    Rig r;
+    const auto bytes = BuildXtrRecording(kFormatGsm, test::VoiceLike(8000u * kSeconds));
+    ASSERT_TRUE(r.engine.Open(r.Write("long.xtr", bytes)));
+    ASSERT_EQ(r.engine.Total(), kSeconds);
+    std::mutex m;
+    std::vector<std::vector<std::int16_t>> drawn(kSeconds);
+    std::vector<int> times(kSeconds, 0);
+    std::atomic<bool> abort{false};
+    ASSERT_TRUE(r.engine.Load(abort, [&](std::span<const std::int16_t> s, int i, int total) {
+        ASSERT_EQ(total, kSeconds);
+        ASSERT_TRUE(i >= 0 && i < kSeconds);
+        std::lock_guard lock(m);
+        drawn[static_cast<std::size_t>(i)].assign(s.begin(), s.end());
+        ++times[static_cast<std::size_t>(i)];
+    }));
+    EXPECT_EQ(times, std::vector<int>(kSeconds, 1));
+    auto reference = RecordingDecoder::Open(r.dir / "long.xtr");
+    ASSERT_TRUE(reference);
+    const auto whole = DecodeGsmPayload(reference->Payload());
+    for (int i = 0; i < kSeconds; ++i) {
+        const auto from = static_cast<std::size_t>(i) * 8000u;
+        const std::vector<std::int16_t> want(
+            whole.begin() + static_cast<std::ptrdiff_t>(from),
+            whole.begin() + static_cast<std::ptrdiff_t>(std::min(whole.size(), from + 8000u)));
+        ASSERT_EQ(drawn[static_cast<std::size_t>(i)], want) << "second " << i;
+    }
+}
+
+TEST(PlayerEngine, AbortStopsEveryGsmDecoder) {
+    Rig r;
+    ASSERT_TRUE(r.engine.Open(
+        r.Write("long.xtr", BuildXtrRecording(kFormatGsm, test::VoiceLike(8000u * 200)))));
+    std::atomic<bool> abort{false};
+    std::atomic<int> drawn{0};
+    EXPECT_FALSE(r.engine.Load(abort, [&](auto, int, int) {
+        if (++drawn == 3) abort = true;
+    }));
+    // Each decoder notices within the second it is drawing.
+    EXPECT_LE(drawn.load(), 3 + PlayerEngine::GsmWorkers(200));
+}
+
+// IMA ADPCM is drawn as it is decoded; what is drawn must be what plays:
+// the seconds read back from the decode file, the short last one included.
+TEST(PlayerEngine, ImaAdpcmDrawsTheSecondsItPlays) {
+    const std::pair<const char*, std::size_t> cases[] = {
+        {"whole seconds", 8000u * 6},
+        {"a short last second", 8000u * 6 + 3100},
+        {"one block short", 8000u * 6 - 505},
+    };
+    for (const auto& [name, samples] : cases) {
+        SCOPED_TRACE(name);
+        Rig r;
+        ASSERT_TRUE(r.engine.Open(
+            r.Write("r.xtr", BuildXtrRecording(kFormatImaAdpcm, test::VoiceLike(samples)))));
+        std::vector<std::vector<std::int16_t>> drawn;
+        std::atomic<bool> abort{false};
+        ASSERT_TRUE(r.engine.Load(abort, [&](std::span<const std::int16_t> s, int i, int) {
+            ASSERT_EQ(i, static_cast<int>(drawn.size()));
+            drawn.emplace_back(s.begin(), s.end());
+        }));
+        ASSERT_EQ(static_cast<int>(drawn.size()), r.engine.Total());
+        for (int i = 0; i < r.engine.Total(); ++i)
+            EXPECT_EQ(drawn[static_cast<std::size_t>(i)], r.engine.ReadSecond(i, true, false))
+                << "second " << i;
+    }
 }
 
 TEST(PlayerEngine, RowsWrapAround) {
