@@ -1,5 +1,6 @@
 #include "mail/MailMessage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 
@@ -79,7 +80,13 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
             out.files.push_back(p);
             continue;
         }
-        const fs::path t = MakeTempWavPath(scratch, text);
+        fs::path t = MakeTempWavPath(scratch, text);
+        // Recordings of one name from two folders must not share a copy:
+        // the later conversion would replace the earlier in both attachments.
+        const auto stem = t.stem().string();
+        for (int n = 2;
+             std::find(out.temporary.begin(), out.temporary.end(), t) != out.temporary.end(); ++n)
+            t.replace_filename(stem + "_" + std::to_string(n) + ".wav");
         fs::remove(t, ec);
         // A failed conversion writes nothing, so there is nothing to attach.
         if (ConvertXtrToWav(p, t) != ConvertResult::Converted) continue;

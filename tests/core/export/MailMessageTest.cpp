@@ -172,6 +172,25 @@ TEST(MailAttachments, AStaleCopyIsReplaced) {
     EXPECT_FALSE(fs::exists(copy));
 }
 
+TEST(MailAttachments, RecordingsOfOneNameInTwoFoldersGetACopyEach) {
+    MailFiles f;
+    test::TempDir other;
+    const auto twin = other / "20160616102031-I-2.xtr";  // the name of f.gsm
+    test::WriteFile(twin, BuildXtrRecording(kFormatImaAdpcm, Tone(8000 * 3)));
+    const auto got = PrepareMailAttachments(
+        {Record(Incoming, u"2", u"", 1, f.gsm), Record(Incoming, u"2", u"", 1, twin)}, false,
+        f.scratch.path());
+    const std::vector<fs::path> copies{f.scratch / "20160616102031-I-2.wav",
+                                       f.scratch / "20160616102031-I-2_2.wav"};
+    ASSERT_EQ(got.files, copies);
+    EXPECT_EQ(got.temporary, copies);
+    test::TempDir reference;
+    for (const auto& [source, copy] : {std::pair{f.gsm, copies[0]}, std::pair{twin, copies[1]}}) {
+        ASSERT_EQ(ConvertXtrToWav(source, reference / "r.wav"), ConvertResult::Converted);
+        EXPECT_EQ(test::ReadFile(copy), test::ReadFile(reference / "r.wav")) << copy;
+    }
+}
+
 // The draft read back by Python's email package, an independent MIME parser.
 constexpr char kReadDraftScript[] = R"PY(
 import email, email.policy, json, sys, hashlib
