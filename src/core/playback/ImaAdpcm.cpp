@@ -18,19 +18,42 @@ constexpr std::array<std::int16_t, 89> kSteps = {
 constexpr std::array<int, 16> kIndexAdjust = {-1, -1, -1, -1, 2, 4, 6, 8,
                                               -1, -1, -1, -1, 2, 4, 6, 8};
 
-inline int ClampIndex(int i) {
+constexpr int ClampIndex(int i) {
     return std::clamp(i, 0, 88);
 }
 
+// The difference and the next step index of every (step index, code) pair,
+// worked out once: the decoder's chain from one sample to the next is then
+// two table reads and a clamp.
+struct StepTables {
+    std::array<std::array<int, 16>, 89> delta{};
+    std::array<std::array<std::uint8_t, 16>, 89> next{};
+};
+
+constexpr StepTables MakeStepTables() {
+    StepTables t;
+    for (int index = 0; index < 89; ++index) {
+        const int step = kSteps[static_cast<std::size_t>(index)];
+        for (int code = 0; code < 16; ++code) {
+            int diff = step >> 3;
+            if (code & 4) diff += step;
+            if (code & 2) diff += step >> 1;
+            if (code & 1) diff += step >> 2;
+            const auto i = static_cast<std::size_t>(index), c = static_cast<std::size_t>(code);
+            t.delta[i][c] = (code & 8) ? -diff : diff;
+            t.next[i][c] = static_cast<std::uint8_t>(ClampIndex(index + kIndexAdjust[c]));
+        }
+    }
+    return t;
+}
+
+constexpr StepTables kStepTables = MakeStepTables();
+
 // One code through the decoder; returns the new sample.
 inline int Step(ImaState& s, int code) {
-    const int step = kSteps[static_cast<std::size_t>(s.stepIndex)];
-    int diff = step >> 3;
-    if (code & 4) diff += step;
-    if (code & 2) diff += step >> 1;
-    if (code & 1) diff += step >> 2;
-    s.predicted = std::clamp(s.predicted + ((code & 8) ? -diff : diff), -32768, 32767);
-    s.stepIndex = ClampIndex(s.stepIndex + kIndexAdjust[static_cast<std::size_t>(code)]);
+    const auto i = static_cast<std::size_t>(s.stepIndex), c = static_cast<std::size_t>(code);
+    s.predicted = std::clamp(s.predicted + kStepTables.delta[i][c], -32768, 32767);
+    s.stepIndex = kStepTables.next[i][c];
     return s.predicted;
 }
 
@@ -79,10 +102,12 @@ void DecodeImaBlockOfSize(ByteSpan block, std::size_t blockSize, ImaState& state
     state.stepIndex = ClampIndex(block[2]);
     out[0] = static_cast<std::int16_t>(state.predicted);
     std::size_t o = 1;
+    ImaState s = state;  // in registers for the loop
     for (std::size_t i = 4; i < blockSize && o + 2 <= out.size(); ++i) {
-        out[o++] = static_cast<std::int16_t>(Step(state, block[i] & 0x0F));
-        out[o++] = static_cast<std::int16_t>(Step(state, block[i] >> 4));
+        out[o++] = static_cast<std::int16_t>(Step(s, block[i] & 0x0F));
+        out[o++] = static_cast<std::int16_t>(Step(s, block[i] >> 4));
     }
+    state = s;
 }
 
 void EncodeImaBlock(std::span<const std::int16_t> samples, ImaState& state,

@@ -156,10 +156,13 @@ std::vector<CWaveView::Extremes> CWaveView::ColumnExtremes(std::span<const std::
             --end;
         while (end < n && columnOf(end) <= column)
             ++end;
-        const auto [lo, hi] =
-            std::minmax_element(samples.begin() + static_cast<std::ptrdiff_t>(k),
-                                samples.begin() + static_cast<std::ptrdiff_t>(end));
-        out.push_back({column, std::min(*lo, last), std::max(*hi, last)});
+        // A plain loop, so that the compiler can vectorise it.
+        std::int16_t lo = last, hi = last;
+        for (std::size_t j = k; j < end; ++j) {
+            lo = std::min(lo, samples[j]);
+            hi = std::max(hi, samples[j]);
+        }
+        out.push_back({column, lo, hi});
         last = samples[end - 1];
         k = end;
         if (k < n) column = columnOf(k);
