@@ -370,41 +370,25 @@ bool PlayerEngine::PlayPause() {
 
 bool PlayerEngine::PlaySelection(int start, int end) {
     if (!decoder_ || start >= end) return false;
-    if (mode_ == PlayMode::Selection) {
-        switch (state_) {
-            case PlayState::Stopped:
-                state_ = PlayState::Playing;
-                position_ = start + 1;
-                selectionEnd_ = end;
-                StartPlayback();
-                break;
-            case PlayState::Paused:
-                state_ = PlayState::Playing;
-                StartPlayback();
-                break;
-            case PlayState::Playing:
-                Pause();
-                break;
-        }
-        return true;
-    }
-    selectionEnd_ = end;
-    mode_ = PlayMode::Selection;
-    state_ = PlayState::Playing;
-    position_ = start + 1;
-    StartPlayback();
+    // A selection plays from the second after its start.
+    PlayRange(PlayMode::Selection, start + 1, end);
     return true;
 }
 
 bool PlayerEngine::PlayMarked() {
     if (!decoder_ || !marked_ || marked_->start >= marked_->end) return false;
-    const int start = marked_->start, end = marked_->end;
-    if (mode_ == PlayMode::Marked) {
+    PlayRange(PlayMode::Marked, marked_->start, marked_->end);
+    return true;
+}
+
+void PlayerEngine::PlayRange(PlayMode mode, int from, int end) {
+    int& rangeEnd = mode == PlayMode::Selection ? selectionEnd_ : markedEnd_;
+    if (mode_ == mode) {
         switch (state_) {
             case PlayState::Stopped:
                 state_ = PlayState::Playing;
-                position_ = start;
-                markedEnd_ = end;
+                position_ = from;
+                rangeEnd = end;
                 StartPlayback();
                 break;
             case PlayState::Paused:
@@ -415,14 +399,13 @@ bool PlayerEngine::PlayMarked() {
                 Pause();
                 break;
         }
-        return true;
+        return;
     }
-    markedEnd_ = end;
-    mode_ = PlayMode::Marked;
+    rangeEnd = end;
+    mode_ = mode;
     state_ = PlayState::Playing;
-    position_ = start;
+    position_ = from;
     StartPlayback();
-    return true;
 }
 
 bool PlayerEngine::Stop() {

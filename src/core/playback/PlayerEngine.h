@@ -92,6 +92,9 @@ class PlayerEngine {
   private:
     bool LoadThroughDecodeFile(const std::atomic<bool>& abort, const DrawFn& draw);
     bool LoadGsm(const std::atomic<bool>& abort, const DrawFn& draw);
+    // Plays the selection or the marked segment from `from` to before
+    // `end`; pauses or resumes it when it is already the one playing.
+    void PlayRange(PlayMode mode, int from, int end);
     void StartPlayback();
     void Pause();
     void QueueAhead();
