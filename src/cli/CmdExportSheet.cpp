@@ -21,7 +21,7 @@ struct SheetOptions {
     std::string card;
     std::string store;
     int family = -1;
-    int page = 1;
+    int page = PageAll;
     std::string out;
 };
 
@@ -92,7 +92,7 @@ int RunExportSheet(const SheetOptions& o) {
     if (!loaded) return kExitFailure;
 
     // Pages without a list (the web page, the device page) export the list of all records.
-    const int page = o.page >= 1 && o.page <= 10 ? o.page : kPaneAll;
+    const int page = IsListPage(o.page) ? o.page : PageAll;
     std::vector<const CallRecord*> rows;
     const std::atomic<int> stop{0};
     (void)PopulatePanes(

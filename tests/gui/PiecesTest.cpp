@@ -58,13 +58,13 @@ TEST_F(StatusTexts, CategoryAndSpaceTexts) {
                {148, "h"},
                {172, "rebuilding"}});
     Start();
-    frame().SetCategoryStatus(1, 12);
+    frame().SetCategoryStatus(PageAll, 12);
     EXPECT_EQ(frame().StatusText(3), "All:  12");
-    frame().SetCategoryStatus(6, 3);
+    frame().SetCategoryStatus(PageMessages, 3);
     EXPECT_EQ(frame().StatusText(3), "Messages:  3");
-    frame().SetCategoryStatus(5, 3);
+    frame().SetCategoryStatus(PageTriggered, 3);
     EXPECT_EQ(frame().StatusText(3), "");
-    frame().SetCategoryStatus(11, 0);
+    frame().SetCategoryStatus(PageDevice, 0);
     EXPECT_EQ(frame().StatusText(3), "Settings");
     frame().SetDriveStatus('E', true);
     EXPECT_EQ(frame().StatusText(2), "E: rebuilding");

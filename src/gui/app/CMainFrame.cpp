@@ -189,7 +189,7 @@ void CMainFrame::ApplyLanguageToFrame() {
     UpdateDiskSpaceStatus();
     SetCategoryStatus(lastCategory_, lastCount_);
     update();
-    for (int c = 1; c <= 10; ++c)
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (CRecordListPane* p = app_.Panes().Pane(c)) p->Relabel();
 }
 
@@ -222,43 +222,43 @@ void CMainFrame::SetCategoryStatus(int page, int count) {
     QString text;
     auto withCount = [count](int n) { return QStringLiteral("%1:  %2").arg(Lang(n)).arg(count); };
     switch (page) {
-        case 0:
+        case PageWeb:
             text = DeviceName(app_.State().devType != 0 ? 1 : 0);
             break;
-        case 1:
+        case PageAll:
             text = withCount(2);
             break;
-        case 2:
+        case PageOutgoing:
             text = withCount(3);
             break;
-        case 3:
+        case PageIncoming:
             text = withCount(4);
             break;
-        case 4:
+        case PageNotes:
             text = withCount(5);
             break;
-        case 6:
+        case PageMessages:
             text = withCount(25);
             break;
-        case 7:
+        case PageMarked:
             text = withCount(105);
             break;
-        case 8:
+        case PageMissed:
             text = withCount(106);
             break;
-        case 9:
+        case PageSearch:
             text = withCount(156);
             break;
-        case 10:
+        case PageFolder:
             text = withCount(215);
             break;
-        case 11:
+        case PageDevice:
             text = Lang(6);
             break;
         default:
             break;
     }
-    if (page >= 1 && page <= 9 && app_.State().viewingBackup == 1 &&
+    if (page >= PageAll && page <= PageSearch && app_.State().viewingBackup == 1 &&
         ReadSettingString("BackupPath").empty())
         text = Lang(226);
     status_[2]->setText(text);
@@ -404,7 +404,7 @@ void CMainFrame::StopWork() {
     stopped_ = true;
     SaveWindow();
     app_.State().quitting = 1;
-    for (int c = 1; c <= 9; ++c)
+    for (int c = PageAll; c <= PageSearch; ++c)
         if (CRecordListPane* p = app_.Panes().Pane(c)) p->StopRelabel();
     timer10_->stop();
     timer20_->stop();

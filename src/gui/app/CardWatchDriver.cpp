@@ -4,6 +4,7 @@
 #include "app/CRecorderApp.h"
 #include "app/Settings.h"
 #include "card/CardWatch.h"
+#include "card/ViewPage.h"
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
@@ -50,7 +51,7 @@ bool CardWatchDriver::CardHasPhoneBook() const {
 void CardWatchDriver::Carry(CardWatchActions&& a) {
     for (int id : a.stopTimers)
         frame_.StopTimer(id);
-    if (a.clearPanes) app_.Panes().ClearPanes(1, 9);
+    if (a.clearPanes) app_.Panes().ClearPanes(PageAll, PageSearch);
     if (CPhoneBookDlg* book = frame_.View()->PhoneBookPane()) {
         if (a.disablePhoneBook) book->Enable(false);
         if (a.clearPhoneBook) book->Clear();

@@ -48,7 +48,9 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
     web_ = new CWebPane(this);
     web_->show();
 
-    static constexpr int kOrder[] = {2, 3, 4, 5, 1, 6, 7, 8, 9, 10};
+    static constexpr int kOrder[] = {PageOutgoing, PageIncoming, PageNotes,  PageTriggered,
+                                     PageAll,      PageMessages, PageMarked, PageMissed,
+                                     PageSearch,   PageFolder};
     for (int c : kOrder) {
         auto* pane = new CRecordListPane(state_, registry_, commands_, this);
         pane->SetCategory(c);
@@ -75,7 +77,7 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
 }
 
 CVX310View::~CVX310View() {
-    for (int c = 1; c <= 10; ++c)
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (registry_.Pane(c) == panes_[static_cast<std::size_t>(c)]) registry_.SetPane(c, nullptr);
 }
 
@@ -136,7 +138,7 @@ void CVX310View::BuildLayout() {
     for (QWidget* w : {static_cast<QWidget*>(web_), static_cast<QWidget*>(deviceParams_),
                        static_cast<QWidget*>(phoneBook_)})
         column->addWidget(w, 1);
-    for (int c = 1; c <= 10; ++c)
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) column->addWidget(p, 1);
 
     playerSplit_ = new QSplitter(Qt::Vertical, this);
@@ -193,13 +195,13 @@ void CVX310View::SaveLayout() const {
 void CVX310View::UpdatePlaceholders() {
     const RecorderState& st = state_;
     const bool noBackupFolder = ReadSettingString("BackupPath").empty();
-    for (int c = 1; c <= 10; ++c) {
+    for (int c = kFirstListPage; c <= kLastListPage; ++c) {
         CRecordListPane* pane = PaneOf(c);
         if (!pane) continue;
         CSortListCtrl* list = pane->List();
-        if (c == 9) {
+        if (c == PageSearch) {
             list->SetPlaceholder(Lang(312));
-        } else if (c == 10) {
+        } else if (c == PageFolder) {
             list->SetPlaceholder(Lang(313));
         } else if (st.viewingBackup != 0 && noBackupFolder) {
             list->SetPlaceholder(Lang(314), Lang(315),
@@ -211,7 +213,7 @@ void CVX310View::UpdatePlaceholders() {
 }
 
 CRecordListPane* CVX310View::PaneOf(int category) const {
-    return category >= 1 && category <= 10 ? panes_[static_cast<std::size_t>(category)] : nullptr;
+    return IsListPage(category) ? panes_[static_cast<std::size_t>(category)] : nullptr;
 }
 
 CSortListCtrl* CVX310View::CurrentList() const {
@@ -220,20 +222,20 @@ CSortListCtrl* CVX310View::CurrentList() const {
 }
 
 void CVX310View::ShowPage(int page) {
-    if (page < 0 || page > 11) return;
+    if (page < PageWeb || page > PageDevice) return;
     currentPage_ = page;
     if (tree_ && tree_->SelectedPage() != page) tree_->SelectPage(page);
-    const bool listPage = page >= 1 && page <= 10;
-    web_->setVisible(page == 0);
-    for (int c = 1; c <= 10; ++c)
+    const bool listPage = IsListPage(page);
+    web_->setVisible(page == PageWeb);
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->setVisible(c == page);
-    recordBar_->setVisible(page >= 1 && page <= 9);
-    importBar_->setVisible(page == 10);
-    player_->setVisible(page != 11);
-    if (page == 0) player_->raise();
+    recordBar_->setVisible(page >= PageAll && page <= PageSearch);
+    importBar_->setVisible(page == PageFolder);
+    player_->setVisible(page != PageDevice);
+    if (page == PageWeb) player_->raise();
     const bool family1 = state_.devType == 1;
-    phoneBook_->setVisible(page == 11 && family1);
-    deviceParams_->setVisible(page == 11 && !family1);
+    phoneBook_->setVisible(page == PageDevice && family1);
+    deviceParams_->setVisible(page == PageDevice && !family1);
     emit CategoryStatusChanged(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
     UpdatePlaceholders();
 }
@@ -251,7 +253,7 @@ void CVX310View::ShowSource(const QString& source) {
 }
 
 void CVX310View::SetRemarkColumnWidth(int width) {
-    for (int c = 1; c <= 10; ++c)
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->SetRemarkColumnWidth(width);
 }
 
@@ -264,11 +266,11 @@ void CVX310View::OnPlay() {
         ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
         return;
     }
-    player_->PlayListSelection(CurrentList() ? CurrentList() : PaneOf(1)->List());
+    player_->PlayListSelection(CurrentList() ? CurrentList() : PaneOf(PageAll)->List());
 }
 
 void CVX310View::OnDelete() {
-    if (currentPage_ < 1 || currentPage_ > 9) return;
+    if (currentPage_ < PageAll || currentPage_ > PageSearch) return;
     const auto result = DeleteSelected(PaneOf(currentPage_));
     if (!result) return;
     ShowMessage(this,
@@ -287,7 +289,7 @@ void CVX310View::OnRefresh() {
 }
 
 void CVX310View::OnMark() {
-    if (currentPage_ >= 1 && currentPage_ <= 9) PaneOf(currentPage_)->ToggleMarks();
+    if (currentPage_ >= PageAll && currentPage_ <= PageSearch) PaneOf(currentPage_)->ToggleMarks();
 }
 
 void CVX310View::OnMatchContacts() {
@@ -306,7 +308,7 @@ void CVX310View::OnMatchContacts() {
 
 void CVX310View::OnClearImported() {
     if (importRunning_) return;
-    CRecordListPane* pane = PaneOf(10);
+    CRecordListPane* pane = PaneOf(PageFolder);
     // Rows go before the records they point at.
     pane->StopRelabel();
     pane->DeleteAllRows();
@@ -335,7 +337,7 @@ bool CVX310View::ChooseAddressBook() {
 void CVX310View::OnExportSheet() {
     // Pages without a list export the list of all records.
     const CSortListCtrl* list = CurrentList();
-    sheetExport_->Start(list ? list : PaneOf(1)->List());
+    sheetExport_->Start(list ? list : PaneOf(PageAll)->List());
 }
 
 void CVX310View::OnMail(bool asRecorded) {

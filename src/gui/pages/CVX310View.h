@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+#include "card/ViewPage.h"
+
 class QSplitter;
 class QToolBar;
 
@@ -144,7 +146,7 @@ class CVX310View : public QWidget {
     AddressBookChooser chooser_;
     QToolBar* recordBar_ = nullptr;
     QToolBar* importBar_ = nullptr;
-    int currentPage_ = 1;
+    int currentPage_ = PageAll;
     SheetExport* sheetExport_ = nullptr;
     MailSender* mailSender_ = nullptr;
     bool importRunning_ = false;
