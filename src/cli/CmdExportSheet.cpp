@@ -10,6 +10,7 @@
 #include "card/RecordLoader.h"
 #include "card/RecordingLength.h"
 #include "export/SheetWriter.h"
+#include "platform/DurationText.h"
 #include "platform/TextCodec.h"
 #include "playback/Annotation.h"
 
@@ -27,13 +28,6 @@ struct SheetOptions {
 
 constexpr int kHeadingStrings[] = {15, 196, 16, 11, 12, 13, 14, 214, 26};
 constexpr int kMarkedString = 17;
-
-std::string Hms(int s) {
-    if (s < 0) s = 0;
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", s / 3600, s % 3600 / 60, s % 60);
-    return text;
-}
 
 // The C locale's "%x %X".
 std::string CLocaleTime(const SystemTime& t) {
@@ -72,11 +66,11 @@ std::vector<std::string> RowCells(const CallRecord& r, int devType, const std::s
     cells[3] = CLocaleTime(r.time);
     if (r.type != Note && r.type != Note2 && r.type != Triggered)
         cells[4] = ToUtf8(FieldText(r.number)) + " " + ToUtf8(FieldText(r.name));
-    cells[5] = Hms(r.callSeconds);
+    cells[5] = DurationText(r.callSeconds);
     const std::string path = ToUtf8(FieldText(r.filePath));
     unsigned length = path.empty() ? 0 : RecordingSeconds(std::filesystem::path(path));
     if (length == 0) length = static_cast<unsigned>(std::max(0, r.recordSeconds));
-    cells[6] = Hms(static_cast<int>(length));
+    cells[6] = DurationText(static_cast<int>(length));
     if (devType == 1) cells[7] = Remark(r);
     cells[8] = path;
     return SheetRowCells(std::move(cells), r.marked == 1, marked);
