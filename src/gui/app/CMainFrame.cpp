@@ -31,6 +31,8 @@
 #include "support/MessageBox.h"
 #include "support/WindowGeometry.h"
 
+#include "Version.h"
+
 namespace lk::gui {
 
 CMainFrame::CMainFrame(CRecorderApp& app)

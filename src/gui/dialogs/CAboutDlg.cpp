@@ -10,6 +10,8 @@
 #include "support/GuiText.h"
 #include "app/ExeDir.h"
 
+#include "Version.h"
+
 namespace lk::gui {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), logo_(new QLabel(this)) {

@@ -39,7 +39,4 @@ inline QString DeviceName(int devType) {
     return SettingText(devType == 1 ? "Device2" : "Device");
 }
 
-// Version shown in the title bar and the about box.
-inline constexpr char kVersionText[] = "1.0.0.22 20160616";
-
 }  // namespace lk::gui
