@@ -264,11 +264,11 @@ TEST_F(Dialogs, BackUpCommandsOpenTheirWindowOnlyWithRecordsAndSelection) {
     auto opened = [&](int command) {
         return WithModals([&] { view().OnCommand(command); }, [](QDialog* d) { d->reject(); });
     };
-    const std::vector<std::string> none, backup{"backupDlg"};
+    const std::vector<std::string> none, backupWindow{"backupDlg"};
     EXPECT_EQ(opened(CmdBackupSelected), none);  // no row selected
-    EXPECT_EQ(opened(CmdBackupAll), backup);
+    EXPECT_EQ(opened(CmdBackupAll), backupWindow);
     pane(1).List()->SelectRow(2);
-    EXPECT_EQ(opened(CmdBackupSelected), backup);
+    EXPECT_EQ(opened(CmdBackupSelected), backupWindow);
     // While a load runs, a message instead of a window.
     app().State().loaderBusy = 1;
     messages.clear();
