@@ -168,8 +168,8 @@ TEST(SingleInstanceLock, ASecondHolderIsRefused) {
 class AboutBox : public WindowTest {};
 
 TEST_F(AboutBox, ShowsTheSettingsLinesAndTheVersion) {
-    WriteSettingString("Software", "LineKeeper Lite");
-    WriteSettingString("Tel", "Tel: 1\\n2");
+    EXPECT_TRUE(WriteSettingString("Software", "LineKeeper Lite"));
+    EXPECT_TRUE(WriteSettingString("Tel", "Tel: 1\\n2"));
     WriteLang({{85, "About"}});
     CAboutDlg dlg(nullptr);
     EXPECT_EQ(dlg.windowTitle(), "About");

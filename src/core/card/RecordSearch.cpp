@@ -183,17 +183,19 @@ TypeBoxState TypeBoxesAfterGroupClick(int page, bool groupTicked, const TypeBoxS
     return s;
 }
 
-void WriteSearchSettings(const SearchConditions& effective) {
-    WriteSettingInt("DateCond", effective.dateCond ? 1 : 0);
-    WriteSettingInt("NumCond", effective.numberCond ? 1 : 0);
-    WriteSettingString("SearchedNum", ToUtf8(effective.number));
+bool WriteSearchSettings(const SearchConditions& effective) {
+    // Each key is tried even after a failure, so that as much as can be is kept.
+    const bool date = SetSearchDateCond(effective.dateCond);
+    const bool number = SetSearchNumberCond(effective.numberCond);
+    const bool text = SetSearchedNumber(ToUtf8(effective.number));
+    return date && number && text;
 }
 
 SearchSettings ReadSearchSettings() {
     SearchSettings s;
-    s.dateCond = ReadSettingInt("DateCond") == 1;
-    s.numberCond = ReadSettingInt("NumCond") == 1;
-    s.number = FromUtf8(ReadSettingString("SearchedNum"));
+    s.dateCond = SearchDateCond();
+    s.numberCond = SearchNumberCond();
+    s.number = FromUtf8(SearchedNumber());
     return s;
 }
 

@@ -34,9 +34,9 @@ MailLabels MailLabels::Load(int devType) {
     l.type = LangString(16);
     for (int t = Incoming; t <= Message; ++t)
         l.typeNames[static_cast<std::size_t>(t)] = LangString(18 + t - Incoming);
-    l.device = ReadSettingString(devType == 1 ? "Device2" : "Device");
-    l.company = ReadSettingString("Company");
-    l.web = ReadSettingString("Web");
+    l.device = DeviceDisplayName(devType);
+    l.company = CompanyName();
+    l.web = CompanyWeb();
     return l;
 }
 

@@ -79,6 +79,10 @@ LineInfo Classify(std::string_view line) {
 }
 
 std::string ReadAll(const fs::path& file, bool& exists) {
+    // Reading a folder would throw from the stream; it is no file to keep lines of.
+    std::error_code ec;
+    exists = false;
+    if (!fs::is_regular_file(file, ec)) return {};
     std::ifstream in(file, std::ios::binary);
     exists = static_cast<bool>(in);
     if (!exists) return {};

@@ -29,6 +29,7 @@
 #include "support/DiskSpaceText.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
+#include "support/SettingsWrite.h"
 #include "support/WindowGeometry.h"
 
 #include "Version.h"
@@ -95,7 +96,7 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::OpenDeviceLibrary() {
-    const QString file = DeviceLibraryLoader::ResolvePath(SettingText("DeviceLibrary"),
+    const QString file = DeviceLibraryLoader::ResolvePath(SettingText(DeviceLibraryPath()),
                                                           QCoreApplication::applicationDirPath());
     const auto load = device_->Open(file);
     if (load == DeviceLibraryLoader::Load::Loaded)
@@ -140,9 +141,10 @@ void CMainFrame::PlaceWindow() {
     if (saved.maximized) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-void CMainFrame::SaveWindow() const {
-    WriteSavedWindow({normalGeometry(), isMaximized()});
-    view_->SaveLayout();
+void CMainFrame::SaveWindow() {
+    const bool window = WriteSavedWindow({normalGeometry(), isMaximized()});
+    const bool layout = view_->SaveLayout();
+    ReportSettingsWrite(window && layout, this);
 }
 
 void CMainFrame::Announce(const QString& text) {
@@ -153,7 +155,7 @@ void CMainFrame::ShowWhatIsListed() {
     const bool backup = app_.State().viewingBackup != 0;
     const QString source = Lang(backup ? 306 : 305);
     setWindowTitle(QStringLiteral("%1  %2 - %3")
-                       .arg(SettingText("Software"), QLatin1String(kVersionText), source));
+                       .arg(SettingText(SoftwareName()), QLatin1String(kVersionText), source));
     view_->ShowSource(source);
 }
 
@@ -261,7 +263,7 @@ void CMainFrame::SetCategoryStatus(int page, int count) {
             break;
     }
     if (page >= PageAll && page <= PageSearch && app_.State().viewingBackup == 1 &&
-        ReadSettingString("BackupPath").empty())
+        BackupPath().empty())
         text = Lang(226);
     status_[2]->setText(text);
 }
@@ -395,7 +397,7 @@ void CMainFrame::OnViewBackupRecords(int family) {
     UpdateDiskSpaceStatus();
     view_->SetRemarkColumnWidth(family == 1 ? 120 : 0);
     view_->SetDeviceName(DeviceName(family));
-    SetDevType(family);
+    ReportSettingsWrite(SetDevType(family), this);
     StopTimer(TimerCardWatch);
     StopTimer(TimerBackupReload);
     StartTimer(TimerBackupReload, 1000);

@@ -92,7 +92,7 @@ class CMainFrame : public QMainWindow {
 
   private:
     void PlaceWindow();
-    void SaveWindow() const;
+    void SaveWindow();
     void CreateMenus();
     void OpenDeviceLibrary();
     void ConnectCommands();

@@ -9,6 +9,7 @@
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
+#include "support/SettingsWrite.h"
 
 namespace lk::gui {
 
@@ -63,6 +64,7 @@ void CardWatchDriver::Carry(CardWatchActions&& a) {
     for (const TimerStart& t : a.startTimers)
         frame_.StartTimer(t.id, t.periodMs);
     if (a.showBusyMessage) ShowMessage(&frame_, Lang(159), Lang(160), QMessageBox::Information);
+    if (a.settingsNotSaved) ReportSettingsWrite(false, &frame_);
     if (a.startLoader && !app_.RunRecordLoader()) app_.State().loaderBusy = 0;
 }
 

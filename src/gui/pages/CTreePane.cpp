@@ -45,7 +45,7 @@ QTreeWidgetItem* CTreePane::AddNode(QTreeWidgetItem* parent, const QString& labe
 
 void CTreePane::Build() {
     tree_->clear();
-    QTreeWidgetItem* device = AddNode(nullptr, SettingText("Device"), 12, PageWeb);
+    QTreeWidgetItem* device = AddNode(nullptr, DeviceName(0), 12, PageWeb);
     QTreeWidgetItem* all = AddNode(device, Lang(2), 11, PageAll);
     AddNode(all, Lang(3), 1, PageOutgoing);
     AddNode(all, Lang(4), 0, PageIncoming);

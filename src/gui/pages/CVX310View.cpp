@@ -33,6 +33,7 @@
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
+#include "support/SettingsWrite.h"
 
 namespace lk::gui {
 
@@ -166,8 +167,8 @@ void CVX310View::BuildLayout() {
     outer->addWidget(treeSplit_);
 
     // The tree 260 pixels wide and the player 180 high, or as last left.
-    const int treeWidth = ReadSettingInt("TreeWidth");
-    const int playerHeight = ReadSettingInt("PlayerHeight");
+    const int treeWidth = TreeWidth();
+    const int playerHeight = PlayerHeight();
     treeSplit_->setSizes({treeWidth > 0 ? treeWidth : 260, 10000});
     playerSplit_->setSizes({10000, playerHeight > 0 ? playerHeight : 180});
 }
@@ -178,23 +179,25 @@ void CVX310View::showEvent(QShowEvent* e) {
     playerSized_ = true;
     // Without a height of the user's, a small window keeps most of its room
     // for the list: the player takes 180 pixels, or two fifths when less.
-    if (ReadSettingInt("PlayerHeight") > 0) return;
+    if (PlayerHeight() > 0) return;
     const int h = playerSplit_->height();
     const int player = std::min(180, h * 2 / 5);
     if (h > 0) playerSplit_->setSizes({h - player, player});
 }
 
-void CVX310View::SaveLayout() const {
-    if (!treeSplit_ || !playerSplit_) return;
+bool CVX310View::SaveLayout() const {
+    if (!treeSplit_ || !playerSplit_) return true;
     const QList<int> t = treeSplit_->sizes();
     const QList<int> p = playerSplit_->sizes();
-    if (t.size() == 2 && t[0] > 0) WriteSettingInt("TreeWidth", t[0]);
-    if (p.size() == 2 && p[1] > 0 && player_->isVisible()) WriteSettingInt("PlayerHeight", p[1]);
+    bool saved = true;
+    if (t.size() == 2 && t[0] > 0) saved = SetTreeWidth(t[0]) && saved;
+    if (p.size() == 2 && p[1] > 0 && player_->isVisible()) saved = SetPlayerHeight(p[1]) && saved;
+    return saved;
 }
 
 void CVX310View::UpdatePlaceholders() {
     const RecorderState& st = state_;
-    const bool noBackupFolder = ReadSettingString("BackupPath").empty();
+    const bool noBackupFolder = BackupPath().empty();
     for (int c = kFirstListPage; c <= kLastListPage; ++c) {
         CRecordListPane* pane = PaneOf(c);
         if (!pane) continue;
@@ -296,7 +299,7 @@ void CVX310View::OnMatchContacts() {
     // The address book ("ContactsFile") replaces the contacts; the reload
     // that follows fills the card records' empty names from them. The first
     // time, the user names it.
-    if (!std::filesystem::exists(ReadSettingString("ContactsFile")) && !ChooseAddressBook()) return;
+    if (!std::filesystem::exists(ContactsFile()) && !ChooseAddressBook()) return;
     const ContactReadResult read = LoadContacts(state_.contacts);
     if (!read.Ok()) {
         ShowMessage(this, QString::fromStdString(read.message), Lang(98), QMessageBox::Warning);
@@ -328,10 +331,9 @@ void CVX310View::OnStepPage(int step) {
 }
 
 bool CVX310View::ChooseAddressBook() {
-    const QString chosen = chooser_ ? chooser_(this, SettingText("ContactsFile")) : QString();
+    const QString chosen = chooser_ ? chooser_(this, SettingText(ContactsFile())) : QString();
     if (chosen.isEmpty()) return false;
-    WriteSettingString("ContactsFile", chosen.toStdString());
-    return true;
+    return ReportSettingsWrite(SetContactsFile(chosen.toStdString()), this);
 }
 
 void CVX310View::OnExportSheet() {

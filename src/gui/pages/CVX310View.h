@@ -77,7 +77,8 @@ class CVX310View : public QWidget {
     QSplitter* TreeSplitter() const { return treeSplit_; }
     QSplitter* PlayerSplitter() const { return playerSplit_; }
     // The splitter sizes between runs.
-    void SaveLayout() const;
+    // False when the settings file could not be written.
+    [[nodiscard]] bool SaveLayout() const;
     // What each empty list says about why it is empty.
     void UpdatePlaceholders();
 

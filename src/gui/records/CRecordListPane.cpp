@@ -55,7 +55,7 @@ CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
     for (int c = 0; c < kRecordColumns; ++c)
         list_->InsertColumn(c, Lang(kColumns[c].heading), kColumns[c].width);
     for (int c = 0; c < kRecordColumns; ++c) {
-        const int v = ReadSettingInt("ListWndColumn" + std::to_string(c + 1));
+        const int v = ListColumnWidth(c);
         list_->SetColumnWidthOrFit(c, static_cast<std::int16_t>(v & 0xffff));
     }
 
@@ -76,8 +76,9 @@ CRecordListPane::~CRecordListPane() {
     // Only the pane of all records keeps the user's column widths.
     if (category_ == PageAll)
         for (int c = 0; c < list_->ColumnCount(); ++c)
-            WriteSettingInt("ListWndColumn" + std::to_string(c + 1),
-                            list_->isColumnHidden(c) ? 0 : list_->columnWidth(c));
+            // Nobody is left to tell on screen while the window goes.
+            if (!SetListColumnWidth(c, list_->isColumnHidden(c) ? 0 : list_->columnWidth(c)))
+                qWarning("column width %d not saved in the settings", c + 1);
 }
 
 void CRecordListPane::AddRecord(CallRecord* record) {
