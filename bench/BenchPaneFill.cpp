@@ -13,13 +13,13 @@
 #include <fstream>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
-#include "pages/CVX310View.h"
-#include "records/PaneFill.h"
 #include "app/Settings.h"
 #include "card/BackupStore.h"
+#include "pages/CVX310View.h"
 #include "platform/TextCodec.h"
+#include "records/CRecordListPane.h"
+#include "records/PaneFill.h"
 
 namespace fs = std::filesystem;
 using namespace lk;
@@ -99,8 +99,10 @@ int main(int argc, char** argv) {
     fs::copy(exeDir / "Config", home / "Config", fs::copy_options::recursive);
     ::setenv("LINEKEEPER_HOME", home.c_str(), 1);
     const fs::path store = home / "store";
-    WriteSettingString("BackupPath", store.string() + "/");
-    WriteSettingInt("DevType", 0);
+    if (!SetBackupPath(store.string() + "/") || !SetDevType(0)) {
+        std::fprintf(stderr, "cannot write the settings in %s\n", home.c_str());
+        return 1;
+    }
     WriteStore(store, total);
 
     gui::CRecorderApp app(argc, argv);

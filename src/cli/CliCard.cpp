@@ -4,6 +4,9 @@
 #include <iostream>
 #include <system_error>
 
+#include "card/RecordLoader.h"
+#include "phonebook/ContactLibrary.h"
+
 namespace lk::cli {
 namespace fs = std::filesystem;
 
@@ -57,6 +60,49 @@ void PrintError(const std::string& message) {
 
 std::unique_ptr<RecorderState> MakeCliState() {
     return std::make_unique<RecorderState>(MakeSystemVolumeProbe());
+}
+
+std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
+    LoadedRecords out;
+    RecordLoaderOptions options;
+    options.mainFrameExists = false;
+    if (!source.card.empty()) {
+        auto opened = OpenCardWithLog(source.card);
+        if (!opened) return std::nullopt;
+        out.state = std::move(opened->state);
+        out.devType = opened->devType;
+        // Card records only: backup records keep the names they were stored with.
+        if (!source.contacts.empty()) {
+            const auto read = LoadContactsFrom(source.contacts, out.state->contacts);
+            if (!read.Ok()) {
+                PrintError(read.message);
+                return std::nullopt;
+            }
+        }
+        out.state->loadFromCard = 1;
+        out.state->viewingBackup = 0;
+        if (!StartRecordLoader(*out.state)) return std::nullopt;
+        RecordLoaderThread(*out.state, options);
+        // An empty card log leaves the loader on the backup side; use the card.
+        out.state->viewingBackup = 0;
+        return out;
+    }
+    std::error_code ec;
+    if (!fs::is_directory(source.store, ec)) {
+        PrintError("not a folder: " + source.store);
+        return std::nullopt;
+    }
+    out.state = MakeCliState();
+    out.devType = source.family;
+    out.state->devType = source.family;
+    const auto found = LoadBackupIndex(*out.state, source.store);
+    out.storeIndexFound = found.found;
+    if (found.startLoader) {
+        options.backupPath = source.store;
+        RecordLoaderThread(*out.state, options);
+    }
+    out.state->viewingBackup = 1;
+    return out;
 }
 
 }  // namespace lk::cli

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "card/CallLog.h"
+#include "card/RecordLists.h"
 #include "card/RecorderState.h"
 
 namespace lk::cli {
@@ -33,5 +34,26 @@ void PrintError(const std::string& message);
 
 // A state that knows no card (for stores and plain folders).
 std::unique_ptr<RecorderState> MakeCliState();
+
+// Where a command's records come from: a card folder, or a backup store of a family.
+struct RecordSource {
+    std::string card;
+    std::string store;
+    int family = -1;
+    // A vCard file or folder whose names fill the card records' empty names.
+    std::string contacts;
+};
+
+// The records of a card or a backup store, loaded the way the program loads them.
+struct LoadedRecords {
+    std::unique_ptr<RecorderState> state;
+    int devType = 0;
+    bool storeIndexFound = false;  // a store held index files of its family
+    const RecordList& Records() const { return state->CurrentRecordList(); }
+};
+
+// Loads `source.card` when given, else `source.store`. Prints the reason and
+// gives nullopt when the folder or the contacts cannot be read.
+std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source);
 
 }  // namespace lk::cli

@@ -10,6 +10,7 @@
 #include "DemoSound.h"
 #include "card/CallLog.h"
 #include "card/CallRecord.h"
+#include "card/RecordFileCode.h"
 #include "card/RecordingLength.h"
 #include "export/RecordingWriter.h"
 #include "platform/TextCodec.h"
@@ -77,19 +78,10 @@ const DemoCall kCalls[] = {
     {Incoming, 11, 29, 12, 33, 47, "5550163", "Tom Brandt", Sound::Voice, Container::Gsm, 5},
 };
 
-const char* FileCode(int type) {
-    switch (type) {
-        case Outgoing:
-            return "O";
-        case Note:
-            return "NOTE";
-        case Note2:
-            return "N";
-        case Triggered:
-            return "TRIG";
-        default:
-            return "I";  // incoming calls and messages
-    }
+// The demo card names its second-kind notes with the short code, as older
+// recorders do, so that both spellings are on it.
+std::string FileCode(int type) {
+    return type == Note2 ? std::string("N") : std::string(RecordFileCode(type));
 }
 
 Pcm MakeSound(const DemoCall& c, unsigned seed) {
@@ -159,7 +151,7 @@ int RunDemoCard(const std::string& dir) {
             char folder[8], name[64];
             std::snprintf(folder, sizeof folder, "%04d%02d", kYear, c.month);
             std::snprintf(name, sizeof name, "%s%02d%02d%02d%02d-%s-%s%s", folder, c.day, c.hour,
-                          c.minute, c.second, FileCode(c.type), c.number,
+                          c.minute, c.second, FileCode(c.type).c_str(), c.number,
                           c.container == Container::Wav ? ".wav" : ".xtr");
             const auto image = Encode(c.container, MakeSound(c, seed++), c.note);
             const bool isXtr = c.container != Container::Wav;

@@ -3,13 +3,13 @@
 #include <memory>
 
 #include "CliCard.h"
-#include "CliRecordSource.h"
 #include "Command.h"
 #include "app/LangString.h"
 #include "app/Settings.h"
 #include "card/RecordLoader.h"
 #include "card/RecordingLength.h"
 #include "export/SheetWriter.h"
+#include "platform/DurationText.h"
 #include "platform/TextCodec.h"
 #include "playback/Annotation.h"
 
@@ -21,19 +21,12 @@ struct SheetOptions {
     std::string card;
     std::string store;
     int family = -1;
-    int page = 1;
+    int page = PageAll;
     std::string out;
 };
 
 constexpr int kHeadingStrings[] = {15, 196, 16, 11, 12, 13, 14, 214, 26};
 constexpr int kMarkedString = 17;
-
-std::string Hms(int s) {
-    if (s < 0) s = 0;
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", s / 3600, s % 3600 / 60, s % 60);
-    return text;
-}
 
 // The C locale's "%x %X".
 std::string CLocaleTime(const SystemTime& t) {
@@ -72,11 +65,11 @@ std::vector<std::string> RowCells(const CallRecord& r, int devType, const std::s
     cells[3] = CLocaleTime(r.time);
     if (r.type != Note && r.type != Note2 && r.type != Triggered)
         cells[4] = ToUtf8(FieldText(r.number)) + " " + ToUtf8(FieldText(r.name));
-    cells[5] = Hms(r.callSeconds);
+    cells[5] = DurationText(r.callSeconds);
     const std::string path = ToUtf8(FieldText(r.filePath));
     unsigned length = path.empty() ? 0 : RecordingSeconds(std::filesystem::path(path));
     if (length == 0) length = static_cast<unsigned>(std::max(0, r.recordSeconds));
-    cells[6] = Hms(static_cast<int>(length));
+    cells[6] = DurationText(static_cast<int>(length));
     if (devType == 1) cells[7] = Remark(r);
     cells[8] = path;
     return SheetRowCells(std::move(cells), r.marked == 1, marked);
@@ -88,11 +81,11 @@ int RunExportSheet(const SheetOptions& o) {
                                    "give either --card DIR or --store DIR --family N");
     if (!o.store.empty() && o.family != 0 && o.family != 1)
         throw CLI::ValidationError("--family", "--store needs --family 0 or 1");
-    auto loaded = LoadListedRecords(o.card, o.store, o.family);
+    auto loaded = LoadCardOrStore({o.card, o.store, o.family, {}});
     if (!loaded) return kExitFailure;
 
     // Pages without a list (the web page, the device page) export the list of all records.
-    const int page = o.page >= 1 && o.page <= 10 ? o.page : kPaneAll;
+    const int page = IsListPage(o.page) ? o.page : PageAll;
     std::vector<const CallRecord*> rows;
     const std::atomic<int> stop{0};
     (void)PopulatePanes(

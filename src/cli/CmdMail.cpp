@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "CliCard.h"
-#include "CliRecordSource.h"
 #include "Command.h"
 #include "app/ExeDir.h"
 #include "app/LangString.h"
@@ -42,7 +41,7 @@ int RunMail(const MailOptions& o) {
         throw CLI::ValidationError("mail", "give either --card DIR or --store DIR --family N");
     if (!o.store.empty() && o.family != 0 && o.family != 1)
         throw CLI::ValidationError("--family", "--store needs --family 0 or 1");
-    auto loaded = LoadListedRecords(o.card, o.store, o.family);
+    auto loaded = LoadCardOrStore({o.card, o.store, o.family, {}});
     if (!loaded) return kExitFailure;
 
     std::vector<CallRecord> records;

@@ -1,16 +1,12 @@
-#include <fstream>
 #include <iostream>
-#include <system_error>
+#include <memory>
+#include <string>
 
 #include "CliCard.h"
 #include "Command.h"
 #include "RecordFormat.h"
-#include "card/BackupStore.h"
-#include "card/RecordLoader.h"
-#include "phonebook/ContactLibrary.h"
 
 namespace lk::cli {
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,44 +25,10 @@ void Print(const RecordList& records, int devType, bool json) {
         PrintRecordTable(std::cout, records, devType);
 }
 
-int ListCard(const RecordsOptions& o) {
-    auto card = OpenCardWithLog(o.card);
-    if (!card) return kExitFailure;
-    auto& state = *card->state;
-    // Names come from the address book as the match-contacts command fills
-    // them: card records only (backup records keep the names they were stored with).
-    if (!o.contacts.empty()) {
-        // A file or a folder of vCards; one that cannot be read is an error.
-        if (const auto read = LoadContactsFrom(o.contacts, state.contacts); !read.Ok()) {
-            PrintError(read.message);
-            return kExitFailure;
-        }
-    }
-    state.loadFromCard = 1;
-    if (!StartRecordLoader(state)) return kExitFailure;
-    RecordLoaderOptions options;
-    options.mainFrameExists = false;
-    RecordLoaderThread(state, options);
-    Print(state.records.Card(), card->devType, o.json);
-    return kExitOk;
-}
-
-int ListStore(const RecordsOptions& o) {
-    std::error_code ec;
-    if (!fs::is_directory(o.store, ec)) {
-        PrintError("not a folder: " + o.store);
-        return kExitFailure;
-    }
-    auto state = MakeCliState();
-    state->devType = o.family;
-    const auto found = LoadBackupIndex(*state, fs::path(o.store));
-    if (found.startLoader) {
-        RecordLoaderOptions options;
-        options.backupPath = o.store;
-        options.mainFrameExists = false;
-        RecordLoaderThread(*state, options);
-    }
-    Print(state->records.Backup(), o.family, o.json);
+int ListRecords(const RecordsOptions& o) {
+    const auto loaded = LoadCardOrStore({o.card, o.store, o.family, o.contacts});
+    if (!loaded) return kExitFailure;
+    Print(loaded->Records(), loaded->devType, o.json);
     return kExitOk;
 }
 
@@ -89,7 +51,7 @@ void AddRecordsCommand(CLI::App& app, CommandContext& ctx) {
     cmd->callback([opts, &ctx] {
         if (opts->card.empty() && opts->store.empty())
             throw CLI::ValidationError("records", "give --card DIR or --store DIR --family N");
-        ctx.exitCode = opts->card.empty() ? ListStore(*opts) : ListCard(*opts);
+        ctx.exitCode = ListRecords(*opts);
     });
 }
 

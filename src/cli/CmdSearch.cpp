@@ -114,45 +114,15 @@ int RunSearch(const SearchOptions& o) {
     const SearchConditions conditions = ConditionsOf(o);
 
     // The records come from the same loader the program and `records` use.
-    std::unique_ptr<RecorderState> state;
-    int devType = 0;
-    if (!o.card.empty()) {
-        auto card = OpenCardWithLog(o.card);
-        if (!card) return kExitFailure;
-        state = std::move(card->state);
-        devType = card->devType;
-        state->loadFromCard = 1;
-        state->viewingBackup = 0;
-        if (!StartRecordLoader(*state)) return kExitFailure;
-        RecordLoaderOptions options;
-        options.mainFrameExists = false;
-        RecordLoaderThread(*state, options);
-        // An empty card log leaves the loader on the backup side; search the card.
-        state->viewingBackup = 0;
-    } else {
-        std::error_code ec;
-        if (!std::filesystem::is_directory(o.store, ec)) {
-            PrintError("not a folder: " + o.store);
-            return kExitFailure;
-        }
-        state = MakeCliState();
-        devType = o.family;
-        state->devType = devType;
-        const auto found = LoadBackupIndex(*state, o.store);
-        if (!found.found) {
-            PrintError("no backup index file of family " + std::to_string(devType) + " under " +
-                       o.store);
-            return kExitFailure;
-        }
-        if (found.startLoader) {
-            RecordLoaderOptions options;
-            options.backupPath = o.store;
-            options.mainFrameExists = false;
-            RecordLoaderThread(*state, options);
-        }
-        state->viewingBackup = 1;
+    const auto loaded = LoadCardOrStore({o.card, o.store, o.family, {}});
+    if (!loaded) return kExitFailure;
+    const int devType = loaded->devType;
+    if (!o.store.empty() && !loaded->storeIndexFound) {
+        PrintError("no backup index file of family " + std::to_string(devType) + " under " +
+                   o.store);
+        return kExitFailure;
     }
-    const RecordList& records = state->CurrentRecordList();
+    const RecordList& records = loaded->Records();
 
     const std::atomic<int> stop{0};
     RecordList matches;

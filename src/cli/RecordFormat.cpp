@@ -7,6 +7,7 @@
 
 #include "app/LangString.h"
 #include "app/Settings.h"
+#include "platform/DurationText.h"
 #include "platform/TextCodec.h"
 
 namespace lk::cli {
@@ -17,13 +18,6 @@ constexpr int kFirstTypeString = 18;  // texts 18..24 name types 2..8
 constexpr std::size_t kRemarkMarker = 5;
 constexpr std::size_t kRemarkBytes = 8;
 constexpr std::size_t kRemarkSize = 32;
-
-std::string Duration(int seconds) {
-    char buf[32];
-    if (seconds < 0) seconds = 0;
-    std::snprintf(buf, sizeof buf, "%d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
-    return buf;
-}
 
 // Display width in characters, so UTF-8 names line up.
 std::size_t Width(const std::string& s) {
@@ -111,10 +105,14 @@ void PrintRecordTable(std::ostream& out, const RecordList& records, int devType)
     if (devType == 1) rows.front().push_back("Remark");
     const RecordTexts texts = RecordTexts::Load();
     for (const auto& r : records) {
-        std::vector<std::string> row{std::to_string(r->index),   TypeName(r->type, texts),
-                                     TimeText(r->time),          ToUtf8(FieldText(r->number)),
-                                     ToUtf8(FieldText(r->name)), Duration(r->callSeconds),
-                                     Duration(r->recordSeconds), ToUtf8(FieldText(r->filePath))};
+        std::vector<std::string> row{std::to_string(r->index),
+                                     TypeName(r->type, texts),
+                                     TimeText(r->time),
+                                     ToUtf8(FieldText(r->number)),
+                                     ToUtf8(FieldText(r->name)),
+                                     DurationText(r->callSeconds),
+                                     DurationText(r->recordSeconds),
+                                     ToUtf8(FieldText(r->filePath))};
         if (devType == 1) row.push_back(RemarkText(*r, devType, texts.codePage));
         rows.push_back(std::move(row));
     }

@@ -91,6 +91,9 @@ TEST(CliRecords, ReadsFamilyOneCardsWithRemarks) {
     ASSERT_EQ(table.exitCode, 0);
     EXPECT_NE(table.out.find("call back"), std::string::npos);
     EXPECT_NE(table.out.find("2016-01-02 10:20:33"), std::string::npos);
+    // Lengths read as in the program's lists: 75 seconds of call, 70 recorded.
+    EXPECT_NE(table.out.find("00:01:15"), std::string::npos);
+    EXPECT_NE(table.out.find("00:01:10"), std::string::npos);
 }
 
 TEST(CliRecords, FillsCardNamesFromAnAddressBook) {

@@ -87,7 +87,7 @@ void WriteBackupMonth(const fs::path& backupPath, int yyyymm, int count) {
 }
 
 void WindowTest::SetUp() {
-    WriteSettingString("BackupPath", backup.path().string() + "/");
+    EXPECT_TRUE(WriteSettingString("BackupPath", backup.path().string() + "/"));
     SetMessageHook([this](QWidget*, const QString& text, const QString& caption,
                           QMessageBox::Icon icon, QMessageBox::StandardButtons buttons) {
         messages.push_back({text, caption, icon});

@@ -1,11 +1,9 @@
 #include "app/Settings.h"
 
-#include "platform/Decimal.h"
-
-#include <charconv>
 #include <climits>
 
 #include "app/ExeDir.h"
+#include "platform/Decimal.h"
 #include "platform/IniProfile.h"
 
 namespace lk {
@@ -14,6 +12,14 @@ namespace {
 constexpr std::string_view kSection = "Setting";
 // The value buffer holds 1024 wide characters, one of them the terminator.
 constexpr std::size_t kMaxValueUnits = 1023;
+
+bool IsOne(std::string_view key) {
+    return ReadSettingInt(key) == 1;
+}
+
+std::string ColumnKey(int column) {
+    return "ListWndColumn" + std::to_string(column + 1);
+}
 }  // namespace
 
 std::filesystem::path SettingsFilePath() {
@@ -26,8 +32,8 @@ int ReadSettingInt(std::string_view key) {
     return AtoiOf(*value);
 }
 
-void WriteSettingInt(std::string_view key, int value) {
-    WriteProfileString(SettingsFilePath(), kSection, key, std::to_string(value));
+bool WriteSettingInt(std::string_view key, int value) {
+    return WriteProfileString(SettingsFilePath(), kSection, key, std::to_string(value));
 }
 
 std::string ReadSettingString(std::string_view key) {
@@ -36,8 +42,8 @@ std::string ReadSettingString(std::string_view key) {
     return ExpandLineBreaks(CutToUtf16Units(*value, kMaxValueUnits));
 }
 
-void WriteSettingString(std::string_view key, std::string_view value) {
-    WriteProfileString(SettingsFilePath(), kSection, key, value);
+bool WriteSettingString(std::string_view key, std::string_view value) {
+    return WriteProfileString(SettingsFilePath(), kSection, key, value);
 }
 
 std::string CardCodePage() {
@@ -45,24 +51,181 @@ std::string CardCodePage() {
     return cp.empty() ? std::string("CP1252") : cp;
 }
 
-bool AutoBackup() {
-    return ReadSettingInt("AutoBackup") == 1;
+int DevType() {
+    return ReadSettingInt("DevType") == 1 ? 1 : 0;
 }
 
-void SetAutoBackup(bool on) {
-    WriteSettingInt("AutoBackup", on ? 1 : 0);
+bool SetDevType(int family) {
+    return WriteSettingInt("DevType", family == 1 ? 1 : 0);
+}
+
+std::string DeviceDisplayName(int family) {
+    return ReadSettingString(family == 1 ? "Device2" : "Device");
+}
+
+std::string DeviceLibraryPath() {
+    return ReadSettingString("DeviceLibrary");
+}
+
+std::string SoftwareName() {
+    return ReadSettingString("Software");
+}
+
+std::string CompanyName() {
+    return ReadSettingString("Company");
+}
+
+std::string CompanyAddress() {
+    return ReadSettingString("Address");
+}
+
+std::string CompanyTel() {
+    return ReadSettingString("Tel");
+}
+
+std::string CompanyFax() {
+    return ReadSettingString("Fax");
+}
+
+std::string CompanyMobile() {
+    return ReadSettingString("Mobile");
+}
+
+std::string CompanyWeb() {
+    return ReadSettingString("Web");
+}
+
+std::string CompanyEmail() {
+    return ReadSettingString("Email");
+}
+
+bool AutoBackup() {
+    return IsOne("AutoBackup");
+}
+
+bool SetAutoBackup(bool on) {
+    return WriteSettingInt("AutoBackup", on ? 1 : 0);
 }
 
 std::filesystem::path BackupPath() {
     return ReadSettingString("BackupPath");
 }
 
-int DevType() {
-    return ReadSettingInt("DevType") == 1 ? 1 : 0;
+bool SetBackupPath(const std::string& path) {
+    return WriteSettingString("BackupPath", path);
 }
 
-void SetDevType(int family) {
-    WriteSettingInt("DevType", family == 1 ? 1 : 0);
+bool BackupMovesFiles() {
+    return IsOne("BackupDelFile");
+}
+
+bool SetBackupMovesFiles(bool move) {
+    return WriteSettingInt("BackupDelFile", move ? 1 : 0);
+}
+
+std::string ExportPath() {
+    return ReadSettingString("ExportPath");
+}
+
+bool SetExportPath(const std::string& folder) {
+    return WriteSettingString("ExportPath", folder);
+}
+
+std::string ContactsFile() {
+    return ReadSettingString("ContactsFile");
+}
+
+bool SetContactsFile(const std::string& source) {
+    return WriteSettingString("ContactsFile", source);
+}
+
+bool SearchDateCond() {
+    return IsOne("DateCond");
+}
+
+bool SetSearchDateCond(bool on) {
+    return WriteSettingInt("DateCond", on ? 1 : 0);
+}
+
+bool SearchNumberCond() {
+    return IsOne("NumCond");
+}
+
+bool SetSearchNumberCond(bool on) {
+    return WriteSettingInt("NumCond", on ? 1 : 0);
+}
+
+std::string SearchedNumber() {
+    return ReadSettingString("SearchedNum");
+}
+
+bool SetSearchedNumber(const std::string& number) {
+    return WriteSettingString("SearchedNum", number);
+}
+
+std::optional<int> WindowLeft() {
+    if (ReadSettingString("WindowLeft").empty()) return std::nullopt;
+    return ReadSettingInt("WindowLeft");
+}
+
+int WindowTop() {
+    return ReadSettingInt("WindowTop");
+}
+
+int WindowWidth() {
+    return ReadSettingInt("WindowWidth");
+}
+
+int WindowHeight() {
+    return ReadSettingInt("WindowHeight");
+}
+
+bool WindowMaximized() {
+    return IsOne("WindowMaximized");
+}
+
+bool SetWindowLeft(int x) {
+    return WriteSettingInt("WindowLeft", x);
+}
+
+bool SetWindowTop(int y) {
+    return WriteSettingInt("WindowTop", y);
+}
+
+bool SetWindowWidth(int width) {
+    return WriteSettingInt("WindowWidth", width);
+}
+
+bool SetWindowHeight(int height) {
+    return WriteSettingInt("WindowHeight", height);
+}
+
+bool SetWindowMaximized(bool maximized) {
+    return WriteSettingInt("WindowMaximized", maximized ? 1 : 0);
+}
+
+int TreeWidth() {
+    return ReadSettingInt("TreeWidth");
+}
+
+bool SetTreeWidth(int width) {
+    return WriteSettingInt("TreeWidth", width);
+}
+
+int PlayerHeight() {
+    return ReadSettingInt("PlayerHeight");
+}
+
+bool SetPlayerHeight(int height) {
+    return WriteSettingInt("PlayerHeight", height);
+}
+
+int ListColumnWidth(int column) {
+    return ReadSettingInt(ColumnKey(column));
+}
+
+bool SetListColumnWidth(int column, int width) {
+    return WriteSettingInt(ColumnKey(column), width);
 }
 
 }  // namespace lk

@@ -10,6 +10,7 @@
 #include <unordered_set>
 
 #include "card/BackupStore.h"
+#include "card/RecordFileCode.h"
 #include "platform/CardPath.h"
 #include "platform/TextCodec.h"
 
@@ -21,22 +22,6 @@ namespace {
 constexpr std::size_t kTimestampLength = 14;
 constexpr std::size_t kMonthLength = 6;
 constexpr std::size_t kDayLength = 8;
-
-const char* TypeTag(int type) {
-    switch (type) {
-        case Incoming:
-        case Missed:
-        case Message:
-            return "I";
-        case Note:
-        case Note2:
-            return "NOTE";
-        case Triggered:
-            return "TRIG";
-        default:
-            return "O";
-    }
-}
 
 bool IsDigits(std::u16string_view s) {
     for (char16_t c : s)
@@ -575,7 +560,7 @@ void BuildRecordingPath(CallRecord& record) {
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%04d%02d\\%04d%02d%02d%02d%02d%02d", t.year, t.month,
                   t.year, t.month, t.day, t.hour, t.minute, t.second);
-    std::string path = prefix + stamp + "-" + TypeTag(record.type);
+    std::string path = prefix + stamp + "-" + std::string(RecordFileCode(record.type));
     if (!number.empty()) path += "-" + number;
     path += ".wav";
     const std::u16string text = FromUtf8(path);

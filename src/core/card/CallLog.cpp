@@ -188,14 +188,6 @@ int RecordSize(int devType, bool fromCard) {
     return devType == 1 ? static_cast<int>(card256::kSize) : static_cast<int>(card128::kSize);
 }
 
-int RecordTypeFromCode(std::string_view code) {
-    if (code == "I") return Incoming;
-    if (code == "O") return Outgoing;
-    if (code == "NOTE" || code == "N") return Note;
-    if (code == "TRIG") return Triggered;
-    return -1;
-}
-
 char16_t DecodeDialDigit(std::uint8_t code) {
     static constexpr char16_t kDigits[] = u"0123456789*#ABCD";
     return code <= 15 ? kDigits[code] : u'*';

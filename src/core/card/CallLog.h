@@ -10,6 +10,7 @@
 
 #include "card/CallRecord.h"
 #include "card/OutlookContact.h"
+#include "card/RecordFileCode.h"
 #include "platform/ByteIo.h"
 
 namespace lk {
@@ -55,8 +56,6 @@ inline constexpr std::size_t kRemark = 152, kRemarkSize = 32;
 
 // 1076 for a backup index record; else 256 (family 1) or 128 (family 0).
 int RecordSize(int devType, bool fromCard);
-// "I" 2, "O" 4, "N"/"NOTE" 5, "TRIG" 7; -1 otherwise (case-sensitive).
-int RecordTypeFromCode(std::string_view code);
 char16_t DecodeDialDigit(std::uint8_t code);
 std::uint8_t EncodeDialDigit(char16_t c);
 

@@ -146,14 +146,14 @@ void CardWatch::ScanForCard(CardWatchActions& actions) {
     const int devType = HasPhoneBook(card->root) ? 1 : 0;
     state_.devType = devType;
     if (config_.mainWindowExists) {
-        actions.deviceName = ReadSettingString(devType == 1 ? "Device2" : "Device");
+        actions.deviceName = DeviceDisplayName(devType);
         actions.remarkColumnWidth = devType == 1 ? kRemarkColumnWidthFamily1 : 0;
     }
     if (devType == 1)
         actions.loadPhoneBook = card->root / kPhoneBookFileName;
     else
         CopyBeepFiles(card->root, config_.beepSourceFolder);
-    SetDevType(devType);
+    actions.settingsNotSaved = !SetDevType(devType);
     actions.startLoader = StartRecordLoader(state_);
 }
 

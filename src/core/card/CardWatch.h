@@ -53,6 +53,7 @@ struct CardWatchActions {
     std::vector<TimerStart> startTimers;
     bool showBusyMessage = false;
     bool startLoader = false;
+    bool settingsNotSaved = false;  // the card's family could not be kept in "DevType"
 };
 
 // Where the timers find what they need beyond the shared state. Empty members

@@ -59,33 +59,33 @@ void AddPane(PaneRouting& r, int category) {
 std::optional<PaneRouting> DistributeRecord(const CallRecord* record) {
     if (record == nullptr || !record->IsLive()) return std::nullopt;
     PaneRouting r;
-    if (record->marked == 1) AddPane(r, kPaneMarked);
+    if (record->marked == 1) AddPane(r, PageMarked);
     switch (record->type) {
         case Incoming:
-            AddPane(r, kPaneAll);
-            AddPane(r, kPaneIncoming);
+            AddPane(r, PageAll);
+            AddPane(r, PageIncoming);
             break;
         case Missed:
-            AddPane(r, kPaneAll);
-            AddPane(r, kPaneIncoming);
-            AddPane(r, kPaneMissed);
+            AddPane(r, PageAll);
+            AddPane(r, PageIncoming);
+            AddPane(r, PageMissed);
             break;
         case Outgoing:
-            AddPane(r, kPaneOutgoing);
-            AddPane(r, kPaneAll);
+            AddPane(r, PageOutgoing);
+            AddPane(r, PageAll);
             break;
         case Note:
         case Note2:
-            AddPane(r, kPaneAll);
-            AddPane(r, kPaneNotes);
+            AddPane(r, PageAll);
+            AddPane(r, PageNotes);
             break;
         case Triggered:
-            AddPane(r, kPaneAll);
-            AddPane(r, kPaneTriggered);
+            AddPane(r, PageAll);
+            AddPane(r, PageTriggered);
             break;
         case Message:
-            AddPane(r, kPaneAll);
-            AddPane(r, kPaneMessages);
+            AddPane(r, PageAll);
+            AddPane(r, PageMessages);
             break;
         default:
             break;

@@ -13,13 +13,9 @@
 
 #include "app/ProgressSink.h"
 #include "card/RecorderState.h"
+#include "card/ViewPage.h"
 
 namespace lk {
-
-// Pane categories.
-inline constexpr int kPaneAll = 1, kPaneOutgoing = 2, kPaneIncoming = 3, kPaneNotes = 4,
-                     kPaneTriggered = 5, kPaneMessages = 6, kPaneMarked = 7, kPaneMissed = 8,
-                     kPaneSearch = 9, kPaneFolder = 10;
 
 // Captions of the read-progress dialog.
 inline constexpr int kCaptionCardRecords = 157;

@@ -1,6 +1,7 @@
 #include "card/RecordSearch.h"
 
 #include "app/Settings.h"
+#include "card/ViewPage.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -40,8 +41,6 @@ void SetBoxes(SearchTypeBoxes& boxes, std::initializer_list<SearchTypeBox> which
     for (auto b : which)
         boxes[static_cast<std::size_t>(b)] = value;
 }
-
-constexpr int kPageOutgoing = 2, kPageIncoming = 3, kPageNotes = 4, kPageMessages = 6;
 
 }  // namespace
 
@@ -147,19 +146,19 @@ SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& record
 TypeBoxState InitialTypeBoxes(int page) {
     TypeBoxState s;
     switch (page) {
-        case kPageOutgoing:
+        case PageOutgoing:
             SetBoxes(s.enabled, {BoxOutgoing}, true);
             SetBoxes(s.ticked, {BoxOutgoing}, true);
             break;
-        case kPageIncoming:
+        case PageIncoming:
             SetBoxes(s.enabled, {BoxIncoming, BoxMissed}, true);
             SetBoxes(s.ticked, {BoxIncoming, BoxMissed}, true);
             break;
-        case kPageNotes:
+        case PageNotes:
             SetBoxes(s.enabled, {BoxNotes}, true);
             SetBoxes(s.ticked, {BoxNotes}, true);
             break;
-        case kPageMessages:
+        case PageMessages:
             SetBoxes(s.ticked, {BoxMessage}, true);
             break;
         default:
@@ -180,21 +179,23 @@ TypeBoxState TypeBoxesAfterGroupClick(int page, bool groupTicked, const TypeBoxS
     for (std::size_t i = 0; i < s.ticked.size(); ++i)
         s.ticked[i] = s.ticked[i] || opening.ticked[i];
     // Missed stays ticked but, unlike on opening, is not enabled.
-    if (page == kPageIncoming) s.enabled[static_cast<std::size_t>(BoxMissed)] = false;
+    if (page == PageIncoming) s.enabled[static_cast<std::size_t>(BoxMissed)] = false;
     return s;
 }
 
-void WriteSearchSettings(const SearchConditions& effective) {
-    WriteSettingInt("DateCond", effective.dateCond ? 1 : 0);
-    WriteSettingInt("NumCond", effective.numberCond ? 1 : 0);
-    WriteSettingString("SearchedNum", ToUtf8(effective.number));
+bool WriteSearchSettings(const SearchConditions& effective) {
+    // Each key is tried even after a failure, so that as much as can be is kept.
+    const bool date = SetSearchDateCond(effective.dateCond);
+    const bool number = SetSearchNumberCond(effective.numberCond);
+    const bool text = SetSearchedNumber(ToUtf8(effective.number));
+    return date && number && text;
 }
 
 SearchSettings ReadSearchSettings() {
     SearchSettings s;
-    s.dateCond = ReadSettingInt("DateCond") == 1;
-    s.numberCond = ReadSettingInt("NumCond") == 1;
-    s.number = FromUtf8(ReadSettingString("SearchedNum"));
+    s.dateCond = SearchDateCond();
+    s.numberCond = SearchNumberCond();
+    s.number = FromUtf8(SearchedNumber());
     return s;
 }
 

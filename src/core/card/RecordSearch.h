@@ -74,8 +74,9 @@ TypeBoxState InitialTypeBoxes(int page);
 // their ticks from `current`.
 TypeBoxState TypeBoxesAfterGroupClick(int page, bool groupTicked, const TypeBoxState& current);
 
-// "DateCond", "NumCond" and "SearchedNum" of the settings.
-void WriteSearchSettings(const SearchConditions& effective);
+// "DateCond", "NumCond" and "SearchedNum" of the settings; false when the
+// settings file could not be written.
+[[nodiscard]] bool WriteSearchSettings(const SearchConditions& effective);
 struct SearchSettings {
     bool dateCond = false;
     bool numberCond = false;

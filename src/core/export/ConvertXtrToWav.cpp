@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "export/AtomicFile.h"
 #include "export/GsmWavWriter.h"
 #include "export/WavHeaders.h"
+#include "platform/AtomicFile.h"
 #include "playback/GsmCodec.h"
 #include "playback/GsmFramePacking.h"
 #include "playback/XtrFormat.h"

@@ -6,8 +6,8 @@
 #include <fstream>
 #include <vector>
 
-#include "export/AtomicFile.h"
 #include "export/WavHeaders.h"
+#include "platform/AtomicFile.h"
 #include "platform/ByteIo.h"
 #include "playback/RecordingDecoder.h"
 #include "playback/WavLayout.h"

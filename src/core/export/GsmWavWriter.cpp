@@ -1,7 +1,7 @@
 #include "export/GsmWavWriter.h"
 
-#include "export/AtomicFile.h"
 #include "export/WavHeaders.h"
+#include "platform/AtomicFile.h"
 #include "playback/GsmCodec.h"
 
 namespace lk {

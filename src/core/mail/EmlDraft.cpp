@@ -7,7 +7,7 @@
 #include <random>
 #include <sstream>
 
-#include "export/AtomicFile.h"
+#include "platform/AtomicFile.h"
 
 namespace lk {
 namespace fs = std::filesystem;

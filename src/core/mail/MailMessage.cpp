@@ -7,6 +7,7 @@
 #include "app/LangString.h"
 #include "app/Settings.h"
 #include "export/ConvertXtrToWav.h"
+#include "platform/DurationText.h"
 #include "platform/TextCodec.h"
 #include "playback/XtrFormat.h"
 
@@ -34,9 +35,9 @@ MailLabels MailLabels::Load(int devType) {
     l.type = LangString(16);
     for (int t = Incoming; t <= Message; ++t)
         l.typeNames[static_cast<std::size_t>(t)] = LangString(18 + t - Incoming);
-    l.device = ReadSettingString(devType == 1 ? "Device2" : "Device");
-    l.company = ReadSettingString("Company");
-    l.web = ReadSettingString("Web");
+    l.device = DeviceDisplayName(devType);
+    l.company = CompanyName();
+    l.web = CompanyWeb();
     return l;
 }
 
@@ -48,9 +49,7 @@ std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabe
                        int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second});
         body += Format("\r\n%s:%s %s", labels.number.c_str(), ToUtf8(FieldText(r.number)).c_str(),
                        ToUtf8(FieldText(r.name)).c_str());
-        const int s = r.callSeconds < 0 ? 0 : r.callSeconds;
-        body += Format("\r\n%s:%02d:%02d:%02d", labels.callLength.c_str(), s / 3600, s % 3600 / 60,
-                       s % 60);
+        body += Format("\r\n%s:%s", labels.callLength.c_str(), DurationText(r.callSeconds).c_str());
         if (r.type >= Incoming && r.type <= Message)
             body += Format("\r\n%s:%s", labels.type.c_str(),
                            labels.typeNames[static_cast<std::size_t>(r.type)].c_str());

@@ -138,14 +138,14 @@ std::vector<OutlookContact> ReadVCardFile(const fs::path& source) {
 }
 
 void VX860_GetOutLookContactList(ContactDeliveryCallback callback, void* context) {
-    const std::string source = ReadSettingString("ContactsFile");
+    const std::string source = ContactsFile();
     if (source.empty()) return;
     (void)DeliverVCardContacts(fs::path(source), callback, context);
 }
 
 ContactReadResult LoadContacts(ContactList& contacts) {
     contacts.clear();
-    const std::string source = ReadSettingString("ContactsFile");
+    const std::string source = ContactsFile();
     if (source.empty())
         return Failed(ContactSourceStatus::NotSet, "no address book is set (\"ContactsFile\")");
     return LoadContactsFrom(fs::path(source), contacts);

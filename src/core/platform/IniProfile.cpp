@@ -6,15 +6,13 @@
 #define SI_IMPLEMENTATION
 #define SI_NO_CONVERSION
 #include <SimpleIni.h>
-#include <unistd.h>
-
-#include <atomic>
-#include <cstdio>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <mutex>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -81,6 +79,10 @@ LineInfo Classify(std::string_view line) {
 }
 
 std::string ReadAll(const fs::path& file, bool& exists) {
+    // Reading a folder would throw from the stream; it is no file to keep lines of.
+    std::error_code ec;
+    exists = false;
+    if (!fs::is_regular_file(file, ec)) return {};
     std::ifstream in(file, std::ios::binary);
     exists = static_cast<bool>(in);
     if (!exists) return {};
@@ -94,30 +96,10 @@ std::mutex& WriteLock() {
 }
 
 bool ReplaceFile(const fs::path& file, const std::string& content) {
-    static std::atomic<unsigned> counter{0};
     std::error_code ec;
     if (file.has_parent_path()) fs::create_directories(file.parent_path(), ec);
-    fs::path tmp = file;
-    tmp += ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    {
-        std::FILE* f = std::fopen(tmp.c_str(), "wb");
-        if (!f) return false;
-        const bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size() &&
-                        std::fflush(f) == 0 && ::fsync(::fileno(f)) == 0;
-        if (std::fclose(f) != 0 || !ok) {
-            fs::remove(tmp, ec);
-            return false;
-        }
-    }
-    // Keep the permissions of the file being replaced.
-    const auto st = fs::status(file, ec);
-    if (!ec && fs::exists(st)) fs::permissions(tmp, st.permissions(), ec);
-    fs::rename(tmp, file, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
-        return false;
-    }
-    return true;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(content.data());
+    return WriteFileAtomically(file, {ByteSpan(bytes, content.size())});
 }
 
 }  // namespace

@@ -29,7 +29,10 @@
 #include "support/DiskSpaceText.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
+#include "support/SettingsWrite.h"
 #include "support/WindowGeometry.h"
+
+#include "Version.h"
 
 namespace lk::gui {
 
@@ -93,7 +96,7 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::OpenDeviceLibrary() {
-    const QString file = DeviceLibraryLoader::ResolvePath(SettingText("DeviceLibrary"),
+    const QString file = DeviceLibraryLoader::ResolvePath(SettingText(DeviceLibraryPath()),
                                                           QCoreApplication::applicationDirPath());
     const auto load = device_->Open(file);
     if (load == DeviceLibraryLoader::Load::Loaded)
@@ -138,9 +141,10 @@ void CMainFrame::PlaceWindow() {
     if (saved.maximized) setWindowState(windowState() | Qt::WindowMaximized);
 }
 
-void CMainFrame::SaveWindow() const {
-    WriteSavedWindow({normalGeometry(), isMaximized()});
-    view_->SaveLayout();
+void CMainFrame::SaveWindow() {
+    const bool window = WriteSavedWindow({normalGeometry(), isMaximized()});
+    const bool layout = view_->SaveLayout();
+    ReportSettingsWrite(window && layout, this);
 }
 
 void CMainFrame::Announce(const QString& text) {
@@ -151,7 +155,7 @@ void CMainFrame::ShowWhatIsListed() {
     const bool backup = app_.State().viewingBackup != 0;
     const QString source = Lang(backup ? 306 : 305);
     setWindowTitle(QStringLiteral("%1  %2 - %3")
-                       .arg(SettingText("Software"), QLatin1String(kVersionText), source));
+                       .arg(SettingText(SoftwareName()), QLatin1String(kVersionText), source));
     view_->ShowSource(source);
 }
 
@@ -189,7 +193,7 @@ void CMainFrame::ApplyLanguageToFrame() {
     UpdateDiskSpaceStatus();
     SetCategoryStatus(lastCategory_, lastCount_);
     update();
-    for (int c = 1; c <= 10; ++c)
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (CRecordListPane* p = app_.Panes().Pane(c)) p->Relabel();
 }
 
@@ -222,44 +226,44 @@ void CMainFrame::SetCategoryStatus(int page, int count) {
     QString text;
     auto withCount = [count](int n) { return QStringLiteral("%1:  %2").arg(Lang(n)).arg(count); };
     switch (page) {
-        case 0:
+        case PageWeb:
             text = DeviceName(app_.State().devType != 0 ? 1 : 0);
             break;
-        case 1:
+        case PageAll:
             text = withCount(2);
             break;
-        case 2:
+        case PageOutgoing:
             text = withCount(3);
             break;
-        case 3:
+        case PageIncoming:
             text = withCount(4);
             break;
-        case 4:
+        case PageNotes:
             text = withCount(5);
             break;
-        case 6:
+        case PageMessages:
             text = withCount(25);
             break;
-        case 7:
+        case PageMarked:
             text = withCount(105);
             break;
-        case 8:
+        case PageMissed:
             text = withCount(106);
             break;
-        case 9:
+        case PageSearch:
             text = withCount(156);
             break;
-        case 10:
+        case PageFolder:
             text = withCount(215);
             break;
-        case 11:
+        case PageDevice:
             text = Lang(6);
             break;
         default:
             break;
     }
-    if (page >= 1 && page <= 9 && app_.State().viewingBackup == 1 &&
-        ReadSettingString("BackupPath").empty())
+    if (page >= PageAll && page <= PageSearch && app_.State().viewingBackup == 1 &&
+        BackupPath().empty())
         text = Lang(226);
     status_[2]->setText(text);
 }
@@ -393,7 +397,7 @@ void CMainFrame::OnViewBackupRecords(int family) {
     UpdateDiskSpaceStatus();
     view_->SetRemarkColumnWidth(family == 1 ? 120 : 0);
     view_->SetDeviceName(DeviceName(family));
-    SetDevType(family);
+    ReportSettingsWrite(SetDevType(family), this);
     StopTimer(TimerCardWatch);
     StopTimer(TimerBackupReload);
     StartTimer(TimerBackupReload, 1000);
@@ -404,7 +408,7 @@ void CMainFrame::StopWork() {
     stopped_ = true;
     SaveWindow();
     app_.State().quitting = 1;
-    for (int c = 1; c <= 9; ++c)
+    for (int c = PageAll; c <= PageSearch; ++c)
         if (CRecordListPane* p = app_.Panes().Pane(c)) p->StopRelabel();
     timer10_->stop();
     timer20_->stop();

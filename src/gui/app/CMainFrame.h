@@ -6,10 +6,10 @@
 #include <QTimer>
 #include <array>
 #include <functional>
-
 #include <memory>
-#include "dialogs/DialogServices.h"
 
+#include "card/ViewPage.h"
+#include "dialogs/DialogServices.h"
 #include "support/CommandTable.h"
 
 class QLabel;
@@ -92,7 +92,7 @@ class CMainFrame : public QMainWindow {
 
   private:
     void PlaceWindow();
-    void SaveWindow() const;
+    void SaveWindow();
     void CreateMenus();
     void OpenDeviceLibrary();
     void ConnectCommands();
@@ -118,7 +118,7 @@ class CMainFrame : public QMainWindow {
     QTimer* timer20_;
     QTimer* timer30_;
     int deviceConnected_ = 0;
-    int lastCategory_ = 1;
+    int lastCategory_ = PageAll;
     int lastCount_ = 0;
     bool stopped_ = false;
     bool timersFrozen_ = false;

@@ -2,6 +2,7 @@
 
 #include "app/CMainFrame.h"
 #include "card/LogRebuild.h"
+#include "card/ViewPage.h"
 #include "dialogs/ProgressDialog.h"
 #include "pages/CVX310View.h"
 #include "records/PaneFill.h"
@@ -62,7 +63,7 @@ bool CRecorderApp::InitInstance(StartOptions options) {
         [this](const LeavingRecords& leaving) { panes_.DropRowsOf(leaving.records); });
     fill_ = std::make_unique<PaneFill>(*state_, panes_);
     connect(fill_.get(), &PaneFill::Finished, this, [this] {
-        if (frame_) frame_->View()->ShowPage(1);
+        if (frame_) frame_->View()->ShowPage(PageAll);
     });
     audio_ = std::make_unique<AudioOutput>(options.sink ? std::move(options.sink)
                                                         : std::make_unique<QtAudioSink>());
@@ -180,7 +181,7 @@ void CRecorderApp::OnLoaderFinished(const RecordLoaderResult& r) {
     if (r.startRebuildWorker) StartRebuildWorker();
     if (r.refreshDiskSpace && frame_) frame_->UpdateDiskSpaceStatus();
     if (r.populate && frame_) {
-        frame_->View()->ShowPage(1);
+        frame_->View()->ShowPage(PageAll);
         PopulatePanes();
     }
 }

@@ -4,10 +4,12 @@
 #include "app/CRecorderApp.h"
 #include "app/Settings.h"
 #include "card/CardWatch.h"
+#include "card/ViewPage.h"
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
+#include "support/SettingsWrite.h"
 
 namespace lk::gui {
 
@@ -50,7 +52,7 @@ bool CardWatchDriver::CardHasPhoneBook() const {
 void CardWatchDriver::Carry(CardWatchActions&& a) {
     for (int id : a.stopTimers)
         frame_.StopTimer(id);
-    if (a.clearPanes) app_.Panes().ClearPanes(1, 9);
+    if (a.clearPanes) app_.Panes().ClearPanes(PageAll, PageSearch);
     if (CPhoneBookDlg* book = frame_.View()->PhoneBookPane()) {
         if (a.disablePhoneBook) book->Enable(false);
         if (a.clearPhoneBook) book->Clear();
@@ -62,6 +64,7 @@ void CardWatchDriver::Carry(CardWatchActions&& a) {
     for (const TimerStart& t : a.startTimers)
         frame_.StartTimer(t.id, t.periodMs);
     if (a.showBusyMessage) ShowMessage(&frame_, Lang(159), Lang(160), QMessageBox::Information);
+    if (a.settingsNotSaved) ReportSettingsWrite(false, &frame_);
     if (a.startLoader && !app_.RunRecordLoader()) app_.State().loaderBusy = 0;
 }
 

@@ -7,6 +7,7 @@
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "dialogs/CRepairDlg.h"
+#include "support/SettingsWrite.h"
 
 namespace lk::gui {
 
@@ -30,7 +31,7 @@ void CMainFrame::OnToggleAutoBackup() {
         OnSetBackupPath();
         if (BackupPath().empty()) return;
     }
-    SetAutoBackup(turnOn);
+    ReportSettingsWrite(SetAutoBackup(turnOn), this);
 }
 
 void CMainFrame::OnSetBackupPath() {

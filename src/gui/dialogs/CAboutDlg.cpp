@@ -10,6 +10,8 @@
 #include "support/GuiText.h"
 #include "app/ExeDir.h"
 
+#include "Version.h"
+
 namespace lk::gui {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), logo_(new QLabel(this)) {
@@ -29,11 +31,12 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), logo_(new QLabel(this))
 
     auto* column = new QVBoxLayout;
     column->setSpacing(3);
-    static const char* const kKeys[] = {"Software", "Company", "Address", "Tel",
-                                        "Fax",      "Mobile",  "Web",     "Email"};
+    using Text = std::string (*)();
+    static constexpr Text kLines[] = {SoftwareName, CompanyName,   CompanyAddress, CompanyTel,
+                                      CompanyFax,   CompanyMobile, CompanyWeb,     CompanyEmail};
     QStringList texts;
-    for (const char* k : kKeys)
-        texts << SettingText(k);
+    for (Text line : kLines)
+        texts << SettingText(line());
     texts << QLatin1String(kVersionText);
     texts << QStringLiteral("LineKeeper");
     for (const QString& t : texts) {

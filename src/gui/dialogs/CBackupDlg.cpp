@@ -13,6 +13,7 @@
 #include "dialogs/CBackupPathDlg.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
+#include "support/SettingsWrite.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk::gui {
@@ -77,13 +78,13 @@ CBackupDlg::CBackupDlg(RecorderState& state, DialogServices services, QWidget* p
     connect(browse_, &QPushButton::clicked, this, &CBackupDlg::OnBrowse);
     // Only the user's choice is stored; a "No" to the move question is not.
     connect(choice_, &QComboBox::activated, this,
-            [](int index) { WriteSettingInt("BackupDelFile", index); });
+            [this](int index) { ReportSettingsWrite(SetBackupMovesFiles(index == 1), this); });
     connect(auto_, &QCheckBox::clicked, this, [this](bool on) {
         if (on && !EnsureBackupPath()) {
             auto_->setChecked(false);
             return;
         }
-        WriteSettingInt("AutoBackup", on ? 1 : 0);
+        if (!ReportSettingsWrite(SetAutoBackup(on), this)) auto_->setChecked(AutoBackup());
     });
     connect(&worker_, &DialogWorker::Finished, this, &CBackupDlg::OnFinished);
     InitFromSettings();
@@ -95,9 +96,9 @@ CBackupDlg::~CBackupDlg() {
 }
 
 void CBackupDlg::InitFromSettings() {
-    choice_->setCurrentIndex(ReadSettingInt("BackupDelFile") == 1 ? 1 : 0);
-    auto_->setChecked(ReadSettingInt("AutoBackup") == 1);
-    path_->setText(SettingText("BackupPath"));
+    choice_->setCurrentIndex(BackupMovesFiles() ? 1 : 0);
+    auto_->setChecked(AutoBackup());
+    path_->setText(SettingText(BackupPath().string()));
     current_->clear();
     bar_->setRange(0, 100);
     bar_->setValue(0);
@@ -113,14 +114,14 @@ void CBackupDlg::SetRunning(bool running) {
 
 bool CBackupDlg::EnsureBackupPath() {
     // A run into no folder would end at once without a word.
-    if (!ReadSettingString("BackupPath").empty()) return true;
+    if (!BackupPath().empty()) return true;
     OnBrowse();
-    return !ReadSettingString("BackupPath").empty();
+    return !BackupPath().empty();
 }
 
 void CBackupDlg::OnBrowse() {
     CBackupPathDlg dlg(services_, this);
-    if (dlg.exec() == QDialog::Accepted) path_->setText(SettingText("BackupPath"));
+    if (dlg.exec() == QDialog::Accepted) path_->setText(SettingText(BackupPath().string()));
 }
 
 void CBackupDlg::OnStart() {
@@ -148,7 +149,7 @@ void CBackupDlg::OnStart() {
             if (CallRecord* r = list_->RowData(row)) selection_.push_back(r);
 
     BackupOptions o;
-    o.backupPath = ReadSettingString("BackupPath");
+    o.backupPath = BackupPath();
     o.devType = state_.devType;
     o.move = move;
     o.files = services_.backupFiles;

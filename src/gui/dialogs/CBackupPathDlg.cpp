@@ -7,6 +7,7 @@
 #include <QPushButton>
 
 #include "support/GuiText.h"
+#include "support/SettingsWrite.h"
 
 namespace lk::gui {
 
@@ -22,7 +23,7 @@ CBackupPathDlg::CBackupPathDlg(DialogServices services, QWidget* parent)
     path_->setObjectName(QStringLiteral("path"));
     path_->setReadOnly(true);
     path_->setMinimumWidth(360);
-    path_->setText(SettingText("BackupPath"));
+    path_->setText(SettingText(BackupPath().string()));
     grid->addWidget(path_, 0, 1);
     browse_->setObjectName(QStringLiteral("browse"));
     browse_->setFixedWidth(32);
@@ -44,7 +45,7 @@ QString CBackupPathDlg::PathText() const {
 }
 
 void CBackupPathDlg::OnBrowse() {
-    const QString current = SettingText("BackupPath");
+    const QString current = SettingText(BackupPath().string());
     const auto picked = BrowseForFolder(services_.pickFolder, this, StartFolder(current));
     if (!picked) return;
     if (*picked != current) changed_ = true;
@@ -53,7 +54,8 @@ void CBackupPathDlg::OnBrowse() {
 
 void CBackupPathDlg::accept() {
     if (changed_) {
-        WriteSettingString("BackupPath", path_->text().toStdString());
+        // A folder that was not kept is not taken: the dialog stays open.
+        if (!ReportSettingsWrite(SetBackupPath(path_->text().toStdString()), this)) return;
         if (services_.scheduleBackupReload) services_.scheduleBackupReload();
     }
     QDialog::accept();

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/GuiText.h"
+#include "support/SettingsWrite.h"
 
 namespace lk::gui {
 
@@ -71,7 +72,7 @@ CExportWavDlg::CExportWavDlg(DialogServices services, QWidget* parent)
     grid->addWidget(list_, 1, 0, 1, 3);
     grid->addWidget(new QLabel(Lang(198), this), 2, 0);
     folder_->setReadOnly(true);
-    folder_->setText(StartFolder(SettingText("ExportPath")));
+    folder_->setText(StartFolder(SettingText(ExportPath())));
     grid->addWidget(folder_, 2, 1);
     browse_->setFixedWidth(32);
     grid->addWidget(browse_, 2, 2);
@@ -119,10 +120,10 @@ QString CExportWavDlg::FolderText() const {
 
 void CExportWavDlg::OnBrowse() {
     const auto picked =
-        BrowseForFolder(services_.pickFolder, this, StartFolder(SettingText("ExportPath")));
+        BrowseForFolder(services_.pickFolder, this, StartFolder(SettingText(ExportPath())));
     if (!picked) return;
     folder_->setText(*picked);
-    WriteSettingString("ExportPath", picked->toStdString());
+    ReportSettingsWrite(SetExportPath(picked->toStdString()), this);
 }
 
 void CExportWavDlg::OnExport() {

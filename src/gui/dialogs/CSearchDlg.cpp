@@ -13,6 +13,7 @@
 
 #include "platform/TextCodec.h"
 #include "support/GuiText.h"
+#include "support/SettingsWrite.h"
 
 namespace lk::gui {
 namespace {
@@ -198,7 +199,8 @@ void CSearchDlg::OnSearch() {
     if (targets_.showResultsPage) targets_.showResultsPage();
     // The controls are read here, on the UI thread, and handed over.
     const SearchConditions conditions = EffectiveConditions(ConditionsFromControls());
-    WriteSearchSettings(conditions);
+    // The search runs all the same; only its conditions are not kept for next time.
+    ReportSettingsWrite(WriteSearchSettings(conditions), this);
     if (!AnyCondition(conditions)) return;
     // The card watch must not free the list while it is walked.
     int expected = 0;

@@ -48,7 +48,7 @@ SheetExport::~SheetExport() {
 }
 
 QString SheetExport::ProposedPath() {
-    QString folder = SettingText("ExportPath");
+    QString folder = SettingText(ExportPath());
     if (folder.isEmpty() || !QFileInfo(folder).isDir())
         folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QDate today = QDate::currentDate();

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "card/ViewPage.h"
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
@@ -44,17 +45,17 @@ QTreeWidgetItem* CTreePane::AddNode(QTreeWidgetItem* parent, const QString& labe
 
 void CTreePane::Build() {
     tree_->clear();
-    QTreeWidgetItem* device = AddNode(nullptr, SettingText("Device"), 12, 0);
-    QTreeWidgetItem* all = AddNode(device, Lang(2), 11, 1);
-    AddNode(all, Lang(3), 1, 2);
-    AddNode(all, Lang(4), 0, 3);
-    AddNode(all, Lang(5), 2, 4);
-    AddNode(all, Lang(163), 2, 5);
-    AddNode(all, Lang(105), 15, 7);
-    AddNode(all, Lang(106), 22, 8);
-    AddNode(all, Lang(156), 19, 9);
-    AddNode(all, Lang(215), 19, 10);
-    AddNode(nullptr, Lang(6), 9, 11);
+    QTreeWidgetItem* device = AddNode(nullptr, DeviceName(0), 12, PageWeb);
+    QTreeWidgetItem* all = AddNode(device, Lang(2), 11, PageAll);
+    AddNode(all, Lang(3), 1, PageOutgoing);
+    AddNode(all, Lang(4), 0, PageIncoming);
+    AddNode(all, Lang(5), 2, PageNotes);
+    AddNode(all, Lang(163), 2, PageTriggered);
+    AddNode(all, Lang(105), 15, PageMarked);
+    AddNode(all, Lang(106), 22, PageMissed);
+    AddNode(all, Lang(156), 19, PageSearch);
+    AddNode(all, Lang(215), 19, PageFolder);
+    AddNode(nullptr, Lang(6), 9, PageDevice);
     tree_->setCurrentItem(all);
     all->setExpanded(true);
     device->setExpanded(true);

@@ -33,6 +33,7 @@
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
+#include "support/SettingsWrite.h"
 
 namespace lk::gui {
 
@@ -48,7 +49,9 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
     web_ = new CWebPane(this);
     web_->show();
 
-    static constexpr int kOrder[] = {2, 3, 4, 5, 1, 6, 7, 8, 9, 10};
+    static constexpr int kOrder[] = {PageOutgoing, PageIncoming, PageNotes,  PageTriggered,
+                                     PageAll,      PageMessages, PageMarked, PageMissed,
+                                     PageSearch,   PageFolder};
     for (int c : kOrder) {
         auto* pane = new CRecordListPane(state_, registry_, commands_, this);
         pane->SetCategory(c);
@@ -75,7 +78,7 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
 }
 
 CVX310View::~CVX310View() {
-    for (int c = 1; c <= 10; ++c)
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (registry_.Pane(c) == panes_[static_cast<std::size_t>(c)]) registry_.SetPane(c, nullptr);
 }
 
@@ -136,7 +139,7 @@ void CVX310View::BuildLayout() {
     for (QWidget* w : {static_cast<QWidget*>(web_), static_cast<QWidget*>(deviceParams_),
                        static_cast<QWidget*>(phoneBook_)})
         column->addWidget(w, 1);
-    for (int c = 1; c <= 10; ++c)
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) column->addWidget(p, 1);
 
     playerSplit_ = new QSplitter(Qt::Vertical, this);
@@ -164,8 +167,8 @@ void CVX310View::BuildLayout() {
     outer->addWidget(treeSplit_);
 
     // The tree 260 pixels wide and the player 180 high, or as last left.
-    const int treeWidth = ReadSettingInt("TreeWidth");
-    const int playerHeight = ReadSettingInt("PlayerHeight");
+    const int treeWidth = TreeWidth();
+    const int playerHeight = PlayerHeight();
     treeSplit_->setSizes({treeWidth > 0 ? treeWidth : 260, 10000});
     playerSplit_->setSizes({10000, playerHeight > 0 ? playerHeight : 180});
 }
@@ -176,30 +179,32 @@ void CVX310View::showEvent(QShowEvent* e) {
     playerSized_ = true;
     // Without a height of the user's, a small window keeps most of its room
     // for the list: the player takes 180 pixels, or two fifths when less.
-    if (ReadSettingInt("PlayerHeight") > 0) return;
+    if (PlayerHeight() > 0) return;
     const int h = playerSplit_->height();
     const int player = std::min(180, h * 2 / 5);
     if (h > 0) playerSplit_->setSizes({h - player, player});
 }
 
-void CVX310View::SaveLayout() const {
-    if (!treeSplit_ || !playerSplit_) return;
+bool CVX310View::SaveLayout() const {
+    if (!treeSplit_ || !playerSplit_) return true;
     const QList<int> t = treeSplit_->sizes();
     const QList<int> p = playerSplit_->sizes();
-    if (t.size() == 2 && t[0] > 0) WriteSettingInt("TreeWidth", t[0]);
-    if (p.size() == 2 && p[1] > 0 && player_->isVisible()) WriteSettingInt("PlayerHeight", p[1]);
+    bool saved = true;
+    if (t.size() == 2 && t[0] > 0) saved = SetTreeWidth(t[0]) && saved;
+    if (p.size() == 2 && p[1] > 0 && player_->isVisible()) saved = SetPlayerHeight(p[1]) && saved;
+    return saved;
 }
 
 void CVX310View::UpdatePlaceholders() {
     const RecorderState& st = state_;
-    const bool noBackupFolder = ReadSettingString("BackupPath").empty();
-    for (int c = 1; c <= 10; ++c) {
+    const bool noBackupFolder = BackupPath().empty();
+    for (int c = kFirstListPage; c <= kLastListPage; ++c) {
         CRecordListPane* pane = PaneOf(c);
         if (!pane) continue;
         CSortListCtrl* list = pane->List();
-        if (c == 9) {
+        if (c == PageSearch) {
             list->SetPlaceholder(Lang(312));
-        } else if (c == 10) {
+        } else if (c == PageFolder) {
             list->SetPlaceholder(Lang(313));
         } else if (st.viewingBackup != 0 && noBackupFolder) {
             list->SetPlaceholder(Lang(314), Lang(315),
@@ -211,7 +216,7 @@ void CVX310View::UpdatePlaceholders() {
 }
 
 CRecordListPane* CVX310View::PaneOf(int category) const {
-    return category >= 1 && category <= 10 ? panes_[static_cast<std::size_t>(category)] : nullptr;
+    return IsListPage(category) ? panes_[static_cast<std::size_t>(category)] : nullptr;
 }
 
 CSortListCtrl* CVX310View::CurrentList() const {
@@ -220,20 +225,20 @@ CSortListCtrl* CVX310View::CurrentList() const {
 }
 
 void CVX310View::ShowPage(int page) {
-    if (page < 0 || page > 11) return;
+    if (page < PageWeb || page > PageDevice) return;
     currentPage_ = page;
     if (tree_ && tree_->SelectedPage() != page) tree_->SelectPage(page);
-    const bool listPage = page >= 1 && page <= 10;
-    web_->setVisible(page == 0);
-    for (int c = 1; c <= 10; ++c)
+    const bool listPage = IsListPage(page);
+    web_->setVisible(page == PageWeb);
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->setVisible(c == page);
-    recordBar_->setVisible(page >= 1 && page <= 9);
-    importBar_->setVisible(page == 10);
-    player_->setVisible(page != 11);
-    if (page == 0) player_->raise();
+    recordBar_->setVisible(page >= PageAll && page <= PageSearch);
+    importBar_->setVisible(page == PageFolder);
+    player_->setVisible(page != PageDevice);
+    if (page == PageWeb) player_->raise();
     const bool family1 = state_.devType == 1;
-    phoneBook_->setVisible(page == 11 && family1);
-    deviceParams_->setVisible(page == 11 && !family1);
+    phoneBook_->setVisible(page == PageDevice && family1);
+    deviceParams_->setVisible(page == PageDevice && !family1);
     emit CategoryStatusChanged(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
     UpdatePlaceholders();
 }
@@ -251,7 +256,7 @@ void CVX310View::ShowSource(const QString& source) {
 }
 
 void CVX310View::SetRemarkColumnWidth(int width) {
-    for (int c = 1; c <= 10; ++c)
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->SetRemarkColumnWidth(width);
 }
 
@@ -264,11 +269,11 @@ void CVX310View::OnPlay() {
         ShowMessage(this, Lang(169), Lang(170), QMessageBox::Warning);
         return;
     }
-    player_->PlayListSelection(CurrentList() ? CurrentList() : PaneOf(1)->List());
+    player_->PlayListSelection(CurrentList() ? CurrentList() : PaneOf(PageAll)->List());
 }
 
 void CVX310View::OnDelete() {
-    if (currentPage_ < 1 || currentPage_ > 9) return;
+    if (currentPage_ < PageAll || currentPage_ > PageSearch) return;
     const auto result = DeleteSelected(PaneOf(currentPage_));
     if (!result) return;
     ShowMessage(this,
@@ -287,14 +292,14 @@ void CVX310View::OnRefresh() {
 }
 
 void CVX310View::OnMark() {
-    if (currentPage_ >= 1 && currentPage_ <= 9) PaneOf(currentPage_)->ToggleMarks();
+    if (currentPage_ >= PageAll && currentPage_ <= PageSearch) PaneOf(currentPage_)->ToggleMarks();
 }
 
 void CVX310View::OnMatchContacts() {
     // The address book ("ContactsFile") replaces the contacts; the reload
     // that follows fills the card records' empty names from them. The first
     // time, the user names it.
-    if (!std::filesystem::exists(ReadSettingString("ContactsFile")) && !ChooseAddressBook()) return;
+    if (!std::filesystem::exists(ContactsFile()) && !ChooseAddressBook()) return;
     const ContactReadResult read = LoadContacts(state_.contacts);
     if (!read.Ok()) {
         ShowMessage(this, QString::fromStdString(read.message), Lang(98), QMessageBox::Warning);
@@ -306,7 +311,7 @@ void CVX310View::OnMatchContacts() {
 
 void CVX310View::OnClearImported() {
     if (importRunning_) return;
-    CRecordListPane* pane = PaneOf(10);
+    CRecordListPane* pane = PaneOf(PageFolder);
     // Rows go before the records they point at.
     pane->StopRelabel();
     pane->DeleteAllRows();
@@ -326,16 +331,15 @@ void CVX310View::OnStepPage(int step) {
 }
 
 bool CVX310View::ChooseAddressBook() {
-    const QString chosen = chooser_ ? chooser_(this, SettingText("ContactsFile")) : QString();
+    const QString chosen = chooser_ ? chooser_(this, SettingText(ContactsFile())) : QString();
     if (chosen.isEmpty()) return false;
-    WriteSettingString("ContactsFile", chosen.toStdString());
-    return true;
+    return ReportSettingsWrite(SetContactsFile(chosen.toStdString()), this);
 }
 
 void CVX310View::OnExportSheet() {
     // Pages without a list export the list of all records.
     const CSortListCtrl* list = CurrentList();
-    sheetExport_->Start(list ? list : PaneOf(1)->List());
+    sheetExport_->Start(list ? list : PaneOf(PageAll)->List());
 }
 
 void CVX310View::OnMail(bool asRecorded) {

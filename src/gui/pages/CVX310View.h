@@ -9,6 +9,8 @@
 #include <optional>
 #include <utility>
 
+#include "card/ViewPage.h"
+
 class QSplitter;
 class QToolBar;
 
@@ -75,7 +77,8 @@ class CVX310View : public QWidget {
     QSplitter* TreeSplitter() const { return treeSplit_; }
     QSplitter* PlayerSplitter() const { return playerSplit_; }
     // The splitter sizes between runs.
-    void SaveLayout() const;
+    // False when the settings file could not be written.
+    [[nodiscard]] bool SaveLayout() const;
     // What each empty list says about why it is empty.
     void UpdatePlaceholders();
 
@@ -144,7 +147,7 @@ class CVX310View : public QWidget {
     AddressBookChooser chooser_;
     QToolBar* recordBar_ = nullptr;
     QToolBar* importBar_ = nullptr;
-    int currentPage_ = 1;
+    int currentPage_ = PageAll;
     SheetExport* sheetExport_ = nullptr;
     MailSender* mailSender_ = nullptr;
     bool importRunning_ = false;

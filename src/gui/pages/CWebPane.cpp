@@ -28,7 +28,7 @@ bool CanEmbedBrowser() {
 CWebPane::CWebPane(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(1, 1, 1, 1);
-    address_ = WebAddressOf(SettingText("Web"));
+    address_ = WebAddressOf(SettingText(CompanyWeb()));
     if (!address_.isEmpty() && !CanEmbedBrowser()) {
         link_ = new QLabel(this);
         link_->setTextFormat(Qt::RichText);

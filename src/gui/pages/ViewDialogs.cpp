@@ -24,7 +24,7 @@ void CVX310View::OnSearchCommand() {
     targets.addResult = [results](CallRecord* r) { results->AddRecord(r); };
     CSearchDlg dlg(state_, currentPage_, std::move(targets), services_.dialogs, this);
     dlg.exec();
-    if (currentPage_ >= 1 && currentPage_ <= 9)
+    if (currentPage_ >= PageAll && currentPage_ <= PageSearch)
         emit CategoryStatusChanged(currentPage_, PaneOf(currentPage_)->List()->RowCount());
 }
 

@@ -4,9 +4,9 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 
+#include "platform/DurationText.h"
 #include "support/GuiText.h"
 
 namespace lk::gui {
@@ -20,10 +20,7 @@ const QColor kMarkedBand(128, 100, 100);
 const QColor kFrame(128, 64, 0);
 
 QString Item(int label, int seconds) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, " %02d:%02d:%02d", seconds / 3600, seconds / 60 % 60,
-                  seconds % 60);
-    return Lang(label) + QString::fromLatin1(buf);
+    return Lang(label) + QLatin1Char(' ') + QString::fromStdString(DurationText(seconds));
 }
 }  // namespace
 

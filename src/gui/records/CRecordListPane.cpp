@@ -23,7 +23,7 @@ constexpr ColumnDef kColumns[kRecordColumns] = {{15, 40},  {196, 40},  {16, 120}
                                                 {14, 120}, {214, 120}, {26, 300}};
 
 // The list's name for assistive technology, by category.
-constexpr int kCategoryName[11] = {0, 2, 3, 4, 5, 163, 25, 105, 106, 156, 215};
+constexpr int kCategoryName[kLastListPage + 1] = {0, 2, 3, 4, 5, 163, 25, 105, 106, 156, 215};
 
 constexpr int kRelabelInPlaceLimit = 1000;
 constexpr int kRelabelSlice = 200;
@@ -55,7 +55,7 @@ CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
     for (int c = 0; c < kRecordColumns; ++c)
         list_->InsertColumn(c, Lang(kColumns[c].heading), kColumns[c].width);
     for (int c = 0; c < kRecordColumns; ++c) {
-        const int v = ReadSettingInt("ListWndColumn" + std::to_string(c + 1));
+        const int v = ListColumnWidth(c);
         list_->SetColumnWidthOrFit(c, static_cast<std::int16_t>(v & 0xffff));
     }
 
@@ -74,10 +74,11 @@ CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
 
 CRecordListPane::~CRecordListPane() {
     // Only the pane of all records keeps the user's column widths.
-    if (category_ == 1)
+    if (category_ == PageAll)
         for (int c = 0; c < list_->ColumnCount(); ++c)
-            WriteSettingInt("ListWndColumn" + std::to_string(c + 1),
-                            list_->isColumnHidden(c) ? 0 : list_->columnWidth(c));
+            // Nobody is left to tell on screen while the window goes.
+            if (!SetListColumnWidth(c, list_->isColumnHidden(c) ? 0 : list_->columnWidth(c)))
+                qWarning("column width %d not saved in the settings", c + 1);
 }
 
 void CRecordListPane::AddRecord(CallRecord* record) {
@@ -114,9 +115,10 @@ void CRecordListPane::RelabelRow(int row, const RowLabels& labels, int devType) 
 
 void CRecordListPane::SetCategory(int category) {
     category_ = category;
-    if (category >= 1 && category <= 10) list_->setAccessibleName(Lang(kCategoryName[category]));
+    if (IsListPage(category)) list_->setAccessibleName(Lang(kCategoryName[category]));
     // The loader fills these lists newest first.
-    if (category >= 1 && category <= 8) list_->SetNaturalOrder(ColTime, Qt::DescendingOrder);
+    if (category >= PageAll && category <= PageMissed)
+        list_->SetNaturalOrder(ColTime, Qt::DescendingOrder);
 }
 
 void CRecordListPane::Relabel() {
@@ -207,20 +209,20 @@ void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {
     if (row >= 0) {
         if (record->marked == 1) {
             list_->SetCellImage(row, ColMark, IconMarked);
-        } else if (category_ == 7) {
+        } else if (category_ == PageMarked) {
             list_->DeleteRow(row, false);
         } else {
             list_->SetCellImage(row, ColMark, -1);
             list_->SetCellText(row, ColMark, QString());
         }
-    } else if (category_ == 7 && record->marked == 1) {
+    } else if (category_ == PageMarked && record->marked == 1) {
         AddRecord(record);
     }
 }
 
 void CRecordListPane::OnContextMenu(const QPoint& globalPos) {
     const bool selected = list_->SelectedCount() > 0;
-    const bool imported = category_ == 10;
+    const bool imported = category_ == PageFolder;
     const int devType = state_.devType.load();
     QMenu menu(this);
     FillMenu(&menu, imported ? ImportRowMenuLayout() : RecordRowMenuLayout(), commands_,

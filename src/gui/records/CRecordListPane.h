@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <vector>
 
+#include "card/ViewPage.h"
 #include "records/RecordRow.h"
 #include "widgets/CSortListCtrl.h"
 
@@ -58,7 +59,7 @@ class CRecordListPane : public QWidget {
     PaneRegistry& panes_;
     CommandActions& commands_;
     CSortListCtrl* list_;
-    int category_ = 1;
+    int category_ = PageAll;
     QTimer relabelTimer_;
     int nextRelabelRow_ = 0;
     bool stopRelabel_ = false;

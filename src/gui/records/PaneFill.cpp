@@ -5,6 +5,7 @@
 
 #include "card/RecordLoader.h"
 #include "card/RecorderState.h"
+#include "card/ViewPage.h"
 #include "dialogs/ProgressDialog.h"
 #include "records/PaneRegistry.h"
 #include "records/RecordRow.h"
@@ -44,7 +45,7 @@ void PaneFill::Join() {
 }
 
 void PaneFill::Deliver(Batch& batch) {
-    for (int c = 1; c <= 10; ++c) {
+    for (int c = kFirstListPage; c <= kLastListPage; ++c) {
         auto& rows = batch[static_cast<std::size_t>(c)];
         if (rows.empty()) continue;
         if (CRecordListPane* pane = panes_.Pane(c)) pane->AddPreparedRows(std::move(rows));
@@ -68,7 +69,7 @@ void PaneFill::Populate() {
     Join();
     st.loaderBusy = 1;
     running_ = true;
-    panes_.ClearPanes(1, 9);
+    panes_.ClearPanes(PageAll, PageSearch);
     const int caption = st.viewingBackup != 0 ? kCaptionBackupRecords : kCaptionCardRecords;
     const int devType = st.devType.load();
     RowLabels labels = RowLabels::Load();

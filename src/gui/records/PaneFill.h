@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "card/ViewPage.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk {
@@ -40,7 +41,7 @@ class PaneFill : public QObject {
     void Finished();
 
   private:
-    using Batch = std::array<std::vector<ListRow>, 11>;
+    using Batch = std::array<std::vector<ListRow>, kLastListPage + 1>;
     void Deliver(Batch& batch);
     void Finish();
 

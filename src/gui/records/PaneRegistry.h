@@ -7,13 +7,14 @@
 #include <cstddef>
 #include <unordered_set>
 
+#include "card/ViewPage.h"
 #include "records/CRecordListPane.h"
 
 namespace lk::gui {
 
 class PaneRegistry {
   public:
-    static constexpr int kCategories = 10;
+    static constexpr int kCategories = kLastListPage;
 
     CRecordListPane* Pane(int category) const {
         return Valid(category) ? panes_[static_cast<std::size_t>(category)] : nullptr;
@@ -22,7 +23,7 @@ class PaneRegistry {
         if (Valid(category)) panes_[static_cast<std::size_t>(category)] = pane;
     }
     bool Empty() const {
-        for (int c = 1; c <= kCategories; ++c)
+        for (int c = kFirstListPage; c <= kCategories; ++c)
             if (Pane(c)) return false;
         return true;
     }
@@ -32,12 +33,12 @@ class PaneRegistry {
     }
     // Every pane drops its rows of these records (before they are freed).
     void DropRowsOf(const std::unordered_set<const CallRecord*>& records) {
-        for (int c = 1; c <= kCategories; ++c)
+        for (int c = kFirstListPage; c <= kCategories; ++c)
             if (CRecordListPane* p = Pane(c)) p->List()->DeleteRowsOf(records);
     }
 
   private:
-    static bool Valid(int category) { return category >= 1 && category <= kCategories; }
+    static bool Valid(int category) { return IsListPage(category); }
     std::array<CRecordListPane*, kCategories + 1> panes_{};
 };
 

@@ -10,6 +10,7 @@
 
 #include "app/Settings.h"
 #include "card/RecordingLength.h"
+#include "platform/DurationText.h"
 #include "platform/TextCodec.h"
 #include "playback/Annotation.h"
 #include "support/GuiText.h"
@@ -54,8 +55,7 @@ int TypeIcon(int type) {
 }
 
 QString FormatSeconds(int s) {
-    if (s < 0) s = 0;
-    return QString::asprintf("%02d:%02d:%02d", s / 3600, s % 3600 / 60, s % 60);
+    return QString::fromStdString(DurationText(s));
 }
 
 QString FormatRecordTime(const CallRecord& r, const QLocale& locale) {

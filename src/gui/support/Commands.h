@@ -1,6 +1,7 @@
 #pragma once
 // Command numbers as integers and the page numbers of the main view.
 
+#include "card/ViewPage.h"
 #include "support/CommandTable.h"
 
 namespace lk::gui {
@@ -33,21 +34,5 @@ inline constexpr int CmdRepair = static_cast<int>(CommandId::Repair);
 inline constexpr int CmdAbout = static_cast<int>(CommandId::About);
 inline constexpr int CmdExit = static_cast<int>(CommandId::Exit);
 inline constexpr int CmdChooseAddressBook = static_cast<int>(CommandId::ChooseAddressBook);
-
-// Pages of the main view; a list pane's category equals its page.
-enum ViewPage : int {
-    PageWeb = 0,
-    PageAll = 1,
-    PageOutgoing = 2,
-    PageIncoming = 3,
-    PageNotes = 4,
-    PageTriggered = 5,
-    PageMessages = 6,
-    PageMarked = 7,
-    PageMissed = 8,
-    PageSearch = 9,
-    PageFolder = 10,
-    PageDevice = 11,
-};
 
 }  // namespace lk::gui

@@ -30,16 +30,14 @@ inline QString MenuText(int number) {
 inline QString Lang(int number) {
     return StripAccessKey(MenuText(number));
 }
-inline QString SettingText(const char* key) {
-    return QString::fromStdString(ReadSettingString(key));
+// A text setting (the accessors of app/Settings.h) for the windows.
+inline QString SettingText(const std::string& value) {
+    return QString::fromStdString(value);
 }
 
 // The display name of a device family ("Device" or "Device2").
 inline QString DeviceName(int devType) {
-    return SettingText(devType == 1 ? "Device2" : "Device");
+    return SettingText(DeviceDisplayName(devType));
 }
-
-// Version shown in the title bar and the about box.
-inline constexpr char kVersionText[] = "1.0.0.22 20160616";
 
 }  // namespace lk::gui

@@ -30,21 +30,22 @@ QSize MinimumWindowSize(const QRect& available) {
 
 SavedWindow ReadSavedWindow() {
     SavedWindow w;
-    const int x = ReadSettingInt("WindowLeft"), y = ReadSettingInt("WindowTop");
-    const int cx = ReadSettingInt("WindowWidth"), cy = ReadSettingInt("WindowHeight");
-    // A missing key reads as -1; sizes are never negative, positions may be.
-    if (cx > 0 && cy > 0 && ReadSettingString("WindowLeft").size() > 0) w.geometry = {x, y, cx, cy};
-    w.maximized = ReadSettingInt("WindowMaximized") == 1;
+    const std::optional<int> x = WindowLeft();
+    const int y = WindowTop(), cx = WindowWidth(), cy = WindowHeight();
+    // A missing size reads as -1; sizes are never negative, positions may be.
+    if (cx > 0 && cy > 0 && x) w.geometry = {*x, y, cx, cy};
+    w.maximized = WindowMaximized();
     return w;
 }
 
-void WriteSavedWindow(const SavedWindow& w) {
-    if (!w.geometry.isValid()) return;
-    WriteSettingInt("WindowLeft", w.geometry.x());
-    WriteSettingInt("WindowTop", w.geometry.y());
-    WriteSettingInt("WindowWidth", w.geometry.width());
-    WriteSettingInt("WindowHeight", w.geometry.height());
-    WriteSettingInt("WindowMaximized", w.maximized ? 1 : 0);
+bool WriteSavedWindow(const SavedWindow& w) {
+    if (!w.geometry.isValid()) return true;
+    bool saved = SetWindowLeft(w.geometry.x());
+    saved = SetWindowTop(w.geometry.y()) && saved;
+    saved = SetWindowWidth(w.geometry.width()) && saved;
+    saved = SetWindowHeight(w.geometry.height()) && saved;
+    saved = SetWindowMaximized(w.maximized) && saved;
+    return saved;
 }
 
 }  // namespace lk::gui

@@ -20,6 +20,6 @@ QSize MinimumWindowSize(const QRect& available);
 
 // The settings keys of the window and its splitters.
 SavedWindow ReadSavedWindow();
-void WriteSavedWindow(const SavedWindow& w);
+[[nodiscard]] bool WriteSavedWindow(const SavedWindow& w);
 
 }  // namespace lk::gui

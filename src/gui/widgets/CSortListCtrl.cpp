@@ -400,9 +400,9 @@ int CSortListCtrl::CellImage(int row, int column) const {
     return column >= 0 && column < r.images.size() ? r.images[column] : -1;
 }
 
-void CSortListCtrl::SetRowData(int row, CallRecord* data) {
+void CSortListCtrl::SetRowData(int row, CallRecord* record) {
     if (row < 0 || row >= RowCount()) return;
-    model_->Rows()[static_cast<std::size_t>(row)].data = data;
+    model_->Rows()[static_cast<std::size_t>(row)].data = record;
 }
 
 CallRecord* CSortListCtrl::RowData(int row) const {
@@ -470,11 +470,11 @@ int CSortListCtrl::DeleteRowsOf(const std::unordered_set<const CallRecord*>& rec
     return before - RowCount();
 }
 
-int CSortListCtrl::FindRow(const CallRecord* data) const {
-    if (!data) return -1;
+int CSortListCtrl::FindRow(const CallRecord* record) const {
+    if (!record) return -1;
     const auto& rows = model_->Rows();
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].data == data) return static_cast<int>(i);
+        if (rows[i].data == record) return static_cast<int>(i);
     return -1;
 }
 

@@ -137,7 +137,7 @@ TEST(ExeDir, ReadOnlyConfigFallsBackToTheUserFolder) {
 
     EXPECT_EQ(ConfigDir(), xdg.path() / "linekeeper");
     EXPECT_EQ(ReadSettingInt("DevType"), 1);  // seeded from the shipped copy
-    WriteSettingInt("DevType", 0);
+    EXPECT_TRUE(WriteSettingInt("DevType", 0));
     EXPECT_EQ(ReadSettingInt("DevType"), 0);
     EXPECT_EQ(ReadText(home.config() / "LiteSet.ini"), "[Setting]\nDevType=1\n");
 }

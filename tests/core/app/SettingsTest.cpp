@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <functional>
 #include <string>
 
 #include "app/ExeDir.h"
@@ -130,7 +132,7 @@ TEST(Settings, WritingAKeyKeepsEveryOtherLine) {
     for (const auto& c : cases) {
         TempHome home(false);
         if (!c.before.empty()) WriteText(SettingsFile(home), c.before);
-        WriteSettingString(c.key, c.value);
+        EXPECT_TRUE(WriteSettingString(c.key, c.value));
         EXPECT_EQ(ReadText(SettingsFile(home)), c.after) << c.name;
     }
 }
@@ -138,8 +140,8 @@ TEST(Settings, WritingAKeyKeepsEveryOtherLine) {
 TEST(Settings, WritesCreateTheFolderAndReadBack) {
     TempHome home(false);
     std::filesystem::remove_all(home.config());
-    WriteSettingInt("DateCond", -7);
-    WriteSettingString("ExportPath", "/home/u/Exports\nsecond line");
+    EXPECT_TRUE(WriteSettingInt("DateCond", -7));
+    EXPECT_TRUE(WriteSettingString("ExportPath", "/home/u/Exports\nsecond line"));
     EXPECT_EQ(ReadSettingInt("datecond"), -7);
     EXPECT_EQ(ReadSettingString("ExportPath"), "/home/u/Exports\nsecond line");
     // No stray temporary files are left beside the settings (the folder was
@@ -152,8 +154,8 @@ TEST(Settings, WritesCreateTheFolderAndReadBack) {
 
 TEST(Settings, RefusesKeysThatWouldBreakTheFile) {
     TempHome home(false);
-    WriteSettingString("a=b", "1");
-    WriteSettingString("x\ny", "1");
+    EXPECT_FALSE(WriteSettingString("a=b", "1"));
+    EXPECT_FALSE(WriteSettingString("x\ny", "1"));
     EXPECT_FALSE(std::filesystem::exists(SettingsFile(home)));
 }
 
@@ -204,15 +206,109 @@ TEST(Settings, TypedAccessorsApplyTheirDefaults) {
         EXPECT_EQ(BackupPath(), std::filesystem::path(c.backupPath));
     }
     TempHome home(false);
-    SetAutoBackup(true);
-    SetDevType(1);
+    EXPECT_TRUE(SetAutoBackup(true));
+    EXPECT_TRUE(SetDevType(1));
     EXPECT_TRUE(AutoBackup());
     EXPECT_EQ(ReadSettingInt("AutoBackup"), 1);
     EXPECT_EQ(DevType(), 1);
-    SetAutoBackup(false);
-    SetDevType(5);
+    EXPECT_TRUE(SetAutoBackup(false));
+    EXPECT_TRUE(SetDevType(5));
     EXPECT_FALSE(AutoBackup());
     EXPECT_EQ(ReadSettingInt("DevType"), 0);
+}
+
+// Every key read by name has its accessor; a missing key (no file, or a file
+// holding other keys only) gives the accessor's default.
+TEST(Settings, EveryAccessorHasItsDefaultForAMissingKey) {
+    auto text = [](auto f) { return [f] { return std::string(f()); }; };
+    auto number = [](auto f) { return [f] { return std::to_string(f()); }; };
+    struct Case {
+        const char* key;
+        std::function<std::string()> read;
+        std::string missing;
+    };
+    const Case cases[] = {
+        {"CodePage", text(CardCodePage), "CP1252"},
+        {"DevType", number(DevType), "0"},
+        {"Device", [] { return DeviceDisplayName(0); }, ""},
+        {"Device2", [] { return DeviceDisplayName(1); }, ""},
+        {"DeviceLibrary", text(DeviceLibraryPath), ""},
+        {"Software", text(SoftwareName), ""},
+        {"Company", text(CompanyName), ""},
+        {"Address", text(CompanyAddress), ""},
+        {"Tel", text(CompanyTel), ""},
+        {"Fax", text(CompanyFax), ""},
+        {"Mobile", text(CompanyMobile), ""},
+        {"Web", text(CompanyWeb), ""},
+        {"Email", text(CompanyEmail), ""},
+        {"AutoBackup", number(AutoBackup), "0"},
+        {"BackupPath", [] { return BackupPath().string(); }, ""},
+        {"BackupDelFile", number(BackupMovesFiles), "0"},
+        {"ExportPath", text(ExportPath), ""},
+        {"ContactsFile", text(ContactsFile), ""},
+        {"DateCond", number(SearchDateCond), "0"},
+        {"NumCond", number(SearchNumberCond), "0"},
+        {"SearchedNum", text(SearchedNumber), ""},
+        {"WindowLeft", [] { return std::to_string(WindowLeft().value_or(-99)); }, "-99"},
+        {"WindowTop", number(WindowTop), "-1"},
+        {"WindowWidth", number(WindowWidth), "-1"},
+        {"WindowHeight", number(WindowHeight), "-1"},
+        {"WindowMaximized", number(WindowMaximized), "0"},
+        {"TreeWidth", number(TreeWidth), "-1"},
+        {"PlayerHeight", number(PlayerHeight), "-1"},
+        {"ListWndColumn1", [] { return std::to_string(ListColumnWidth(0)); }, "-1"},
+        {"ListWndColumn9", [] { return std::to_string(ListColumnWidth(8)); }, "-1"},
+    };
+    for (const char* file : {"", "[Setting]\nUnrelated=1\n[Other]\nDevType=1\nWeb=x\n"}) {
+        TempHome home(false);
+        if (*file) WriteText(SettingsFile(home), file);
+        for (const auto& c : cases)
+            EXPECT_EQ(c.read(), c.missing) << c.key << " in \"" << file << '"';
+    }
+    // Each accessor reads its own key.
+    for (const auto& c : cases) {
+        TempHome home(false);
+        WriteText(SettingsFile(home), std::string("[Setting]\n") + c.key + "=1\n");
+        EXPECT_NE(c.read(), c.missing) << c.key;
+    }
+}
+
+// The setters write their key and say whether the file took it.
+TEST(Settings, SettersWriteTheirKeyOrSayTheyCouldNot) {
+    struct Case {
+        const char* key;
+        std::function<bool()> write;
+        const char* stored;
+    };
+    const Case cases[] = {
+        {"DevType", [] { return SetDevType(1); }, "1"},
+        {"AutoBackup", [] { return SetAutoBackup(true); }, "1"},
+        {"BackupPath", [] { return SetBackupPath("/media/st"); }, "/media/st"},
+        {"BackupDelFile", [] { return SetBackupMovesFiles(true); }, "1"},
+        {"ExportPath", [] { return SetExportPath("/home/u/out"); }, "/home/u/out"},
+        {"ContactsFile", [] { return SetContactsFile("/home/u/a.vcf"); }, "/home/u/a.vcf"},
+        {"DateCond", [] { return SetSearchDateCond(true); }, "1"},
+        {"NumCond", [] { return SetSearchNumberCond(false); }, "0"},
+        {"SearchedNum", [] { return SetSearchedNumber("555#"); }, "555#"},
+        {"WindowLeft", [] { return SetWindowLeft(-8); }, "-8"},
+        {"WindowTop", [] { return SetWindowTop(4); }, "4"},
+        {"WindowWidth", [] { return SetWindowWidth(1180); }, "1180"},
+        {"WindowHeight", [] { return SetWindowHeight(720); }, "720"},
+        {"WindowMaximized", [] { return SetWindowMaximized(true); }, "1"},
+        {"TreeWidth", [] { return SetTreeWidth(260); }, "260"},
+        {"PlayerHeight", [] { return SetPlayerHeight(180); }, "180"},
+        {"ListWndColumn3", [] { return SetListColumnWidth(2, 0); }, "0"},
+    };
+    for (const auto& c : cases) {
+        TempHome home(false);
+        EXPECT_TRUE(c.write()) << c.key;
+        EXPECT_EQ(ReadSettingString(c.key), c.stored) << c.key;
+    }
+    // A folder where the settings file belongs cannot be replaced by a file.
+    TempHome home(false);
+    std::filesystem::create_directories(SettingsFile(home));
+    for (const auto& c : cases)
+        EXPECT_FALSE(c.write()) << c.key;
 }
 
 }  // namespace

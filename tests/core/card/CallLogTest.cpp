@@ -307,14 +307,7 @@ TEST(AppendLogRecordFromFile, StoresTheRecordingLengthAndAppends) {
     EXPECT_EQ(r.time, (SystemTime{2016, 1, 0, 1, 12, 0, 0, 0}));
 }
 
-TEST(RecordTypeFromCode, KnowsTheRecorderCodes) {
-    EXPECT_EQ(RecordTypeFromCode("I"), Incoming);
-    EXPECT_EQ(RecordTypeFromCode("O"), Outgoing);
-    EXPECT_EQ(RecordTypeFromCode("N"), Note);
-    EXPECT_EQ(RecordTypeFromCode("NOTE"), Note);
-    EXPECT_EQ(RecordTypeFromCode("TRIG"), Triggered);
-    EXPECT_EQ(RecordTypeFromCode("i"), -1);
-    EXPECT_EQ(RecordTypeFromCode(""), -1);
+TEST(RecordSize, FollowsTheFamilyOnTheCardAndIsFixedInTheStore) {
     EXPECT_EQ(RecordSize(0, true), 128);
     EXPECT_EQ(RecordSize(1, true), 256);
     EXPECT_EQ(RecordSize(1, false), 1076);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "card/CallLog.h"
+#include "card/RecordFileCode.h"
 #include "card/RecorderState.h"
 #include "platform/TextCodec.h"
 #include "platform/VolumeTable.h"
@@ -58,22 +59,8 @@ struct RecordingSpec {
     std::u16string relativePath;  // overrides the path the log names
 };
 
-inline std::string TypeCode(int type) {
-    switch (type) {
-        case Outgoing:
-            return "O";
-        case Note:
-        case Note2:
-            return "NOTE";
-        case Triggered:
-            return "TRIG";
-        default:
-            return "I";
-    }
-}
-
 inline std::string RecordingFileName(const RecordingSpec& s) {
-    return s.stamp + "-" + TypeCode(s.type) + "-" + s.number + ".wav";
+    return s.stamp + "-" + std::string(RecordFileCode(s.type)) + "-" + s.number + ".wav";
 }
 
 // Card-relative path with forward slashes ("201601/x.wav" or "RECORD/201601/x.wav").

@@ -27,8 +27,8 @@ struct Watch {
         });
         test::WriteText(beeps / "beep1.wav", "one");
         test::WriteText(beeps / "beep3.wav", "three");
-        WriteSettingString("Device", "Family0");
-        WriteSettingString("Device2", "Family1");
+        EXPECT_TRUE(WriteSettingString("Device", "Family0"));
+        EXPECT_TRUE(WriteSettingString("Device2", "Family1"));
     }
     ~Watch() { state.records.StopListening(listener); }
     // A folder with a call log (and a phone book for family 1) on a volume.

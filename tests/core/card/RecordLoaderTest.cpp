@@ -196,7 +196,9 @@ TEST(RecordLoader, OffersTheAutomaticBackupOnlyWhenItIsOn) {
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.autoBackup << " " << c.userStarts);
         CardOnVolume card(0, {{Incoming, "20160102102033", "1"}});
-        if (c.autoBackup >= 0) WriteSettingInt("AutoBackup", c.autoBackup);
+        if (c.autoBackup >= 0) {
+            EXPECT_TRUE(WriteSettingInt("AutoBackup", c.autoBackup));
+        }
         bool offered = false;
         RecordLoaderOptions options;
         options.autoBackupSettleMs = 0;
@@ -213,7 +215,7 @@ TEST(RecordLoader, OffersTheAutomaticBackupOnlyWhenItIsOn) {
 
 TEST(RecordLoader, WithoutAMainFrameNothingIsOfferedOrFilled) {
     CardOnVolume card(0, {{Incoming, "20160102102033", "1"}});
-    WriteSettingInt("AutoBackup", 1);
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
     RecordLoaderOptions options;
     options.mainFrameExists = false;
     options.runAutoBackup = [] {

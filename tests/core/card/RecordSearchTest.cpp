@@ -221,13 +221,13 @@ TEST(SearchSettings, RoundTripThroughTheSettingsFile) {
     test::TempHome home;
     SearchConditions c = Number(u"0105");
     c.dateCond = true;
-    WriteSearchSettings(EffectiveConditions(c));
+    EXPECT_TRUE(WriteSearchSettings(EffectiveConditions(c)));
     auto s = ReadSearchSettings();
     EXPECT_TRUE(s.dateCond);
     EXPECT_TRUE(s.numberCond);
     EXPECT_EQ(s.number, u"0105");
 
-    WriteSearchSettings(EffectiveConditions(Number(u"")));
+    EXPECT_TRUE(WriteSearchSettings(EffectiveConditions(Number(u""))));
     s = ReadSearchSettings();
     EXPECT_FALSE(s.numberCond);
     EXPECT_EQ(s.number, u"");

@@ -129,13 +129,13 @@ TEST(ContactLibrary, DeliversTheFileNamedInTheSettings) {
     VX860_GetOutLookContactList(&Collect, &names);
     EXPECT_TRUE(names.empty()) << "no file set";
 
-    WriteSettingString("ContactsFile", (dir / "missing.vcf").string());
+    EXPECT_TRUE(WriteSettingString("ContactsFile", (dir / "missing.vcf").string()));
     VX860_GetOutLookContactList(&Collect, &names);
     EXPECT_TRUE(names.empty()) << "missing file";
 
     test::WriteText(dir / "book.vcf",
                     "BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n");
-    WriteSettingString("ContactsFile", (dir / "book.vcf").string());
+    EXPECT_TRUE(WriteSettingString("ContactsFile", (dir / "book.vcf").string()));
     VX860_GetOutLookContactList(&Collect, &names);
     EXPECT_EQ(names, (std::vector<std::u16string>{u"A", u"B"}));
 

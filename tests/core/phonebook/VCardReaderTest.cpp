@@ -230,7 +230,7 @@ TEST(ContactLibrary, AFolderOfCardsReadsLikeOneFile) {
 
     // The setting may name the folder too.
     test::TempHome home;
-    WriteSettingString("ContactsFile", (dir / "vdir").string());
+    EXPECT_TRUE(WriteSettingString("ContactsFile", (dir / "vdir").string()));
     ContactList viaSetting;
     EXPECT_EQ(FetchContacts(viaSetting), 5);
 }

@@ -109,7 +109,7 @@ TEST(TextCodec, LongTextConvertsWhole) {
 TEST(TextCodec, CardCodePageComesFromTheSettings) {
     test::TempHome home(false);
     EXPECT_EQ(CardCodePage(), "CP1252");
-    WriteSettingString("CodePage", "CP936");
+    EXPECT_TRUE(WriteSettingString("CodePage", "CP936"));
     EXPECT_EQ(CardCodePage(), "CP936");
 }
 

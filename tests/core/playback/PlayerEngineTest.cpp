@@ -69,14 +69,14 @@ struct Rig {
     }
     // The seconds of the µ-law pieces handed to the device, in order.
     std::vector<int> Seconds() {
-        std::vector<int> out;
+        std::vector<int> seconds;
         for (const auto& piece : log->pieces) {
             int found = -1;
             for (int k = 0; k < 40 && !piece.empty(); ++k)
                 if (MuLawToLinear(LinearToMuLaw(Level(k))) == piece[0]) found = k;
-            out.push_back(found);
+            seconds.push_back(found);
         }
-        return out;
+        return seconds;
     }
     // The output's worker counts returned pieces asynchronously.
     bool WaitQueued(int want) {

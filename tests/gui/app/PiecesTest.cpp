@@ -58,13 +58,13 @@ TEST_F(StatusTexts, CategoryAndSpaceTexts) {
                {148, "h"},
                {172, "rebuilding"}});
     Start();
-    frame().SetCategoryStatus(1, 12);
+    frame().SetCategoryStatus(PageAll, 12);
     EXPECT_EQ(frame().StatusText(3), "All:  12");
-    frame().SetCategoryStatus(6, 3);
+    frame().SetCategoryStatus(PageMessages, 3);
     EXPECT_EQ(frame().StatusText(3), "Messages:  3");
-    frame().SetCategoryStatus(5, 3);
+    frame().SetCategoryStatus(PageTriggered, 3);
     EXPECT_EQ(frame().StatusText(3), "");
-    frame().SetCategoryStatus(11, 0);
+    frame().SetCategoryStatus(PageDevice, 0);
     EXPECT_EQ(frame().StatusText(3), "Settings");
     frame().SetDriveStatus('E', true);
     EXPECT_EQ(frame().StatusText(2), "E: rebuilding");
@@ -168,8 +168,8 @@ TEST(SingleInstanceLock, ASecondHolderIsRefused) {
 class AboutBox : public WindowTest {};
 
 TEST_F(AboutBox, ShowsTheSettingsLinesAndTheVersion) {
-    WriteSettingString("Software", "LineKeeper Lite");
-    WriteSettingString("Tel", "Tel: 1\\n2");
+    EXPECT_TRUE(WriteSettingString("Software", "LineKeeper Lite"));
+    EXPECT_TRUE(WriteSettingString("Tel", "Tel: 1\\n2"));
     WriteLang({{85, "About"}});
     CAboutDlg dlg(nullptr);
     EXPECT_EQ(dlg.windowTitle(), "About");

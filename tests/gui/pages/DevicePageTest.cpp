@@ -439,7 +439,7 @@ class DeviceWindow : public WindowTest {
 };
 
 TEST_F(DeviceWindow, SettingsWrittenThroughThePageAreReadBackAfterARestart) {
-    WriteSettingString("DeviceLibrary", "liblk_device_sim.so");
+    EXPECT_TRUE(WriteSettingString("DeviceLibrary", "liblk_device_sim.so"));
     Start();
     EXPECT_EQ(frame().StatusText(1), Lang(91));
     ASSERT_TRUE(WaitFor([this] { return frame().StatusText(1) == Lang(90); }));
@@ -470,7 +470,7 @@ TEST_F(DeviceWindow, SettingsWrittenThroughThePageAreReadBackAfterARestart) {
 }
 
 TEST_F(DeviceWindow, UnpluggingTheRecorderSwitchesStatusAndPage) {
-    WriteSettingString("DeviceLibrary", "liblk_device_sim.so");
+    EXPECT_TRUE(WriteSettingString("DeviceLibrary", "liblk_device_sim.so"));
     Start();
     ASSERT_TRUE(WaitReady());
     EXPECT_EQ(frame().StatusText(1), Lang(90));
@@ -494,7 +494,7 @@ TEST_F(DeviceWindow, ABadLibraryIsReportedOnceAndNeverCalled) {
         {LK_FAKE_DEVICE_BROKEN_LIB, true},
     };
     for (const Case& c : cases) {
-        WriteSettingString("DeviceLibrary", c.setting);
+        EXPECT_TRUE(WriteSettingString("DeviceLibrary", c.setting));
         Start();
         EXPECT_EQ(frame().statusBar()->currentMessage().isEmpty(), !c.reported) << c.setting;
         EXPECT_EQ(frame().StatusText(1), Lang(91)) << c.setting;

@@ -263,9 +263,9 @@ TEST_F(MailFromWindow, OutcomesOfTheWays) {
     for (const auto& c : cases) {
         std::vector<std::unique_ptr<RecordingWay>> ways;
         std::vector<MailSender::Way> list;
-        for (const auto answer : c.answers) {
+        for (const auto reply : c.answers) {
             ways.push_back(std::make_unique<RecordingWay>());
-            ways.back()->answer = answer;
+            ways.back()->answer = reply;
             list.push_back(ways.back()->Way());
         }
         view().Mailer()->SetWays(list);

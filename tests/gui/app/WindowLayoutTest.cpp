@@ -155,10 +155,10 @@ TEST_F(Layout, ASmallWindowKeepsMostOfItsRoomForTheList) {
 }
 
 TEST_F(Layout, AWindowLeftOffScreenComesBackOnIt) {
-    WriteSettingInt("WindowLeft", 5000);
-    WriteSettingInt("WindowTop", 5000);
-    WriteSettingInt("WindowWidth", 700);
-    WriteSettingInt("WindowHeight", 500);
+    EXPECT_TRUE(WriteSettingInt("WindowLeft", 5000));
+    EXPECT_TRUE(WriteSettingInt("WindowTop", 5000));
+    EXPECT_TRUE(WriteSettingInt("WindowWidth", 700));
+    EXPECT_TRUE(WriteSettingInt("WindowHeight", 500));
     Start();
     const QRect area = frame().screen()->availableGeometry();
     EXPECT_TRUE(area.contains(frame().geometry())) << frame().geometry().x();
@@ -171,7 +171,7 @@ TEST_F(Layout, EmptyListsSayWhy) {
     EXPECT_EQ(pane(10).List()->PlaceholderText(), Lang(313));
     EXPECT_EQ(pane(1).List()->PlaceholderText(), Lang(320));  // backup shown, folder chosen
 
-    WriteSettingString("BackupPath", "");
+    EXPECT_TRUE(WriteSettingString("BackupPath", ""));
     view().UpdatePlaceholders();
     EXPECT_EQ(pane(3).List()->PlaceholderText(), Lang(314));
     QPushButton* choose = pane(3).List()->PlaceholderButton();

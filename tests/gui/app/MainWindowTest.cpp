@@ -263,7 +263,7 @@ TEST_F(MainWindow, CommandsRefuseWhileRecordsLoad) {
     // Toggling the automatic backup is not guarded; with no key it is off, as
     // the loader reads it, so the first toggle turns it on. (Turning it on
     // asks for a backup folder first while none is set.)
-    WriteSettingString("BackupPath", backup.path().string() + "/");
+    EXPECT_TRUE(WriteSettingString("BackupPath", backup.path().string() + "/"));
     EXPECT_FALSE(frame().CommandChecked(CmdAutoBackup));
     frame().OnCommand(CmdAutoBackup);
     EXPECT_EQ(ReadSettingInt("AutoBackup"), 1);
@@ -330,7 +330,7 @@ TEST_F(MainWindow, MatchContactsFillsCardNamesFromTheAddressBook) {
     const auto book = card.path() / "book.vcf";
     lk::test::WriteText(
         book, "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Example;Ann\r\nTEL;WORK:5551234\r\nEND:VCARD\r\n");
-    WriteSettingString("ContactsFile", book.string());
+    EXPECT_TRUE(WriteSettingString("ContactsFile", book.string()));
     view().OnCommand(CmdMatchContacts);
     EXPECT_EQ(app().State().contacts.size(), 1u);
     Tick(TimerCardWatch);

@@ -416,7 +416,7 @@ TEST_F(AddressBook, TheFirstMatchAsksForTheBookAndKeepsIt) {
     LoadCard();
     const fs::path book = home.path() / "book.vcf";
     lk::test::WriteText(book, std::string(kBob) + kAnn);
-    WriteSettingString("ContactsFile", "");
+    EXPECT_TRUE(WriteSettingString("ContactsFile", ""));
 
     chosen.clear();  // cancelled: nothing happens
     view().OnCommand(CmdMatchContacts);
@@ -458,7 +458,7 @@ TEST_F(AddressBook, AFolderOfCardsGivesTheSameNamesAsOneFile) {
     fs::create_directories(folder);
     lk::test::WriteText(folder / "bob.vcf", kBob);
     lk::test::WriteText(folder / "ann.vcf", kAnn);
-    WriteSettingString("ContactsFile", "");
+    EXPECT_TRUE(WriteSettingString("ContactsFile", ""));
     chosen = QString::fromStdString(folder.string());
     EXPECT_EQ(NameAfterMatch(), u"Ann Example");
     EXPECT_EQ(ReadSettingString("ContactsFile"), folder.string());

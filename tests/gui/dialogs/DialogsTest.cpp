@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <filesystem>
+#include <functional>
 #include <map>
 
 #include "DialogTestKit.h"
@@ -29,6 +30,7 @@
 #include "playback/XtrFormat.h"
 #include "support/Commands.h"
 #include "support/FolderPicker.h"
+#include "support/GuiText.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk::gui::test {
@@ -148,7 +150,7 @@ TEST_F(Dialogs, BackupPathIsWrittenOnlyWhenADifferentFolderWasPicked) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        WriteSettingString("BackupPath", before);
+        EXPECT_TRUE(WriteSettingString("BackupPath", before));
         picks = c.picks;
         int reloads = 0;
         DialogServices s = Services();
@@ -163,11 +165,55 @@ TEST_F(Dialogs, BackupPathIsWrittenOnlyWhenADifferentFolderWasPicked) {
     EXPECT_EQ(pickerTitles.front(), QLatin1String(kFolderPickerTitle));
 }
 
+// A folder the user picked that the settings file did not take is said in
+// a warning and not counted as chosen.
+TEST_F(Dialogs, ASettingThatCannotBeSavedIsSaidAndNotTaken) {
+    Start();
+    const QString fresh = Q(other.path() / "Chosen");
+    // A folder where the settings file belongs: every write fails.
+    fs::remove(SettingsFilePath());
+    fs::create_directory(SettingsFilePath());
+    struct Case {
+        const char* what;
+        std::function<void()> act;
+    };
+    int reloads = 0;
+    const Case cases[] = {
+        {"backup folder",
+         [&] {
+             DialogServices s = Services();
+             s.scheduleBackupReload = [&reloads] { ++reloads; };
+             CBackupPathDlg dlg(s, nullptr);
+             dlg.OnBrowse();
+             dlg.accept();
+             EXPECT_NE(dlg.result(), QDialog::Accepted);
+         }},
+        {"export folder",
+         [&] {
+             CExportWavDlg dlg(Services(), nullptr);
+             dlg.OnBrowse();
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        messages.clear();
+        picks = {fresh};
+        c.act();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.startsWith(Lang(322)));
+        EXPECT_TRUE(messages[0].text.contains(Q(SettingsFilePath())));
+        EXPECT_EQ(messages[0].caption, Lang(323));
+        EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
+    }
+    EXPECT_EQ(reloads, 0);
+    EXPECT_FALSE(Lang(322).isEmpty());
+}
+
 // --- back up ----------------------------------------------------------------
 
 TEST_F(Dialogs, MoveAnsweredNoCopiesThisRunAndKeepsTheSetting) {
     LoadCard();
-    WriteSettingInt("BackupDelFile", 1);
+    EXPECT_TRUE(WriteSettingInt("BackupDelFile", 1));
     answer = QMessageBox::No;
     CBackupDlg dlg(app().State(), Services(), nullptr);
     EXPECT_EQ(Child<QComboBox>(&dlg, "deleteChoice")->currentIndex(), 1);
@@ -196,7 +242,7 @@ TEST_F(Dialogs, MoveAnsweredNoCopiesThisRunAndKeepsTheSetting) {
 
 TEST_F(Dialogs, AutoBackupBoxAndMenuCommandChangeOneSetting) {
     Start();
-    WriteSettingInt("AutoBackup", 0);
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 0));
     CBackupDlg dlg(app().State(), Services(), nullptr);
     auto* box = Child<QCheckBox>(&dlg, "autoBackup");
     struct Step {
@@ -215,7 +261,7 @@ TEST_F(Dialogs, AutoBackupBoxAndMenuCommandChangeOneSetting) {
         EXPECT_EQ(frame().CommandChecked(CmdAutoBackup), s.want == 1);
     }
     // A missing key is off, as the loader reads it, and the toggle turns it on.
-    WriteSettingString("AutoBackup", "");
+    EXPECT_TRUE(WriteSettingString("AutoBackup", ""));
     lk::test::WriteText(SettingsFilePath(),
                         "[Setting]\nBackupPath=" + ReadSettingString("BackupPath") + "\n");
     EXPECT_FALSE(frame().CommandChecked(CmdAutoBackup));
@@ -225,8 +271,8 @@ TEST_F(Dialogs, AutoBackupBoxAndMenuCommandChangeOneSetting) {
 
 TEST_F(Dialogs, WithoutABackupFolderTheFolderIsAskedForFirst) {
     LoadCard();
-    WriteSettingString("BackupPath", "");
-    WriteSettingInt("AutoBackup", 0);
+    EXPECT_TRUE(WriteSettingString("BackupPath", ""));
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 0));
     UsePicker();
     // Ticking the box: the folder dialog comes first; cancelled, nothing changes.
     {
@@ -264,11 +310,11 @@ TEST_F(Dialogs, BackUpCommandsOpenTheirWindowOnlyWithRecordsAndSelection) {
     auto opened = [&](int command) {
         return WithModals([&] { view().OnCommand(command); }, [](QDialog* d) { d->reject(); });
     };
-    const std::vector<std::string> none, backup{"backupDlg"};
+    const std::vector<std::string> none, backupWindow{"backupDlg"};
     EXPECT_EQ(opened(CmdBackupSelected), none);  // no row selected
-    EXPECT_EQ(opened(CmdBackupAll), backup);
+    EXPECT_EQ(opened(CmdBackupAll), backupWindow);
     pane(1).List()->SelectRow(2);
-    EXPECT_EQ(opened(CmdBackupSelected), backup);
+    EXPECT_EQ(opened(CmdBackupSelected), backupWindow);
     // While a load runs, a message instead of a window.
     app().State().loaderBusy = 1;
     messages.clear();
@@ -295,7 +341,7 @@ TEST_F(Dialogs, BackUpSelectedCopiesOnlyTheSelectedRows) {
 }
 
 TEST_F(Dialogs, EveryInsertionOffersTheAutomaticBackupWithTheCurrentPath) {
-    WriteSettingInt("AutoBackup", 1);
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
     WriteCard(card.path(), kCalls);
     Start();
     UsePicker();
@@ -343,7 +389,7 @@ TEST_F(Dialogs, EveryInsertionOffersTheAutomaticBackupWithTheCurrentPath) {
 }
 
 TEST_F(Dialogs, ClosingTheAutomaticBackupShowsTheCardRecords) {
-    WriteSettingInt("AutoBackup", 1);
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
     WriteCard(card.path(), kCalls);
     Start();
     InsertCard();
@@ -398,9 +444,9 @@ TEST_F(Dialogs, SearchTypeBoxesFollowTheOpeningPageAndTheGroupBox) {
 
 TEST_F(Dialogs, SearchListsMatchesInWalkOrderAndStaysOpen) {
     LoadCard();
-    WriteSettingInt("DateCond", 0);
-    WriteSettingInt("NumCond", 1);
-    WriteSettingString("SearchedNum", "555");
+    EXPECT_TRUE(WriteSettingInt("DateCond", 0));
+    EXPECT_TRUE(WriteSettingInt("NumCond", 1));
+    EXPECT_TRUE(WriteSettingString("SearchedNum", "555"));
     bool stayedOpen = false;
     const auto seen = WithModals([&] { view().OnCommand(CmdSearch); },
                                  [&](QDialog* d) {
@@ -673,7 +719,7 @@ TEST_F(DialogLifetime, EveryDialogStaysUntilItsWorkerEnded) {
              auto d = std::make_unique<CExportWavDlg>(s, nullptr);
              for (int i = 0; i < 3; ++i)
                  d->AddFile(Q(src / ("r" + std::to_string(i) + ".xtr")));
-             WriteSettingString("ExportPath", (other.path() / "wav").string() + "/");
+             EXPECT_TRUE(WriteSettingString("ExportPath", (other.path() / "wav").string() + "/"));
              d->show();
              d->OnExport();
              return std::unique_ptr<QDialog>(std::move(d));
@@ -716,8 +762,8 @@ void PressKey(QWidget* w, int key) {
 // on, the offered window started from the keyboard, the card pulled, and the
 // store's records listed. scripts/e2e-backup.sh runs it on an X server.
 TEST_F(Dialogs, EndToEndAutomaticBackupFromInsertionToTheStoreList) {
-    WriteSettingInt("AutoBackup", 1);
-    WriteSettingInt("BackupDelFile", 0);
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
+    EXPECT_TRUE(WriteSettingInt("BackupDelFile", 0));
     WriteCard(card.path(), kCalls);
     Start();
     frame().show();
@@ -799,7 +845,7 @@ namespace {
 
 TEST_F(Dialogs, BackupRecordsWithoutAFolderSaySoInTheStatusBar) {
     WriteCard(card.path(), kCalls);
-    WriteSettingString("BackupPath", "");
+    EXPECT_TRUE(WriteSettingString("BackupPath", ""));
     Start();
     InsertCard();
     Tick(TimerStartup);
@@ -813,7 +859,7 @@ TEST_F(Dialogs, BackupRecordsWithoutAFolderSaySoInTheStatusBar) {
     EXPECT_EQ(rows(1), 0);
     EXPECT_EQ(frame().StatusText(3), "No backup folder chosen");
     // Once a folder is chosen the count is back.
-    WriteSettingString("BackupPath", backup.path().string() + "/");
+    EXPECT_TRUE(WriteSettingString("BackupPath", backup.path().string() + "/"));
     Tick(TimerBackupReload);
     ASSERT_TRUE(WaitIdle());
     view().ShowPage(PageAll);
