@@ -11,15 +11,16 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "app/CMainFrame.h"
-#include "records/CRecordListPane.h"
 #include "app/CRecorderApp.h"
-#include "pages/CVX310View.h"
-#include "records/PaneFill.h"
 #include "app/Settings.h"
 #include "card/BackupStore.h"
+#include "pages/CVX310View.h"
 #include "platform/TextCodec.h"
+#include "records/CRecordListPane.h"
+#include "records/PaneFill.h"
 
 namespace fs = std::filesystem;
 using namespace lk;
@@ -87,6 +88,15 @@ long PeakMegabytes() {
     return u.ru_maxrss / 1024;
 }
 
+// Resident memory now, from /proc (the peak alone hides which phase made it).
+long ResidentMegabytes() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6) / 1024;
+    return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -110,6 +120,7 @@ int main(int argc, char** argv) {
     if (!app.InitInstance(std::move(options))) return 1;
     gui::CMainFrame& frame = *app.MainFrame();
     frame.FreezeTimers(true);
+    const long startResident = ResidentMegabytes();
 
     QElapsedTimer t;
     t.start();
@@ -126,6 +137,9 @@ int main(int argc, char** argv) {
     std::printf("records %d, rows in all-records pane %d\n", total, list->RowCount());
     std::printf("read store + fill panes: %lld ms\n", static_cast<long long>(loadAndFill));
     std::printf("fill panes: %lld ms\n", static_cast<long long>(fill));
+    std::printf("resident with the window and no records: %ld MB\n", startResident);
+    std::printf("resident after fill: %ld MB, peak so far %ld MB\n", ResidentMegabytes(),
+                PeakMegabytes());
     for (int c = 0; c < list->ColumnCount(); ++c) {
         t.restart();
         list->SortByColumn(c, true);
@@ -135,6 +149,7 @@ int main(int argc, char** argv) {
         std::printf("sort column %d: %lld ms ascending, %lld ms descending\n", c,
                     static_cast<long long>(asc), static_cast<long long>(t.elapsed()));
     }
+    std::printf("resident after sorting: %ld MB\n", ResidentMegabytes());
     std::printf("peak memory: %ld MB\n", PeakMegabytes());
     app.ExitInstance();
     fs::remove_all(home);

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QTime>
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
 #include <string>
 
@@ -34,11 +35,28 @@ std::optional<std::uint64_t> ParseHex(const QString& t) {
     return v;
 }
 
+// What strtod can start with: blanks, a sign, a digit, a point (the
+// locale's too), "inf", "nan".
+bool MayStartNumber(const QString& t) {
+    const char16_t point = static_cast<unsigned char>(*std::localeconv()->decimal_point);
+    for (QChar c : t) {
+        const char16_t u = c.unicode();
+        if (u == ' ' || (u >= '\t' && u <= '\r')) continue;
+        return u == '+' || u == '-' || u == '.' || u == point || (u >= '0' && u <= '9') ||
+               u == 'i' || u == 'I' || u == 'n' || u == 'N';
+    }
+    return false;
+}
+
 std::optional<double> ParseDecimal(const QString& t) {
-    if (t.isEmpty()) return std::nullopt;
-    for (QChar c : t)
-        if (c.unicode() > 0x7f) return std::nullopt;
-    const std::string s = t.toStdString();
+    // Most texts (names, paths) fail at once; spare them the conversion.
+    if (t.isEmpty() || !MayStartNumber(t)) return std::nullopt;
+    std::string s(static_cast<std::size_t>(t.size()), '\0');
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const char16_t u = t[i].unicode();
+        if (u > 0x7f) return std::nullopt;
+        s[static_cast<std::size_t>(i)] = static_cast<char>(u);
+    }
     const char* begin = s.c_str();
     char* end = nullptr;
     errno = 0;
@@ -138,6 +156,10 @@ std::int64_t TimeAxisMsecs(int year, int month, int day, int hour, int minute, i
     const QDate d(year, month, day);
     const std::int64_t jd = d.isValid() ? d.toJulianDay() : 0;
     return jd * kMsPerDay + (std::int64_t{hour} * 3600 + minute * 60 + second) * 1000;
+}
+
+std::int64_t DurationAxisMsecs(std::int64_t seconds) {
+    return kTimeOnlyDay * kMsPerDay + seconds * 1000;
 }
 
 int CompareSortKeys(const SortKey& a, const SortKey& b) {
