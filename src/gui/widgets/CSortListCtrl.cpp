@@ -256,20 +256,29 @@ const std::vector<SortKey>& SortListModel::SortKeys(int column) {
 void SortListModel::Permute(const std::vector<int>& order) {
     ++generation_;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<ListRow> sorted;
-    sorted.reserve(rows_.size());
-    std::vector<SortKey> keys;
-    const bool keyed = keys_.size() == order.size();
-    if (keyed) keys.reserve(keys_.size());
     std::vector<int> newRowOf(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        const auto from = static_cast<std::size_t>(order[i]);
-        sorted.push_back(std::move(rows_[from]));
-        if (keyed) keys.push_back(std::move(keys_[from]));
-        newRowOf[from] = static_cast<int>(i);
+    for (std::size_t i = 0; i < order.size(); ++i)
+        newRowOf[static_cast<std::size_t>(order[i])] = static_cast<int>(i);
+    // In place, cycle by cycle: a second copy of 100,000 rows and their keys
+    // would only raise the peak.
+    const bool keyed = keys_.size() == order.size();
+    std::vector<bool> placed(order.size());
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (placed[start]) continue;
+        ListRow row = std::move(rows_[start]);
+        SortKey key = keyed ? std::move(keys_[start]) : SortKey{};
+        std::size_t to = start;
+        for (;;) {
+            placed[to] = true;
+            const auto from = static_cast<std::size_t>(order[to]);
+            if (from == start) break;
+            rows_[to] = std::move(rows_[from]);
+            if (keyed) keys_[to] = std::move(keys_[from]);
+            to = from;
+        }
+        rows_[to] = std::move(row);
+        if (keyed) keys_[to] = std::move(key);
     }
-    rows_ = std::move(sorted);
-    if (keyed) keys_ = std::move(keys);
     // Selection and focus follow their rows.
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;

@@ -58,7 +58,8 @@ class RowSource {
     [[nodiscard]] virtual QString Text(const ListRow& row, int column) const = 0;
     [[nodiscard]] virtual int Image(const ListRow& row, int column) const = 0;
     // A point in time the column orders the row by (dates it formats), on
-    // the axis of TimeAxisMsecs; none: the cell's text decides.
+    // the axis of TimeAxisMsecs; none: the cell's text decides. Two rows with
+    // times compare by them, others by their texts as parsed.
     [[nodiscard]] virtual std::optional<std::int64_t> TimeOf(const ListRow& row,
                                                              int column) const = 0;
     // The text a sort key keeps for a cell. It may view the record's own
@@ -68,10 +69,7 @@ class RowSource {
     }
     // Called before a column's keys are made, to learn at once what the keys
     // of many rows need (cheaper than row by row).
-    virtual void Prepare(const std::vector<ListRow>& rows, int column) const {
-        (void)rows;
-        (void)column;
-    }
+    virtual void Prepare(const std::vector<ListRow>& /*rows*/, int /*column*/) const {}
 };
 
 class CellDelegate;
