@@ -9,9 +9,9 @@
 #include <QTime>
 #include <algorithm>
 #include <cerrno>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
-#include <utility>
 #include <vector>
 
 #include "app/Settings.h"
@@ -152,27 +152,26 @@ void RecordCells::Probe(const ListRow& row) const {
 }
 
 namespace {
+// Names looked up by view, without making a string of each.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+using NameSet = std::unordered_set<std::string, NameHash, std::equal_to<>>;
+
 // The names in a folder; an empty set when there is no such folder, none
 // when it cannot be read (its files must then be tried one by one).
-std::optional<std::unordered_set<std::string>> FolderNames(const std::string& folder) {
+std::optional<NameSet> FolderNames(const std::string& folder) {
     DIR* d = ::opendir(folder.c_str());
     if (!d) {
-        if (errno == ENOENT || errno == ENOTDIR) return std::unordered_set<std::string>{};
+        if (errno == ENOENT || errno == ENOTDIR) return NameSet{};
         return std::nullopt;
     }
-    std::unordered_set<std::string> names;
+    NameSet names;
     while (const dirent* e = ::readdir(d))
-        names.insert(e->d_name);
+        names.emplace(e->d_name);
     ::closedir(d);
     return names;
-}
-
-// A path's folder and file name as open() would take them.
-std::pair<std::string, std::string> SplitPath(const QString& path) {
-    const std::string p = path.toStdString();
-    const std::size_t slash = p.rfind('/');
-    if (slash == std::string::npos) return {".", p};
-    return {p.substr(0, slash == 0 ? 1 : slash), p.substr(slash + 1)};
 }
 }  // namespace
 
@@ -180,21 +179,31 @@ void RecordCells::Prepare(const std::vector<ListRow>& rows, int column) const {
     if (column != ColRecordLength) return;
     // A sort by length would try every recording. Listing each folder once
     // settles the missing ones (a store whose recordings went) without that.
-    std::unordered_map<std::string, std::vector<const ListRow*>> byFolder;
+    std::unordered_map<std::string, std::optional<NameSet>> folders;
+    const std::optional<NameSet>* names = nullptr;  // of the last row's folder
+    std::string lastFolder;
     for (const ListRow& row : rows) {
         if (!row.data || (row.facts & kProbed)) continue;
-        const QString path = FilePathText(*row.data);
-        if (!path.isEmpty()) byFolder[SplitPath(path).first].push_back(&row);
-    }
-    for (const auto& [folder, folderRows] : byFolder) {
-        const auto names = FolderNames(folder);
-        if (!names) continue;
-        for (const ListRow* row : folderRows) {
-            const std::string name = SplitPath(FilePathText(*row->data)).second;
-            // "", "." and "..": a folder, which open() may well open.
-            if (name.empty() || name == "." || name == ".." || names->count(name)) continue;
-            row->facts |= kProbed | kSecondsKnown;
+        const std::string path = FilePathText(*row.data).toStdString();
+        if (path.empty()) continue;
+        // Split as open() reads it: the folder before the last slash.
+        const std::size_t slash = path.rfind('/');
+        const std::string_view folder = slash == std::string::npos ? std::string_view(".")
+                                        : slash == 0               ? std::string_view("/")
+                                                     : std::string_view(path).substr(0, slash);
+        const std::string_view name = slash == std::string::npos
+                                          ? std::string_view(path)
+                                          : std::string_view(path).substr(slash + 1);
+        if (!names || folder != lastFolder) {
+            lastFolder = folder;
+            auto [it, added] = folders.try_emplace(lastFolder);
+            if (added) it->second = FolderNames(lastFolder);
+            names = &it->second;
         }
+        // "", "." and "..": a folder, which open() may well open.
+        if (!*names || name.empty() || name == "." || name == ".." || (*names)->count(name))
+            continue;
+        row.facts |= kProbed | kSecondsKnown;
     }
 }
 
@@ -255,17 +264,6 @@ int RecordCells::RecordSeconds(const ListRow& row) const {
     unsigned length = FileSeconds(row);
     if (length == 0) length = static_cast<unsigned>(std::max(0, row.data->recordSeconds));
     return static_cast<int>(length);
-}
-
-QString RecordCells::KeyText(const ListRow& row, int column) const {
-    if (column != ColPath) return Text(row, column);
-    // Paths are long and sorts keep their keys: view the record's own text.
-    const auto& f = row.data->filePath;
-    std::size_t n = 0;
-    while (n < f.size() && f[n] != 0)
-        ++n;
-    return QString::fromRawData(reinterpret_cast<const QChar*>(f.data()),
-                                static_cast<qsizetype>(n));
 }
 
 std::optional<std::int64_t> RecordCells::TimeOf(const ListRow& row, int column) const {

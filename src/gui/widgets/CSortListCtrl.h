@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -62,11 +63,6 @@ class RowSource {
     // times compare by them, others by their texts as parsed.
     [[nodiscard]] virtual std::optional<std::int64_t> TimeOf(const ListRow& row,
                                                              int column) const = 0;
-    // The text a sort key keeps for a cell. It may view the record's own
-    // memory: the list drops its keys before a row (and so its record) goes.
-    [[nodiscard]] virtual QString KeyText(const ListRow& row, int column) const {
-        return Text(row, column);
-    }
     // Called before a column's keys are made, to learn at once what the keys
     // of many rows need (cheaper than row by row).
     virtual void Prepare(const std::vector<ListRow>& /*rows*/, int /*column*/) const {}
@@ -123,7 +119,6 @@ class SortListModel : public QAbstractTableModel {
 
   private:
     bool Valid(int row, int column) const;
-    QString KeyText(std::size_t row, int column) const;
     void DropKeys(int column = -1);
     // The roles that serve assistive technology rather than the painting.
     QVariant AccessibleData(int row, int column, int role) const;
@@ -135,6 +130,7 @@ class SortListModel : public QAbstractTableModel {
     std::shared_ptr<const RowSource> source_;
     int keyedColumn_ = -1;
     std::vector<SortKey> keys_;
+    std::u16string keyTexts_;  // the texts keys_ view, each ended by a zero
     quint64 generation_ = 0;
 };
 

@@ -51,13 +51,19 @@ bool MayStartNumber(const QString& t) {
 std::optional<double> ParseDecimal(const QString& t) {
     // Most texts (names, paths) fail at once; spare them the conversion.
     if (t.isEmpty() || !MayStartNumber(t)) return std::nullopt;
-    std::string s(static_cast<std::size_t>(t.size()), '\0');
-    for (qsizetype i = 0; i < t.size(); ++i) {
-        const char16_t u = t[i].unicode();
+    // Short texts (all a list cell usually holds) convert on the stack.
+    char local[64];
+    std::string heap;
+    const auto size = static_cast<std::size_t>(t.size());
+    if (size >= sizeof local) heap.resize(size);
+    char* s = size < sizeof local ? local : heap.data();
+    for (std::size_t i = 0; i < size; ++i) {
+        const char16_t u = t[static_cast<qsizetype>(i)].unicode();
         if (u > 0x7f) return std::nullopt;
-        s[static_cast<std::size_t>(i)] = static_cast<char>(u);
+        s[i] = static_cast<char>(u);
     }
-    const char* begin = s.c_str();
+    s[size] = '\0';
+    const char* begin = s;
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(begin, &end);
