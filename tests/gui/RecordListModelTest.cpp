@@ -324,6 +324,38 @@ TEST(SortKeys, DecimalReadingsKeepTheirEdges) {
             << c.text;
 }
 
+TEST(SortKeys, OrderOfTextsEqualsComparingTheKeysOneByOne) {
+    // Short texts, texts equal in their first four units, embedded zeros,
+    // units above the ASCII range, and many ties.
+    const QString pieces[] = {"",
+                              "a",
+                              "ab",
+                              "abcd",
+                              "abcde",
+                              "abcdf",
+                              QString(QChar(0)),
+                              QString("a") + QChar(0),
+                              QString("a") + QChar(0) + "b",
+                              QString(QChar(0x20AC)),
+                              "B",
+                              "/s/2010/r1",
+                              "/s/2010/r10"};
+    const QLocale locale;
+    std::vector<SortKey> keys;
+    for (int i = 0; i < 400; ++i)
+        keys.push_back(MakeSortKey(pieces[(i * 7) % 13] + pieces[(i / 13) % 3], locale));
+    for (const bool ascending : {true, false}) {
+        std::vector<int> expected(keys.size());
+        std::iota(expected.begin(), expected.end(), 0);
+        std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+            const int c = CompareSortKeys(keys[static_cast<std::size_t>(a)],
+                                          keys[static_cast<std::size_t>(b)]);
+            return ascending ? c < 0 : c > 0;
+        });
+        EXPECT_EQ(SortedOrder(keys, ascending), expected) << ascending;
+    }
+}
+
 TEST(SortKeys, DurationsSitWhereTheirTextsDo) {
     const QLocale locale;
     for (const int s : {0, 59, 3600, 359999, INT_MAX}) {

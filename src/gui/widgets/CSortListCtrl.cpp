@@ -9,7 +9,6 @@
 #include <QScrollBar>
 
 #include <algorithm>
-#include <numeric>
 #include "widgets/CellDelegate.h"
 
 namespace lk::gui {
@@ -653,15 +652,7 @@ void CSortListCtrl::SortByColumn(int column, bool ascending) {
     sortColumn_ = column;
     ascending_ = ascending;
 
-    const std::vector<SortKey>& keys = model_->SortKeys(column);
-    std::vector<int> order(keys.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const int c =
-            CompareSortKeys(keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
-        return ascending ? c < 0 : c > 0;
-    });
-    model_->Permute(order);
+    model_->Permute(SortedOrder(model_->SortKeys(column), ascending));
     horizontalHeader()->setSortIndicatorShown(true);
     horizontalHeader()->setSortIndicator(column,
                                          ascending ? Qt::AscendingOrder : Qt::DescendingOrder);

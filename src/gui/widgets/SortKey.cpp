@@ -3,9 +3,11 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
+#include <numeric>
 #include <string>
 
 namespace lk::gui {
@@ -174,6 +176,49 @@ int CompareSortKeys(const SortKey& a, const SortKey& b) {
     if (a.time && b.time) return Cmp(*a.time, *b.time);
     const int c = a.text.compare(b.text, Qt::CaseSensitive);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+std::vector<int> SortedOrder(const std::vector<SortKey>& keys, bool ascending) {
+    std::vector<int> order(keys.size());
+    const bool textsOnly = std::none_of(
+        keys.begin(), keys.end(), [](const SortKey& k) { return k.hex || k.number || k.time; });
+    if (!textsOnly) {
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const int c = CompareSortKeys(keys[static_cast<std::size_t>(a)],
+                                          keys[static_cast<std::size_t>(b)]);
+            return ascending ? c < 0 : c > 0;
+        });
+        return order;
+    }
+    // Texts alone: most pairs differ in their first four code units, which
+    // compare as one number held next to the row; the texts themselves are
+    // read only on a tie there.
+    struct Entry {
+        std::uint64_t head;
+        QStringView text;
+        int row;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const QString& t = keys[i].text;
+        std::uint64_t head = 0;
+        for (qsizetype k = 0; k < 4; ++k)
+            head = (head << 16) | (k < t.size() ? t[k].unicode() : 0u);
+        entries.push_back({head, QStringView(t), static_cast<int>(i)});
+    }
+    std::stable_sort(entries.begin(), entries.end(), [ascending](const Entry& a, const Entry& b) {
+        int c = 0;
+        if (a.head != b.head)
+            c = a.head < b.head ? -1 : 1;
+        else
+            c = a.text.compare(b.text, Qt::CaseSensitive);
+        return ascending ? c < 0 : c > 0;
+    });
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        order[i] = entries[i].row;
+    return order;
 }
 
 }  // namespace lk::gui

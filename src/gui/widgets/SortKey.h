@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace lk::gui {
 
@@ -27,5 +28,9 @@ std::int64_t DurationAxisMsecs(std::int64_t seconds);
 
 // Negative, zero or positive.
 int CompareSortKeys(const SortKey& a, const SortKey& b);
+
+// The rows in the order of their keys, ties in their present order: entry i
+// is the row that goes to place i.
+std::vector<int> SortedOrder(const std::vector<SortKey>& keys, bool ascending);
 
 }  // namespace lk::gui
