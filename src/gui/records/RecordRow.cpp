@@ -173,6 +173,19 @@ std::optional<NameSet> FolderNames(const std::string& folder) {
     ::closedir(d);
     return names;
 }
+
+// The recording path as open() takes it, into a buffer used again and again.
+void PathBytes(const CallRecord& r, std::string& out) {
+    out.clear();
+    for (const char16_t u : r.filePath) {
+        if (u == 0) return;
+        if (u >= 0x80) {
+            out = FilePathText(r).toStdString();
+            return;
+        }
+        out.push_back(static_cast<char>(u));
+    }
+}
 }  // namespace
 
 void RecordCells::Prepare(const std::vector<ListRow>& rows, int column) const {
@@ -182,9 +195,10 @@ void RecordCells::Prepare(const std::vector<ListRow>& rows, int column) const {
     std::unordered_map<std::string, std::optional<NameSet>> folders;
     const std::optional<NameSet>* names = nullptr;  // of the last row's folder
     std::string lastFolder;
+    std::string path;
     for (const ListRow& row : rows) {
         if (!row.data || (row.facts & kProbed)) continue;
-        const std::string path = FilePathText(*row.data).toStdString();
+        PathBytes(*row.data, path);
         if (path.empty()) continue;
         // Split as open() reads it: the folder before the last slash.
         const std::size_t slash = path.rfind('/');
