@@ -4,6 +4,7 @@
 // after each phase and the peak. Runs offscreen: bench_pane_fill [records]
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -89,6 +90,14 @@ long PeakMegabytes() {
     return u.ru_maxrss / 1024;
 }
 
+// CPU time of this thread: on a machine shared with other work it varies
+// far less than the wall clock.
+qint64 ThreadCpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<qint64>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 // Resident memory now, from /proc (the peak alone hides which phase made it).
 long ResidentMegabytes() {
     std::ifstream status("/proc/self/status");
@@ -142,14 +151,21 @@ int main(int argc, char** argv) {
     std::printf("resident after fill: %ld MB, peak so far %ld MB\n", ResidentMegabytes(),
                 PeakMegabytes());
     for (int c = 0; c < list->ColumnCount(); ++c) {
+        qint64 cpu = ThreadCpuMs();
         t.restart();
         list->SortByColumn(c, true);
         const qint64 asc = t.elapsed();
+        const qint64 ascCpu = ThreadCpuMs() - cpu;
+        cpu = ThreadCpuMs();
         t.restart();
         list->SortByColumn(c, false);
         const qint64 desc = t.elapsed();
-        std::printf("sort column %d: %lld ms ascending, %lld ms descending, resident %ld MB\n", c,
-                    static_cast<long long>(asc), static_cast<long long>(desc), ResidentMegabytes());
+        const qint64 descCpu = ThreadCpuMs() - cpu;
+        std::printf(
+            "sort column %d: %lld ms ascending, %lld ms descending (cpu %lld, %lld), resident %ld "
+            "MB\n",
+            c, static_cast<long long>(asc), static_cast<long long>(desc),
+            static_cast<long long>(ascCpu), static_cast<long long>(descCpu), ResidentMegabytes());
     }
     std::printf("resident after sorting: %ld MB\n", ResidentMegabytes());
     std::printf("peak memory: %ld MB\n", PeakMegabytes());
