@@ -408,8 +408,6 @@ void CMainFrame::StopWork() {
     stopped_ = true;
     SaveWindow();
     app_.State().quitting = 1;
-    for (int c = PageAll; c <= PageSearch; ++c)
-        if (CRecordListPane* p = app_.Panes().Pane(c)) p->StopRelabel();
     timer10_->stop();
     timer20_->stop();
     timer30_->stop();

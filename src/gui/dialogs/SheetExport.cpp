@@ -61,22 +61,33 @@ void SheetExport::Start(const CSortListCtrl* list) {
     const QString path = chooser_(parent_, ProposedPath());
     if (path.isEmpty()) return;
 
-    // The rows are taken now (their texts are shared, not copied), so the
-    // user may go on sorting or reloading while the file is written.
-    auto rows = std::make_shared<std::vector<ListRow>>(list->Model()->Rows());
+    // The cells are taken now, as shown, so the user may go on sorting or
+    // reloading (which frees the records) while the file is written.
+    struct ShownRow {
+        QVector<QString> texts;
+        bool marked = false;
+    };
+    const int columns = list->ColumnCount();
+    auto rows = std::make_shared<std::vector<ShownRow>>(static_cast<std::size_t>(list->RowCount()));
+    for (int r = 0; r < list->RowCount(); ++r) {
+        ShownRow& row = (*rows)[static_cast<std::size_t>(r)];
+        row.texts.reserve(columns);
+        for (int c = 0; c < columns; ++c)
+            row.texts.append(list->CellText(r, c));
+        row.marked = list->CellImage(r, 0) == IconMarked;
+    }
     auto source = std::make_shared<SheetSource>();
-    for (int c = 0; c < list->ColumnCount(); ++c)
+    for (int c = 0; c < columns; ++c)
         source->headings.push_back(list->ColumnHeading(c).toStdString());
     source->rowCount = rows->size();
     const std::string marked = Lang(kMarkedText).toStdString();
-    const std::size_t columns = source->headings.size();
-    source->row = [rows, marked, columns](std::size_t i, std::vector<std::string>& cells) {
-        const ListRow& row = (*rows)[i];
-        std::vector<std::string> shown(columns);
-        for (std::size_t c = 0; c < columns && c < static_cast<std::size_t>(row.texts.size()); ++c)
-            shown[c] = row.texts[static_cast<qsizetype>(c)].toStdString();
-        const bool isMarked = !row.images.isEmpty() && row.images[0] == IconMarked;
-        cells = SheetRowCells(std::move(shown), isMarked, marked);
+    source->row = [rows, marked](std::size_t i, std::vector<std::string>& cells) {
+        const ShownRow& row = (*rows)[i];
+        std::vector<std::string> shown;
+        shown.reserve(static_cast<std::size_t>(row.texts.size()));
+        for (const QString& t : row.texts)
+            shown.push_back(t.toStdString());
+        cells = SheetRowCells(std::move(shown), row.marked, marked);
     };
 
     const int total = static_cast<int>(rows->size());

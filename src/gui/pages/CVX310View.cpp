@@ -313,7 +313,6 @@ void CVX310View::OnClearImported() {
     if (importRunning_) return;
     CRecordListPane* pane = PaneOf(PageFolder);
     // Rows go before the records they point at.
-    pane->StopRelabel();
     pane->DeleteAllRows();
     state_.records.ReplaceAll(RecordListId::Folder);
 }

@@ -17,10 +17,7 @@ void CVX310View::OnSearchCommand() {
     CRecordListPane* results = PaneOf(PageSearch);
     SearchTargets targets;
     targets.showResultsPage = [this] { ShowPage(PageSearch); };
-    targets.clearResults = [results] {
-        results->StopRelabel();
-        results->DeleteAllRows();
-    };
+    targets.clearResults = [results] { results->DeleteAllRows(); };
     targets.addResult = [results](CallRecord* r) { results->AddRecord(r); };
     CSearchDlg dlg(state_, currentPage_, std::move(targets), services_.dialogs, this);
     dlg.exec();
@@ -59,7 +56,6 @@ void CVX310View::OnImportCommand() {
     importRunning_ = false;
     RecordList found = dlg.TakeRecords();
     CRecordListPane* pane = PaneOf(PageFolder);
-    pane->StopRelabel();
     pane->DeleteAllRows();
     for (RecordPtr& r : found)
         st.records.Append(RecordListId::Folder, std::move(r));

@@ -25,9 +25,6 @@ constexpr ColumnDef kColumns[kRecordColumns] = {{15, 40},  {196, 40},  {16, 120}
 // The list's name for assistive technology, by category.
 constexpr int kCategoryName[kLastListPage + 1] = {0, 2, 3, 4, 5, 163, 25, 105, 106, 156, 215};
 
-constexpr int kRelabelInPlaceLimit = 1000;
-constexpr int kRelabelSlice = 200;
-
 }  // namespace
 
 CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
@@ -36,7 +33,8 @@ CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
       state_(state),
       panes_(panes),
       commands_(commands),
-      list_(new CSortListCtrl(this)) {
+      list_(new CSortListCtrl(this)),
+      cells_(std::make_shared<RecordCells>(state.devType, RowLabels::Load())) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);
@@ -47,11 +45,7 @@ CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
     list_->SetImageTexts(imageTexts);
     // A long path keeps its file name in view.
     list_->SetColumnElide(ColPath, Qt::ElideMiddle);
-    list_->SetKeyProvider([](const ListRow& row, int column) -> std::optional<SortKey> {
-        if (column != ColTime || !row.data) return std::nullopt;
-        return MakeTimeKey(column < row.texts.size() ? row.texts[column] : QString(),
-                           RecordTimeKey(*row.data));
-    });
+    list_->SetRowSource(cells_);
     for (int c = 0; c < kRecordColumns; ++c)
         list_->InsertColumn(c, Lang(kColumns[c].heading), kColumns[c].width);
     for (int c = 0; c < kRecordColumns; ++c) {
@@ -68,8 +62,6 @@ CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
             this, [this] { emit CommandRequested(CmdMark); }, Qt::QueuedConnection);
     });
     connect(list_, &CSortListCtrl::ContextMenuRequested, this, &CRecordListPane::OnContextMenu);
-    relabelTimer_.setInterval(0);
-    connect(&relabelTimer_, &QTimer::timeout, this, &CRecordListPane::RelabelSlice);
 }
 
 CRecordListPane::~CRecordListPane() {
@@ -82,15 +74,11 @@ CRecordListPane::~CRecordListPane() {
 }
 
 void CRecordListPane::AddRecord(CallRecord* record) {
-    if (!record) return;
-    const int devType = state_.devType.load();
-    std::vector<ListRow> rows;
-    rows.push_back(PrepareRecordRow(*record, devType, RowLabels::Load(), QLocale()));
-    list_->AppendRows(std::move(rows));
+    if (record) list_->AppendRecords({record});
 }
 
-void CRecordListPane::AddPreparedRows(std::vector<ListRow>&& rows) {
-    list_->AppendRows(std::move(rows));
+void CRecordListPane::AddRecords(const std::vector<CallRecord*>& records) {
+    list_->AppendRecords(records);
 }
 
 int CRecordListPane::DeleteAllRows() {
@@ -100,17 +88,6 @@ int CRecordListPane::DeleteAllRows() {
 void CRecordListPane::SetRemarkColumnWidth(int width) {
     list_->setColumnHidden(ColRemark, width <= 0);
     if (width > 0) list_->setColumnWidth(ColRemark, width);
-}
-
-void CRecordListPane::RelabelRow(int row, const RowLabels& labels, int devType) {
-    CallRecord* r = list_->RowData(row);
-    if (!r) return;
-    if (r->type >= Incoming && r->type <= Message)
-        list_->SetCellText(row, ColType, labels.TypeName(r->type));
-    if (devType == 1) {
-        const QString remark = RemarkText(*r, labels.codePage);
-        if (!remark.isEmpty()) list_->SetCellText(row, ColRemark, remark);
-    }
 }
 
 void CRecordListPane::SetCategory(int category) {
@@ -125,37 +102,9 @@ void CRecordListPane::Relabel() {
     SetCategory(category_);
     for (int c = 0; c < kRecordColumns && c < list_->ColumnCount(); ++c)
         list_->SetColumnHeading(c, Lang(kColumns[c].heading));
-    if (list_->RowCount() >= kRelabelInPlaceLimit) {
-        // Large lists are relabelled in slices so the window stays responsive;
-        // a second request starts the pass over.
-        nextRelabelRow_ = 0;
-        if (!relabelTimer_.isActive()) {
-            stopRelabel_ = false;
-            relabelTimer_.start();
-        }
-        return;
-    }
-    const RowLabels labels = RowLabels::Load();
-    const int devType = state_.devType.load();
-    for (int r = 0; r < list_->RowCount(); ++r)
-        RelabelRow(r, labels, devType);
-}
-
-void CRecordListPane::RelabelSlice() {
-    const RowLabels labels = RowLabels::Load();
-    const int devType = state_.devType.load();
-    for (int n = 0; n < kRelabelSlice; ++n) {
-        if (stopRelabel_ || nextRelabelRow_ >= list_->RowCount()) {
-            relabelTimer_.stop();
-            return;
-        }
-        RelabelRow(nextRelabelRow_++, labels, devType);
-    }
-}
-
-void CRecordListPane::StopRelabel() {
-    stopRelabel_ = true;
-    relabelTimer_.stop();
+    // The rows make their texts when shown: new labels are all they need.
+    cells_->Reload(RowLabels::Load());
+    list_->RowSourceChanged();
 }
 
 void CRecordListPane::ToggleMarks() {
@@ -171,8 +120,7 @@ void CRecordListPane::ToggleMarks() {
         r->cardBytes[CallRecord::kCardMarkByte] = static_cast<std::uint8_t>(value);
         // A failed write still changes the rows: the mark then lasts until the next reload.
         (void)SetRecordMarkByPath(state_, backupPath, p, value);
-        list_->SetCellImage(row, ColMark, value == 1 ? IconMarked : -1);
-        if (value == 0) list_->SetCellText(row, ColMark, QString());
+        list_->RefreshRow(row);  // the flag icon follows the record
 
         std::vector<int> targets = {1, 7, 9};
         switch (r->type) {
@@ -207,14 +155,10 @@ void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {
     if (source == this || !record) return;
     const int row = list_->FindRow(record);
     if (row >= 0) {
-        if (record->marked == 1) {
-            list_->SetCellImage(row, ColMark, IconMarked);
-        } else if (category_ == PageMarked) {
+        if (record->marked != 1 && category_ == PageMarked)
             list_->DeleteRow(row, false);
-        } else {
-            list_->SetCellImage(row, ColMark, -1);
-            list_->SetCellText(row, ColMark, QString());
-        }
+        else
+            list_->RefreshRow(row);
     } else if (category_ == PageMarked && record->marked == 1) {
         AddRecord(record);
     }

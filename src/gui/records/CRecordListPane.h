@@ -3,8 +3,8 @@
 // flag in line across panes, and turns mouse actions into view commands.
 // The pane owns no record; rows borrow them from the shared record lists.
 
-#include <QTimer>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 #include "card/ViewPage.h"
@@ -34,13 +34,12 @@ class CRecordListPane : public QWidget {
 
     // Appends one row for the record (UI thread).
     void AddRecord(CallRecord* record);
-    // Appends rows prepared elsewhere (the pane fill's batches).
-    void AddPreparedRows(std::vector<ListRow>&& rows);
+    // Appends one row per record (the pane fill's batches).
+    void AddRecords(const std::vector<CallRecord*>& records);
     int DeleteAllRows();
 
+    // New header texts and type names after a language change.
     void Relabel();
-    void StopRelabel();
-    bool RelabelRunning() const { return relabelTimer_.isActive(); }
 
     void ToggleMarks();
     void SyncMark(CRecordListPane* source, CallRecord* record);
@@ -52,17 +51,13 @@ class CRecordListPane : public QWidget {
 
   private:
     void OnContextMenu(const QPoint& globalPos);
-    void RelabelRow(int row, const RowLabels& labels, int devType);
-    void RelabelSlice();
 
     RecorderState& state_;
     PaneRegistry& panes_;
     CommandActions& commands_;
     CSortListCtrl* list_;
+    std::shared_ptr<RecordCells> cells_;
     int category_ = PageAll;
-    QTimer relabelTimer_;
-    int nextRelabelRow_ = 0;
-    bool stopRelabel_ = false;
 };
 
 }  // namespace lk::gui

@@ -8,32 +8,11 @@
 #include "card/ViewPage.h"
 #include "dialogs/ProgressDialog.h"
 #include "records/PaneRegistry.h"
-#include "records/RecordRow.h"
 #include "support/GuiText.h"
 
 namespace lk::gui {
 namespace {
 constexpr int kBatchRecords = 2000;
-
-// Prepares each record's row once, however many panes it goes to.
-class RowMaker {
-  public:
-    RowMaker(int devType, RowLabels labels) : devType_(devType), labels_(std::move(labels)) {}
-    const ListRow& RowOf(CallRecord& r) {
-        if (last_ != &r) {
-            row_ = PrepareRecordRow(r, devType_, labels_, locale_);
-            last_ = &r;
-        }
-        return row_;
-    }
-
-  private:
-    int devType_;
-    RowLabels labels_;
-    QLocale locale_;
-    const CallRecord* last_ = nullptr;
-    ListRow row_;
-};
 }  // namespace
 
 void PaneFill::SetProgress(ProgressDialog* progress) {
@@ -48,7 +27,7 @@ void PaneFill::Deliver(Batch& batch) {
     for (int c = kFirstListPage; c <= kLastListPage; ++c) {
         auto& rows = batch[static_cast<std::size_t>(c)];
         if (rows.empty()) continue;
-        if (CRecordListPane* pane = panes_.Pane(c)) pane->AddPreparedRows(std::move(rows));
+        if (CRecordListPane* pane = panes_.Pane(c)) pane->AddRecords(rows);
         rows.clear();
     }
 }
@@ -71,8 +50,6 @@ void PaneFill::Populate() {
     running_ = true;
     panes_.ClearPanes(PageAll, PageSearch);
     const int caption = st.viewingBackup != 0 ? kCaptionBackupRecords : kCaptionCardRecords;
-    const int devType = st.devType.load();
-    RowLabels labels = RowLabels::Load();
     const RecordList& list = st.CurrentRecordList();
 
     auto fillHere = [&] {
@@ -90,11 +67,10 @@ void PaneFill::Populate() {
         };
         sink.end = [progress] { progress->hide(); };
         Batch batch;
-        RowMaker maker(devType, labels);
         PopulatePanes(
             list,
             [&](int category, CallRecord& r) {
-                batch[static_cast<std::size_t>(category)].push_back(maker.RowOf(r));
+                batch[static_cast<std::size_t>(category)].push_back(&r);
             },
             sink, caption, st.quitting);
         Deliver(batch);
@@ -106,11 +82,10 @@ void PaneFill::Populate() {
     }
 
     // Large lists: the worker only reads the list (nothing else changes it
-    // while loaderBusy is set) and prepares rows; panes and the progress
-    // window are touched on the UI thread only, in batches.
+    // while loaderBusy is set) and sorts the records into categories; panes
+    // and the progress window are touched on the UI thread only, in batches.
     try {
-        worker_ = std::thread([this, &list, caption, devType, labels] {
-            RowMaker maker(devType, labels);
+        worker_ = std::thread([this, &list, caption] {
             auto batch = std::make_shared<Batch>();
             int size = static_cast<int>(list.size());
             auto post = [&](int position, const std::string& text, bool last) {
@@ -152,7 +127,7 @@ void PaneFill::Populate() {
             const PopulateResult r = PopulatePanes(
                 list,
                 [&](int category, CallRecord& rec) {
-                    (*batch)[static_cast<std::size_t>(category)].push_back(maker.RowOf(rec));
+                    (*batch)[static_cast<std::size_t>(category)].push_back(&rec);
                 },
                 sink, caption, state_.quitting, /*yieldEach=*/true);
             // Closing: leave loaderBusy set and the panes as they are.

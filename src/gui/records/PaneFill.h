@@ -1,7 +1,7 @@
 #pragma once
 // Distributes the shown record list into the list panes, newest first: up to
-// 1000 records on the UI thread, more on a worker that prepares the rows and
-// hands them over in batches through queued calls.
+// 1000 records on the UI thread, more on a worker that sorts them into
+// categories and hands them over in batches through queued calls.
 
 #include <QObject>
 #include <QPointer>
@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "card/ViewPage.h"
-#include "widgets/CSortListCtrl.h"
 
 namespace lk {
+struct CallRecord;
 struct RecorderState;
-}
+}  // namespace lk
 
 namespace lk::gui {
 
@@ -41,7 +41,7 @@ class PaneFill : public QObject {
     void Finished();
 
   private:
-    using Batch = std::array<std::vector<ListRow>, kLastListPage + 1>;
+    using Batch = std::array<std::vector<CallRecord*>, kLastListPage + 1>;
     void Deliver(Batch& batch);
     void Finish();
 

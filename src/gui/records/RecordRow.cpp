@@ -1,11 +1,17 @@
 #include "records/RecordRow.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <algorithm>
+#include <cerrno>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/Settings.h"
@@ -70,9 +76,19 @@ std::int64_t RecordTimeKey(const CallRecord& r) {
                          r.time.second);
 }
 
+namespace {
+// A field's text without the detour through a std::u16string.
+template <std::size_t N>
+QString FieldQString(const WideField<N>& f) {
+    std::size_t n = 0;
+    while (n < N && f[n] != 0)
+        ++n;
+    return QString::fromUtf16(f.data(), static_cast<qsizetype>(n));
+}
+}  // namespace
+
 QString FilePathText(const CallRecord& r) {
-    const std::u16string p = FieldText(r.filePath);
-    return QString::fromUtf16(p.data(), static_cast<qsizetype>(p.size()));
+    return FieldQString(r.filePath);
 }
 
 QString RemarkText(const CallRecord& r, const std::string& codePage) {
@@ -107,36 +123,175 @@ bool RecordingPresent(const QString& path) {
     return true;
 }
 
-ListRow PrepareRecordRow(CallRecord& r, int devType, const RowLabels& labels,
-                         const QLocale& locale) {
-    ListRow row;
-    row.data = &r;
-    row.texts.resize(kRecordColumns);
-    row.images.fill(-1, kRecordColumns);
-    if (r.marked == 1) row.images[ColMark] = IconMarked;
+namespace {
+// ListRow::facts of a record's row: what the recording file told, once asked.
+constexpr std::uint32_t kProbed = 1u << 31;
+constexpr std::uint32_t kPresent = 1u << 30;
+constexpr std::uint32_t kSecondsKnown = 1u << 29;
+constexpr std::uint32_t kSecondsMask = kSecondsKnown - 1;  // about 17 years
+}  // namespace
 
-    const QString path = FilePathText(r);
-    const bool present = RecordingPresent(path);
-    if (present) row.images[ColRecording] = IconRecording;
-
-    row.texts[ColTime] = FormatRecordTime(r, locale);
-    if (r.type != Note && r.type != Note2 && r.type != Triggered) {
-        const std::u16string number = FieldText(r.number);
-        const std::u16string name = FieldText(r.name);
-        row.texts[ColNumber] =
-            QString::fromUtf16(number.data(), static_cast<qsizetype>(number.size())) +
-            QLatin1Char(' ') + QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size()));
+void RecordCells::Probe(const ListRow& row) const {
+    if (row.facts & kProbed) return;
+    row.facts |= kProbed;
+    const QString path = FilePathText(*row.data);
+    if (path.isEmpty()) {
+        row.facts |= kSecondsKnown;
+        return;
     }
-    row.texts[ColCallLength] = FormatSeconds(r.callSeconds);
-    unsigned length =
-        !path.isEmpty() ? RecordingSeconds(std::filesystem::path(path.toStdString())) : 0;
-    if (length == 0) length = static_cast<unsigned>(std::max(0, r.recordSeconds));
-    row.texts[ColRecordLength] = FormatSeconds(static_cast<int>(length));
-    row.texts[ColType] = labels.TypeName(r.type);
-    row.images[ColType] = static_cast<qint8>(TypeIcon(r.type));
-    row.texts[ColPath] = path;
-    if (devType == 1) row.texts[ColRemark] = RemarkText(r, labels.codePage);
-    return row;
+    const int fd = ::open(path.toUtf8().constData(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        // The backup engine names a missing recording with ".tmp".
+        if (!path.contains(QLatin1String(".tmp"))) row.facts |= kPresent;
+    } else if (errno == ENOENT || errno == ENOTDIR) {
+        // No file: no length to read either (the common case of a moved
+        // store, and a sort by length would otherwise look twice).
+        row.facts |= kSecondsKnown;
+    }
+}
+
+namespace {
+// Names looked up by view, without making a string of each.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+using NameSet = std::unordered_set<std::string, NameHash, std::equal_to<>>;
+
+// The names in a folder; an empty set when there is no such folder, none
+// when it cannot be read (its files must then be tried one by one).
+std::optional<NameSet> FolderNames(const std::string& folder) {
+    DIR* d = ::opendir(folder.c_str());
+    if (!d) {
+        if (errno == ENOENT || errno == ENOTDIR) return NameSet{};
+        return std::nullopt;
+    }
+    NameSet names;
+    while (const dirent* e = ::readdir(d))
+        names.emplace(e->d_name);
+    ::closedir(d);
+    return names;
+}
+
+// The recording path as open() takes it, into a buffer used again and again.
+void PathBytes(const CallRecord& r, std::string& out) {
+    out.clear();
+    for (const char16_t u : r.filePath) {
+        if (u == 0) return;
+        if (u >= 0x80) {
+            out = FilePathText(r).toStdString();
+            return;
+        }
+        out.push_back(static_cast<char>(u));
+    }
+}
+}  // namespace
+
+void RecordCells::Prepare(const std::vector<ListRow>& rows, int column) const {
+    if (column != ColRecordLength) return;
+    // A sort by length would try every recording. Listing each folder once
+    // settles the missing ones (a store whose recordings went) without that.
+    std::unordered_map<std::string, std::optional<NameSet>> folders;
+    const std::optional<NameSet>* names = nullptr;  // of the last row's folder
+    std::string lastFolder;
+    std::string path;
+    for (const ListRow& row : rows) {
+        if (!row.data || (row.facts & kProbed)) continue;
+        PathBytes(*row.data, path);
+        if (path.empty()) continue;
+        // Split as open() reads it: the folder before the last slash.
+        const std::size_t slash = path.rfind('/');
+        const std::string_view folder = slash == std::string::npos ? std::string_view(".")
+                                        : slash == 0               ? std::string_view("/")
+                                                     : std::string_view(path).substr(0, slash);
+        const std::string_view name = slash == std::string::npos
+                                          ? std::string_view(path)
+                                          : std::string_view(path).substr(slash + 1);
+        if (!names || folder != lastFolder) {
+            lastFolder = folder;
+            auto [it, added] = folders.try_emplace(lastFolder);
+            if (added) it->second = FolderNames(lastFolder);
+            names = &it->second;
+        }
+        // "", "." and "..": a folder, which open() may well open.
+        if (!*names || name.empty() || name == "." || name == ".." || (*names)->count(name))
+            continue;
+        row.facts |= kProbed | kSecondsKnown;
+    }
+}
+
+bool RecordCells::Present(const ListRow& row) const {
+    Probe(row);
+    return row.facts & kPresent;
+}
+
+unsigned RecordCells::FileSeconds(const ListRow& row) const {
+    Probe(row);
+    if (!(row.facts & kSecondsKnown)) {
+        const unsigned s =
+            RecordingSeconds(std::filesystem::path(FilePathText(*row.data).toStdString()));
+        row.facts |= kSecondsKnown | std::min(s, kSecondsMask);
+    }
+    return row.facts & kSecondsMask;
+}
+
+QString RecordCells::Text(const ListRow& row, int column) const {
+    const CallRecord& r = *row.data;
+    switch (column) {
+        case ColType:
+            return labels_.TypeName(r.type);
+        case ColTime:
+            return FormatRecordTime(r, locale_);
+        case ColNumber:
+            if (r.type == Note || r.type == Note2 || r.type == Triggered) return {};
+            return FieldQString(r.number) + QLatin1Char(' ') + FieldQString(r.name);
+        case ColCallLength:
+            return FormatSeconds(r.callSeconds);
+        case ColRecordLength:
+            return FormatSeconds(RecordSeconds(row));
+        case ColRemark:
+            return devType_.load() == 1 ? RemarkText(r, labels_.codePage) : QString();
+        case ColPath:
+            return FilePathText(r);
+        default:
+            return {};
+    }
+}
+
+int RecordCells::Image(const ListRow& row, int column) const {
+    const CallRecord& r = *row.data;
+    switch (column) {
+        case ColMark:
+            return r.marked == 1 ? IconMarked : -1;
+        case ColRecording:
+            return Present(row) ? IconRecording : -1;
+        case ColType:
+            return TypeIcon(r.type);
+        default:
+            return -1;
+    }
+}
+
+int RecordCells::RecordSeconds(const ListRow& row) const {
+    // A recording that gives no length shows the stored one.
+    unsigned length = FileSeconds(row);
+    if (length == 0) length = static_cast<unsigned>(std::max(0, row.data->recordSeconds));
+    return static_cast<int>(length);
+}
+
+std::optional<std::int64_t> RecordCells::TimeOf(const ListRow& row, int column) const {
+    // Where the texts read as times, so do the keys (without the texts).
+    switch (column) {
+        case ColTime:
+            return RecordTimeKey(*row.data);
+        case ColCallLength:
+            return DurationAxisMsecs(std::max(0, row.data->callSeconds));
+        case ColRecordLength:
+            return DurationAxisMsecs(std::max(0, RecordSeconds(row)));
+        default:
+            return std::nullopt;
+    }
 }
 
 }  // namespace lk::gui

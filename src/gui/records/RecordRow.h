@@ -1,15 +1,17 @@
 #pragma once
-// Turning a call record into the cells of a list row. Safe to call from a
-// worker: it touches no widget, only the record and its recording file.
+// Turning a call record into the cells of a list row, when the row is shown
+// or sorted: the lists keep no texts of their own.
 
 #include <QLocale>
 #include <QString>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "widgets/CSortListCtrl.h"
 #include "card/CallRecord.h"
+#include "widgets/CSortListCtrl.h"
 
 namespace lk::gui {
 
@@ -26,7 +28,7 @@ enum RecordColumn : int {
     kRecordColumns = 9,
 };
 
-// The texts a row needs, read from the language file once per fill rather
+// The texts rows need, read from the language file once per language rather
 // than once per row.
 struct RowLabels {
     std::array<QString, 9> typeNames;  // by record type 2-8
@@ -45,7 +47,30 @@ QString FilePathText(const CallRecord& r);
 QString RemarkText(const CallRecord& r, const std::string& codePage);
 bool RecordingPresent(const QString& path);
 
-ListRow PrepareRecordRow(CallRecord& r, int devType, const RowLabels& labels,
-                         const QLocale& locale);
+// The cells of a record's row. The device family is read when a cell is
+// made; the labels are those of the last Reload.
+class RecordCells final : public RowSource {
+  public:
+    RecordCells(const std::atomic<int>& devType, RowLabels labels, QLocale locale = {})
+        : devType_(devType), labels_(std::move(labels)), locale_(std::move(locale)) {}
+    // New labels (after a language change).
+    void Reload(RowLabels labels) { labels_ = std::move(labels); }
+
+    [[nodiscard]] QString Text(const ListRow& row, int column) const override;
+    [[nodiscard]] int Image(const ListRow& row, int column) const override;
+    [[nodiscard]] std::optional<std::int64_t> TimeOf(const ListRow& row, int column) const override;
+    void Prepare(const std::vector<ListRow>& rows, int column) const override;
+
+  private:
+    // Whether the recording opens and its length: learnt once per row.
+    void Probe(const ListRow& row) const;
+    bool Present(const ListRow& row) const;
+    unsigned FileSeconds(const ListRow& row) const;
+    int RecordSeconds(const ListRow& row) const;
+
+    const std::atomic<int>& devType_;
+    RowLabels labels_;
+    QLocale locale_;
+};
 
 }  // namespace lk::gui

@@ -9,7 +9,6 @@
 #include <QScrollBar>
 
 #include <algorithm>
-#include <numeric>
 #include "widgets/CellDelegate.h"
 
 namespace lk::gui {
@@ -24,44 +23,47 @@ int SortListModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(headings_.size());
 }
 
+bool SortListModel::Valid(int row, int column) const {
+    return row >= 0 && static_cast<std::size_t>(row) < rows_.size() && column >= 0 &&
+           column < headings_.size();
+}
+
 QVariant SortListModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid()) return {};
-    const auto r = static_cast<std::size_t>(index.row());
+    if (!index.isValid() || !Valid(index.row(), index.column())) return {};
+    const int r = index.row();
     const int c = index.column();
-    if (r >= rows_.size()) return {};
-    const ListRow& row = rows_[r];
+    const RowExtras* extras = rows_[static_cast<std::size_t>(r)].extras.get();
     switch (role) {
         case Qt::DisplayRole:
-            return c < row.texts.size() ? row.texts[c] : QString();
+            return CellText(r, c);
         case Qt::DecorationRole: {
-            const int img = c < row.images.size() ? row.images[c] : -1;
+            const int img = CellImage(r, c);
             if (img >= 0 && img < images_.size()) return images_[img];
             return {};
         }
         case Qt::ForegroundRole:
-            if (row.colours && c < row.colours->text.size() && row.colours->text[c].isValid())
-                return row.colours->text[c];
+            if (extras && c < extras->colours.text.size() && extras->colours.text[c].isValid())
+                return extras->colours.text[c];
             return {};
         case Qt::BackgroundRole:
-            if (row.colours && c < row.colours->background.size() &&
-                row.colours->background[c].isValid())
-                return row.colours->background[c];
+            if (extras && c < extras->colours.background.size() &&
+                extras->colours.background[c].isValid())
+                return extras->colours.background[c];
             return {};
         case Qt::AccessibleTextRole:
         case Qt::AccessibleDescriptionRole:
-            return AccessibleData(row, c, role);
+            return AccessibleData(r, c, role);
         default:
             return {};
     }
 }
 
-QVariant SortListModel::AccessibleData(const ListRow& row, int column, int role) const {
-    const QString text = column < row.texts.size() ? row.texts[column] : QString();
-    if (role == Qt::AccessibleDescriptionRole)
-        return column < headings_.size() ? headings_[column] : QString();
+QVariant SortListModel::AccessibleData(int row, int column, int role) const {
+    if (role == Qt::AccessibleDescriptionRole) return headings_[column];
+    const QString text = CellText(row, column);
     if (!text.isEmpty()) return text;
     // An icon-only cell says what its icon means; an empty one says nothing.
-    const int img = column < row.images.size() ? row.images[column] : -1;
+    const int img = CellImage(row, column);
     return img >= 0 && img < imageTexts_.size() ? imageTexts_[img] : QString();
 }
 
@@ -74,8 +76,71 @@ QVariant SortListModel::headerData(int section, Qt::Orientation o, int role) con
     return QAbstractTableModel::headerData(section, o, role);
 }
 
+void SortListModel::SetSource(std::shared_ptr<const RowSource> source) {
+    source_ = std::move(source);
+    SourceChanged();
+}
+
+void SortListModel::SourceChanged() {
+    DropKeys();
+    if (!rows_.empty())
+        emit dataChanged(index(0, 0), index(rowCount() - 1, std::max(0, columnCount() - 1)));
+}
+
+QString SortListModel::CellText(int row, int column) const {
+    if (!Valid(row, column)) return {};
+    const ListRow& r = rows_[static_cast<std::size_t>(row)];
+    if (r.extras && column < r.extras->texts.size() && r.extras->texts[column])
+        return *r.extras->texts[column];
+    return r.data && source_ ? source_->Text(r, column) : QString();
+}
+
+int SortListModel::CellImage(int row, int column) const {
+    if (!Valid(row, column)) return -1;
+    const ListRow& r = rows_[static_cast<std::size_t>(row)];
+    if (r.extras && column < r.extras->images.size() &&
+        r.extras->images[column] != RowExtras::kSourceImage)
+        return r.extras->images[column];
+    return r.data && source_ ? source_->Image(r, column) : -1;
+}
+
+RowExtras& SortListModel::ExtrasOf(int row) {
+    std::unique_ptr<RowExtras>& e = rows_[static_cast<std::size_t>(row)].extras;
+    if (!e) e = std::make_unique<RowExtras>();
+    return *e;
+}
+
+void SortListModel::SetCellText(int row, int column, const QString& text) {
+    if (!Valid(row, column)) return;
+    RowExtras& e = ExtrasOf(row);
+    if (e.texts.size() <= column) e.texts.resize(columnCount());
+    e.texts[column] = text;
+    if (column == keyedColumn_) DropKeys();
+    const QModelIndex i = index(row, column);
+    emit dataChanged(i, i);
+}
+
+void SortListModel::SetCellImage(int row, int column, int image) {
+    if (!Valid(row, column)) return;
+    RowExtras& e = ExtrasOf(row);
+    if (e.images.size() <= column) e.images.resize(columnCount(), RowExtras::kSourceImage);
+    e.images[column] = static_cast<qint8>(std::max(image, -1));
+    const QModelIndex i = index(row, column);
+    emit dataChanged(i, i);
+}
+
+void SortListModel::SetRowData(int row, CallRecord* record) {
+    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return;
+    ListRow& r = rows_[static_cast<std::size_t>(row)];
+    r.data = record;
+    r.facts = 0;
+    DropKeys();
+    RowChanged(row);
+}
+
 void SortListModel::InsertColumnAt(int index, const QString& heading) {
     index = std::clamp(index, 0, static_cast<int>(headings_.size()));
+    DropKeys();  // kept by column number
     beginInsertColumns({}, index, index);
     headings_.insert(index, heading);
     endInsertColumns();
@@ -90,6 +155,7 @@ void SortListModel::SetHeading(int column, const QString& heading) {
 void SortListModel::InsertRows(int index, std::vector<ListRow>&& rows) {
     if (rows.empty()) return;
     index = std::clamp(index, 0, static_cast<int>(rows_.size()));
+    DropKeys();
     beginInsertRows({}, index, index + static_cast<int>(rows.size()) - 1);
     rows_.insert(rows_.begin() + index, std::make_move_iterator(rows.begin()),
                  std::make_move_iterator(rows.end()));
@@ -99,6 +165,7 @@ void SortListModel::InsertRows(int index, std::vector<ListRow>&& rows) {
 void SortListModel::RemoveRowAt(int row) {
     if (row < 0 || row >= static_cast<int>(rows_.size())) return;
     ++generation_;
+    DropKeys();
     beginRemoveRows({}, row, row);
     rows_.erase(rows_.begin() + row);
     endRemoveRows();
@@ -113,6 +180,7 @@ void SortListModel::RemoveRowsWhere(const std::function<bool(const ListRow&)>& p
             continue;
         }
         ++generation_;
+        DropKeys();
         int first = r;
         while (first > 0 && pred(rows_[static_cast<std::size_t>(first - 1)]))
             --first;
@@ -127,6 +195,7 @@ int SortListModel::Clear() {
     const int n = static_cast<int>(rows_.size());
     if (n == 0) return 0;
     ++generation_;
+    DropKeys();
     beginResetModel();
     rows_.clear();
     rows_.shrink_to_fit();
@@ -134,26 +203,105 @@ int SortListModel::Clear() {
     return n;
 }
 
-void SortListModel::CellChanged(int row, int column) {
-    const QModelIndex i = index(row, column);
-    emit dataChanged(i, i);
-}
-
 void SortListModel::RowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, std::max(0, columnCount() - 1)));
+}
+
+void SortListModel::DropKeys(int column) {
+    if (column >= 0 && column != keyedColumn_) return;
+    keyedColumn_ = -1;
+    keys_.clear();
+    keys_.shrink_to_fit();
+    keyTexts_.clear();
+    keyTexts_.shrink_to_fit();
+}
+
+const std::vector<SortKey>& SortListModel::SortKeys(int column) {
+    if (column == keyedColumn_) return keys_;
+    DropKeys();
+    const QLocale locale;
+    const std::size_t n = rows_.size();
+    if (source_) source_->Prepare(rows_, column);
+    keys_.reserve(n);
+    // Each text is made once and kept back to back in one buffer: a sort
+    // compares them from all over, and close together that is much faster.
+    struct Span {
+        std::size_t at = 0, size = 0;
+    };
+    std::vector<Span> spans(n);
+    auto keep = [&](std::size_t i, const QString& text) {
+        spans[i] = {keyTexts_.size(), static_cast<std::size_t>(text.size())};
+        keyTexts_.append(reinterpret_cast<const char16_t*>(text.utf16()), spans[i].size);
+    };
+    std::vector<std::size_t> timed;  // rows whose key the source gave as a time
+    bool allTimes = true;
+    for (std::size_t i = 0; i < n; ++i) {
+        const ListRow& r = rows_[i];
+        const auto time = r.data && source_ ? source_->TimeOf(r, column) : std::nullopt;
+        if (time) {
+            keys_.push_back(MakeTimeKey(QString(), *time));
+            timed.push_back(i);
+            continue;
+        }
+        const QString text = CellText(static_cast<int>(i), column);
+        keys_.push_back(MakeSortKey(text, locale));
+        allTimes = allTimes && keys_.back().time.has_value();
+        keep(i, text);
+    }
+    // Two times compare as times; their texts count only next to a key that
+    // has none, so only then are they needed at all.
+    if (allTimes) {
+        keyTexts_.clear();
+        for (SortKey& k : keys_)
+            k.text.clear();
+        keyedColumn_ = column;
+        return keys_;
+    }
+    for (std::size_t i : timed)
+        keep(i, CellText(static_cast<int>(i), column));
+    // Texts compare from their first difference: a start that all of them
+    // share (the folder of every path) is left out of the comparisons.
+    std::size_t shared = n > 0 ? spans[0].size : 0;
+    for (std::size_t i = 1; i < n && shared > 0; ++i) {
+        const char16_t* a = keyTexts_.data() + spans[0].at;
+        const char16_t* b = keyTexts_.data() + spans[i].at;
+        shared = std::min(shared, spans[i].size);
+        shared = static_cast<std::size_t>(std::mismatch(a, a + shared, b).first - a);
+    }
+    for (std::size_t i = 0; i < n; ++i)
+        keys_[i].text = QString::fromRawData(
+            reinterpret_cast<const QChar*>(keyTexts_.data() + spans[i].at + shared),
+            static_cast<qsizetype>(spans[i].size - shared));
+    keyedColumn_ = column;
+    return keys_;
 }
 
 void SortListModel::Permute(const std::vector<int>& order) {
     ++generation_;
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
-    std::vector<ListRow> sorted;
-    sorted.reserve(rows_.size());
     std::vector<int> newRowOf(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(std::move(rows_[static_cast<std::size_t>(order[i])]));
+    for (std::size_t i = 0; i < order.size(); ++i)
         newRowOf[static_cast<std::size_t>(order[i])] = static_cast<int>(i);
+    // In place, cycle by cycle: a second copy of 100,000 rows and their keys
+    // would only raise the peak.
+    const bool keyed = keys_.size() == order.size();
+    std::vector<bool> placed(order.size());
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (placed[start]) continue;
+        ListRow row = std::move(rows_[start]);
+        SortKey key = keyed ? std::move(keys_[start]) : SortKey{};
+        std::size_t to = start;
+        for (;;) {
+            placed[to] = true;
+            const auto from = static_cast<std::size_t>(order[to]);
+            if (from == start) break;
+            rows_[to] = std::move(rows_[from]);
+            if (keyed) keys_[to] = std::move(keys_[from]);
+            to = from;
+        }
+        rows_[to] = std::move(row);
+        if (keyed) keys_[to] = std::move(key);
     }
-    rows_ = std::move(sorted);
     // Selection and focus follow their rows.
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
@@ -330,13 +478,10 @@ void CSortListCtrl::SetColumnWidthOrFit(int column, int width) {
     constexpr int kSampleRows = 64;
     const QFontMetrics fm = fontMetrics();
     int w = horizontalHeader()->fontMetrics().horizontalAdvance(ColumnHeading(column)) + 24;
-    const auto& rows = model_->Rows();
-    const std::size_t n = std::min<std::size_t>(rows.size(), kSampleRows);
-    for (std::size_t r = 0; r < n; ++r) {
-        const ListRow& row = rows[r];
-        int cw = 12;
-        if (column < row.texts.size()) cw += fm.horizontalAdvance(row.texts[column]);
-        if (column < row.images.size() && row.images[column] >= 0) cw += 20;
+    const int n = std::min(RowCount(), kSampleRows);
+    for (int r = 0; r < n; ++r) {
+        int cw = 12 + fm.horizontalAdvance(model_->CellText(r, column));
+        if (model_->CellImage(r, column) >= 0) cw += 20;
         w = std::max(w, cw);
     }
     setColumnWidth(column, w);
@@ -345,26 +490,19 @@ void CSortListCtrl::SetColumnWidthOrFit(int column, int width) {
 int CSortListCtrl::InsertRow(int index, const QString& text, int image) {
     if (index < 0) return -1;
     index = std::min(index, RowCount());
-    ListRow row;
-    const int cols = ColumnCount();
-    row.texts.resize(cols);
-    row.images.fill(-1, cols);
-    if (cols > 0) {
-        row.texts[0] = text;
-        row.images[0] = static_cast<qint8>(image);
-    }
-    std::vector<ListRow> one;
-    one.push_back(std::move(row));
+    std::vector<ListRow> one(1);
     model_->InsertRows(index, std::move(one));
+    if (ColumnCount() > 0) {
+        model_->SetCellText(index, 0, text);
+        model_->SetCellImage(index, 0, image);
+    }
     return index;
 }
 
-void CSortListCtrl::AppendRows(std::vector<ListRow>&& rows) {
-    const int cols = ColumnCount();
-    for (ListRow& r : rows) {
-        if (r.texts.size() < cols) r.texts.resize(cols);
-        if (r.images.size() < cols) r.images.resize(cols, -1);
-    }
+void CSortListCtrl::AppendRecords(const std::vector<CallRecord*>& records) {
+    std::vector<ListRow> rows(records.size());
+    for (std::size_t i = 0; i < records.size(); ++i)
+        rows[i].data = records[i];
     model_->InsertRows(RowCount(), std::move(rows));
 }
 
@@ -373,36 +511,23 @@ int CSortListCtrl::RowCount() const {
 }
 
 void CSortListCtrl::SetCellText(int row, int column, const QString& text) {
-    if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
-    ListRow& r = model_->Rows()[static_cast<std::size_t>(row)];
-    if (r.texts.size() <= column) r.texts.resize(ColumnCount());
-    r.texts[column] = text;
-    model_->CellChanged(row, column);
+    model_->SetCellText(row, column, text);
 }
 
 QString CSortListCtrl::CellText(int row, int column) const {
-    if (row < 0 || row >= RowCount()) return {};
-    const ListRow& r = model_->Rows()[static_cast<std::size_t>(row)];
-    return column >= 0 && column < r.texts.size() ? r.texts[column] : QString();
+    return model_->CellText(row, column);
 }
 
 void CSortListCtrl::SetCellImage(int row, int column, int image) {
-    if (row < 0 || row >= RowCount() || column < 0 || column >= ColumnCount()) return;
-    ListRow& r = model_->Rows()[static_cast<std::size_t>(row)];
-    if (r.images.size() <= column) r.images.resize(ColumnCount(), -1);
-    r.images[column] = static_cast<qint8>(image);
-    model_->CellChanged(row, column);
+    model_->SetCellImage(row, column, image);
 }
 
 int CSortListCtrl::CellImage(int row, int column) const {
-    if (row < 0 || row >= RowCount()) return -1;
-    const ListRow& r = model_->Rows()[static_cast<std::size_t>(row)];
-    return column >= 0 && column < r.images.size() ? r.images[column] : -1;
+    return model_->CellImage(row, column);
 }
 
 void CSortListCtrl::SetRowData(int row, CallRecord* record) {
-    if (row < 0 || row >= RowCount()) return;
-    model_->Rows()[static_cast<std::size_t>(row)].data = record;
+    model_->SetRowData(row, record);
 }
 
 CallRecord* CSortListCtrl::RowData(int row) const {
@@ -410,13 +535,23 @@ CallRecord* CSortListCtrl::RowData(int row) const {
     return model_->Rows()[static_cast<std::size_t>(row)].data;
 }
 
+void CSortListCtrl::SetRowSource(std::shared_ptr<const RowSource> source) {
+    model_->SetSource(std::move(source));
+    viewport()->update();
+}
+
+void CSortListCtrl::RowSourceChanged() {
+    model_->SourceChanged();
+    viewport()->update();
+}
+
+void CSortListCtrl::RefreshRow(int row) {
+    if (row >= 0 && row < RowCount()) model_->RowChanged(row);
+}
+
 namespace {
-void PaintCell(ListRow& r, int column, int cols, const QColor& colour, bool background) {
-    if (!r.colours) r.colours = std::make_shared<CellColours>();
-    // Colour arrays are private to their row; copies of a row made for other
-    // panes must not change with it.
-    if (r.colours.use_count() > 1) r.colours = std::make_shared<CellColours>(*r.colours);
-    QVector<QColor>& v = background ? r.colours->background : r.colours->text;
+void PaintCell(RowExtras& e, int column, int cols, const QColor& colour, bool background) {
+    QVector<QColor>& v = background ? e.colours.background : e.colours.text;
     if (v.size() < cols) v.resize(cols);
     if (column < 0 || column >= cols)
         v.fill(colour, cols);
@@ -427,27 +562,26 @@ void PaintCell(ListRow& r, int column, int cols, const QColor& colour, bool back
 
 void CSortListCtrl::SetRowBackground(int row, int column, const QColor& colour, bool redraw) {
     const int cols = ColumnCount();
-    auto& rows = model_->Rows();
     if (row < 0 || row >= RowCount()) {
-        for (ListRow& r : rows)
-            PaintCell(r, column, cols, colour, true);
+        for (int r = 0; r < RowCount(); ++r)
+            PaintCell(model_->ExtrasOf(r), column, cols, colour, true);
     } else {
-        PaintCell(rows[static_cast<std::size_t>(row)], column, cols, colour, true);
+        PaintCell(model_->ExtrasOf(row), column, cols, colour, true);
     }
     if (redraw) viewport()->update();
 }
 
 void CSortListCtrl::SetCellTextColour(int row, int column, const QColor& colour) {
     if (row < 0 || row >= RowCount()) return;
-    PaintCell(model_->Rows()[static_cast<std::size_t>(row)], column, ColumnCount(), colour, false);
+    PaintCell(model_->ExtrasOf(row), column, ColumnCount(), colour, false);
     viewport()->update();
 }
 
 QColor CSortListCtrl::CellBackground(int row, int column) const {
     if (row < 0 || row >= RowCount()) return {};
-    const ListRow& r = model_->Rows()[static_cast<std::size_t>(row)];
-    if (!r.colours || column < 0 || column >= r.colours->background.size()) return {};
-    return r.colours->background[column];
+    const RowExtras* e = model_->Rows()[static_cast<std::size_t>(row)].extras.get();
+    if (!e || column < 0 || column >= e->colours.background.size()) return {};
+    return e->colours.background[column];
 }
 
 void CSortListCtrl::DeleteRow(int row, bool selectNext) {
@@ -518,25 +652,7 @@ void CSortListCtrl::SortByColumn(int column, bool ascending) {
     sortColumn_ = column;
     ascending_ = ascending;
 
-    const auto& rows = model_->Rows();
-    const QLocale locale;
-    std::vector<SortKey> keys;
-    keys.reserve(rows.size());
-    for (const ListRow& r : rows) {
-        std::optional<SortKey> k;
-        if (keyProvider_) k = keyProvider_(r, column);
-        keys.push_back(
-            k ? std::move(*k)
-              : MakeSortKey(column < r.texts.size() ? r.texts[column] : QString(), locale));
-    }
-    std::vector<int> order(rows.size());
-    std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        const int c =
-            CompareSortKeys(keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
-        return ascending ? c < 0 : c > 0;
-    });
-    model_->Permute(order);
+    model_->Permute(SortedOrder(model_->SortKeys(column), ascending));
     horizontalHeader()->setSortIndicatorShown(true);
     horizontalHeader()->setSortIndicator(column,
                                          ascending ? Qt::AscendingOrder : Qt::DescendingOrder);

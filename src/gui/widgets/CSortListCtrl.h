@@ -1,16 +1,22 @@
 #pragma once
-// A report list whose rows carry a borrowed record pointer, per-cell images
-// and per-cell text and background colours, sorted by the rules of SortKey
-// when a header is clicked. Rows move with their data, colours and selection.
+// A report list whose rows carry a borrowed record pointer and per-cell
+// colours. A row keeps no texts of its own: a row source makes the cells of a
+// record's row when they are shown or sorted, so a list of 100,000 records
+// costs little more than its pointers. Cells set by hand (rows without a
+// record, a changed cell) are kept with the row and win over the source.
+// Sorted by the rules of SortKey when a header is clicked; rows move with
+// their data, colours and selection.
 
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QIcon>
 #include <QTableView>
 #include <QVector>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_set>
 #include <vector>
 
@@ -29,13 +35,37 @@ struct CellColours {
     QVector<QColor> background;  // invalid colour: the default
 };
 
-// One row: texts and images share storage between copies (implicit sharing),
-// so the same record shown in several panes costs little.
+// What a row holds beyond its record: cells set by hand and colours. Few rows
+// have any, so it is kept apart.
+struct RowExtras {
+    static constexpr qint8 kSourceImage = -2;
+    QVector<std::optional<QString>> texts;  // empty: the source's text
+    QVector<qint8> images;                  // kSourceImage: the source's; -1: none
+    CellColours colours;
+};
+
 struct ListRow {
     CallRecord* data = nullptr;
-    QVector<QString> texts;
-    QVector<qint8> images;  // -1: no image
-    std::shared_ptr<CellColours> colours;
+    // Facts the row source found out at a cost (a file it had to open), in
+    // its own encoding; 0 until it has. Painting then opens nothing twice.
+    mutable std::uint32_t facts = 0;
+    std::unique_ptr<RowExtras> extras;
+};
+
+// Makes the cells of rows that carry a record. Called on the UI thread only.
+class RowSource {
+  public:
+    virtual ~RowSource() = default;
+    [[nodiscard]] virtual QString Text(const ListRow& row, int column) const = 0;
+    [[nodiscard]] virtual int Image(const ListRow& row, int column) const = 0;
+    // A point in time the column orders the row by (dates it formats), on
+    // the axis of TimeAxisMsecs; none: the cell's text decides. Two rows with
+    // times compare by them, others by their texts as parsed.
+    [[nodiscard]] virtual std::optional<std::int64_t> TimeOf(const ListRow& row,
+                                                             int column) const = 0;
+    // Called before a column's keys are made, to learn at once what the keys
+    // of many rows need (cheaper than row by row).
+    virtual void Prepare(const std::vector<ListRow>& /*rows*/, int /*column*/) const {}
 };
 
 class CellDelegate;
@@ -50,13 +80,24 @@ class SortListModel : public QAbstractTableModel {
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
 
-    std::vector<ListRow>& Rows() { return rows_; }
     const std::vector<ListRow>& Rows() const { return rows_; }
-    QVector<QString>& Headings() { return headings_; }
+    const QVector<QString>& Headings() const { return headings_; }
     void SetImages(QVector<QIcon> images) { images_ = std::move(images); }
     const QVector<QIcon>& Images() const { return images_; }
     // What a screen reader says for a cell that shows only image i.
     void SetImageTexts(QVector<QString> texts) { imageTexts_ = std::move(texts); }
+    void SetSource(std::shared_ptr<const RowSource> source);
+    // The source now makes other cells (new labels): repaint and sort afresh.
+    void SourceChanged();
+
+    // A cell as shown: the text or image set by hand, else the source's.
+    QString CellText(int row, int column) const;
+    int CellImage(int row, int column) const;
+    void SetCellText(int row, int column, const QString& text);
+    void SetCellImage(int row, int column, int image);
+    void SetRowData(int row, CallRecord* record);
+    // Room for the row's hand-set cells and colours, made on first use.
+    RowExtras& ExtrasOf(int row);
 
     void InsertColumnAt(int index, const QString& heading);
     void SetHeading(int column, const QString& heading);
@@ -64,8 +105,12 @@ class SortListModel : public QAbstractTableModel {
     void RemoveRowAt(int row);
     void RemoveRowsWhere(const std::function<bool(const ListRow&)>& pred);
     int Clear();
-    void CellChanged(int row, int column);
     void RowChanged(int row);
+    // The keys of a column in row order. Made once per row and kept (moving
+    // with the rows) until rows come or go or a cell of the column changes.
+    const std::vector<SortKey>& SortKeys(int column);
+    // The column whose keys are kept, or -1.
+    int KeyedColumn() const { return keyedColumn_; }
     // Puts the rows into the order of `order` (new row i = old row order[i]).
     void Permute(const std::vector<int>& order);
     // Changes whenever existing rows move or go, so that a caller holding row
@@ -73,13 +118,19 @@ class SortListModel : public QAbstractTableModel {
     quint64 Generation() const { return generation_; }
 
   private:
+    bool Valid(int row, int column) const;
+    void DropKeys(int column = -1);
     // The roles that serve assistive technology rather than the painting.
-    QVariant AccessibleData(const ListRow& row, int column, int role) const;
+    QVariant AccessibleData(int row, int column, int role) const;
 
     std::vector<ListRow> rows_;
     QVector<QString> headings_;
     QVector<QIcon> images_;
     QVector<QString> imageTexts_;
+    std::shared_ptr<const RowSource> source_;
+    int keyedColumn_ = -1;
+    std::vector<SortKey> keys_;
+    std::u16string keyTexts_;  // the texts keys_ view, each ended by a zero
     quint64 generation_ = 0;
 };
 
@@ -98,14 +149,14 @@ class CSortListCtrl : public QTableView {
 
     // Rows
     int InsertRow(int index, const QString& text, int image);
-    // Appends prepared rows in one step (the pane fill's fast path).
-    void AppendRows(std::vector<ListRow>&& rows);
+    // Appends one row per record in one step (the pane fill's fast path).
+    void AppendRecords(const std::vector<CallRecord*>& records);
     int RowCount() const;
     void SetCellText(int row, int column, const QString& text);
     QString CellText(int row, int column) const;
     void SetCellImage(int row, int column, int image);
     int CellImage(int row, int column) const;
-    void SetRowData(int row, CallRecord* data);
+    void SetRowData(int row, CallRecord* record);
     CallRecord* RowData(int row) const;
     // Column outside the columns: every cell of the row; row outside the rows:
     // that cell (or every cell) of every row.
@@ -148,9 +199,12 @@ class CSortListCtrl : public QTableView {
     // arrow until a header click sorts them, and again once the rows are
     // replaced by new ones in that order.
     void SetNaturalOrder(int column, Qt::SortOrder order);
-    // Lets the owner give keys it knows better than the text (dates it formatted).
-    using KeyProvider = std::function<std::optional<SortKey>(const ListRow&, int column)>;
-    void SetKeyProvider(KeyProvider provider) { keyProvider_ = std::move(provider); }
+    // Where the cells of rows with a record come from.
+    void SetRowSource(std::shared_ptr<const RowSource> source);
+    // Repaints every row after the source changed what it makes.
+    void RowSourceChanged();
+    // Repaints a row whose record changed.
+    void RefreshRow(int row);
 
     SortListModel* Model() const { return model_; }
 
@@ -185,7 +239,6 @@ class CSortListCtrl : public QTableView {
     bool sortable_ = true;
     int naturalColumn_ = -1;
     Qt::SortOrder naturalOrder_ = Qt::AscendingOrder;
-    KeyProvider keyProvider_;
 };
 
 }  // namespace lk::gui

@@ -3,8 +3,11 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <algorithm>
 #include <cerrno>
+#include <clocale>
 #include <cstdlib>
+#include <numeric>
 #include <string>
 
 namespace lk::gui {
@@ -34,12 +37,35 @@ std::optional<std::uint64_t> ParseHex(const QString& t) {
     return v;
 }
 
+// What strtod can start with: blanks, a sign, a digit, a point (the
+// locale's too), "inf", "nan".
+bool MayStartNumber(const QString& t) {
+    const char16_t point = static_cast<unsigned char>(*std::localeconv()->decimal_point);
+    for (QChar c : t) {
+        const char16_t u = c.unicode();
+        if (u == ' ' || (u >= '\t' && u <= '\r')) continue;
+        return u == '+' || u == '-' || u == '.' || u == point || (u >= '0' && u <= '9') ||
+               u == 'i' || u == 'I' || u == 'n' || u == 'N';
+    }
+    return false;
+}
+
 std::optional<double> ParseDecimal(const QString& t) {
-    if (t.isEmpty()) return std::nullopt;
-    for (QChar c : t)
-        if (c.unicode() > 0x7f) return std::nullopt;
-    const std::string s = t.toStdString();
-    const char* begin = s.c_str();
+    // Most texts (names, paths) fail at once; spare them the conversion.
+    if (t.isEmpty() || !MayStartNumber(t)) return std::nullopt;
+    // Short texts (all a list cell usually holds) convert on the stack.
+    char local[64];
+    std::string heap;
+    const auto size = static_cast<std::size_t>(t.size());
+    if (size >= sizeof local) heap.resize(size);
+    char* s = size < sizeof local ? local : heap.data();
+    for (std::size_t i = 0; i < size; ++i) {
+        const char16_t u = t[static_cast<qsizetype>(i)].unicode();
+        if (u > 0x7f) return std::nullopt;
+        s[i] = static_cast<char>(u);
+    }
+    s[size] = '\0';
+    const char* begin = s;
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(begin, &end);
@@ -140,12 +166,59 @@ std::int64_t TimeAxisMsecs(int year, int month, int day, int hour, int minute, i
     return jd * kMsPerDay + (std::int64_t{hour} * 3600 + minute * 60 + second) * 1000;
 }
 
+std::int64_t DurationAxisMsecs(std::int64_t seconds) {
+    return kTimeOnlyDay * kMsPerDay + seconds * 1000;
+}
+
 int CompareSortKeys(const SortKey& a, const SortKey& b) {
     if (a.hex && b.hex) return Cmp(*a.hex, *b.hex);
     if (a.number && b.number) return Cmp(*a.number, *b.number);
     if (a.time && b.time) return Cmp(*a.time, *b.time);
     const int c = a.text.compare(b.text, Qt::CaseSensitive);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+std::vector<int> SortedOrder(const std::vector<SortKey>& keys, bool ascending) {
+    std::vector<int> order(keys.size());
+    const bool textsOnly = std::none_of(
+        keys.begin(), keys.end(), [](const SortKey& k) { return k.hex || k.number || k.time; });
+    if (!textsOnly) {
+        std::iota(order.begin(), order.end(), 0);
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const int c = CompareSortKeys(keys[static_cast<std::size_t>(a)],
+                                          keys[static_cast<std::size_t>(b)]);
+            return ascending ? c < 0 : c > 0;
+        });
+        return order;
+    }
+    // Texts alone: most pairs differ in their first four code units, which
+    // compare as one number held next to the row; the texts themselves are
+    // read only on a tie there.
+    struct Entry {
+        std::uint64_t head;
+        QStringView text;
+        int row;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        const QString& t = keys[i].text;
+        std::uint64_t head = 0;
+        for (qsizetype k = 0; k < 4; ++k)
+            head = (head << 16) | (k < t.size() ? t[k].unicode() : 0u);
+        entries.push_back({head, QStringView(t), static_cast<int>(i)});
+    }
+    std::stable_sort(entries.begin(), entries.end(), [ascending](const Entry& a, const Entry& b) {
+        int c = 0;
+        if (a.head != b.head)
+            c = a.head < b.head ? -1 : 1;
+        else
+            c = a.text.compare(b.text, Qt::CaseSensitive);
+        return ascending ? c < 0 : c > 0;
+    });
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        order[i] = entries[i].row;
+    return order;
 }
 
 }  // namespace lk::gui

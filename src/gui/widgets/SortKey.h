@@ -7,6 +7,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace lk::gui {
 
@@ -22,8 +23,14 @@ SortKey MakeSortKey(const QString& text, const QLocale& locale);
 SortKey MakeTimeKey(const QString& text, std::int64_t msecs);
 // Milliseconds of a calendar point on the axis the parsed keys use.
 std::int64_t TimeAxisMsecs(int year, int month, int day, int hour, int minute, int second);
+// Where the parsed key of a duration "hh:mm:ss" lies on that axis.
+std::int64_t DurationAxisMsecs(std::int64_t seconds);
 
 // Negative, zero or positive.
 int CompareSortKeys(const SortKey& a, const SortKey& b);
+
+// The rows in the order of their keys, ties in their present order: entry i
+// is the row that goes to place i.
+std::vector<int> SortedOrder(const std::vector<SortKey>& keys, bool ascending);
 
 }  // namespace lk::gui

@@ -5,18 +5,18 @@
 
 #include <QSizeGrip>
 
-#include "dialogs/CAboutDlg.h"
-#include "app/CMainFrame.h"
-#include "widgets/CScrollDlg.h"
-#include "support/DiskSpaceText.h"
 #include "GuiFixture.h"
+#include "app/CMainFrame.h"
+#include "app/Settings.h"
+#include "app/SingleInstance.h"
+#include "dialogs/CAboutDlg.h"
+#include "pages/WebAddress.h"
+#include "platform/TextCodec.h"
+#include "records/RecordRow.h"
+#include "support/DiskSpaceText.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
-#include "records/RecordRow.h"
-#include "app/SingleInstance.h"
-#include "pages/WebAddress.h"
-#include "app/Settings.h"
-#include "platform/TextCodec.h"
+#include "widgets/CScrollDlg.h"
 
 namespace lk::gui::test {
 namespace {
@@ -87,6 +87,8 @@ TEST(RecordRows, CellsOfARecord) {
     RowLabels labels;
     labels.typeNames[Incoming] = "In";
     labels.typeNames[Note] = "Memo";
+    const std::atomic<int> family{0};
+    const RecordCells cells(family, labels, QLocale::c());
     struct Case {
         int type;
         const char* number;
@@ -110,14 +112,14 @@ TEST(RecordRows, CellsOfARecord) {
         r.time = SystemTime{2016, 1, 0, 5, 10, 30, 0, 0};
         SetFieldText(r.number, FromUtf8(c.number));
         SetFieldText(r.filePath, FromUtf8(c.file.string()));
-        const ListRow row = PrepareRecordRow(r, 0, labels, QLocale::c());
-        EXPECT_EQ(row.texts[ColNumber], c.numberCell) << c.type;
-        EXPECT_EQ(row.images[ColRecording], c.recordingIcon) << c.file;
-        EXPECT_EQ(row.images[ColType], c.typeIcon) << c.type;
-        EXPECT_EQ(row.texts[ColCallLength], "00:00:59");
-        EXPECT_EQ(row.texts[ColRecordLength], "01:02:05");  // the stored length
-        EXPECT_EQ(row.texts[ColPath], QString::fromStdString(c.file.string()));
-        EXPECT_EQ(row.data, &r);
+        ListRow row;
+        row.data = &r;
+        EXPECT_EQ(cells.Text(row, ColNumber), c.numberCell) << c.type;
+        EXPECT_EQ(cells.Image(row, ColRecording), c.recordingIcon) << c.file;
+        EXPECT_EQ(cells.Image(row, ColType), c.typeIcon) << c.type;
+        EXPECT_EQ(cells.Text(row, ColCallLength), "00:00:59");
+        EXPECT_EQ(cells.Text(row, ColRecordLength), "01:02:05");  // the stored length
+        EXPECT_EQ(cells.Text(row, ColPath), QString::fromStdString(c.file.string()));
     }
 }
 

@@ -42,6 +42,10 @@ TEST(SortList, ColumnsSortByTheKindOfTheirTexts) {
         {{"Outgoing", "Incoming", "Missed"}, {"Incoming", "Missed", "Outgoing"}},
         {{"cat", "Cat", "bat"}, {"Cat", "bat", "cat"}},  // by code unit, case-sensitive
         {{"2016-01-05", "2015-12-31", "2016-01-04"}, {"2015-12-31", "2016-01-04", "2016-01-05"}},
+        // Texts with a common start, one of them nothing more.
+        {{"/s/r2", "/s/r10", "/s/r1"}, {"/s/r1", "/s/r10", "/s/r2"}},
+        {{"ab", "abc", "a"}, {"a", "ab", "abc"}},
+        {{"1x", "10", "1"}, {"1", "10", "1x"}},  // 10 and 1x meet as texts
     };
     for (const Case& c : cases) {
         CSortListCtrl l;
