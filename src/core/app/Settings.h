@@ -9,7 +9,10 @@
 
 namespace lk {
 
-// The keys by name, for the accessors below and for tests that prepare a file.
+// Access by key name: what the accessors below are built on. Code outside
+// this file uses the accessors, so that each key and its default are named
+// once.
+
 // -1 when the key or the file is missing.
 int ReadSettingInt(std::string_view key);
 // Empty when missing; cut at 1023 characters; backslash-n becomes a line feed.

@@ -194,6 +194,8 @@ TEST_F(Layout, StatusNotesTitleAndRootSayWhatIsListed) {
     Tick(TimerStartup);
     ASSERT_TRUE(WaitIdle());
     EXPECT_TRUE(frame().windowTitle().endsWith(Lang(306)));
+    // The version in the title comes from the build; the text stays as shipped.
+    EXPECT_EQ(frame().windowTitle(), "LineKeeper  1.0.0.22 20160616 - " + Lang(306));
     EXPECT_TRUE(view().Tree()->Tree()->topLevelItem(0)->text(0).contains(Lang(306)));
 
     InsertCard();
