@@ -16,6 +16,9 @@ namespace lk {
 namespace {
 constexpr std::size_t kChunkBytes = 4096;
 constexpr std::size_t kPcmBytesPerSecond = 16000;
+constexpr std::size_t kBlocksPerChunk = kChunkBytes / kImaBlockSize;
+// IMA ADPCM is decoded this much at a time, in two halves side by side.
+constexpr std::size_t kBatchBytes = 64 * kChunkBytes;
 // Seconds handed to the output ahead of the one being heard, so that a late
 // tick never leaves the device empty.
 constexpr int kLeadPieces = 2;
@@ -32,6 +35,39 @@ void AppendLe(std::vector<std::uint8_t>& out, std::span<const std::int16_t> pcm)
         out.push_back(static_cast<std::uint8_t>(u >> 8));
     }
 }
+// Decodes the 256-byte blocks of `batch` into `pcm`. The blocks stand
+// alone, so the second half is decoded on a thread of its own; `abort` is
+// polled per 4096-byte chunk.
+bool DecodeImaBatch(ByteSpan batch, std::vector<std::int16_t>& pcm,
+                    const std::atomic<bool>& abort) {
+    const std::size_t blocks = (batch.size() + kImaBlockSize - 1) / kImaBlockSize;
+    pcm.assign(blocks * kImaSamplesPerBlock, 0);
+    const auto decode = [&](std::size_t from, std::size_t to) {
+        for (std::size_t b = from; b < to; ++b) {
+            if (b % kBlocksPerChunk == 0 && abort.load()) return false;
+            const auto at = b * kImaBlockSize;
+            ImaState state;
+            DecodeImaBlock(batch.subspan(at, std::min(kImaBlockSize, batch.size() - at)), state,
+                           std::span<std::int16_t, kImaSamplesPerBlock>(
+                               pcm.data() + b * kImaSamplesPerBlock, kImaSamplesPerBlock));
+        }
+        return true;
+    };
+    const std::size_t half = blocks / 2;
+    bool second = true;
+    std::thread helper;
+    if (half >= kBlocksPerChunk && std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread([&] { second = decode(half, blocks); });
+        } catch (const std::system_error&) {
+            // No thread to be had: this one decodes it all.
+        }
+    }
+    const bool first = decode(0, helper.joinable() ? half : blocks);
+    if (helper.joinable()) helper.join();
+    return first && second && !abort.load();
+}
+
 // The decode file holds 16-bit little-endian PCM.
 void WritePcm(std::fstream& file, std::span<const std::int16_t> pcm) {
     if constexpr (std::endian::native == std::endian::little) {
@@ -158,19 +194,9 @@ bool PlayerEngine::LoadThroughDecodeFile(const std::atomic<bool>& abort, const D
     } else {
         const auto payload = decoder_->Payload();
         std::vector<std::int16_t> pcm;
-        for (std::size_t off = 0; off < payload.size(); off += kChunkBytes) {
-            if (abort.load()) return false;
-            const auto chunk = payload.subspan(off, std::min(kChunkBytes, payload.size() - off));
-            const auto blocks = (chunk.size() + kImaBlockSize - 1) / kImaBlockSize;
-            pcm.assign(blocks * kImaSamplesPerBlock, 0);
-            for (std::size_t b = 0; b < blocks; ++b) {
-                const auto at = b * kImaBlockSize;
-                ImaState state;
-                DecodeImaBlock(chunk.subspan(at, std::min(kImaBlockSize, chunk.size() - at)), state,
-                               std::span<std::int16_t, kImaSamplesPerBlock>(
-                                   pcm.data() + b * kImaSamplesPerBlock, kImaSamplesPerBlock));
-            }
-            if (!take(pcm)) return false;
+        for (std::size_t off = 0; off < payload.size(); off += kBatchBytes) {
+            const auto batch = payload.subspan(off, std::min(kBatchBytes, payload.size() - off));
+            if (!DecodeImaBatch(batch, pcm, abort) || !take(pcm)) return false;
         }
     }
     decodeFile_.flush();

@@ -422,6 +422,7 @@ TEST(PlayerEngine, ImaAdpcmDrawsTheSecondsItPlays) {
         {"whole seconds", 8000u * 6},
         {"a short last second", 8000u * 6 + 3100},
         {"one block short", 8000u * 6 - 505},
+        {"more than one batch of blocks", 8000u * 70 + 1234},
     };
     for (const auto& [name, samples] : cases) {
         SCOPED_TRACE(name);
