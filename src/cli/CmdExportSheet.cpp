@@ -7,11 +7,11 @@
 #include "app/LangString.h"
 #include "app/Settings.h"
 #include "card/RecordLoader.h"
+#include "card/RecordRemark.h"
 #include "card/RecordingLength.h"
 #include "export/SheetWriter.h"
 #include "platform/DurationText.h"
 #include "platform/TextCodec.h"
-#include "playback/Annotation.h"
 
 namespace lk::cli {
 
@@ -37,28 +37,6 @@ std::string CLocaleTime(const SystemTime& t) {
     return text;
 }
 
-// The card remark, else the recording's note, as the remark column shows it.
-std::string Remark(const CallRecord& r) {
-    constexpr std::size_t kTag = 5, kText = 8, kLen = 32;
-    std::string bytes;
-    if (r.cardBytes[kTag] == 'R' && r.cardBytes[kTag + 1] == 'M' && r.cardBytes[kTag + 2] == ':') {
-        for (std::size_t i = 0; i < kLen && r.cardBytes[kText + i] != 0; ++i)
-            bytes.push_back(static_cast<char>(r.cardBytes[kText + i]));
-    } else {
-        const std::u16string path = FieldText(r.filePath);
-        if (path.empty()) return {};
-        const auto note = ReadAnnotation(std::filesystem::path(ToUtf8(path)), kAnnotationLineLimit);
-        if (!note) return {};
-        bytes = *note;
-    }
-    if (bytes.empty()) return {};
-    const ByteSpan span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    std::u16string text =
-        DecodeCodePage(span, AnnotationLooksChinese(bytes) ? "CP936" : CardCodePage());
-    if (text.size() > 64) text.resize(64);
-    return ToUtf8(text);
-}
-
 std::vector<std::string> RowCells(const CallRecord& r, int devType, const std::string& marked) {
     std::vector<std::string> cells(std::size(kHeadingStrings));
     if (r.type >= Incoming && r.type <= Message) cells[2] = LangString(18 + r.type - Incoming);
@@ -70,7 +48,7 @@ std::vector<std::string> RowCells(const CallRecord& r, int devType, const std::s
     unsigned length = path.empty() ? 0 : RecordingSeconds(std::filesystem::path(path));
     if (length == 0) length = static_cast<unsigned>(std::max(0, r.recordSeconds));
     cells[6] = DurationText(static_cast<int>(length));
-    if (devType == 1) cells[7] = Remark(r);
+    if (devType == 1) cells[7] = ToUtf8(RecordRemark(r, CardCodePage()));
     cells[8] = path;
     return SheetRowCells(std::move(cells), r.marked == 1, marked);
 }

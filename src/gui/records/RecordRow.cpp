@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "card/RecordRemark.h"
 #include "card/RecordingLength.h"
 #include "platform/DurationText.h"
 #include "platform/TextCodec.h"
-#include "playback/Annotation.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "widgets/SortKey.h"
@@ -92,26 +92,8 @@ QString FilePathText(const CallRecord& r) {
 }
 
 QString RemarkText(const CallRecord& r, const std::string& codePage) {
-    // A card remark sits in the copied card bytes behind the tag "RM:";
-    // otherwise the recording's own annotation is the remark.
-    constexpr std::size_t kTag = 5, kText = 8, kLen = 32;
-    std::string bytes;
-    if (r.cardBytes[kTag] == 'R' && r.cardBytes[kTag + 1] == 'M' && r.cardBytes[kTag + 2] == ':') {
-        for (std::size_t i = 0; i < kLen && r.cardBytes[kText + i] != 0; ++i)
-            bytes.push_back(static_cast<char>(r.cardBytes[kText + i]));
-    } else {
-        const std::u16string path = FieldText(r.filePath);
-        if (path.empty()) return {};
-        const auto note = ReadAnnotation(std::filesystem::path(ToUtf8(path)), kAnnotationLineLimit);
-        if (!note) return {};
-        bytes = *note;
-    }
-    if (bytes.empty()) return {};
-    const ByteSpan span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    const std::u16string text =
-        DecodeCodePage(span, AnnotationLooksChinese(bytes) ? "CP936" : codePage);
-    return QString::fromUtf16(text.data(),
-                              static_cast<qsizetype>(std::min<std::size_t>(text.size(), 64)));
+    const std::u16string text = RecordRemark(r, codePage);
+    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 bool RecordingPresent(const QString& path) {
