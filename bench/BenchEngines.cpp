@@ -152,7 +152,7 @@ void BM_LoadCardLog100k(benchmark::State& st) {
     lk::RecordLoaderOptions options;
     options.mainFrameExists = false;
     for (auto _ : st) {
-        state->records.ReplaceAll(RecordListId::Card);
+        state->records.ReplaceAll(lk::RecordListId::Card);
         lk::RecordLoaderThread(*state, options);
         if (state->records.Card().size() != kLogRecords) st.SkipWithError("records lost");
     }
@@ -214,7 +214,7 @@ void BM_BackUp1000Recordings(benchmark::State& st) {
         st.PauseTiming();
         std::error_code ec;
         fs::remove_all(store, ec);
-        state->records.ReplaceAll(RecordListId::Backup);
+        state->records.ReplaceAll(lk::RecordListId::Backup);
         st.ResumeTiming();
         const auto r = lk::BackupAllThread(*state, options, stop);
         if (r.backedUp != kRecordings) st.SkipWithError("recordings missed");

@@ -79,11 +79,25 @@ std::int64_t RecordTimeKey(const CallRecord& r) {
 namespace {
 // A field's text without the detour through a std::u16string.
 template <std::size_t N>
-QString FieldQString(const WideField<N>& f) {
+std::size_t FieldLength(const WideField<N>& f) {
     std::size_t n = 0;
     while (n < N && f[n] != 0)
         ++n;
-    return QString::fromUtf16(f.data(), static_cast<qsizetype>(n));
+    return n;
+}
+
+template <std::size_t N>
+QString FieldQString(const WideField<N>& f) {
+    return QString::fromUtf16(f.data(), static_cast<qsizetype>(FieldLength(f)));
+}
+
+template <std::size_t N>
+void AppendField(const WideField<N>& f, std::u16string& out) {
+    out.append(f.data(), FieldLength(f));
+}
+
+bool HasNumber(const CallRecord& r) {
+    return r.type != Note && r.type != Note2 && r.type != Triggered;
 }
 }  // namespace
 
@@ -178,7 +192,9 @@ void RecordCells::Prepare(const std::vector<ListRow>& rows, int column) const {
     const std::optional<NameSet>* names = nullptr;  // of the last row's folder
     std::string lastFolder;
     std::string path;
-    for (const ListRow& row : rows) {
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i + 8 < rows.size() && rows[i + 8].data) Prefetch(rows[i + 8], ColPath);
+        const ListRow& row = rows[i];
         if (!row.data || (row.facts & kProbed)) continue;
         PathBytes(*row.data, path);
         if (path.empty()) continue;
@@ -226,7 +242,7 @@ QString RecordCells::Text(const ListRow& row, int column) const {
         case ColTime:
             return FormatRecordTime(r, locale_);
         case ColNumber:
-            if (r.type == Note || r.type == Note2 || r.type == Triggered) return {};
+            if (!HasNumber(r)) return {};
             return FieldQString(r.number) + QLatin1Char(' ') + FieldQString(r.name);
         case ColCallLength:
             return FormatSeconds(r.callSeconds);
@@ -238,6 +254,50 @@ QString RecordCells::Text(const ListRow& row, int column) const {
             return FilePathText(r);
         default:
             return {};
+    }
+}
+
+void RecordCells::Prefetch(const ListRow& row, int column) const {
+    const CallRecord& r = *row.data;
+    const auto touch = [](const void* p) { __builtin_prefetch(p); };
+    switch (column) {
+        case ColType:
+            touch(&r.type);
+            break;
+        case ColTime:
+            touch(&r.time);
+            break;
+        case ColNumber:
+            touch(&r.type);
+            touch(&r.number);
+            touch(&r.name);
+            break;
+        case ColCallLength:
+        case ColRecordLength:
+            touch(&r.callSeconds);
+            break;
+        case ColPath:
+            // A path takes a line or two.
+            touch(&r.filePath);
+            touch(&r.filePath[32]);
+            break;
+        default:
+            break;
+    }
+}
+
+void RecordCells::AppendText(const ListRow& row, int column, std::u16string& out) const {
+    // The two long texts go straight from the record's fields.
+    const CallRecord& r = *row.data;
+    if (column == ColNumber) {
+        if (!HasNumber(r)) return;
+        AppendField(r.number, out);
+        out.push_back(u' ');
+        AppendField(r.name, out);
+    } else if (column == ColPath) {
+        AppendField(r.filePath, out);
+    } else {
+        RowSource::AppendText(row, column, out);
     }
 }
 

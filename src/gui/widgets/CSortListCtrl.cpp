@@ -229,36 +229,50 @@ const std::vector<SortKey>& SortListModel::SortKeys(int column) {
         std::size_t at = 0, size = 0;
     };
     std::vector<Span> spans(n);
-    auto keep = [&](std::size_t i, const QString& text) {
-        spans[i] = {keyTexts_.size(), static_cast<std::size_t>(text.size())};
-        keyTexts_.append(reinterpret_cast<const char16_t*>(text.utf16()), spans[i].size);
+    // A row's text as the list shows it, added to the buffer.
+    auto keep = [&](std::size_t i) {
+        const std::size_t at = keyTexts_.size();
+        const ListRow& r = rows_[i];
+        if (r.extras && column < r.extras->texts.size() && r.extras->texts[column]) {
+            const QString& text = *r.extras->texts[column];
+            keyTexts_.append(reinterpret_cast<const char16_t*>(text.utf16()),
+                             static_cast<std::size_t>(text.size()));
+        } else if (r.data && source_) {
+            source_->AppendText(r, column, keyTexts_);
+        }
+        spans[i] = {at, keyTexts_.size() - at};
     };
     std::vector<std::size_t> timed;  // rows whose key the source gave as a time
     bool allTimes = true;
+    constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < n; ++i) {
         const ListRow& r = rows_[i];
+        if (source_ && i + kAhead < n && rows_[i + kAhead].data)
+            source_->Prefetch(rows_[i + kAhead], column);
         const auto time = r.data && source_ ? source_->TimeOf(r, column) : std::nullopt;
         if (time) {
             keys_.push_back(MakeTimeKey(QString(), *time));
             timed.push_back(i);
             continue;
         }
-        const QString text = CellText(static_cast<int>(i), column);
-        keys_.push_back(MakeSortKey(text, locale));
+        keep(i);
+        // Room for all texts at once, guessed from the first ones: growing
+        // the buffer step by step would copy it again and again.
+        if (i == 63) keyTexts_.reserve(keyTexts_.size() * n / 64 * 5 / 4 + 64);
+        keys_.push_back(ParseSortKey(
+            QStringView(keyTexts_.data() + spans[i].at, static_cast<qsizetype>(spans[i].size)),
+            locale));
         allTimes = allTimes && keys_.back().time.has_value();
-        keep(i, text);
     }
     // Two times compare as times; their texts count only next to a key that
     // has none, so only then are they needed at all.
     if (allTimes) {
         keyTexts_.clear();
-        for (SortKey& k : keys_)
-            k.text.clear();
         keyedColumn_ = column;
         return keys_;
     }
     for (std::size_t i : timed)
-        keep(i, CellText(static_cast<int>(i), column));
+        keep(i);
     // Texts compare from their first difference: a start that all of them
     // share (the folder of every path) is left out of the comparisons.
     std::size_t shared = n > 0 ? spans[0].size : 0;

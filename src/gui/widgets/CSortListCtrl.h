@@ -58,11 +58,23 @@ class RowSource {
     virtual ~RowSource() = default;
     [[nodiscard]] virtual QString Text(const ListRow& row, int column) const = 0;
     [[nodiscard]] virtual int Image(const ListRow& row, int column) const = 0;
+    // Text() added to the end of `out`: a sort makes the texts of every row
+    // into one buffer, and a source can write them there without a string
+    // of its own per row.
+    virtual void AppendText(const ListRow& row, int column, std::u16string& out) const {
+        const QString text = Text(row, column);
+        out.append(reinterpret_cast<const char16_t*>(text.utf16()),
+                   static_cast<std::size_t>(text.size()));
+    }
     // A point in time the column orders the row by (dates it formats), on
     // the axis of TimeAxisMsecs; none: the cell's text decides. Two rows with
     // times compare by them, others by their texts as parsed.
     [[nodiscard]] virtual std::optional<std::int64_t> TimeOf(const ListRow& row,
                                                              int column) const = 0;
+    // Asks for the memory that the column's cell of the row reads, a few rows
+    // before it is made: the records lie all over the heap and, read one by
+    // one, each would wait for its own.
+    virtual void Prefetch(const ListRow& /*row*/, int /*column*/) const {}
     // Called before a column's keys are made, to learn at once what the keys
     // of many rows need (cheaper than row by row).
     virtual void Prepare(const std::vector<ListRow>& /*rows*/, int /*column*/) const {}

@@ -17,7 +17,7 @@ constexpr std::int64_t kMsPerDay = 86400000;
 // A bare time of day sits on the first day of the axis, as an OLE date would.
 const std::int64_t kTimeOnlyDay = QDate(1899, 12, 30).toJulianDay();
 
-std::optional<std::uint64_t> ParseHex(const QString& t) {
+std::optional<std::uint64_t> ParseHex(QStringView t) {
     if (t.isEmpty()) return std::nullopt;
     std::uint64_t v = 0;
     for (QChar c : t) {
@@ -39,7 +39,7 @@ std::optional<std::uint64_t> ParseHex(const QString& t) {
 
 // What strtod can start with: blanks, a sign, a digit, a point (the
 // locale's too), "inf", "nan".
-bool MayStartNumber(const QString& t) {
+bool MayStartNumber(QStringView t) {
     const char16_t point = static_cast<unsigned char>(*std::localeconv()->decimal_point);
     for (QChar c : t) {
         const char16_t u = c.unicode();
@@ -50,7 +50,7 @@ bool MayStartNumber(const QString& t) {
     return false;
 }
 
-std::optional<double> ParseDecimal(const QString& t) {
+std::optional<double> ParseDecimal(QStringView t) {
     // Most texts (names, paths) fail at once; spare them the conversion.
     if (t.isEmpty() || !MayStartNumber(t)) return std::nullopt;
     // Short texts (all a list cell usually holds) convert on the stack.
@@ -75,7 +75,7 @@ std::optional<double> ParseDecimal(const QString& t) {
 }
 
 // "h:mm", "h:mm:ss" (hours may exceed a day: durations).
-std::optional<std::int64_t> ParseClock(const QString& t) {
+std::optional<std::int64_t> ParseClock(QStringView t) {
     int parts[3] = {0, 0, 0};
     int n = 0, digits = 0;
     for (QChar c : t) {
@@ -103,16 +103,16 @@ std::int64_t AxisOf(const QDateTime& dt) {
     return dt.date().toJulianDay() * kMsPerDay + dt.time().msecsSinceStartOfDay();
 }
 
-std::optional<std::int64_t> ParseTime(const QString& t, const QLocale& locale) {
-    if (t.isEmpty()) return std::nullopt;
-    if (auto c = ParseClock(t)) return c;
+std::optional<std::int64_t> ParseTime(QStringView view, const QLocale& locale) {
+    if (view.isEmpty()) return std::nullopt;
+    if (auto c = ParseClock(view)) return c;
     // The locale parser is slow: only texts shaped like a date reach it (a
     // digit, no run of more than four digits, few letters, a short text).
     // Numbers with names and file paths fail this at once.
-    if (t.size() > 40) return std::nullopt;
+    if (view.size() > 40) return std::nullopt;
     int run = 0, letters = 0;
     bool digit = false;
-    for (QChar c : t) {
+    for (QChar c : view) {
         if (c.isDigit()) {
             digit = true;
             if (++run > 4) return std::nullopt;
@@ -122,6 +122,7 @@ std::optional<std::int64_t> ParseTime(const QString& t, const QLocale& locale) {
         }
     }
     if (!digit) return std::nullopt;
+    const QString t = view.toString();
     QDateTime dt = locale.toDateTime(t, QLocale::ShortFormat);
     if (!dt.isValid()) dt = locale.toDateTime(t, QLocale::LongFormat);
     if (!dt.isValid()) dt = QDateTime::fromString(t, Qt::ISODate);
@@ -142,8 +143,13 @@ int Cmp(const T& a, const T& b) {
 }  // namespace
 
 SortKey MakeSortKey(const QString& text, const QLocale& locale) {
-    SortKey k;
+    SortKey k = ParseSortKey(text, locale);
     k.text = text;
+    return k;
+}
+
+SortKey ParseSortKey(QStringView text, const QLocale& locale) {
+    SortKey k;
     k.hex = ParseHex(text);
     if (!k.hex) k.number = ParseDecimal(text);
     if (!k.hex && !k.number) k.time = ParseTime(text, locale);
@@ -191,31 +197,75 @@ std::vector<int> SortedOrder(const std::vector<SortKey>& keys, bool ascending) {
         });
         return order;
     }
-    // Texts alone: most pairs differ in their first four code units, which
-    // compare as one number held next to the row; the texts themselves are
-    // read only on a tie there.
+    // Texts alone: sorted four code units at a time, as one number held next
+    // to the row, and only the rows that tie on those go on to the next four.
+    // The texts themselves are hardly read, and the row breaks the last ties,
+    // which keeps rows of equal texts in their present order.
     struct Entry {
         std::uint64_t head;
-        QStringView text;
         int row;
+        // How many of the four units are in the text: of two texts equal
+        // so far, the one that ends first comes first.
+        int units;
     };
-    std::vector<Entry> entries;
-    entries.reserve(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        const QString& t = keys[i].text;
-        std::uint64_t head = 0;
-        for (qsizetype k = 0; k < 4; ++k)
-            head = (head << 16) | (k < t.size() ? t[k].unicode() : 0u);
-        entries.push_back({head, QStringView(t), static_cast<int>(i)});
+    std::vector<Entry> entries(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i)
+        entries[i].row = static_cast<int>(i);
+    auto textOf = [&](const Entry& e) -> const QString& {
+        return keys[static_cast<std::size_t>(e.row)].text;
+    };
+    const auto before = [ascending](const Entry& a, const Entry& b) {
+        if (a.head != b.head) return ascending ? a.head < b.head : a.head > b.head;
+        if (a.units != b.units) return ascending ? a.units < b.units : a.units > b.units;
+        return a.row < b.row;
+    };
+    struct Range {
+        std::size_t begin, end;
+        qsizetype offset;  // the units before it are equal in the whole range
+    };
+    // A stack rather than recursion: a long text shared by many rows must
+    // not run deep.
+    std::vector<Range> todo{{0, entries.size(), 0}};
+    while (!todo.empty()) {
+        Range r = todo.back();
+        todo.pop_back();
+        if (r.end - r.begin < 2) continue;
+        // Units that every text of the range shares are passed over at once,
+        // so equal long texts cost one reading rather than one per level.
+        {
+            const QString& first = textOf(entries[r.begin]);
+            qsizetype shared = first.size();
+            for (std::size_t i = r.begin + 1; i < r.end && shared > r.offset; ++i) {
+                const QString& t = textOf(entries[i]);
+                const qsizetype limit = std::min(shared, t.size());
+                qsizetype k = r.offset;
+                while (k < limit && t[k] == first[k])
+                    ++k;
+                shared = k;
+            }
+            r.offset = std::max(r.offset, shared);
+        }
+        for (std::size_t i = r.begin; i < r.end; ++i) {
+            Entry& e = entries[i];
+            const QString& t = textOf(e);
+            std::uint64_t head = 0;
+            for (qsizetype k = r.offset; k < r.offset + 4; ++k)
+                head = (head << 16) | (k < t.size() ? t[k].unicode() : 0u);
+            e.head = head;
+            e.units = static_cast<int>(std::clamp<qsizetype>(t.size() - r.offset, 0, 4));
+        }
+        std::sort(entries.begin() + static_cast<std::ptrdiff_t>(r.begin),
+                  entries.begin() + static_cast<std::ptrdiff_t>(r.end), before);
+        for (std::size_t i = r.begin; i < r.end;) {
+            std::size_t j = i + 1;
+            while (j < r.end && entries[j].head == entries[i].head &&
+                   entries[j].units == entries[i].units)
+                ++j;
+            // Fewer than four units: the texts have ended, equal.
+            if (j - i > 1 && entries[i].units == 4) todo.push_back({i, j, r.offset + 4});
+            i = j;
+        }
     }
-    std::stable_sort(entries.begin(), entries.end(), [ascending](const Entry& a, const Entry& b) {
-        int c = 0;
-        if (a.head != b.head)
-            c = a.head < b.head ? -1 : 1;
-        else
-            c = a.text.compare(b.text, Qt::CaseSensitive);
-        return ascending ? c < 0 : c > 0;
-    });
     for (std::size_t i = 0; i < entries.size(); ++i)
         order[i] = entries[i].row;
     return order;

@@ -19,6 +19,9 @@ struct SortKey {
 };
 
 SortKey MakeSortKey(const QString& text, const QLocale& locale);
+// The readings of a text alone; the key's text is left empty for the caller
+// to set (to a view into texts it keeps together, say).
+SortKey ParseSortKey(QStringView text, const QLocale& locale);
 // A key for a known point in time (dates the list formats itself).
 SortKey MakeTimeKey(const QString& text, std::int64_t msecs);
 // Milliseconds of a calendar point on the axis the parsed keys use.

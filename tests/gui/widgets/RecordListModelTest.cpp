@@ -183,6 +183,12 @@ TEST_F(LazyRows, SortsEqualSortingTextsMadeUpFront) {
         EXPECT_EQ(list_.CellImage(r, ColRecording), cells_->Image(fresh, ColRecording))
             << FilePathText(*record).toStdString();
         EXPECT_EQ(list_.CellText(r, ColRecordLength), cells_->Text(fresh, ColRecordLength));
+        // The texts a sort writes into its buffer are those the cells show.
+        for (int c = 0; c < kRecordColumns; ++c) {
+            std::u16string appended = u"|";
+            cells_->AppendText(fresh, c, appended);
+            EXPECT_EQ(QString::fromStdU16String(appended), "|" + cells_->Text(fresh, c)) << c;
+        }
     }
 }
 
@@ -325,35 +331,57 @@ TEST(SortKeys, DecimalReadingsKeepTheirEdges) {
 }
 
 TEST(SortKeys, OrderOfTextsEqualsComparingTheKeysOneByOne) {
-    // Short texts, texts equal in their first four units, embedded zeros,
-    // units above the ASCII range, and many ties.
-    const QString pieces[] = {"",
-                              "a",
-                              "ab",
-                              "abcd",
-                              "abcde",
-                              "abcdf",
-                              QString(QChar(0)),
-                              QString("a") + QChar(0),
-                              QString("a") + QChar(0) + "b",
-                              QString(QChar(0x20AC)),
-                              "B",
-                              "/s/2010/r1",
-                              "/s/2010/r10"};
+    const QString longPath = "/home/office/LineKeeper/store/201001/recording-of-the-day-";
+    struct Set {
+        const char* what;
+        bool textsOnly;  // no key reads as a number or a time
+        std::vector<QString> starts, ends;
+    };
+    const Set sets[] = {
+        // Some read as numbers ("a", "abcd" are hexadecimal): the mixed rules.
+        {"texts and numbers",
+         false,
+         {"", "a", "ab", "abcd", "abcde", "abcdf", QString(QChar(0)), QString("a") + QChar(0),
+          QString("a") + QChar(0) + "b", QString(QChar(0x20AC)), "B", "/s/2010/r1", "/s/2010/r10"},
+         {"", "a", "ab"}},
+        // Texts alone: equal in their first four or eight units, ending
+        // there, embedded zeros, units above the ASCII range and surrogates.
+        {"texts only",
+         true,
+         {"x", "xb", "xbcd", "xbcde", "xbcdf", "xbcdefgh", "xbcdefghi", QString("x") + QChar(0),
+          QString("x") + QChar(0) + "b", QString("xbcd") + QChar(0), QString(QChar(0x20AC)),
+          QString::fromUtf8("x\xF0\x9F\x98\x80"), QString("x") + QChar(0xFFFF), "Z", ""},
+         {"", "y", "yy", QString(QChar(0))}},
+        // Long texts that share most of their length, and equal ones.
+        {"long paths",
+         true,
+         {longPath + "1.xtr", longPath + "10.xtr", longPath + "2.xtr", longPath, longPath + "1.xtr",
+          "/home/office/LineKeeper/store/201002/a.xtr"},
+         {"", ".bak", "/x"}},
+    };
     const QLocale locale;
-    std::vector<SortKey> keys;
-    for (int i = 0; i < 400; ++i)
-        keys.push_back(MakeSortKey(pieces[(i * 7) % 13] + pieces[(i / 13) % 3], locale));
-    for (const bool ascending : {true, false}) {
-        std::vector<int> expected(keys.size());
-        std::iota(expected.begin(), expected.end(), 0);
-        std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
-            const int c = CompareSortKeys(keys[static_cast<std::size_t>(a)],
-                                          keys[static_cast<std::size_t>(b)]);
-            return ascending ? c < 0 : c > 0;
-        });
-        EXPECT_EQ(SortedOrder(keys, ascending), expected) << ascending;
+    for (const Set& set : sets) {
+        const std::size_t n = set.starts.size(), m = set.ends.size();
+        std::vector<SortKey> keys;
+        for (std::size_t i = 0; i < 400; ++i)
+            keys.push_back(MakeSortKey(set.starts[(i * 7) % n] + set.ends[(i / n) % m], locale));
+        EXPECT_EQ(std::none_of(keys.begin(), keys.end(),
+                               [](const SortKey& k) { return k.hex || k.number || k.time; }),
+                  set.textsOnly)
+            << set.what;
+        for (const bool ascending : {true, false}) {
+            std::vector<int> expected(keys.size());
+            std::iota(expected.begin(), expected.end(), 0);
+            std::stable_sort(expected.begin(), expected.end(), [&](int a, int b) {
+                const int c = CompareSortKeys(keys[static_cast<std::size_t>(a)],
+                                              keys[static_cast<std::size_t>(b)]);
+                return ascending ? c < 0 : c > 0;
+            });
+            EXPECT_EQ(SortedOrder(keys, ascending), expected) << set.what << ", " << ascending;
+        }
     }
+    EXPECT_TRUE(SortedOrder({}, true).empty());
+    EXPECT_EQ(SortedOrder({MakeSortKey("x", locale)}, false), std::vector<int>{0});
 }
 
 TEST(SortKeys, DurationsSitWhereTheirTextsDo) {
