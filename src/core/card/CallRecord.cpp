@@ -4,13 +4,15 @@ namespace lk {
 namespace {
 
 template <std::size_t N>
-void ReadWide(ByteSpan b, std::size_t off, WideField<N>& f) {
+void ReadWide(ByteSpan b, std::size_t off, TextField<N>& f) {
+    std::array<char16_t, N> units;
     for (std::size_t i = 0; i < N; ++i)
-        f[i] = static_cast<char16_t>(ReadU16(b, off + 2 * i));
+        units[i] = static_cast<char16_t>(ReadU16(b, off + 2 * i));
+    f.Assign(std::u16string_view(units.data(), N));
 }
 
 template <std::size_t N>
-void WriteWide(MutableByteSpan b, std::size_t off, const WideField<N>& f) {
+void WriteWide(MutableByteSpan b, std::size_t off, const TextField<N>& f) {
     for (std::size_t i = 0; i < N; ++i)
         WriteU16(b, off + 2 * i, static_cast<std::uint16_t>(f[i]));
 }

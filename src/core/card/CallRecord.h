@@ -1,14 +1,16 @@
 #pragma once
-// The in-memory call record: byte for byte the 1076-byte record of the
-// backup index files. Text fields keep their whole fixed width so that a
+// The in-memory call record: the 1076-byte record of the backup index files,
+// field for field. Its text fields keep what the image holds, so that a
 // record read from a file is written back unchanged.
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "card/TextField.h"
 #include "platform/ByteIo.h"
 
 namespace lk {
@@ -72,12 +74,12 @@ struct CallRecord {
     std::int32_t status = 0;
     std::int32_t marked = 0;
     SystemTime time;
-    WideField<kNumberUnits> number{};
-    WideField<kNameUnits> name{};
+    TextField<kNumberUnits> number;
+    TextField<kNameUnits> name;
     std::int32_t callSeconds = 0;
     std::int32_t recordSeconds = 0;
-    WideField<kCardPathUnits> cardPath{};
-    WideField<kFilePathUnits> filePath{};
+    TextField<kCardPathUnits> cardPath;
+    TextField<kFilePathUnits> filePath;
 
     // Reads a record image; a short buffer reads as zeros past its end.
     static CallRecord FromBytes(ByteSpan bytes);
@@ -108,12 +110,20 @@ void SetFieldText(WideField<N>& f, std::u16string_view text) {
         f[i] = text[i];
 }
 
+template <std::size_t N>
+std::u16string FieldText(const TextField<N>& f) {
+    return std::u16string(f.Text());
+}
+
+template <std::size_t N>
+void SetFieldText(TextField<N>& f, std::u16string_view text) {
+    f.Assign(text.substr(0, std::min(text.size(), N - 1)));
+}
+
 // Cuts the text of a field to at most `units` units (zeros from there on).
 template <std::size_t N>
-void CutFieldText(WideField<N>& f, std::size_t units) {
-    if (units >= N) return;
-    for (std::size_t i = units; i < N; ++i)
-        f[i] = 0;
+void CutFieldText(TextField<N>& f, std::size_t units) {
+    if (units < f.Units().size()) f.Assign(f.Units().substr(0, units));
 }
 
 }  // namespace lk

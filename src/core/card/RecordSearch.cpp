@@ -99,12 +99,7 @@ bool Matches(const CallRecord& record, const PreparedConditions& p) {
         if (!at || !p.from || !p.to || *at < *p.from || *at > *p.to) return false;
     }
     if (c.numberCond) {
-        const auto& f = record.number;
-        std::size_t n = 0;
-        while (n < f.size() && f[n] != 0)
-            ++n;
-        if (std::u16string_view(f.data(), n).find(c.number) == std::u16string_view::npos)
-            return false;
+        if (record.number.Text().find(c.number) == std::u16string_view::npos) return false;
     }
     if (c.typeCond && !TypeInBoxes(record.type, c.boxes)) return false;
     return true;

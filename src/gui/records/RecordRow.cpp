@@ -79,21 +79,14 @@ std::int64_t RecordTimeKey(const CallRecord& r) {
 namespace {
 // A field's text without the detour through a std::u16string.
 template <std::size_t N>
-std::size_t FieldLength(const WideField<N>& f) {
-    std::size_t n = 0;
-    while (n < N && f[n] != 0)
-        ++n;
-    return n;
+QString FieldQString(const TextField<N>& f) {
+    const std::u16string_view t = f.Text();
+    return QString::fromUtf16(t.data(), static_cast<qsizetype>(t.size()));
 }
 
 template <std::size_t N>
-QString FieldQString(const WideField<N>& f) {
-    return QString::fromUtf16(f.data(), static_cast<qsizetype>(FieldLength(f)));
-}
-
-template <std::size_t N>
-void AppendField(const WideField<N>& f, std::u16string& out) {
-    out.append(f.data(), FieldLength(f));
+void AppendField(const TextField<N>& f, std::u16string& out) {
+    out.append(f.Text());
 }
 
 bool HasNumber(const CallRecord& r) {
@@ -173,8 +166,7 @@ std::optional<NameSet> FolderNames(const std::string& folder) {
 // The recording path as open() takes it, into a buffer used again and again.
 void PathBytes(const CallRecord& r, std::string& out) {
     out.clear();
-    for (const char16_t u : r.filePath) {
-        if (u == 0) return;
+    for (const char16_t u : r.filePath.Text()) {
         if (u >= 0x80) {
             out = FilePathText(r).toStdString();
             return;
@@ -193,7 +185,8 @@ void RecordCells::Prepare(const std::vector<ListRow>& rows, int column) const {
     std::string lastFolder;
     std::string path;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        if (i + 8 < rows.size() && rows[i + 8].data) Prefetch(rows[i + 8], ColPath);
+        if (i + 16 < rows.size() && rows[i + 16].data) Prefetch(rows[i + 16], ColPath, false);
+        if (i + 8 < rows.size() && rows[i + 8].data) Prefetch(rows[i + 8], ColPath, true);
         const ListRow& row = rows[i];
         if (!row.data || (row.facts & kProbed)) continue;
         PathBytes(*row.data, path);
@@ -257,29 +250,38 @@ QString RecordCells::Text(const ListRow& row, int column) const {
     }
 }
 
-void RecordCells::Prefetch(const ListRow& row, int column) const {
+void RecordCells::Prefetch(const ListRow& row, int column, bool texts) const {
     const CallRecord& r = *row.data;
     const auto touch = [](const void* p) { __builtin_prefetch(p); };
     switch (column) {
         case ColType:
-            touch(&r.type);
+            if (!texts) touch(&r.type);
             break;
         case ColTime:
-            touch(&r.time);
+            if (!texts) touch(&r.time);
             break;
         case ColNumber:
-            touch(&r.type);
-            touch(&r.number);
-            touch(&r.name);
+            if (!texts) {
+                touch(&r.type);
+                touch(&r.name);
+            } else {
+                touch(r.number.Units().data());
+                touch(r.name.Units().data());
+            }
             break;
         case ColCallLength:
         case ColRecordLength:
-            touch(&r.callSeconds);
+            if (!texts) touch(&r.callSeconds);
             break;
         case ColPath:
-            // A path takes a line or two.
-            touch(&r.filePath);
-            touch(&r.filePath[32]);
+            if (!texts) {
+                touch(&r.filePath);
+            } else {
+                const std::u16string_view path = r.filePath.Units();
+                touch(path.data());
+                // A path often takes a second line.
+                if (path.size() > 32) touch(path.data() + 32);
+            }
             break;
         default:
             break;

@@ -247,8 +247,12 @@ const std::vector<SortKey>& SortListModel::SortKeys(int column) {
     constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < n; ++i) {
         const ListRow& r = rows_[i];
-        if (source_ && i + kAhead < n && rows_[i + kAhead].data)
-            source_->Prefetch(rows_[i + kAhead], column);
+        if (source_) {
+            if (i + 2 * kAhead < n && rows_[i + 2 * kAhead].data)
+                source_->Prefetch(rows_[i + 2 * kAhead], column, false);
+            if (i + kAhead < n && rows_[i + kAhead].data)
+                source_->Prefetch(rows_[i + kAhead], column, true);
+        }
         const auto time = r.data && source_ ? source_->TimeOf(r, column) : std::nullopt;
         if (time) {
             keys_.push_back(MakeTimeKey(QString(), *time));

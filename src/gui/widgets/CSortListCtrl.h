@@ -71,10 +71,11 @@ class RowSource {
     // times compare by them, others by their texts as parsed.
     [[nodiscard]] virtual std::optional<std::int64_t> TimeOf(const ListRow& row,
                                                              int column) const = 0;
-    // Asks for the memory that the column's cell of the row reads, a few rows
+    // Asks for the memory that the column's cell of the row reads, some rows
     // before it is made: the records lie all over the heap and, read one by
-    // one, each would wait for its own.
-    virtual void Prefetch(const ListRow& /*row*/, int /*column*/) const {}
+    // one, each would wait for its own. Asked twice per row: far ahead for
+    // the record (`texts` false), nearer for the texts it points to.
+    virtual void Prefetch(const ListRow& /*row*/, int /*column*/, bool /*texts*/) const {}
     // Called before a column's keys are made, to learn at once what the keys
     // of many rows need (cheaper than row by row).
     virtual void Prepare(const std::vector<ListRow>& /*rows*/, int /*column*/) const {}

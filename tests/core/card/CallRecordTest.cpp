@@ -56,5 +56,40 @@ TEST(CallRecord, SetFieldTextAlwaysLeavesATerminator) {
     EXPECT_EQ(f[3], 0);
 }
 
+TEST(CallRecord, TextFieldsKeepWhatTheImageHolds) {
+    std::array<std::uint8_t, CallRecord::kSize> b{};
+    // "12", a zero, then a unit left over from an older text.
+    b[164] = '1', b[166] = '2', b[170] = 'x';
+    // A path that fills its field to the last unit, with no ending zero.
+    for (std::size_t i = 0; i < CallRecord::kFilePathUnits; ++i)
+        b[CallRecord::kFilePathOffset + 2 * i] = 'p';
+    CallRecord r = CallRecord::FromBytes(b);
+    EXPECT_EQ(r.number.Text(), u"12");
+    EXPECT_EQ(r.number[3], u'x');
+    EXPECT_EQ(r.number[CallRecord::kNumberUnits - 1], u'\0');
+    EXPECT_EQ(r.filePath.Text().size(), CallRecord::kFilePathUnits);
+    EXPECT_EQ(r.ToBytes(), b);
+
+    const CallRecord copy = r;
+    EXPECT_EQ(copy, r);
+    EXPECT_EQ(copy.ToBytes(), b);
+    // A shorter text over a longer one leaves nothing of the longer behind.
+    SetFieldText(r.filePath, u"E:\\a.xtr");
+    EXPECT_EQ(FieldText(r.filePath), u"E:\\a.xtr");
+    EXPECT_EQ(r.filePath[8], u'\0');
+    EXPECT_EQ(r.ToBytes()[CallRecord::kFilePathOffset + 2 * 8], 0);
+    EXPECT_NE(copy, r);
+    EXPECT_EQ(copy.filePath.Text().size(), CallRecord::kFilePathUnits);
+    // Cutting the number drops the left-over unit too.
+    CutFieldText(r.number, 1);
+    EXPECT_EQ(r.number.Text(), u"1");
+    EXPECT_EQ(r.number[3], u'\0');
+
+    CallRecord moved = std::move(r);
+    EXPECT_EQ(moved.filePath.Text(), u"E:\\a.xtr");
+    EXPECT_TRUE(r.filePath.Text().empty());  // NOLINT: moved-from reads empty
+    EXPECT_EQ(r.filePath[0], u'\0');
+}
+
 }  // namespace
 }  // namespace lk
