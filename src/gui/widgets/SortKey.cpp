@@ -254,8 +254,11 @@ std::vector<int> SortedOrder(const std::vector<SortKey>& keys, bool ascending) {
             e.head = head;
             e.units = static_cast<int>(std::clamp<qsizetype>(t.size() - r.offset, 0, 4));
         }
-        std::sort(entries.begin() + static_cast<std::ptrdiff_t>(r.begin),
-                  entries.begin() + static_cast<std::ptrdiff_t>(r.end), before);
+        // A range of equal texts (a column of type names, say) is in row
+        // order already, as the last level left it.
+        const auto first = entries.begin() + static_cast<std::ptrdiff_t>(r.begin);
+        const auto last = entries.begin() + static_cast<std::ptrdiff_t>(r.end);
+        if (!std::is_sorted(first, last, before)) std::sort(first, last, before);
         for (std::size_t i = r.begin; i < r.end;) {
             std::size_t j = i + 1;
             while (j < r.end && entries[j].head == entries[i].head &&
