@@ -125,6 +125,14 @@ void WindowTest::InsertCard() {
     volumes->mounted.push_back({card.path(), true, 512ull << 20, 256ull << 20});
 }
 
+bool WindowTest::StartWithCard() {
+    Start();
+    InsertCard();
+    Tick(TimerStartup);
+    Tick(TimerCardWatch);
+    return WaitIdle();
+}
+
 void WindowTest::RemoveCard() {
     std::lock_guard<std::mutex> g(volumes->lock);
     volumes->mounted.clear();

@@ -70,6 +70,9 @@ class WindowTest : public ::testing::Test {
     void Start();
     void InsertCard();
     void RemoveCard();
+    // Starts the window with the card in and read, as at a start with a card
+    // in the slot; false when the work did not end.
+    [[nodiscard]] bool StartWithCard();
     // Processes events until `done` holds (the workers report through the queue).
     static bool WaitFor(const std::function<bool()>& done);
     bool WaitIdle();

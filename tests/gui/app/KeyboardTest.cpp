@@ -30,11 +30,7 @@ class Keyboard : public WindowTest {
   protected:
     void Show() {
         WriteCard(card.path(), kCalls);
-        Start();
-        InsertCard();
-        Tick(TimerStartup);
-        Tick(TimerCardWatch);
-        ASSERT_TRUE(WaitIdle());
+        ASSERT_TRUE(StartWithCard());
         frame().show();
         QApplication::setActiveWindow(&frame());
         ASSERT_TRUE(QTest::qWaitForWindowActive(&frame()));

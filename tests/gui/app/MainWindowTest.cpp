@@ -32,11 +32,7 @@ class MainWindow : public WindowTest {
   protected:
     void LoadCard() {
         WriteCard(card.path(), kCalls);
-        Start();
-        InsertCard();
-        Tick(TimerStartup);
-        Tick(TimerCardWatch);
-        ASSERT_TRUE(WaitIdle());
+        ASSERT_TRUE(StartWithCard());
         ASSERT_EQ(app().State().records.Card().size(), kCalls.size());
     }
     int RowOfDay(int category, int day) {

@@ -220,11 +220,7 @@ TEST_F(Layout, StatusNotesTitleAndRootSayWhatIsListed) {
 
 TEST_F(Layout, ScreenReadersHearNamesAndTheIconCells) {
     WriteCard(card.path(), {{Incoming, 1, 1}, {Outgoing, 0, 2, 10, u"555", false}});
-    Start();
-    InsertCard();
-    Tick(TimerStartup);
-    Tick(TimerCardWatch);
-    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(StartWithCard());
     ASSERT_EQ(rows(1), 2);
     EXPECT_FALSE(view().Tree()->Tree()->accessibleName().isEmpty());
     EXPECT_FALSE(view().PlayerPane()->accessibleName().isEmpty());
@@ -261,11 +257,7 @@ TEST_F(Layout, ScreenReadersHearNamesAndTheIconCells) {
 
 TEST_F(Layout, TheHeaderArrowShowsTheOrderOfTheRows) {
     WriteCard(card.path(), {{Incoming, 0, 1}, {Outgoing, 0, 2}, {Incoming, 0, 3}});
-    Start();
-    InsertCard();
-    Tick(TimerStartup);
-    Tick(TimerCardWatch);
-    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(StartWithCard());
     QHeaderView* h = pane(1).List()->horizontalHeader();
     struct Expect {
         int column;
@@ -304,11 +296,7 @@ struct WarningTrap {
 
 TEST_F(Layout, TheFocusedCellIsAlwaysAValidIndex) {
     WriteCard(card.path(), {{Incoming, 0, 1}, {Outgoing, 0, 2}});
-    Start();
-    InsertCard();
-    Tick(TimerStartup);
-    Tick(TimerCardWatch);
-    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(StartWithCard());
     CSortListCtrl* l = pane(1).List();
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(l);
     ASSERT_NE(table, nullptr);

@@ -66,11 +66,7 @@ class Dialogs : public WindowTest {
   protected:
     void LoadCard(const std::vector<CardCall>& calls = kCalls) {
         WriteCard(card.path(), calls);
-        Start();
-        InsertCard();
-        Tick(TimerStartup);
-        Tick(TimerCardWatch);
-        ASSERT_TRUE(WaitIdle());
+        ASSERT_TRUE(StartWithCard());
         ASSERT_EQ(app().State().records.Card().size(), calls.size());
     }
     // A picker that answers with the next folder of `picks` ("" = cancel).
@@ -846,11 +842,7 @@ namespace {
 TEST_F(Dialogs, BackupRecordsWithoutAFolderSaySoInTheStatusBar) {
     WriteCard(card.path(), kCalls);
     EXPECT_TRUE(WriteSettingString("BackupPath", ""));
-    Start();
-    InsertCard();
-    Tick(TimerStartup);
-    Tick(TimerCardWatch);
-    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(StartWithCard());
     EXPECT_TRUE(frame().StatusText(3).endsWith(":  7"));
     RemoveCard();
     Tick(TimerCardWatch);

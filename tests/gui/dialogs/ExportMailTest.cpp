@@ -41,11 +41,7 @@ class ExportMail : public WindowTest {
   protected:
     void LoadCard() {
         WriteCard(card.path(), kCalls);
-        Start();
-        InsertCard();
-        Tick(TimerStartup);
-        Tick(TimerCardWatch);
-        ASSERT_TRUE(WaitIdle());
+        ASSERT_TRUE(StartWithCard());
         ASSERT_EQ(rows(1), static_cast<int>(kCalls.size()));
     }
 

@@ -48,11 +48,7 @@ class Player : public WindowTest {
         }
     }
     void Load() {
-        Start();
-        InsertCard();
-        Tick(TimerStartup);
-        Tick(TimerCardWatch);
-        ASSERT_TRUE(WaitIdle());
+        ASSERT_TRUE(StartWithCard());
         player().SetManualTimers(true);
         list()->SelectRow(0);
     }
