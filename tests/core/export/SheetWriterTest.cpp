@@ -234,6 +234,54 @@ TEST(SheetWriter, StoppingLeavesNoFile) {
     }
 }
 
+// Someone sharing the destination folder plants links and files under the
+// names an export might pick for its temporary file: the export still
+// succeeds and none of them, nor what they point at, is touched.
+TEST(SheetWriter, PlantedTemporaryNamesAreNeverWrittenThrough) {
+    test::TempDir dir;
+    const auto victim = dir / "victim.txt";
+    test::WriteText(victim, "precious");
+    const auto planted = [&](const fs::path& dest) {
+        std::vector<fs::path> names;
+        for (unsigned n = 0; n < 64; ++n) {
+            fs::path name = dest;
+            name += ".part-" + std::to_string(::getpid()) + "-" + std::to_string(n);
+            names.push_back(name);
+        }
+        for (const char* suffix : {".part", ".tmp", "~", ".part-", ".part-XXXXXX"}) {
+            fs::path name = dest;
+            name += suffix;
+            names.push_back(name);
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (i % 2 == 0)
+                fs::create_symlink(victim, names[i]);
+            else
+                test::WriteText(names[i], "someone else's");
+        }
+        return names;
+    };
+    std::size_t expectedFiles = 1;  // the victim
+    for (const auto format : {SheetFormat::Xlsx, SheetFormat::Csv}) {
+        const auto dest = dir / (format == SheetFormat::Csv ? "Calls.csv" : "Calls.xlsx");
+        const auto names = planted(dest);
+        expectedFiles += names.size() + 1;
+        for (int round = 0; round < 3; ++round)
+            ASSERT_EQ(WriteSheet(dest, format, SourceOf(kThreeRows)), SheetWriteResult::Written);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dest)));
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (i % 2 == 0) {
+                EXPECT_TRUE(fs::is_symlink(fs::symlink_status(names[i]))) << names[i];
+            } else {
+                EXPECT_EQ(test::ReadText(names[i]), "someone else's") << names[i];
+            }
+        }
+        // Only the export and the planted names are there.
+        EXPECT_EQ(Files(dir.path()).size(), expectedFiles);
+    }
+    EXPECT_EQ(test::ReadText(victim), "precious");
+}
+
 TEST(SheetWriter, AnExistingFileIsReplacedWhole) {
     test::TempDir dir;
     const auto file = dir / "a.csv";
