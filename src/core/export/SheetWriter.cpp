@@ -142,7 +142,7 @@ SheetWriteResult WriteCsv(const fs::path& path, const SheetSource& source,
         std::string line;
         for (std::size_t c = 0; c < columns; ++c) {
             if (c > 0) line += ',';
-            if (c < cells.size()) line += CsvField(cells[c]);
+            if (c < cells.size()) line += CsvField(CsvSafeText(cells[c]));
         }
         line += "\r\n";
         ok = ok && out.Write(line);
@@ -179,6 +179,19 @@ SheetWriteResult WriteSheet(const fs::path& path, SheetFormat format, const Shee
     if (path.empty() || !path.has_filename() || !source.row) return SheetWriteResult::CreateFailed;
     return format == SheetFormat::Csv ? WriteCsv(path, source, options)
                                       : WriteXlsx(path, source, options);
+}
+
+std::string CsvSafeText(std::string_view text) {
+    // Spreadsheets read a cell that starts like this as a formula or a
+    // number ("+4930123456", "=HYPERLINK(...)", "@SUM(...)"); a tab or a
+    // carriage return in front hides such a start. Full-width forms are
+    // included because some spreadsheets treat them alike.
+    static constexpr std::string_view kStarts[] = {
+        "=",           "+", "-", "@", "\t", "\r", "\xEF\xBC\x9D", "\xEF\xBC\x8B", "\xEF\xBC\x8D",
+        "\xEF\xBC\xA0"};
+    for (const auto start : kStarts)
+        if (text.starts_with(start)) return "'" + std::string(text);
+    return std::string(text);
 }
 
 std::string CsvField(std::string_view text) {

@@ -234,6 +234,58 @@ TEST(SheetWriter, StoppingLeavesNoFile) {
     }
 }
 
+// Cells a spreadsheet would compute or turn into numbers, read back by an
+// independent CSV reader: each keeps its text, behind an apostrophe where it
+// starts like a formula. The workbook keeps them as they are, as text cells.
+TEST(SheetWriter, FormulaLikeCellsStayText) {
+    struct Case {
+        std::string cell, csv;
+    } const cases[] = {
+        {"+4930123456", "'+4930123456"},
+        {"=HYPERLINK(\"http://x\",\"y\")", "'=HYPERLINK(\"http://x\",\"y\")"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(A1:A2)", "'@SUM(A1:A2)"},
+        {"\t=1+1", "'\t=1+1"},
+        {"\r=1+1", "'\r=1+1"},
+        {"\xEF\xBC\x9D" "1+1", "'\xEF\xBC\x9D" "1+1"},  // full-width equals sign
+        {"0049 30 123", "0049 30 123"},
+        {"call back: +49 30", "call back: +49 30"},
+        {"'quoted", "'quoted"},
+        {"", ""},
+    };
+    Grid rows;
+    for (const auto& c : cases)
+        rows.push_back({"", "", "Incoming", "06/16/16 10:20:30", c.cell, "", "", c.cell, ""});
+    test::TempDir dir;
+    ASSERT_EQ(WriteSheet(dir / "a.csv", SheetFormat::Csv, SourceOf(rows)),
+              SheetWriteResult::Written);
+    const auto run = test::RunPython(R"PY(
+import csv, json, sys
+with open(sys.argv[1], newline="", encoding="utf-8-sig") as f:
+    print(json.dumps(list(csv.reader(f))))
+)PY",
+                                     {(dir / "a.csv").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto grid = nlohmann::json::parse(run.out);
+    ASSERT_EQ(grid.size(), std::size(cases) + 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(grid[i + 1][4], cases[i].csv) << i;
+        EXPECT_EQ(grid[i + 1][7], cases[i].csv) << i;
+        EXPECT_EQ(grid[i + 1][3], "06/16/16 10:20:30") << i;
+    }
+
+    if (!HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is not installed";
+    ASSERT_EQ(WriteSheet(dir / "a.xlsx", SheetFormat::Xlsx, SourceOf(rows)),
+              SheetWriteResult::Written);
+    const auto sheet = test::ReadSheetBack(dir / "a.xlsx");
+    ASSERT_FALSE(sheet.contains("error")) << sheet["error"];
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        if (cases[i].cell.empty() || cases[i].cell.front() == '\r') continue;  // XML drops CR
+        EXPECT_EQ(sheet["cells"][i + 1][4], cases[i].cell) << i;
+        EXPECT_EQ(sheet["types"][i + 1][4], "s") << i;
+    }
+}
+
 // Someone sharing the destination folder plants links and files under the
 // names an export might pick for its temporary file: the export still
 // succeeds and none of them, nor what they point at, is touched.
