@@ -42,7 +42,7 @@ int RunImport(const ImportOptions& o) {
     const std::atomic<int> stop{0};
     const ImportResult result = ImportFolder(o.dir, records, contacts, {}, stop);
     if (o.json) {
-        std::cout << RecordsToJson(records, 0).dump(2) << '\n';
+        WriteRecordsJson(std::cout, records, 0);
     } else {
         PrintRecordTable(std::cout, records, 0);
         std::cout << result.imported << " imported, " << result.rejected << " skipped of "

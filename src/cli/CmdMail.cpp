@@ -60,7 +60,13 @@ int RunMail(const MailOptions& o) {
     message.body = BuildMailBody(records, MailLabels::Load(loaded->devType));
     message.attachments = attachments.files;
 
+    // The rest still goes; the recordings left out are named and make the
+    // command fail, so that a script notices a mail short of a recording.
     int exitCode = kExitOk;
+    for (const auto& left : attachments.leftOut) {
+        PrintError("left out of the mail: " + left.recording.string() + ": " + left.reason);
+        exitCode = kExitFailure;
+    }
     if (!o.eml.empty()) {
         if (WriteEmlDraft(o.eml, message) != EmlResult::Written) {
             PrintError("cannot write " + o.eml);

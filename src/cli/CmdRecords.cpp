@@ -20,7 +20,7 @@ struct RecordsOptions {
 
 void Print(const RecordList& records, int devType, bool json) {
     if (json)
-        std::cout << RecordsToJson(records, devType).dump(2) << '\n';
+        WriteRecordsJson(std::cout, records, devType);
     else
         PrintRecordTable(std::cout, records, devType);
 }

@@ -131,7 +131,7 @@ int RunSearch(const SearchOptions& o) {
         [&matches](const CallRecord& r) { matches.push_back(std::make_unique<CallRecord>(r)); }, {},
         stop);
     if (o.json) {
-        std::cout << RecordsToJson(matches, devType).dump(2) << '\n';
+        WriteRecordsJson(std::cout, matches, devType);
     } else if (!result.searched) {
         std::cout << "no search condition given: nothing searched\n";
     } else {

@@ -91,12 +91,27 @@ nlohmann::json RecordToJson(const CallRecord& r, int devType, const RecordTexts&
     };
 }
 
-nlohmann::json RecordsToJson(const RecordList& records, int devType) {
+void WriteRecordsJson(std::ostream& out, const RecordList& records, int devType) {
+    if (records.empty()) {
+        out << "[]\n";
+        return;
+    }
     const RecordTexts texts = RecordTexts::Load();
-    auto array = nlohmann::json::array();
-    for (const auto& r : records)
-        array.push_back(RecordToJson(*r, devType, texts));
-    return array;
+    out << "[\n";
+    std::string text;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        // An element of an array printed with indent 2 is the object printed
+        // alone, each line moved in by two. Strings hold no raw line breaks.
+        const std::string object = RecordToJson(*records[i], devType, texts).dump(2);
+        text.assign("  ");
+        for (const char c : object) {
+            text += c;
+            if (c == '\n') text += "  ";
+        }
+        text += i + 1 < records.size() ? ",\n" : "\n";
+        out << text;
+    }
+    out << "]\n";
 }
 
 void PrintRecordTable(std::ostream& out, const RecordList& records, int devType) {

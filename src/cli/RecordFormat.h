@@ -31,7 +31,9 @@ std::string RemarkText(const CallRecord& record, int devType, const std::string&
 
 nlohmann::json RecordToJson(const CallRecord& record, int devType);
 nlohmann::json RecordToJson(const CallRecord& record, int devType, const RecordTexts& texts);
-nlohmann::json RecordsToJson(const RecordList& records, int devType);
+// A JSON array of RecordToJson objects, as nlohmann::json's dump(2) prints
+// it, written one record at a time so that a long list is never held twice.
+void WriteRecordsJson(std::ostream& out, const RecordList& records, int devType);
 void PrintRecordTable(std::ostream& out, const RecordList& records, int devType);
 
 }  // namespace lk::cli

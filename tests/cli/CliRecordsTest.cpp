@@ -164,6 +164,37 @@ TEST(CliRecords, ReadsAStoreMonthsAscendingAndCutsLongTexts) {
     EXPECT_EQ(json::parse(other.out).size(), 0u);
 }
 
+// The listing is written a record at a time; its text is exactly the whole
+// array printed at once with an indent of two (what scripts compared before).
+TEST(CliRecords, JsonTextIsTheWholeArrayPrintedWithIndentTwo) {
+    test::TempHome home;
+    test::TempDir one, several, empty;
+    std::vector<std::uint8_t> log;
+    AppendTo(log, BuildCardRecord(Fields(Incoming, u"5551234", u"201601\\a \"q\" \\b.wav"), 0));
+    test::WriteFile(one / "CallLog.dat", log);
+    for (int i = 0; i < 5; ++i)
+        AppendTo(log, BuildCardRecord(Fields(i % 2 ? Outgoing : Note,
+                                             u"00" + std::u16string(1, char16_t(u'0' + i)),
+                                             u"201601\\20160102102033-I-x.wav"),
+                                      0));
+    test::WriteFile(several / "CallLog.dat", log);
+    test::WriteFile(empty / "CallLog.dat", std::vector<std::uint8_t>(128, 0));
+    const std::vector<std::vector<std::string>> commands{
+        {"records", "--card", one.path().string(), "--json"},
+        {"records", "--card", several.path().string(), "--json"},
+        {"records", "--card", empty.path().string(), "--json"},
+        {"search", "--card", several.path().string(), "--number", "00", "--json"},
+        {"search", "--card", several.path().string(), "--number", "none", "--json"},
+    };
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0] + " " + args[2] + " " + args[args.size() - 2]);
+        const auto run = test::RunCli(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        ASSERT_TRUE(json::accept(run.out)) << run.out;
+        EXPECT_EQ(run.out, json::parse(run.out).dump(2) + "\n");
+    }
+}
+
 TEST(CliRecords, ReportsBadArgumentsAndMissingInput) {
     test::TempHome home;
     test::TempDir empty;

@@ -213,6 +213,37 @@ TEST(CliMail, DraftHoldsBodyAndAttachments) {
     EXPECT_FALSE(fs::exists(out / "n.eml"));
 }
 
+// A mail short of a recording says which and why, and fails; the rest goes.
+TEST(CliMail, RecordingsLeftOutAreNamedAndTheCommandFails) {
+    test::TempHome home;
+    test::TempDir card, out;
+    WriteCard(card.path(), kCalls);
+    const auto broken = card / "201601" / kCalls[2].file;  // the note's recording
+    test::WriteFile(broken, std::vector<std::uint8_t>(1440 + 10, 0));
+    for (const bool asRecorded : {false, true}) {
+        std::vector<std::string> args{
+            "mail",         "--card", card.path().string(),    kCalls[0].file,
+            kCalls[2].file, "--eml",  (out / "m.eml").string()};
+        if (asRecorded) args.push_back("--as-recorded");
+        const auto run = test::RunCli(args);
+        if (asRecorded) {
+            // Attached as it is: nothing is left out.
+            EXPECT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(run.err.find("left out"), std::string::npos) << run.err;
+        } else {
+            EXPECT_EQ(run.exitCode, 1) << run.err;
+            EXPECT_NE(run.err.find("left out of the mail: " + broken.string() +
+                                   ": too short to hold a recording"),
+                      std::string::npos)
+                << run.err;
+            EXPECT_EQ(run.err.find(kCalls[0].file), std::string::npos) << run.err;
+        }
+        const auto parsed = test::RunPython(kReadDraft, {(out / "m.eml").string()});
+        ASSERT_EQ(parsed.exitCode, 0) << parsed.err;
+        EXPECT_EQ(json::parse(parsed.out)["files"].size(), asRecorded ? 2u : 1u);
+    }
+}
+
 // Stand-ins for xdg-email and xdg-open early on PATH record their arguments.
 class FakeDesktop {
   public:

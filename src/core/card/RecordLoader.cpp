@@ -145,12 +145,10 @@ LoadBackupIndexResult LoadBackupIndex(RecorderState& state, const fs::path& back
     return result;
 }
 
-bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot) {
+bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot,
+                        const fs::path& absoluteStoreRoot) {
     const std::string filePath = ToUtf8(FieldText(record.filePath));
     if (filePath.empty()) return false;
-    std::error_code ec;
-    if (fs::exists(fs::path(filePath), ec)) return false;
-
     const auto tail = TailComponents(filePath, 3);
     if (tail.size() != 3) return false;
     const std::string& month = tail[0];
@@ -160,7 +158,23 @@ bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot) {
         day.compare(0, 6, month) != 0 || name == "." || name == "..") {
         return false;
     }
+    // A path already naming that place in this store would be kept either
+    // way: deciding so from the text keeps a large store's load free of a
+    // stat per record.
+    const std::string rest = month + '/' + day + '/' + name;
+    const auto namesPlaceUnder = [&](const std::string& root) {
+        return filePath.size() == root.size() + 1 + rest.size() &&
+               filePath.compare(0, root.size(), root) == 0 && filePath[root.size()] == '/' &&
+               filePath.compare(root.size() + 1, rest.size(), rest) == 0;
+    };
+    std::error_code ec;
+    if (namesPlaceUnder(storeRoot.native()) ||
+        namesPlaceUnder(absoluteStoreRoot.empty()
+                            ? fs::absolute(storeRoot, ec).lexically_normal().native()
+                            : absoluteStoreRoot.native()))
+        return false;
     const fs::path candidate = storeRoot / month / day / name;
+    if (fs::exists(fs::path(filePath), ec)) return false;
     if (!fs::is_regular_file(candidate, ec)) return false;
     const std::u16string text = FromUtf8(candidate.string());
     if (text.size() >= CallRecord::kFilePathUnits) return false;
@@ -184,6 +198,8 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             files.push_back(MonthIndexPath(options.backupPath, devType, month));
     }
     const fs::path storeRoot = StoreRoot(options.backupPath, devType);
+    std::error_code rootError;
+    const fs::path absoluteStoreRoot = fs::absolute(storeRoot, rootError).lexically_normal();
 
     CardVolume card;
     if (fromCard) {
@@ -258,7 +274,8 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
                     CutFieldText(record->cardPath, kMaxCardPathUnits);
                     CutFieldText(record->filePath, kMaxFilePathUnits);
                     record->index = i;
-                    if (ReRootBackupRecord(*record, storeRoot)) ++result.pathsReRooted;
+                    if (ReRootBackupRecord(*record, storeRoot, absoluteStoreRoot))
+                        ++result.pathsReRooted;
                     keep = true;
                 }
             }

@@ -96,7 +96,11 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
 
 // A backup record's playable file after the store moved: when `filePath` does
 // not exist, the month folder, day folder and file name at its end are looked
-// up under `storeRoot`; true (and filePath changed) when found there.
-bool ReRootBackupRecord(CallRecord& record, const std::filesystem::path& storeRoot);
+// up under `storeRoot`; true (and filePath changed) when found there. A path
+// that already names that place in the store is kept without a look at the
+// disk; `absoluteStoreRoot` (the store root made absolute, computed here when
+// empty) lets a caller do that work once for many records.
+bool ReRootBackupRecord(CallRecord& record, const std::filesystem::path& storeRoot,
+                        const std::filesystem::path& absoluteStoreRoot = {});
 
 }  // namespace lk

@@ -10,6 +10,7 @@
 #include "export/GsmWavWriter.h"
 #include "export/WavHeaders.h"
 #include "platform/AtomicFile.h"
+#include "platform/ByteIo.h"
 #include "playback/GsmCodec.h"
 #include "playback/GsmFramePacking.h"
 #include "playback/XtrFormat.h"
@@ -196,7 +197,7 @@ ConvertResult ConvertXtrToWav(const std::filesystem::path& source,
     const std::uint64_t n =
         size > xtr::kConversionPayloadOffset ? size - xtr::kConversionPayloadOffset : 0;
     if (n < kMinimumPayload) return ConvertResult::SourceTooSmall;
-    if (n > UINT32_MAX - 64) return ConvertResult::OutOfMemory;  // no WAV header can hold it
+    if (n > UINT32_MAX - 512) return ConvertResult::OutOfMemory;  // no WAV header can hold it
 
     std::array<std::uint8_t, xtr::kHeaderSize> headerBytes{};
     in.seekg(0);
@@ -222,7 +223,10 @@ ConvertResult ConvertXtrToWav(const std::filesystem::path& source,
     const auto len = static_cast<std::uint32_t>(payload.size());
 
     if (tag == kFormatImaAdpcm) {
+        // A short last block is padded as the player reads it (zero bytes),
+        // so the data chunk holds whole blocks and declares what it holds.
         const auto h = ConvertedImaAdpcmWavHeader(len);
+        payload.resize(ReadU32(h, 56), 0);
         return WriteWithHeader(destination, h, payload);
     }
     const auto h = G711WavHeader(static_cast<std::uint16_t>(tag), len);

@@ -8,9 +8,9 @@
 #include <string>
 #include <system_error>
 
-#include <unistd.h>
 #include <xlsxwriter.h>
 
+#include "platform/AtomicFile.h"
 #include "platform/ByteIo.h"
 
 namespace lk {
@@ -20,31 +20,13 @@ namespace {
 
 constexpr double kColumnWidth = 20.0;
 
-fs::path TempNameFor(const fs::path& path) {
-    static std::atomic<unsigned> counter{0};
-    fs::path temp = path;
-    temp += ".part-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    return temp;
-}
-
 bool Stopped(const SheetWriteOptions& o) {
     return o.stop != nullptr && o.stop->load() != 0;
 }
 
-void RemoveQuietly(const fs::path& p) {
-    std::error_code ec;
-    fs::remove(p, ec);
-}
-
-// Renames the finished temporary file into place; removes it on failure.
-SheetWriteResult Finish(const fs::path& temp, const fs::path& path) {
-    std::error_code ec;
-    fs::rename(temp, path, ec);
-    if (ec) {
-        RemoveQuietly(temp);
-        return SheetWriteResult::WriteFailed;
-    }
-    return SheetWriteResult::Written;
+// Puts the finished file in place; an uncommitted one is removed with its writer.
+SheetWriteResult Finish(AtomicFileWriter& out) {
+    return out.Commit() ? SheetWriteResult::Written : SheetWriteResult::WriteFailed;
 }
 
 // Uncompressed size of one member of a finished zip file, read from its
@@ -86,26 +68,22 @@ std::optional<std::uint64_t> ZipMemberSize(const fs::path& zip, std::string_view
     return std::nullopt;
 }
 
-SheetWriteResult WriteXlsx(const fs::path& path, const fs::path& temp, const SheetSource& source,
+SheetWriteResult WriteXlsx(const fs::path& path, const SheetSource& source,
                            const SheetWriteOptions& options) {
-    // libxlsxwriter opens its output only when the workbook is closed; the
-    // file is created here first so that a folder that refuses new files is
-    // told apart from a write that fails later.
-    if (std::FILE* probe = std::fopen(temp.c_str(), "wb")) {
-        std::fclose(probe);
-    } else {
-        return SheetWriteResult::CreateFailed;
-    }
+    // libxlsxwriter opens its output by name, and only when the workbook is
+    // closed. It is handed the temporary file already created (safely, and
+    // early, so that a folder that refuses new files is told apart from a
+    // write that fails later), by a name that reaches that very file.
+    AtomicFileWriter out;
+    if (!out.Open(path)) return SheetWriteResult::CreateFailed;
+    const fs::path temp = out.HandlePath();
     // Rows are written in order and flushed as they go: memory stays flat
     // however long the list is.
     lxw_workbook_options wbOptions{};
     wbOptions.constant_memory = LXW_TRUE;
     const std::string tempName = temp.string();
     lxw_workbook* book = workbook_new_opt(tempName.c_str(), &wbOptions);
-    if (book == nullptr) {
-        RemoveQuietly(temp);
-        return SheetWriteResult::WriteFailed;
-    }
+    if (book == nullptr) return SheetWriteResult::WriteFailed;
     lxw_worksheet* sheet = workbook_add_worksheet(book, nullptr);
     lxw_format* cell = workbook_add_format(book);
     bool ok = sheet != nullptr && cell != nullptr;
@@ -143,41 +121,37 @@ SheetWriteResult WriteXlsx(const fs::path& path, const fs::path& temp, const She
         if (ok && options.progress) options.progress(r + 1, source.rowCount);
     }
     const lxw_error closed = workbook_close(book);  // frees the workbook in every case
-    if (!ok || stopped || closed != LXW_NO_ERROR) {
-        RemoveQuietly(temp);
+    if (!ok || stopped || closed != LXW_NO_ERROR)
         return stopped ? SheetWriteResult::Stopped : SheetWriteResult::WriteFailed;
-    }
     // libxlsxwriter does not notice when writing its row store or the file
     // fails part way (a full disk): it then closes a valid but cut workbook.
     // The sheet holds every text inline, so a sheet shorter than the texts
     // is a failed write.
     const auto sheetSize = ZipMemberSize(temp, "xl/worksheets/sheet1.xml");
-    if (!sheetSize || *sheetSize < textBytes) {
-        RemoveQuietly(temp);
-        return SheetWriteResult::WriteFailed;
-    }
-    return Finish(temp, path);
+    if (!sheetSize || *sheetSize < textBytes) return SheetWriteResult::WriteFailed;
+    return Finish(out);
 }
 
-SheetWriteResult WriteCsv(const fs::path& path, const fs::path& temp, const SheetSource& source,
+SheetWriteResult WriteCsv(const fs::path& path, const SheetSource& source,
                           const SheetWriteOptions& options) {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-    if (!out) return SheetWriteResult::CreateFailed;
+    AtomicFileWriter out;
+    if (!out.Open(path)) return SheetWriteResult::CreateFailed;
+    bool ok = true;
     const std::size_t columns = source.headings.size();
     auto writeRow = [&](const std::vector<std::string>& cells) {
         std::string line;
         for (std::size_t c = 0; c < columns; ++c) {
             if (c > 0) line += ',';
-            if (c < cells.size()) line += CsvField(cells[c]);
+            if (c < cells.size()) line += CsvField(CsvSafeText(cells[c]));
         }
         line += "\r\n";
-        out.write(line.data(), static_cast<std::streamsize>(line.size()));
+        ok = ok && out.Write(line);
     };
-    out.write("\xEF\xBB\xBF", 3);
+    ok = out.Write(std::string_view("\xEF\xBB\xBF", 3));
     writeRow(source.headings);
     std::vector<std::string> cells;
     bool stopped = false;
-    for (std::size_t r = 0; out && r < source.rowCount; ++r) {
+    for (std::size_t r = 0; ok && r < source.rowCount; ++r) {
         if (Stopped(options)) {
             stopped = true;
             break;
@@ -185,16 +159,10 @@ SheetWriteResult WriteCsv(const fs::path& path, const fs::path& temp, const Shee
         cells.clear();
         source.row(r, cells);
         writeRow(cells);
-        if (out && options.progress) options.progress(r + 1, source.rowCount);
+        if (ok && options.progress) options.progress(r + 1, source.rowCount);
     }
-    out.flush();
-    const bool ok = static_cast<bool>(out);
-    out.close();
-    if (!ok || stopped || out.fail()) {
-        RemoveQuietly(temp);
-        return stopped ? SheetWriteResult::Stopped : SheetWriteResult::WriteFailed;
-    }
-    return Finish(temp, path);
+    if (!ok || stopped) return stopped ? SheetWriteResult::Stopped : SheetWriteResult::WriteFailed;
+    return Finish(out);
 }
 
 }  // namespace
@@ -209,9 +177,21 @@ SheetFormat SheetFormatFor(const fs::path& path) {
 SheetWriteResult WriteSheet(const fs::path& path, SheetFormat format, const SheetSource& source,
                             const SheetWriteOptions& options) {
     if (path.empty() || !path.has_filename() || !source.row) return SheetWriteResult::CreateFailed;
-    const fs::path temp = TempNameFor(path);
-    return format == SheetFormat::Csv ? WriteCsv(path, temp, source, options)
-                                      : WriteXlsx(path, temp, source, options);
+    return format == SheetFormat::Csv ? WriteCsv(path, source, options)
+                                      : WriteXlsx(path, source, options);
+}
+
+std::string CsvSafeText(std::string_view text) {
+    // Spreadsheets read a cell that starts like this as a formula or a
+    // number ("+4930123456", "=HYPERLINK(...)", "@SUM(...)"); a tab or a
+    // carriage return in front hides such a start. Full-width forms are
+    // included because some spreadsheets treat them alike.
+    static constexpr std::string_view kStarts[] = {
+        "=",           "+", "-", "@", "\t", "\r", "\xEF\xBC\x9D", "\xEF\xBC\x8B", "\xEF\xBC\x8D",
+        "\xEF\xBC\xA0"};
+    for (const auto start : kStarts)
+        if (text.starts_with(start)) return "'" + std::string(text);
+    return std::string(text);
 }
 
 std::string CsvField(std::string_view text) {

@@ -44,6 +44,12 @@ SheetFormat SheetFormatFor(const std::filesystem::path& path);
 SheetWriteResult WriteSheet(const std::filesystem::path& path, SheetFormat format,
                             const SheetSource& source, const SheetWriteOptions& options = {});
 
+// A cell's text as the CSV file holds it: a leading apostrophe in front of
+// text that starts with "=", "+", "-", "@", a tab or a carriage return (or
+// the full-width "＝＋－＠"), so that a spreadsheet opening the file shows the
+// text instead of computing it; anything else unchanged.
+std::string CsvSafeText(std::string_view text);
+
 // One CSV field: quoted (with doubled quotes) when it holds a comma, a quote,
 // a line break or leading or trailing blanks.
 std::string CsvField(std::string_view text);

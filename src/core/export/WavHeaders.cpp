@@ -1,5 +1,6 @@
 #include "export/WavHeaders.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/ByteIo.h"
@@ -62,8 +63,10 @@ std::array<std::uint8_t, kImaWavHeaderSize> ImaAdpcmWavHeader(std::uint32_t data
 }
 
 std::array<std::uint8_t, kImaWavHeaderSize> ConvertedImaAdpcmWavHeader(std::uint32_t n) {
-    const std::uint32_t runs = n / 4096;
-    return ImaAdpcmWavHeader(runs * 4096, runs * 8080);
+    const std::uint64_t blocks = (std::uint64_t{n} + 255) / 256;
+    const std::uint64_t samples = std::min<std::uint64_t>(blocks * 505, UINT32_MAX);
+    return ImaAdpcmWavHeader(static_cast<std::uint32_t>(blocks * 256),
+                             static_cast<std::uint32_t>(samples));
 }
 
 std::array<std::uint8_t, kG711WavHeaderSize> G711WavHeader(std::uint16_t formatTag,

@@ -19,8 +19,9 @@ std::array<std::uint8_t, kGsmWavHeaderSize> GsmWavHeader(std::uint32_t payloadLe
 // IMA ADPCM (tag 17, 256-byte blocks of 505 samples) with the given fields.
 std::array<std::uint8_t, kImaWavHeaderSize> ImaAdpcmWavHeader(std::uint32_t dataSize,
                                                               std::uint32_t sampleCount);
-// The conversion's IMA ADPCM header for an n-byte payload: data size and
-// sample count count whole 4096-byte runs only ((n / 4096) * 4096 and * 8080).
+// The conversion's IMA ADPCM header for an n-byte payload, which is written
+// padded with zero bytes to whole 256-byte blocks: data size = the padded
+// size, sample count = 505 per block, so every reader plays all of it.
 std::array<std::uint8_t, kImaWavHeaderSize> ConvertedImaAdpcmWavHeader(std::uint32_t n);
 // G.711 (tag 7 µ-law or 6 A-law), one byte per sample, n bytes.
 std::array<std::uint8_t, kG711WavHeaderSize> G711WavHeader(std::uint16_t formatTag,

@@ -25,6 +25,23 @@ std::string Format(const char* format, auto... values) {
     return out;
 }
 
+std::string ConversionFailureText(ConvertResult result) {
+    switch (result) {
+        case ConvertResult::SourceOpenFailed:
+            return "the file cannot be read";
+        case ConvertResult::SourceTooSmall:
+            return "too short to hold a recording";
+        case ConvertResult::OutOfMemory:
+            return "out of memory while converting";
+        case ConvertResult::WriteFailed:
+            return "its WAV copy cannot be written";
+        case ConvertResult::NotConverted:
+        case ConvertResult::Converted:
+            break;
+    }
+    return "its encoding has no WAV form";
+}
+
 }  // namespace
 
 MailLabels MailLabels::Load(int devType) {
@@ -74,7 +91,15 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
         if (text.empty()) continue;
         const fs::path p(ToUtf8(text));
         std::error_code ec;
-        if (!fs::is_regular_file(p, ec)) continue;
+        const auto status = fs::status(p, ec);
+        if (!fs::is_regular_file(status)) {
+            // A missed call has no recording, whatever its log entry names.
+            if (fs::exists(status))
+                out.leftOut.push_back({p, "not a plain file"});
+            else if (r.type != Missed)
+                out.leftOut.push_back({p, "the file is missing"});
+            continue;
+        }
         if (asRecorded || !IsXtrPath(ToUtf8(text))) {
             out.files.push_back(p);
             continue;
@@ -88,7 +113,11 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
             t.replace_filename(stem + "_" + std::to_string(n) + ".wav");
         fs::remove(t, ec);
         // A failed conversion writes nothing, so there is nothing to attach.
-        if (ConvertXtrToWav(p, t) != ConvertResult::Converted) continue;
+        if (const ConvertResult converted = ConvertXtrToWav(p, t);
+            converted != ConvertResult::Converted) {
+            out.leftOut.push_back({p, ConversionFailureText(converted)});
+            continue;
+        }
         out.files.push_back(t);
         out.temporary.push_back(t);
     }

@@ -36,14 +36,22 @@ std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabe
 std::filesystem::path MakeTempWavPath(const std::filesystem::path& scratch,
                                       const std::u16string& recording);
 
+// A recording that the mail does not carry, and why (a short English text).
+struct MailLeftOut {
+    std::filesystem::path recording;
+    std::string reason;
+};
+
 struct MailAttachments {
     std::vector<std::filesystem::path> files;      // in record order
     std::vector<std::filesystem::path> temporary;  // WAV copies made for the mail
+    std::vector<MailLeftOut> leftOut;              // in record order
 };
 
-// Attaches each record's recording: missing files are left out; with
-// `asRecorded`, or for a recording that is not .xtr, the file itself; else a
-// WAV copy written to `scratch` (left out when the conversion fails).
+// Attaches each record's recording: with `asRecorded`, or for a recording
+// that is not .xtr, the file itself; else a WAV copy written to `scratch`.
+// A recording that is missing, not a plain file or cannot be converted is
+// left out and listed in `leftOut`; a record naming no recording adds nothing.
 MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, bool asRecorded,
                                        const std::filesystem::path& scratch);
 

@@ -48,9 +48,12 @@ QIcon CRecorderApp::ProgramIconOrEmpty() {
 }
 
 bool CRecorderApp::InitInstance(StartOptions options) {
-    // A second instance brings the first one forward and ends.
+    // A second instance brings the first one forward and ends; a start that
+    // cannot take the lock otherwise says why.
+    refusal_.clear();
     if (!instance_.Acquire()) {
-        (void)SingleInstance::SignalRunning();
+        if (!instance_.HeldElsewhere() || !SingleInstance::SignalRunning())
+            refusal_ = QStringLiteral("LineKeeper cannot start. ") + instance_.Problem();
         return false;
     }
 

@@ -40,8 +40,11 @@ class CRecorderApp : public QApplication {
     CRecorderApp(int& argc, char** argv);
     ~CRecorderApp() override;
 
-    // False when another instance runs (end silently) or the window fails.
+    // False when another instance runs and was brought forward (end
+    // silently), or when this start is refused (StartRefusal says why).
     bool InitInstance(StartOptions options);
+    // Why InitInstance refused to start, for the user; empty otherwise.
+    QString StartRefusal() const { return refusal_; }
     // Frees the window, every record and the lock; the exit code to return.
     int ExitInstance();
 
@@ -70,6 +73,7 @@ class CRecorderApp : public QApplication {
 
     std::unique_ptr<RecorderState> state_;
     SingleInstance instance_;
+    QString refusal_;
     CMainFrame* frame_ = nullptr;
     PaneRegistry panes_;
     int recordsListener_ = 0;

@@ -1,23 +1,44 @@
 #include "app/SingleInstance.h"
 
+#include <unistd.h>
+
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <cstdlib>
+
+#include "platform/PrivateFolder.h"
 
 namespace lk::gui {
 
+namespace {
+
+PrivateFolder Folder() {
+    if (const char* home = std::getenv("LINEKEEPER_HOME"); home && *home) {
+        QDir().mkpath(QString::fromLocal8Bit(home));
+        return {home, {}};
+    }
+    return InstanceFolder(std::getenv("XDG_RUNTIME_DIR"), QDir::tempPath().toStdString(),
+                          "linekeeper", ::getuid());
+}
+
+QString FromPath(const std::filesystem::path& p) {
+    return QString::fromLocal8Bit(p.c_str());
+}
+
+}  // namespace
+
 QString SingleInstance::LockPath() {
-    QString dir;
-    if (const char* home = std::getenv("LINEKEEPER_HOME"); home && *home)
-        dir = QString::fromLocal8Bit(home);
-    else
-        dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty()) dir = QDir::tempPath();
-    QDir().mkpath(dir);
-    return QDir(dir).filePath(QString::fromLatin1(kInstanceMutexName) + QLatin1String(".lock"));
+    const PrivateFolder folder = Folder();
+    if (!folder.problem.empty()) return {};
+    return QDir(FromPath(folder.path))
+        .filePath(QString::fromLatin1(kInstanceMutexName) + QLatin1String(".lock"));
+}
+
+QString SingleInstance::FolderProblem() {
+    return QString::fromLocal8Bit(Folder().problem.c_str());
 }
 
 SingleInstance::SingleInstance() = default;
@@ -27,19 +48,25 @@ SingleInstance::~SingleInstance() {
 }
 
 QString SingleInstance::SocketName() {
-    // Short and per lock: socket paths have a small length limit.
+    // A full path beside the lock, so nobody else can take the name. Short:
+    // socket paths have a small length limit.
+    const QString lock = LockPath();
+    if (lock.isEmpty()) return {};
     const QByteArray hash =
-        QCryptographicHash::hash(LockPath().toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return QStringLiteral("linekeeper-") + QString::fromLatin1(hash);
+        QCryptographicHash::hash(lock.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
+    return QFileInfo(lock).dir().filePath(QStringLiteral("linekeeper-") +
+                                          QString::fromLatin1(hash));
 }
 
 bool SingleInstance::Listen(std::function<void()> onSecondStart) {
     if (!lock_) return false;
+    const QString name = SocketName();
+    if (name.isEmpty()) return false;
     server_ = std::make_unique<QLocalServer>();
     // Holding the lock, any socket of that name was left by a crashed run.
-    QLocalServer::removeServer(SocketName());
+    QLocalServer::removeServer(name);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(SocketName())) {
+    if (!server_->listen(name)) {
         server_.reset();
         return false;
     }
@@ -56,8 +83,10 @@ bool SingleInstance::Listen(std::function<void()> onSecondStart) {
 }
 
 bool SingleInstance::SignalRunning() {
+    const QString name = SocketName();
+    if (name.isEmpty()) return false;
     QLocalSocket socket;
-    socket.connectToServer(SocketName());
+    socket.connectToServer(name);
     if (!socket.waitForConnected(1000)) return false;
     socket.write("show\n");
     socket.waitForBytesWritten(1000);
@@ -67,10 +96,36 @@ bool SingleInstance::SignalRunning() {
 
 bool SingleInstance::Acquire() {
     if (lock_) return true;
-    auto lock = std::make_unique<QLockFile>(LockPath());
+    heldElsewhere_ = false;
+    problem_.clear();
+    const QString path = LockPath();
+    if (path.isEmpty()) {
+        problem_ = QStringLiteral("Its folder for the running-program lock is not safe: %1.")
+                       .arg(FolderProblem());
+        return false;
+    }
+    auto lock = std::make_unique<QLockFile>(path);
     // A lock left by a crashed process is taken over at once.
     lock->setStaleLockTime(0);
-    if (!lock->tryLock(0)) return false;
+    if (!lock->tryLock(0)) {
+        if (lock->error() == QLockFile::LockFailedError) {
+            heldElsewhere_ = true;
+            qint64 pid = 0;
+            QString host, app;
+            (void)lock->getLockInfo(&pid, &host, &app);
+            problem_ = QStringLiteral(
+                           "It is already running (process %1, lock \"%2\") but does "
+                           "not answer.")
+                           .arg(pid)
+                           .arg(path);
+        } else {
+            problem_ = QStringLiteral("Its lock \"%1\" cannot be created (%2).")
+                           .arg(path, lock->error() == QLockFile::PermissionError
+                                          ? QStringLiteral("permission denied")
+                                          : QStringLiteral("unknown error"));
+        }
+        return false;
+    }
     lock_ = std::move(lock);
     return true;
 }

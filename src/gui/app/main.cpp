@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QMessageBox>
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/CRecorderApp.h"
@@ -15,7 +17,13 @@ int main(int argc, char** argv) {
         ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
 
     lk::gui::CRecorderApp app(argc, argv);
-    if (!app.InitInstance(lk::gui::ParseStartOptions(app.arguments()))) return 0;
+    if (!app.InitInstance(lk::gui::ParseStartOptions(app.arguments()))) {
+        const QString why = app.StartRefusal();
+        if (why.isEmpty()) return 0;  // the running program came to the front
+        std::fprintf(stderr, "linekeeper: %s\n", why.toLocal8Bit().constData());
+        QMessageBox::critical(nullptr, QStringLiteral("LineKeeper"), why);
+        return 1;
+    }
     const int code = app.exec();
     const int exitCode = app.ExitInstance();
     return code != 0 ? code : exitCode;

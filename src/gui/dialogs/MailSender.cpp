@@ -80,6 +80,7 @@ void MailSender::Start(std::vector<CallRecord> records, bool asRecorded, int dev
         MailAttachments attachments = PrepareMailAttachments(records, asRecorded, scratch);
         outcome->message.body = BuildMailBody(records, labels);
         outcome->message.attachments = attachments.files;
+        outcome->leftOut = attachments.leftOut;
         bool keep = false;
         for (const Way& way : ways) {
             outcome->result = way.send(outcome->message);
@@ -114,7 +115,17 @@ void MailSender::OnDone(const std::shared_ptr<Outcome>& outcome) {
             ShowMessage(nullptr, Lang(kMailFailed), Lang(kMailCaption), QMessageBox::Critical);
             break;
         default:
-            break;  // sent, or cancelled by the user: nothing to say
+            // Sent, or cancelled by the user: only recordings the message
+            // could not carry need saying.
+            if (!outcome->leftOut.empty()) {
+                QString text = QStringLiteral("These recordings are not in the mail:");
+                for (const auto& left : outcome->leftOut)
+                    text += QStringLiteral("\n%1: %2")
+                                .arg(QString::fromStdString(left.recording.filename().string()),
+                                     QString::fromStdString(left.reason));
+                ShowMessage(nullptr, text, Lang(kMailCaption), QMessageBox::Warning);
+            }
+            break;
     }
     emit Finished(outcome->result, outcome->message);
 }

@@ -51,6 +51,7 @@ class MailSender : public QObject {
         HandoverResult result = HandoverResult::Unavailable;
         MailMessage message;
         std::vector<std::filesystem::path> keep;
+        std::vector<MailLeftOut> leftOut;
     };
     void OnDone(const std::shared_ptr<Outcome>& outcome);
 

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <fstream>
+
 #include "TestSignal.h"
 #include "export/ConvertXtrToWav.h"
 #include "export/GsmWavWriter.h"
@@ -42,7 +45,7 @@ TEST(ConvertXtrToWav, ResultsFollowSizeAndEncoding) {
         {"33-byte mu-law payload", XtrWithPayload(kFormatMuLaw, 33), ConvertResult::Converted,
          58 + 33},
         {"a-law", XtrWithPayload(kFormatALaw, 8000), ConvertResult::Converted, 58 + 8000},
-        {"ima 5000", XtrWithPayload(kFormatImaAdpcm, 5000), ConvertResult::Converted, 60 + 5000},
+        {"ima 5000", XtrWithPayload(kFormatImaAdpcm, 5000), ConvertResult::Converted, 60 + 5120},
         {"unlisted tag", XtrWithPayload(5, 8000), ConvertResult::NotConverted, 0},
         {"gsm under a second", BuildXtrRecording(kFormatGsm, test::VoiceLike(7000)),
          ConvertResult::WriteFailed, 0},
@@ -75,6 +78,36 @@ TEST(ConvertXtrToWav, CopiesPayloadFromFixedOffsetBehindItsHeader) {
     const auto header = ConvertedImaAdpcmWavHeader(5000);
     EXPECT_TRUE(std::equal(header.begin(), header.end(), wav.begin()));
     EXPECT_TRUE(std::equal(payload.begin(), payload.end(), wav.begin() + 60));
+    ASSERT_EQ(wav.size(), 60u + 5120u);
+    EXPECT_TRUE(std::all_of(wav.begin() + 60 + 5000, wav.end(), [](auto b) { return b == 0; }));
+}
+
+// The header declares exactly what follows it, for payloads ending on and
+// around block (256 bytes), run (4096) and power-of-two boundaries.
+TEST(ConvertXtrToWav, ImaAdpcmDeclaresTheDataItWrites) {
+    std::vector<std::size_t> lengths{33, 255, 256, 257, 511, 512, 4095, 4096, 4097, 5000};
+    for (std::size_t p = 13; p <= 22; ++p)
+        for (const std::ptrdiff_t d : {-257, -1, 0, 1, 1024})
+            lengths.push_back(static_cast<std::size_t>((std::ptrdiff_t{1} << p) + d));
+    lengths.push_back(4055 * 3600 + 1024);  // an hour, plus a partial run
+    test::TempDir dir;
+    for (const std::size_t n : lengths) {
+        SCOPED_TRACE(n);
+        std::vector<std::uint8_t> payload(n);
+        for (std::size_t i = 0; i < n; ++i)
+            payload[i] = static_cast<std::uint8_t>(i * 13 + 5);
+        test::WriteFile(dir / "a.xtr", BuildXtrImage(kFormatImaAdpcm, payload));
+        ASSERT_EQ(ConvertXtrToWav(dir / "a.xtr", dir / "a.wav"), ConvertResult::Converted);
+        const auto size = fs::file_size(dir / "a.wav");
+        std::vector<std::uint8_t> header(60);
+        std::ifstream(dir / "a.wav", std::ios::binary)
+            .read(reinterpret_cast<char*>(header.data()), 60);
+        const auto blocks = (n + 255) / 256;
+        EXPECT_EQ(ReadU32(header, 4), size - 8) << "RIFF size";
+        EXPECT_EQ(ReadU32(header, 56), size - 60) << "data size";
+        EXPECT_EQ(size - 60, blocks * 256);
+        EXPECT_EQ(ReadU32(header, 48), blocks * 505) << "fact sample count";
+    }
 }
 
 TEST(ConvertXtrToWav, ReadOnlySourceConvertsAndFailuresKeepTheOldDestination) {

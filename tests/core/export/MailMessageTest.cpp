@@ -129,6 +129,7 @@ TEST(MailAttachments, FollowTheRecordingsAndTheCommand) {
         Record(Outgoing, u"5", u"", 1, f.tiny),
         Record(Outgoing, u"6", u"", 1, f.gone),
         Record(Note, u"", u"", 1),
+        Record(Missed, u"7", u"", 1, f.card / "20160616102036-I-7.xtr"),
     };
     const auto gsmCopy = f.scratch / "20160616102031-I-2.wav";
     const auto imaCopy = f.scratch / "20160616102032-O-3.wav";
@@ -138,6 +139,18 @@ TEST(MailAttachments, FollowTheRecordingsAndTheCommand) {
     auto asWav = PrepareMailAttachments(records, false, f.scratch.path());
     EXPECT_EQ(asWav.files, (std::vector<fs::path>{f.wav, gsmCopy, imaCopy}));
     EXPECT_EQ(asWav.temporary, (std::vector<fs::path>{gsmCopy, imaCopy}));
+    // Each recording left out is named with its reason; the note and the
+    // missed call name none.
+    const auto leftOut = [](const MailAttachments& a) {
+        std::vector<std::pair<fs::path, std::string>> list;
+        for (const auto& l : a.leftOut)
+            list.emplace_back(l.recording, l.reason);
+        return list;
+    };
+    EXPECT_EQ(leftOut(asWav), (std::vector<std::pair<fs::path, std::string>>{
+                                  {f.alaw, "its encoding has no WAV form"},
+                                  {f.tiny, "too short to hold a recording"},
+                                  {f.gone, "the file is missing"}}));
     test::TempDir reference;
     for (const auto& [source, copy] : {std::pair{f.gsm, gsmCopy}, std::pair{f.ima, imaCopy}}) {
         ASSERT_EQ(ConvertXtrToWav(source, reference / "r.wav"), ConvertResult::Converted);
@@ -152,6 +165,17 @@ TEST(MailAttachments, FollowTheRecordingsAndTheCommand) {
     auto asRecorded = PrepareMailAttachments(records, true, f.scratch.path());
     EXPECT_EQ(asRecorded.files, (std::vector<fs::path>{f.wav, f.gsm, f.ima, f.alaw, f.tiny}));
     EXPECT_TRUE(asRecorded.temporary.empty());
+    EXPECT_EQ(leftOut(asRecorded),
+              (std::vector<std::pair<fs::path, std::string>>{{f.gone, "the file is missing"}}));
+    // A folder in place of a recording is not attached either way.
+    fs::create_directory(f.card / "dir.xtr");
+    for (const bool asIs : {false, true}) {
+        const auto folder = PrepareMailAttachments(
+            {Record(Incoming, u"8", u"", 1, f.card / "dir.xtr")}, asIs, f.scratch.path());
+        EXPECT_TRUE(folder.files.empty());
+        EXPECT_EQ(leftOut(folder), (std::vector<std::pair<fs::path, std::string>>{
+                                       {f.card / "dir.xtr", "not a plain file"}}));
+    }
     EXPECT_TRUE(fs::is_empty(f.scratch.path()));
 }
 

@@ -234,6 +234,106 @@ TEST(SheetWriter, StoppingLeavesNoFile) {
     }
 }
 
+// Cells a spreadsheet would compute or turn into numbers, read back by an
+// independent CSV reader: each keeps its text, behind an apostrophe where it
+// starts like a formula. The workbook keeps them as they are, as text cells.
+TEST(SheetWriter, FormulaLikeCellsStayText) {
+    struct Case {
+        std::string cell, csv;
+    } const cases[] = {
+        {"+4930123456", "'+4930123456"},
+        {"=HYPERLINK(\"http://x\",\"y\")", "'=HYPERLINK(\"http://x\",\"y\")"},
+        {"-2+3", "'-2+3"},
+        {"@SUM(A1:A2)", "'@SUM(A1:A2)"},
+        {"\t=1+1", "'\t=1+1"},
+        {"\r=1+1", "'\r=1+1"},
+        {"\xEF\xBC\x9D" "1+1", "'\xEF\xBC\x9D" "1+1"},  // full-width equals sign
+        {"0049 30 123", "0049 30 123"},
+        {"call back: +49 30", "call back: +49 30"},
+        {"'quoted", "'quoted"},
+        {"", ""},
+    };
+    Grid rows;
+    for (const auto& c : cases)
+        rows.push_back({"", "", "Incoming", "06/16/16 10:20:30", c.cell, "", "", c.cell, ""});
+    test::TempDir dir;
+    ASSERT_EQ(WriteSheet(dir / "a.csv", SheetFormat::Csv, SourceOf(rows)),
+              SheetWriteResult::Written);
+    const auto run = test::RunPython(R"PY(
+import csv, json, sys
+with open(sys.argv[1], newline="", encoding="utf-8-sig") as f:
+    print(json.dumps(list(csv.reader(f))))
+)PY",
+                                     {(dir / "a.csv").string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto grid = nlohmann::json::parse(run.out);
+    ASSERT_EQ(grid.size(), std::size(cases) + 1);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(grid[i + 1][4], cases[i].csv) << i;
+        EXPECT_EQ(grid[i + 1][7], cases[i].csv) << i;
+        EXPECT_EQ(grid[i + 1][3], "06/16/16 10:20:30") << i;
+    }
+
+    if (!HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is not installed";
+    ASSERT_EQ(WriteSheet(dir / "a.xlsx", SheetFormat::Xlsx, SourceOf(rows)),
+              SheetWriteResult::Written);
+    const auto sheet = test::ReadSheetBack(dir / "a.xlsx");
+    ASSERT_FALSE(sheet.contains("error")) << sheet["error"];
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        if (cases[i].cell.empty() || cases[i].cell.front() == '\r') continue;  // XML drops CR
+        EXPECT_EQ(sheet["cells"][i + 1][4], cases[i].cell) << i;
+        EXPECT_EQ(sheet["types"][i + 1][4], "s") << i;
+    }
+}
+
+// Someone sharing the destination folder plants links and files under the
+// names an export might pick for its temporary file: the export still
+// succeeds and none of them, nor what they point at, is touched.
+TEST(SheetWriter, PlantedTemporaryNamesAreNeverWrittenThrough) {
+    test::TempDir dir;
+    const auto victim = dir / "victim.txt";
+    test::WriteText(victim, "precious");
+    const auto planted = [&](const fs::path& dest) {
+        std::vector<fs::path> names;
+        for (unsigned n = 0; n < 64; ++n) {
+            fs::path name = dest;
+            name += ".part-" + std::to_string(::getpid()) + "-" + std::to_string(n);
+            names.push_back(name);
+        }
+        for (const char* suffix : {".part", ".tmp", "~", ".part-", ".part-XXXXXX"}) {
+            fs::path name = dest;
+            name += suffix;
+            names.push_back(name);
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (i % 2 == 0)
+                fs::create_symlink(victim, names[i]);
+            else
+                test::WriteText(names[i], "someone else's");
+        }
+        return names;
+    };
+    std::size_t expectedFiles = 1;  // the victim
+    for (const auto format : {SheetFormat::Xlsx, SheetFormat::Csv}) {
+        const auto dest = dir / (format == SheetFormat::Csv ? "Calls.csv" : "Calls.xlsx");
+        const auto names = planted(dest);
+        expectedFiles += names.size() + 1;
+        for (int round = 0; round < 3; ++round)
+            ASSERT_EQ(WriteSheet(dest, format, SourceOf(kThreeRows)), SheetWriteResult::Written);
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(dest)));
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (i % 2 == 0) {
+                EXPECT_TRUE(fs::is_symlink(fs::symlink_status(names[i]))) << names[i];
+            } else {
+                EXPECT_EQ(test::ReadText(names[i]), "someone else's") << names[i];
+            }
+        }
+        // Only the export and the planted names are there.
+        EXPECT_EQ(Files(dir.path()).size(), expectedFiles);
+    }
+    EXPECT_EQ(test::ReadText(victim), "precious");
+}
+
 TEST(SheetWriter, AnExistingFileIsReplacedWhole) {
     test::TempDir dir;
     const auto file = dir / "a.csv";

@@ -105,6 +105,33 @@ TEST_F(ToolRoundTrip, ImaAdpcmDecodesExactlyInSoxAndCloselyInFfmpeg) {
     }
 }
 
+// sox plays every sample our decoder gives, for lengths on and around the
+// block and run boundaries (an hour of recording ends 1024 bytes into a run).
+TEST(ImaAdpcmLength, SoxReadsAsManySamplesAsWeDecode) {
+    if (!Have("sox")) GTEST_SKIP() << "sox not installed";
+    test::TempDir dir;
+    for (const std::size_t n :
+         {256u, 300u, 4095u, 4096u, 4097u, 5000u, 65535u, 65536u, 66560u, 4055u * 3600u + 1024u}) {
+        SCOPED_TRACE(n);
+        std::vector<std::uint8_t> payload = AllByteValues(n);
+        for (std::size_t b = 0; b < n; b += 256) {
+            payload[b] = 0;  // block headers: a quiet start, a valid step index
+            if (b + 1 < n) payload[b + 1] = 0;
+            if (b + 2 < n) payload[b + 2] = static_cast<std::uint8_t>(b / 256 % 89);
+            if (b + 3 < n) payload[b + 3] = 0;
+        }
+        const auto image = BuildXtrImage(kFormatImaAdpcm, payload);
+        test::WriteFile(dir / "a.xtr", image);
+        ASSERT_EQ(ConvertXtrToWav(dir / "a.xtr", dir / "a.wav"), ConvertResult::Converted);
+        const auto decoder = RecordingDecoder::FromBytes(image, true);
+        ASSERT_TRUE(decoder);
+        const auto ours = decoder->DecodeAll();
+        const auto soxed = SoxDecode(dir / "a.wav");
+        EXPECT_EQ(soxed.size(), ours.size());
+        EXPECT_TRUE(soxed == ours);
+    }
+}
+
 TEST_F(ToolRoundTrip, GsmWavDecodesInFfmpegAndSoxLikeLibgsm) {
     const auto pcm = test::VoiceLike(8000 * 3 + 200);
     const auto ours = Convert(BuildXtrRecording(kFormatGsm, pcm));

@@ -58,12 +58,13 @@ TEST(WavHeaders, GsmHeader) {
                  60);
 }
 
-TEST(WavHeaders, ConvertedImaAdpcmHeaderCountsWhole4096ByteRuns) {
+TEST(WavHeaders, ConvertedImaAdpcmHeaderCountsWholeBlocks) {
     struct Case {
         std::uint32_t n, dataSize, samples;
     };
-    for (const auto c : {Case{5000, 4096, 8080}, Case{4096, 4096, 8080}, Case{4095, 0, 0},
-                         Case{3 * 4096 + 1, 3 * 4096, 3 * 8080}}) {
+    for (const auto c :
+         {Case{5000, 5120, 20 * 505}, Case{4096, 4096, 8080}, Case{4095, 4096, 8080},
+          Case{3 * 4096 + 1, 3 * 4096 + 256, 49 * 505}, Case{256, 256, 505}, Case{1, 256, 505}}) {
         SCOPED_TRACE(c.n);
         ExpectFields(ConvertedImaAdpcmWavHeader(c.n),
                      {{0, 4, 0, "RIFF"},

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -87,6 +91,53 @@ TEST(AtomicFile, ReplacingKeepsTheFilesPermissions) {
     EXPECT_EQ(test::ReadText(file), "new");
     EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST(AtomicFile, TemporaryNamesAreFreshUnpredictableAndNeverFollowed) {
+    test::TempDir dir;
+    const fs::path file = dir / "out.wav";
+    test::WriteText(dir / "victim", "precious");
+    // Every name an older writer would have picked, and a link at the final name.
+    for (unsigned n = 0; n < 64; ++n)
+        fs::create_symlink(dir / "victim", dir / ("out.wav.part-" + std::to_string(::getpid()) +
+                                                  "-" + std::to_string(n)));
+    fs::create_symlink(dir / "victim", file);
+    const auto before = FilesIn(dir.path()).size();
+
+    std::vector<fs::path> temps;
+    for (int i = 0; i < 20; ++i) {
+        fs::path temp;
+        const int fd = CreateTemporaryBeside(file, temp);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+        EXPECT_EQ(temp.parent_path(), dir.path());
+        const std::string name = temp.filename().string();
+        ASSERT_EQ(name.rfind("out.wav.part-", 0), 0u) << name;
+        EXPECT_EQ(name.size(), std::string("out.wav.part-").size() + 12) << name;
+        EXPECT_EQ(std::count(temps.begin(), temps.end(), temp), 0) << name;
+        temps.push_back(temp);
+    }
+    for (const auto& t : temps)
+        fs::remove(t);
+
+    ASSERT_TRUE(WriteFileAtomically(file, {Bytes("new")}));
+    EXPECT_EQ(test::ReadText(dir / "victim"), "precious");
+    EXPECT_FALSE(fs::is_symlink(fs::symlink_status(file)));  // the link was replaced
+    EXPECT_EQ(test::ReadText(file), "new");
+    EXPECT_EQ(FilesIn(dir.path()).size(), before);
+}
+
+TEST(AtomicFile, ANewFileGetsTheUsualModeUnderTheUmask) {
+    for (const mode_t mask : {mode_t{022}, mode_t{077}, mode_t{002}}) {
+        test::TempDir dir;
+        const mode_t old = ::umask(mask);
+        const bool ok = WriteFileAtomically(dir / "a.csv", {Bytes("x")});
+        ::umask(old);
+        ASSERT_TRUE(ok);
+        struct stat st {};
+        ASSERT_EQ(::lstat((dir / "a.csv").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << std::oct << mask;
+    }
 }
 
 }  // namespace

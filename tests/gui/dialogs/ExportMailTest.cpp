@@ -236,7 +236,11 @@ TEST_F(MailFromWindow, MessageCarriesBodyAndRecordings) {
     ASSERT_EQ(m.attachments.size(), 2u);
     for (const auto& a : m.attachments)
         EXPECT_EQ(a.parent_path().parent_path(), card.path()) << "wav recordings go unchanged";
-    EXPECT_TRUE(messages.empty());
+    // The mail is one recording short: the user is told which.
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, QStringLiteral("These recordings are not in the mail:\n"
+                                               "20160106100600-I-6.wav: the file is missing"));
+    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
 }
 
 TEST_F(MailFromWindow, OutcomesOfTheWays) {
@@ -352,6 +356,32 @@ TEST_F(MailFromWindow, XtrRecordingsGoAsWavCopiesOrUnchanged) {
     ASSERT_TRUE(Mail({1}));
     EXPECT_TRUE(view().Mailer()->KeptCopies().empty());
     EXPECT_FALSE(fs::exists(way.seen[2].attachments[0]));
+}
+
+// A recording that cannot be converted is named in a message; the mail
+// still carries the others.
+TEST_F(MailFromWindow, RecordingsLeftOutAreListed) {
+    LoadCard();
+    fs::path broken;
+    for (auto& r : app().State().records.Card()) {
+        if (r->time.day != 1) continue;
+        broken = fs::path(ToUtf8(FieldText(r->filePath))).replace_extension(".xtr");
+        lk::test::WriteFile(broken, std::vector<std::uint8_t>(1440 + 10, 0));
+        SetFieldText(r->filePath, FromUtf8(broken.string()));
+    }
+    ASSERT_FALSE(broken.empty());
+    RecordingWay way;
+    view().Mailer()->SetWays({way.Way()});
+    ASSERT_TRUE(Mail({1, 3}));
+    ASSERT_EQ(way.seen.size(), 1u);
+    EXPECT_EQ(way.seen[0].attachments.size(), 1u);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text,
+              QStringLiteral("These recordings are not in the mail:\n%1: too short to hold a "
+                             "recording")
+                  .arg(QString::fromStdString(broken.filename().string())));
+    EXPECT_EQ(messages[0].caption, Lang(112));
+    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
 }
 
 // The real portal client against a stand-in portal on a private session bus.

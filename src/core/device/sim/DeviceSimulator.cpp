@@ -29,6 +29,7 @@
 #include "app/ExeDir.h"
 #include "device/DeviceLibrary.h"
 #include "device/DeviceParameters.h"
+#include "platform/AtomicFile.h"
 
 #define LK_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -130,16 +131,7 @@ tagDeviceParameters LoadState() {
 
 void SaveState(const tagDeviceParameters& p) {
     // Written aside and renamed, so a crash never leaves half a block behind.
-    const fs::path file = StateFile();
-    fs::path tmp = file;
-    tmp += ".tmp";
-    {
-        std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(p.bytes), sizeof p.bytes);
-        if (!out) return;
-    }
-    std::error_code ec;
-    fs::rename(tmp, file, ec);
+    (void)WriteFileAtomically(StateFile(), {ByteSpan(p.bytes, sizeof p.bytes)});
 }
 
 // "connected", "disconnected", or nothing when the file is absent or says
