@@ -56,6 +56,8 @@ int RunMail(const MailOptions& o) {
 
     const fs::path scratch = ScratchDir();
     MailAttachments attachments = PrepareMailAttachments(records, o.asRecorded, scratch);
+    for (const auto& refused : attachments.refused)
+        PrintError("left out " + ToUtf8(refused.recording) + ": " + refused.reason);
     MailMessage message;
     message.body = BuildMailBody(records, MailLabels::Load(loaded->devType));
     message.attachments = attachments.files;
@@ -89,6 +91,8 @@ int RunMail(const MailOptions& o) {
         }
     }
     RemoveTemporaryFiles(attachments.temporary);
+    // A mail without a recording it was asked to carry is no success.
+    if (!attachments.refused.empty()) exitCode = kExitFailure;
     return exitCode;
 }
 

@@ -1,15 +1,19 @@
 #include "mail/MailMessage.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <system_error>
 
 #include "app/LangString.h"
 #include "app/Settings.h"
+#include "card/RecordCommands.h"
 #include "export/ConvertXtrToWav.h"
 #include "platform/DurationText.h"
 #include "platform/TextCodec.h"
 #include "playback/XtrFormat.h"
+
+#include <fcntl.h>
 
 namespace lk {
 namespace fs = std::filesystem;
@@ -72,9 +76,19 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
     for (const CallRecord& r : records) {
         const std::u16string text = FieldText(r.filePath);
         if (text.empty()) continue;
-        const fs::path p(ToUtf8(text));
-        std::error_code ec;
-        if (!fs::is_regular_file(p, ec)) continue;
+        // Only a regular file below the card or store the record came from.
+        const RootedPathResult recording = RecordingOf(r);
+        if (!recording.path) {
+            out.refused.push_back({text, recording.reason});
+            continue;
+        }
+        RegularFileOpen opened = recording.path->Open(O_RDONLY);
+        if (!opened.Ok()) {
+            if (opened.error != ENOENT && opened.error != ENOTDIR)
+                out.refused.push_back({text, opened.reason});
+            continue;
+        }
+        const fs::path p = recording.path->Full();
         if (asRecorded || !IsXtrPath(ToUtf8(text))) {
             out.files.push_back(p);
             continue;
@@ -86,9 +100,10 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
         for (int n = 2;
              std::find(out.temporary.begin(), out.temporary.end(), t) != out.temporary.end(); ++n)
             t.replace_filename(stem + "_" + std::to_string(n) + ".wav");
+        std::error_code ec;
         fs::remove(t, ec);
         // A failed conversion writes nothing, so there is nothing to attach.
-        if (ConvertXtrToWav(p, t) != ConvertResult::Converted) continue;
+        if (ConvertXtrToWav(std::move(opened), t) != ConvertResult::Converted) continue;
         out.files.push_back(t);
         out.temporary.push_back(t);
     }

@@ -39,6 +39,13 @@ std::filesystem::path MakeTempWavPath(const std::filesystem::path& scratch,
 struct MailAttachments {
     std::vector<std::filesystem::path> files;      // in record order
     std::vector<std::filesystem::path> temporary;  // WAV copies made for the mail
+    // Recordings left out because their path is refused (outside the card or
+    // store the record came from, through a link, not a regular file).
+    struct Refused {
+        std::u16string recording;
+        std::string reason;
+    };
+    std::vector<Refused> refused;
 };
 
 // Attaches each record's recording: missing files are left out; with
