@@ -105,6 +105,8 @@ RecordChange WriteRecordMark(CallRecord& record, int value) {
     // file: nothing is done on its word.
     const auto recording = RecordingOf(record);
     if (!recording.path) return Failed("recording refused: " + recording.reason);
+    if (!recording.path->ReachedWithoutLinks())
+        return Failed(std::string("recording refused: ") + FileErrorText(ELOOP));
     std::string reason;
     auto entry = OpenEntry(record, reason);
     if (!entry) return Failed(reason);

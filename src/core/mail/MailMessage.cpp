@@ -82,6 +82,7 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
             out.refused.push_back({text, recording.reason});
             continue;
         }
+        if (recording.path->NamesNoFile()) continue;  // a call without a recording
         RegularFileOpen opened = recording.path->Open(O_RDONLY);
         if (!opened.Ok()) {
             if (opened.error != ENOENT && opened.error != ENOTDIR)

@@ -44,7 +44,9 @@ RootedPathResult RootedPath::Resolve(const fs::path& root, std::u16string_view t
     if (text.find(u'\0') != std::u16string_view::npos) return Refused("the path holds a NUL");
     if (ClimbsOrDots(text)) return Refused("the path climbs out of its folder");
     std::error_code ec;
-    const fs::path base = fs::absolute(root, ec).lexically_normal();
+    fs::path base = fs::absolute(root, ec).lexically_normal();
+    if (!base.has_filename() && base.has_parent_path() && base != base.root_path())
+        base = base.parent_path();
     const fs::path given(ToUtf8(text));
     fs::path full;
     if (text.front() == u'/') {
@@ -63,6 +65,9 @@ RootedPathResult RootedPath::Resolve(const fs::path& root, std::u16string_view t
         }
     }
     full = full.lexically_normal();
+    // "/root/" names the root as "/root" does.
+    if (!full.has_filename() && full.has_parent_path() && full != full.root_path())
+        full = full.parent_path();
     fs::path rel = full.lexically_relative(base);
     if (rel == ".") rel.clear();
     if (rel.empty() && full != base) return Refused("outside " + root.string());
@@ -80,6 +85,10 @@ RegularFileOpen RootedPath::Open(int flags) const {
         return out;
     }
     return OpenRegularWithoutLinks(root_, Full(), flags);
+}
+
+bool RootedPath::ReachedWithoutLinks() const {
+    return IsReachedWithoutLinks(root_, Full());
 }
 
 RootedRemoval RootedPath::Remove() const {
@@ -100,7 +109,11 @@ RootedRemoval RootedPath::Remove() const {
             out.ok = true;
             return out;
         }
-        out.reason = e == ENOTDIR ? "a folder on the way is not a folder" : FileErrorText(e);
+        // A link in place of the folder reads as "not a folder" to the open.
+        if (e == ELOOP || !IsReachedWithoutLinks(root_, parent))
+            out.reason = FileErrorText(ELOOP);
+        else
+            out.reason = e == ENOTDIR ? "a folder on the way is not a folder" : FileErrorText(e);
         return out;
     }
     FileHandle folder(dir);

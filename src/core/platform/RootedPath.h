@@ -35,6 +35,9 @@ class RootedPath {
     std::filesystem::path Full() const { return relative_.empty() ? root_ : root_ / relative_; }
     bool NamesNoFile() const { return relative_.empty(); }
 
+    // True when no folder on the way and not the name itself is a link
+    // (names not there yet pass).
+    bool ReachedWithoutLinks() const;
     // Opens the file link-free and without blocking; only a regular file.
     [[nodiscard]] RegularFileOpen Open(int flags) const;
     // Removes a regular file; a missing file is no failure. Refused when a

@@ -1,8 +1,9 @@
 #include "playback/XtrHeader.h"
-#include "platform/RegularFile.h"
 
 #include <algorithm>
 #include <vector>
+
+#include "platform/RegularFile.h"
 
 namespace lk {
 
