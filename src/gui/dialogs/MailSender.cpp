@@ -1,5 +1,7 @@
 #include "dialogs/MailSender.h"
 
+#include <QStringList>
+
 #include "mail/MailMessage.h"
 #include "support/GuiText.h"
 #include "support/MailPortal.h"
@@ -80,6 +82,7 @@ void MailSender::Start(std::vector<CallRecord> records, bool asRecorded, int dev
         MailAttachments attachments = PrepareMailAttachments(records, asRecorded, scratch);
         outcome->message.body = BuildMailBody(records, labels);
         outcome->message.attachments = attachments.files;
+        outcome->refused = attachments.refused;
         bool keep = false;
         for (const Way& way : ways) {
             outcome->result = way.send(outcome->message);
@@ -106,6 +109,15 @@ void MailSender::OnDone(const std::shared_ptr<Outcome>& outcome) {
     if (worker_.joinable()) worker_.join();
     running_ = false;
     kept_ = outcome->keep;
+    if (!outcome->refused.empty()) {
+        QStringList lines;
+        for (const auto& r : outcome->refused)
+            lines << QStringLiteral("%1: %2").arg(
+                QString::fromUtf16(r.recording.data(), static_cast<qsizetype>(r.recording.size())),
+                QString::fromStdString(r.reason));
+        ShowMessage(nullptr, lines.join(QLatin1Char('\n')), Lang(kMailCaption),
+                    QMessageBox::Warning);
+    }
     switch (outcome->result) {
         case HandoverResult::Unavailable:
             ShowMessage(nullptr, Lang(kNoMailProgram), Lang(kMailCaption), QMessageBox::Critical);

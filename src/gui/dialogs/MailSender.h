@@ -51,6 +51,7 @@ class MailSender : public QObject {
         HandoverResult result = HandoverResult::Unavailable;
         MailMessage message;
         std::vector<std::filesystem::path> keep;
+        std::vector<MailAttachments::Refused> refused;  // recordings left out, with why
     };
     void OnDone(const std::shared_ptr<Outcome>& outcome);
 
