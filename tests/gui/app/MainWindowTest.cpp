@@ -5,6 +5,8 @@
 #include <QToolBar>
 #include <QTreeWidget>
 
+#include <sys/stat.h>
+
 #include "dialogs/ProgressDialog.h"
 #include "pages/CWebPane.h"
 #include "player/CPlayerDlg.h"
@@ -196,6 +198,28 @@ TEST_F(MainWindow, DeletingABackupRecordDropsItsRowsFromEveryPane) {
     EXPECT_EQ(rows(3), 3);
     EXPECT_EQ(rows(1), 3);  // no row keeps the freed record
     EXPECT_EQ(app().State().records.Backup().size(), 3u);
+}
+
+// A FIFO named like a recording: the window starts, shows the rows and
+// their lengths, and never waits on the FIFO (a hang fails by the harness's
+// timeout).
+TEST_F(MainWindow, AFifoNamedLikeARecordingDoesNotHoldUpTheWindow) {
+    namespace fs = std::filesystem;
+    WriteCard(card.path(), kCalls);
+    fs::path fifo;
+    for (const auto& e : fs::recursive_directory_iterator(card.path()))
+        if (e.is_regular_file() && e.path().filename() != kCallLogFileName) {
+            fifo = e.path();
+            break;
+        }
+    ASSERT_FALSE(fifo.empty());
+    fs::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(StartWithCard());
+    ASSERT_EQ(rows(1), static_cast<int>(kCalls.size()));
+    for (int row = 0; row < rows(1); ++row)
+        (void)pane(1).List()->CellText(row, ColRecordLength);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
 }
 
 // Store rows whose index names files outside the store: nothing outside is
