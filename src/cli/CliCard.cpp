@@ -1,11 +1,11 @@
 #include "CliCard.h"
 
-#include <fstream>
 #include <iostream>
 #include <system_error>
 
 #include "card/RecordLoader.h"
 #include "phonebook/ContactLibrary.h"
+#include "platform/RegularFile.h"
 
 namespace lk::cli {
 namespace fs = std::filesystem;
@@ -35,7 +35,7 @@ std::optional<CliCard> OpenCardFolder(const fs::path& dir, std::string& error) {
 std::optional<CliCard> OpenCardWithLog(const fs::path& dir) {
     std::string error;
     auto card = OpenCardFolder(dir, error);
-    if (card && !std::ifstream(card->state->cardLogPath, std::ios::binary))
+    if (card && !RegularFileStream(card->state->cardLogPath))
         error = "cannot read " + card->state->cardLogPath.string();
     if (!error.empty()) {
         PrintError(error);

@@ -77,9 +77,10 @@ void WriteBackupMonth(const fs::path& backupPath, int yyyymm, int count) {
         SetFieldText(r.number, FromUtf8("77700" + std::to_string(i)));
         SetFieldText(r.cardPath, FromUtf8("E:\\" + std::to_string(yyyymm) + "\\b" +
                                           std::to_string(i) + ".wav"));
-        SetFieldText(r.filePath, FromUtf8((backupPath / ("missing-" + std::to_string(yyyymm) + "-" +
-                                                         std::to_string(i) + ".wav"))
-                                              .string()));
+        SetFieldText(r.filePath,
+                     FromUtf8((StoreRoot(backupPath, 0) / ("missing-" + std::to_string(yyyymm) +
+                                                           "-" + std::to_string(i) + ".wav"))
+                                  .string()));
         const auto b = r.ToBytes();
         bytes.insert(bytes.end(), b.begin(), b.end());
     }

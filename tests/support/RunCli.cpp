@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 #include <cstdlib>
+#include <string>
 
 #include "support/TempDir.h"
 
@@ -22,9 +23,11 @@ std::string Quote(const std::string& s) {
 
 }  // namespace
 
-CliRun RunCli(const std::vector<std::string>& args) {
+CliRun RunCli(const std::vector<std::string>& args, int timeoutSeconds) {
     TempDir scratch;
-    std::string cmd = Quote((BinDir() / "linekeeper-cli").string());
+    std::string cmd;
+    if (timeoutSeconds > 0) cmd = "timeout --kill-after=5 " + std::to_string(timeoutSeconds) + " ";
+    cmd += Quote((BinDir() / "linekeeper-cli").string());
     for (const auto& a : args)
         cmd += " " + Quote(a);
     cmd += " >" + Quote((scratch / "out").string()) + " 2>" + Quote((scratch / "err").string()) +

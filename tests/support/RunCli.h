@@ -12,6 +12,8 @@ struct CliRun {
     std::string err;
 };
 
-CliRun RunCli(const std::vector<std::string>& args);
+// A run still going after `timeoutSeconds` (0: no limit) is killed and
+// reads as exit code 124.
+CliRun RunCli(const std::vector<std::string>& args, int timeoutSeconds = 0);
 
 }  // namespace lk::test

@@ -120,6 +120,9 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
     CFileFinder finder;
     finder.SetRoot(root.lexically_normal(), true, &stop);
     finder.Find("*.*", true, false, &stop);
+    // The imported records' recordings stay below the folder they came from.
+    auto source = std::make_shared<RecordSourceFile>();
+    source->root = root.lexically_normal();
     const auto& entries = finder.Entries();
     result.filesListed = static_cast<int>(entries.size());
     const int range = result.filesListed;
@@ -136,6 +139,7 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
         if (!IsRecordingCandidate(FromUtf8(text))) continue;
         ++result.candidates;
         const bool ok = ImportRecordFile(entry.path, folderRecords, contacts);
+        if (ok) folderRecords.back()->origin.file = source;
         ok ? ++result.imported : ++result.rejected;
         result.items.push_back(
             {entry.path, ok ? ImportOutcome::Imported : ImportOutcome::Rejected});

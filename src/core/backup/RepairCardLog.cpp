@@ -13,6 +13,7 @@
 #include "backup/ImportRecords.h"
 #include "platform/CardPath.h"
 #include "platform/LinkFreePath.h"
+#include "platform/RegularFile.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -23,7 +24,7 @@ namespace fs = std::filesystem;
 // Reads a file in the card root that is a plain file, never a link's target.
 std::vector<std::uint8_t> ReadWholeFile(const fs::path& root, const fs::path& path, bool* opened) {
     std::vector<std::uint8_t> out;
-    const int fd = OpenWithoutLinks(root, path, O_RDONLY);
+    const int fd = OpenRegularFdWithoutLinks(root, path, O_RDONLY);
     *opened = fd >= 0;
     if (fd < 0) return out;
     std::uint8_t buf[1 << 14];
@@ -44,7 +45,7 @@ std::vector<std::uint8_t> ReadWholeFile(const fs::path& root, const fs::path& pa
 // there, never following a link). errno-style code, 0 when done.
 int WriteWholeFile(const fs::path& root, const fs::path& path,
                    const std::vector<std::uint8_t>& bytes) {
-    const int fd = OpenWithoutLinks(root, path, O_WRONLY | O_CREAT | O_TRUNC);
+    const int fd = OpenRegularFdWithoutLinks(root, path, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0) return errno;
     std::size_t done = 0;
     int error = 0;

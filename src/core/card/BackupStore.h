@@ -23,10 +23,4 @@ std::filesystem::path MonthIndexPath(const std::filesystem::path& backupPath, in
 // Month numbers of the index files present, in listing order (unsorted).
 std::vector<int> ListBackupMonths(const std::filesystem::path& backupPath, int devType);
 
-// In-place changes of one index record (found from record.time).
-[[nodiscard]] bool ClearBackupEntry(const std::filesystem::path& backupPath, int devType,
-                                    CallRecord& record, int index);
-[[nodiscard]] bool WriteBackupMark(const std::filesystem::path& backupPath, int devType,
-                                   CallRecord& record, int index, int value);
-
 }  // namespace lk

@@ -15,6 +15,7 @@
 #include "platform/CardPath.h"
 #include "platform/Decimal.h"
 #include "platform/LinkFreePath.h"
+#include "platform/RegularFile.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -174,7 +175,7 @@ bool WriteCardLogByte(const CardVolume& card, int devType, int index, std::size_
     const auto count = FileSizeOf(path) / recordSize;
     if (count == 0 || static_cast<std::uint64_t>(index) >= count) return false;
     // The log on a card is a plain file; a link would write somewhere else.
-    const int fd = OpenWithoutLinks(card.root, path, O_WRONLY);
+    const int fd = OpenRegularFdWithoutLinks(card.root, path, O_WRONLY);
     if (fd < 0) return false;
     const auto at = static_cast<off_t>(static_cast<std::uint64_t>(index) * recordSize + offset);
     const bool written = ::pwrite(fd, &value, 1, at) == 1;
@@ -408,8 +409,8 @@ AppendLogResult AppendLogRecord(const CardVolume& card, std::string_view name, i
     f.relativePath = rel;
     const auto raw = BuildCardRecord(f, devType, codePage);
 
-    const int fd =
-        OpenWithoutLinks(card.root, card.root / kCallLogFileName, O_WRONLY | O_CREAT | O_APPEND);
+    const int fd = OpenRegularFdWithoutLinks(card.root, card.root / kCallLogFileName,
+                                             O_WRONLY | O_CREAT | O_APPEND);
     if (fd < 0) return writeFailed(errno);
     const ssize_t n = ::write(fd, raw.data(), raw.size());
     const int writeError = errno;

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -36,6 +38,27 @@ struct SystemTime {
     std::uint16_t second = 0;
     std::uint16_t milliseconds = 0;
     bool operator==(const SystemTime&) const = default;
+};
+
+// The file a record was read from: a card's call log or a store's month
+// index, and the root (card root, store root) that the record's paths must
+// stay under. Shared by all records of one file.
+struct RecordSourceFile {
+    enum class Kind { CardLog, StoreIndex };
+    Kind kind = Kind::StoreIndex;
+    std::filesystem::path root;
+    std::filesystem::path file;  // below root
+    int recordSize = 1076;       // 1076, or 128 / 256 for a card log
+};
+
+// Where in its file a record was read from. In memory only: the record image
+// does not hold it, and two records of the same image are equal wherever
+// they were read from.
+struct RecordOrigin {
+    std::shared_ptr<const RecordSourceFile> file;
+    std::int64_t position = -1;  // record number in the file
+    bool Known() const { return file != nullptr && position >= 0; }
+    bool operator==(const RecordOrigin&) const { return true; }
 };
 
 template <std::size_t N>
@@ -80,6 +103,7 @@ struct CallRecord {
     std::int32_t recordSeconds = 0;
     TextField<kCardPathUnits> cardPath;
     TextField<kFilePathUnits> filePath;
+    RecordOrigin origin;
 
     // Reads a record image; a short buffer reads as zeros past its end.
     static CallRecord FromBytes(ByteSpan bytes);

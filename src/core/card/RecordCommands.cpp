@@ -1,57 +1,128 @@
 #include "card/RecordCommands.h"
 
-#include <algorithm>
+#include <cerrno>
+#include <vector>
 
-#include "card/BackupStore.h"
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "card/CallLog.h"
+#include "platform/LinkFreePath.h"
+#include "platform/TextCodec.h"
 
 namespace lk {
 
 namespace {
 
-CardVolume CardOf(const RecorderState& state, const CallRecord& record) {
-    CardVolume card;
-    card.letter = static_cast<char>(record.cardPath[0]);
-    if (const auto volume = state.volumes.Find(card.letter)) card.root = volume->root;
-    return card;
+RecordChange Failed(std::string reason) {
+    return {false, std::move(reason)};
+}
+
+// The record's entry in its file, read back and checked to still be the
+// record: a file rewritten since the load would otherwise take the change
+// into another call's entry.
+struct Entry {
+    FileHandle file;
+    off_t offset = 0;
+    std::vector<std::uint8_t> image;
+    RecordSourceFile::Kind kind = RecordSourceFile::Kind::StoreIndex;
+};
+
+std::optional<Entry> OpenEntry(const CallRecord& record, std::string& reason) {
+    if (!record.origin.Known()) {
+        reason = "the record's file is not known";
+        return std::nullopt;
+    }
+    const RecordSourceFile& source = *record.origin.file;
+    RegularFileOpen opened = OpenRegularWithoutLinks(source.root, source.file, O_RDWR);
+    if (!opened.Ok()) {
+        reason = source.file.filename().string() + ": " + opened.reason;
+        return std::nullopt;
+    }
+    Entry e;
+    e.kind = source.kind;
+    e.file = std::move(opened.file);
+    const auto size = static_cast<std::size_t>(source.recordSize);
+    e.offset = static_cast<off_t>(record.origin.position * source.recordSize);
+    e.image.resize(size);
+    if (::pread(e.file.Get(), e.image.data(), size, e.offset) != static_cast<ssize_t>(size)) {
+        reason = source.file.filename().string() + ": the record is no longer in the file";
+        return std::nullopt;
+    }
+    bool same = false;
+    if (e.kind == RecordSourceFile::Kind::StoreIndex) {
+        const CallRecord there = CallRecord::FromBytes(e.image);
+        same = there.type == record.type && there.time == record.time;
+    } else {
+        same = e.image[card128::kType] == static_cast<std::uint8_t>(record.type);
+    }
+    if (!same) {
+        reason = source.file.filename().string() + ": the entry changed since it was read";
+        return std::nullopt;
+    }
+    return e;
+}
+
+RecordChange WriteEntry(Entry& e, const std::string& fileName) {
+    const auto size = e.image.size();
+    if (::pwrite(e.file.Get(), e.image.data(), size, e.offset) != static_cast<ssize_t>(size))
+        return Failed(fileName + ": " + FileErrorText(errno));
+    return {true, {}};
+}
+
+std::string FileNameOf(const CallRecord& record) {
+    return record.origin.file->file.filename().string();
 }
 
 }  // namespace
 
-RecordDeleteResult DeleteRecordByPath(RecorderState& state, const std::filesystem::path& backupPath,
-                                      std::u16string_view path) {
-    const RecordList& list = state.CurrentRecordList();
-    const auto it = std::find_if(list.begin(), list.end(), [&](const RecordPtr& r) {
-        return r->inUse == 1 && r->IsLive() && FieldText(r->filePath) == path;
-    });
-    if (it == list.end()) return RecordDeleteResult::NotFound;
-    CallRecord& record = **it;
-    // An entry that stays in the file would bring the record back on the next
-    // load: that is no deletion, and the record keeps its place.
-    bool cleared = false;
-    if (state.viewingBackup != 0) {
-        cleared = ClearBackupEntry(backupPath, state.devType, record, record.index);
-    } else {
-        const auto card = CardOf(state, record);
-        cleared = !card.root.empty() && ClearCardLogEntry(card, state.devType, record.index);
-    }
-    if (!cleared) return RecordDeleteResult::EntryNotCleared;
-    (void)state.records.Remove(state.CurrentListId(), &record);  // found above
-    return RecordDeleteResult::Deleted;
+RootedPathResult RecordingOf(const CallRecord& record) {
+    if (!record.origin.file) return {std::nullopt, "the record's file is not known"};
+    return RootedPath::Resolve(record.origin.file->root, FieldText(record.filePath));
 }
 
-bool SetRecordMarkByPath(RecorderState& state, const std::filesystem::path& backupPath,
-                         std::u16string_view path, int value) {
-    const RecordList& list = state.CurrentRecordList();
-    const auto it = std::find_if(list.begin(), list.end(), [&](const RecordPtr& r) {
-        return FieldText(r->filePath) == path;
-    });
-    if (it == list.end()) return false;
-    CallRecord& record = **it;
-    if (state.viewingBackup != 0)
-        return WriteBackupMark(backupPath, state.devType, record, record.index, value);
-    const auto card = CardOf(state, record);
-    return !card.root.empty() && WriteCardMark(card, state.devType, record.index, value);
+RecordChange DeleteRecordFiles(const CallRecord& record) {
+    const auto recording = RecordingOf(record);
+    if (!recording.path) return Failed("recording refused: " + recording.reason);
+    std::string reason;
+    auto entry = OpenEntry(record, reason);
+    if (!entry) return Failed(reason);
+    const RootedRemoval removal = recording.path->Remove();
+    if (!removal.ok) return Failed("recording not removed: " + removal.reason);
+    // An entry left in the file brings the record back on the next load.
+    if (entry->kind == RecordSourceFile::Kind::StoreIndex) {
+        WriteU8(entry->image, CallRecord::kCardBytesOffset + CallRecord::kCardInUseByte, 0);
+        WriteI32(entry->image, CallRecord::kInUseOffset, 0);
+    } else {
+        entry->image[card128::kInUse] = 0;
+    }
+    return WriteEntry(*entry, FileNameOf(record));
+}
+
+RecordChange WriteRecordMark(CallRecord& record, int value) {
+    // A record whose recording lies outside its root came from a poisoned
+    // file: nothing is done on its word.
+    const auto recording = RecordingOf(record);
+    if (!recording.path) return Failed("recording refused: " + recording.reason);
+    if (!recording.path->ReachedWithoutLinks())
+        return Failed(std::string("recording refused: ") + FileErrorText(ELOOP));
+    std::string reason;
+    auto entry = OpenEntry(record, reason);
+    if (!entry) return Failed(reason);
+    const auto byte = static_cast<std::uint8_t>(value & 0xFF);
+    if (entry->kind == RecordSourceFile::Kind::StoreIndex) {
+        WriteU8(entry->image, CallRecord::kCardBytesOffset + CallRecord::kCardMarkByte, byte);
+        WriteI32(entry->image, CallRecord::kMarkedOffset, value);
+    } else {
+        entry->image[card128::kMark] = byte;
+    }
+    RecordChange written = WriteEntry(*entry, FileNameOf(record));
+    if (written.done) {
+        record.marked = value;
+        record.cardBytes[CallRecord::kCardMarkByte] = byte;
+    }
+    return written;
 }
 
 }  // namespace lk

@@ -1,29 +1,30 @@
 #pragma once
-// Delete and mark of one record of the list being shown, found by filePath.
+// Delete and mark of one record. Both act on the file and the position the
+// record was read from (its origin), never on a file derived from its date,
+// and only through paths below that file's root.
 
-#include <filesystem>
-#include <string_view>
+#include <string>
 
-#include "card/RecorderState.h"
+#include "card/CallRecord.h"
+#include "platform/RootedPath.h"
 
 namespace lk {
 
-enum class RecordDeleteResult {
-    Deleted,         // the entry is cleared and the record left the current list
-    NotFound,        // no live record of the current list has `path`
-    EntryNotCleared  // the card log or backup index could not be written; the record stays
+struct RecordChange {
+    bool done = false;
+    std::string reason;  // why not, when not done
 };
 
-// Clears the record's entry in place (card log or backup index), then removes
-// it from the current list (the list's listeners drop their rows first).
-[[nodiscard]] RecordDeleteResult DeleteRecordByPath(RecorderState& state,
-                                                    const std::filesystem::path& backupPath,
-                                                    std::u16string_view path);
+// The recording a record names, below the root of the file it was read from.
+[[nodiscard]] RootedPathResult RecordingOf(const CallRecord& record);
 
-// Writes the mark in place; false when no record of the current list has `path`.
-// The caller updates the in-memory `marked` and cardBytes byte 3.
-[[nodiscard]] bool SetRecordMarkByPath(RecorderState& state,
-                                       const std::filesystem::path& backupPath,
-                                       std::u16string_view path, int value);
+// Removes the record's recording (a missing one is no failure), then clears
+// its entry in place. Nothing is removed when the recording's path is refused
+// or the entry cannot be written.
+[[nodiscard]] RecordChange DeleteRecordFiles(const CallRecord& record);
+
+// Writes the mark into the record's entry; when written, the record's
+// `marked` and cardBytes byte 3 follow.
+[[nodiscard]] RecordChange WriteRecordMark(CallRecord& record, int value);
 
 }  // namespace lk

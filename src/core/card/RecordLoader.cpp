@@ -3,14 +3,19 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
 
 #include "app/Settings.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "card/LogRebuild.h"
+#include "platform/LinkFreePath.h"
+#include "platform/RegularFile.h"
+#include "platform/RootedPath.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -173,9 +178,14 @@ bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot,
                             ? fs::absolute(storeRoot, ec).lexically_normal().native()
                             : absoluteStoreRoot.native()))
         return false;
+    // A path outside this store (a store copied from elsewhere, or a poisoned
+    // index) is only ever replaced by this store's own copy.
+    const bool inside = RootedPath::Resolve(storeRoot, FieldText(record.filePath)).path.has_value();
+    if (inside && fs::exists(fs::path(filePath), ec)) return false;
     const fs::path candidate = storeRoot / month / day / name;
-    if (fs::exists(fs::path(filePath), ec)) return false;
-    if (!fs::is_regular_file(candidate, ec)) return false;
+    if (!IsReachedWithoutLinks(storeRoot, candidate) ||
+        !fs::is_regular_file(fs::symlink_status(candidate, ec)))
+        return false;
     const std::u16string text = FromUtf8(candidate.string());
     if (text.size() >= CallRecord::kFilePathUnits) return false;
     SetFieldText(record.filePath, text);
@@ -212,6 +222,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     }
 
     const auto recordSize = static_cast<std::size_t>(RecordSize(devType, fromCard));
+    const fs::path root = fromCard ? card.root : storeRoot;
     std::vector<std::uint8_t> raw(recordSize);
     // Appends only: the list was emptied before the load was claimed.
     const RecordListId target = fromCard ? RecordListId::Card : RecordListId::Backup;
@@ -221,11 +232,22 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             result.exitCode = 0;
             return result;
         }
-        std::ifstream in(file, std::ios::binary);
-        std::error_code ec;
-        const auto size = fs::file_size(file, ec);
-        if (!in || ec) continue;
+        // Reached link-free and without blocking: a link or a FIFO planted
+        // under a log's name is no log.
+        RegularFileOpen opened = OpenRegularWithoutLinks(root, file, O_RDONLY);
+        if (!opened.Ok()) continue;
+        struct stat st {};
+        if (::fstat(opened.file.Get(), &st) != 0) continue;
+        const auto size = static_cast<std::uint64_t>(st.st_size);
+        RegularFileStream in(std::move(opened));
+        if (!in) continue;
         ++result.filesRead;
+        auto source = std::make_shared<RecordSourceFile>();
+        source->kind =
+            fromCard ? RecordSourceFile::Kind::CardLog : RecordSourceFile::Kind::StoreIndex;
+        source->root = root;
+        source->file = file;
+        source->recordSize = static_cast<int>(recordSize);
 
         const auto count = static_cast<int>(size / recordSize);
         if (count == 0) {
@@ -280,6 +302,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
                 }
             }
             if (keep) {
+                record->origin = RecordOrigin{source, i};
                 const std::string text =
                     ToUtf8(FieldText(record->cardPath)) + " " + CountText(i + 1, count);
                 state.records.Append(target, std::move(record));

@@ -1,9 +1,12 @@
 #include "card/RecordingLength.h"
 
 #include <array>
-#include <fstream>
 #include <system_error>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "platform/RegularFile.h"
 #include "playback/XtrFormat.h"
 
 namespace lk {
@@ -21,10 +24,13 @@ struct FileHead {
 // lengths.
 FileHead ReadHead(const fs::path& path) {
     FileHead h;
-    std::error_code ec;
-    h.size = fs::file_size(path, ec);
-    if (ec) return h;
-    std::ifstream in(path, std::ios::binary);
+    // A FIFO under a recording's name would block the open and every read.
+    RegularFileOpen opened = OpenRegularFile(path, O_RDONLY);
+    if (!opened.Ok()) return h;
+    struct stat st {};
+    if (::fstat(opened.file.Get(), &st) != 0) return h;
+    h.size = static_cast<std::uint64_t>(st.st_size);
+    RegularFileStream in(std::move(opened));
     if (!in) return h;
     in.read(reinterpret_cast<char*>(h.header.data()),
             static_cast<std::streamsize>(h.header.size()));

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <fstream>
+#include <istream>
 #include <new>
 #include <optional>
 #include <vector>
+
+#include <fcntl.h>
 
 #include "export/GsmWavWriter.h"
 #include "export/WavHeaders.h"
@@ -42,7 +44,7 @@ std::uint64_t GsmSampleCount(std::uint64_t n) {
 // partial one padded). Stops early when `frame` returns false. Returns the
 // number of frames handed over, or nothing when the source cannot be read.
 template <typename OnFrame>
-std::optional<std::uint64_t> ForEachGsmFrame(std::ifstream& in, OnFrame&& frame) {
+std::optional<std::uint64_t> ForEachGsmFrame(std::istream& in, OnFrame&& frame) {
     std::vector<std::uint8_t> piece(kGsmPiece);
     std::array<std::uint8_t, kGsmFrameSize> padded{};
     std::uint64_t frames = 0;
@@ -72,7 +74,7 @@ std::optional<std::uint64_t> ForEachGsmFrame(std::ifstream& in, OnFrame&& frame)
 // recording decodes to. An odd last frame is paired with a silent one.
 // Nothing when a frame is damaged (the decoder would give silence for it,
 // which only decoding and encoding again can reproduce).
-std::optional<ConvertResult> RepackGsm(std::ifstream& in, std::uint64_t samples,
+std::optional<ConvertResult> RepackGsm(std::istream& in, std::uint64_t samples,
                                        const std::filesystem::path& destination) {
     const auto frames = samples / kGsmFrameSamples;
     const auto blocks = (frames + 1) / 2;
@@ -122,7 +124,7 @@ std::optional<ConvertResult> RepackGsm(std::ifstream& in, std::uint64_t samples,
 // encoded again, a second at a time: a second is 50 frames, a whole number of
 // 65-byte blocks, so the file is the same as encoding the whole decoded
 // recording in one go, without holding it.
-ConvertResult ReencodeGsm(std::ifstream& in, std::uint64_t samples,
+ConvertResult ReencodeGsm(std::istream& in, std::uint64_t samples,
                           const std::filesystem::path& destination) {
     const auto blocks = (samples + kGsmWav49BlockSamples - 1) / kGsmWav49BlockSamples;
     GsmDecoder decoder;
@@ -155,7 +157,7 @@ ConvertResult ReencodeGsm(std::ifstream& in, std::uint64_t samples,
     return out.Commit() ? ConvertResult::Converted : ConvertResult::WriteFailed;
 }
 
-ConvertResult ConvertGsm(std::ifstream& in, std::uint64_t n,
+ConvertResult ConvertGsm(std::istream& in, std::uint64_t n,
                          const std::filesystem::path& destination) {
     const auto samples = GsmSampleCount(n);
     if (samples < kGsmWavMinimumSamples) return ConvertResult::WriteFailed;
@@ -185,10 +187,12 @@ std::string_view ConvertResultName(ConvertResult result) {
 
 ConvertResult ConvertXtrToWav(const std::filesystem::path& source,
                               const std::filesystem::path& destination) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(source, ec)) return ConvertResult::SourceOpenFailed;
     // Read-only: recordings on a write-protected card convert too.
-    std::ifstream in(source, std::ios::binary);
+    return ConvertXtrToWav(OpenRegularFile(source, O_RDONLY), destination);
+}
+
+ConvertResult ConvertXtrToWav(RegularFileOpen source, const std::filesystem::path& destination) {
+    RegularFileStream in(std::move(source));
     if (!in) return ConvertResult::SourceOpenFailed;
     in.seekg(0, std::ios::end);
     const auto end = in.tellg();
@@ -219,7 +223,6 @@ ConvertResult ConvertXtrToWav(const std::filesystem::path& source,
     in.seekg(static_cast<std::streamoff>(xtr::kConversionPayloadOffset));
     in.read(reinterpret_cast<char*>(payload.data()), static_cast<std::streamsize>(n));
     payload.resize(static_cast<std::size_t>(in.gcount()));
-    in.close();
     const auto len = static_cast<std::uint32_t>(payload.size());
 
     if (tag == kFormatImaAdpcm) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/RegularFile.h"
+
 namespace lk {
 
 enum class ConvertResult {
@@ -25,6 +27,8 @@ std::string_view ConvertResultName(ConvertResult result);
 // The source is only read. The destination appears only when complete.
 ConvertResult ConvertXtrToWav(const std::filesystem::path& source,
                               const std::filesystem::path& destination);
+// The same from a source already opened (a recording reached below its root).
+ConvertResult ConvertXtrToWav(RegularFileOpen source, const std::filesystem::path& destination);
 
 // The export's destination: `folder` (text, used as given) followed by the
 // source's file name (after its last '\' or '/') with every ".xtr" made ".wav".

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <fstream>
 #include <vector>
 
 #include "export/WavHeaders.h"
 #include "platform/AtomicFile.h"
 #include "platform/ByteIo.h"
+#include "platform/RegularFile.h"
 #include "playback/RecordingDecoder.h"
 #include "playback/WavLayout.h"
 #include "playback/XtrFormat.h"
@@ -51,7 +51,7 @@ DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
                                        std::string* reason) {
     std::error_code ec;
     if (std::filesystem::is_directory(source, ec)) return DecodeToWavResult::CannotRead;
-    std::ifstream in(source, std::ios::binary);
+    RegularFileStream in(source);
     if (!in) return DecodeToWavResult::CannotRead;
     in.seekg(0, std::ios::end);
     const auto end = in.tellg();

@@ -2,12 +2,12 @@
 
 #include <cctype>
 #include <cstdio>
-#include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
 
 #include "platform/AtomicFile.h"
+#include "platform/RegularFile.h"
 
 namespace lk {
 namespace fs = std::filesystem;
@@ -142,7 +142,7 @@ bool BuildEmlDraft(const MailMessage& message, std::time_t date, std::string bou
         out += Base64Lines(message.body);
     }
     for (const auto& file : message.attachments) {
-        std::ifstream in(file, std::ios::binary);
+        RegularFileStream in(file);
         if (!in) return false;
         const std::string bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());

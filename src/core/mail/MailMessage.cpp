@@ -1,15 +1,19 @@
 #include "mail/MailMessage.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <system_error>
 
 #include "app/LangString.h"
 #include "app/Settings.h"
+#include "card/RecordCommands.h"
 #include "export/ConvertXtrToWav.h"
 #include "platform/DurationText.h"
 #include "platform/TextCodec.h"
 #include "playback/XtrFormat.h"
+
+#include <fcntl.h>
 
 namespace lk {
 namespace fs = std::filesystem;
@@ -89,13 +93,19 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
     for (const CallRecord& r : records) {
         const std::u16string text = FieldText(r.filePath);
         if (text.empty()) continue;
-        const fs::path p(ToUtf8(text));
-        std::error_code ec;
-        const auto status = fs::status(p, ec);
-        if (!fs::is_regular_file(status)) {
+        // Only a regular file below the card or store the record came from.
+        const RootedPathResult recording = RecordingOf(r);
+        if (!recording.path) {
+            out.leftOut.push_back({fs::path(ToUtf8(text)), recording.reason});
+            continue;
+        }
+        if (recording.path->NamesNoFile()) continue;  // a call without a recording
+        const fs::path p = recording.path->Full();
+        RegularFileOpen opened = recording.path->Open(O_RDONLY);
+        if (!opened.Ok()) {
             // A missed call has no recording, whatever its log entry names.
-            if (fs::exists(status))
-                out.leftOut.push_back({p, "not a plain file"});
+            if (opened.error != ENOENT && opened.error != ENOTDIR)
+                out.leftOut.push_back({p, opened.reason});
             else if (r.type != Missed)
                 out.leftOut.push_back({p, "the file is missing"});
             continue;
@@ -111,9 +121,10 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
         for (int n = 2;
              std::find(out.temporary.begin(), out.temporary.end(), t) != out.temporary.end(); ++n)
             t.replace_filename(stem + "_" + std::to_string(n) + ".wav");
+        std::error_code ec;
         fs::remove(t, ec);
         // A failed conversion writes nothing, so there is nothing to attach.
-        if (const ConvertResult converted = ConvertXtrToWav(p, t);
+        if (const ConvertResult converted = ConvertXtrToWav(std::move(opened), t);
             converted != ConvertResult::Converted) {
             out.leftOut.push_back({p, ConversionFailureText(converted)});
             continue;

@@ -1,12 +1,12 @@
 #include "phonebook/ContactLibrary.h"
 
 #include <algorithm>
-#include <fstream>
 #include <new>
 #include <system_error>
 
 #include "app/Settings.h"
 #include "phonebook/VCardReader.h"
+#include "platform/RegularFile.h"
 
 namespace lk {
 namespace {
@@ -49,7 +49,7 @@ enum class FileOutcome { Read, Unreadable, NoCard };
 // Streams one file through the reader; contacts reach `delivery` as their
 // cards end.
 FileOutcome StreamFile(const fs::path& file, Delivery& delivery) {
-    std::ifstream in(file, std::ios::binary);
+    RegularFileStream in(file);
     if (!in) return FileOutcome::Unreadable;
     VCardReader reader([&delivery](const OutlookContact& c) { delivery(c); });
     std::string piece(kReadPiece, '\0');

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/LinkFreePath.h"
+#include "platform/RegularFile.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -57,7 +58,7 @@ std::uintmax_t FileSize(const fs::path& file, bool* exists) {
 // The phone book lies in the card root and is a plain file there: one that is
 // a link is never opened, so no write lands outside the card.
 int OpenPhoneBook(const fs::path& file, int flags) {
-    return OpenWithoutLinks(file.parent_path(), file, flags);
+    return OpenRegularFdWithoutLinks(file.parent_path(), file, flags);
 }
 
 bool ReadAllAt(int fd, std::uint8_t* data, std::size_t size, off_t at) {

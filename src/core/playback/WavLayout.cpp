@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <system_error>
 
+#include "platform/RegularFile.h"
 #include "playback/XtrFormat.h"
 
 namespace lk {
@@ -181,7 +181,7 @@ WavLayout ReadWavLayout(const std::filesystem::path& path) {
     if (std::filesystem::is_directory(path, ec))
         return Refuse(std::move(w), WavVerdict::Broken, "cannot read the file");
     const auto size = std::filesystem::file_size(path, ec);
-    std::ifstream in(path, std::ios::binary);
+    RegularFileStream in(path);
     if (ec || !in) return Refuse(std::move(w), WavVerdict::Broken, "cannot read the file");
     return ParseWavLayout(
         size, [&in](std::uint64_t offset, std::size_t count, std::vector<std::uint8_t>& out) {

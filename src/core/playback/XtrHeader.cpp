@@ -1,8 +1,9 @@
 #include "playback/XtrHeader.h"
 
 #include <algorithm>
-#include <fstream>
 #include <vector>
+
+#include "platform/RegularFile.h"
 
 namespace lk {
 
@@ -29,7 +30,7 @@ NoteArea NoteAreaOf(ByteSpan file) {
 
 std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::path& path,
                                                        std::uint64_t offset, std::size_t count) {
-    std::ifstream in(path, std::ios::binary);
+    RegularFileStream in(path);
     if (!in) return std::nullopt;
     std::vector<std::uint8_t> bytes(count);
     in.seekg(static_cast<std::streamoff>(offset));
@@ -42,7 +43,7 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::filesystem::pa
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::is_directory(path, ec)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
+    RegularFileStream in(path);
     if (!in) return std::nullopt;
     in.seekg(0, std::ios::end);
     const auto end = in.tellg();

@@ -1,5 +1,7 @@
 #include "dialogs/MailSender.h"
 
+#include <QStringList>
+
 #include "mail/MailMessage.h"
 #include "support/GuiText.h"
 #include "support/MailPortal.h"

@@ -1,11 +1,11 @@
 #include "pages/CVX310View.h"
 
-#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStringList>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -292,7 +292,9 @@ void CVX310View::OnRefresh() {
 }
 
 void CVX310View::OnMark() {
-    if (currentPage_ >= PageAll && currentPage_ <= PageSearch) PaneOf(currentPage_)->ToggleMarks();
+    if (currentPage_ < PageAll || currentPage_ > PageSearch) return;
+    const QStringList refused = PaneOf(currentPage_)->ToggleMarks();
+    if (!refused.isEmpty()) emit StatusText(refused.join(QStringLiteral("; ")));
 }
 
 void CVX310View::OnMatchContacts() {
@@ -367,46 +369,39 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
 
     RecorderState& st = state_;
     const bool backup = st.viewingBackup != 0;
-    const std::filesystem::path backupPath = BackupPath();
     int deleted = 0, failed = 0;
     bool skippedMarked = false;
-    // Records and paths first: removing a backup record drops its rows at
-    // once, which renumbers the rows still to come.
-    std::vector<std::pair<CallRecord*, QString>> chosen;
+    QStringList reasons;
+    // Records first: removing a backup record drops its rows at once, which
+    // renumbers the rows still to come.
+    std::vector<CallRecord*> chosen;
     for (int row : selected)
-        if (CallRecord* r = list->RowData(row))
-            chosen.emplace_back(r, list->CellText(row, ColPath));
+        if (CallRecord* r = list->RowData(row)) chosen.push_back(r);
     std::unordered_set<const CallRecord*> goneRows;
-    for (const auto& [r, path] : chosen) {
+    for (CallRecord* r : chosen) {
         if (r->marked == 1) {
             ++failed;
             skippedMarked = true;
             continue;
         }
-        if (!path.isEmpty() && QFile::exists(path) && !QFile::remove(path)) {
+        // The recording and the entry are those of the file the record was
+        // read from; a path leaving its card or store is refused there.
+        const RecordChange change = DeleteRecordFiles(*r);
+        if (!change.done) {
             ++failed;
+            reasons << QStringLiteral("%1: %2").arg(FilePathText(*r),
+                                                    QString::fromStdString(change.reason));
             continue;
         }
-        bool entryCleared = false;
-        if (backup) {
-            const std::u16string p(reinterpret_cast<const char16_t*>(path.utf16()),
-                                   static_cast<std::size_t>(path.size()));
-            // A record not in the list any more has nothing left to clear.
-            entryCleared =
-                DeleteRecordByPath(st, backupPath, p) != RecordDeleteResult::EntryNotCleared;
-        } else {
-            const std::u16string cardPath = FieldText(r->cardPath);
-            const char letter = cardPath.empty() ? 0 : static_cast<char>(cardPath[0]);
-            const auto v = st.volumes.Find(letter);
-            entryCleared =
-                v && ClearCardLogEntry(CardVolume(letter, v->root), st.devType, r->index);
-            if (entryCleared) goneRows.insert(r);
-        }
-        // An entry left in the log brings the record back on the next load.
-        ++(entryCleared ? deleted : failed);
+        ++deleted;
+        if (backup)
+            (void)st.records.Remove(st.CurrentListId(), r);  // its rows go with it
+        else
+            goneRows.insert(r);
     }
     list->DeleteRowsOf(goneRows);
     if (skippedMarked) ShowMessage(this, Lang(164), Lang(9), QMessageBox::Information);
+    if (!reasons.isEmpty()) emit StatusText(reasons.join(QStringLiteral("; ")));
     return std::pair{deleted, failed};
 }
 

@@ -1,8 +1,13 @@
 // The view's commands that open the search, backup, WAV export and import
 // windows.
 
+#include <QStringList>
 #include <QTimer>
+#include <cerrno>
 
+#include <fcntl.h>
+
+#include "card/RecordCommands.h"
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CExportWavDlg.h"
 #include "dialogs/CImportDlg.h"
@@ -38,9 +43,29 @@ void CVX310View::OnExportWavCommand() {
     CExportWavDlg dlg(services_.dialogs, this);
     // The rows are handed over once the window exists.
     QTimer::singleShot(100, &dlg, [this, &dlg] {
-        if (CSortListCtrl* list = CurrentList())
-            for (int row : list->SelectedRows())
-                dlg.AddFile(list->CellText(row, ColPath));
+        CSortListCtrl* list = CurrentList();
+        if (!list) return;
+        QStringList refused;
+        for (int row : list->SelectedRows()) {
+            const CallRecord* r = list->RowData(row);
+            if (!r) continue;
+            // Only a regular file below the card or store the record came
+            // from, reached without a link.
+            const RootedPathResult recording = RecordingOf(*r);
+            std::string reason = recording.reason;
+            if (recording.path && recording.path->NamesNoFile()) continue;
+            if (recording.path) {
+                const RegularFileOpen opened = recording.path->Open(O_RDONLY);
+                if (opened.Ok() || opened.error == ENOENT) {
+                    dlg.AddFile(QString::fromStdString(recording.path->Full().string()));
+                    continue;
+                }
+                reason = opened.reason;
+            }
+            refused << QStringLiteral("%1: %2").arg(FilePathText(*r),
+                                                    QString::fromStdString(reason));
+        }
+        if (!refused.isEmpty()) emit StatusText(refused.join(QStringLiteral("; ")));
     });
     dlg.exec();
 }

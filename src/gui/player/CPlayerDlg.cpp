@@ -5,6 +5,9 @@
 #include <QShortcut>
 #include <chrono>
 
+#include <fcntl.h>
+
+#include "card/RecordCommands.h"
 #include "playback/AudioOutput.h"
 #include "player/CWaveView.h"
 #include "support/GuiText.h"
@@ -139,8 +142,15 @@ void CPlayerDlg::LoadRecord(const CallRecord& record) {
 }
 
 bool CPlayerDlg::OpenRecording() {
-    const std::filesystem::path path(FieldText(record_.filePath));
-    const bool ok = engine_.Open(path);
+    std::filesystem::path path(FieldText(record_.filePath));
+    // A record read from a card or a store plays only a file below it.
+    if (record_.origin.file) {
+        const RootedPathResult recording = RecordingOf(record_);
+        // Opened once link-free first: a link on the way plays nothing.
+        path = recording.path && recording.path->Open(O_RDONLY).Ok() ? recording.path->Full()
+                                                                     : std::filesystem::path();
+    }
+    const bool ok = !path.empty() && engine_.Open(path);
     wave_->Clear();
     if (!ok) return false;
     wave_->SetTotal(engine_.Total());

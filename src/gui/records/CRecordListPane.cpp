@@ -107,19 +107,19 @@ void CRecordListPane::Relabel() {
     list_->RowSourceChanged();
 }
 
-void CRecordListPane::ToggleMarks() {
-    const std::filesystem::path backupPath = BackupPath();
+QStringList CRecordListPane::ToggleMarks() {
+    QStringList refused;
     for (int row : list_->SelectedRows()) {
         CallRecord* r = list_->RowData(row);
         if (!r) continue;
-        const QString path = list_->CellText(row, ColPath);
-        const std::u16string p(reinterpret_cast<const char16_t*>(path.utf16()),
-                               static_cast<std::size_t>(path.size()));
-        const int value = r->marked == 0 ? 1 : 0;
-        r->marked = value;
-        r->cardBytes[CallRecord::kCardMarkByte] = static_cast<std::uint8_t>(value);
-        // A failed write still changes the rows: the mark then lasts until the next reload.
-        (void)SetRecordMarkByPath(state_, backupPath, p, value);
+        // Written where the record was read from; the record and its rows
+        // change only when the entry took the mark.
+        const RecordChange change = WriteRecordMark(*r, r->marked == 0 ? 1 : 0);
+        if (!change.done) {
+            refused << QStringLiteral("%1: %2").arg(FilePathText(*r),
+                                                    QString::fromStdString(change.reason));
+            continue;
+        }
         list_->RefreshRow(row);  // the flag icon follows the record
 
         std::vector<int> targets = {1, 7, 9};
@@ -149,6 +149,7 @@ void CRecordListPane::ToggleMarks() {
         for (int c : targets)
             if (CRecordListPane* pane = panes_.Pane(c)) pane->SyncMark(this, r);
     }
+    return refused;
 }
 
 void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {

@@ -3,6 +3,7 @@
 // flag in line across panes, and turns mouse actions into view commands.
 // The pane owns no record; rows borrow them from the shared record lists.
 
+#include <QStringList>
 #include <QWidget>
 #include <memory>
 #include <vector>
@@ -41,7 +42,8 @@ class CRecordListPane : public QWidget {
     // New header texts and type names after a language change.
     void Relabel();
 
-    void ToggleMarks();
+    // Texts of the records whose mark could not be written ("path: reason").
+    QStringList ToggleMarks();
     void SyncMark(CRecordListPane* source, CallRecord* record);
     void SetRemarkColumnWidth(int width);
 

@@ -18,6 +18,7 @@
 #include "card/RecordRemark.h"
 #include "card/RecordingLength.h"
 #include "platform/DurationText.h"
+#include "platform/RegularFile.h"
 #include "platform/TextCodec.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
@@ -106,10 +107,8 @@ QString RemarkText(const CallRecord& r, const std::string& codePage) {
 bool RecordingPresent(const QString& path) {
     // The backup engine names a missing recording with ".tmp".
     if (path.isEmpty() || path.contains(QLatin1String(".tmp"))) return false;
-    const int fd = ::open(path.toUtf8().constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    ::close(fd);
-    return true;
+    // A FIFO under a recording's name would block the open for ever.
+    return OpenRegularFile(path.toStdString(), O_RDONLY).Ok();
 }
 
 namespace {
@@ -128,12 +127,11 @@ void RecordCells::Probe(const ListRow& row) const {
         row.facts |= kSecondsKnown;
         return;
     }
-    const int fd = ::open(path.toUtf8().constData(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::close(fd);
+    const RegularFileOpen opened = OpenRegularFile(path.toStdString(), O_RDONLY);
+    if (opened.Ok()) {
         // The backup engine names a missing recording with ".tmp".
         if (!path.contains(QLatin1String(".tmp"))) row.facts |= kPresent;
-    } else if (errno == ENOENT || errno == ENOTDIR) {
+    } else if (opened.error == ENOENT || opened.error == ENOTDIR || opened.error == 0) {
         // No file: no length to read either (the common case of a moved
         // store, and a sort by length would otherwise look twice).
         row.facts |= kSecondsKnown;

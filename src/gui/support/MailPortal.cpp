@@ -15,6 +15,8 @@
 #include <atomic>
 #include <optional>
 
+#include "platform/RegularFile.h"
+
 namespace lk::gui {
 
 namespace {
@@ -73,10 +75,9 @@ HandoverResult ComposeWithPortal(const MailMessage& message, const QString& busA
 
     QList<QDBusUnixFileDescriptor> fds;
     for (const auto& file : message.attachments) {
-        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return HandoverResult::Failed;
-        fds.append(QDBusUnixFileDescriptor(fd));  // keeps its own duplicate
-        ::close(fd);
+        const RegularFileOpen opened = OpenRegularFile(file, O_RDONLY);
+        if (!opened.Ok()) return HandoverResult::Failed;
+        fds.append(QDBusUnixFileDescriptor(opened.file.Get()));  // keeps its own duplicate
     }
 
     // Listen before calling, so that a quick answer is not missed.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
 
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
@@ -61,18 +62,43 @@ std::vector<std::uint8_t> IndexFile(int month, int count) {
     return bytes;
 }
 
+// The record as the loader hands it out: read from `file` at `position`.
+void ReadFrom(CallRecord& r, const fs::path& root, const fs::path& file, int position,
+              RecordSourceFile::Kind kind = RecordSourceFile::Kind::StoreIndex, int size = 1076) {
+    auto source = std::make_shared<RecordSourceFile>();
+    source->kind = kind;
+    source->root = root;
+    source->file = file;
+    source->recordSize = size;
+    r.origin = RecordOrigin{source, position};
+}
+
 TEST(BackupStore, DeleteAndMarkChangeOneRecordInPlace) {
     test::TempDir dir;
+    const auto root = StoreRoot(dir.path(), 0);
     const auto path = MonthIndexPath(dir.path(), 0, 2016, 2);
     const auto original = IndexFile(2, 3);
     test::WriteFile(path, original);
 
     auto second = IndexRecord(2, 1);
-    ASSERT_TRUE(ClearBackupEntry(dir.path(), 0, second, 1));
-    ASSERT_TRUE(WriteBackupMark(dir.path(), 0, second, 2, 1));
-    EXPECT_FALSE(ClearBackupEntry(dir.path(), 0, second, 3));
+    SetFieldText(second.filePath, FromUtf8((root / "201602" / "20160201" / "x1.wav").string()));
+    ReadFrom(second, root, path, 1);
+    ASSERT_TRUE(DeleteRecordFiles(second).done);
+    auto third = IndexRecord(2, 2);
+    SetFieldText(third.filePath, {});
+    ReadFrom(third, root, path, 2);
+    ASSERT_TRUE(WriteRecordMark(third, 1).done);
+    EXPECT_EQ(third.marked, 1);
+    auto past = IndexRecord(2, 3);
+    ReadFrom(past, root, path, 3);
+    EXPECT_FALSE(DeleteRecordFiles(past).done);
+    // A record that is not the one at its position changes nothing.
     auto otherMonth = IndexRecord(3, 0);
-    EXPECT_FALSE(ClearBackupEntry(dir.path(), 0, otherMonth, 0));
+    SetFieldText(otherMonth.filePath, {});
+    ReadFrom(otherMonth, root, path, 0);
+    const auto refused = DeleteRecordFiles(otherMonth);
+    EXPECT_FALSE(refused.done);
+    EXPECT_NE(refused.reason.find("changed"), std::string::npos) << refused.reason;
 
     const auto after = test::ReadFile(path);
     ASSERT_EQ(after.size(), 3228u);
@@ -117,23 +143,17 @@ TEST(RecordCommands, DeleteClearsTheCardEntryAndHandsTheRecordBack) {
         ASSERT_TRUE(ParseCardRecord128(
             ByteSpan(log).subspan(static_cast<std::size_t>(i) * 128, 128), *r, volume, {}));
         r->index = i;
+        ReadFrom(*r, card.path(), card / kCallLogFileName, i, RecordSourceFile::Kind::CardLog, 128);
         state.records.Append(RecordListId::Card, std::move(r));
     }
-    state.viewingBackup = 0;
-    const auto target = FieldText(state.records.Card()[1]->filePath);
+    CallRecord& target = *state.records.Card()[1];
+    const fs::path recording(ToUtf8(FieldText(target.filePath)));
+    test::WriteText(recording, "RIFF");
 
-    std::vector<std::u16string> told;  // paths of records announced as leaving
-    const int listener = state.records.Listen([&](const LeavingRecords& l) {
-        for (const CallRecord* r : l.records)
-            told.push_back(FieldText(r->filePath));  // still alive while told
-    });
-    ASSERT_TRUE(SetRecordMarkByPath(state, {}, target, 1));
-    EXPECT_EQ(DeleteRecordByPath(state, {}, target), RecordDeleteResult::Deleted);
-    EXPECT_EQ(told, std::vector<std::u16string>{target});
-    EXPECT_EQ(state.records.Card().size(), 2u);
-    EXPECT_EQ(DeleteRecordByPath(state, {}, target), RecordDeleteResult::NotFound);
-    state.records.StopListening(listener);
-
+    ASSERT_TRUE(WriteRecordMark(target, 1).done);
+    EXPECT_EQ(target.marked, 1);
+    ASSERT_TRUE(DeleteRecordFiles(target).done);
+    EXPECT_FALSE(fs::exists(recording));
     auto expected = log;
     expected[128] = 0;
     expected[128 + 3] = 1;
@@ -171,22 +191,14 @@ TEST(RecordCommands, AFailedLogWriteIsNoDeletion) {
         auto r = std::make_unique<CallRecord>();
         ASSERT_TRUE(ParseCardRecord128(ByteSpan(bytes), *r, CardVolume{letter, card.path()}, {}));
         r->index = 0;
-        const auto path = FieldText(r->filePath);
-        state.records.Append(RecordListId::Card, std::move(r));
-        state.viewingBackup = 0;
-
-        int told = 0;
-        const int listener = state.records.Listen([&](const LeavingRecords&) { ++told; });
+        ReadFrom(*r, card.path(), card / kCallLogFileName, 0, RecordSourceFile::Kind::CardLog, 128);
         if (c.removeLog) std::filesystem::remove(card / kCallLogFileName);
-        if (c.forgetVolume) {
-            volumes.Remove(card.path());
-            state.volumes.Refresh();
-        }
-        EXPECT_EQ(DeleteRecordByPath(state, {}, path), RecordDeleteResult::EntryNotCleared);
-        EXPECT_FALSE(SetRecordMarkByPath(state, {}, path, 1));
-        EXPECT_EQ(state.records.Card().size(), 1u);
-        EXPECT_EQ(told, 0);
-        state.records.StopListening(listener);
+        if (c.forgetVolume) std::filesystem::remove_all(card.path());
+        const auto deleted = DeleteRecordFiles(*r);
+        EXPECT_FALSE(deleted.done);
+        EXPECT_FALSE(deleted.reason.empty());
+        EXPECT_FALSE(WriteRecordMark(*r, 1).done);
+        EXPECT_EQ(r->marked, 0);
     }
 }
 

@@ -42,6 +42,10 @@ CallRecord Record(int type, std::u16string number, std::u16string name, int seco
     SetFieldText(r.name, name);
     r.callSeconds = seconds;
     SetFieldText(r.filePath, FromUtf8(file.string()));
+    // As a loader hands it out: read from a card whose root holds the file.
+    auto source = std::make_shared<RecordSourceFile>();
+    source->root = file.parent_path();
+    r.origin = RecordOrigin{source, 0};
     return r;
 }
 

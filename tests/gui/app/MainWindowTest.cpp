@@ -1,8 +1,11 @@
 // The window on a generated card: loading, the record commands, card removal.
 
 #include <QFile>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 #include "dialogs/ProgressDialog.h"
 #include "pages/CWebPane.h"
@@ -10,10 +13,12 @@
 
 #include "GuiFixture.h"
 #include "app/Settings.h"
+#include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "pages/CDeviceParamDlg.h"
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CTreePane.h"
+#include "platform/TextCodec.h"
 #include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/Icons.h"
@@ -193,6 +198,78 @@ TEST_F(MainWindow, DeletingABackupRecordDropsItsRowsFromEveryPane) {
     EXPECT_EQ(rows(3), 3);
     EXPECT_EQ(rows(1), 3);  // no row keeps the freed record
     EXPECT_EQ(app().State().records.Backup().size(), 3u);
+}
+
+// A FIFO named like a recording: the window starts, shows the rows and
+// their lengths, and never waits on the FIFO (a hang fails by the harness's
+// timeout).
+TEST_F(MainWindow, AFifoNamedLikeARecordingDoesNotHoldUpTheWindow) {
+    namespace fs = std::filesystem;
+    WriteCard(card.path(), kCalls);
+    fs::path fifo;
+    for (const auto& e : fs::recursive_directory_iterator(card.path()))
+        if (e.is_regular_file() && e.path().filename() != kCallLogFileName) {
+            fifo = e.path();
+            break;
+        }
+    ASSERT_FALSE(fifo.empty());
+    fs::remove(fifo);
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_TRUE(StartWithCard());
+    ASSERT_EQ(rows(1), static_cast<int>(kCalls.size()));
+    for (int row = 0; row < rows(1); ++row)
+        (void)pane(1).List()->CellText(row, ColRecordLength);
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+}
+
+// Store rows whose index names files outside the store: nothing outside is
+// removed, none counts as deleted, and the status line says why.
+TEST_F(MainWindow, DeleteOfPoisonedStoreRowsRemovesNothingOutsideTheStore) {
+    namespace fs = std::filesystem;
+    WriteLang({{93, "Deleted:"}, {94, "Failed:"}});
+    lk::test::TempDir outside;
+    ASSERT_EQ(outside.path().parent_path(), backup.path().parent_path());
+    const fs::path root = StoreRoot(backup.path(), 0);
+    const std::vector<fs::path> victims = {outside / "v1.wav", outside / "v2.wav",
+                                           outside / "20160101" / "v3.wav"};
+    for (const auto& v : victims)
+        lk::test::WriteText(v, "not the store's");
+    fs::create_directories(root);
+    fs::create_directory_symlink(outside.path(), root / "201601");
+    const std::vector<fs::path> named = {victims[0],
+                                         root / ".." / ".." / outside.path().filename() / "v2.wav",
+                                         root / "201601" / "20160101" / "v3.wav"};
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        CallRecord r;
+        r.cardBytes[CallRecord::kCardInUseByte] = 1;
+        r.inUse = 1;
+        r.type = Incoming;
+        r.time = SystemTime{2016, 1, 0, static_cast<std::uint16_t>(i + 1), 9, 0, 0, 0};
+        SetFieldText(r.filePath, FromUtf8(named[i].string()));
+        const auto b = r.ToBytes();
+        bytes.insert(bytes.end(), b.begin(), b.end());
+    }
+    lk::test::WriteFile(MonthIndexPath(backup.path(), 0, 201601), bytes);
+    const auto index = lk::test::ReadFile(MonthIndexPath(backup.path(), 0, 201601));
+    Start();
+    Tick(TimerStartup);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_EQ(rows(1), 3);
+    for (int row = 0; row < 3; ++row)
+        pane(1).List()->SelectRow(row, row > 0);
+
+    view().OnCommand(CmdDelete);
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_EQ(messages[1].text, "Deleted: 0\nFailed: 3");
+    for (const auto& v : victims)
+        EXPECT_EQ(lk::test::ReadText(v), "not the store's") << v;
+    EXPECT_EQ(lk::test::ReadFile(MonthIndexPath(backup.path(), 0, 201601)), index);
+    EXPECT_EQ(rows(1), 3);
+    const QString status = frame().statusBar()->currentMessage();
+    EXPECT_TRUE(status.contains(QStringLiteral("outside"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("climbs out"))) << status.toStdString();
+    EXPECT_TRUE(status.contains(QStringLiteral("symbolic link"))) << status.toStdString();
 }
 
 TEST_F(MainWindow, RemovingTheCardShowsTheBackupRecords) {

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -549,10 +550,17 @@ TEST_F(Dialogs, ExportCommandHandsOverTheSelectedXtrRows) {
     LoadCard();
     pane(1).List()->SelectRow(0);
     pane(1).List()->SelectRow(1, true);
+    pane(1).List()->SelectRow(2, true);
     CallRecord* r = pane(1).List()->RowData(1);
-    const QString xtr = Q(other.path() / "a.xtr");
+    const QString xtr = Q(card.path() / "201601" / "a.xtr");
     SetFieldText(r->filePath, xtr.toStdU16String());
     pane(1).List()->SetCellText(1, ColPath, xtr);
+    // A row naming a file outside the card is not handed over.
+    CallRecord* outside = pane(1).List()->RowData(2);
+    const QString elsewhere = Q(other.path() / "b.xtr");
+    lk::test::WriteText(other.path() / "b.xtr", "not the card's");
+    SetFieldText(outside->filePath, elsewhere.toStdU16String());
+    pane(1).List()->SetCellText(2, ColPath, elsewhere);
     int count = -1;
     QString first;
     WithModals([&] { view().OnCommand(CmdExportWav); },
@@ -565,6 +573,7 @@ TEST_F(Dialogs, ExportCommandHandsOverTheSelectedXtrRows) {
                });
     EXPECT_EQ(count, 1);
     EXPECT_EQ(first, xtr);
+    EXPECT_TRUE(frame().statusBar()->currentMessage().contains(QStringLiteral("outside")));
 }
 
 // --- import -----------------------------------------------------------------
