@@ -1,5 +1,6 @@
 #include "player/CPlayerDlg.h"
 
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QPushButton>
 #include <QShortcut>
@@ -39,11 +40,15 @@ CPlayerDlg::CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidg
     wave_ = new CWaveView(this);
     for (std::size_t k = 0; k < kButtons.size(); ++k) {
         auto* b = new QPushButton(Lang(kButtons[k].second), this);
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setToolTip(b->text());  // the caption whole where the button cuts it
+        // Reached by Tab, but a click leaves the focus on the list.
+        b->setFocusPolicy(Qt::TabFocus);
+        b->installEventFilter(this);
         const int id = kButtons[k].first;
         connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
         buttons_[k] = b;
     }
+    wave_->SetHint(Lang(366));
     connect(wave_, &CWaveView::WaveSeek, this, &CPlayerDlg::OnWaveSeek);
     connect(this, &CPlayerDlg::LoadThreadDone, this, &CPlayerDlg::OnLoadThreadDone,
             Qt::QueuedConnection);
@@ -142,7 +147,14 @@ bool CPlayerDlg::OpenRecording() {
     const std::filesystem::path path(FieldText(record_.filePath));
     const bool ok = engine_.Open(path);
     wave_->Clear();
-    if (!ok) return false;
+    if (!ok) {
+        // A blank view would look like silence: say why there is nothing.
+        wave_->SetHint(path.empty() ? Lang(368)
+                                    : QStringLiteral("%1\n%2").arg(
+                                          Lang(367), QString::fromStdString(path.string())));
+        return false;
+    }
+    wave_->SetHint(QString());
     wave_->SetTotal(engine_.Total());
     if (const auto m = engine_.Marked(); m && m->end > m->start)
         wave_->SetMarkedSegment(m->start, m->end);
@@ -237,6 +249,24 @@ void CPlayerDlg::OnWaveSeek(int second) {
     engine_.Seek(second);
 }
 
+bool CPlayerDlg::eventFilter(QObject* watched, QEvent* e) {
+    // A focused button takes Space, Enter and Return for itself, before
+    // the view's player keys see them.
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (!button || (e->type() != QEvent::ShortcutOverride && e->type() != QEvent::KeyPress))
+        return QWidget::eventFilter(watched, e);
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter)
+        return QWidget::eventFilter(watched, e);
+    if (e->type() == QEvent::ShortcutOverride) {
+        e->accept();
+        return true;
+    }
+    if (key == Qt::Key_Space) return QWidget::eventFilter(watched, e);  // the button's own
+    button->click();
+    return true;
+}
+
 void CPlayerDlg::InstallKeys(QWidget* scope) {
     const auto add = [&](QKeySequence keys, auto action) {
         auto* s = new QShortcut(keys, scope);
@@ -263,8 +293,10 @@ void CPlayerDlg::RefreshCaptions() {
                        : engine_.Mode() == PlayMode::Marked  ? kCmdPlayMarked
                                                              : kCmdPlay;
     const bool playing = engine_.State() == PlayState::Playing;
-    for (int id : {kCmdPlay, kCmdPlaySelection, kCmdPlayMarked})
+    for (int id : {kCmdPlay, kCmdPlaySelection, kCmdPlayMarked}) {
         Button(id)->setText(Lang(id == active && playing ? 191 : CaptionOf(id)));
+        Button(id)->setToolTip(Button(id)->text());
+    }
 }
 
 void CPlayerDlg::SetTickTimer(bool running) {

@@ -72,6 +72,7 @@ class CPlayerDlg : public QWidget, private PlayerView {
 
   protected:
     void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     // PlayerView
