@@ -1,5 +1,6 @@
 #include "player/CPlayerDlg.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QPushButton>
@@ -40,7 +41,7 @@ CPlayerDlg::CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidg
     wave_ = new CWaveView(this);
     for (std::size_t k = 0; k < kButtons.size(); ++k) {
         auto* b = new QPushButton(Lang(kButtons[k].second), this);
-        b->setToolTip(b->text());  // the caption whole where the button cuts it
+        b->setToolTip(b->text());
         // Reached by Tab, but a click leaves the focus on the list.
         b->setFocusPolicy(Qt::TabFocus);
         b->installEventFilter(this);
@@ -94,8 +95,10 @@ void CPlayerDlg::resizeEvent(QResizeEvent* e) {
     const int cx = width(), cy = height();
     wave_->setGeometry(2, 2, std::max(0, cx - 4), std::max(0, cy - 29));
     const int w = std::max(0, (cx - 16) / 6);
-    for (std::size_t k = 0; k < buttons_.size(); ++k)
+    for (std::size_t k = 0; k < buttons_.size(); ++k) {
         buttons_[k]->setGeometry(2 + static_cast<int>(k) * (w + 3), cy - 26, w, 25);
+        SetCaption(buttons_[k], buttons_[k]->toolTip());
+    }
     // The waveform is drawn for one width: a new size loads it again.
     if (hasRecord_ && !FieldText(record_.filePath).empty()) {
         StopTimer(kTickTimer);
@@ -293,10 +296,19 @@ void CPlayerDlg::RefreshCaptions() {
                        : engine_.Mode() == PlayMode::Marked  ? kCmdPlayMarked
                                                              : kCmdPlay;
     const bool playing = engine_.State() == PlayState::Playing;
-    for (int id : {kCmdPlay, kCmdPlaySelection, kCmdPlayMarked}) {
-        Button(id)->setText(Lang(id == active && playing ? 191 : CaptionOf(id)));
-        Button(id)->setToolTip(Button(id)->text());
-    }
+    for (int id : {kCmdPlay, kCmdPlaySelection, kCmdPlayMarked})
+        SetCaption(Button(id), Lang(id == active && playing ? 191 : CaptionOf(id)));
+}
+
+void CPlayerDlg::SetCaption(QPushButton* button, const QString& caption) {
+    // A narrow button shows its caption shortened with "..." (not cut at
+    // both ends), and the tip shows it whole.
+    button->setToolTip(caption);
+    const int room = button->width() - 12;
+    const QFontMetrics fm(button->font());
+    button->setText(room > 0 && fm.horizontalAdvance(caption) > room
+                        ? fm.elidedText(caption, Qt::ElideRight, room)
+                        : caption);
 }
 
 void CPlayerDlg::SetTickTimer(bool running) {

@@ -89,6 +89,7 @@ class CPlayerDlg : public QWidget, private PlayerView {
     void Unhighlight();
     void Step(int step);
     bool RefusePlay();
+    void SetCaption(QPushButton* button, const QString& caption);
 
     AudioOutput& output_;
     PlayerEngine engine_;
