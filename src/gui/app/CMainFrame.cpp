@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QLabel>
@@ -70,6 +71,8 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     app_.Filler().SetProgress(progress_);
     view_ = new CVX310View(app_.State(), app_.Panes(), *commands_,
                            {app_.Audio(), *device_, services_, progress_}, this);
+    // The automatic backup may have moved recordings off the card.
+    connect(backupDlg_, &CBackupDlg::RunFinished, view_, &CVX310View::RecheckFiles);
     connect(view_, &CVX310View::CategoryStatusChanged, this, &CMainFrame::SetCategoryStatus);
     connect(view_, &CVX310View::RefreshRequested, this, &CMainFrame::RefreshRecords);
     connect(view_, &CVX310View::Announced, this, &CMainFrame::Announce);
@@ -81,6 +84,7 @@ CMainFrame::CMainFrame(CRecorderApp& app)
 
     ApplyLanguageToFrame();
     UpdateDiskSpaceStatus();
+    ReportLanguageGaps();
     OpenDeviceLibrary();
 
     for (auto [t, id] : {std::pair{timer10_, 10}, {timer20_, 20}, {timer30_, 30}})
@@ -93,6 +97,17 @@ CMainFrame::CMainFrame(CRecorderApp& app)
 CMainFrame::~CMainFrame() {
     StopWork();
     device_->Free();
+}
+
+void CMainFrame::ReportLanguageGaps() {
+    // Said once per start: the texts that stand in are English, whatever the file's language.
+    const LanguageGaps gaps = FindLanguageGaps();
+    if (gaps.missing == 0) return;
+    const QString text = QStringLiteral("%1 %2 (%3)")
+                             .arg(Lang(365), QDir::toNativeSeparators(gaps.file))
+                             .arg(gaps.missing);
+    statusBar()->showMessage(text, 30000);
+    qWarning("%s", qUtf8Printable(text));
 }
 
 void CMainFrame::OpenDeviceLibrary() {

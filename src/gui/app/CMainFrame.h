@@ -95,6 +95,8 @@ class CMainFrame : public QMainWindow {
     void SaveWindow();
     void CreateMenus();
     void OpenDeviceLibrary();
+    // Says when the language file lacks texts (the shipped ones stand in).
+    void ReportLanguageGaps();
     void ConnectCommands();
     void UpdateChecks();
     void OnAbout();

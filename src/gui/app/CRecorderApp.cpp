@@ -15,6 +15,7 @@
 // otherwise drop.
 static void InitIconResources() {
     Q_INIT_RESOURCE(icons);
+    Q_INIT_RESOURCE(lang);
 }
 
 namespace lk::gui {

@@ -1,14 +1,16 @@
 #include "dialogs/CAboutDlg.h"
 
+#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QPushButton>
 #include <QVBoxLayout>
 
-#include "support/GuiText.h"
 #include "app/ExeDir.h"
+#include "support/GuiText.h"
 
 #include "Version.h"
 
@@ -40,6 +42,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), logo_(new QLabel(this))
     texts << QLatin1String(kVersionText);
     texts << QStringLiteral("LineKeeper");
     for (const QString& t : texts) {
+        // A contact the settings leave empty takes no room.
+        if (t.trimmed().isEmpty()) continue;
         auto* l = new QLabel(t, this);
         l->setTextFormat(Qt::PlainText);
         l->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -67,6 +71,11 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), logo_(new QLabel(this))
     }
     logo_->setAttribute(Qt::WA_TransparentForMouseEvents);
     grid->addWidget(logo_, 0, 2, Qt::AlignTop | Qt::AlignRight);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    buttons->setObjectName(QStringLiteral("aboutButtons"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    grid->addWidget(buttons, 1, 0, 1, 3);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     setMinimumWidth(480);
 }
 

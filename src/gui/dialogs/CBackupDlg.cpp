@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <chrono>
 
+#include "dialogs/BackupSummary.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
@@ -217,6 +218,18 @@ void CBackupDlg::OnFinished() {
         SetRunning(false);
         return;
     }
+    // Every run ends with what it did; failures are listed with their reasons.
+    const BackupSummary summary = SummarizeBackup(result_);
+    if (summary.failed > 0) {
+        // The bar shows what is safe, not how far the walk got.
+        const int total = static_cast<int>(result_.items.size());
+        bar_->setRange(0, std::max(1, total));
+        bar_->setValue(std::max(0, total - summary.failed));
+    }
+    ShowReport(this, summary.text, Lang(340),
+               summary.failed > 0 || result_.cardNotCleared > 0 ? QMessageBox::Warning
+                                                                : QMessageBox::Information,
+               summary.details);
     // A run that left recordings behind says so rather than closing as if
     // everything were safe; Start tries them again.
     const int missed = result_.failed + result_.indexWriteFailures;

@@ -7,8 +7,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <iterator>
 
 #include "support/GuiText.h"
+#include "support/MessageBox.h"
 
 namespace lk::gui {
 namespace {
@@ -22,6 +26,36 @@ std::u16string ToU16(const QString& s) {
 }
 
 }  // namespace
+
+QString AsciiName(const QString& text) {
+    // German umlauts and the ligatures the way names are written without them.
+    static constexpr struct {
+        char16_t letter;
+        const char* ascii;
+    } kSpelled[] = {
+        {u'ä', "ae"}, {u'ö', "oe"}, {u'ü', "ue"}, {u'Ä', "Ae"}, {u'Ö', "Oe"}, {u'Ü', "Ue"},
+        {u'ß', "ss"}, {u'æ', "ae"}, {u'Æ', "Ae"}, {u'œ', "oe"}, {u'Œ', "Oe"}, {u'ø', "o"},
+        {u'Ø', "O"},  {u'ł', "l"},  {u'Ł', "L"},  {u'đ', "d"},  {u'Đ', "D"},
+    };
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x80) {
+            out += c;
+            continue;
+        }
+        const auto* spelled = std::find_if(std::begin(kSpelled), std::end(kSpelled),
+                                           [c](const auto& s) { return s.letter == c.unicode(); });
+        if (spelled != std::end(kSpelled)) {
+            out += QLatin1String(spelled->ascii);
+            continue;
+        }
+        // Other accented letters lose their accent; what has no ASCII base is left out.
+        for (const QChar part : QString(c).normalized(QString::NormalizationForm_KD))
+            if (part.unicode() < 0x80) out += part;
+    }
+    return out;
+}
 
 CContactEditDlg::CContactEditDlg(std::optional<ContactRecord> source, std::string codePage,
                                  QWidget* parent)
@@ -37,7 +71,18 @@ CContactEditDlg::CContactEditDlg(std::optional<ContactRecord> source, std::strin
         grid->addWidget(new QLabel(Lang(kLabels[i]), this), i, 0);
     name_->setMaxLength(35);
     name_->setMinimumWidth(260);
-    grid->addWidget(name_, 0, 1);
+    auto* nameColumn = new QVBoxLayout;
+    nameColumn->setSpacing(2);
+    nameColumn->addWidget(name_);
+    // Shown once letters were written in ASCII, so no change goes unseen.
+    nameNote_ = new QLabel(Lang(362), this);
+    nameNote_->setObjectName(QStringLiteral("nameNote"));
+    nameNote_->setWordWrap(true);
+    nameNote_->setTextFormat(Qt::PlainText);
+    nameNote_->setMaximumWidth(320);
+    nameNote_->hide();
+    nameColumn->addWidget(nameNote_);
+    grid->addLayout(nameColumn, 0, 1);
     auto* digits =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this);
     for (std::size_t i = 0; i < numbers_.size(); ++i) {
@@ -57,6 +102,13 @@ CContactEditDlg::CContactEditDlg(std::optional<ContactRecord> source, std::strin
     buttons->addWidget(cancel);
     grid->addLayout(buttons, 5, 0, 1, 2);
     ok_->setDefault(true);
+    // Top to bottom, as the form reads: the buttons come last.
+    setTabOrder(name_, numbers_[0]);
+    for (std::size_t i = 1; i < numbers_.size(); ++i)
+        setTabOrder(numbers_[i - 1], numbers_[i]);
+    setTabOrder(numbers_.back(), type_);
+    setTabOrder(type_, ok_);
+    setTabOrder(ok_, cancel);
     connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -74,18 +126,30 @@ CContactEditDlg::CContactEditDlg(std::optional<ContactRecord> source, std::strin
 }
 
 void CContactEditDlg::OnNameChanged(const QString& text) {
-    // The recorder shows only ASCII names well: what is typed at the end
-    // outside ASCII is taken back, one character after the other.
-    const std::u16string kept = DropTrailingNonAscii(ToU16(text));
-    if (kept.size() == static_cast<std::size_t>(text.size())) return;
-    name_->setText(ToQString(kept));
-    name_->setCursorPosition(static_cast<int>(name_->text().size()));
+    // The recorder shows only ASCII names: letters outside it are written
+    // in ASCII as they are typed, and the note under the field says so.
+    const QString ascii = AsciiName(text);
+    if (ascii == text) return;
+    const int cursor = name_->cursorPosition();
+    const int after = static_cast<int>(text.size()) - cursor;
+    name_->setText(ascii);
+    name_->setCursorPosition(std::max(0, static_cast<int>(name_->text().size()) - after));
+    nameNote_->show();
 }
 
 void CContactEditDlg::accept() {
     std::array<std::u16string, ContactRecord::kNumberCount> numbers;
-    for (std::size_t i = 0; i < numbers.size(); ++i)
+    bool anyNumber = false;
+    for (std::size_t i = 0; i < numbers.size(); ++i) {
         numbers[i] = ToU16(numbers_[i]->text());
+        anyNumber = anyNumber || !numbers[i].empty();
+    }
+    // A contact without a number matches no call and cannot be dialled.
+    if (!anyNumber) {
+        ShowMessage(this, Lang(363), windowTitle(), QMessageBox::Warning);
+        numbers_[0]->setFocus();
+        return;
+    }
     // A type the list does not offer (a value other recorders wrote) stays as
     // it was unless the user picks one.
     int type = type_->currentIndex();

@@ -8,10 +8,16 @@
 #include "phonebook/PhoneBookFile.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace lk::gui {
+
+// A name as the recorder can show it, in ASCII: ä ö ü become ae oe ue (Ä Ö Ü:
+// Ae Oe Ue), ß becomes ss, æ and œ ae and oe, other accented letters lose
+// their accent (é: e, ø: o, ł: l), and what has no ASCII letter is left out.
+QString AsciiName(const QString& text);
 
 class CContactEditDlg : public QDialog {
     Q_OBJECT
@@ -26,6 +32,7 @@ class CContactEditDlg : public QDialog {
     QLineEdit* NumberEdit(int i) const { return numbers_[static_cast<std::size_t>(i)]; }
     QComboBox* TypeList() const { return type_; }
     QPushButton* OkButton() const { return ok_; }
+    QLabel* NameNote() const { return nameNote_; }
 
     void accept() override;
 
@@ -39,6 +46,7 @@ class CContactEditDlg : public QDialog {
     std::array<QLineEdit*, ContactRecord::kNumberCount> numbers_{};
     QComboBox* type_;
     QPushButton* ok_;
+    QLabel* nameNote_ = nullptr;
 };
 
 }  // namespace lk::gui

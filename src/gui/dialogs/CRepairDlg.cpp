@@ -56,6 +56,9 @@ CRepairDlg::CRepairDlg(RecorderState& state, DialogServices services,
     auto* buttons = new QDialogButtonBox(this);
     start_->setDefault(true);
     buttons->addButton(start_, QDialogButtonBox::ActionRole);
+    close_ = buttons->addButton(Lang(31), QDialogButtonBox::RejectRole);
+    close_->setObjectName(QStringLiteral("close"));
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     top->addWidget(buttons);
 
     volumes_ = state_.volumes.Volumes();
@@ -90,6 +93,8 @@ void CRepairDlg::OnStart() {
     const Volume v = volumes_[static_cast<std::size_t>(index)];
     letter_ = v.letter;
     start_->setEnabled(false);
+    // A repair is never cut short: Close waits for its end.
+    close_->setEnabled(false);
     bar_->show();
     const auto hook = services_.workerStep;
     ProgressSink sink;
@@ -115,11 +120,15 @@ void CRepairDlg::OnStart() {
     const bool ok = worker_.Start([this, v, sink] {
         result_ = RepairCardLog(CardVolume(v.letter, v.root), sink, worker_.StopFlag());
     });
-    if (!ok) start_->setEnabled(true);
+    if (!ok) {
+        start_->setEnabled(true);
+        close_->setEnabled(true);
+    }
 }
 
 void CRepairDlg::OnFinished() {
     start_->setEnabled(true);
+    close_->setEnabled(true);
     emit RepairFinished();
     if (repaired_) repaired_(letter_);
 }

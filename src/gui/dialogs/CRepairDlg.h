@@ -52,6 +52,7 @@ class CRepairDlg : public QDialog {
     QProgressBar* bar_;
     QLabel* status_;
     QPushButton* start_;
+    QPushButton* close_ = nullptr;
     std::vector<Volume> volumes_;
     char letter_ = 0;
     RepairResult result_;

@@ -36,9 +36,36 @@ constexpr int kTypeText[kSearchTypeBoxCount] = {18, 20, 19, 21, 24};
 
 }  // namespace
 
+namespace {
+
+// Every field at its full width ("d" as "dd", "yy" as "yyyy"): typed digits
+// then fill a field and move on to the next, and a year is typed whole.
+QString FullWidthFields(const QString& format) {
+    QString out;
+    for (qsizetype i = 0; i < format.size();) {
+        const QChar c = format[i];
+        qsizetype run = 1;
+        while (i + run < format.size() && format[i + run] == c)
+            ++run;
+        const bool field = c == QLatin1Char('d') || c == QLatin1Char('M') ||
+                           c == QLatin1Char('h') || c == QLatin1Char('H') ||
+                           c == QLatin1Char('m') || c == QLatin1Char('s');
+        if (c == QLatin1Char('y'))
+            out += QStringLiteral("yyyy");
+        else if (field && run == 1)
+            out += QString(2, c);
+        else
+            out += format.mid(i, run);
+        i += run;
+    }
+    return out;
+}
+
+}  // namespace
+
 QString PickerFormat(const QLocale& locale) {
-    const QString date = locale.dateFormat(QLocale::ShortFormat);
-    QString time = locale.timeFormat(QLocale::LongFormat);
+    const QString date = FullWidthFields(locale.dateFormat(QLocale::ShortFormat));
+    QString time = FullWidthFields(locale.timeFormat(QLocale::LongFormat));
     // The picker cannot edit a time zone; a search needs seconds.
     time.remove(QLatin1Char('t')).replace(QLatin1String("  "), QLatin1String(" "));
     time = time.trimmed();
@@ -116,6 +143,8 @@ CSearchDlg::CSearchDlg(RecorderState& state, int page, SearchTargets targets,
     const QString format = PickerFormat(QLocale());
     for (QDateTimeEdit* p : {from_, to_}) {
         p->setDisplayFormat(format);
+        // Typed, or picked from a calendar.
+        p->setCalendarPopup(true);
         p->setMinimumWidth(240);
     }
     number_->setMaxLength(50);

@@ -1,6 +1,8 @@
 #include "dialogs/MailSender.h"
 
 #include <QStringList>
+#include <QDesktopServices>
+#include <QUrl>
 
 #include "mail/MailMessage.h"
 #include "support/GuiText.h"
@@ -16,6 +18,9 @@ constexpr int kNoMailProgram = 113;
 constexpr int kMailFailed = 116;
 constexpr int kMailRunning = 207;
 constexpr int kInfoCaption = 160;
+constexpr int kDraftSaved = 370;
+constexpr int kShowFolder = 371;
+constexpr int kDraftOpened = 372;
 
 }  // namespace
 
@@ -73,6 +78,7 @@ void MailSender::Start(std::vector<CallRecord> records, bool asRecorded, int dev
     kept_.clear();
 
     running_ = true;
+    startedAt_ = std::filesystem::file_time_type::clock::now();
     const MailLabels labels = MailLabels::Load(devType);
     worker_ = std::thread([link = link_, ways = ways_, scratch = scratch_,
                            records = std::move(records), asRecorded, labels] {
@@ -109,9 +115,32 @@ void MailSender::OnDone(const std::shared_ptr<Outcome>& outcome) {
     if (worker_.joinable()) worker_.join();
     running_ = false;
     kept_ = outcome->keep;
+    // The last way leaves an unsent draft; whether or not a program opened
+    // it, the user is told where it is.
+    const std::filesystem::path draft = scratch_ / kDraftFileName;
+    std::error_code ec;
+    const bool draftWritten = std::filesystem::is_regular_file(draft, ec) &&
+                              std::filesystem::last_write_time(draft, ec) >= startedAt_ && !ec;
+    const QString draftText = QString::fromStdString(draft.string());
     switch (outcome->result) {
         case HandoverResult::Unavailable:
+            if (draftWritten) {
+                if (ShowMessage(parent_,
+                                QStringLiteral("%1\n%2\n%3\n\n%4")
+                                    .arg(Lang(kNoMailProgram), Lang(kDraftSaved), draftText,
+                                         Lang(kShowFolder)),
+                                Lang(kMailCaption), QMessageBox::Warning,
+                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+                    QDesktopServices::openUrl(
+                        QUrl::fromLocalFile(QString::fromStdString(draft.parent_path().string())));
+                break;
+            }
             ShowMessage(nullptr, Lang(kNoMailProgram), Lang(kMailCaption), QMessageBox::Critical);
+            break;
+        case HandoverResult::Accepted:
+            if (draftWritten)
+                ShowMessage(parent_, QStringLiteral("%1\n%2").arg(Lang(kDraftOpened), draftText),
+                            Lang(kMailCaption), QMessageBox::Information);
             break;
         case HandoverResult::Failed:
             ShowMessage(nullptr, Lang(kMailFailed), Lang(kMailCaption), QMessageBox::Critical);

@@ -68,6 +68,8 @@ class MailSender : public QObject {
     std::thread worker_;
     bool running_ = false;
     std::vector<std::filesystem::path> kept_;
+    // When the last mail began: a draft older than that is not its own.
+    std::filesystem::file_time_type startedAt_{};
 };
 
 }  // namespace lk::gui

@@ -23,6 +23,11 @@ constexpr int kCaption = 97;
 constexpr int kMarkedText = 17;
 constexpr int kCannotCreate = 107;
 constexpr int kWriteFailed = 109;
+constexpr int kRowsWritten = 351;
+constexpr int kFile = 352;
+constexpr int kNoOpener = 353;
+constexpr int kNoFolderOpener = 354;
+constexpr int kStopped = 355;
 
 QString ChooseWithDialog(QWidget* parent, const QString& proposed) {
     return QFileDialog::getSaveFileName(parent, Lang(kCaption), proposed,
@@ -115,7 +120,7 @@ void SheetExport::Start(const CSortListCtrl* list) {
         const SheetWriteResult result =
             WriteSheet(target, SheetFormatFor(target), *source, options);
         QMetaObject::invokeMethod(
-            this, [this, result, path] { OnDone(static_cast<int>(result), path); },
+            this, [this, result, path, total] { OnDone(static_cast<int>(result), path, total); },
             Qt::QueuedConnection);
     });
 }
@@ -126,16 +131,36 @@ void SheetExport::OnProgress(int done, int total) {
     progress_->SetText(QString::asprintf("%d/%d", done, total));
 }
 
-void SheetExport::OnDone(int resultCode, const QString& path) {
+void SheetExport::OnDone(int resultCode, const QString& path, int rows) {
     if (worker_.joinable()) worker_.join();
     if (progress_) progress_->hide();
     const auto result = static_cast<SheetWriteResult>(resultCode);
-    if (result == SheetWriteResult::CreateFailed)
-        ShowMessage(nullptr, Lang(kCannotCreate), Lang(kCaption), QMessageBox::Warning);
-    else if (result == SheetWriteResult::WriteFailed)
-        ShowMessage(nullptr, Lang(kWriteFailed), Lang(kCaption), QMessageBox::Warning);
-    else if (result == SheetWriteResult::Written && !opener_(path))
-        emit StatusText(QDir::toNativeSeparators(path));
+    const QString shown = QDir::toNativeSeparators(path);
+    if (result == SheetWriteResult::CreateFailed) {
+        ShowMessage(parent_, QStringLiteral("%1\n%2").arg(Lang(kCannotCreate), shown),
+                    Lang(kCaption), QMessageBox::Warning);
+    } else if (result == SheetWriteResult::WriteFailed) {
+        ShowMessage(parent_, QStringLiteral("%1\n%2").arg(Lang(kWriteFailed), shown),
+                    Lang(kCaption), QMessageBox::Warning);
+    } else if (result == SheetWriteResult::Written) {
+        emit StatusText(shown);
+        const QString written = QStringLiteral("%1 %2\n%3 %4")
+                                    .arg(Lang(kRowsWritten))
+                                    .arg(rows)
+                                    .arg(Lang(kFile), shown);
+        if (opener_(path)) {
+            ShowMessage(parent_, written, Lang(kCaption), QMessageBox::Information);
+        } else if (ShowMessage(parent_, QStringLiteral("%1\n\n%2").arg(written, Lang(kNoOpener)),
+                               Lang(kCaption), QMessageBox::Question,
+                               QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes &&
+                   !opener_(QFileInfo(path).absolutePath())) {
+            // Not even a file manager: the path above is all there is.
+            ShowMessage(parent_, QStringLiteral("%1\n%2").arg(Lang(kNoFolderOpener), shown),
+                        Lang(kCaption), QMessageBox::Warning);
+        }
+    } else {
+        ShowMessage(parent_, Lang(kStopped), Lang(kCaption), QMessageBox::Information);
+    }
     emit Finished(result, path);
 }
 

@@ -45,7 +45,7 @@ class SheetExport : public QObject {
 
   private:
     void OnProgress(int done, int total);
-    void OnDone(int result, const QString& path);
+    void OnDone(int result, const QString& path, int rows);
 
     QWidget* parent_;
     ProgressDialog* progress_;

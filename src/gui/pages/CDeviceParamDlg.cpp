@@ -11,6 +11,7 @@
 #include "platform/Decimal.h"
 #include "support/DeviceLibraryLoader.h"
 #include "support/GuiText.h"
+#include "support/MessageBox.h"
 
 namespace lk::gui {
 namespace {
@@ -114,6 +115,17 @@ bool IsEdit(int id) {
             return false;
     }
 }
+
+// The number fields: their label and the values the recorder takes.
+struct EditRange {
+    int control;
+    int label;
+    int low, high;
+};
+constexpr EditRange kEditRanges[] = {
+    {1019, 37, 0, 20}, {1065, 41, 15, 30}, {1030, 45, 1, 10},
+    {1032, 46, 5, 55}, {1042, 50, 5, 99},  {1043, 51, 5, 40},
+};
 
 // One row of a group: label text, control id, unit text.
 struct Row {
@@ -268,7 +280,12 @@ QWidget* CDeviceParamDlg::BuildPage() {
     grid->addWidget(machine, 1, 0);
     grid->addWidget(recording, 0, 1, 2, 1, Qt::AlignTop);
     auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
+    // What became of the last Update, beside the buttons.
+    status_ = new QLabel(page);
+    status_->setObjectName(QStringLiteral("deviceStatus"));
+    status_->setTextFormat(Qt::PlainText);
+    status_->setWordWrap(true);
+    buttons->addWidget(status_, 1);
     buttons->addWidget(read);
     buttons->addWidget(update);
     grid->addLayout(buttons, 2, 0, 1, 2);
@@ -379,6 +396,33 @@ void CDeviceParamDlg::OnWriteDone(std::uint32_t requestId) {
     if (requestId != requestId_) return;
     timer_.stop();
     EnableAll(true);
+    if (writing_) SetStatus(Lang(356));
+    writing_ = false;
+}
+
+QString CDeviceParamDlg::StatusText() const {
+    return status_->text();
+}
+
+void CDeviceParamDlg::SetStatus(const QString& text) {
+    status_->setText(text);
+    status_->setToolTip(text);
+}
+
+std::optional<CDeviceParamDlg::Problem> CDeviceParamDlg::RangeProblem() const {
+    for (const EditRange& r : kEditRanges) {
+        const QLineEdit* e = Edit(r.control);
+        if (!e) continue;
+        bool ok = false;
+        const int v = e->text().trimmed().toInt(&ok);
+        if (ok && v >= r.low && v <= r.high) continue;
+        return Problem{r.control, QStringLiteral("%1 %2\n%3 %4-%5")
+                                      .arg(Lang(359), Lang(r.label))
+                                      .arg(Lang(360))
+                                      .arg(r.low)
+                                      .arg(r.high)};
+    }
+    return std::nullopt;
 }
 
 void CDeviceParamDlg::OnRead() {
@@ -428,8 +472,24 @@ tagDeviceParameters CDeviceParamDlg::CollectParameters() const {
 }
 
 void CDeviceParamDlg::OnUpdate() {
+    // A value outside what the recorder takes is never sent: it would be
+    // stored as some other value (an empty field as 0).
+    if (const auto problem = RangeProblem()) {
+        SetStatus(Lang(358));
+        ShowMessage(this, problem->text, Lang(54), QMessageBox::Warning);
+        if (QLineEdit* e = Edit(problem->control)) {
+            e->setFocus();
+            e->selectAll();
+        }
+        return;
+    }
     tagDeviceParameters p = CollectParameters();
-    if (device_.WriteAll(p, requestId_) == 0 || requestId_ == kNoDeviceRequest) return;
+    if (device_.WriteAll(p, requestId_) == 0 || requestId_ == kNoDeviceRequest) {
+        SetStatus(Lang(357));
+        return;
+    }
+    writing_ = true;
+    SetStatus(QString());
     EnableAll(false);
     timer_.start(kPendingMs);
 }
@@ -438,6 +498,9 @@ void CDeviceParamDlg::OnTimer(int id) {
     if (id != TimerPending) return;
     timer_.stop();
     EnableAll(true);
+    // No acknowledgement: the recorder may or may not hold the new values.
+    if (writing_) SetStatus(Lang(361));
+    writing_ = false;
 }
 
 bool CDeviceParamDlg::eventFilter(QObject* watched, QEvent* event) {

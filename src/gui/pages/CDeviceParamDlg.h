@@ -8,12 +8,14 @@
 #include <QTimer>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "device/DeviceParameters.h"
 #include "widgets/CScrollDlg.h"
 
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -58,6 +60,8 @@ class CDeviceParamDlg : public CScrollDlg {
     bool TimerActive() const { return timer_.isActive(); }
     int TimerInterval() const { return timer_.interval(); }
     std::uint32_t RequestId() const { return requestId_; }
+    // What became of the last Update ("written", or why not).
+    QString StatusText() const;
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -76,6 +80,13 @@ class CDeviceParamDlg : public CScrollDlg {
     void SetTimeFormat(int index);
     ClockParts Clock() const;
     void SetClock(const ClockParts& c);
+    void SetStatus(const QString& text);
+    // The first number field out of its range, said with its name and range.
+    struct Problem {
+        int control;
+        QString text;
+    };
+    std::optional<Problem> RangeProblem() const;
 
     DeviceLibraryLoader& device_;
     QDateEdit* date_ = nullptr;
@@ -86,6 +97,8 @@ class CDeviceParamDlg : public CScrollDlg {
     std::vector<QWidget*> controls_;
     QTimer timer_;
     std::uint32_t requestId_ = kNoDeviceRequest;
+    QLabel* status_ = nullptr;
+    bool writing_ = false;
 };
 
 // Picker display formats by the format lists' positions.

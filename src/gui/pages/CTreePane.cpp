@@ -36,6 +36,8 @@ QTreeWidgetItem* CTreePane::AddNode(QTreeWidgetItem* parent, const QString& labe
                                     int page) {
     auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(tree_);
     item->setText(0, label);
+    // A narrow tree or a long text cuts the label; the tip shows it whole.
+    item->setToolTip(0, label);
     item->setIcon(0, TreeIcons().value(image));
     item->setData(0, kPageRole, page);
     // Each insertion selects the node, so the view passes through its page.
@@ -88,7 +90,10 @@ void CTreePane::StepPage(int step) {
 }
 
 void CTreePane::SetRootText(const QString& text) {
-    if (QTreeWidgetItem* root = tree_->topLevelItem(0)) root->setText(0, text);
+    if (QTreeWidgetItem* root = tree_->topLevelItem(0)) {
+        root->setText(0, text);
+        root->setToolTip(0, text);
+    }
 }
 
 int CTreePane::SelectedPage() const {

@@ -62,6 +62,16 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
             if (a->Row().scope == KeyScope::List) pane->List()->addAction(a);
         panes_[static_cast<std::size_t>(c)] = pane;
         registry_.SetPane(c, pane);
+        // The status bar counts the rows shown, whatever added or removed them.
+        const auto recount = [this, c] {
+            if (currentPage_ == c)
+                emit CategoryStatusChanged(c,
+                                           panes_[static_cast<std::size_t>(c)]->List()->RowCount());
+        };
+        const QAbstractItemModel* model = pane->List()->Model();
+        connect(model, &QAbstractItemModel::rowsInserted, this, recount);
+        connect(model, &QAbstractItemModel::rowsRemoved, this, recount);
+        connect(model, &QAbstractItemModel::modelReset, this, recount);
     }
 
     player_ = new CPlayerDlg(services_.audio, ScratchDir(), this);

@@ -98,6 +98,8 @@ class CVX310View : public QWidget {
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
 
     bool AudioIsOpen() const;
+    // Every row looks at its recording again (after files moved).
+    void RecheckFiles();
 
   signals:
     // The status bar's category text: the page shown and its row count.

@@ -37,6 +37,13 @@ void CVX310View::OnBackupCommand(bool selected) {
     if (selected && (!list || list->SelectedCount() == 0)) return;
     CBackupDlg dlg(st, services_.dialogs, this, list);
     dlg.exec();
+    // Moved recordings are gone from the card: no row may still say present.
+    RecheckFiles();
+}
+
+void CVX310View::RecheckFiles() {
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
+        if (CRecordListPane* p = PaneOf(c)) p->List()->RecheckFiles();
 }
 
 void CVX310View::OnExportWavCommand() {

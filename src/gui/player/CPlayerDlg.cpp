@@ -1,5 +1,7 @@
 #include "player/CPlayerDlg.h"
 
+#include <QFontMetrics>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QPushButton>
 #include <QShortcut>
@@ -42,11 +44,15 @@ CPlayerDlg::CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidg
     wave_ = new CWaveView(this);
     for (std::size_t k = 0; k < kButtons.size(); ++k) {
         auto* b = new QPushButton(Lang(kButtons[k].second), this);
-        b->setFocusPolicy(Qt::NoFocus);
+        b->setToolTip(b->text());
+        // Reached by Tab, but a click leaves the focus on the list.
+        b->setFocusPolicy(Qt::TabFocus);
+        b->installEventFilter(this);
         const int id = kButtons[k].first;
         connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
         buttons_[k] = b;
     }
+    wave_->SetHint(Lang(366));
     connect(wave_, &CWaveView::WaveSeek, this, &CPlayerDlg::OnWaveSeek);
     connect(this, &CPlayerDlg::LoadThreadDone, this, &CPlayerDlg::OnLoadThreadDone,
             Qt::QueuedConnection);
@@ -92,8 +98,10 @@ void CPlayerDlg::resizeEvent(QResizeEvent* e) {
     const int cx = width(), cy = height();
     wave_->setGeometry(2, 2, std::max(0, cx - 4), std::max(0, cy - 29));
     const int w = std::max(0, (cx - 16) / 6);
-    for (std::size_t k = 0; k < buttons_.size(); ++k)
+    for (std::size_t k = 0; k < buttons_.size(); ++k) {
         buttons_[k]->setGeometry(2 + static_cast<int>(k) * (w + 3), cy - 26, w, 25);
+        SetCaption(buttons_[k], buttons_[k]->toolTip());
+    }
     // The waveform is drawn for one width: a new size loads it again.
     if (hasRecord_ && !FieldText(record_.filePath).empty()) {
         StopTimer(kTickTimer);
@@ -152,7 +160,14 @@ bool CPlayerDlg::OpenRecording() {
     }
     const bool ok = !path.empty() && engine_.Open(path);
     wave_->Clear();
-    if (!ok) return false;
+    if (!ok) {
+        // A blank view would look like silence: say why there is nothing.
+        wave_->SetHint(path.empty() ? Lang(368)
+                                    : QStringLiteral("%1\n%2").arg(
+                                          Lang(367), QString::fromStdString(path.string())));
+        return false;
+    }
+    wave_->SetHint(QString());
     wave_->SetTotal(engine_.Total());
     if (const auto m = engine_.Marked(); m && m->end > m->start)
         wave_->SetMarkedSegment(m->start, m->end);
@@ -247,6 +262,24 @@ void CPlayerDlg::OnWaveSeek(int second) {
     engine_.Seek(second);
 }
 
+bool CPlayerDlg::eventFilter(QObject* watched, QEvent* e) {
+    // A focused button takes Space, Enter and Return for itself, before
+    // the view's player keys see them.
+    auto* button = qobject_cast<QPushButton*>(watched);
+    if (!button || (e->type() != QEvent::ShortcutOverride && e->type() != QEvent::KeyPress))
+        return QWidget::eventFilter(watched, e);
+    const int key = static_cast<QKeyEvent*>(e)->key();
+    if (key != Qt::Key_Space && key != Qt::Key_Return && key != Qt::Key_Enter)
+        return QWidget::eventFilter(watched, e);
+    if (e->type() == QEvent::ShortcutOverride) {
+        e->accept();
+        return true;
+    }
+    if (key == Qt::Key_Space) return QWidget::eventFilter(watched, e);  // the button's own
+    button->click();
+    return true;
+}
+
 void CPlayerDlg::InstallKeys(QWidget* scope) {
     const auto add = [&](QKeySequence keys, auto action) {
         auto* s = new QShortcut(keys, scope);
@@ -274,7 +307,18 @@ void CPlayerDlg::RefreshCaptions() {
                                                              : kCmdPlay;
     const bool playing = engine_.State() == PlayState::Playing;
     for (int id : {kCmdPlay, kCmdPlaySelection, kCmdPlayMarked})
-        Button(id)->setText(Lang(id == active && playing ? 191 : CaptionOf(id)));
+        SetCaption(Button(id), Lang(id == active && playing ? 191 : CaptionOf(id)));
+}
+
+void CPlayerDlg::SetCaption(QPushButton* button, const QString& caption) {
+    // A narrow button shows its caption shortened with "..." (not cut at
+    // both ends), and the tip shows it whole.
+    button->setToolTip(caption);
+    const int room = button->width() - 12;
+    const QFontMetrics fm(button->font());
+    button->setText(room > 0 && fm.horizontalAdvance(caption) > room
+                        ? fm.elidedText(caption, Qt::ElideRight, room)
+                        : caption);
 }
 
 void CPlayerDlg::SetTickTimer(bool running) {

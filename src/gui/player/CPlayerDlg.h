@@ -72,6 +72,7 @@ class CPlayerDlg : public QWidget, private PlayerView {
 
   protected:
     void resizeEvent(QResizeEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
     // PlayerView
@@ -88,6 +89,7 @@ class CPlayerDlg : public QWidget, private PlayerView {
     void Unhighlight();
     void Step(int step);
     bool RefusePlay();
+    void SetCaption(QPushButton* button, const QString& caption);
 
     AudioOutput& output_;
     PlayerEngine engine_;

@@ -326,6 +326,15 @@ void CWaveView::wheelEvent(QWheelEvent* e) {
 void CWaveView::paintEvent(QPaintEvent*) {
     QPainter p(this);
     p.drawImage(0, 0, screen_);
+    if (hint_.isEmpty()) return;
+    p.setPen(QColor(220, 220, 220));
+    p.drawText(rect().adjusted(8, 4, -8, -4), Qt::AlignCenter | Qt::TextWordWrap, hint_);
+}
+
+void CWaveView::SetHint(const QString& text) {
+    hint_ = text;
+    setToolTip(text);
+    update();
 }
 
 void CWaveView::resizeEvent(QResizeEvent* e) {

@@ -35,6 +35,9 @@ class CWaveView : public QWidget {
     void SetPosition(int second, int total);
     // The plain waveform again: no position line, no selection shading.
     void Redraw();
+    // A line drawn over the empty view: what to do, or why nothing shows.
+    void SetHint(const QString& text);
+    QString Hint() const { return hint_; }
 
     int SelectionStart() const { return selStart_; }
     int SelectionEnd() const { return selEnd_; }
@@ -93,6 +96,7 @@ class CWaveView : public QWidget {
     QImage screen_;
     QImage column_;
     QString stripText_;
+    QString hint_;
     QFont font_;
     int areaW_ = 0;
     int areaH_ = 0;

@@ -315,6 +315,17 @@ int RecordCells::Image(const ListRow& row, int column) const {
     }
 }
 
+std::optional<int> RecordCells::RankOf(const ListRow& row, int column) const {
+    switch (column) {
+        case ColMark:
+            return row.data->marked == 1 ? 0 : 1;
+        case ColRecording:
+            return Present(row) ? 0 : 1;
+        default:
+            return std::nullopt;
+    }
+}
+
 int RecordCells::RecordSeconds(const ListRow& row) const {
     // A recording that gives no length shows the stored one.
     unsigned length = FileSeconds(row);

@@ -60,6 +60,8 @@ class RecordCells final : public RowSource {
     [[nodiscard]] int Image(const ListRow& row, int column) const override;
     void AppendText(const ListRow& row, int column, std::u16string& out) const override;
     [[nodiscard]] std::optional<std::int64_t> TimeOf(const ListRow& row, int column) const override;
+    // Flag and recording columns: marked first, recording present first.
+    [[nodiscard]] std::optional<int> RankOf(const ListRow& row, int column) const override;
     void Prefetch(const ListRow& row, int column, bool texts) const override;
     void Prepare(const std::vector<ListRow>& rows, int column) const override;
 

@@ -1,5 +1,7 @@
 #include "support/CommandMenus.h"
 
+#include <QEvent>
+#include <QFontMetrics>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
@@ -29,6 +31,41 @@ QMenu* TitledMenu(QWidget* parent, int text) {
     m->setProperty(kTextProperty, text);
     return m;
 }
+
+// A toolbar too narrow for its captions shows icons only (each with its
+// tooltip), so that more of its commands stay on screen; wide enough again,
+// the captions come back.
+class CaptionFit : public QObject {
+  public:
+    explicit CaptionFit(QToolBar* bar) : QObject(bar), bar_(bar) { bar->installEventFilter(this); }
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        if (watched == bar_ && (e->type() == QEvent::Resize || e->type() == QEvent::Show)) Fit();
+        return QObject::eventFilter(watched, e);
+    }
+
+  private:
+    void Fit() {
+        const QFontMetrics fm(bar_->font());
+        const int icon = bar_->iconSize().width();
+        int needed = 24;  // margins and the handle
+        for (QAction* a : bar_->actions()) {
+            if (!a->isVisible()) continue;
+            if (a->isSeparator()) {
+                needed += 8;
+                continue;
+            }
+            needed += icon + fm.horizontalAdvance(a->iconText()) + 18;
+            if (a->menu()) needed += 16;  // the arrow of its menu
+        }
+        const auto style =
+            bar_->width() >= needed ? Qt::ToolButtonTextBesideIcon : Qt::ToolButtonIconOnly;
+        if (bar_->toolButtonStyle() != style) bar_->setToolButtonStyle(style);
+    }
+
+    QToolBar* bar_;
+};
 
 }  // namespace
 
@@ -87,26 +124,35 @@ void FillToolbar(QToolBar* bar, std::span<const MenuItem> items, const CommandAc
         const std::size_t end = SubmenuEnd(items, i);
         const auto sub = items.subspan(i + 1, end - i - 1);
         i = end;
-        auto* button = new QToolButton(bar);
-        button->setProperty(kTextProperty, it.text);
-        button->setProperty(kCommandProperty, static_cast<int>(it.id));
-        button->setText(Lang(it.text));
-        button->setIcon(ToolbarIcons().value(it.icon));
-        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        button->setPopupMode(QToolButton::MenuButtonPopup);
-        button->setAutoRaise(true);
-        button->setFocusPolicy(Qt::TabFocus);
+        // An action with a menu rather than a widget of its own: a button
+        // that does not fit then goes behind the extension button with its
+        // menu, instead of vanishing.
+        auto* group = new QAction(ToolbarIcons().value(it.icon), MenuText(it.text), bar);
+        group->setProperty(kTextProperty, it.text);
+        group->setProperty(kCommandProperty, static_cast<int>(it.id));
+        const CommandSpec* row = FindCommand(it.id);
+        group->setToolTip(
+            CommandToolTip(Lang(it.text), row ? CommandKeys(*row) : QList<QKeySequence>{}));
         const CommandId command = it.id;
-        QObject::connect(button, &QToolButton::clicked, bar,
+        QObject::connect(group, &QAction::triggered, bar,
                          [&actions, command] { actions.Trigger(command); });
-        auto* menu = new QMenu(button);
+        auto* menu = new QMenu(bar);
         QObject::connect(menu, &QMenu::aboutToShow, menu, [menu, sub, &actions, family1] {
             menu->clear();
             FillMenu(menu, sub, actions, family1 && family1());
         });
-        button->setMenu(menu);
-        bar->addWidget(button);
+        // Filled once now, so that the extension menu lists the commands too.
+        FillMenu(menu, sub, actions, family1 && family1());
+        group->setMenu(menu);
+        bar->addAction(group);
+        if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(group))) {
+            button->setProperty(kTextProperty, it.text);
+            button->setProperty(kCommandProperty, static_cast<int>(it.id));
+            button->setPopupMode(QToolButton::MenuButtonPopup);
+            button->setFocusPolicy(Qt::TabFocus);
+        }
     }
+    new CaptionFit(bar);
     // The buttons that do not fit wait behind the extension button; Tab
     // must reach it as well.
     for (QToolButton* b : bar->findChildren<QToolButton*>(QStringLiteral("qt_toolbar_ext_button")))
@@ -118,13 +164,14 @@ void RetitleMenus(QWidget* root) {
         const QVariant n = m->property(kTextProperty);
         if (n.isValid()) m->setTitle(MenuText(n.toInt()));
     }
-    for (QToolButton* b : root->findChildren<QToolButton*>()) {
-        const QVariant n = b->property(kTextProperty);
+    for (QAction* a : root->findChildren<QAction*>()) {
+        const QVariant n = a->property(kTextProperty);
         if (!n.isValid()) continue;
-        b->setText(Lang(n.toInt()));
+        a->setText(MenuText(n.toInt()));
         // The button's command gives the shortcut shown in its tooltip.
-        const CommandSpec* row = FindCommand(CommandId(b->property(kCommandProperty).toInt()));
-        b->setToolTip(CommandToolTip(b->text(), row ? CommandKeys(*row) : QList<QKeySequence>{}));
+        const CommandSpec* row = FindCommand(CommandId(a->property(kCommandProperty).toInt()));
+        a->setToolTip(
+            CommandToolTip(Lang(n.toInt()), row ? CommandKeys(*row) : QList<QKeySequence>{}));
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include "app/LangString.h"
 #include "app/Settings.h"
+#include "support/ShippedTexts.h"
 
 namespace lk::gui {
 
@@ -23,8 +24,11 @@ inline QString StripAccessKey(const QString& text) {
 }
 
 // A language text as it is written, access keys included: for menu items.
+// A text the language file lacks is the one the program shipped with.
 inline QString MenuText(int number) {
-    return QString::fromStdString(LangString(number));
+    std::string text = LangString(number);
+    if (text.empty()) text = ShippedLangString(number);
+    return QString::fromStdString(text);
 }
 // A language text for captions, labels and messages: no access-key marks.
 inline QString Lang(int number) {

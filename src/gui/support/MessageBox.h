@@ -17,4 +17,10 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text,
                                         const QString& caption, QMessageBox::Icon icon,
                                         QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
+// The closing summary of a long piece of work: a short text and, when there
+// is any, a list (of failures, say) in a scrollable box under it. The hook
+// gets the text and the list joined by an empty line.
+void ShowReport(QWidget* parent, const QString& text, const QString& caption,
+                QMessageBox::Icon icon, const QString& details = {});
+
 }  // namespace lk::gui

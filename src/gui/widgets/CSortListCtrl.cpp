@@ -5,13 +5,40 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyleOptionHeader>
 
 #include <algorithm>
 #include "widgets/CellDelegate.h"
 
 namespace lk::gui {
+
+namespace {
+
+// The header's arrow points up over rows sorted ascending (the smallest on
+// top) and down over rows sorted descending; the widget styles draw it the
+// other way round, which read as "ascending" over the newest-first list.
+class HeaderArrowStyle : public QProxyStyle {
+  public:
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option);
+        if (element != PE_IndicatorHeaderArrow || !header) {
+            QProxyStyle::drawPrimitive(element, option, painter, widget);
+            return;
+        }
+        QStyleOptionHeader flipped(*header);
+        if (header->sortIndicator == QStyleOptionHeader::SortUp)
+            flipped.sortIndicator = QStyleOptionHeader::SortDown;
+        else if (header->sortIndicator == QStyleOptionHeader::SortDown)
+            flipped.sortIndicator = QStyleOptionHeader::SortUp;
+        QProxyStyle::drawPrimitive(element, &flipped, painter, widget);
+    }
+};
+
+}  // namespace
 
 // ---------------------------------------------------------------- model
 
@@ -68,8 +95,9 @@ QVariant SortListModel::AccessibleData(int row, int column, int role) const {
 }
 
 QVariant SortListModel::headerData(int section, Qt::Orientation o, int role) const {
-    if (o == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
-        section < headings_.size())
+    // The tip shows a heading whole where a narrow column cuts it.
+    if (o == Qt::Horizontal && (role == Qt::DisplayRole || role == Qt::ToolTipRole) &&
+        section >= 0 && section < headings_.size())
         return headings_[section];
     if (o == Qt::Horizontal && role == Qt::TextAlignmentRole)
         return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
@@ -85,6 +113,12 @@ void SortListModel::SourceChanged() {
     DropKeys();
     if (!rows_.empty())
         emit dataChanged(index(0, 0), index(rowCount() - 1, std::max(0, columnCount() - 1)));
+}
+
+void SortListModel::ForgetFacts() {
+    for (ListRow& r : rows_)
+        r.facts = 0;
+    SourceChanged();
 }
 
 QString SortListModel::CellText(int row, int column) const {
@@ -253,6 +287,14 @@ const std::vector<SortKey>& SortListModel::SortKeys(int column) {
             if (i + kAhead < n && rows_[i + kAhead].data)
                 source_->Prefetch(rows_[i + kAhead], column, true);
         }
+        if (const auto rank = r.data && source_ ? source_->RankOf(r, column) : std::nullopt) {
+            SortKey k;
+            k.number = *rank;
+            keys_.push_back(std::move(k));
+            spans[i] = {keyTexts_.size(), 0};
+            allTimes = false;
+            continue;
+        }
         const auto time = r.data && source_ ? source_->TimeOf(r, column) : std::nullopt;
         if (time) {
             keys_.push_back(MakeTimeKey(QString(), *time));
@@ -292,6 +334,21 @@ const std::vector<SortKey>& SortListModel::SortKeys(int column) {
             static_cast<qsizetype>(spans[i].size - shared));
     keyedColumn_ = column;
     return keys_;
+}
+
+SortKey SortListModel::KeyOf(int row, int column) const {
+    if (!Valid(row, column)) return {};
+    const ListRow& r = rows_[static_cast<std::size_t>(row)];
+    const bool ownText = r.extras && column < r.extras->texts.size() && r.extras->texts[column];
+    if (r.data && source_ && !ownText) {
+        if (const auto rank = source_->RankOf(r, column)) {
+            SortKey k;
+            k.number = *rank;
+            return k;
+        }
+        if (const auto time = source_->TimeOf(r, column)) return MakeTimeKey(QString(), *time);
+    }
+    return MakeSortKey(CellText(row, column), QLocale());
 }
 
 void SortListModel::Permute(const std::vector<int>& order) {
@@ -354,6 +411,9 @@ CSortListCtrl::CSortListCtrl(QWidget* parent)
     // Uniform rows: the view never measures rows one by one.
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(std::max(20, fontMetrics().height() + 6));
+    auto* arrows = new HeaderArrowStyle;
+    arrows->setParent(horizontalHeader());
+    horizontalHeader()->setStyle(arrows);
     horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
@@ -369,6 +429,32 @@ CSortListCtrl::CSortListCtrl(QWidget* parent)
     connect(model_, &QAbstractItemModel::modelReset, this, &CSortListCtrl::OnRowsChanged);
     // Emptied, the list is refilled in its natural order, whatever the last sort was.
     connect(model_, &QAbstractItemModel::modelReset, this, &CSortListCtrl::ShowNaturalOrder);
+    // The arrow promises an order: rows that come or change out of it take it away.
+    connect(model_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { CheckSortMark(first, last); });
+    connect(model_, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& from, const QModelIndex& to) {
+                if (!sorting_) CheckSortMark(from.row(), to.row());
+            });
+}
+
+void CSortListCtrl::CheckSortMark(int first, int last) {
+    QHeaderView* h = horizontalHeader();
+    if (!h->isSortIndicatorShown()) return;
+    const int column = h->sortIndicatorSection();
+    const bool ascending = h->sortIndicatorOrder() == Qt::AscendingOrder;
+    const int n = RowCount();
+    first = std::max(1, first);
+    last = std::min(n - 1, last + 1);
+    for (int r = first; r <= last; ++r) {
+        const int c = CompareSortKeys(model_->KeyOf(r - 1, column), model_->KeyOf(r, column));
+        if (ascending ? c > 0 : c < 0) {
+            h->setSortIndicatorShown(false);
+            // The next click on any header starts from ascending again.
+            sortColumn_ = -1;
+            return;
+        }
+    }
 }
 
 void CSortListCtrl::SetNaturalOrder(int column, Qt::SortOrder order) {
@@ -711,6 +797,10 @@ void CSortListCtrl::contextMenuEvent(QContextMenuEvent* e) {
     emit ContextMenuRequested(e->reason() == QContextMenuEvent::Keyboard ? KeyboardMenuPos()
                                                                          : e->globalPos());
     e->accept();
+}
+
+void CSortListCtrl::RecheckFiles() {
+    model_->ForgetFacts();
 }
 
 }  // namespace lk::gui

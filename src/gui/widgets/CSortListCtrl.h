@@ -71,6 +71,11 @@ class RowSource {
     // times compare by them, others by their texts as parsed.
     [[nodiscard]] virtual std::optional<std::int64_t> TimeOf(const ListRow& row,
                                                              int column) const = 0;
+    // Where a column shows only icons, the order of what they mean (lower
+    // first when ascending); none: the column's text decides.
+    [[nodiscard]] virtual std::optional<int> RankOf(const ListRow& /*row*/, int /*column*/) const {
+        return std::nullopt;
+    }
     // Asks for the memory that the column's cell of the row reads, some rows
     // before it is made: the records lie all over the heap and, read one by
     // one, each would wait for its own. Asked twice per row: far ahead for
@@ -102,6 +107,8 @@ class SortListModel : public QAbstractTableModel {
     void SetSource(std::shared_ptr<const RowSource> source);
     // The source now makes other cells (new labels): repaint and sort afresh.
     void SourceChanged();
+    // Files may have come or gone: what the source found out is asked again.
+    void ForgetFacts();
 
     // A cell as shown: the text or image set by hand, else the source's.
     QString CellText(int row, int column) const;
@@ -124,6 +131,8 @@ class SortListModel : public QAbstractTableModel {
     const std::vector<SortKey>& SortKeys(int column);
     // The column whose keys are kept, or -1.
     int KeyedColumn() const { return keyedColumn_; }
+    // One row's key of a column, made as SortKeys makes it.
+    SortKey KeyOf(int row, int column) const;
     // Puts the rows into the order of `order` (new row i = old row order[i]).
     void Permute(const std::vector<int>& order);
     // Changes whenever existing rows move or go, so that a caller holding row
@@ -216,6 +225,8 @@ class CSortListCtrl : public QTableView {
     void SetRowSource(std::shared_ptr<const RowSource> source);
     // Repaints every row after the source changed what it makes.
     void RowSourceChanged();
+    // Repaints every row after files changed on disk (a backup moved them).
+    void RecheckFiles();
     // Repaints a row whose record changed.
     void RefreshRow(int row);
 
@@ -239,6 +250,9 @@ class CSortListCtrl : public QTableView {
     void OnHeaderClicked(int column);
     void OnRowsChanged();
     void ShowNaturalOrder();
+    // Takes the header's arrow away when rows between `first` and `last`
+    // (and their neighbours) are out of the order it shows.
+    void CheckSortMark(int first, int last);
     QPoint KeyboardMenuPos() const;
 
     SortListModel* model_;

@@ -5,17 +5,24 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <functional>
+#include <map>
 
 #include "DialogTestKit.h"
 #include "GuiFixture.h"
 #include "pages/CTreePane.h"
+#include "player/CPlayerDlg.h"
 #include "records/RecordRow.h"
+#include "support/CommandMenus.h"
 #include "support/CommandTable.h"
 #include "support/Commands.h"
 #include "widgets/CSortListCtrl.h"
@@ -119,11 +126,71 @@ TEST_F(Keyboard, MenusCarryAccessKeysAndShortcutsShowInMenusAndTips) {
         }
 }
 
+// The access key of a menu text: the letter after a single "&".
+QChar AccessKey(const QString& text) {
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&')) continue;
+        if (text[i + 1] == QLatin1Char('&')) {
+            ++i;
+            continue;
+        }
+        return text[i + 1].toLower();
+    }
+    return {};
+}
+
+// Every entry with a key, and no key twice, in `menu` and its submenus.
+void ExpectUniqueAccessKeys(QMenu* menu, const QString& where) {
+    std::map<QChar, QString> seen;
+    for (QAction* a : menu->actions()) {
+        if (a->isSeparator()) continue;
+        const QString text = a->menu() ? a->menu()->title() : a->text();
+        const QChar key = AccessKey(text);
+        EXPECT_FALSE(key.isNull()) << where.toStdString() << ": " << text.toStdString();
+        if (key.isNull()) continue;
+        const auto [at, fresh] = seen.emplace(key, text);
+        EXPECT_TRUE(fresh) << where.toStdString() << ": " << text.toStdString() << " and "
+                           << at->second.toStdString();
+        if (a->menu()) ExpectUniqueAccessKeys(a->menu(), where + " > " + text);
+    }
+}
+
+TEST_F(Keyboard, AccessKeysAreUniqueInEveryMenuOfTheShippedTexts) {
+    Show();  // the shipped language file
+    std::map<QChar, QString> titles;
+    for (QAction* top : frame().menuBar()->actions()) {
+        ASSERT_NE(top->menu(), nullptr);
+        const QChar key = AccessKey(top->text());
+        EXPECT_TRUE(titles.emplace(key, top->text()).second) << top->text().toStdString();
+        ExpectUniqueAccessKeys(top->menu(), top->text());
+    }
+    // The row menus, as the lists open them.
+    for (auto [layout, name] : {std::pair{RecordRowMenuLayout(), "record rows"},
+                                {ImportRowMenuLayout(), "imported rows"}}) {
+        QMenu menu;
+        FillMenu(&menu, layout, frame().Commands(), true);
+        ExpectUniqueAccessKeys(&menu, QString::fromLatin1(name));
+    }
+    // Commands only a toolbar offered are in a menu as well.
+    QList<QAction*> inMenus;
+    std::function<void(QMenu*)> collect = [&](QMenu* m) {
+        for (QAction* a : m->actions()) {
+            inMenus << a;
+            if (a->menu()) collect(a->menu());
+        }
+    };
+    for (QAction* top : frame().menuBar()->actions())
+        collect(top->menu());
+    for (CommandId id : {CommandId::ImportFolder, CommandId::ClearImported, CommandId::BackupAll,
+                         CommandId::ExportSheet, CommandId::MatchContacts, CommandId::Mail})
+        EXPECT_TRUE(inMenus.contains(frame().Commands().Action(id))) << static_cast<int>(id);
+}
+
 TEST_F(Keyboard, TabVisitsTheToolbarAndLeavesTheList) {
     Show();
     Focus(tree());
     std::vector<QWidget*> visited;
-    for (int i = 0; i < 16; ++i) {
+    for (int i = 0; i < 32; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         visited.push_back(QApplication::focusWidget());
         if (visited.back() == tree()) break;
@@ -143,6 +210,25 @@ TEST_F(Keyboard, TabVisitsTheToolbarAndLeavesTheList) {
     ASSERT_NE(atList, visited.end());
     EXPECT_EQ(visited.back(), tree());
     EXPECT_GT(atList - visited.begin(), buttons - 1);
+    // After the list, the player's buttons left to right.
+    std::vector<QWidget*> player;
+    for (QWidget* w : visited)
+        if (w->parentWidget() == view().PlayerPane()) player.push_back(w);
+    const std::vector<QWidget*> expected = {
+        view().PlayerPane()->Button(kCmdPrevious),      view().PlayerPane()->Button(kCmdPlay),
+        view().PlayerPane()->Button(kCmdPlaySelection), view().PlayerPane()->Button(kCmdPlayMarked),
+        view().PlayerPane()->Button(kCmdStop),          view().PlayerPane()->Button(kCmdNext)};
+    EXPECT_EQ(player, expected);
+    const auto atPlayer = std::find(visited.begin(), visited.end(), expected.front());
+    EXPECT_GT(atPlayer, atList);
+    // Enter on a focused player button presses it, and not the view's Play.
+    QPushButton* stop = view().PlayerPane()->Button(kCmdStop);
+    QSignalSpy pressed(stop, &QPushButton::clicked);
+    Focus(stop);
+    QTest::keyClick(stop, Qt::Key_Return);
+    QTest::keyClick(stop, Qt::Key_Space);
+    EXPECT_EQ(pressed.count(), 2);
+    EXPECT_EQ(QApplication::focusWidget(), stop);
 }
 
 TEST_F(Keyboard, HomeEndAndTheRowMenuKey) {

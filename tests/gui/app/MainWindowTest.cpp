@@ -1,6 +1,7 @@
 // The window on a generated card: loading, the record commands, card removal.
 
 #include <QFile>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -21,6 +22,7 @@
 #include "platform/TextCodec.h"
 #include "records/RecordRow.h"
 #include "support/Commands.h"
+#include "support/GuiText.h"
 #include "support/Icons.h"
 #include "widgets/CSortListCtrl.h"
 
@@ -79,6 +81,40 @@ TEST_F(MainWindow, StartUpShowsPageOneWithThePanesFilledByType) {
     EXPECT_TRUE(all->CellText(RowOfDay(1, 4), ColNumber).isEmpty());  // a note has no number
     EXPECT_TRUE(all->isColumnHidden(ColRemark));                      // family 0
     EXPECT_TRUE(frame().StatusText(3).endsWith(":  7"));
+}
+
+TEST_F(MainWindow, ALanguageFileLackingTextsIsFilledFromTheShippedOnesAndSaidOnce) {
+    const QStringList titles = {"&File", "&Records", "&Tools", "&Help"};
+    auto menuTitles = [this] {
+        QStringList t;
+        for (QAction* a : frame().menuBar()->actions())
+            t << a->text();
+        return t;
+    };
+    // The shipped file is complete: nothing to say.
+    Start();
+    EXPECT_TRUE(frame().statusBar()->currentMessage().isEmpty());
+    app().ExitInstance();
+
+    struct Case {
+        const char* what;
+        const char* file;
+    };
+    for (const Case c :
+         {Case{"empty", ""}, Case{"cut off", "[English]\n0002=Alle Anrufe\n0003=Ausg"}}) {
+        SCOPED_TRACE(c.what);
+        lk::test::WriteText(home.config() / "LiteLang.ini", c.file);
+        Start();
+        EXPECT_EQ(menuTitles(), titles);
+        EXPECT_EQ(Lang(85), "About LineKeeper");
+        const QString said = frame().statusBar()->currentMessage();
+        EXPECT_TRUE(said.contains("LiteLang.ini")) << said.toStdString();
+        if (std::string(c.what) == "cut off") {
+            EXPECT_EQ(Lang(2), "Alle Anrufe");  // the file's own texts stay
+            EXPECT_EQ(Lang(3), "Ausg");
+        }
+        app().ExitInstance();
+    }
 }
 
 TEST_F(MainWindow, MarkingAMissedCallFromIncomingUpdatesEveryPane) {

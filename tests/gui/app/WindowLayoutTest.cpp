@@ -9,10 +9,14 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QMenu>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
+#include <functional>
 
 #include "DialogTestKit.h"
 #include "GuiFixture.h"
@@ -21,6 +25,7 @@
 #include "pages/WebAddress.h"
 #include "player/CPlayerDlg.h"
 #include "records/RecordRow.h"
+#include "support/CommandTable.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
 #include "support/WindowGeometry.h"
@@ -154,6 +159,53 @@ TEST_F(Layout, ASmallWindowKeepsMostOfItsRoomForTheList) {
     EXPECT_GT(sizes[0], sizes[1]);
 }
 
+TEST_F(Layout, EveryToolbarCommandStaysReachableInASmallWindow) {
+    WriteCard(card.path(), {{Incoming, 0, 1}});
+    ASSERT_TRUE(StartWithCard());
+    frame().setGeometry(0, 0, 600, 380);
+    ShowWindow();
+    QToolBar* bar = view().RecordToolbar();
+    QCoreApplication::processEvents();
+    // Too narrow for the captions: icons only, each with its tip.
+    EXPECT_EQ(bar->toolButtonStyle(), Qt::ToolButtonIconOnly);
+    // Narrower still (a large scale, long texts): some icons go behind the
+    // extension button.
+    bar->setMaximumWidth(160);
+    QCoreApplication::processEvents();
+    // What is on the bar, and what waits behind its extension button.
+    QList<QAction*> reachable;
+    std::function<void(const QList<QAction*>&)> collect = [&](const QList<QAction*>& actions) {
+        for (QAction* a : actions) {
+            reachable << a;
+            if (a->menu()) collect(a->menu()->actions());
+        }
+    };
+    QList<QAction*> shown, behind;
+    for (QAction* a : bar->actions()) {
+        if (a->isSeparator()) continue;
+        QWidget* w = bar->widgetForAction(a);
+        (w && w->isVisible() ? shown : behind) << a;
+        EXPECT_FALSE(a->toolTip().isEmpty()) << a->text().toStdString();
+    }
+    EXPECT_FALSE(behind.isEmpty()) << "the window is meant to be too narrow";
+    auto* ext = bar->findChild<QToolButton*>(QStringLiteral("qt_toolbar_ext_button"));
+    ASSERT_NE(ext, nullptr);
+    EXPECT_TRUE(ext->isVisible());
+    ASSERT_NE(ext->menu(), nullptr);
+    collect(shown);
+    collect(ext->menu()->actions());
+    for (CommandId id :
+         {CommandId::Play, CommandId::Delete, CommandId::Search, CommandId::Refresh,
+          CommandId::Mark, CommandId::ExportSheet, CommandId::ExportWav, CommandId::BackupAll,
+          CommandId::BackupSelected, CommandId::MatchContacts, CommandId::Mail})
+        EXPECT_TRUE(reachable.contains(frame().Commands().Action(id))) << static_cast<int>(id);
+    // Wide again, the captions are back.
+    bar->setMaximumWidth(QWIDGETSIZE_MAX);
+    frame().setGeometry(0, 0, 1600, 600);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(bar->toolButtonStyle(), Qt::ToolButtonTextBesideIcon);
+}
+
 TEST_F(Layout, AWindowLeftOffScreenComesBackOnIt) {
     EXPECT_TRUE(WriteSettingInt("WindowLeft", 5000));
     EXPECT_TRUE(WriteSettingInt("WindowTop", 5000));
@@ -280,6 +332,48 @@ TEST_F(Layout, TheHeaderArrowShowsTheOrderOfTheRows) {
     EXPECT_EQ(arrow().column, ColTime);
     EXPECT_EQ(arrow().order, Qt::DescendingOrder);
     EXPECT_EQ(pane(9).List()->horizontalHeader()->isSortIndicatorShown(), false);
+}
+
+TEST_F(Layout, NoArrowOverRowsOutOfItsOrderAndIconColumnsSortByMeaning) {
+    // Written out of date order (a clock set back): the rows are not newest first.
+    WriteCard(card.path(), {{Incoming, 0, 5},
+                            {Outgoing, 1, 1, 10, u"5551234", false},
+                            {Incoming, 0, 3, 10, u"5551234", false},
+                            {Missed, 1, 2}});
+    ASSERT_TRUE(StartWithCard());
+    CSortListCtrl* l = pane(1).List();
+    QHeaderView* h = l->horizontalHeader();
+    ASSERT_EQ(rows(1), 4);
+    EXPECT_FALSE(h->isSortIndicatorShown());
+
+    struct Case {
+        int column;
+        bool ascending;
+        std::vector<int> days;  // the rows' days after the click
+    };
+    const Case cases[] = {
+        {ColTime, true, {1, 2, 3, 5}},
+        {ColTime, false, {5, 3, 2, 1}},
+        // Marked first, ties in their present order; then the reverse.
+        {ColMark, true, {2, 1, 5, 3}},
+        {ColMark, false, {5, 3, 2, 1}},
+        // Recording present first.
+        {ColRecording, true, {5, 2, 3, 1}},
+    };
+    for (const Case& c : cases) {
+        l->SortByColumn(c.column, c.ascending);
+        std::vector<int> days;
+        for (int r = 0; r < l->RowCount(); ++r)
+            days.push_back(l->RowData(r)->time.day);
+        EXPECT_EQ(days, c.days) << c.column << " " << c.ascending;
+        EXPECT_TRUE(h->isSortIndicatorShown());
+        EXPECT_EQ(h->sortIndicatorSection(), c.column);
+    }
+    // Sorted by the flag, a row unmarked out of its place takes the arrow away.
+    l->SortByColumn(ColMark, true);
+    l->SelectRow(0);
+    view().OnCommand(CmdMark);
+    EXPECT_FALSE(h->isSortIndicatorShown());
 }
 
 // Collects the warnings Qt prints while it is installed.

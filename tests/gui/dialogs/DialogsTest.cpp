@@ -13,6 +13,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QRegularExpression>
+#include <QTest>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -29,9 +31,11 @@
 #include "dialogs/CSearchDlg.h"
 #include "export/RecordingWriter.h"
 #include "playback/XtrFormat.h"
+#include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/FolderPicker.h"
 #include "support/GuiText.h"
+#include "support/Icons.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk::gui::test {
@@ -470,6 +474,41 @@ TEST_F(Dialogs, SearchListsMatchesInWalkOrderAndStaysOpen) {
     EXPECT_TRUE(frame().StatusText(3).endsWith(":  4")) << frame().StatusText(3).toStdString();
 }
 
+TEST_F(Dialogs, TheStatusCountIsAlwaysTheRowsOfThePageShown) {
+    LoadCard();
+    auto count = [&] { return frame().StatusText(3).section(QLatin1Char(' '), -1); };
+    EXPECT_EQ(count(), QString::number(kCalls.size()));
+    // While the search window stays open, its results are counted as they come.
+    EXPECT_TRUE(WriteSettingInt("DateCond", 0));
+    EXPECT_TRUE(WriteSettingInt("NumCond", 1));
+    EXPECT_TRUE(WriteSettingString("SearchedNum", "555"));
+    QString duringSearch;
+    WithModals([&] { view().OnCommand(CmdSearch); },
+               [&](QDialog* d) {
+                   auto* s = static_cast<CSearchDlg*>(d);
+                   s->OnSearch();
+                   ASSERT_TRUE(WaitFor([&] { return !s->Running(); }));
+                   duringSearch = count();
+                   s->reject();
+               });
+    EXPECT_EQ(duringSearch, "4");
+    // The card's lists emptied (card pulled, lists cleared) count nothing.
+    view().ShowPage(PageAll);
+    app().Panes().ClearPanes(PageAll, PageSearch);
+    EXPECT_EQ(count(), "0");
+    // Imported rows, then Clear List.
+    UsePicker();
+    const fs::path folder = other.path() / "calls";
+    lk::test::WriteFile(folder / "20160616123045-I-5551234.xtr", std::vector<std::uint8_t>(2000));
+    view().ShowPage(PageFolder);
+    picks = {Q(folder)};
+    view().OnCommand(CmdImportFolder);
+    ASSERT_EQ(rows(PageFolder), 1);
+    EXPECT_EQ(count(), "1");
+    view().OnCommand(CmdClearImported);
+    EXPECT_EQ(count(), "0");
+}
+
 TEST_F(Dialogs, SearchWithNoConditionTouchesNothingAndStoresTheEmptyNumber) {
     LoadCard();
     pane(9).AddRecord(app().State().records.Card()[0].get());
@@ -485,6 +524,24 @@ TEST_F(Dialogs, SearchWithNoConditionTouchesNothingAndStoresTheEmptyNumber) {
     EXPECT_EQ(ReadSettingString("SearchedNum"), "");
 }
 
+TEST_F(Dialogs, SearchDatesAreTypedOrPickedFromACalendar) {
+    Start();
+    CSearchDlg dlg(app().State(), 1, {}, Services(), nullptr);
+    auto* from = Child<QDateTimeEdit>(&dlg, "from");
+    ASSERT_NE(from, nullptr);
+    EXPECT_TRUE(from->calendarPopup());
+    dlg.show();
+    from->setEnabled(true);
+    from->setDateTime(QDateTime(QDate(2016, 6, 16), QTime(12, 30, 45)));
+    from->setFocus();
+    from->setSelectedSection(QDateTimeEdit::YearSection);
+    QTest::keyClicks(from, "2014");
+    EXPECT_EQ(from->date().year(), 2014);
+    from->setSelectedSection(QDateTimeEdit::DaySection);
+    QTest::keyClicks(from, "03");
+    EXPECT_EQ(from->date(), QDate(2014, 6, 3));
+}
+
 TEST(SearchPicker, FormatComesFromTheLocaleWithSeconds) {
     struct Case {
         QLocale locale;
@@ -494,7 +551,11 @@ TEST(SearchPicker, FormatComesFromTheLocaleWithSeconds) {
           QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Japanese, QLocale::Japan)}) {
         const QString f = PickerFormat(l);
         SCOPED_TRACE(f.toStdString());
-        EXPECT_TRUE(f.startsWith(l.dateFormat(QLocale::ShortFormat) + " "));
+        // The locale's order of the fields, each at full width so it can be typed.
+        const QString shortDate = l.dateFormat(QLocale::ShortFormat);
+        EXPECT_EQ(f.indexOf('M') < f.indexOf('d'), shortDate.indexOf('M') < shortDate.indexOf('d'));
+        EXPECT_TRUE(f.contains("yyyy"));
+        EXPECT_TRUE(f.contains("dd") && f.contains("MM"));
         EXPECT_TRUE(f.contains("ss"));
         EXPECT_FALSE(f.contains('t'));
         // What the picker shows reads back as the same second.
@@ -640,9 +701,13 @@ TEST_F(Dialogs, RepairAddsTheLostRecordingAndReloadsTheShownCard) {
     dlg.show();
     dlg.OnStart();
     EXPECT_FALSE(Child<QPushButton>(&dlg, "start")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(&dlg, "close")->isEnabled());
     ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
     EXPECT_EQ(dlg.StatusText(), "Repair finished. Records added - 1");
     EXPECT_TRUE(Child<QPushButton>(&dlg, "start")->isEnabled());
+    // Done, the window has a way out other than its title bar.
+    Child<QPushButton>(&dlg, "close")->click();
+    EXPECT_FALSE(dlg.isVisible());
     EXPECT_EQ(repaired, std::vector<char>{letter});
     EXPECT_TRUE(fs::exists(card.path() / "CallLog_BK.dat"));
     // The card is read again and lists the added record.
@@ -884,6 +949,63 @@ class RefusingCopy : public RealFileOps {
         return RealFileOps::CopyToNewFile(from, to);
     }
 };
+
+TEST_F(Dialogs, EveryBackupEndsWithASummaryThatListsEachFailureAndWhy) {
+    LoadCard();
+    RefusingCopy files;
+    DialogServices s = Services();
+    s.backupFiles = &files;
+    CBackupDlg dlg(app().State(), s, nullptr);
+    dlg.show();
+    dlg.OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    ASSERT_EQ(messages.size(), 1u);
+    const QString first = messages[0].text;
+    EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
+    auto says = [](const QString& text, int label, int n) {
+        return text.contains(QStringLiteral("%1 %2").arg(Lang(label)).arg(n));
+    };
+    EXPECT_TRUE(says(first, 341, 6)) << first.toStdString();
+    EXPECT_TRUE(says(first, 342, 0));
+    EXPECT_TRUE(says(first, 344, 1));
+    // The failure by its file, with the reason.
+    EXPECT_TRUE(
+        first.contains(QRegularExpression("-M-2\\.wav: no space left on the store's device")))
+        << first.toStdString();
+    // The bar shows what is safe, not a walk to its end.
+    auto* bar = Child<QProgressBar>(&dlg, "progress");
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    // Again with a sound disk: the rest is copied, the others were held.
+    messages.clear();
+    s.backupFiles = nullptr;
+    dlg.SetServices(s);
+    dlg.OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].icon, QMessageBox::Information);
+    EXPECT_TRUE(says(messages[0].text, 341, 1)) << messages[0].text.toStdString();
+    EXPECT_TRUE(says(messages[0].text, 342, 6));
+    EXPECT_TRUE(says(messages[0].text, 344, 0));
+    EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST_F(Dialogs, MovedRecordingsNoLongerShowAsPresentWithoutARefresh) {
+    LoadCard();
+    CSortListCtrl* all = pane(1).List();
+    ASSERT_EQ(all->CellImage(0, ColRecording), IconRecording);
+    answer = QMessageBox::Yes;  // yes, move them
+    WithModals([&] { view().OnCommand(CmdBackupAll); },
+               [&](QDialog* d) {
+                   auto* b = static_cast<CBackupDlg*>(d);
+                   Child<QComboBox>(b, "deleteChoice")->setCurrentIndex(1);
+                   b->OnStart();
+                   ASSERT_TRUE(WaitFor([&] { return !b->Running() && !b->isVisible(); }));
+               });
+    ASSERT_TRUE(Recordings(card.path()).empty());
+    for (int r = 0; r < all->RowCount(); ++r)
+        EXPECT_EQ(all->CellImage(r, ColRecording), -1) << r;
+}
 
 TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {
     LoadCard();

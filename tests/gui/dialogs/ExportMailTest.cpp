@@ -107,7 +107,10 @@ TEST_F(ExportMail, SheetHoldsTheListInItsSortedOrder) {
         QStringLiteral("Calls %1.xlsx").arg(QDate::currentDate().toString("yyyy-MM-dd"))));
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].toStdString(), out.string());
-    EXPECT_TRUE(messages.empty());
+    // One summary: the rows written and where.
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].text.contains(QStringLiteral("%1 6").arg(Lang(351))));
+    EXPECT_TRUE(messages[0].text.contains(QString::fromStdString(out.string())));
     EXPECT_TRUE(frame().Progress()->isHidden());
     EXPECT_EQ(frame().Progress()->Text(), "6/6");
 
@@ -153,7 +156,7 @@ TEST_F(ExportMail, PagesWithoutAListExportTheFirstPage) {
         EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), c.rows + 1) << c.page;
         EXPECT_TRUE(text.starts_with("\xEF\xBB\xBF")) << c.page;
     }
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.size(), 3u);  // a summary per file written
 }
 
 TEST_F(ExportMail, SheetFailuresAreReported) {
@@ -161,18 +164,30 @@ TEST_F(ExportMail, SheetFailuresAreReported) {
     lk::test::WriteText(backup / "plain", "x");
     ASSERT_TRUE(Export(backup / "plain" / "sheet.xlsx"));
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].text, Lang(107));
+    EXPECT_TRUE(messages[0].text.startsWith(Lang(107)));
+    EXPECT_TRUE(messages[0].text.contains("sheet.xlsx"));
     EXPECT_EQ(messages[0].caption, Lang(97));
     EXPECT_EQ(messages[0].icon, QMessageBox::Warning);
     EXPECT_TRUE(opened.empty());
     EXPECT_EQ(std::distance(fs::directory_iterator(backup.path()), fs::directory_iterator()), 1);
 
-    // No program for the file: the status bar says where it is.
+    // No program for the file: said, with an offer to show its folder; when
+    // nothing shows the folder either, the path is all that is left.
     messages.clear();
     openerAnswer = false;
+    answer = QMessageBox::Yes;
     ASSERT_TRUE(Export(backup / "sheet.xlsx"));
-    EXPECT_TRUE(messages.empty());
     EXPECT_TRUE(frame().statusBar()->currentMessage().contains("sheet.xlsx"));
+    ASSERT_EQ(messages.size(), 2u);
+    EXPECT_TRUE(messages[0].text.contains(Lang(353)));
+    EXPECT_TRUE(messages[1].text.contains("sheet.xlsx"));
+    ASSERT_EQ(opened.size(), 2u);
+    EXPECT_EQ(opened[1].toStdString(), backup.path().string());
+    // Answered No: the question is all.
+    messages.clear();
+    answer = QMessageBox::No;
+    ASSERT_TRUE(Export(backup / "sheet2.xlsx"));
+    EXPECT_EQ(messages.size(), 1u);
 }
 
 // A way to the mail program that records what it was handed.
@@ -283,6 +298,36 @@ TEST_F(MailFromWindow, OutcomesOfTheWays) {
             EXPECT_EQ(messages[0].caption, Lang(112)) << c.what;
             EXPECT_EQ(messages[0].icon, QMessageBox::Critical) << c.what;
         }
+    }
+}
+
+TEST_F(MailFromWindow, AnUnsentDraftIsNamedWhetherOrNotAProgramOpenedIt) {
+    LoadCard();
+    const fs::path scratch = ScratchDir();
+    const fs::path draft = scratch / kDraftFileName;
+    struct Case {
+        HandoverResult opened;  // what opening the written draft gave
+        int message;
+        QMessageBox::Icon icon;
+    };
+    for (const Case c : {Case{HandoverResult::Unavailable, 370, QMessageBox::Warning},
+                         Case{HandoverResult::Accepted, 372, QMessageBox::Information}}) {
+        SCOPED_TRACE(c.message);
+        // No portal, no xdg-email; the draft is written and opened (or not).
+        view().Mailer()->SetWays(
+            {{[](const MailMessage&) { return HandoverResult::Unavailable; }, true},
+             {[draft, c](const MailMessage& m) {
+                  EXPECT_EQ(WriteEmlDraft(draft, m), EmlResult::Written);
+                  return c.opened;
+              },
+              true}});
+        messages.clear();
+        answer = QMessageBox::No;  // not the folder, here
+        ASSERT_TRUE(Mail({1}));
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_TRUE(messages[0].text.contains(Lang(c.message))) << messages[0].text.toStdString();
+        EXPECT_TRUE(messages[0].text.contains(QString::fromStdString(draft.string())));
+        EXPECT_EQ(messages[0].icon, c.icon);
     }
 }
 
@@ -502,7 +547,8 @@ TEST_F(MailFromWindow, EndToEndWithPictures) {
         return exported;
     }));
     EXPECT_TRUE(fs::exists(sheet));
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages.size(), 1u);  // the export's summary
+    messages.clear();
 
     RecordingWay way;
     way.hold = true;

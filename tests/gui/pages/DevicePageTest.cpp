@@ -17,6 +17,7 @@
 #include "pages/CDeviceParamDlg.h"
 #include "support/DeviceLibraryLoader.h"
 #include "support/GuiText.h"
+#include "support/MessageBox.h"
 
 namespace lk::gui::test {
 namespace {
@@ -107,6 +108,17 @@ class DevicePage : public ::testing::Test {
         Notify(0, 1);
         Notify(1, Answer(31, 0));
         ASSERT_TRUE(AllEnabled(*page));
+        FillNumbers();
+    }
+    // Every number field within its range, as a complete read leaves them.
+    void FillNumbers() {
+        for (auto [id, text] : {std::pair{1019, "5"},
+                                {1065, "20"},
+                                {1030, "5"},
+                                {1032, "10"},
+                                {1042, "24"},
+                                {1043, "10"}})
+            page->Edit(id)->setText(QString::fromLatin1(text));
     }
 
     lk::test::TempHome home;
@@ -253,10 +265,10 @@ TEST_F(DevicePage, UpdateSendsTheBlockAndWaitsForItsOwnAcknowledgement) {
     page->List(1021)->setCurrentIndex(0);
     page->List(1060)->setCurrentIndex(0);
     page->List(1058)->setCurrentIndex(3);
-    page->Edit(1030)->clear();
-    page->Edit(1019)->setText(QStringLiteral("abc"));
-    page->Edit(1042)->setText(QStringLiteral("-3"));
-    page->Edit(1032)->setText(QStringLiteral(" 12s"));
+    page->Edit(1030)->setText(QStringLiteral("10"));
+    page->Edit(1019)->setText(QStringLiteral("0"));
+    page->Edit(1042)->setText(QStringLiteral("99"));
+    page->Edit(1032)->setText(QStringLiteral(" 12"));
     page->DatePicker()->setDate(QDate(2027, 3, 4));
     page->TimePicker()->setTime(QTime(5, 6));
     page->List(1015)->setCurrentIndex(-1);
@@ -270,9 +282,9 @@ TEST_F(DevicePage, UpdateSendsTheBlockAndWaitsForItsOwnAcknowledgement) {
         {kBrightness, 1},
         {kRemoteRings, 5},
         {kRingsBeforeAnswer, 3},
-        {kTriggerLevel, 0},
+        {kTriggerLevel, 10},
         {kDialOutWaitSeconds, 0},
-        {kStorageReminderHours, -3},
+        {kStorageReminderHours, 99},
         {kTriggerEndSeconds, 12},
         {kYear, 2027},
         {kMonth, 3},
@@ -318,6 +330,7 @@ TEST_F(DevicePage, TimerHundredEnablesThePageWhenAnAnswerIsLost) {
     EXPECT_FALSE(page->TimerActive());
     EXPECT_EQ(page->List(1021)->currentIndex(), 1);  // what arrived stays
 
+    FillNumbers();
     page->Button(CDeviceParamDlg::IdUpdate)->click();
     ASSERT_TRUE(AllDisabled(*page));
     page->OnTimer(CDeviceParamDlg::TimerPending);
@@ -326,6 +339,56 @@ TEST_F(DevicePage, TimerHundredEnablesThePageWhenAnAnswerIsLost) {
     page->Button(CDeviceParamDlg::IdUpdate)->click();
     Notify(0, 0);
     EXPECT_FALSE(page->TimerActive());
+}
+
+TEST_F(DevicePage, UpdateSaysWrittenOrWhyNotAndRefusesValuesOutOfRange) {
+    std::vector<QString> shown;
+    SetMessageHook([&](QWidget*, const QString& text, const QString&, QMessageBox::Icon,
+                       QMessageBox::StandardButtons) {
+        shown.push_back(text);
+        return QMessageBox::Ok;
+    });
+    Ready();
+    // Out of range, empty, not a number: refused with the field and its range,
+    // and nothing reaches the recorder.
+    struct Case {
+        int control;
+        const char* text;
+        int label;
+        const char* range;
+    };
+    const Case cases[] = {
+        {1030, "99", 45, "1-10"}, {1065, "", 41, "15-30"},   {1043, "4", 51, "5-40"},
+        {1019, "2x", 37, "0-20"}, {1042, "100", 50, "5-99"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.control);
+        FillNumbers();
+        page->Edit(c.control)->setText(QString::fromLatin1(c.text));
+        shown.clear();
+        page->Button(CDeviceParamDlg::IdUpdate)->click();
+        EXPECT_EQ(fake.count(CountWrite), 0);
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_TRUE(shown[0].contains(Lang(c.label)));
+        EXPECT_TRUE(shown[0].contains(QLatin1String(c.range)));
+        EXPECT_FALSE(page->StatusText().isEmpty());
+        EXPECT_TRUE(AllEnabled(*page));
+    }
+    // Within range: sent, and "written" once the recorder confirms it.
+    FillNumbers();
+    page->Button(CDeviceParamDlg::IdUpdate)->click();
+    ASSERT_EQ(fake.count(CountWrite), 1);
+    Notify(2, 7);
+    EXPECT_EQ(page->StatusText(), Lang(356));
+    // Refused by the library, or never confirmed: said so.
+    fake.setResults(1, 0, 7);
+    page->Button(CDeviceParamDlg::IdUpdate)->click();
+    EXPECT_EQ(page->StatusText(), Lang(357));
+    fake.setResults(1, 1, 9);
+    page->Button(CDeviceParamDlg::IdUpdate)->click();
+    page->OnTimer(CDeviceParamDlg::TimerPending);
+    EXPECT_EQ(page->StatusText(), Lang(361));
+    SetMessageHook({});
 }
 
 // Counts the keys that get past the page.

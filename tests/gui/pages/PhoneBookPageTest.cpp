@@ -4,13 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTreeWidget>
+#include <functional>
 
+#include "DialogTestKit.h"
 #include "GuiFixture.h"
 #include "app/Settings.h"
 #include "card/CallLog.h"
+#include "dialogs/AddressBookChooser.h"
 #include "dialogs/CContactEditDlg.h"
 #include "pages/CPhoneBookDlg.h"
 #include "phonebook/PhoneBookFile.h"
@@ -73,6 +80,7 @@ class PhoneBookPage : public ::testing::Test {
             }
             if (typing->type != -2) dlg.TypeList()->setCurrentIndex(typing->type);
             dlg.OkButton()->click();
+            if (dlg.result() != QDialog::Accepted) return std::nullopt;
             return dlg.Result();
         });
     }
@@ -199,28 +207,64 @@ TEST_F(PhoneBookPage, TextsAreCutToTheCardsFields) {
     EXPECT_EQ(Row(0)->text(0), QString(34, QLatin1Char('n')));
 }
 
-TEST_F(PhoneBookPage, TheNameBoxDropsTrailingNonAsciiWhileTyping) {
+TEST_F(PhoneBookPage, TheNameBoxWritesLettersInAsciiAndSaysSo) {
     CContactEditDlg dlg(std::nullopt, "CP1252", nullptr);
+    EXPECT_TRUE(dlg.NameNote()->isHidden());
     struct Case {
         QStringList typed;  // typed one after the other
         QString shown;
+        bool note;
     } cases[] = {
-        {{QStringLiteral("Z"), QStringLiteral("o"), QStringLiteral("\u00EB")},
-         QStringLiteral("Zo")},
-        {{QStringLiteral("Ann\u00E9\u20AC")}, QStringLiteral("Ann")},
-        {{QStringLiteral("\u00C9"), QStringLiteral("va")}, QStringLiteral("va")},
-        {{QStringLiteral("Bo"), QStringLiteral(" ")}, QStringLiteral("Bo ")},
+        {{QStringLiteral("Z"), QStringLiteral("\u00F6"), QStringLiteral("llner")},
+         QStringLiteral("Zoellner"),
+         true},
+        {{QStringLiteral("Stra\u00DFe \u00C4 \u00DC")}, QStringLiteral("Strasse Ae Ue"), true},
+        {{QStringLiteral("\u00C9va Ren\u00E9e \u00C5s \u0141\u00F8")},
+         QStringLiteral("Eva Renee As Lo"),
+         true},
+        {{QStringLiteral("Ann\u20AC\u4E2D")}, QStringLiteral("Ann"), true},
+        {{QStringLiteral("Bo"), QStringLiteral(" ")}, QStringLiteral("Bo "), false},
     };
     for (const Case& c : cases) {
-        dlg.NameEdit()->clear();
+        CContactEditDlg fresh(std::nullopt, "CP1252", nullptr);
         for (const QString& t : c.typed)
-            dlg.NameEdit()->insert(t);
-        EXPECT_EQ(dlg.NameEdit()->text(), c.shown) << c.shown.toStdString();
-        EXPECT_EQ(dlg.NameEdit()->cursorPosition(), c.shown.size());
+            fresh.NameEdit()->insert(t);
+        EXPECT_EQ(fresh.NameEdit()->text(), c.shown) << c.shown.toStdString();
+        EXPECT_EQ(fresh.NameEdit()->cursorPosition(), c.shown.size());
+        EXPECT_EQ(!fresh.NameNote()->isHidden(), c.note) << c.shown.toStdString();
     }
-    // What stands before the end stays.
-    dlg.NameEdit()->setText(QStringLiteral("\u00C9va"));
-    EXPECT_EQ(dlg.NameEdit()->text(), QStringLiteral("\u00C9va"));
+    // Typed in the middle, the cursor stays after what was typed.
+    dlg.NameEdit()->setText(QStringLiteral("Mller"));
+    dlg.NameEdit()->setCursorPosition(1);
+    dlg.NameEdit()->insert(QStringLiteral("\u00FC"));
+    EXPECT_EQ(dlg.NameEdit()->text(), QStringLiteral("Mueller"));
+    EXPECT_EQ(dlg.NameEdit()->cursorPosition(), 3);
+}
+
+TEST_F(PhoneBookPage, TabFollowsTheFormAndAContactNeedsANumber) {
+    CContactEditDlg dlg(std::nullopt, "CP1252", nullptr);
+    const std::vector<QWidget*> expected = {dlg.NameEdit(),    dlg.NumberEdit(0), dlg.NumberEdit(1),
+                                            dlg.NumberEdit(2), dlg.TypeList(),    dlg.OkButton()};
+    QWidget* w = dlg.NameEdit();
+    for (std::size_t i = 1; i < expected.size(); ++i) {
+        w = w->nextInFocusChain();
+        while (w->focusPolicy() == Qt::NoFocus || !w->isEnabled())
+            w = w->nextInFocusChain();
+        EXPECT_EQ(w, expected[i]) << i;
+    }
+    // A name alone is refused with a message; the window stays open.
+    dlg.show();
+    dlg.NameEdit()->insert(QStringLiteral("Ann"));
+    dlg.OkButton()->click();
+    EXPECT_TRUE(dlg.isVisible());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].text, Lang(363));
+    // Through the page: nothing is written.
+    Write({});
+    typing = Typing{QStringLiteral("Ann"), {}};
+    page.OnAdd();
+    EXPECT_EQ(Rows(), 0);
+    EXPECT_TRUE(lk::test::ReadFile(File()).empty());
 }
 
 TEST_F(PhoneBookPage, TheContactWindowNamesItsPurpose) {
@@ -411,6 +455,57 @@ class AddressBook : public WindowTest {
     QString chosen;
     int asked = 0;
 };
+
+TEST_F(AddressBook, TheChooserTakesAVCardFileOrAFolder) {
+    const fs::path folder = home.path() / "cards";
+    lk::test::WriteText(folder / "ann.vcf", kAnn);
+    const QString file = QString::fromStdString((folder / "ann.vcf").string());
+    struct Case {
+        const char* what;
+        std::function<void(QFileDialog*)> act;
+        QString expected;
+    };
+    const Case cases[] = {
+        {"a file",
+         [&](QFileDialog* d) {
+             // Typed into the name box, as from the keyboard, then Choose.
+             auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+             ASSERT_NE(name, nullptr);
+             name->setText(QStringLiteral("ann.vcf"));
+             static_cast<QDialog*>(d)->accept();  // the dialog's own check runs
+         },
+         file},
+        {"the folder shown",
+         [&](QFileDialog* d) { d->findChild<QPushButton*>("chooseFolder")->click(); },
+         QString::fromStdString(folder.string())},
+        {"cancelled", [&](QFileDialog* d) { d->reject(); }, QString()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QString result;
+        const auto seen = WithModals(
+            [&] { result = ChooseAddressBook(nullptr, QString::fromStdString(folder.string())); },
+            [&](QDialog* d) {
+                auto* picker = qobject_cast<QFileDialog*>(d);
+                if (!picker) {
+                    ADD_FAILURE() << "unexpected window: " << d->windowTitle().toStdString();
+                    d->reject();
+                    return;
+                }
+                EXPECT_EQ(picker->fileMode(), QFileDialog::ExistingFile);
+                c.act(picker);
+                // Never left hanging: a choice the picker refused ends as cancelled.
+                for (int i = 0; i < 50 && picker->isVisible(); ++i)
+                    QTest::qWait(20);
+                if (picker->isVisible()) {
+                    ADD_FAILURE() << "the picker stayed open";
+                    picker->reject();
+                }
+            });
+        EXPECT_EQ(seen, std::vector<std::string>{"addressBookChooser"});
+        EXPECT_EQ(QDir::cleanPath(result), QDir::cleanPath(c.expected));
+    }
+}
 
 TEST_F(AddressBook, TheFirstMatchAsksForTheBookAndKeepsIt) {
     LoadCard();

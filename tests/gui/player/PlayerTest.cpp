@@ -100,6 +100,24 @@ TEST_F(Player, PlayLoadsTheSelectedRowHighlightsItAndPlaysFromTheStart) {
     EXPECT_EQ(list()->CellBackground(2, 0), CPlayerDlg::kLoadedRow);
 }
 
+TEST_F(Player, TheEmptyPlayerSaysWhatToDoAndAGoneRecordingSaysSo) {
+    Load();
+    EXPECT_EQ(player().WaveView()->Hint(), Lang(366));
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitLoaded(2));
+    EXPECT_TRUE(player().WaveView()->Hint().isEmpty());
+    // The recording went (moved away by another program, say).
+    const fs::path gone(FieldText(list()->RowData(1)->filePath));
+    ASSERT_TRUE(fs::remove(gone));
+    list()->SelectRow(1);
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitFor([&] { return !player().Loading() && player().Row() == 1; }));
+    player().OnTimer(11);  // the open after the load that was running
+    const QString hint = player().WaveView()->Hint();
+    EXPECT_TRUE(hint.startsWith(Lang(367))) << hint.toStdString();
+    EXPECT_TRUE(hint.contains(QString::fromStdString(gone.filename().string())));
+}
+
 TEST_F(Player, PreviousAndNextWrapAroundTheList) {
     Load();
     view().OnCommand(CmdPlay);

@@ -92,6 +92,13 @@ class EagerOrder {
             }
             ListRow row;
             row.data = r;
+            // Icon columns order by what the icons mean.
+            if (const auto rank = cells_.RankOf(row, column)) {
+                SortKey k;
+                k.number = *rank;
+                keys.push_back(k);
+                continue;
+            }
             const QString text = cells_.Text(row, column);
             keys.push_back(column == ColTime ? MakeTimeKey(text, RecordTimeKey(*r))
                                              : MakeSortKey(text, locale));
