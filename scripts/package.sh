@@ -9,7 +9,7 @@ build=${1:-build-package}
 
 bash scripts/setup.sh
 # Tools that make the manual page, the icon sizes and the package itself.
-need=(help2man librsvg2-bin dpkg-dev fakeroot)
+need=(help2man librsvg2-bin dpkg-dev)
 missing=()
 for p in "${need[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
