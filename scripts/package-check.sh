@@ -45,7 +45,9 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 phase "tools"
 
-bash scripts/package.sh "$build" >"$build.log" 2>&1 || { tail -30 "$build.log"; exit 1; }
+mkdir -p "$cache/archives"
+bash scripts/package.sh "$build" >"$cache/package-build.log" 2>&1 \
+  || { tail -30 "$cache/package-build.log"; exit 1; }
 deb=$(ls "$src/$build"/linekeeper_*.deb)
 echo "package-check: built $deb"
 phase "build package"
@@ -66,13 +68,12 @@ appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml
 desktop-file-validate "$unpacked"/usr/share/applications/linekeeper.desktop
 echo "package-check: lintian"
 lint=0
-lintian --fail-on error --display-info "$deb" >"$build.lintian" 2>&1 || lint=$?
-grep -v 'running with root privileges' "$build.lintian" || true
+lintian --fail-on error --display-info "$deb" >"$cache/lintian.txt" 2>&1 || lint=$?
+grep -v 'running with root privileges' "$cache/lintian.txt" || true
 [ "$lint" -eq 0 ] || { echo "package-check: lintian found errors" >&2; exit 1; }
 phase "validate"
 
 # --- a fresh Debian 12 root ----------------------------------------------
-mkdir -p "$cache/archives"
 base="$cache/bookworm-minbase.tar"
 if [ ! -f "$base" ]; then
   echo "package-check: debootstrap bookworm into the cache (once)"
