@@ -58,25 +58,49 @@ bool IsWritableDir(const fs::path& dir) {
     return !parent.empty() && parent != dir && IsWritableDir(parent);
 }
 
+namespace {
+
+// <prefix>/share/linekeeper/Config for a program in <prefix>/bin.
+fs::path InstalledConfigDir(const fs::path& exeDir) {
+    return (exeDir / ".." / "share" / "linekeeper" / "Config").lexically_normal();
+}
+
+fs::path UserConfigDir() {
+    return XdgDir("XDG_CONFIG_HOME", ".config") / "linekeeper";
+}
+
+fs::path UserCacheDir() {
+    return XdgDir("XDG_CACHE_HOME", ".cache") / "linekeeper";
+}
+
+}  // namespace
+
 AppFolders ChooseAppFolders(const fs::path& exeDir, bool homeOverride,
                             const WritableCheck& isWritable) {
     AppFolders f;
     const fs::path localConfig = exeDir / "Config";
+    const fs::path installedConfig = InstalledConfigDir(exeDir);
     std::error_code ec;
-    // An installed program has no Config folder beside it (it sits under
-    // share/); only a portable copy or LINEKEEPER_HOME keeps settings there.
-    if (fs::is_directory(localConfig, ec))
+    // Whether the copy is installed is read from its layout, not from
+    // permissions alone: root may write anywhere, and a package's files must
+    // still stay untouched.
+    if (fs::is_directory(localConfig, ec)) {
         f.local = isWritable(localConfig);
-    else
+        f.shipped = localConfig;
+    } else if (fs::is_directory(installedConfig, ec)) {
+        f.local = false;
+        f.shipped = installedConfig;
+    } else {
         f.local = homeOverride && isWritable(exeDir);
+        f.shipped = localConfig;
+    }
     if (f.local) {
         f.config = localConfig;
         f.scratch = exeDir / "temp";
-        if (!isWritable(f.scratch))
-            f.scratch = XdgDir("XDG_CACHE_HOME", ".cache") / "linekeeper" / "temp";
+        if (!isWritable(f.scratch)) f.scratch = UserCacheDir();
     } else {
-        f.config = XdgDir("XDG_CONFIG_HOME", ".config") / "linekeeper";
-        f.scratch = XdgDir("XDG_CACHE_HOME", ".cache") / "linekeeper" / "temp";
+        f.config = UserConfigDir();
+        f.scratch = UserCacheDir();
     }
     return f;
 }
@@ -95,33 +119,56 @@ void SeedConfigDir(const fs::path& configDir, const std::vector<fs::path>& shipp
     }
 }
 
+void SeedSettingsFile(const fs::path& configDir, const fs::path& shipped) {
+    std::error_code ec;
+    const fs::path source = shipped / "LiteSet.ini";
+    const fs::path target = configDir / "LiteSet.ini";
+    fs::create_directories(configDir, ec);
+    if (fs::is_regular_file(source, ec) && !fs::exists(target, ec))
+        fs::copy_file(source, target, ec);
+}
+
 namespace {
 
-// The defaults shipped beside a program folder: a portable copy's Config, or
-// the installed share/linekeeper/Config.
-std::vector<fs::path> ShippedConfigDirs(const fs::path& dir) {
-    return {dir / "Config", (dir / ".." / "share" / "linekeeper" / "Config").lexically_normal()};
+AppFolders CurrentFolders() {
+    return ChooseAppFolders(ExeDir(), HomeOverride(), IsWritableDir);
 }
 
 }  // namespace
 
 fs::path ConfigDir() {
-    const fs::path exe = ExeDir();
-    const auto folders = ChooseAppFolders(exe, HomeOverride(), IsWritableDir);
+    const auto folders = CurrentFolders();
     std::error_code ec;
     if (!folders.local) {
-        SeedConfigDir(folders.config, ShippedConfigDirs(exe));
+        SeedSettingsFile(folders.config, folders.shipped);
     } else if (HomeOverride() && !fs::exists(folders.config, ec)) {
         // A new portable home (LINEKEEPER_HOME on an empty folder) starts from
         // the defaults shipped with the program itself, or it would have no texts.
         const auto program = fs::read_symlink("/proc/self/exe", ec);
-        if (!ec) SeedConfigDir(folders.config, ShippedConfigDirs(program.parent_path()));
+        if (!ec) {
+            const fs::path dir = program.parent_path();
+            SeedConfigDir(folders.config, {dir / "Config", InstalledConfigDir(dir)});
+        }
     }
     return folders.config;
 }
 
+fs::path ShippedConfigDir() {
+    // A new portable home gets its shipped files only when first seeded.
+    const fs::path config = ConfigDir();
+    const auto folders = CurrentFolders();
+    return folders.local ? config : folders.shipped;
+}
+
+fs::path LangFilePath() {
+    const fs::path own = ConfigDir() / "LiteLang.ini";
+    std::error_code ec;
+    if (fs::is_regular_file(own, ec)) return own;
+    return ShippedConfigDir() / "LiteLang.ini";
+}
+
 fs::path ScratchDir() {
-    const auto folders = ChooseAppFolders(ExeDir(), HomeOverride(), IsWritableDir);
+    const auto folders = CurrentFolders();
     std::error_code ec;
     fs::create_directories(folders.scratch, ec);
     return folders.scratch;

@@ -10,7 +10,7 @@ namespace lk {
 std::string LangString(int number) {
     char key[16];
     std::snprintf(key, sizeof key, "%04d", number);
-    const auto value = ReadProfileString(ConfigDir() / "LiteLang.ini", "English", key);
+    const auto value = ReadProfileString(LangFilePath(), "English", key);
     if (!value) return {};
     return ExpandLineBreaks(CutToUtf16Units(*value, 1023));
 }

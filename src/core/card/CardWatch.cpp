@@ -35,7 +35,7 @@ void CopyBeepFiles(const fs::path& cardRoot, const fs::path& sourceFolder) {
 CardWatch::CardWatch(RecorderState& state, CardWatchConfig config)
     : state_(state), config_(std::move(config)) {
     // The prompt sounds sit beside the settings (seeded there on an installed copy).
-    if (config_.beepSourceFolder.empty()) config_.beepSourceFolder = ConfigDir();
+    if (config_.beepSourceFolder.empty()) config_.beepSourceFolder = ShippedConfigDir();
 }
 
 fs::path CardWatch::BackupPath() const {

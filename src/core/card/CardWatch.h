@@ -57,7 +57,7 @@ struct CardWatchActions {
 };
 
 // Where the timers find what they need beyond the shared state. Empty members
-// fall back to the settings ("BackupPath") and to ExeDir()/Config.
+// fall back to the settings ("BackupPath") and to the shipped Config folder.
 struct CardWatchConfig {
     std::function<std::filesystem::path()> backupPath;
     std::filesystem::path beepSourceFolder;  // holds beep1.wav and beep3.wav

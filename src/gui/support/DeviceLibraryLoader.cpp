@@ -17,8 +17,15 @@ DeviceLibraryLoader::~DeviceLibraryLoader() {
 QString DeviceLibraryLoader::ResolvePath(const QString& setting, const QString& exeDir) {
     const QString s = setting.trimmed();
     if (s.isEmpty()) return {};
-    if (!s.contains(QLatin1Char('/'))) return QDir(exeDir).filePath(s);
-    return s;
+    if (s.contains(QLatin1Char('/'))) return s;
+    const QString beside = QDir(exeDir).filePath(s);
+    const QString installed = QDir(InstalledLibraryDir(exeDir)).filePath(s);
+    if (!QFileInfo::exists(beside) && QFileInfo::exists(installed)) return installed;
+    return beside;
+}
+
+QString DeviceLibraryLoader::InstalledLibraryDir(const QString& exeDir) {
+    return QDir::cleanPath(QDir(exeDir).filePath(QStringLiteral("../" LK_PRIVATE_LIBDIR)));
 }
 
 DeviceLibraryLoader::Load DeviceLibraryLoader::Open(const QString& file) {

@@ -22,8 +22,12 @@ class DeviceLibraryLoader : public QObject {
     ~DeviceLibraryLoader() override;
 
     // The file the setting names: an absolute or relative path as it stands,
-    // a bare file name in `exeDir`; empty for an empty setting.
+    // a bare file name in `exeDir`, or in InstalledLibraryDir() when only
+    // there; empty for an empty setting.
     static QString ResolvePath(const QString& setting, const QString& exeDir);
+    // The private library folder of a program installed in `exeDir`:
+    // <prefix>/lib/<multiarch>/linekeeper.
+    static QString InstalledLibraryDir(const QString& exeDir);
 
     // Loads the library and resolves its four calls; nothing is called on a
     // library that lacks one of them.

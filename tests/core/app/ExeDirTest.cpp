@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/ExeDir.h"
 #include "app/LangString.h"
@@ -59,7 +61,7 @@ TEST(ExeDir, ChoosesFoldersByWritability) {
     ScopedEnv config("XDG_CONFIG_HOME", (xdg.path() / "config").string());
     ScopedEnv cache("XDG_CACHE_HOME", (xdg.path() / "cache").string());
     const fs::path userConfig = xdg.path() / "config" / "linekeeper";
-    const fs::path userScratch = xdg.path() / "cache" / "linekeeper" / "temp";
+    const fs::path userScratch = xdg.path() / "cache" / "linekeeper";
     const auto all = [](const fs::path&) { return true; };
     const auto none = [](const fs::path&) { return false; };
     const auto configOnly = [&](const fs::path& p) { return p == exe.path() / "Config"; };
@@ -92,6 +94,83 @@ TEST(ExeDir, ChoosesFoldersByWritability) {
         EXPECT_EQ(f.scratch, c.scratch) << c.name;
         EXPECT_EQ(f.local, c.config == exe.path() / "Config") << c.name;
     }
+}
+
+// An installed copy (<prefix>/bin beside <prefix>/share/linekeeper/Config) keeps
+// its settings in the user's folders even when the program folder is writable,
+// as /usr/bin is for root.
+TEST(ExeDir, AnInstalledLayoutUsesTheUserFolders) {
+    TempDir prefix, xdg;
+    const fs::path bin = prefix.path() / "bin";
+    const fs::path shipped = prefix.path() / "share" / "linekeeper" / "Config";
+    fs::create_directories(bin);
+    fs::create_directories(shipped);
+    ScopedEnv config("XDG_CONFIG_HOME", (xdg.path() / "config").string());
+    ScopedEnv cache("XDG_CACHE_HOME", (xdg.path() / "cache").string());
+    const auto all = [](const fs::path&) { return true; };
+    const auto none = [](const fs::path&) { return false; };
+
+    for (const bool homeOverride : {false, true}) {
+        for (const auto& writable : {WritableCheck(all), WritableCheck(none)}) {
+            const auto f = ChooseAppFolders(bin, homeOverride, writable);
+            EXPECT_FALSE(f.local);
+            EXPECT_EQ(f.config, xdg.path() / "config" / "linekeeper");
+            EXPECT_EQ(f.scratch, xdg.path() / "cache" / "linekeeper");
+            EXPECT_EQ(f.shipped, shipped);
+        }
+    }
+    // A Config folder beside the program makes it portable again.
+    fs::create_directories(bin / "Config");
+    const auto portable = ChooseAppFolders(bin, false, all);
+    EXPECT_TRUE(portable.local);
+    EXPECT_EQ(portable.shipped, bin / "Config");
+}
+
+// Settings, language texts and scratch files of an installed copy, end to
+// end: nothing is written under the prefix, the shipped texts are used until
+// the user puts a language file of their own in the config folder.
+TEST(ExeDir, AnInstalledCopyWritesOnlyUnderTheXdgFolders) {
+    TempDir prefix, xdg;
+    const fs::path bin = prefix.path() / "bin";
+    const fs::path shipped = prefix.path() / "share" / "linekeeper" / "Config";
+    fs::create_directories(bin);
+    WriteText(shipped / "LiteSet.ini", "[Setting]\nDevType=1\nSoftware=LineKeeper\n");
+    WriteText(shipped / "LiteLang.ini", "[English]\n0002=All records\n");
+    const auto listing = [](const fs::path& root) {
+        std::vector<fs::path> files;
+        for (const auto& e : fs::recursive_directory_iterator(root))
+            files.push_back(fs::relative(e.path(), root));
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    const auto before = listing(prefix.path());
+    const fs::path userConfig = xdg.path() / "config" / "linekeeper";
+    const fs::path userCache = xdg.path() / "cache" / "linekeeper";
+    {
+        ScopedEnv home("LINEKEEPER_HOME", bin.string());
+        ScopedEnv config("XDG_CONFIG_HOME", (xdg.path() / "config").string());
+        ScopedEnv cache("XDG_CACHE_HOME", (xdg.path() / "cache").string());
+
+        EXPECT_EQ(ReadSettingInt("DevType"), 1);  // seeded from the shipped defaults
+        EXPECT_TRUE(WriteSettingInt("DevType", 0));
+        EXPECT_EQ(ReadSettingInt("DevType"), 0);
+        EXPECT_EQ(ReadSettingString("Software"), "LineKeeper");
+        EXPECT_EQ(SettingsFilePath(), userConfig / "LiteSet.ini");
+        EXPECT_EQ(LangString(2), "All records");
+        EXPECT_EQ(LangFilePath(), shipped / "LiteLang.ini");
+        EXPECT_EQ(ShippedConfigDir(), shipped);
+        EXPECT_EQ(ScratchDir(), userCache);
+        WriteText(ScratchDir() / "Recordings.eml", "draft");
+
+        // The shipped texts are not copied: a newer package brings new ones.
+        EXPECT_FALSE(fs::exists(userConfig / "LiteLang.ini"));
+        WriteText(userConfig / "LiteLang.ini", "[English]\n0002=Alle Aufnahmen\n");
+        EXPECT_EQ(LangString(2), "Alle Aufnahmen");
+    }
+    EXPECT_EQ(listing(prefix.path()), before);
+    EXPECT_EQ(ReadText(shipped / "LiteSet.ini"), "[Setting]\nDevType=1\nSoftware=LineKeeper\n");
+    EXPECT_TRUE(fs::is_regular_file(userConfig / "LiteSet.ini"));
+    EXPECT_TRUE(fs::is_regular_file(userCache / "Recordings.eml"));
 }
 
 TEST(ExeDir, SeedingCopiesOnlyMissingFiles) {

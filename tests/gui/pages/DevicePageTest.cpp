@@ -478,6 +478,22 @@ TEST(DeviceLibraryLoader, FindsTheLibraryAndRefusesWhatIsNotOne) {
               QStringLiteral("/usr/lib/libx.so"));
     EXPECT_EQ(DeviceLibraryLoader::ResolvePath(QStringLiteral("  "), QStringLiteral("/opt")),
               QString());
+
+    // An installed program finds a bare name in its private library folder,
+    // unless a file of that name lies beside it.
+    lk::test::TempDir prefix;
+    const QString bin = QString::fromStdString((prefix.path() / "bin").string());
+    const std::filesystem::path libDir =
+        DeviceLibraryLoader::InstalledLibraryDir(bin).toStdString();
+    EXPECT_EQ(libDir.filename(), "linekeeper");
+    EXPECT_EQ(libDir.lexically_relative(prefix.path()).begin()->string(), "lib");
+    lk::test::WriteText(libDir / "libsim.so", "x");
+    lk::test::WriteText(prefix.path() / "bin" / "libother.so", "x");
+    EXPECT_EQ(DeviceLibraryLoader::ResolvePath(QStringLiteral("libsim.so"), bin),
+              QString::fromStdString((libDir / "libsim.so").string()));
+    lk::test::WriteText(libDir / "libother.so", "x");
+    EXPECT_EQ(DeviceLibraryLoader::ResolvePath(QStringLiteral("libother.so"), bin),
+              bin + QStringLiteral("/libother.so"));
 }
 
 // The window with the simulated recorder beside the program.
