@@ -45,7 +45,7 @@ void ExpectNothingLost(const LoadedCard& card) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(card.StoreRootPath(), ec);
          !ec && it != fs::end(it); it.increment(ec))
-        EXPECT_NE(it->path().extension(), kPartialSuffix) << it->path();
+        EXPECT_FALSE(IsPartialName(it->path().filename().string())) << it->path();
     // Whatever the index names is there.
     for (const auto& [path, count] : test::IndexedPaths(card.StoreRootPath()))
         EXPECT_TRUE(fs::exists(path)) << path;

@@ -35,6 +35,20 @@ class FaultyFileOps : public RealFileOps {
         if (OnGoneCard(p)) return std::nullopt;
         return RealFileOps::FileSize(p);
     }
+    FileProbe Probe(const std::filesystem::path& p) override {
+        if (OnGoneCard(p)) {
+            lastError_ = ENOTCONN;
+            return {FileProbe::Kind::Error, 0, 0, ENOTCONN};
+        }
+        return RealFileOps::Probe(p);
+    }
+    std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) override {
+        if (OnGoneCard(dir)) {
+            lastError_ = ENOTCONN;
+            return std::nullopt;
+        }
+        return RealFileOps::ListNames(dir);
+    }
     bool Remove(const std::filesystem::path& p) override {
         return !OnGoneCard(p) && RealFileOps::Remove(p);
     }
