@@ -737,7 +737,8 @@ void BackupRun::Flush() {
         if (held && p.work == Work::Held && p.index && p.item.indexed) ++result_.reIndexed;
         if (!p.removeSource || !p.item.indexed || p.source.empty()) continue;
         const bool plain = LinkFree(cardRoot_, p.source);
-        p.item.sourceDeleted = plain && files_.Remove(p.source);
+        // Gone already: another run of this card moved it, after indexing it.
+        p.item.sourceDeleted = plain && (files_.Remove(p.source) || files_.LastError() == ENOENT);
         if (!p.item.sourceDeleted) {
             ++result_.cardNotCleared;
             if (result_.cardClearReason.empty())
