@@ -635,7 +635,12 @@ void BackupRun::Flush() {
             if (p.outcome == BackupOutcome::Failed) continue;
             folders.insert(p.dest.path.parent_path());
         } else {
-            p.index = Month(p.base.yyyymm).named.count(p.dest.key) == 0;
+            // The marker of a recording the log names gives way to the
+            // recording itself once that is indexed.
+            const MonthIndex& m = Month(p.base.yyyymm);
+            const bool realNamed =
+                !p.sourceKey.empty() && p.dest.key != p.base.key && m.named.count(p.base.key) != 0;
+            p.index = !realNamed && m.named.count(p.dest.key) == 0;
             // Held copies that get an index entry or let the card go: an
             // earlier run may have ended between their rename and its sync.
             if (p.index || p.removeSource) folders.insert(p.dest.path.parent_path());
