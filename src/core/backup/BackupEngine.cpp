@@ -201,6 +201,9 @@ class BackupRun {
     std::vector<Pending> batch_;
     std::unordered_set<std::string> plainFolders_;
     std::unordered_set<std::string> cleanedFolders_;
+    // Folders found plain (and, in the store, made) once: not looked at again.
+    std::unordered_set<std::string> readyDays_;
+    std::unordered_set<std::string> readyCardFolders_;
     // Card files met so far (as the card compares names), and the item of
     // the first record naming each once it is finished.
     std::unordered_set<std::string> sources_;
@@ -413,16 +416,24 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         p.outcome = BackupOutcome::AlreadyHeld;
         return Queue(std::move(p));
     }
-    // Nothing on the card or in the store is reached through a link.
-    if (!LinkFree(cardRoot_, *source)) {
-        Fail(p, true);
-        return Queue(std::move(p));
+    // Nothing on the card or in the store is reached through a link (the
+    // recording itself is looked at below, once).
+    const fs::path cardFolder = source->parent_path();
+    if (readyCardFolders_.count(cardFolder.string()) == 0) {
+        if (!LinkFree(cardRoot_, cardFolder)) {
+            Fail(p, true);
+            return Queue(std::move(p));
+        }
+        readyCardFolders_.insert(cardFolder.string());
     }
     const fs::path day = dest->path.parent_path();
-    if (!LinkFree(options_.backupPath, day) || !files_.CreateDirectories(day) ||
-        !LinkFree(options_.backupPath, day)) {
-        Fail(p, false);
-        return Queue(std::move(p));
+    if (readyDays_.count(day.string()) == 0) {
+        if (!LinkFree(options_.backupPath, day) || !files_.CreateDirectories(day) ||
+            !LinkFree(options_.backupPath, day)) {
+            Fail(p, false);
+            return Queue(std::move(p));
+        }
+        readyDays_.insert(day.string());
     }
 
     fs::path from = *source;
@@ -447,6 +458,10 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
             ChooseMarker(p);
             return Queue(std::move(p));
         case FileProbe::Kind::NotRegular:
+            if (probe.link) {
+                Fail(p, true, ELOOP);
+                return Queue(std::move(p));
+            }
             FailWith(p, true, "the recording on the card is not a regular file");
             return Queue(std::move(p));
         case FileProbe::Kind::Error:
@@ -491,8 +506,7 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         copied = files_.CopyToNewFile(from, p.partial);
         if (!copied && files_.LastError() != EEXIST) break;
     }
-    const FileProbe written = copied ? files_.Probe(p.partial) : FileProbe{};
-    if (!copied || written.kind != FileProbe::Kind::Regular || written.size != sourceSize) {
+    if (!copied || files_.LastCopiedBytes() != sourceSize) {
         const int error = files_.LastError();
         const bool cardSide = copied || files_.Probe(from).kind != FileProbe::Kind::Regular;
         Fail(p, cardSide, copied ? EIO : error);  // EIO: the source changed while read
@@ -879,7 +893,6 @@ BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
             stopped = true;
             break;
         }
-        std::this_thread::yield();
         if (CallRecord* record = state.records.Card()[position].get())
             run.Process(*record, position, range);
     }
@@ -908,7 +921,6 @@ BackupResult BackupSelectedThread(RecorderState& state, std::span<CallRecord* co
             stopped = true;
             break;
         }
-        std::this_thread::yield();
         if (CallRecord* record = selected[position]) run.Process(*record, position, range);
     }
     run.Flush();

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <system_error>
 
 #include <dirent.h>
@@ -49,16 +50,22 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, off_t offset) 
     return true;
 }
 
-bool CopyByReading(int in, int out) {
-    std::vector<std::uint8_t> buf(1 << 20);
-    off_t offset = 0;
+// Copies what is left of `in` to `out` from `offset` on; the bytes written
+// are added to `copied`. One buffer per thread serves every copy, never
+// zero-filled: a backup of small recordings spent a tenth of its time
+// clearing a fresh one per file.
+bool CopyByReading(int in, int out, off_t offset, std::uint64_t& copied) {
+    constexpr std::size_t kBuffer = 1 << 20;
+    thread_local const std::unique_ptr<std::uint8_t[]> buf =
+        std::make_unique_for_overwrite<std::uint8_t[]>(kBuffer);
     for (;;) {
-        const ssize_t n = ::read(in, buf.data(), buf.size());
+        const ssize_t n = ::read(in, buf.get(), kBuffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) return true;
-        if (!WriteAll(out, buf.data(), static_cast<std::size_t>(n), offset)) return false;
+        if (!WriteAll(out, buf.get(), static_cast<std::size_t>(n), offset)) return false;
         offset += n;
+        copied += static_cast<std::uint64_t>(n);
     }
 }
 
@@ -125,6 +132,7 @@ FileProbe RealFileOps::Probe(const fs::path& p) {
         return probe;
     }
     probe.kind = S_ISREG(st.st_mode) ? FileProbe::Kind::Regular : FileProbe::Kind::NotRegular;
+    probe.link = S_ISLNK(st.st_mode);
     probe.size = static_cast<std::uint64_t>(st.st_size);
     probe.modified = static_cast<std::int64_t>(st.st_mtime);
     return probe;
@@ -205,6 +213,7 @@ bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
     if (!out.ok()) return Failing(false);
 
     // The kernel copies without a round trip through user space when it can.
+    lastCopied_ = 0;
     off_t remaining = st.st_size;
     bool kernelCopy = true;
     while (remaining > 0) {
@@ -219,8 +228,9 @@ bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
         if (n < 0) return Failing(false);
         if (n == 0) break;  // the source shrank: the caller's size check catches it
         remaining -= n;
+        lastCopied_ += static_cast<std::uint64_t>(n);
     }
-    if (!kernelCopy && !CopyByReading(in.get(), out.get())) return Failing(false);
+    if (!kernelCopy && !CopyByReading(in.get(), out.get(), 0, lastCopied_)) return Failing(false);
     // Start writing it out now, while the next one is copied, so that the
     // batch's sync finds most of its data on the disk already.
     ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);

@@ -18,6 +18,7 @@ namespace lk {
 // What a path holds, found without opening it (a FIFO is never opened).
 struct FileProbe {
     enum class Kind { Regular, Missing, NotRegular, Error } kind = Kind::Missing;
+    bool link = false;  // NotRegular: a symbolic link
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // seconds since the epoch
     int error = 0;              // Error: why it could not be looked at
@@ -40,7 +41,7 @@ class FileOps {
     virtual std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) = 0;
     // Copies `from` (not a link) to the new file `to` (fails when `to` exists).
     // Not flushed: Sync makes a batch of copies durable at once. On failure `to`
-    // may be left partly written.
+    // may be left partly written. LastCopiedBytes() tells how many bytes landed.
     virtual bool CopyToNewFile(const std::filesystem::path& from,
                                const std::filesystem::path& to) = 0;
     // Never replaces: fails with EEXIST when `to` exists. Where the file system
@@ -100,6 +101,7 @@ class FileOps {
 
     // errno of the last operation that failed.
     int LastError() const { return lastError_; }
+    std::uint64_t LastCopiedBytes() const { return lastCopied_; }
 
   protected:
     // Keeps errno of a failure and passes the result on.
@@ -109,6 +111,7 @@ class FileOps {
         return result;
     }
     int lastError_ = 0;
+    std::uint64_t lastCopied_ = 0;
 };
 
 // The real file system.

@@ -38,7 +38,10 @@ class FaultyFileOps : public RealFileOps {
     FileProbe Probe(const std::filesystem::path& p) override {
         if (OnGoneCard(p)) {
             lastError_ = ENOTCONN;
-            return {FileProbe::Kind::Error, 0, 0, ENOTCONN};
+            FileProbe gone;
+            gone.kind = FileProbe::Kind::Error;
+            gone.error = ENOTCONN;
+            return gone;
         }
         return RealFileOps::Probe(p);
     }
@@ -70,6 +73,7 @@ class FaultyFileOps : public RealFileOps {
         out.open(to, std::ios::binary);
         if (!out) return false;
         constexpr std::size_t kChunk = 1024;
+        const std::uint64_t copyStart = cardBytesRead;
         for (std::size_t off = 0; off < source->size(); off += kChunk) {
             std::size_t n = std::min(kChunk, source->size() - off);
             if (cardVanishesAfter && cardBytesRead + n > *cardVanishesAfter) {
@@ -92,6 +96,7 @@ class FaultyFileOps : public RealFileOps {
             }
         }
         out.close();
+        lastCopied_ = cardBytesRead - copyStart;
         return static_cast<bool>(out);
     }
 
