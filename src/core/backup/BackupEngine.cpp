@@ -106,6 +106,23 @@ struct Pending {
     bool index = false;      // append an index entry naming dest.path
     bool addToList = false;  // into the backup list even when the index write fails
     bool removeSource = false;
+    FileProbe sourceProbe;  // the card file as it was looked at
+    std::string cardKey;    // its path below the card root, as the card compares names
+};
+
+// The quick check: a card file whose name, size, write time and change time
+// are those it had when its copy was made counts as held without being read,
+// as long as that copy is there with its size (copy mode only: before a move
+// deletes a card file, its bytes are compared with the copy's in full). The
+// store keeps these facts per month in "CallLog/YYYYMMCardFiles.txt", lines of
+// "size<TAB>write ns<TAB>change ns<TAB>store key<TAB>card key", appended
+// under the month's lock. Lost or torn lines only cost a content check.
+
+struct SeenFile {
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    std::string storeKey;
 };
 
 // What this run knows of one month index file: every path an entry names
@@ -182,6 +199,11 @@ class BackupRun {
     void RemoveStalePartials(const fs::path& day);
     void ChooseMarker(Pending& p);
 
+    // The quick check's facts of a month, read once per run.
+    const SeenFile* Seen(int yyyymm, const std::string& cardKey);
+    fs::path CardFilesPath(int yyyymm) const;
+    void RememberCardFiles(int yyyymm, const std::vector<Pending*>& done);
+
     // Under the month's lock.
     MonthIndex& Month(int yyyymm);
     void ReadNewEntries(int yyyymm);
@@ -198,6 +220,7 @@ class BackupRun {
     fs::path cardRoot_;
     bool ignoreCase_ = false;
     std::map<int, MonthIndex> months_;
+    std::map<int, std::unordered_map<std::string, SeenFile>> seen_;
     std::vector<Pending> batch_;
     std::unordered_set<std::string> plainFolders_;
     std::unordered_set<std::string> cleanedFolders_;
@@ -471,7 +494,33 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
             break;
     }
     p.source = from;
+    p.sourceProbe = probe;
     const std::uint64_t sourceSize = probe.size;
+    {
+        const std::string rel = from.lexically_relative(cardRoot_).generic_string();
+        p.cardKey = ignoreCase_ ? FoldLetterCase(rel) : rel;
+    }
+    if (const SeenFile* seen = Seen(dest->yyyymm, p.cardKey);
+        seen != nullptr && seen->size == sourceSize && seen->modifiedNs == probe.modifiedNs &&
+        seen->changedNs == probe.changedNs) {
+        Destination v = *dest;
+        v.key = seen->storeKey;
+        v.path = storeRoot_ / seen->storeKey;
+        const FileProbe there = files_.Probe(v.path);
+        bool held = there.kind == FileProbe::Kind::Regular && there.size == sourceSize;
+        if (held && options_.move) {
+            const auto same = files_.SameContent(from, v.path);
+            held = same.has_value() && *same;
+        }
+        if (held) {
+            p.dest = v;
+            p.item.destination = v.path;
+            p.work = Work::Held;
+            p.outcome = BackupOutcome::AlreadyHeld;
+            p.removeSource = options_.move;
+            return Queue(std::move(p));
+        }
+    }
 
     // A copy already in the store under the recording's name or a variant
     // holding these very bytes is not copied again (the lock decides whether
@@ -520,6 +569,72 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     p.addToList = true;
     p.removeSource = options_.move;
     Queue(std::move(p));
+}
+
+fs::path BackupRun::CardFilesPath(int yyyymm) const {
+    return storeRoot_ / "CallLog" / (std::to_string(yyyymm) + kCardFilesSuffix);
+}
+
+const SeenFile* BackupRun::Seen(int yyyymm, const std::string& cardKey) {
+    auto it = seen_.find(yyyymm);
+    if (it == seen_.end()) {
+        std::unordered_map<std::string, SeenFile> facts;
+        const fs::path path = CardFilesPath(yyyymm);
+        const std::string month = std::to_string(yyyymm) + "/";
+        if (files_.ReachedWithoutLinks(options_.backupPath, path)) {
+            if (const auto bytes = files_.ReadFrom(path, 0)) {
+                const std::string text(bytes->begin(), bytes->end());
+                std::size_t pos = 0;
+                for (std::size_t end; (end = text.find('\n', pos)) != std::string::npos;
+                     pos = end + 1) {
+                    std::vector<std::string> f;
+                    for (std::size_t a = pos, tab; a <= end; a = tab + 1) {
+                        tab = text.find('\t', a);
+                        if (tab == std::string::npos || tab > end) tab = end;
+                        f.push_back(text.substr(a, tab - a));
+                    }
+                    // A store key names a file of this month's folders and
+                    // nothing else.
+                    if (f.size() != 5 || f[3].compare(0, month.size(), month) != 0 ||
+                        f[3].find("..") != std::string::npos ||
+                        std::count(f[3].begin(), f[3].end(), '/') != 2)
+                        continue;
+                    SeenFile seen;
+                    seen.size = std::strtoull(f[0].c_str(), nullptr, 10);
+                    seen.modifiedNs = std::strtoll(f[1].c_str(), nullptr, 10);
+                    seen.changedNs = std::strtoll(f[2].c_str(), nullptr, 10);
+                    seen.storeKey = f[3];
+                    facts[f[4]] = std::move(seen);
+                }
+            }
+        }
+        it = seen_.emplace(yyyymm, std::move(facts)).first;
+    }
+    const auto found = it->second.find(cardKey);
+    return found != it->second.end() ? &found->second : nullptr;
+}
+
+void BackupRun::RememberCardFiles(int yyyymm, const std::vector<Pending*>& done) {
+    std::string lines;
+    for (const Pending* p : done) {
+        const FileProbe& f = p->sourceProbe;
+        if (p->cardKey.find_first_of("\t\n") != std::string::npos ||
+            p->dest.key.find_first_of("\t\n") != std::string::npos)
+            continue;
+        if (const SeenFile* seen = Seen(yyyymm, p->cardKey);
+            seen != nullptr && seen->size == f.size && seen->modifiedNs == f.modifiedNs &&
+            seen->changedNs == f.changedNs && seen->storeKey == p->dest.key)
+            continue;
+        lines += std::to_string(f.size) + "\t" + std::to_string(f.modifiedNs) + "\t" +
+                 std::to_string(f.changedNs) + "\t" + p->dest.key + "\t" + p->cardKey + "\n";
+        seen_[yyyymm][p->cardKey] = {f.size, f.modifiedNs, f.changedNs, p->dest.key};
+    }
+    if (lines.empty()) return;
+    const fs::path path = CardFilesPath(yyyymm);
+    if (!files_.ReachedWithoutLinks(options_.backupPath, path)) return;
+    // A cache: a failed write costs the next run a content check, nothing more.
+    [[maybe_unused]] const bool written = files_.AppendBytes(
+        path, ByteSpan(reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()));
 }
 
 MonthIndex& BackupRun::Month(int yyyymm) {
@@ -742,6 +857,16 @@ void BackupRun::Flush() {
             Fail(*p, false, error);
         }
     }
+    // What the card files looked like, for the next run's quick check.
+    std::map<int, std::vector<Pending*>> seenNow;
+    for (auto& p : batch_) {
+        const bool named = p.item.indexed || (p.work == Work::Held && !p.index);
+        if (!p.source.empty() && !p.cardKey.empty() && p.outcome != BackupOutcome::Failed &&
+            named && locks.count(p.base.yyyymm) != 0 && locks[p.base.yyyymm].has_value())
+            seenNow[p.base.yyyymm].push_back(&p);
+    }
+    for (const auto& [yyyymm, done] : seenNow)
+        RememberCardFiles(yyyymm, done);
     // Entries seen under the locks are durable (their writers synced before
     // letting go), so held copies named by them may let the card go.
     locks.clear();

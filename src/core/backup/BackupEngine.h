@@ -26,6 +26,9 @@ inline constexpr int kStalePartialSeconds = 600;
 // True for a name written as above (also the plain "<name>.lkpart" of older
 // versions).
 bool IsPartialName(const std::string& fileName);
+// The quick check's facts of one month, beside its index file:
+// "CallLog/YYYYMM" + kCardFilesSuffix.
+inline constexpr char kCardFilesSuffix[] = "CardFiles.txt";
 // Marker of a record that has no recording on the card.
 inline constexpr char kMarkerSuffix[] = ".tmp";
 

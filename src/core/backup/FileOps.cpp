@@ -135,6 +135,10 @@ FileProbe RealFileOps::Probe(const fs::path& p) {
     probe.link = S_ISLNK(st.st_mode);
     probe.size = static_cast<std::uint64_t>(st.st_size);
     probe.modified = static_cast<std::int64_t>(st.st_mtime);
+    probe.modifiedNs =
+        static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    probe.changedNs =
+        static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return probe;
 }
 
@@ -169,6 +173,21 @@ bool RealFileOps::WriteInPlace(const fs::path& p, std::uint64_t offset, ByteSpan
     if (!fd.ok()) return Failing(false);
     if (!WriteAll(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(offset)))
         return Failing(false);
+    if (!fd.Close()) return Failing(false);
+    return true;
+}
+
+bool RealFileOps::AppendBytes(const fs::path& p, ByteSpan bytes) {
+    Fd fd(::open(p.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK,
+                 0644));
+    if (!fd.ok()) return Failing(false);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd.get(), bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return Failing(false);
+        done += static_cast<std::size_t>(n);
+    }
     if (!fd.Close()) return Failing(false);
     return true;
 }

@@ -21,7 +21,11 @@ struct FileProbe {
     bool link = false;  // NotRegular: a symbolic link
     std::uint64_t size = 0;
     std::int64_t modified = 0;  // seconds since the epoch
-    int error = 0;              // Error: why it could not be looked at
+    // Nanoseconds since the epoch of the last write and of the last change
+    // (a rewrite that sets the old write time back still moves the change time).
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    int error = 0;  // Error: why it could not be looked at
 };
 
 class FileOps {
@@ -73,6 +77,8 @@ class FileOps {
     // Overwrites bytes of an existing file in place (no flush).
     virtual bool WriteInPlace(const std::filesystem::path& p, std::uint64_t offset,
                               ByteSpan bytes) = 0;
+    // Appends bytes to a file (creating it) with one write; not flushed.
+    virtual bool AppendBytes(const std::filesystem::path& p, ByteSpan bytes) = 0;
     // The bytes of a file from `offset` to its end.
     virtual std::optional<std::vector<std::uint8_t>> ReadFrom(const std::filesystem::path& p,
                                                               std::uint64_t offset) = 0;
@@ -125,6 +131,7 @@ class RealFileOps : public FileOps {
     std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) override;
     bool WriteInPlace(const std::filesystem::path& p, std::uint64_t offset,
                       ByteSpan bytes) override;
+    bool AppendBytes(const std::filesystem::path& p, ByteSpan bytes) override;
     std::optional<std::vector<std::uint8_t>> ReadFrom(const std::filesystem::path& p,
                                                       std::uint64_t offset) override;
     bool CopyToNewFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
