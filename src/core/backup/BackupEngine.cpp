@@ -767,8 +767,8 @@ void BackupRun::Flush() {
             // The marker of a recording the log names gives way to the
             // recording itself once that is indexed.
             const MonthIndex& m = Month(p.base.yyyymm);
-            const bool realNamed =
-                !p.sourceKey.empty() && p.dest.key != p.base.key && m.named.count(p.base.key) != 0;
+            const bool marker = p.dest.key == p.base.key + kMarkerSuffix;
+            const bool realNamed = marker && !p.sourceKey.empty() && m.named.count(p.base.key) != 0;
             p.index = !realNamed && m.named.count(p.dest.key) == 0;
             // Held copies that get an index entry or let the card go: an
             // earlier run may have ended between their rename and its sync.

@@ -341,3 +341,36 @@ TEST(BackupSharedStore, OnlyProvenStaleLeftoversAreCleared) {
 
 }  // namespace
 }  // namespace lk
+
+namespace lk {
+namespace {
+
+// A run killed between the rename of a copy under a variant name and its index
+// entry: the next run indexes the variant, although the name itself is indexed.
+TEST(BackupSharedStore, AHeldVariantWithoutItsEntryIsIndexed) {
+    const RecordingSpec memo{Note, "20000101000012", ""};
+    LoadedCard first(0, {memo});
+    ASSERT_EQ(first.RunAll(false).backedUp, 1);
+    LoadedCard second(0, {memo});
+    second.backupPath = first.backupPath;
+    auto other = test::RecordingBytes(memo);
+    for (auto& b : other)
+        b = static_cast<std::uint8_t>(b + 1);
+    test::WriteFile(second.CardFile(memo), other);
+    ASSERT_EQ(second.RunAll(false).backedUp, 1);
+    // The variant's entry is lost; its copy stays.
+    const fs::path index = first.IndexFile("200001");
+    auto bytes = test::ReadFile(index);
+    bytes.resize(CallRecord::kSize);
+    test::WriteFile(index, bytes);
+
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move);
+        const auto r = second.RunAll(move);
+        EXPECT_EQ(r.failed, 0);
+        EXPECT_EQ(LiveEntries(first.StoreRootPath()).size(), 2u);
+    }
+}
+
+}  // namespace
+}  // namespace lk
