@@ -18,6 +18,8 @@ PACKAGES=(
   xdg-utils dbus-daemon
   # sound server for the playback test (started by the test itself)
   pulseaudio pulseaudio-utils
+  # exFAT and FAT sticks as backup stores, mounted through FUSE by the tests
+  exfat-fuse exfatprogs fusefat
   # reference tools used by the round-trip tests and benchmarks
   ffmpeg sox
   # screenshots of the window

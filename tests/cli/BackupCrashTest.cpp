@@ -16,6 +16,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "backup/BackupEngine.h"
 #include "card/BackupStore.h"
 #include "core/card/CardFixture.h"
 #include "support/RunCli.h"
@@ -73,15 +74,30 @@ void MakeCrashCard(const fs::path& card) {
     test::WriteFile(TwinFile(card), Bytes(3000, 77));
 }
 
+// Regular files, less partial copies, index files and `skipExtension`.
 std::set<Bytes> FilesUnder(const fs::path& dir, const std::string& skipExtension) {
     std::set<Bytes> out;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
          it.increment(ec))
         if (it->is_regular_file() && it->path().extension() != skipExtension &&
+            !IsPartialName(it->path().filename().string()) &&
             it->path().parent_path().filename() != "CallLog")
             out.insert(test::ReadFile(it->path()));
     return out;
+}
+
+// A second card of the same recorder after a clock reset: the same names,
+// other bytes.
+void MakeSecondCrashCard(const fs::path& card) {
+    MakeCrashCard(card);
+    for (const auto& e : fs::recursive_directory_iterator(card)) {
+        if (!e.is_regular_file() || e.path().extension() == ".dat") continue;
+        auto bytes = test::ReadFile(e.path());
+        for (auto& b : bytes)
+            b = static_cast<std::uint8_t>(b + 1);
+        test::WriteFile(e.path(), bytes);
+    }
 }
 
 // The checks that hold at any moment: returns the number of live entries.
@@ -89,7 +105,7 @@ std::size_t ExpectNothingLost(const fs::path& card, const fs::path& store,
                               const std::vector<Bytes>& originals) {
     const fs::path root = StoreRoot(store, 0);
     const auto onCard = FilesUnder(card, ".dat");
-    const auto inStore = FilesUnder(root, ".lkpart");
+    const auto inStore = FilesUnder(root, ".lock");
     for (std::size_t i = 0; i < originals.size(); ++i)
         EXPECT_TRUE(onCard.count(originals[i]) != 0 || inStore.count(originals[i]) != 0)
             << "recording " << i << " is lost";
@@ -97,6 +113,9 @@ std::size_t ExpectNothingLost(const fs::path& card, const fs::path& store,
     std::size_t live = 0;
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(root / "CallLog", ec)) {
+        if (e.path().extension() == ".lock" ||
+            e.path().filename().string().find(kCardFilesSuffix) != std::string::npos)
+            continue;
         const auto bytes = test::ReadFile(e.path());
         EXPECT_EQ(bytes.size() % CallRecord::kSize, 0u) << e.path();
         for (std::size_t off = 0; off + CallRecord::kSize <= bytes.size();
@@ -180,12 +199,87 @@ TEST(BackupCrash, AKilledBackupLosesNothingAndTheNextRunHeals) {
             }
             const std::size_t live = ExpectNothingLost(card, store, originals);
             EXPECT_EQ(live, CardFiles().size());
-            const auto inStore = FilesUnder(StoreRoot(store, 0), ".lkpart");
+            const auto inStore = FilesUnder(StoreRoot(store, 0), ".lock");
             for (const auto& bytes : originals)
                 EXPECT_TRUE(inStore.count(bytes) != 0);
             if (move) {
                 EXPECT_TRUE(FilesUnder(card, ".dat").empty());
             }
+            if (HasFailure()) return;
+        }
+    }
+}
+
+// Two backups of two cards into one store, each killed at its own moment.
+TEST(BackupCrash, TwoKilledWritersOnOneStoreLoseNothing) {
+    test::TempHome home;
+    std::mt19937 random(20261210);
+    for (const bool move : {false, true}) {
+        SCOPED_TRACE(move ? "move" : "copy");
+        std::chrono::microseconds full{};
+        {
+            test::TempDir dir;
+            MakeCrashCard(dir / "card");
+            const auto t0 = std::chrono::steady_clock::now();
+            ASSERT_EQ(test::RunCli({"backup", "--card", (dir / "card").string(), "--store",
+                                    (dir / "store").string()})
+                          .exitCode,
+                      0);
+            full = std::chrono::duration_cast<std::chrono::microseconds>(
+                std::chrono::steady_clock::now() - t0);
+        }
+        for (int trial = 0; trial < Trials(); ++trial) {
+            SCOPED_TRACE(trial);
+            test::TempDir dir;
+            const fs::path cards[2] = {dir / "a", dir / "b"};
+            const fs::path store = dir / "store";
+            MakeCrashCard(cards[0]);
+            MakeSecondCrashCard(cards[1]);
+            std::vector<Bytes> originals[2] = {Originals(cards[0]), {}};
+            for (const auto& bytes : originals[0]) {
+                Bytes b = bytes;
+                for (auto& x : b)
+                    x = static_cast<std::uint8_t>(x + 1);
+                originals[1].push_back(b);
+            }
+            auto args = [&](const fs::path& card) {
+                std::vector<std::string> a = {"backup", "--card", card.string(), "--store",
+                                              store.string()};
+                if (move) a.push_back("--move");
+                return a;
+            };
+            const Child a = Spawn(args(cards[0]));
+            const Child b = Spawn(args(cards[1]));
+            ASSERT_GT(a.pid, 0);
+            ASSERT_GT(b.pid, 0);
+            std::uniform_int_distribution<long> at(0, 2 * full.count());
+            const long killA = at(random);
+            const long killB = at(random);
+            std::this_thread::sleep_for(std::chrono::microseconds(std::min(killA, killB)));
+            ::kill(killA <= killB ? a.pid : b.pid, SIGKILL);
+            std::this_thread::sleep_for(std::chrono::microseconds(std::abs(killA - killB)));
+            ::kill(killA <= killB ? b.pid : a.pid, SIGKILL);
+            int status = 0;
+            ::waitpid(a.pid, &status, 0);
+            ::waitpid(b.pid, &status, 0);
+            for (int i = 0; i < 2; ++i)
+                ExpectNothingLost(cards[i], store, originals[i]);
+
+            for (int i = 0; i < 2; ++i)
+                if (!move || fs::exists(cards[i] / kCallLogFileName)) {
+                    const auto run = test::RunCli(args(cards[i]));
+                    EXPECT_EQ(run.exitCode, 0) << run.err;
+                }
+            // Both cards' recordings, one entry each; the missed call's marker
+            // is one name for both cards.
+            std::size_t live = 0;
+            for (int i = 0; i < 2; ++i)
+                live = ExpectNothingLost(cards[i], store, originals[i]);
+            EXPECT_EQ(live, 2 * CardFiles().size() - 1);
+            const auto inStore = FilesUnder(StoreRoot(store, 0), ".lock");
+            for (int i = 0; i < 2; ++i)
+                for (const auto& bytes : originals[i])
+                    EXPECT_TRUE(inStore.count(bytes) != 0);
             if (HasFailure()) return;
         }
     }

@@ -2,16 +2,23 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <optional>
+#include <random>
 #include <set>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
+
+#include <unistd.h>
 
 #include "card/BackupStore.h"
 #include "card/RecordFileCode.h"
 #include "platform/CardPath.h"
+#include "platform/LetterCase.h"
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -53,33 +60,94 @@ struct Destination {
     fs::path path;
 };
 
-// Copies are made durable together: one batch is copied, synced, renamed,
-// synced, indexed with one write per month file, synced, and only then are its
-// card files deleted.
+// Copies are made durable together: one batch is copied and synced, then,
+// under the locks of its month index files, renamed, synced, indexed with one
+// write per month file and synced, and only then are its card files deleted.
+//
+// Several runs may fill one store at once (two PCs on a shared folder, or a
+// second backup started beside the first). The protocol that keeps them apart:
+//  - a copy is written under a name no other run can take (kPartialSuffix,
+//    host, pid, random), made with O_EXCL; no run removes another's partial
+//    copy unless it is proven stale (same host, process gone, old);
+//  - every decision that names a copy or adds an index entry is taken while
+//    holding the lock of the month's index file (IndexLock), locks taken in
+//    ascending month order so that two runs never wait on each other: under
+//    it the index entries appended since this run last read the file are read,
+//    "already held" is decided again against them, each copy takes the first
+//    name that is free (no file, no index entry) or holds its very bytes,
+//    renamed without replacing, and the entries are appended and synced;
+//  - a run releases a month lock only once what it appended is durable, so
+//    an entry seen under the lock may let the card go.
+// One lock per month file per batch, no sync per record.
 constexpr std::size_t kBatchFiles = 512;
 constexpr std::uint64_t kBatchBytes = 256ull << 20;
 // Variants tried for one name before the record is given up as failed.
 constexpr int kMaxNameVariants = 99;
 
+enum class Work {
+    None,    // refused or failed before anything was made
+    Copy,    // `partial` holds the bytes; named and indexed under the lock
+    Held,    // `dest` holds the bytes (or is the marker); index if not indexed
+    Marker,  // a new marker at `dest`; index if not indexed
+    Same,    // names the recording of an earlier record of this run
+};
+
 // One record on its way through a batch.
 struct Pending {
     BackupItem item;
     BackupOutcome outcome = BackupOutcome::Failed;
+    Work work = Work::None;
     const CallRecord* record = nullptr;
+    Destination base;        // the recording's own name (variant 1)
     Destination dest;        // the name actually used
     fs::path source;         // card file (empty: none)
-    fs::path partial;        // copied here, renamed to dest.path at the flush
+    std::string sourceKey;   // the card file as the card compares names
+    fs::path partial;        // copied here, renamed to dest.path under the lock
     bool index = false;      // append an index entry naming dest.path
     bool addToList = false;  // into the backup list even when the index write fails
     bool removeSource = false;
+    FileProbe sourceProbe;  // the card file as it was looked at
+    std::string cardKey;    // its path below the card root, as the card compares names
 };
+
+// The quick check: a card file whose name, size, write time and change time
+// are those it had when its copy was made counts as held without being read,
+// as long as that copy is there with its size (copy mode only: before a move
+// deletes a card file, its bytes are compared with the copy's in full). The
+// store keeps these facts per month in "CallLog/YYYYMMCardFiles.txt", lines of
+// "size<TAB>write ns<TAB>change ns<TAB>store key<TAB>card key", appended
+// under the month's lock. Lost or torn lines only cost a content check.
+
+struct SeenFile {
+    std::uint64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    std::string storeKey;
+};
+
+// What this run knows of one month index file: every path an entry names
+// (live or deleted), and where the live entries are.
+struct MonthIndex {
+    std::uint64_t readBytes = 0;  // whole records read so far
+    std::unordered_map<std::string, std::vector<std::uint64_t>> live;
+    std::unordered_set<std::string> named;
+};
+
+std::string RandomTag(std::mt19937_64& random) {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%08llx", static_cast<unsigned long long>(random() >> 32));
+    return buf;
+}
 
 class BackupRun {
   public:
     BackupRun(RecorderState& state, const BackupOptions& options)
         : state_(state),
           options_(options),
-          files_(options.files != nullptr ? *options.files : DefaultFileOps()) {}
+          files_(options.files != nullptr ? *options.files : DefaultFileOps()),
+          random_(std::random_device{}()),
+          partialTag_(std::string(kPartialSuffix) + "-" + HostTag() + "-" +
+                      std::to_string(::getpid()) + "-") {}
 
     bool Start() {
         if (options_.backupPath.empty()) return false;
@@ -95,6 +163,9 @@ class BackupRun {
         } else if (cardLetter_ != 0) {
             if (auto volume = state_.volumes.Find(cardLetter_)) cardRoot_ = volume->root;
         }
+        ignoreCase_ = options_.cardIgnoresCase.has_value()
+                          ? *options_.cardIgnoresCase
+                          : !cardRoot_.empty() && FileSystemIgnoresCase(cardRoot_);
         result_.started = true;
         return true;
     }
@@ -112,36 +183,63 @@ class BackupRun {
     const fs::path& CardRoot() const { return cardRoot_; }
 
   private:
-    std::optional<Destination> DestinationOf(CallRecord& record);
+    std::optional<Destination> DestinationOf(CallRecord& record, bool& namesRecording);
     std::optional<fs::path> SourceOf(const CallRecord& record, bool& cardMissing);
-    bool IsIndexed(int yyyymm, const std::string& key);
-    void NoteIndexed(int yyyymm, const std::string& key);
+    // The card file of another letter case that `source` names on a card
+    // that ignores case; `found` false when the folder holds none.
+    bool FindOtherCase(Pending& p, const fs::path& source, fs::path& found);
     Destination Variant(const Destination& d, int variant) const;
     // ReachedWithoutLinks, remembering the folders already found plain.
     bool LinkFree(const fs::path& root, const fs::path& p);
     void Queue(Pending p);
     // `error` -1: the file operations' last error.
     void Fail(Pending& p, bool onCard, int error = -1);
+    void FailWith(Pending& p, bool onCard, std::string reason);
     void Finish(Pending& p);
+    void RemoveStalePartials(const fs::path& day);
+    void ChooseMarker(Pending& p);
+
+    // The quick check's facts of a month, read once per run.
+    const SeenFile* Seen(int yyyymm, const std::string& cardKey);
+    fs::path CardFilesPath(int yyyymm) const;
+    void RememberCardFiles(int yyyymm, const std::vector<Pending*>& done);
+
+    // Under the month's lock.
+    MonthIndex& Month(int yyyymm);
+    void ReadNewEntries(int yyyymm);
+    void NameCopy(Pending& p);
+    void NoteIndexed(int yyyymm, const std::string& key, std::optional<std::uint64_t> at);
 
     RecorderState& state_;
     const BackupOptions& options_;
     FileOps& files_;
+    std::mt19937_64 random_;
+    const std::string partialTag_;
     fs::path storeRoot_;
     char cardLetter_ = 0;
     fs::path cardRoot_;
-    std::map<int, std::unordered_set<std::string>> indexed_;
+    bool ignoreCase_ = false;
+    std::map<int, MonthIndex> months_;
+    std::map<int, std::unordered_map<std::string, SeenFile>> seen_;
     std::vector<Pending> batch_;
-    std::unordered_set<std::string> claimed_;  // names taken by copies of this batch
     std::unordered_set<std::string> plainFolders_;
+    std::unordered_set<std::string> cleanedFolders_;
+    // Folders found plain (and, in the store, made) once: not looked at again.
+    std::unordered_set<std::string> readyDays_;
+    std::unordered_set<std::string> readyCardFolders_;
+    // Card files met so far (as the card compares names), and the item of
+    // the first record naming each once it is finished.
+    std::unordered_set<std::string> sources_;
+    std::unordered_map<std::string, std::size_t> firstItem_;
     std::uint64_t batchBytes_ = 0;
     BackupResult result_;
     bool allHeld_ = true;
 };
 
-std::optional<Destination> BackupRun::DestinationOf(CallRecord& record) {
+std::optional<Destination> BackupRun::DestinationOf(CallRecord& record, bool& namesRecording) {
     std::u16string cardPath = FieldText(record.cardPath);
     std::size_t hyphen = cardPath.find(u'-');
+    namesRecording = hyphen != std::u16string::npos;
     if (hyphen == std::u16string::npos) {
         BuildRecordingPath(record);
         cardPath = FieldText(record.cardPath);
@@ -195,34 +293,16 @@ std::optional<fs::path> BackupRun::SourceOf(const CallRecord& record, bool& card
     return ResolveUnderRoot(cardRoot_, split->relative);
 }
 
-bool BackupRun::IsIndexed(int yyyymm, const std::string& key) {
-    auto it = indexed_.find(yyyymm);
-    if (it == indexed_.end()) {
-        std::unordered_set<std::string> keys;
-        const fs::path index = MonthIndexPath(options_.backupPath, options_.devType, yyyymm);
-        if (auto bytes = files_.ReadWholeFile(index)) {
-            for (std::size_t off = 0; off + CallRecord::kSize <= bytes->size();
-                 off += CallRecord::kSize) {
-                const auto r =
-                    CallRecord::FromBytes(ByteSpan(bytes->data() + off, CallRecord::kSize));
-                keys.insert(StoreKey(ToUtf8(FieldText(r.filePath))));
-            }
-        }
-        it = indexed_.emplace(yyyymm, std::move(keys)).first;
-    }
-    return it->second.count(key) != 0;
-}
-
-void BackupRun::NoteIndexed(int yyyymm, const std::string& key) {
-    IsIndexed(yyyymm, key);  // reads the month first, so it is never read over this
-    indexed_[yyyymm].insert(key);
-}
-
 void BackupRun::Fail(Pending& p, bool onCard, int error) {
     p.outcome = BackupOutcome::Failed;
     p.item.error = error >= 0 ? error : files_.LastError();
     p.item.errorOnCard = onCard;
     p.index = p.addToList = p.removeSource = false;
+}
+
+void BackupRun::FailWith(Pending& p, bool onCard, std::string reason) {
+    Fail(p, onCard, 0);
+    p.item.reason = std::move(reason);
 }
 
 bool BackupRun::LinkFree(const fs::path& root, const fs::path& p) {
@@ -238,19 +318,105 @@ void BackupRun::Queue(Pending p) {
     if (batch_.size() >= kBatchFiles || batchBytes_ >= kBatchBytes) Flush();
 }
 
+// Partial copies of runs on this host that died: their bytes are on the card
+// still (a card file goes only once its copy is indexed).
+void BackupRun::RemoveStalePartials(const fs::path& day) {
+    if (!cleanedFolders_.insert(day.string()).second) return;
+    const auto names = files_.ListNames(day);
+    if (!names) return;
+    const std::string host = "-" + HostTag() + "-";
+    const auto now = std::chrono::duration_cast<std::chrono::seconds>(
+                         std::chrono::system_clock::now().time_since_epoch())
+                         .count();
+    for (const auto& name : *names) {
+        const std::size_t at = name.rfind(std::string(kPartialSuffix) + "-");
+        if (at == std::string::npos) continue;
+        const std::string owner = name.substr(at + sizeof(kPartialSuffix) - 1);
+        // "-<host>-<pid>-<random>"
+        const std::size_t randomDash = owner.rfind('-');
+        const std::size_t pidDash = randomDash == 0 || randomDash == std::string::npos
+                                        ? std::string::npos
+                                        : owner.rfind('-', randomDash - 1);
+        if (pidDash == std::string::npos || owner.substr(0, pidDash + 1) != host) continue;
+        const long pid = std::atol(owner.substr(pidDash + 1, randomDash - pidDash - 1).c_str());
+        if (!ProcessGone(pid)) continue;
+        const FileProbe probe = files_.Probe(day / name);
+        if (probe.kind != FileProbe::Kind::Regular || now - probe.modified < kStalePartialSeconds)
+            continue;
+        files_.Remove(day / name);
+    }
+}
+
+bool BackupRun::FindOtherCase(Pending& p, const fs::path& source, fs::path& found) {
+    const auto names = files_.ListNames(source.parent_path());
+    if (!names) {
+        // The folder the log names cannot be listed: the card is not readable
+        // (pulled, its reader gone), so the recording's absence proves nothing.
+        // A card root without its log is an empty mount point.
+        const int error = files_.LastError();
+        const bool logGone = !state_.cardLogPath.empty() &&
+                             files_.Probe(state_.cardLogPath).kind != FileProbe::Kind::Regular;
+        Fail(p, true, logGone ? ENODEV : error);
+        return false;
+    }
+    const std::string wanted = FoldLetterCase(source.filename().string());
+    for (const auto& name : *names) {
+        if (FoldLetterCase(name) != wanted) continue;
+        if (!ignoreCase_) {
+            FailWith(p, true, "the card names the recording in another letter case");
+            return false;
+        }
+        found = source.parent_path() / name;
+        return true;
+    }
+    return true;
+}
+
+void BackupRun::ChooseMarker(Pending& p) {
+    // Moved by an earlier run that kept the call log: the copy is the recording.
+    const FileProbe real = files_.Probe(p.base.path);
+    if (real.kind == FileProbe::Kind::Regular) {
+        p.dest = p.base;
+        p.item.destination = p.dest.path;
+        p.work = Work::Held;
+        p.outcome = BackupOutcome::AlreadyHeld;
+        return;
+    }
+    // No recording: an empty marker stands for the record in the store.
+    Destination marker = p.base;
+    marker.path += kMarkerSuffix;
+    marker.key += kMarkerSuffix;
+    p.dest = marker;
+    p.item.destination = marker.path;
+    if (files_.CreateNewEmptyFile(marker.path)) {
+        p.work = Work::Marker;
+        p.outcome = BackupOutcome::Marker;
+        p.addToList = true;
+        return;
+    }
+    const FileProbe held = files_.Probe(marker.path);
+    if (held.kind == FileProbe::Kind::Regular) {
+        p.work = Work::Held;
+        p.outcome = BackupOutcome::AlreadyHeld;
+        return;
+    }
+    Fail(p, false);
+}
+
 void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     Pending p;
     p.record = &record;
     p.item.position = position;
     const int step = static_cast<int>(position) + 1;
 
-    const auto dest = DestinationOf(record);
+    bool namesRecording = false;
+    const auto dest = DestinationOf(record, namesRecording);
     if (!dest) {
         options_.progress.Step(step, range, std::string());
         p.outcome = BackupOutcome::Refused;
         return Queue(std::move(p));
     }
-    p.dest = *dest;
+    p.base = p.dest = *dest;
     p.item.destination = dest->path;
     options_.progress.Step(step, range, dest->path.string());
 
@@ -259,186 +425,410 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     if (!source) {
         p.outcome = cardMissing ? BackupOutcome::Failed : BackupOutcome::Refused;
         if (cardMissing) {
-            p.item.error = ENOENT;
+            p.item.error = ENODEV;
             p.item.errorOnCard = true;
         }
         return Queue(std::move(p));
     }
-    // Nothing on the card or in the store is reached through a link.
-    if (!LinkFree(cardRoot_, *source)) {
-        p.item.error = ELOOP;
-        p.item.errorOnCard = true;
+    // A recorder may name one recording in several records: it is backed up
+    // once, with the first of them.
+    if (namesRecording)
+        p.sourceKey = ignoreCase_ ? FoldLetterCase(source->string()) : source->string();
+    if (namesRecording && !sources_.insert(p.sourceKey).second) {
+        p.work = Work::Same;
+        p.outcome = BackupOutcome::AlreadyHeld;
         return Queue(std::move(p));
+    }
+    // Nothing on the card or in the store is reached through a link (the
+    // recording itself is looked at below, once).
+    const fs::path cardFolder = source->parent_path();
+    if (readyCardFolders_.count(cardFolder.string()) == 0) {
+        if (!LinkFree(cardRoot_, cardFolder)) {
+            Fail(p, true);
+            return Queue(std::move(p));
+        }
+        readyCardFolders_.insert(cardFolder.string());
     }
     const fs::path day = dest->path.parent_path();
-    if (!LinkFree(options_.backupPath, day) ||
-        (files_.CreateDirectories(day), !LinkFree(options_.backupPath, day))) {
-        p.item.error = ELOOP;
-        return Queue(std::move(p));
-    }
-
-    if (!files_.Exists(*source)) {
-        // Moved by an earlier run that kept the call log: the copy is the recording.
-        if (files_.Exists(dest->path)) {
-            p.outcome = BackupOutcome::AlreadyHeld;
-            p.index = !IsIndexed(dest->yyyymm, dest->key);
-            if (p.index) NoteIndexed(dest->yyyymm, dest->key);
-            return Queue(std::move(p));
-        }
-        // No recording: an empty marker stands for the record in the store.
-        Destination marker = *dest;
-        marker.path += kMarkerSuffix;
-        marker.key += kMarkerSuffix;
-        p.dest = marker;
-        p.item.destination = marker.path;
-        if (files_.Exists(marker.path)) {
-            p.outcome = BackupOutcome::AlreadyHeld;
-            p.index = !IsIndexed(marker.yyyymm, marker.key);
-            if (p.index) NoteIndexed(marker.yyyymm, marker.key);
-            return Queue(std::move(p));
-        }
-        if (!files_.CreateNewEmptyFile(marker.path)) {
+    if (readyDays_.count(day.string()) == 0) {
+        if (!LinkFree(options_.backupPath, day) || !files_.CreateDirectories(day) ||
+            !LinkFree(options_.backupPath, day)) {
             Fail(p, false);
             return Queue(std::move(p));
         }
-        p.outcome = BackupOutcome::Marker;
-        p.index = p.addToList = true;
-        NoteIndexed(marker.yyyymm, marker.key);
-        return Queue(std::move(p));
-    }
-    p.source = *source;
-
-    const auto sourceSize = files_.FileSize(*source);
-    if (!sourceSize) {
-        Fail(p, true);
-        if (p.item.error == 0) p.item.error = EINVAL;  // not a plain file
-        return Queue(std::move(p));
+        readyDays_.insert(day.string());
     }
 
-    // The first name that is free or already holds these very bytes. A name
-    // holding other bytes is another recording (a clock reset, a second card)
-    // and is never replaced.
-    std::optional<Destination> chosen;
-    bool held = false;
-    for (int variant = 1; variant <= kMaxNameVariants && !chosen; ++variant) {
-        const Destination v = Variant(*dest, variant);
-        if (claimed_.count(v.path.string()) != 0) continue;
-        if (!files_.Exists(v.path)) {
-            chosen = v;
-            break;
+    fs::path from = *source;
+    FileProbe probe = namesRecording ? files_.Probe(from) : FileProbe{};
+    if (probe.kind == FileProbe::Kind::Missing && namesRecording) {
+        if (FieldText(record.cardPath).find(char16_t{0xFFFD}) != std::u16string::npos) {
+            // The log's bytes for the name did not map to characters: the
+            // recording is there under a name this path cannot spell.
+            FailWith(p, true,
+                     "the card's log names the recording in characters that cannot be read");
+            return Queue(std::move(p));
         }
-        const auto same = files_.SameContent(*source, v.path);
+        fs::path other;
+        if (!FindOtherCase(p, from, other)) return Queue(std::move(p));
+        if (!other.empty()) {
+            from = other;
+            probe = files_.Probe(from);
+        }
+    }
+    switch (probe.kind) {
+        case FileProbe::Kind::Missing:
+            ChooseMarker(p);
+            return Queue(std::move(p));
+        case FileProbe::Kind::NotRegular:
+            if (probe.link) {
+                Fail(p, true, ELOOP);
+                return Queue(std::move(p));
+            }
+            FailWith(p, true, "the recording on the card is not a regular file");
+            return Queue(std::move(p));
+        case FileProbe::Kind::Error:
+            Fail(p, true, probe.error);
+            return Queue(std::move(p));
+        case FileProbe::Kind::Regular:
+            break;
+    }
+    p.source = from;
+    p.sourceProbe = probe;
+    const std::uint64_t sourceSize = probe.size;
+    {
+        const std::string rel = from.lexically_relative(cardRoot_).generic_string();
+        p.cardKey = ignoreCase_ ? FoldLetterCase(rel) : rel;
+    }
+    if (const SeenFile* seen = Seen(dest->yyyymm, p.cardKey);
+        seen != nullptr && seen->size == sourceSize && seen->modifiedNs == probe.modifiedNs &&
+        seen->changedNs == probe.changedNs) {
+        Destination v = *dest;
+        v.key = seen->storeKey;
+        v.path = storeRoot_ / seen->storeKey;
+        const FileProbe there = files_.Probe(v.path);
+        bool held = there.kind == FileProbe::Kind::Regular && there.size == sourceSize;
+        if (held && options_.move) {
+            const auto same = files_.SameContent(from, v.path);
+            held = same.has_value() && *same;
+        }
+        if (held) {
+            p.dest = v;
+            p.item.destination = v.path;
+            p.work = Work::Held;
+            p.outcome = BackupOutcome::AlreadyHeld;
+            p.removeSource = options_.move;
+            return Queue(std::move(p));
+        }
+    }
+
+    // A copy already in the store under the recording's name or a variant
+    // holding these very bytes is not copied again (the lock decides whether
+    // it still needs its index entry).
+    for (int variant = 1; variant <= kMaxNameVariants; ++variant) {
+        const Destination v = Variant(*dest, variant);
+        const FileProbe there = files_.Probe(v.path);
+        if (there.kind == FileProbe::Kind::Missing) break;
+        if (there.kind != FileProbe::Kind::Regular || there.size != sourceSize) continue;
+        const auto same = files_.SameContent(from, v.path);
         if (!same) {
             Fail(p, false);
             return Queue(std::move(p));
         }
         if (*same) {
-            chosen = v;
-            held = true;
+            p.dest = v;
+            p.item.destination = v.path;
+            p.work = Work::Held;
+            p.outcome = BackupOutcome::AlreadyHeld;
+            p.removeSource = options_.move;
+            return Queue(std::move(p));
         }
     }
-    if (!chosen) {
-        p.item.error = EEXIST;
-        return Queue(std::move(p));
-    }
-    p.dest = *chosen;
-    p.item.destination = chosen->path;
 
-    if (held) {
-        p.outcome = BackupOutcome::AlreadyHeld;
-        p.index = !IsIndexed(chosen->yyyymm, chosen->key);
-        if (p.index) NoteIndexed(chosen->yyyymm, chosen->key);
-        p.removeSource = options_.move;
-        return Queue(std::move(p));
-    }
-
-    // Written under a temporary name and renamed only once durable, so that a
+    // Written under a name of this run's own, renamed once durable, so that a
     // final name never holds half a recording.
-    p.partial = chosen->path;
-    p.partial += kPartialSuffix;
-    files_.Remove(p.partial);
-    const bool copied = files_.CopyToNewFile(*source, p.partial);
-    const auto partialSize = copied ? files_.FileSize(p.partial) : std::nullopt;
-    if (!copied || partialSize != sourceSize) {
-        const bool cardSide = copied || !files_.Exists(*source);
-        Fail(p, cardSide);
-        if (copied) p.item.error = EIO;  // the source changed while it was read
-        files_.Remove(p.partial);
+    RemoveStalePartials(day);
+    bool copied = false;
+    for (int attempt = 0; attempt < 4 && !copied; ++attempt) {
+        p.partial = dest->path;
+        p.partial += partialTag_ + RandomTag(random_);
+        copied = files_.CopyToNewFile(from, p.partial);
+        if (!copied && files_.LastError() != EEXIST) break;
+    }
+    if (!copied || files_.LastCopiedBytes() != sourceSize) {
+        const int error = files_.LastError();
+        const bool cardSide = copied || files_.Probe(from).kind != FileProbe::Kind::Regular;
+        Fail(p, cardSide, copied ? EIO : error);  // EIO: the source changed while read
+        if (copied || error != EEXIST) files_.Remove(p.partial);
         p.partial.clear();
         return Queue(std::move(p));
     }
-    claimed_.insert(chosen->path.string());
-    batchBytes_ += *sourceSize;
+    batchBytes_ += sourceSize;
+    p.work = Work::Copy;
     p.outcome = options_.move ? BackupOutcome::Moved : BackupOutcome::Copied;
-    p.index = p.addToList = true;
+    p.addToList = true;
     p.removeSource = options_.move;
-    NoteIndexed(chosen->yyyymm, chosen->key);
     Queue(std::move(p));
+}
+
+fs::path BackupRun::CardFilesPath(int yyyymm) const {
+    return storeRoot_ / "CallLog" / (std::to_string(yyyymm) + kCardFilesSuffix);
+}
+
+const SeenFile* BackupRun::Seen(int yyyymm, const std::string& cardKey) {
+    auto it = seen_.find(yyyymm);
+    if (it == seen_.end()) {
+        std::unordered_map<std::string, SeenFile> facts;
+        const fs::path path = CardFilesPath(yyyymm);
+        const std::string month = std::to_string(yyyymm) + "/";
+        if (files_.ReachedWithoutLinks(options_.backupPath, path)) {
+            if (const auto bytes = files_.ReadFrom(path, 0)) {
+                const std::string text(bytes->begin(), bytes->end());
+                std::size_t pos = 0;
+                for (std::size_t end; (end = text.find('\n', pos)) != std::string::npos;
+                     pos = end + 1) {
+                    std::vector<std::string> f;
+                    for (std::size_t a = pos, tab; a <= end; a = tab + 1) {
+                        tab = text.find('\t', a);
+                        if (tab == std::string::npos || tab > end) tab = end;
+                        f.push_back(text.substr(a, tab - a));
+                    }
+                    // A store key names a file of this month's folders and
+                    // nothing else.
+                    if (f.size() != 5 || f[3].compare(0, month.size(), month) != 0 ||
+                        f[3].find("..") != std::string::npos ||
+                        std::count(f[3].begin(), f[3].end(), '/') != 2)
+                        continue;
+                    SeenFile seen;
+                    seen.size = std::strtoull(f[0].c_str(), nullptr, 10);
+                    seen.modifiedNs = std::strtoll(f[1].c_str(), nullptr, 10);
+                    seen.changedNs = std::strtoll(f[2].c_str(), nullptr, 10);
+                    seen.storeKey = f[3];
+                    facts[f[4]] = std::move(seen);
+                }
+            }
+        }
+        it = seen_.emplace(yyyymm, std::move(facts)).first;
+    }
+    const auto found = it->second.find(cardKey);
+    return found != it->second.end() ? &found->second : nullptr;
+}
+
+void BackupRun::RememberCardFiles(int yyyymm, const std::vector<Pending*>& done) {
+    std::string lines;
+    for (const Pending* p : done) {
+        const FileProbe& f = p->sourceProbe;
+        if (p->cardKey.find_first_of("\t\n") != std::string::npos ||
+            p->dest.key.find_first_of("\t\n") != std::string::npos)
+            continue;
+        if (const SeenFile* seen = Seen(yyyymm, p->cardKey);
+            seen != nullptr && seen->size == f.size && seen->modifiedNs == f.modifiedNs &&
+            seen->changedNs == f.changedNs && seen->storeKey == p->dest.key)
+            continue;
+        lines += std::to_string(f.size) + "\t" + std::to_string(f.modifiedNs) + "\t" +
+                 std::to_string(f.changedNs) + "\t" + p->dest.key + "\t" + p->cardKey + "\n";
+        seen_[yyyymm][p->cardKey] = {f.size, f.modifiedNs, f.changedNs, p->dest.key};
+    }
+    if (lines.empty()) return;
+    const fs::path path = CardFilesPath(yyyymm);
+    if (!files_.ReachedWithoutLinks(options_.backupPath, path)) return;
+    // A cache: a failed write costs the next run a content check, nothing more.
+    [[maybe_unused]] const bool written = files_.AppendBytes(
+        path, ByteSpan(reinterpret_cast<const std::uint8_t*>(lines.data()), lines.size()));
+}
+
+MonthIndex& BackupRun::Month(int yyyymm) {
+    return months_[yyyymm];
+}
+
+void BackupRun::ReadNewEntries(int yyyymm) {
+    MonthIndex& m = Month(yyyymm);
+    const fs::path index = MonthIndexPath(options_.backupPath, options_.devType, yyyymm);
+    const auto bytes = files_.ReadFrom(index, m.readBytes);
+    if (!bytes) return;
+    std::uint64_t position = m.readBytes / CallRecord::kSize;
+    std::size_t off = 0;
+    for (; off + CallRecord::kSize <= bytes->size(); off += CallRecord::kSize, ++position) {
+        const auto r = CallRecord::FromBytes(ByteSpan(bytes->data() + off, CallRecord::kSize));
+        const std::string key = StoreKey(ToUtf8(FieldText(r.filePath)));
+        m.named.insert(key);
+        if (r.IsLive()) m.live[key].push_back(position);
+    }
+    m.readBytes += off;
+}
+
+void BackupRun::NoteIndexed(int yyyymm, const std::string& key, std::optional<std::uint64_t> at) {
+    MonthIndex& m = Month(yyyymm);
+    m.named.insert(key);
+    if (at) m.live[key].push_back(*at);
+}
+
+// Under the month's lock: the first name that holds no other file and no
+// index entry takes the copy; a name holding the same bytes means another run
+// got there first.
+void BackupRun::NameCopy(Pending& p) {
+    MonthIndex& m = Month(p.base.yyyymm);
+    for (int variant = 1; variant <= kMaxNameVariants; ++variant) {
+        const Destination v = Variant(p.base, variant);
+        const FileProbe there = files_.Probe(v.path);
+        if (there.kind == FileProbe::Kind::Missing) {
+            if (m.named.count(v.key) != 0) continue;  // an entry whose copy is gone
+            if (files_.Rename(p.partial, v.path)) {
+                p.dest = v;
+                p.item.destination = v.path;
+                p.partial.clear();
+                p.index = true;
+                return;
+            }
+            if (files_.LastError() == EEXIST) continue;
+            Fail(p, false);
+            files_.Remove(p.partial);
+            p.partial.clear();
+            return;
+        }
+        if (there.kind != FileProbe::Kind::Regular) continue;
+        const auto same = files_.SameContent(p.partial, v.path);
+        if (!same) {
+            Fail(p, false);
+            files_.Remove(p.partial);
+            p.partial.clear();
+            return;
+        }
+        if (*same) {
+            files_.Remove(p.partial);
+            p.partial.clear();
+            p.dest = v;
+            p.item.destination = v.path;
+            p.work = Work::Held;
+            p.outcome = BackupOutcome::AlreadyHeld;
+            p.addToList = false;
+            p.index = m.named.count(v.key) == 0;
+            return;
+        }
+    }
+    Fail(p, false, EEXIST);
+    files_.Remove(p.partial);
+    p.partial.clear();
 }
 
 void BackupRun::Flush() {
     if (batch_.empty()) return;
-    const auto copying = [](const Pending& p) { return !p.partial.empty(); };
-    const bool anyCopy = std::any_of(batch_.begin(), batch_.end(), copying);
 
-    // 1. The copies' bytes, all at once.
+    // 1. The copies' bytes, all at once, before any lock is taken.
     std::vector<fs::path> partials;
     for (const auto& p : batch_)
-        if (copying(p)) partials.push_back(p.partial);
-    if (anyCopy && !files_.Sync(partials)) {
+        if (p.work == Work::Copy && p.outcome != BackupOutcome::Failed)
+            partials.push_back(p.partial);
+    if (!partials.empty() && !files_.Sync(partials)) {
         for (auto& p : batch_)
-            if (copying(p)) {
+            if (p.work == Work::Copy && !p.partial.empty()) {
                 Fail(p, false);
                 files_.Remove(p.partial);
                 p.partial.clear();
             }
     }
-    // 2. Their final names, durable before any index names them.
-    // Held copies that get an index entry or let the card go are included: an
-    // earlier run may have ended between their rename and its sync.
+
+    // 2. The locks of the month files this batch touches, in ascending order.
+    std::map<int, std::optional<IndexLock>> locks;
+    for (const auto& p : batch_)
+        if (p.work != Work::None && p.work != Work::Same && p.outcome != BackupOutcome::Failed)
+            locks[p.base.yyyymm];
+    std::map<int, int> lockErrors;
+    for (auto& [yyyymm, lock] : locks) {
+        const fs::path index = MonthIndexPath(options_.backupPath, options_.devType, yyyymm);
+        if (!files_.ReachedWithoutLinks(options_.backupPath, index)) {
+            lockErrors[yyyymm] = files_.LastError();
+            continue;
+        }
+        lock = files_.LockIndex(index);
+        if (!lock) {
+            lockErrors[yyyymm] = files_.LastError();
+            continue;
+        }
+        ReadNewEntries(yyyymm);
+    }
+
+    // 3. Names and index decisions, against what the other runs did.
     std::set<fs::path> folders;
     for (auto& p : batch_) {
-        if (!copying(p) && (p.index || p.removeSource)) folders.insert(p.dest.path.parent_path());
-        if (!copying(p)) continue;
-        if (files_.Rename(p.partial, p.dest.path)) {
+        if (p.work == Work::None || p.work == Work::Same || p.outcome == BackupOutcome::Failed)
+            continue;
+        if (const auto e = lockErrors.find(p.base.yyyymm); e != lockErrors.end()) {
+            if (!p.partial.empty()) files_.Remove(p.partial);
+            p.partial.clear();
+            Fail(p, false, e->second);
+            continue;
+        }
+        if (p.work == Work::Copy) {
+            NameCopy(p);
+            if (p.outcome == BackupOutcome::Failed) continue;
             folders.insert(p.dest.path.parent_path());
         } else {
-            Fail(p, false);
-            files_.Remove(p.partial);
+            // The marker of a recording the log names gives way to the
+            // recording itself once that is indexed.
+            const MonthIndex& m = Month(p.base.yyyymm);
+            const bool marker = p.dest.key == p.base.key + kMarkerSuffix;
+            const bool realNamed = marker && !p.sourceKey.empty() && m.named.count(p.base.key) != 0;
+            p.index = !realNamed && m.named.count(p.dest.key) == 0;
+            // Held copies that get an index entry or let the card go: an
+            // earlier run may have ended between their rename and its sync.
+            if (p.index || p.removeSource) folders.insert(p.dest.path.parent_path());
         }
-        p.partial.clear();
+        if (p.index) NoteIndexed(p.dest.yyyymm, p.dest.key, std::nullopt);
     }
+    // Their final names, durable before any index names them.
     if (!folders.empty() && !files_.Sync({folders.begin(), folders.end()})) {
         // Renamed but perhaps not durable: not indexed, the card keeps them, and
         // the next run finds them held and indexes them.
         for (auto& p : batch_)
-            if (p.outcome == BackupOutcome::Copied || p.outcome == BackupOutcome::Moved)
-                Fail(p, false);
+            if (p.work == Work::Copy || p.index) Fail(p, false);
     }
 
-    // 3. One write per month file, then one sync for all of them.
+    // 4. One write per month file, then one sync for all of them.
     std::map<int, std::vector<Pending*>> months;
     for (auto& p : batch_)
-        if (p.index) months[p.dest.yyyymm].push_back(&p);
+        if (p.index && p.outcome != BackupOutcome::Failed) months[p.dest.yyyymm].push_back(&p);
     std::vector<Pending*> appended;
+    std::vector<fs::path> indexes;
+    std::vector<fs::path> replacedMarkers;
     for (auto& [yyyymm, entries] : months) {
         const fs::path index = MonthIndexPath(options_.backupPath, options_.devType, yyyymm);
+        MonthIndex& m = Month(yyyymm);
         std::vector<CallRecord> copies;
         std::vector<std::uint8_t> bytes;
         bytes.reserve(entries.size() * CallRecord::kSize);
+        // A recording that now takes the place of its marker: the marker's
+        // entry is deleted in place first, so that no reader lists both.
+        bool markersCleared = false;
         for (Pending* p : entries) {
             CallRecord copy = *p->record;
             SetFieldText(copy.filePath, FromUtf8(p->dest.path.string()));
             const auto raw = copy.ToBytes();
             bytes.insert(bytes.end(), raw.begin(), raw.end());
             copies.push_back(copy);
+            if (p->work == Work::Marker) continue;
+            const auto marker = m.live.find(p->base.key + kMarkerSuffix);
+            if (marker == m.live.end()) continue;
+            std::uint8_t dead[5] = {};
+            for (const std::uint64_t at : marker->second) {
+                const std::uint64_t base = at * CallRecord::kSize;
+                if (files_.WriteInPlace(index, base + CallRecord::kInUseOffset,
+                                        ByteSpan(dead, 4)) &&
+                    files_.WriteInPlace(
+                        index, base + CallRecord::kCardBytesOffset + CallRecord::kCardInUseByte,
+                        ByteSpan(dead, 1)))
+                    markersCleared = true;
+            }
+            replacedMarkers.push_back(p->base.path.string() + kMarkerSuffix);
+            m.live.erase(marker);
         }
-        std::optional<std::uint64_t> first;
-        int appendError = ELOOP;
-        if (files_.ReachedWithoutLinks(options_.backupPath, index)) {
-            first = files_.AppendRecords(index, ByteSpan(bytes.data(), bytes.size()),
-                                         CallRecord::kSize, false);
-            appendError = files_.LastError();
+        if (markersCleared) files_.Sync({index});
+        const auto first = files_.AppendRecords(index, ByteSpan(bytes.data(), bytes.size()),
+                                                CallRecord::kSize, false);
+        const int appendError = files_.LastError();
+        if (first) {
+            m.readBytes = (*first + entries.size()) * CallRecord::kSize;
+            indexes.push_back(index);
         }
         for (std::size_t i = 0; i < entries.size(); ++i) {
             Pending& p = *entries[i];
@@ -446,6 +836,7 @@ void BackupRun::Flush() {
                 // The in-place delete and mark find the entry by this position.
                 copies[i].index = static_cast<std::int32_t>(*first + i);
                 p.item.indexed = true;
+                m.live[p.dest.key].push_back(*first + i);
                 appended.push_back(&p);
             }
             if (first || p.addToList)
@@ -453,52 +844,80 @@ void BackupRun::Flush() {
                                       std::make_unique<CallRecord>(copies[i]));
             if (!first) {
                 ++result_.indexWriteFailures;
-                if (p.outcome != BackupOutcome::AlreadyHeld) {
-                    Fail(p, false, appendError);
-                } else {
-                    p.item.error = appendError;
-                    p.removeSource = false;
-                }
+                // Not listed: this record is not backed up, whatever its copy.
+                Fail(p, false, appendError);
             }
         }
     }
-    std::vector<fs::path> indexes;
-    for (const auto& [yyyymm, entries] : months)
-        if (entries.front()->item.indexed)
-            indexes.push_back(MonthIndexPath(options_.backupPath, options_.devType, yyyymm));
     if (!indexes.empty()) indexes.push_back(indexes.front().parent_path());  // new month files
     if (!appended.empty() && !files_.Sync(indexes)) {
+        const int error = files_.LastError();
         for (Pending* p : appended) {
             p->item.indexed = false;
-            p->removeSource = false;
-            if (p->outcome != BackupOutcome::AlreadyHeld) Fail(*p, false);
+            Fail(*p, false, error);
         }
     }
-
-    // 4. Only now may the card let go of what the store holds.
+    // What the card files looked like, for the next run's quick check.
+    std::map<int, std::vector<Pending*>> seenNow;
     for (auto& p : batch_) {
-        const bool held = p.outcome == BackupOutcome::AlreadyHeld;
-        if (held && !p.index) p.item.indexed = true;  // named by an earlier run
-        if (held && p.index && p.item.indexed) ++result_.reIndexed;
+        const bool named = p.item.indexed || (p.work == Work::Held && !p.index);
+        if (!p.source.empty() && !p.cardKey.empty() && p.outcome != BackupOutcome::Failed &&
+            named && locks.count(p.base.yyyymm) != 0 && locks[p.base.yyyymm].has_value())
+            seenNow[p.base.yyyymm].push_back(&p);
+    }
+    for (const auto& [yyyymm, done] : seenNow)
+        RememberCardFiles(yyyymm, done);
+    // Entries seen under the locks are durable (their writers synced before
+    // letting go), so held copies named by them may let the card go.
+    locks.clear();
+    for (const auto& marker : replacedMarkers)
+        files_.Remove(marker);
+
+    // 5. Only now may the card let go of what the store holds.
+    for (auto& p : batch_) {
+        const bool held =
+            p.outcome != BackupOutcome::Failed && (p.work == Work::Held || p.work == Work::Marker);
+        if (held && !p.index) p.item.indexed = true;  // named by an earlier (or another) run
+        if (held && p.work == Work::Held && p.index && p.item.indexed) ++result_.reIndexed;
         if (!p.removeSource || !p.item.indexed || p.source.empty()) continue;
         const bool plain = LinkFree(cardRoot_, p.source);
-        p.item.sourceDeleted = plain && files_.Remove(p.source);
+        // Gone already: another run of this card moved it, after indexing it.
+        p.item.sourceDeleted = plain && (files_.Remove(p.source) || files_.LastError() == ENOENT);
         if (!p.item.sourceDeleted) {
             ++result_.cardNotCleared;
             if (result_.cardClearReason.empty())
-                result_.cardClearReason = BackupErrorText(plain ? files_.LastError() : ELOOP, true);
+                result_.cardClearReason = BackupErrorText(files_.LastError(), true);
         }
     }
 
     for (auto& p : batch_)
         Finish(p);
     batch_.clear();
-    claimed_.clear();
     batchBytes_ = 0;
 }
 
 void BackupRun::Finish(Pending& p) {
     BackupItem& item = p.item;
+    if (p.work == Work::Same) {
+        // As its first record fared: held once that one is safe.
+        const auto first = firstItem_.find(p.sourceKey);
+        const BackupItem* f = first != firstItem_.end() ? &result_.items[first->second] : nullptr;
+        const bool safe = f != nullptr && f->outcome != BackupOutcome::Failed &&
+                          f->outcome != BackupOutcome::Refused && f->indexed;
+        if (safe) {
+            p.outcome = BackupOutcome::AlreadyHeld;
+            item.indexed = true;
+            item.destination = f->destination;
+            item.sourceDeleted = f->sourceDeleted;
+        } else {
+            p.outcome = BackupOutcome::Failed;
+            item.error = f != nullptr && f->error != 0 ? f->error : EIO;
+            item.errorOnCard = f != nullptr && f->errorOnCard;
+            item.reason = f != nullptr ? f->reason : std::string();
+        }
+    } else if (!p.sourceKey.empty()) {
+        firstItem_.emplace(p.sourceKey, result_.items.size());
+    }
     item.outcome = p.outcome;
     switch (p.outcome) {
         case BackupOutcome::AlreadyHeld:
@@ -508,8 +927,11 @@ void BackupRun::Finish(Pending& p) {
         case BackupOutcome::Refused:
             ++result_.failed;
             allHeld_ = false;
-            if (result_.failureReason.empty() && item.error != 0)
-                result_.failureReason = BackupErrorText(item.error, item.errorOnCard);
+            if (result_.failureReason.empty()) {
+                result_.failureReason = !item.reason.empty()
+                                            ? item.reason
+                                            : BackupErrorText(item.error, item.errorOnCard);
+            }
             break;
         default:
             ++result_.backedUp;
@@ -533,6 +955,13 @@ std::string BackupErrorText(int error, bool onCard) {
             return onCard ? "the card is read-only" : "the store's device is read-only";
         case ENOENT:
             return onCard ? "the recording is not on the card" : "a store folder is missing";
+        case ENOTDIR:
+            return onCard ? "a card path is not a folder" : "a store path is not a folder";
+        case ENOTCONN:
+        case ENODEV:
+        case ENXIO:
+        case ESHUTDOWN:
+            return onCard ? "the card's device is gone" : "the store's device is gone";
         case EEXIST:
             return "too many other recordings under the same name in the store";
         case ELOOP:
@@ -540,6 +969,13 @@ std::string BackupErrorText(int error, bool onCard) {
         default:
             return std::string(onCard ? "card: " : "store: ") + FileErrorText(error);
     }
+}
+
+bool IsPartialName(const std::string& fileName) {
+    const std::size_t at = fileName.rfind(kPartialSuffix);
+    if (at == std::string::npos) return false;
+    const std::size_t end = at + sizeof(kPartialSuffix) - 1;
+    return end == fileName.size() || fileName[end] == '-';
 }
 
 std::string StoreNameVariant(const std::string& fileName, int variant) {
@@ -582,7 +1018,6 @@ BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
             stopped = true;
             break;
         }
-        std::this_thread::yield();
         if (CallRecord* record = state.records.Card()[position].get())
             run.Process(*record, position, range);
     }
@@ -611,7 +1046,6 @@ BackupResult BackupSelectedThread(RecorderState& state, std::span<CallRecord* co
             stopped = true;
             break;
         }
-        std::this_thread::yield();
         if (CallRecord* record = selected[position]) run.Process(*record, position, range);
     }
     run.Flush();

@@ -17,8 +17,18 @@
 
 namespace lk {
 
-// Name a copy carries while it is being written, beside its final name.
+// A copy is written beside its final name as "<name>.lkpart-<host>-<pid>-<random>",
+// a name no other run can take, and renamed once durable. Only its own run
+// removes it, or a later run on the same host once that run's process is gone
+// and the file is older than kStalePartialSeconds.
 inline constexpr char kPartialSuffix[] = ".lkpart";
+inline constexpr int kStalePartialSeconds = 600;
+// True for a name written as above (also the plain "<name>.lkpart" of older
+// versions).
+bool IsPartialName(const std::string& fileName);
+// The quick check's facts of one month, beside its index file:
+// "CallLog/YYYYMM" + kCardFilesSuffix.
+inline constexpr char kCardFilesSuffix[] = "CardFiles.txt";
 // Marker of a record that has no recording on the card.
 inline constexpr char kMarkerSuffix[] = ".tmp";
 
@@ -34,6 +44,9 @@ struct BackupOptions {
     // state.volumes once at the start; the GUI passes it so that the worker
     // never reads the volume table while a timer refreshes it.
     std::filesystem::path cardRoot;
+    // Whether the card's file system takes "A.WAV" and "a.wav" for one name;
+    // unset: found from the card's mount (FAT and exFAT do).
+    std::optional<bool> cardIgnoresCase;
 };
 
 enum class BackupOutcome {
@@ -53,6 +66,7 @@ struct BackupItem {
     bool sourceDeleted = false;         // move mode: the card file is gone
     int error = 0;                      // errno behind a failure (0: none known)
     bool errorOnCard = false;           // the error came from the card, not the store
+    std::string reason;                 // why it failed, where an errno does not say it
 };
 
 struct BackupResult {
@@ -85,6 +99,13 @@ std::string BackupErrorText(int error, bool onCard);
 // `variant` 1 is the name itself.
 std::string StoreNameVariant(const std::string& fileName, int variant);
 
+// The marker rule: a record gets an empty "<name>.tmp" marker in the store only
+// when its log entry names no recording, or names one that is absent from a
+// card that can be read (the recording's folder lists). A recording that
+// cannot be read fails its record instead. When a later run finds the
+// recording, the marker's index entry is deleted in place (as a user's delete
+// does) and the recording's entry appended, so that the call is listed once.
+//
 // Walks state.records.Card(). In move mode the card's call log (state.cardLogPath)
 // is deleted only after a run that reached the last record with every
 // recording moved or already held. `stop` is polled once per record, as is

@@ -6,12 +6,27 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include "backup/IndexLock.h"
 #include "platform/ByteIo.h"
 #include "platform/LinkFreePath.h"
 
 namespace lk {
+
+// What a path holds, found without opening it (a FIFO is never opened).
+struct FileProbe {
+    enum class Kind { Regular, Missing, NotRegular, Error } kind = Kind::Missing;
+    bool link = false;  // NotRegular: a symbolic link
+    std::uint64_t size = 0;
+    std::int64_t modified = 0;  // seconds since the epoch
+    // Nanoseconds since the epoch of the last write and of the last change
+    // (a rewrite that sets the old write time back still moves the change time).
+    std::int64_t modifiedNs = 0;
+    std::int64_t changedNs = 0;
+    int error = 0;  // Error: why it could not be looked at
+};
 
 class FileOps {
   public:
@@ -21,13 +36,22 @@ class FileOps {
     virtual bool IsDirectory(const std::filesystem::path& p) = 0;
     // Size of a regular file; nullopt when missing or not a file.
     virtual std::optional<std::uint64_t> FileSize(const std::filesystem::path& p) = 0;
+    // Makes `p` and its parents. False with LastError() when a folder cannot
+    // be made: ENOTDIR when one of them is a plain file.
     virtual bool CreateDirectories(const std::filesystem::path& p) = 0;
+    virtual FileProbe Probe(const std::filesystem::path& p) = 0;
+    // The names in a folder; nullopt with LastError() when it cannot be listed
+    // (missing, a device that went away, not a folder).
+    virtual std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) = 0;
     // Copies `from` (not a link) to the new file `to` (fails when `to` exists).
     // Not flushed: Sync makes a batch of copies durable at once. On failure `to`
-    // may be left partly written.
+    // may be left partly written. LastCopiedBytes() tells how many bytes landed.
     virtual bool CopyToNewFile(const std::filesystem::path& from,
                                const std::filesystem::path& to) = 0;
-    // Never replaces: fails when `to` exists.
+    // Never replaces: fails with EEXIST when `to` exists. Where the file system
+    // has no such rename (FAT, exFAT) the name is first claimed with an
+    // O_EXCL create and then renamed over; callers hold the index lock, so no
+    // other run looks at the claimed empty file meanwhile.
     virtual bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) = 0;
     // True when both are regular files (not links) with the same bytes; false
     // when they differ; nullopt when either cannot be read.
@@ -37,10 +61,29 @@ class FileOps {
     // (all lie on one file system).
     virtual bool Sync(const std::vector<std::filesystem::path>& paths) = 0;
     // No component of `p` below `root` is a symbolic link.
+    // LastError(): ELOOP for a link, else what stopped the walk.
     virtual bool ReachedWithoutLinks(const std::filesystem::path& root,
                                      const std::filesystem::path& p) {
-        return IsReachedWithoutLinks(root, p);
+        lastError_ = LinkFreeError(root, p);
+        return lastError_ == 0;
     }
+    // Waits for the append lock of a month index file (see IndexLock).
+    virtual std::optional<IndexLock> LockIndex(const std::filesystem::path& index) {
+        int error = 0;
+        auto lock = IndexLock::Acquire(index, lockMode, &error);
+        if (!lock) lastError_ = error;
+        return lock;
+    }
+    // Overwrites bytes of an existing file in place (no flush).
+    virtual bool WriteInPlace(const std::filesystem::path& p, std::uint64_t offset,
+                              ByteSpan bytes) = 0;
+    // Appends bytes to a file (creating it) with one write; not flushed.
+    virtual bool AppendBytes(const std::filesystem::path& p, ByteSpan bytes) = 0;
+    // The bytes of a file from `offset` to its end.
+    virtual std::optional<std::vector<std::uint8_t>> ReadFrom(const std::filesystem::path& p,
+                                                              std::uint64_t offset) = 0;
+
+    IndexLock::Mode lockMode = IndexLock::Mode::Auto;
     virtual bool Remove(const std::filesystem::path& p) = 0;
     // Creates an empty file; false when it exists or cannot be made.
     virtual bool CreateNewEmptyFile(const std::filesystem::path& p) = 0;
@@ -64,6 +107,7 @@ class FileOps {
 
     // errno of the last operation that failed.
     int LastError() const { return lastError_; }
+    std::uint64_t LastCopiedBytes() const { return lastCopied_; }
 
   protected:
     // Keeps errno of a failure and passes the result on.
@@ -73,6 +117,7 @@ class FileOps {
         return result;
     }
     int lastError_ = 0;
+    std::uint64_t lastCopied_ = 0;
 };
 
 // The real file system.
@@ -82,6 +127,13 @@ class RealFileOps : public FileOps {
     bool IsDirectory(const std::filesystem::path& p) override;
     std::optional<std::uint64_t> FileSize(const std::filesystem::path& p) override;
     bool CreateDirectories(const std::filesystem::path& p) override;
+    FileProbe Probe(const std::filesystem::path& p) override;
+    std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) override;
+    bool WriteInPlace(const std::filesystem::path& p, std::uint64_t offset,
+                      ByteSpan bytes) override;
+    bool AppendBytes(const std::filesystem::path& p, ByteSpan bytes) override;
+    std::optional<std::vector<std::uint8_t>> ReadFrom(const std::filesystem::path& p,
+                                                      std::uint64_t offset) override;
     bool CopyToNewFile(const std::filesystem::path& from, const std::filesystem::path& to) override;
     bool Rename(const std::filesystem::path& from, const std::filesystem::path& to) override;
     std::optional<bool> SameContent(const std::filesystem::path& a,

@@ -12,6 +12,7 @@
 #include "backup/FileFinder.h"
 #include "backup/ImportRecords.h"
 #include "platform/CardPath.h"
+#include "platform/LetterCase.h"
 #include "platform/LinkFreePath.h"
 #include "platform/RegularFile.h"
 #include "platform/TextCodec.h"
@@ -141,7 +142,7 @@ std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, 
 }
 
 RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progress,
-                           const std::atomic<int>& stop) {
+                           const std::atomic<int>& stop, std::optional<bool> ignoresCase) {
     // The code page is read once for the whole card, not once per record.
     CardVolume card = cardIn;
     if (card.codePage.empty()) card.codePage = CardCodePage();
@@ -172,9 +173,15 @@ RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progres
 
     const auto knownList =
         KnownCardPaths(card, result.devType, &result.logRecords, &result.unsafeLogPaths);
-    // Exact whole-path comparison, as a set: the list is not updated during the
+    // Whole-path comparison, as a set: the list is not updated during the
     // walk, so each file is compared against the log as it was at the start.
-    const std::unordered_set<std::u16string> known(knownList.begin(), knownList.end());
+    const bool folded = ignoresCase.has_value() ? *ignoresCase : FileSystemIgnoresCase(card.root);
+    const auto asCompared = [folded](const std::u16string& path) {
+        return folded ? FoldLetterCase(path) : path;
+    };
+    std::unordered_set<std::u16string> known;
+    for (const auto& path : knownList)
+        known.insert(asCompared(path));
     result.knownPaths = static_cast<int>(known.size());
 
     CFileFinder finder;
@@ -195,7 +202,7 @@ RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progres
             RepairItem item{shown, RepairOutcome::Rejected};
             if (!driveForm) {
                 item.outcome = RepairOutcome::Unsafe;
-            } else if (known.count(*driveForm) != 0) {
+            } else if (known.count(asCompared(*driveForm)) != 0) {
                 item.outcome = RepairOutcome::Known;
             } else {
                 const std::string name = entry.path.filename().string();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,8 +60,13 @@ int CardFamilyOf(const std::filesystem::path& cardRoot);
 
 // The repair worker's engine on the card `card`. Progress: one step per file
 // listed, with the text "<string 222>  <added>".
+// Paths are compared as the card's file system compares names: without
+// regard to letter case on FAT and exFAT, so that a recording the log names
+// as "X.WAV" is not added again for "x.wav". `ignoresCase` unset: found from
+// the card's mount.
 RepairResult RepairCardLog(const CardVolume& card, const ProgressSink& progress,
-                           const std::atomic<int>& stop);
+                           const std::atomic<int>& stop,
+                           std::optional<bool> ignoresCase = std::nullopt);
 
 // The paths the live records of a call log name, in drive form with '\' (as the
 // repair compares them). Records whose path would leave the card are left out

@@ -32,17 +32,21 @@ std::optional<fs::path> RelativeBelow(const fs::path& root, const fs::path& path
 }  // namespace
 
 bool IsReachedWithoutLinks(const fs::path& root, const fs::path& path) {
+    return LinkFreeError(root, path) == 0;
+}
+
+int LinkFreeError(const fs::path& root, const fs::path& path) {
     const auto rel = RelativeBelow(root, path);
-    if (!rel) return false;
+    if (!rel) return EXDEV;
     fs::path at = root;
     for (const auto& part : *rel) {
         if (part == ".") continue;
         at /= part;
         struct stat st {};
-        if (::lstat(at.c_str(), &st) != 0) return errno == ENOENT;
-        if (S_ISLNK(st.st_mode)) return false;
+        if (::lstat(at.c_str(), &st) != 0) return errno == ENOENT ? 0 : errno;
+        if (S_ISLNK(st.st_mode)) return ELOOP;
     }
-    return true;
+    return 0;
 }
 
 int OpenWithoutLinks(const fs::path& root, const fs::path& path, int flags, mode_t mode) {

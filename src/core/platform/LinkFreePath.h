@@ -14,6 +14,10 @@ namespace lk {
 // below the root is a symbolic link. Components that do not exist yet pass:
 // whatever creates them makes plain folders and files.
 bool IsReachedWithoutLinks(const std::filesystem::path& root, const std::filesystem::path& path);
+// The same check with its reason: 0 when reached, ELOOP for a link, EXDEV
+// when `path` is not below `root`, else the errno that stopped the walk (a
+// component that is a plain file, a card reader that went away).
+int LinkFreeError(const std::filesystem::path& root, const std::filesystem::path& path);
 
 // open(2) of `path` below `root` that follows no link on the way and none at
 // the end (the kernel resolves it beneath the root where it can). -1 with

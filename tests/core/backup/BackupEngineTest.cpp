@@ -14,7 +14,9 @@ std::size_t CountFiles(const fs::path& dir) {
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
          it.increment(ec))
-        if (it->is_regular_file()) ++n;
+        if (it->is_regular_file() &&
+            it->path().filename().string().find(kCardFilesSuffix) == std::string::npos)
+            ++n;
     return n;
 }
 

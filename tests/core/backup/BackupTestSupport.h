@@ -47,6 +47,12 @@ struct LoadedCard : CardOnVolume {
     }
 };
 
+// A month index file, not the lock or the quick check's facts beside it.
+inline bool IsIndexFile(const std::filesystem::path& path) {
+    const std::string name = path.filename().string();
+    return name.size() > 13 && name.compare(name.size() - 13, 13, kIndexFileSuffix) == 0;
+}
+
 // Whole records of an index file.
 inline std::vector<CallRecord> ReadIndex(const std::filesystem::path& path) {
     std::vector<CallRecord> out;
@@ -61,7 +67,8 @@ inline std::map<std::string, int> IndexedPaths(const std::filesystem::path& stor
     std::map<std::string, int> seen;
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator(storeRoot / "CallLog", ec))
-        for (const auto& r : ReadIndex(e.path()))
+        for (const auto& r :
+             IsIndexFile(e.path()) ? ReadIndex(e.path()) : std::vector<CallRecord>{})
             ++seen[ToUtf8(FieldText(r.filePath))];
     return seen;
 }

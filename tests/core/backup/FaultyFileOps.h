@@ -35,6 +35,23 @@ class FaultyFileOps : public RealFileOps {
         if (OnGoneCard(p)) return std::nullopt;
         return RealFileOps::FileSize(p);
     }
+    FileProbe Probe(const std::filesystem::path& p) override {
+        if (OnGoneCard(p)) {
+            lastError_ = ENOTCONN;
+            FileProbe gone;
+            gone.kind = FileProbe::Kind::Error;
+            gone.error = ENOTCONN;
+            return gone;
+        }
+        return RealFileOps::Probe(p);
+    }
+    std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) override {
+        if (OnGoneCard(dir)) {
+            lastError_ = ENOTCONN;
+            return std::nullopt;
+        }
+        return RealFileOps::ListNames(dir);
+    }
     bool Remove(const std::filesystem::path& p) override {
         return !OnGoneCard(p) && RealFileOps::Remove(p);
     }
@@ -56,6 +73,7 @@ class FaultyFileOps : public RealFileOps {
         out.open(to, std::ios::binary);
         if (!out) return false;
         constexpr std::size_t kChunk = 1024;
+        const std::uint64_t copyStart = cardBytesRead;
         for (std::size_t off = 0; off < source->size(); off += kChunk) {
             std::size_t n = std::min(kChunk, source->size() - off);
             if (cardVanishesAfter && cardBytesRead + n > *cardVanishesAfter) {
@@ -78,6 +96,7 @@ class FaultyFileOps : public RealFileOps {
             }
         }
         out.close();
+        lastCopied_ = cardBytesRead - copyStart;
         return static_cast<bool>(out);
     }
 

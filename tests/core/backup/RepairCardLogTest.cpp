@@ -90,6 +90,23 @@ TEST(RepairCardLog, AddsOnlyRecordingsTheLogDoesNotName) {
     EXPECT_EQ(paths[5], u"201601\\20160102102036-NOTE-.wav");
 }
 
+// A FAT card holds one file for "X.WAV" and "x.wav": a log naming the
+// recording in another letter case names it all the same.
+TEST(RepairCardLog, ARecordingNamedInAnotherCaseIsKnownWhereTheCardIgnoresCase) {
+    for (const bool ignoresCase : {true, false}) {
+        SCOPED_TRACE(ignoresCase);
+        test::TempDir card;
+        test::WriteFile(card / "CallLog.dat", Log({Record(u"201601\\20160102102033-I-1.WAV", 0),
+                                                   Record(u"201601\\20160102102034-o-2.wav", 0)}));
+        test::WriteText(card / "201601/20160102102033-I-1.wav", "");
+        test::WriteText(card / "201601/20160102102034-O-2.wav", "");
+        const std::atomic<int> stop{0};
+        const auto r = RepairCardLog(Card(card), {}, stop, ignoresCase);
+        EXPECT_EQ(r.added, ignoresCase ? 0 : 2);
+        EXPECT_EQ(PathsOfLog(card / "CallLog.dat", 0).size(), ignoresCase ? 2u : 4u);
+    }
+}
+
 TEST(RepairCardLog, ACompleteLogStaysButItsCopyIsRewritten) {
     test::TempDir card;
     const Bytes log = Log({Record(u"201601\\20160102102033-I-1.wav", 0)});
