@@ -50,7 +50,7 @@ struct MailAttachments {
 
 // Attaches each record's recording: with `asRecorded`, or for a recording
 // that is not .xtr, the file itself; else a WAV copy written to `scratch`.
-// A recording that is missing, not a plain file or cannot be converted is
+// A recording that is missing, not a regular file or cannot be converted is
 // left out and listed in `leftOut`; a record naming no recording adds nothing.
 MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, bool asRecorded,
                                        const std::filesystem::path& scratch);

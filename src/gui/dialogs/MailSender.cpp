@@ -122,6 +122,15 @@ void MailSender::OnDone(const std::shared_ptr<Outcome>& outcome) {
     const bool draftWritten = std::filesystem::is_regular_file(draft, ec) &&
                               std::filesystem::last_write_time(draft, ec) >= startedAt_ && !ec;
     const QString draftText = QString::fromStdString(draft.string());
+    // Whatever became of the message, the recordings it could not carry are named.
+    if (!outcome->leftOut.empty()) {
+        QString text = QStringLiteral("These recordings are not in the mail:");
+        for (const auto& left : outcome->leftOut)
+            text += QStringLiteral("\n%1: %2")
+                        .arg(QString::fromStdString(left.recording.filename().string()),
+                             QString::fromStdString(left.reason));
+        ShowMessage(nullptr, text, Lang(kMailCaption), QMessageBox::Warning);
+    }
     switch (outcome->result) {
         case HandoverResult::Unavailable:
             if (draftWritten) {
@@ -146,16 +155,6 @@ void MailSender::OnDone(const std::shared_ptr<Outcome>& outcome) {
             ShowMessage(nullptr, Lang(kMailFailed), Lang(kMailCaption), QMessageBox::Critical);
             break;
         default:
-            // Sent, or cancelled by the user: only recordings the message
-            // could not carry need saying.
-            if (!outcome->leftOut.empty()) {
-                QString text = QStringLiteral("These recordings are not in the mail:");
-                for (const auto& left : outcome->leftOut)
-                    text += QStringLiteral("\n%1: %2")
-                                .arg(QString::fromStdString(left.recording.filename().string()),
-                                     QString::fromStdString(left.reason));
-                ShowMessage(nullptr, text, Lang(kMailCaption), QMessageBox::Warning);
-            }
             break;
     }
     emit Finished(outcome->result, outcome->message);

@@ -151,20 +151,32 @@ void CPlayerDlg::LoadRecord(const CallRecord& record) {
 
 bool CPlayerDlg::OpenRecording() {
     std::filesystem::path path(FieldText(record_.filePath));
+    QString refusal;
+    bool opened = true;
     // A record read from a card or a store plays only a file below it.
     if (record_.origin.file) {
         const RootedPathResult recording = RecordingOf(record_);
-        // Opened once link-free first: a link on the way plays nothing.
-        path = recording.path && recording.path->Open(O_RDONLY).Ok() ? recording.path->Full()
-                                                                     : std::filesystem::path();
+        if (!recording.path) {
+            refusal = QString::fromStdString(recording.reason);
+            path.clear();
+        } else if (recording.path->NamesNoFile()) {
+            path.clear();
+        } else {
+            path = recording.path->Full();
+            // Opened once link-free first: a link on the way plays nothing.
+            opened = recording.path->Open(O_RDONLY).Ok();
+        }
     }
-    const bool ok = !path.empty() && engine_.Open(path);
+    const bool ok = !path.empty() && opened && engine_.Open(path);
     wave_->Clear();
     if (!ok) {
         // A blank view would look like silence: say why there is nothing.
-        wave_->SetHint(path.empty() ? Lang(368)
-                                    : QStringLiteral("%1\n%2").arg(
-                                          Lang(367), QString::fromStdString(path.string())));
+        if (!refusal.isEmpty())
+            wave_->SetHint(QStringLiteral("%1\n%2").arg(Lang(367), refusal));
+        else
+            wave_->SetHint(path.empty() ? Lang(368)
+                                        : QStringLiteral("%1\n%2").arg(
+                                              Lang(367), QString::fromStdString(path.string())));
         return false;
     }
     wave_->SetHint(QString());

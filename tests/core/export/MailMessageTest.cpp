@@ -178,7 +178,7 @@ TEST(MailAttachments, FollowTheRecordingsAndTheCommand) {
             {Record(Incoming, u"8", u"", 1, f.card / "dir.xtr")}, asIs, f.scratch.path());
         EXPECT_TRUE(folder.files.empty());
         EXPECT_EQ(leftOut(folder), (std::vector<std::pair<fs::path, std::string>>{
-                                       {f.card / "dir.xtr", "not a plain file"}}));
+                                       {f.card / "dir.xtr", "not a regular file"}}));
     }
     EXPECT_TRUE(fs::is_empty(f.scratch.path()));
 }
