@@ -22,6 +22,8 @@ PACKAGES=(
   exfat-fuse exfatprogs fusefat
   # reference tools used by the round-trip tests and benchmarks
   ffmpeg sox
+  # the menu entry and AppStream data checked as the package ships them
+  appstream desktop-file-utils
   # screenshots of the window
   xvfb x11-apps imagemagick xauth xdotool
 )
