@@ -1007,6 +1007,39 @@ TEST_F(Dialogs, MovedRecordingsNoLongerShowAsPresentWithoutARefresh) {
         EXPECT_EQ(all->CellImage(r, ColRecording), -1) << r;
 }
 
+// The store keeps an empty marker for a call without a recording; its row
+// reads as having no recording, not as a path to that marker.
+TEST_F(Dialogs, StoreRowsOfCallsWithoutARecordingShowNoMarkerPath) {
+    std::vector<CardCall> calls = kCalls;
+    calls.push_back({Incoming, 0, 8, 11, u"777", false});
+    LoadCard(calls);
+    WithModals([&] { view().OnCommand(CmdBackupAll); },
+               [&](QDialog* d) {
+                   auto* b = static_cast<CBackupDlg*>(d);
+                   b->OnStart();
+                   ASSERT_TRUE(WaitFor([&] { return !b->Running() && !b->isVisible(); }));
+               });
+    frame().OnCommand(CmdViewBackup0);
+    Tick(TimerBackupReload);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(WaitFor([&] { return rows(1) == static_cast<int>(calls.size()); }));
+    CSortListCtrl* all = pane(1).List();
+    int withoutRecording = 0;
+    for (int r = 0; r < all->RowCount(); ++r) {
+        const QString path = all->CellText(r, ColPath);
+        EXPECT_FALSE(path.contains(".tmp")) << path.toStdString();
+        if (all->CellText(r, ColNumber).startsWith("777")) {
+            ++withoutRecording;
+            EXPECT_TRUE(path.isEmpty()) << path.toStdString();
+            EXPECT_EQ(all->CellImage(r, ColRecording), -1);
+        } else {
+            EXPECT_TRUE(path.startsWith(Q(backup.path()))) << path.toStdString();
+            EXPECT_EQ(all->CellImage(r, ColRecording), IconRecording) << r;
+        }
+    }
+    EXPECT_EQ(withoutRecording, 1);
+}
+
 TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {
     LoadCard();
     RefusingCopy files;
