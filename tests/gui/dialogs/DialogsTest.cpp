@@ -9,11 +9,13 @@
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTest>
 #include <filesystem>
 #include <functional>
@@ -23,6 +25,7 @@
 #include "GuiFixture.h"
 #include "app/Settings.h"
 #include "backup/FileOps.h"
+#include "card/BackupStore.h"
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "dialogs/CExportWavDlg.h"
@@ -36,6 +39,7 @@
 #include "support/FolderPicker.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
+#include "support/MessageBox.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk::gui::test {
@@ -863,6 +867,30 @@ TEST_F(Dialogs, EndToEndAutomaticBackupFromInsertionToTheStoreList) {
         ASSERT_TRUE(onCard.count(p.filename().string())) << p;
         EXPECT_TRUE(lk::test::ReadFile(p) == onCard.at(p.filename().string())) << p;
     }
+}
+
+// After the automatic backup the card just inserted is listed, not the store.
+TEST_F(Dialogs, AfterTheAutomaticBackupTheInsertedCardIsListed) {
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
+    EXPECT_TRUE(WriteSettingInt("BackupDelFile", 0));
+    WriteBackupMonth(backup.path(), 201512, 3);  // the store holds other calls
+    WriteCard(card.path(), kCalls);
+    Start();
+    frame().FreezeTimers(false);
+    InsertCard();
+    CBackupDlg* dlg = frame().AutoBackupDlg();
+    ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
+    ASSERT_TRUE(WaitFor([&] {
+        return app().State().loaderBusy == 0 && rows(1) == static_cast<int>(kCalls.size());
+    }));
+    EXPECT_EQ(app().State().viewingBackup, 0);
+    for (int r = 0; r < rows(1); ++r) {
+        const QString p = pane(1).List()->CellText(r, ColPath);
+        EXPECT_TRUE(p.startsWith(Q(card.path()))) << p.toStdString();
+    }
+    EXPECT_TRUE(frame().StatusText(3).endsWith(QStringLiteral(":  %1").arg(kCalls.size())));
 }
 
 // Pictures of every working dialog for a look: written when LK_SHOT_DIR names
