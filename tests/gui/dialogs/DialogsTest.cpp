@@ -869,6 +869,58 @@ TEST_F(Dialogs, EndToEndAutomaticBackupFromInsertionToTheStoreList) {
     }
 }
 
+// The automatic backup into a store that cannot take a single recording (a
+// plain file sits where the month's folder goes), with the real report
+// window: its summary counts and names every failure, the backup window stays
+// open to try again, and once it is closed the card is listed.
+// scripts/e2e-backup.sh runs it on an X server.
+TEST_F(Dialogs, EndToEndBackupIntoABrokenStoreEndsInItsSummary) {
+    SetMessageHook({});
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
+    EXPECT_TRUE(WriteSettingInt("BackupDelFile", 0));
+    WriteCard(card.path(), kCalls);
+    lk::test::WriteFile(StoreRoot(backup.path(), 0) / "201601", std::vector<std::uint8_t>(1, 'x'));
+    Start();
+    frame().show();
+    frame().FreezeTimers(false);
+    InsertCard();
+    CBackupDlg* dlg = frame().AutoBackupDlg();
+    ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+
+    QString said, details;
+    bool reported = false;
+    const auto seen = WithModals(
+        [&] {
+            PressKey(dlg, Qt::Key_Return);  // Start is the default button
+            EXPECT_TRUE(WaitFor([&] { return reported; }));
+        },
+        [&](QDialog* d) {
+            for (auto* l : d->findChildren<QLabel*>())
+                said += l->text() + "\n";
+            if (auto* list = d->findChild<QPlainTextEdit*>("reportDetails"))
+                details = list->toPlainText();
+            PressKey(d, Qt::Key_Escape);
+            reported = !d->isVisible();
+        });
+    EXPECT_EQ(seen, std::vector<std::string>{"reportBox"});
+    const int n = static_cast<int>(kCalls.size());
+    auto says = [&](int label, int count) {
+        return said.contains(QStringLiteral("%1 %2").arg(Lang(label)).arg(count));
+    };
+    EXPECT_TRUE(says(341, 0)) << said.toStdString();
+    EXPECT_TRUE(says(344, n)) << said.toStdString();
+    EXPECT_EQ(details.split('\n', Qt::SkipEmptyParts).size(), n) << details.toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !dlg->Running(); }));
+    EXPECT_TRUE(dlg->isVisible());
+    auto* bar = Child<QProgressBar>(dlg, "progress");
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    PressKey(dlg, Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor(
+        [&] { return !dlg->isVisible() && app().State().loaderBusy == 0 && rows(1) == n; }));
+    EXPECT_EQ(app().State().viewingBackup, 0);
+}
+
 // After the automatic backup the card just inserted is listed, not the store.
 TEST_F(Dialogs, AfterTheAutomaticBackupTheInsertedCardIsListed) {
     EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
