@@ -151,20 +151,24 @@ void CPlayerDlg::LoadRecord(const CallRecord& record) {
 
 bool CPlayerDlg::OpenRecording() {
     std::filesystem::path path(FieldText(record_.filePath));
+    // The store's empty marker stands for a call recorded without a recording.
+    const bool none = path.empty() || path.extension() == ".tmp";
+    std::filesystem::path named = path;  // what a missing recording is called
     // A record read from a card or a store plays only a file below it.
     if (record_.origin.file) {
         const RootedPathResult recording = RecordingOf(record_);
+        if (recording.path) named = recording.path->Full();
         // Opened once link-free first: a link on the way plays nothing.
         path = recording.path && recording.path->Open(O_RDONLY).Ok() ? recording.path->Full()
                                                                      : std::filesystem::path();
     }
-    const bool ok = !path.empty() && engine_.Open(path);
+    const bool ok = !none && !path.empty() && engine_.Open(path);
     wave_->Clear();
     if (!ok) {
         // A blank view would look like silence: say why there is nothing.
-        wave_->SetHint(path.empty() ? Lang(368)
-                                    : QStringLiteral("%1\n%2").arg(
-                                          Lang(367), QString::fromStdString(path.string())));
+        wave_->SetHint(
+            none ? Lang(368)
+                 : QStringLiteral("%1\n%2").arg(Lang(367), QString::fromStdString(named.string())));
         return false;
     }
     wave_->SetHint(QString());
