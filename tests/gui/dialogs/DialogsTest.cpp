@@ -34,6 +34,8 @@
 #include "dialogs/CSearchDlg.h"
 #include "export/RecordingWriter.h"
 #include "playback/XtrFormat.h"
+#include "player/CPlayerDlg.h"
+#include "player/CWaveView.h"
 #include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/FolderPicker.h"
@@ -1118,6 +1120,12 @@ TEST_F(Dialogs, StoreRowsOfCallsWithoutARecordingShowNoMarkerPath) {
         }
     }
     EXPECT_EQ(withoutRecording, 1);
+    // Played, it says there is no recording rather than naming the marker.
+    for (int r = 0; r < all->RowCount(); ++r)
+        if (all->CellText(r, ColNumber).startsWith("777")) all->SelectRow(r);
+    view().OnCommand(CmdPlay);
+    EXPECT_TRUE(WaitFor([&] { return view().PlayerPane()->WaveView()->Hint() == Lang(368); }))
+        << view().PlayerPane()->WaveView()->Hint().toStdString();
 }
 
 TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {
