@@ -323,10 +323,11 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     if (fromCard && !state.records.Card().empty()) {
         state.viewingBackup = 0;
         if (options.mainFrameExists && options.runAutoBackup && AutoBackup()) {
-            const bool started = options.runAutoBackup();
+            // The card just inserted is what the user looks for next, backed
+            // up or not; its rows show where each recording now is.
+            (void)options.runAutoBackup();
             if (options.autoBackupSettleMs > 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(options.autoBackupSettleMs));
-            if (started) state.viewingBackup = 1;
         }
     } else if (fromCard) {
         if (state.viewingBackup.load() == 1) repopulate = false;

@@ -151,10 +151,12 @@ void CPlayerDlg::LoadRecord(const CallRecord& record) {
 
 bool CPlayerDlg::OpenRecording() {
     std::filesystem::path path(FieldText(record_.filePath));
+    // The store's empty marker stands for a call recorded without a recording.
+    const bool none = path.empty() || path.extension() == ".tmp";
     QString refusal;
     bool opened = true;
     // A record read from a card or a store plays only a file below it.
-    if (record_.origin.file) {
+    if (record_.origin.file && !none) {
         const RootedPathResult recording = RecordingOf(record_);
         if (!recording.path) {
             refusal = QString::fromStdString(recording.reason);
@@ -167,16 +169,17 @@ bool CPlayerDlg::OpenRecording() {
             opened = recording.path->Open(O_RDONLY).Ok();
         }
     }
-    const bool ok = !path.empty() && opened && engine_.Open(path);
+    const bool ok = !none && !path.empty() && opened && engine_.Open(path);
     wave_->Clear();
     if (!ok) {
         // A blank view would look like silence: say why there is nothing.
         if (!refusal.isEmpty())
             wave_->SetHint(QStringLiteral("%1\n%2").arg(Lang(367), refusal));
         else
-            wave_->SetHint(path.empty() ? Lang(368)
-                                        : QStringLiteral("%1\n%2").arg(
-                                              Lang(367), QString::fromStdString(path.string())));
+            wave_->SetHint(none || path.empty()
+                               ? Lang(368)
+                               : QStringLiteral("%1\n%2").arg(
+                                     Lang(367), QString::fromStdString(path.string())));
         return false;
     }
     wave_->SetHint(QString());

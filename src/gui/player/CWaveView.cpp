@@ -238,9 +238,29 @@ void CWaveView::UpdateStrip() {
     p.fillRect(strip, kBackground);
     p.setFont(font_);
     p.setPen(Qt::white);
+    // A narrow window or a long language first loses the wide gaps, then the
+    // end of the line; the whole line is then the view's tooltip.
+    const QFontMetrics fm = p.fontMetrics();
+    const int room = std::max(0, areaW_ - 8);
+    QString shown = stripText_;
+    stripCut_ = false;
+    if (fm.horizontalAdvance(shown) > room) {
+        shown = Item(165, selStart_) + gap.left(2) + Item(166, selEnd_) + gap.left(2) +
+                Item(167, length) + gap.left(2) + Item(193, position_) + gap.left(2) +
+                Item(168, total_);
+        if (fm.horizontalAdvance(shown) > room) {
+            shown = fm.elidedText(shown, Qt::ElideRight, room);
+            stripCut_ = true;
+        }
+    }
     p.drawText(QRect(0, areaH_ + 5, areaW_, kStripHeight - 5), Qt::AlignHCenter | Qt::AlignTop,
-               stripText_);
+               shown);
+    UpdateToolTip();
     update(strip);
+}
+
+void CWaveView::UpdateToolTip() {
+    setToolTip(!hint_.isEmpty() ? hint_ : stripCut_ ? stripText_ : QString());
 }
 
 void CWaveView::SetPosition(int second, int total) {
@@ -333,7 +353,7 @@ void CWaveView::paintEvent(QPaintEvent*) {
 
 void CWaveView::SetHint(const QString& text) {
     hint_ = text;
-    setToolTip(text);
+    UpdateToolTip();
     update();
 }
 

@@ -85,6 +85,7 @@ class CWaveView : public QWidget {
     void MakeImages();
     void RepaintAll();
     void UpdateStrip();
+    void UpdateToolTip();
     void ShadeSelection();
     void CopyColumns(int from, int to);   // wave image onto the screen
     void ShadeColumns(int from, int to);  // NOT(wave OR screen) onto the screen
@@ -96,6 +97,7 @@ class CWaveView : public QWidget {
     QImage screen_;
     QImage column_;
     QString stripText_;
+    bool stripCut_ = false;  // the strip shows less than stripText_
     QString hint_;
     QFont font_;
     int areaW_ = 0;

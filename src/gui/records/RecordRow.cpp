@@ -99,6 +99,17 @@ QString FilePathText(const CallRecord& r) {
     return FieldQString(r.filePath);
 }
 
+namespace {
+bool NamesMarker(std::u16string_view path) {
+    // The backup engine names a missing recording with ".tmp".
+    return path.size() >= 4 && path.substr(path.size() - 4) == u".tmp";
+}
+}  // namespace
+
+QString ShownPathText(const CallRecord& r) {
+    return NamesMarker(r.filePath.Text()) ? QString() : FilePathText(r);
+}
+
 QString RemarkText(const CallRecord& r, const std::string& codePage) {
     const std::u16string text = RecordRemark(r, codePage);
     return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
@@ -242,7 +253,7 @@ QString RecordCells::Text(const ListRow& row, int column) const {
         case ColRemark:
             return devType_.load() == 1 ? RemarkText(r, labels_.codePage) : QString();
         case ColPath:
-            return FilePathText(r);
+            return ShownPathText(r);
         default:
             return {};
     }
@@ -295,7 +306,7 @@ void RecordCells::AppendText(const ListRow& row, int column, std::u16string& out
         out.push_back(u' ');
         AppendField(r.name, out);
     } else if (column == ColPath) {
-        AppendField(r.filePath, out);
+        if (!NamesMarker(r.filePath.Text())) AppendField(r.filePath, out);
     } else {
         RowSource::AppendText(row, column, out);
     }

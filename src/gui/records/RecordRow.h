@@ -42,6 +42,9 @@ QString FormatSeconds(int seconds);
 QString FormatRecordTime(const CallRecord& r, const QLocale& locale);
 std::int64_t RecordTimeKey(const CallRecord& r);
 QString FilePathText(const CallRecord& r);
+// The path a row shows: none for a record the store holds without a
+// recording (its path names the empty marker that stands in for it).
+QString ShownPathText(const CallRecord& r);
 // The remark of a family-1 record: the card remark, else the recording's
 // annotation; empty when neither has text.
 QString RemarkText(const CallRecord& r, const std::string& codePage);

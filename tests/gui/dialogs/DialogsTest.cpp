@@ -9,11 +9,13 @@
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStatusBar>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTest>
 #include <filesystem>
 #include <functional>
@@ -23,6 +25,7 @@
 #include "GuiFixture.h"
 #include "app/Settings.h"
 #include "backup/FileOps.h"
+#include "card/BackupStore.h"
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "dialogs/CExportWavDlg.h"
@@ -31,11 +34,14 @@
 #include "dialogs/CSearchDlg.h"
 #include "export/RecordingWriter.h"
 #include "playback/XtrFormat.h"
+#include "player/CPlayerDlg.h"
+#include "player/CWaveView.h"
 #include "records/RecordRow.h"
 #include "support/Commands.h"
 #include "support/FolderPicker.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
+#include "support/MessageBox.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk::gui::test {
@@ -364,7 +370,7 @@ TEST_F(Dialogs, EveryInsertionOffersTheAutomaticBackupWithTheCurrentPath) {
         ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
         ASSERT_TRUE(WaitIdle());
         EXPECT_EQ(dlg->LastOptions().backupPath, fs::path(paths[run]));
-        EXPECT_EQ(app().State().viewingBackup, 1);
+        EXPECT_EQ(app().State().viewingBackup, 0);  // the card just inserted
         EXPECT_EQ(Recordings(paths[run]).size(), kCalls.size());
         EXPECT_TRUE(Recordings(paths[run]) == Recordings(card.path()));
 
@@ -865,6 +871,82 @@ TEST_F(Dialogs, EndToEndAutomaticBackupFromInsertionToTheStoreList) {
     }
 }
 
+// The automatic backup into a store that cannot take a single recording (a
+// plain file sits where the month's folder goes), with the real report
+// window: its summary counts and names every failure, the backup window stays
+// open to try again, and once it is closed the card is listed.
+// scripts/e2e-backup.sh runs it on an X server.
+TEST_F(Dialogs, EndToEndBackupIntoABrokenStoreEndsInItsSummary) {
+    SetMessageHook({});
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
+    EXPECT_TRUE(WriteSettingInt("BackupDelFile", 0));
+    WriteCard(card.path(), kCalls);
+    lk::test::WriteFile(StoreRoot(backup.path(), 0) / "201601", std::vector<std::uint8_t>(1, 'x'));
+    Start();
+    frame().show();
+    frame().FreezeTimers(false);
+    InsertCard();
+    CBackupDlg* dlg = frame().AutoBackupDlg();
+    ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+
+    QString said, details;
+    bool reported = false;
+    const auto seen = WithModals(
+        [&] {
+            PressKey(dlg, Qt::Key_Return);  // Start is the default button
+            EXPECT_TRUE(WaitFor([&] { return reported; }));
+        },
+        [&](QDialog* d) {
+            for (auto* l : d->findChildren<QLabel*>())
+                said += l->text() + "\n";
+            if (auto* list = d->findChild<QPlainTextEdit*>("reportDetails"))
+                details = list->toPlainText();
+            PressKey(d, Qt::Key_Escape);
+            reported = !d->isVisible();
+        });
+    EXPECT_EQ(seen, std::vector<std::string>{"reportBox"});
+    const int n = static_cast<int>(kCalls.size());
+    auto says = [&](int label, int count) {
+        return said.contains(QStringLiteral("%1 %2").arg(Lang(label)).arg(count));
+    };
+    EXPECT_TRUE(says(341, 0)) << said.toStdString();
+    EXPECT_TRUE(says(344, n)) << said.toStdString();
+    EXPECT_EQ(details.split('\n', Qt::SkipEmptyParts).size(), n) << details.toStdString();
+    ASSERT_TRUE(WaitFor([&] { return !dlg->Running(); }));
+    EXPECT_TRUE(dlg->isVisible());
+    auto* bar = Child<QProgressBar>(dlg, "progress");
+    EXPECT_LT(bar->value(), bar->maximum());
+
+    PressKey(dlg, Qt::Key_Escape);
+    ASSERT_TRUE(WaitFor(
+        [&] { return !dlg->isVisible() && app().State().loaderBusy == 0 && rows(1) == n; }));
+    EXPECT_EQ(app().State().viewingBackup, 0);
+}
+
+// After the automatic backup the card just inserted is listed, not the store.
+TEST_F(Dialogs, AfterTheAutomaticBackupTheInsertedCardIsListed) {
+    EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
+    EXPECT_TRUE(WriteSettingInt("BackupDelFile", 0));
+    WriteBackupMonth(backup.path(), 201512, 3);  // the store holds other calls
+    WriteCard(card.path(), kCalls);
+    Start();
+    frame().FreezeTimers(false);
+    InsertCard();
+    CBackupDlg* dlg = frame().AutoBackupDlg();
+    ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+    dlg->OnStart();
+    ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
+    ASSERT_TRUE(WaitFor([&] {
+        return app().State().loaderBusy == 0 && rows(1) == static_cast<int>(kCalls.size());
+    }));
+    EXPECT_EQ(app().State().viewingBackup, 0);
+    for (int r = 0; r < rows(1); ++r) {
+        const QString p = pane(1).List()->CellText(r, ColPath);
+        EXPECT_TRUE(p.startsWith(Q(card.path()))) << p.toStdString();
+    }
+    EXPECT_TRUE(frame().StatusText(3).endsWith(QStringLiteral(":  %1").arg(kCalls.size())));
+}
+
 // Pictures of every working dialog for a look: written when LK_SHOT_DIR names
 // a folder (scripts/dialog-screenshots.sh), else skipped.
 TEST_F(Dialogs, Pictures) {
@@ -1005,6 +1087,45 @@ TEST_F(Dialogs, MovedRecordingsNoLongerShowAsPresentWithoutARefresh) {
     ASSERT_TRUE(Recordings(card.path()).empty());
     for (int r = 0; r < all->RowCount(); ++r)
         EXPECT_EQ(all->CellImage(r, ColRecording), -1) << r;
+}
+
+// The store keeps an empty marker for a call without a recording; its row
+// reads as having no recording, not as a path to that marker.
+TEST_F(Dialogs, StoreRowsOfCallsWithoutARecordingShowNoMarkerPath) {
+    std::vector<CardCall> calls = kCalls;
+    calls.push_back({Incoming, 0, 8, 11, u"777", false});
+    LoadCard(calls);
+    WithModals([&] { view().OnCommand(CmdBackupAll); },
+               [&](QDialog* d) {
+                   auto* b = static_cast<CBackupDlg*>(d);
+                   b->OnStart();
+                   ASSERT_TRUE(WaitFor([&] { return !b->Running() && !b->isVisible(); }));
+               });
+    frame().OnCommand(CmdViewBackup0);
+    Tick(TimerBackupReload);
+    ASSERT_TRUE(WaitIdle());
+    ASSERT_TRUE(WaitFor([&] { return rows(1) == static_cast<int>(calls.size()); }));
+    CSortListCtrl* all = pane(1).List();
+    int withoutRecording = 0;
+    for (int r = 0; r < all->RowCount(); ++r) {
+        const QString path = all->CellText(r, ColPath);
+        EXPECT_FALSE(path.contains(".tmp")) << path.toStdString();
+        if (all->CellText(r, ColNumber).startsWith("777")) {
+            ++withoutRecording;
+            EXPECT_TRUE(path.isEmpty()) << path.toStdString();
+            EXPECT_EQ(all->CellImage(r, ColRecording), -1);
+        } else {
+            EXPECT_TRUE(path.startsWith(Q(backup.path()))) << path.toStdString();
+            EXPECT_EQ(all->CellImage(r, ColRecording), IconRecording) << r;
+        }
+    }
+    EXPECT_EQ(withoutRecording, 1);
+    // Played, it says there is no recording rather than naming the marker.
+    for (int r = 0; r < all->RowCount(); ++r)
+        if (all->CellText(r, ColNumber).startsWith("777")) all->SelectRow(r);
+    view().OnCommand(CmdPlay);
+    EXPECT_TRUE(WaitFor([&] { return view().PlayerPane()->WaveView()->Hint() == Lang(368); }))
+        << view().PlayerPane()->WaveView()->Hint().toStdString();
 }
 
 TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {

@@ -151,6 +151,29 @@ TEST(WaveView, StripShowsHoursMinutesAndSeconds) {
     EXPECT_EQ(text.count(QStringLiteral("      ")), 4);
 }
 
+// A strip too wide for the window is cut only with the whole line as a tip.
+TEST(WaveView, AStripCutByANarrowWindowIsWholeInTheTooltip) {
+    const struct {
+        int width;
+        bool cut;
+    } cases[] = {{1400, false}, {260, true}};
+    for (const auto& c : cases) {
+        CWaveView view;
+        view.resize(c.width, 160);
+        view.Clear();
+        view.SetTotal(3725);
+        view.SetPosition(61, 3725);
+        EXPECT_EQ(view.toolTip(), c.cut ? view.StripText() : QString()) << c.width;
+    }
+    // The hint of an empty player keeps its own tip.
+    CWaveView view;
+    view.resize(260, 160);
+    view.SetHint(QStringLiteral("Double-click a call to play it"));
+    view.SetTotal(3725);
+    view.SetPosition(61, 3725);
+    EXPECT_EQ(view.toolTip(), QStringLiteral("Double-click a call to play it"));
+}
+
 TEST(WaveView, PositionLineIsRestoredColumnByColumn) {
     Wave w(600, 60);
     const QImage plain = w.view.ScreenImage();
