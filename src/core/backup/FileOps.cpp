@@ -250,9 +250,9 @@ bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
         lastCopied_ += static_cast<std::uint64_t>(n);
     }
     if (!kernelCopy && !CopyByReading(in.get(), out.get(), 0, lastCopied_)) return Failing(false);
-    // Start writing it out now, while the next one is copied, so that the
-    // batch's sync finds most of its data on the disk already.
-    ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    // No early writeback per file (sync_file_range): it made a batch of
+    // copies two to three times slower than leaving all of it to the batch's
+    // sync, which still makes every copy durable before it counts.
     if (!out.Close()) return Failing(false);
     return true;
 }
