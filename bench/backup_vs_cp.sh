@@ -19,8 +19,8 @@
 #
 # Every timed command is followed by `sync`: the backup makes its copies and
 # index entries durable before it counts them, the others do not. Runs
-# alternate (A B A B ...) so that load from other work on the machine falls on
-# both sides. LK_BENCH_ALT_CLI=path adds a second build of the backup to the
+# alternate, each side taking each place in turn (A B, B A, ...), so that
+# load from other work on the machine and the order itself fall on all sides. LK_BENCH_ALT_CLI=path adds a second build of the backup to the
 # empty-store rows, alternated with the first (an A/B of a change).
 #
 # Needs root (loop devices, mount, drop_caches).
@@ -58,11 +58,14 @@ trap cleanup EXIT
 export LINEKEEPER_HOME="$work/home"
 mkdir -p "$LINEKEEPER_HOME/Config"
 
-# mount_image NAME SIZE: a fresh ext4 on a loop device, its inode tables
+# mount_image NAME CHUNKS (of 64 MiB): a fresh ext4 on a loop device, its inode tables
 # written now so that no background initialisation runs during the timing.
 mount_image() {
   local name=$1 size=$2 dev
-  truncate -s "$size" "$work/$name.img"
+  # Written out in full, not sparse: filling holes of the image made the host
+  # allocate blocks during the timing, and whichever copy came first in a
+  # round paid for it (up to three times its time).
+  dd if=/dev/zero of="$work/$name.img" bs=64M count="$size" conv=fsync status=none
   mkfs.ext4 -q -N 400000 -E lazy_itable_init=0,lazy_journal_init=0 "$work/$name.img"
   # Direct I/O on the backing file: reads and writes reach the disk as they
   # would on a device, not a second page cache.
@@ -72,8 +75,8 @@ mount_image() {
   mount "$dev" "$work/$name"
   echo "$dev"
 }
-card_dev=$(mount_image cardfs 3G)
-store_dev=$(mount_image storefs 5G)
+card_dev=$(mount_image cardfs 40)  # in 64 MiB: 2.5 GiB
+store_dev=$(mount_image storefs 48)  # 3 GiB
 C=$work/cardfs S=$work/storefs
 card_sectors_read() { awk '{ print $3 }' "/sys/block/$(basename "$card_dev")/stat"; }
 
@@ -161,23 +164,39 @@ second_run() {  # second_run ROW CARD COLD
   fresh "$S/lk" "$S/rs"
 }
 
+# rotated R SIDE...: runs the sides once each, starting with side R mod N, so
+# that every side takes every place in the order.
+rotated() {
+  local r=$1 i
+  shift
+  local sides=("$@")
+  for ((i = 0; i < ${#sides[@]}; i++)); do
+    "${sides[(r + i) % ${#sides[@]}]}"
+  done
+}
+
 # Empty store: each side copies the whole card into an empty destination.
 fill() {  # fill ROW CARD FILES
   local row=$1 card=$2 files=$3 r
-  warm "$card"
-  for ((r = 1; r <= RUNS; r++)); do
+  fill_lk() {
     timed "$row.lk" "$CLI" backup --card "$card" --store "$S/lk" --json
     expect backedUp "$files"
     fresh "$S/lk"
+  }
+  fill_alt() {
+    timed "$row.alt" "$ALT" backup --card "$card" --store "$S/lk" --json
+    expect backedUp "$files"
+    fresh "$S/lk"
+  }
+  fill_cp() { timed "$row.cp" cp -r "$card" "$S/cp"; fresh "$S/cp"; }
+  fill_rs() { timed "$row.rs" rsync -a "$card/" "$S/rs/"; fresh "$S/rs"; }
+  warm "$card"
+  for ((r = 1; r <= RUNS; r++)); do
     if [[ -n $ALT ]]; then
-      timed "$row.alt" "$ALT" backup --card "$card" --store "$S/lk" --json
-      expect backedUp "$files"
-      fresh "$S/lk"
+      rotated "$r" fill_lk fill_alt fill_cp fill_rs
+    else
+      rotated "$r" fill_lk fill_cp fill_rs
     fi
-    timed "$row.cp" cp -r "$card" "$S/cp"
-    fresh "$S/cp"
-    timed "$row.rs" rsync -a "$card/" "$S/rs/"
-    fresh "$S/rs"
   done
 }
 
@@ -185,15 +204,19 @@ fill() {  # fill ROW CARD FILES
 # before every run, outside the timing.
 move() {  # move ROW MASTER FILES
   local row=$1 master=$2 files=$3 r
-  for ((r = 1; r <= RUNS; r++)); do
+  move_lk() {
     fresh "$C/card"; cp -a "$master" "$C/card"; sync
     timed "$row.lk" "$CLI" backup --move --card "$C/card" --store "$S/lk" --json
     expect backedUp "$files"
     expect cardLogDeleted true
-    fresh "$S/lk" "$C/card"; cp -a "$master" "$C/card"; sync
+    fresh "$S/lk"
+  }
+  move_mv() {
+    fresh "$C/card"; cp -a "$master" "$C/card"; sync
     timed "$row.mv" mv "$C/card" "$S/mv"
     fresh "$S/mv"
-  done
+  }
+  for ((r = 1; r <= RUNS; r++)); do rotated "$r" move_lk move_mv; done
   fresh "$C/card"
 }
 
