@@ -250,9 +250,12 @@ bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
         lastCopied_ += static_cast<std::uint64_t>(n);
     }
     if (!kernelCopy && !CopyByReading(in.get(), out.get(), 0, lastCopied_)) return Failing(false);
-    // No early writeback per file (sync_file_range): it made a batch of
-    // copies two to three times slower than leaving all of it to the batch's
-    // sync, which still makes every copy durable before it counts.
+    // Start writing a large copy out now, while the next one is copied, so
+    // that the batch's sync finds most of it on the disk already (a batch of
+    // 1 MiB recordings took a third of the time). Small copies are left to
+    // the batch's sync: written out one by one they took a third longer.
+    constexpr off_t kEarlyWriteBack = 256 << 10;
+    if (st.st_size >= kEarlyWriteBack) ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     if (!out.Close()) return Failing(false);
     return true;
 }
