@@ -250,9 +250,12 @@ bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
         lastCopied_ += static_cast<std::uint64_t>(n);
     }
     if (!kernelCopy && !CopyByReading(in.get(), out.get(), 0, lastCopied_)) return Failing(false);
-    // Start writing it out now, while the next one is copied, so that the
-    // batch's sync finds most of its data on the disk already.
-    ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
+    // Start writing a large copy out now, while the next one is copied, so
+    // that the batch's sync finds most of it on the disk already (a batch of
+    // 1 MiB recordings took a third of the time). Small copies are left to
+    // the batch's sync: written out one by one they took a third longer.
+    constexpr off_t kEarlyWriteBack = 256 << 10;
+    if (st.st_size >= kEarlyWriteBack) ::sync_file_range(out.get(), 0, 0, SYNC_FILE_RANGE_WRITE);
     if (!out.Close()) return Failing(false);
     return true;
 }
