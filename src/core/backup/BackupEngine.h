@@ -13,6 +13,7 @@
 
 #include "app/ProgressSink.h"
 #include "backup/FileOps.h"
+#include "card/BackupStore.h"
 #include "card/RecorderState.h"
 
 namespace lk {
@@ -29,8 +30,6 @@ bool IsPartialName(const std::string& fileName);
 // The quick check's facts of one month, beside its index file:
 // "CallLog/YYYYMM" + kCardFilesSuffix.
 inline constexpr char kCardFilesSuffix[] = "CardFiles.txt";
-// Marker of a record that has no recording on the card.
-inline constexpr char kMarkerSuffix[] = ".tmp";
 
 struct BackupOptions {
     // Root under which the store folder of `devType` is made ("BackupPath").

@@ -8,6 +8,14 @@
 namespace lk {
 namespace fs = std::filesystem;
 
+bool IsMarkerPath(std::u16string_view path) {
+    constexpr std::size_t n = sizeof(kMarkerSuffix) - 1;
+    if (path.size() <= n) return false;
+    for (std::size_t i = 0; i < n; ++i)
+        if (path[path.size() - n + i] != static_cast<char16_t>(kMarkerSuffix[i])) return false;
+    return true;
+}
+
 namespace {
 
 constexpr char kIndexFolder[] = "CallLog";

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "card/CallRecord.h"
@@ -12,6 +13,12 @@
 namespace lk {
 
 inline constexpr char kIndexFileSuffix[] = "CallLogBK.dat";
+// An empty file named after the recording plus this stands in the store for
+// a call that has no recording.
+inline constexpr char kMarkerSuffix[] = ".tmp";
+
+// True when a stored path names such a marker, not a recording.
+bool IsMarkerPath(std::u16string_view path);
 
 // "ZuzeVavazoBackup" (family 0) or "ZuzeVavazoBackupK" (family 1).
 std::string StoreFolder(int devType);

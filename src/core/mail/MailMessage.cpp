@@ -8,6 +8,7 @@
 #include "app/LangString.h"
 #include "app/Settings.h"
 #include "card/RecordCommands.h"
+#include "card/BackupStore.h"
 #include "export/ConvertXtrToWav.h"
 #include "platform/DurationText.h"
 #include "platform/TextCodec.h"
@@ -92,7 +93,8 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
     MailAttachments out;
     for (const CallRecord& r : records) {
         const std::u16string text = FieldText(r.filePath);
-        if (text.empty()) continue;
+        // The store's empty marker stands for a call without a recording.
+        if (text.empty() || IsMarkerPath(text)) continue;
         // Only a regular file below the card or store the record came from.
         const RootedPathResult recording = RecordingOf(r);
         if (!recording.path) {

@@ -180,6 +180,15 @@ TEST(MailAttachments, FollowTheRecordingsAndTheCommand) {
         EXPECT_EQ(leftOut(folder), (std::vector<std::pair<fs::path, std::string>>{
                                        {f.card / "dir.xtr", "not a regular file"}}));
     }
+    // The store's empty marker of a call without a recording is no attachment.
+    test::WriteText(f.card / "20160616102031-I-2.wav.tmp", "");
+    for (const bool asIs : {false, true}) {
+        const auto marker = PrepareMailAttachments(
+            {Record(Incoming, u"9", u"", 1, f.card / "20160616102031-I-2.wav.tmp")}, asIs,
+            f.scratch.path());
+        EXPECT_TRUE(marker.files.empty());
+        EXPECT_TRUE(marker.leftOut.empty());
+    }
     EXPECT_TRUE(fs::is_empty(f.scratch.path()));
 }
 
