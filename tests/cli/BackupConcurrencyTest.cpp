@@ -23,11 +23,7 @@ namespace fs = std::filesystem;
 using test::RecordingSpec;
 using Bytes = std::vector<std::uint8_t>;
 
-int Trials() {
-    const char* env = std::getenv("LK_SHARED_TRIALS");
-    const int n = env != nullptr ? std::atoi(env) : 0;
-    return n > 0 ? n : 20;
-}
+int Trials() { return test::TrialsFromEnv("LK_SHARED_TRIALS", 20); }
 
 // Small recordings over two months; `seed` changes every recording's bytes
 // but not its name.
@@ -46,10 +42,10 @@ std::vector<RecordingSpec> Recordings() {
 
 // Writes the card; recordings of cards with another seed have other bytes.
 std::vector<Bytes> MakeSharedCard(const fs::path& card, int seed) {
-    const auto specs = Recordings();
-    test::MakeCard(card, 0, specs);
+    const auto calls = Recordings();
+    test::MakeCard(card, 0, calls);
     std::vector<Bytes> bytes;
-    for (const auto& s : specs) {
+    for (const auto& s : calls) {
         Bytes b = test::RecordingBytes(s);
         for (auto& x : b)
             x = static_cast<std::uint8_t>(x + seed * 31);
@@ -127,11 +123,11 @@ TEST(BackupSharedStore, TwoProcessesOnOneStoreLoseNothingAndIndexOnce) {
                     const auto b = MakeSharedCard(cardB, 1);
                     if (c.pair == Pair::DifferentCards) {
                         fs::remove_all(cardB);
-                        auto specs = Recordings();
-                        for (auto& s : specs)
+                        auto calls = Recordings();
+                        for (auto& s : calls)
                             s.stamp.replace(0, 4, "2017");
-                        test::MakeCard(cardB, 0, specs);
-                        for (const auto& s : specs)
+                        test::MakeCard(cardB, 0, calls);
+                        for (const auto& s : calls)
                             originals.push_back(test::RecordingBytes(s));
                     } else {
                         originals.insert(originals.end(), b.begin(), b.end());

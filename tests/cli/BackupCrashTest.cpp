@@ -27,11 +27,7 @@ namespace fs = std::filesystem;
 using test::RecordingSpec;
 using Bytes = std::vector<std::uint8_t>;
 
-int Trials() {
-    const char* env = std::getenv("LK_CRASH_TRIALS");
-    const int n = env != nullptr ? std::atoi(env) : 0;
-    return n > 0 ? n : 30;
-}
+int Trials() { return test::TrialsFromEnv("LK_CRASH_TRIALS", 30); }
 
 // Recordings over three months, a missed call, and a second recording that
 // meets the first under one store name.

@@ -95,7 +95,7 @@ TEST(BackupExfatStore, CopyAndMoveIntoAnExfatStick) {
 
     RecordingSpec missed{Missed, "20160215080000", "999"};
     missed.withFile = false;
-    const std::vector<RecordingSpec> specs = {{Incoming, "20160214093000", "1"},
+    const std::vector<RecordingSpec> calls = {{Incoming, "20160214093000", "1"},
                                               {Outgoing, "20160214100000", "2"},
                                               missed,
                                               {Incoming, "20160301093000", "3"}};
@@ -103,7 +103,7 @@ TEST(BackupExfatStore, CopyAndMoveIntoAnExfatStick) {
         SCOPED_TRACE(move ? "move" : "copy");
         const fs::path card = dir / (move ? "card-move" : "card-copy");
         const fs::path store = stick.At() / (move ? "moved" : "copied");
-        test::MakeCard(card, 0, specs);
+        test::MakeCard(card, 0, calls);
         std::vector<std::string> args = {"backup", "--card", card.string(), "--store",
                                          store.string()};
         if (move) args.push_back("--move");
@@ -123,8 +123,8 @@ TEST(BackupExfatStore, CopyAndMoveIntoAnExfatStick) {
                 if (r.IsLive()) ++live[ToUtf8(FieldText(r.filePath))];
             }
         }
-        EXPECT_EQ(live.size(), specs.size());
-        for (const auto& s : specs) {
+        EXPECT_EQ(live.size(), calls.size());
+        for (const auto& s : calls) {
             fs::path stored =
                 root / s.stamp.substr(0, 6) / s.stamp.substr(0, 8) / test::RecordingFileName(s);
             if (!s.withFile) {

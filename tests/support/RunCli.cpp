@@ -40,4 +40,10 @@ CliRun RunCli(const std::vector<std::string>& args, int timeoutSeconds) {
     return run;
 }
 
+int TrialsFromEnv(const char* name, int fallback) {
+    const char* env = std::getenv(name);
+    const int n = env != nullptr ? std::atoi(env) : 0;
+    return n > 0 ? n : fallback;
+}
+
 }  // namespace lk::test

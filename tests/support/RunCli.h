@@ -16,4 +16,8 @@ struct CliRun {
 // reads as exit code 124.
 CliRun RunCli(const std::vector<std::string>& args, int timeoutSeconds = 0);
 
+// How many trials a repeated CLI test makes: the positive number in the
+// environment variable `name`, else `fallback`.
+int TrialsFromEnv(const char* name, int fallback);
+
 }  // namespace lk::test

@@ -192,6 +192,8 @@ class BackupRun {
     // ReachedWithoutLinks, remembering the folders already found plain.
     bool LinkFree(const fs::path& root, const fs::path& p);
     void Queue(Pending p);
+    // Queues `p` as held by the store copy `v` (moving lets the card file go).
+    void QueueHeld(Pending p, const Destination& v);
     // `error` -1: the file operations' last error.
     void Fail(Pending& p, bool onCard, int error = -1);
     void FailWith(Pending& p, bool onCard, std::string reason);
@@ -316,6 +318,15 @@ bool BackupRun::LinkFree(const fs::path& root, const fs::path& p) {
 void BackupRun::Queue(Pending p) {
     batch_.push_back(std::move(p));
     if (batch_.size() >= kBatchFiles || batchBytes_ >= kBatchBytes) Flush();
+}
+
+void BackupRun::QueueHeld(Pending p, const Destination& v) {
+    p.dest = v;
+    p.item.destination = v.path;
+    p.work = Work::Held;
+    p.outcome = BackupOutcome::AlreadyHeld;
+    p.removeSource = options_.move;
+    Queue(std::move(p));
 }
 
 // Partial copies of runs on this host that died: their bytes are on the card
@@ -513,12 +524,7 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
             held = same.has_value() && *same;
         }
         if (held) {
-            p.dest = v;
-            p.item.destination = v.path;
-            p.work = Work::Held;
-            p.outcome = BackupOutcome::AlreadyHeld;
-            p.removeSource = options_.move;
-            return Queue(std::move(p));
+            return QueueHeld(std::move(p), v);
         }
     }
 
@@ -536,12 +542,7 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
             return Queue(std::move(p));
         }
         if (*same) {
-            p.dest = v;
-            p.item.destination = v.path;
-            p.work = Work::Held;
-            p.outcome = BackupOutcome::AlreadyHeld;
-            p.removeSource = options_.move;
-            return Queue(std::move(p));
+            return QueueHeld(std::move(p), v);
         }
     }
 

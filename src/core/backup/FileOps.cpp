@@ -82,6 +82,21 @@ ssize_t ReadFull(int fd, std::uint8_t* data, std::size_t size) {
     return static_cast<ssize_t>(got);
 }
 
+// Opens a card or store file without following a link or blocking on a FIFO;
+// only a regular file is kept (EINVAL for anything else). `st` is its status.
+Fd OpenRegular(const fs::path& p, int flags, struct stat& st, int& error) {
+    Fd fd(::open(p.c_str(), flags | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
+    if (!fd.ok() || ::fstat(fd.get(), &st) != 0) {
+        error = errno;
+        return Fd(-1);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        error = EINVAL;
+        return Fd(-1);
+    }
+    return fd;
+}
+
 }  // namespace
 
 bool RealFileOps::Exists(const fs::path& p) {
@@ -194,14 +209,9 @@ bool RealFileOps::AppendBytes(const fs::path& p, ByteSpan bytes) {
 
 std::optional<std::vector<std::uint8_t>> RealFileOps::ReadFrom(const fs::path& p,
                                                                std::uint64_t offset) {
-    Fd fd(::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (!fd.ok()) return Failing(std::nullopt);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return Failing(std::nullopt);
-    if (!S_ISREG(st.st_mode)) {
-        lastError_ = EINVAL;
-        return std::nullopt;
-    }
+    Fd fd = OpenRegular(p, O_RDONLY, st, lastError_);
+    if (!fd.ok()) return std::nullopt;
     std::vector<std::uint8_t> out;
     const auto size = static_cast<std::uint64_t>(st.st_size);
     if (size <= offset) return out;
@@ -220,14 +230,9 @@ std::optional<std::vector<std::uint8_t>> RealFileOps::ReadFrom(const fs::path& p
 }
 
 bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
-    Fd in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
-    if (!in.ok()) return Failing(false);
     struct stat st {};
-    if (::fstat(in.get(), &st) != 0) return Failing(false);
-    if (!S_ISREG(st.st_mode)) {
-        lastError_ = EINVAL;
-        return false;
-    }
+    Fd in = OpenRegular(from, O_RDONLY, st, lastError_);
+    if (!in.ok()) return false;
     Fd out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644));
     if (!out.ok()) return Failing(false);
 
@@ -347,14 +352,9 @@ bool RealFileOps::CreateNewEmptyFile(const fs::path& p) {
 std::optional<std::uint64_t> RealFileOps::AppendRecords(const fs::path& p, ByteSpan bytes,
                                                         std::size_t recordSize, bool flush) {
     if (bytes.empty() || recordSize == 0 || bytes.size() % recordSize != 0) return std::nullopt;
-    Fd fd(::open(p.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644));
-    if (!fd.ok()) return Failing(std::nullopt);
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return Failing(std::nullopt);
-    if (!S_ISREG(st.st_mode)) {
-        lastError_ = EINVAL;
-        return std::nullopt;
-    }
+    Fd fd = OpenRegular(p, O_RDWR | O_CREAT, st, lastError_);
+    if (!fd.ok()) return std::nullopt;
     const auto size = static_cast<std::uint64_t>(st.st_size);
     // A trailing partial record (an older crash) is cut so that the new ones
     // start on the record grid.

@@ -42,10 +42,10 @@ timespec WriteTime(const fs::path& p) {
 }
 
 TEST(BackupQuickCheck, AnUnchangedCardIsNotReadAgainInCopyMode) {
-    std::vector<RecordingSpec> specs = {{Incoming, "20160214093000", "1"},
+    std::vector<RecordingSpec> calls = {{Incoming, "20160214093000", "1"},
                                         {Outgoing, "20160214100000", "2"},
                                         {Incoming, "20160301093000", "3"}};
-    LoadedCard card(0, specs);
+    LoadedCard card(0, calls);
     CountingFileOps files;
     ASSERT_EQ(card.RunAll(false, &files).backedUp, 3);
     files.comparisons = files.copies = 0;

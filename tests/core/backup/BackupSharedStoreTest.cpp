@@ -266,15 +266,15 @@ TEST(BackupReasons, AFailingStoreSaysWhy) {
 TEST(BackupSharedStore, TwoRunsOfOneCardIndexEachRecordingOnce) {
     for (const auto mode : {IndexLock::Mode::Auto, IndexLock::Mode::LockFileOnly}) {
         SCOPED_TRACE(mode == IndexLock::Mode::Auto ? "lock" : "lock file");
-        std::vector<RecordingSpec> specs;
+        std::vector<RecordingSpec> calls;
         for (int i = 0; i < 40; ++i) {
             char stamp[16];
             std::snprintf(stamp, sizeof stamp, "2016%02d14%02d%02d00", 1 + i % 3, i % 24, i);
-            specs.push_back({Incoming, stamp, std::to_string(i)});
-            specs.back().fileBytes = 700;
+            calls.push_back({Incoming, stamp, std::to_string(i)});
+            calls.back().fileBytes = 700;
         }
-        LoadedCard first(0, specs);
-        LoadedCard second(0, specs);
+        LoadedCard first(0, calls);
+        LoadedCard second(0, calls);
         second.backupPath = first.backupPath;
         RealFileOps filesA, filesB;
         filesA.lockMode = filesB.lockMode = mode;
