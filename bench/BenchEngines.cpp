@@ -17,6 +17,9 @@
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "card/RecordLoader.h"
+#ifdef LK_BENCH_WITH_GUI
+#include "records/RecordPages.h"
+#endif
 #include "platform/TextCodec.h"
 #include "platform/VolumeTable.h"
 
@@ -150,7 +153,6 @@ std::unique_ptr<lk::RecorderState> CardState(const fs::path& root) {
 void BM_LoadCardLog100k(benchmark::State& st) {
     auto state = CardState(Files().bigCard);
     lk::RecordLoaderOptions options;
-    options.mainFrameExists = false;
     for (auto _ : st) {
         state->records.ReplaceAll(lk::RecordListId::Card);
         lk::RecordLoaderThread(*state, options);
@@ -166,7 +168,6 @@ void BM_LoadStore100k(benchmark::State& st) {
     lk::RecorderState state(std::make_unique<OneCard>(Files().dir));
     lk::RecordLoaderOptions options;
     options.backupPath = Files().storePath;
-    options.mainFrameExists = false;
     for (auto _ : st) {
         auto load = lk::LoadBackupIndex(state, Files().storePath);
         if (!load.startLoader) st.SkipWithError("no store");
@@ -177,10 +178,11 @@ void BM_LoadStore100k(benchmark::State& st) {
 }
 BENCHMARK(BM_LoadStore100k)->Unit(benchmark::kMillisecond)->Iterations(3);
 
+#ifdef LK_BENCH_WITH_GUI
+// The window decides which pages list a record: its routing, over both lists.
 void BM_RouteIntoPanes200k(benchmark::State& st) {
     auto card = CardState(Files().bigCard);
     lk::RecordLoaderOptions options;
-    options.mainFrameExists = false;
     lk::RecordLoaderThread(*card, options);
     options.backupPath = Files().storePath;
     lk::LoadBackupIndex(*card, Files().storePath);
@@ -189,10 +191,10 @@ void BM_RouteIntoPanes200k(benchmark::State& st) {
     std::vector<std::size_t> rows(11);
     for (auto _ : st) {
         for (const auto* list : {&card->records.Card(), &card->records.Backup()})
-            lk::PopulatePanes(
+            lk::gui::PopulatePanes(
                 *list,
                 [&](int category, lk::CallRecord&) { ++rows[static_cast<std::size_t>(category)]; },
-                {}, lk::kCaptionCardRecords, stop);
+                {}, lk::gui::kCaptionCardRecords, stop);
     }
     benchmark::DoNotOptimize(rows.data());
     st.SetItemsProcessed(
@@ -200,11 +202,11 @@ void BM_RouteIntoPanes200k(benchmark::State& st) {
         static_cast<std::int64_t>(card->records.Card().size() + card->records.Backup().size()));
 }
 BENCHMARK(BM_RouteIntoPanes200k)->Unit(benchmark::kMillisecond);
+#endif
 
 void BM_BackUp1000Recordings(benchmark::State& st) {
     auto state = CardState(Files().smallCard);
     lk::RecordLoaderOptions load;
-    load.mainFrameExists = false;
     lk::RecordLoaderThread(*state, load);
     const fs::path store = Files().dir / "backup";
     lk::BackupOptions options;

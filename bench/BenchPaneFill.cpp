@@ -77,7 +77,7 @@ void WriteStore(const fs::path& backupPath, int total) {
 }
 
 void WaitIdle(gui::CRecorderApp& app) {
-    while (app.State().loaderBusy != 0 || app.Filler().Running()) {
+    while (app.Session().Busy() || app.Filler().Running()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::msleep(1);
     }

@@ -3,7 +3,6 @@
 #include <iostream>
 #include <system_error>
 
-#include "card/RecordLoader.h"
 #include "phonebook/ContactLibrary.h"
 #include "platform/RegularFile.h"
 
@@ -18,25 +17,26 @@ std::optional<CliCard> OpenCardFolder(const fs::path& dir, std::string& error) {
     }
     const auto root = fs::absolute(dir, ec).lexically_normal();
     CliCard card;
-    card.state = std::make_unique<RecorderState>(MakeSystemVolumeProbe({root}));
+    card.session = std::make_unique<RecordSession>(MakeSystemVolumeProbe({root}));
+    RecorderState& state = card.session->Shared();
     card.volume.root = root;
-    card.volume.letter = card.state->volumes.LetterOf(root);
+    card.volume.letter = state.volumes.LetterOf(root);
     if (card.volume.letter == 0) {
         error = "no drive letter is free for " + root.string();
         return std::nullopt;
     }
     card.devType = fs::exists(root / kPhoneBookFileName, ec) ? 1 : 0;
-    card.state->devType = card.devType;
-    card.state->cardDrive = card.volume.letter;
-    card.state->cardLogPath = root / kCallLogFileName;
+    state.devType = card.devType;
+    state.cardDrive = card.volume.letter;
+    state.cardLogPath = root / kCallLogFileName;
     return card;
 }
 
 std::optional<CliCard> OpenCardWithLog(const fs::path& dir) {
     std::string error;
     auto card = OpenCardFolder(dir, error);
-    if (card && !RegularFileStream(card->state->cardLogPath))
-        error = "cannot read " + card->state->cardLogPath.string();
+    if (card && !RegularFileStream(card->session->State().cardLogPath))
+        error = "cannot read " + card->session->State().cardLogPath.string();
     if (!error.empty()) {
         PrintError(error);
         return std::nullopt;
@@ -58,50 +58,45 @@ void PrintError(const std::string& message) {
     std::cerr << "linekeeper-cli: " << message << '\n';
 }
 
-std::unique_ptr<RecorderState> MakeCliState() {
-    return std::make_unique<RecorderState>(MakeSystemVolumeProbe());
+std::unique_ptr<RecordSession> MakeCliSession() {
+    return std::make_unique<RecordSession>(MakeSystemVolumeProbe());
 }
 
 std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
     LoadedRecords out;
-    RecordLoaderOptions options;
-    options.mainFrameExists = false;
+    LoadRequest request;
     if (!source.card.empty()) {
         auto opened = OpenCardWithLog(source.card);
         if (!opened) return std::nullopt;
-        out.state = std::move(opened->state);
+        out.session = std::move(opened->session);
         out.devType = opened->devType;
         // Card records only: backup records keep the names they were stored with.
         if (!source.contacts.empty()) {
-            const auto read = LoadContactsFrom(source.contacts, out.state->contacts);
+            const auto read = LoadContactsFrom(source.contacts, out.session->Shared().contacts);
             if (!read.Ok()) {
                 PrintError(read.message);
                 return std::nullopt;
             }
         }
-        out.state->loadFromCard = 1;
-        out.state->viewingBackup = 0;
-        if (!StartRecordLoader(*out.state)) return std::nullopt;
-        RecordLoaderThread(*out.state, options);
-        // An empty card log leaves the loader on the backup side; use the card.
-        out.state->viewingBackup = 0;
-        return out;
+        request.source = LoadSource::Card;
+        // An empty card log shows the store in the window; here it is the card's list.
+        out.list = RecordListId::Card;
+    } else {
+        std::error_code ec;
+        if (!fs::is_directory(source.store, ec)) {
+            PrintError("not a folder: " + source.store);
+            return std::nullopt;
+        }
+        out.session = MakeCliSession();
+        out.devType = source.family;
+        out.session->Shared().devType = source.family;
+        request.source = LoadSource::Store;
+        request.backupPath = source.store;
+        out.list = RecordListId::Backup;
     }
-    std::error_code ec;
-    if (!fs::is_directory(source.store, ec)) {
-        PrintError("not a folder: " + source.store);
-        return std::nullopt;
-    }
-    out.state = MakeCliState();
-    out.devType = source.family;
-    out.state->devType = source.family;
-    const auto found = LoadBackupIndex(*out.state, source.store);
-    out.storeIndexFound = found.found;
-    if (found.startLoader) {
-        options.backupPath = source.store;
-        RecordLoaderThread(*out.state, options);
-    }
-    out.state->viewingBackup = 1;
+    const LoadOutcome loaded = out.session->Load(request);
+    if (loaded.refused) return std::nullopt;
+    out.storeIndexFound = loaded.storeIndexFound;
     return out;
 }
 

@@ -10,11 +10,12 @@
 #include "card/CallLog.h"
 #include "card/RecordLists.h"
 #include "card/RecorderState.h"
+#include "session/RecordSession.h"
 
 namespace lk::cli {
 
 struct CliCard {
-    std::unique_ptr<RecorderState> state;
+    std::unique_ptr<RecordSession> session;
     CardVolume volume;
     int devType = 0;  // 1 when the card holds PhoneBook.dat
 };
@@ -32,8 +33,8 @@ std::optional<CardVolume> CardVolumeForDir(const std::filesystem::path& dir);
 // Prints "linekeeper-cli: <message>" on stderr.
 void PrintError(const std::string& message);
 
-// A state that knows no card (for stores and plain folders).
-std::unique_ptr<RecorderState> MakeCliState();
+// A session that knows no card (for stores and plain folders).
+std::unique_ptr<RecordSession> MakeCliSession();
 
 // Where a command's records come from: a card folder, or a backup store of a family.
 struct RecordSource {
@@ -46,10 +47,11 @@ struct RecordSource {
 
 // The records of a card or a backup store, loaded the way the program loads them.
 struct LoadedRecords {
-    std::unique_ptr<RecorderState> state;
+    std::unique_ptr<RecordSession> session;
+    RecordListId list = RecordListId::Card;
     int devType = 0;
     bool storeIndexFound = false;  // a store held index files of its family
-    const RecordList& Records() const { return state->CurrentRecordList(); }
+    const RecordList& Records() const { return session->Records().List(list); }
 };
 
 // Loads `source.card` when given, else `source.store`. Prints the reason and

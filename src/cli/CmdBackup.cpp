@@ -36,23 +36,24 @@ int RunBackup(const BackupArgs& args) {
         return kExitFailure;
     }
 
-    RecorderState& state = *card->state;
-    state.loadFromCard = 1;
-    RecordLoaderOptions load;
+    RecordSession& session = *card->session;
+    const RecorderState& state = session.State();
+    LoadRequest load;
+    load.source = LoadSource::Card;
     load.backupPath = store;
-    load.mainFrameExists = false;
-    const RecordLoaderResult loaded = RecordLoaderThread(state, load);
+    const LoadOutcome loaded = session.Load(load);
     if (loaded.filesRead == 0) {
         std::cerr << "linekeeper-cli backup: cannot read " << state.cardLogPath.string() << "\n";
         return kExitFailure;
     }
+    const SessionClaim claim = session.TryClaim();
 
     BackupOptions options;
     options.backupPath = store;
     options.devType = devType;
     options.move = args.move;
     const std::atomic<int> stop{0};
-    const BackupResult r = BackupAllThread(state, options, stop);
+    const BackupResult r = BackupAllThread(session.Shared(), options, stop);
 
     const fs::path storeRoot = StoreRoot(store, devType);
     if (args.json) {

@@ -22,7 +22,7 @@ int RunRebuild(const RebuildArgs& args) {
     if (!card) return kExitFailure;
     std::error_code ec;
     const int devType = card->devType;
-    RecorderState& state = *card->state;
+    RecorderState& state = card->session->Shared();
     const auto size = fs::file_size(state.cardLogPath, ec);
     if (ec) {
         std::cerr << "linekeeper-cli rebuild: cannot read " << state.cardLogPath.string() << "\n";

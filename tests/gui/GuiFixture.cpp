@@ -153,7 +153,7 @@ bool WindowTest::WaitFor(const std::function<bool()>& done) {
 }
 
 bool WindowTest::WaitIdle() {
-    return WaitFor([this] { return app().State().loaderBusy == 0 && !app().Filler().Running(); });
+    return WaitFor([this] { return !app().Session().Busy() && !app().Filler().Running(); });
 }
 
 void WindowTest::Tick(int id) {

@@ -8,16 +8,16 @@
 namespace lk {
 
 struct ProgressSink {
-    // Caption (a language string number, 0 for none) and the bar's range
-    // 0..range; the dialog is shown with its bar at 0.
-    std::function<void(int captionString, int range)> begin;
+    // What is being done (a language string number, 0 when the one showing
+    // the progress knows) and the bar's range 0..range; shown with its bar at 0.
+    std::function<void(int what, int range)> begin;
     // Bar position and the text line (UTF-8).
     std::function<void(int position, int range, const std::string& text)> step;
     // The dialog is hidden.
     std::function<void()> end;
 
-    void Begin(int captionString, int range) const {
-        if (begin) begin(captionString, range);
+    void Begin(int what, int range) const {
+        if (begin) begin(what, range);
     }
     void Step(int position, int range, const std::string& text) const {
         if (step) step(position, range, text);

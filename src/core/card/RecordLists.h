@@ -7,7 +7,7 @@
 // Threads: ReplaceAll and Remove run where the listeners may act (the UI
 // thread in the program). Append frees nothing and tells nobody, so a worker
 // may append while the list is shown, provided no one else changes that list
-// meanwhile (the loader and the backup are kept apart by loaderBusy).
+// meanwhile (the record session's claim keeps the loader and the backup apart).
 
 #include <cstddef>
 #include <functional>

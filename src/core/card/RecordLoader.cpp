@@ -1,9 +1,7 @@
 #include "card/RecordLoader.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
-#include <thread>
 #include <vector>
 
 #include <fcntl.h>
@@ -55,78 +53,7 @@ std::vector<std::string> TailComponents(const std::string& path, std::size_t n) 
     return parts;
 }
 
-void AddPane(PaneRouting& r, int category) {
-    r.categories[r.count++] = category;
-}
-
 }  // namespace
-
-std::optional<PaneRouting> DistributeRecord(const CallRecord* record) {
-    if (record == nullptr || !record->IsLive()) return std::nullopt;
-    PaneRouting r;
-    if (record->marked == 1) AddPane(r, PageMarked);
-    switch (record->type) {
-        case Incoming:
-            AddPane(r, PageAll);
-            AddPane(r, PageIncoming);
-            break;
-        case Missed:
-            AddPane(r, PageAll);
-            AddPane(r, PageIncoming);
-            AddPane(r, PageMissed);
-            break;
-        case Outgoing:
-            AddPane(r, PageOutgoing);
-            AddPane(r, PageAll);
-            break;
-        case Note:
-        case Note2:
-            AddPane(r, PageAll);
-            AddPane(r, PageNotes);
-            break;
-        case Triggered:
-            AddPane(r, PageAll);
-            AddPane(r, PageTriggered);
-            break;
-        case Message:
-            AddPane(r, PageAll);
-            AddPane(r, PageMessages);
-            break;
-        default:
-            break;
-    }
-    return r;
-}
-
-PopulateResult PopulatePanes(const RecordList& list,
-                             const std::function<void(int category, CallRecord& record)>& add,
-                             const ProgressSink& progress, int captionString,
-                             const std::atomic<int>& stop, bool yieldEach) {
-    PopulateResult result;
-    const int size = static_cast<int>(list.size());
-    result.total = size;
-    progress.Begin(captionString, size);
-    // Last first: the lists are in file order, so the newest rows come first.
-    for (int i = size - 1; i >= 0; --i) {
-        if (yieldEach) std::this_thread::yield();
-        if (stop.load() != 0) {
-            result.stopped = true;
-            return result;
-        }
-        CallRecord* record = list[static_cast<std::size_t>(i)].get();
-        const auto routing = DistributeRecord(record);
-        if (!routing) {
-            --result.total;
-        } else if (add) {
-            for (int category : *routing)
-                add(category, *record);
-        }
-        ++result.handled;
-        progress.Step(result.handled, size, CountText(result.handled, result.total));
-    }
-    progress.End();
-    return result;
-}
 
 bool StartRecordLoader(RecorderState& state) {
     int idle = 0;
@@ -194,7 +121,6 @@ bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot,
 
 RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options) {
     RecordLoaderResult result;
-    state.loaderBusy = 1;
     const bool fromCard = state.loadFromCard.load() != 0;
     const int devType = state.devType.load();
     result.fromCard = fromCard;
@@ -271,7 +197,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             in.seekg(0);
         }
 
-        options.progress.Begin(fromCard ? kCaptionCardRecords : kCaptionBackupRecords, count);
+        options.progress.Begin(0, count);
         for (int i = 0; i < count; ++i) {
             if (state.quitting.load() != 0) {
                 result.exitCode = 0;
@@ -322,25 +248,19 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     options.progress.End();
     if (fromCard && !state.records.Card().empty()) {
         state.viewingBackup = 0;
-        if (options.mainFrameExists && options.runAutoBackup && AutoBackup()) {
-            // The card just inserted is what the user looks for next, backed
-            // up or not; its rows show where each recording now is.
-            (void)options.runAutoBackup();
-            if (options.autoBackupSettleMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(options.autoBackupSettleMs));
-        }
+        // Offered by the caller once this returned; the card just inserted
+        // is what the user looks for next, backed up or not.
+        result.offerAutoBackup = AutoBackup();
     } else if (fromCard) {
         if (state.viewingBackup.load() == 1) repopulate = false;
         state.viewingBackup = 1;
     } else {
         state.viewingBackup = 1;
     }
-    result.refreshDiskSpace = options.mainFrameExists;
 
     const bool showCard = fromCard && state.viewingBackup.load() == 0;
     const bool showBackup = repopulate && state.viewingBackup.load() == 1;
-    result.populate = options.mainFrameExists && (showCard || showBackup);
-    if (!result.populate) state.loaderBusy = 0;
+    result.populate = showCard || showBackup;
     return result;
 }
 

@@ -1,9 +1,8 @@
 #pragma once
 // The record loader: reads the card's call log or the backup store's month
-// index files into the shared lists, decides which list the panes show, and
-// says in which panes each record goes.
+// index files into the shared lists and decides which list is shown. Run
+// through the record session, which holds the claim on the lists meanwhile.
 
-#include <array>
 #include <atomic>
 #include <cstddef>
 #include <filesystem>
@@ -13,66 +12,28 @@
 
 #include "app/ProgressSink.h"
 #include "card/RecorderState.h"
-#include "card/ViewPage.h"
 
 namespace lk {
-
-// Captions of the read-progress dialog.
-inline constexpr int kCaptionCardRecords = 157;
-inline constexpr int kCaptionBackupRecords = 158;
-
-// Above this many records the panes are filled by a worker.
-inline constexpr std::size_t kPopulateOnWorkerAbove = 1000;
-
-// The panes of one record, in order of adding.
-struct PaneRouting {
-    std::array<int, 4> categories{};
-    std::size_t count = 0;
-    const int* begin() const { return categories.data(); }
-    const int* end() const { return categories.data() + count; }
-};
-
-// nullopt when the record is missing or not live (its copied in-use byte is
-// not 1); else its panes: 7 first when marked, then those of its type (none
-// for an unknown type).
-std::optional<PaneRouting> DistributeRecord(const CallRecord* record);
-
-// Fills the panes from `list`, last record first (the newest on top), with
-// progress "%d/%d". `add(category, record)` adds one row. Stops when `stop` is
-// set; `yieldEach` yields the processor before each record (worker fill).
-struct PopulateResult {
-    int total = 0;    // records that went to a pane
-    int handled = 0;  // records walked
-    bool stopped = false;
-};
-PopulateResult PopulatePanes(const RecordList& list,
-                             const std::function<void(int category, CallRecord& record)>& add,
-                             const ProgressSink& progress, int captionString,
-                             const std::atomic<int>& stop, bool yieldEach = false);
 
 struct LoadBackupIndexResult {
     bool found = false;        // at least one month index file
     bool startLoader = false;  // loaderBusy claimed: run RecordLoaderThread
 };
 
-// Empties the backup list and backupMonths, lists the month index files of
-// state.devType under `backupPath` and, unless a load runs, claims the loader.
+// The card watch's steps before it asks for a load (the record session
+// takes its claim over): empties the backup list and backupMonths, lists the
+// month index files of state.devType under `backupPath` and, unless a load
+// runs, claims the records.
 LoadBackupIndexResult LoadBackupIndex(RecorderState& state,
                                       const std::filesystem::path& backupPath);
 
-// Claims loaderBusy (false when a load already runs). The caller then runs
-// RecordLoaderThread, or sets loaderBusy back to 0 if it cannot.
+// Claims the records for a load the card watch asks for (false when a load
+// already runs).
 bool StartRecordLoader(RecorderState& state);
 
 struct RecordLoaderOptions {
     std::filesystem::path backupPath;
-    // Offered after a card load with records when "AutoBackup" is 1: shows the
-    // backup dialog, waits for it to close, and says whether a backup was
-    // started in it. Empty: no main frame, no automatic backup.
-    std::function<bool()> runAutoBackup;
-    int autoBackupSettleMs = 500;  // pause after the dialog closed
-    bool mainFrameExists = true;
-    ProgressSink progress;
+    ProgressSink progress;  // begun once per file with its record count
 };
 
 struct RecordLoaderResult {
@@ -84,9 +45,9 @@ struct RecordLoaderResult {
     int pathsReRooted = 0;  // backup records found again under the current store root
     bool rebuildQueued = false;
     bool startRebuildWorker = false;  // QueueLogRebuild asked for LogRebuildThread
-    bool refreshDiskSpace = false;
-    // ShowPage(1) then PopulatePanes; loaderBusy stays set until the fill
-    // ends. When false, loaderBusy has been cleared already.
+    // Card records were read and "AutoBackup" is 1: a backup is to be offered.
+    bool offerAutoBackup = false;
+    // The shown list is new (or shown anew): its views are to be filled.
     bool populate = false;
 };
 

@@ -63,17 +63,6 @@ SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& record
                           const SearchConditions& conditions, const SearchMatchCallback& onMatch,
                           const ProgressSink& progress, const std::atomic<int>& stop);
 
-// State of the type boxes of the search window for the page it was opened
-// from (ViewPage numbers). The message box is never enabled.
-struct TypeBoxState {
-    SearchTypeBoxes enabled{};
-    SearchTypeBoxes ticked{};
-};
-TypeBoxState InitialTypeBoxes(int page);
-// After a click on the type-condition box; boxes the rule leaves alone keep
-// their ticks from `current`.
-TypeBoxState TypeBoxesAfterGroupClick(int page, bool groupTicked, const TypeBoxState& current);
-
 // "DateCond", "NumCond" and "SearchedNum" of the settings; false when the
 // settings file could not be written.
 [[nodiscard]] bool WriteSearchSettings(const SearchConditions& effective);

@@ -1,7 +1,7 @@
 #pragma once
 // The state every part shares: the record lists, the contacts, the current
-// card and the flags through which workers are told to stop. The GUI's
-// application object owns one of these; the CLI makes its own.
+// card and the flags through which workers are told to stop. A record
+// session owns it; engines get it from there.
 
 #include <atomic>
 #include <cstdint>
@@ -27,6 +27,8 @@ struct RecorderState {
     std::vector<int> backupMonths;
 
     std::atomic<int> loadFromCard{0};
+    // Set while a claim of the record session is out; only the session (and
+    // the card watch's own claim before a load) writes it.
     std::atomic<int> loaderBusy{0};
     std::atomic<int> quitting{0};
     std::atomic<int> viewingBackup{1};

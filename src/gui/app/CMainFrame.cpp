@@ -43,7 +43,7 @@ CMainFrame::CMainFrame(CRecorderApp& app)
       timer20_(new QTimer(this)),
       timer30_(new QTimer(this)) {
     commands_ = std::make_unique<CommandActions>(
-        [this] { return app_.State().loaderBusy != 0; },
+        [this] { return app_.Session().Busy(); },
         [this] { ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information); }, this);
     setWindowIcon(QIcon(QStringLiteral(":/icons/linekeeper.svg")));
 
@@ -64,12 +64,12 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     device_ = new DeviceLibraryLoader(this);
     connect(device_, &DeviceLibraryLoader::Notified, this, &CMainFrame::OnDeviceNotify);
     services_.scheduleBackupReload = [this] { ScheduleBackupReload(); };
-    backupDlg_ = new CBackupDlg(app_.State(), services_, this);
+    backupDlg_ = new CBackupDlg(app_.Session(), services_, this);
     backupDlg_->SetAutomatic(true);
     backupDlg_->setModal(false);
     backupDlg_->hide();
     app_.Filler().SetProgress(progress_);
-    view_ = new CVX310View(app_.State(), app_.Panes(), *commands_,
+    view_ = new CVX310View(app_.Session(), app_.Panes(), *commands_,
                            {app_.Audio(), *device_, services_, progress_}, this);
     // The automatic backup may have moved recordings off the card.
     connect(backupDlg_, &CBackupDlg::RunFinished, view_, &CVX310View::RecheckFiles);
@@ -370,7 +370,7 @@ void CMainFrame::OnTimer(int id) {
 }
 
 bool CMainFrame::RefuseWhileLoading() {
-    if (app_.State().loaderBusy == 0) return false;
+    if (!app_.Session().Busy()) return false;
     ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information);
     return true;
 }
@@ -385,7 +385,7 @@ void CMainFrame::OnAbout() {
 }
 
 void CMainFrame::OnRescan() {
-    const bool busy = app_.State().loaderBusy != 0;
+    const bool busy = app_.Session().Busy();
     CardWatchDriver(app_, *this).ManualRescan();
     if (!busy) Announce(Lang(308));
 }

@@ -8,9 +8,9 @@
 #include <functional>
 #include <memory>
 
-#include "card/ViewPage.h"
 #include "dialogs/DialogServices.h"
 #include "support/CommandTable.h"
+#include "support/ViewPage.h"
 
 class QLabel;
 class QAction;
@@ -43,8 +43,9 @@ class CMainFrame : public QMainWindow {
     // What the working dialogs get (tests replace the folder picker).
     const DialogServices& Services() const { return services_; }
     void SetServices(DialogServices services);
-    // The record loader's automatic backup: runs on the loader's worker.
-    std::function<bool()> AutoBackupOffer();
+    // The automatic backup after a card load (UI thread): shows its window;
+    // `closed` runs once when it closes.
+    void OfferAutoBackup(std::function<void()> closed);
 
     void UpdateDiskSpaceStatus();
     // A short note in the status bar about what just happened.

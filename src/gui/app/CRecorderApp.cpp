@@ -2,12 +2,13 @@
 
 #include "app/CMainFrame.h"
 #include "card/LogRebuild.h"
-#include "card/ViewPage.h"
 #include "dialogs/ProgressDialog.h"
 #include "pages/CVX310View.h"
 #include "records/PaneFill.h"
+#include "records/RecordPages.h"
 #include "support/GuiText.h"
 #include "support/QtAudioSink.h"
+#include "support/ViewPage.h"
 
 #include <system_error>
 
@@ -60,12 +61,12 @@ bool CRecorderApp::InitInstance(StartOptions options) {
 
     auto probe = options.probe ? std::move(options.probe)
                                : MakeSystemVolumeProbe(std::move(options.cardRoots));
-    state_ = std::make_unique<RecorderState>(std::move(probe));
-    state_->devType = DevType();
+    session_ = std::make_unique<RecordSession>(std::move(probe));
+    State().devType = DevType();
     // Every pane drops its rows of a record before the record is freed.
-    recordsListener_ = state_->records.Listen(
+    recordsListener_ = State().records.Listen(
         [this](const LeavingRecords& leaving) { panes_.DropRowsOf(leaving.records); });
-    fill_ = std::make_unique<PaneFill>(*state_, panes_);
+    fill_ = std::make_unique<PaneFill>(*session_, panes_);
     connect(fill_.get(), &PaneFill::Finished, this, [this] {
         if (frame_) frame_->View()->ShowPage(PageAll);
     });
@@ -91,7 +92,7 @@ bool CRecorderApp::InitInstance(StartOptions options) {
 
 int CRecorderApp::ExitInstance() {
     if (frame_) {
-        if (state_) state_->quitting = 1;
+        if (session_) State().quitting = 1;
         frame_->StopWork();
         JoinWorkers();
         delete frame_;
@@ -100,13 +101,11 @@ int CRecorderApp::ExitInstance() {
     audio_->Close();
     JoinWorkers();
     fill_.reset();
-    if (state_) {
-        state_->contacts.clear();
-        state_->records.ReplaceAll(RecordListId::Card);
-        state_->records.ReplaceAll(RecordListId::Backup);
-        state_->records.ReplaceAll(RecordListId::Folder);
-        state_->records.StopListening(recordsListener_);
-        state_.reset();
+    offerClaim_.Release();
+    if (session_) {
+        session_->Clear();
+        State().records.StopListening(recordsListener_);
+        session_.reset();
     }
     instance_.Release();
     return 0;
@@ -122,19 +121,22 @@ ProgressDialog* CRecorderApp::Progress() const {
     return frame_ ? frame_->Progress() : nullptr;
 }
 
-void CRecorderApp::PopulatePanes() {
-    fill_->Populate();
+void CRecorderApp::PopulatePanes(SessionClaim claim) {
+    fill_->Populate(std::move(claim));
 }
 
 bool CRecorderApp::RunRecordLoader() {
-    if (loader_.joinable()) loader_.join();  // the previous run has ended (loaderBusy was free)
-    RecordLoaderOptions options;
-    options.backupPath = BackupPath();
-    options.mainFrameExists = frame_ != nullptr;
-    if (frame_) options.runAutoBackup = frame_->AutoBackupOffer();
+    if (loader_.joinable()) loader_.join();  // the previous run has ended (it gave its claim back)
+    SessionClaim claim = session_->AdoptPendingClaim();
+    if (!claim) return false;
+    LoadRequest request;
+    request.source = State().loadFromCard != 0 ? LoadSource::Card : LoadSource::Store;
+    request.backupPath = BackupPath();
+    const int caption =
+        request.source == LoadSource::Card ? kCaptionCardRecords : kCaptionBackupRecords;
     // The progress window lives on the UI thread: the worker posts to it, and
     // only every few hundred records, so that a large store does not flood the queue.
-    options.progress.begin = [this](int caption, int range) {
+    request.progress.begin = [this, caption](int, int range) {
         QMetaObject::invokeMethod(
             this,
             [this, caption, range] {
@@ -148,7 +150,7 @@ bool CRecorderApp::RunRecordLoader() {
             },
             Qt::QueuedConnection);
     };
-    options.progress.step = [this](int position, int range, const std::string& text) {
+    request.progress.step = [this](int position, int range, const std::string& text) {
         if (position % 256 != 0 && position != range) return;
         QMetaObject::invokeMethod(
             this,
@@ -160,7 +162,7 @@ bool CRecorderApp::RunRecordLoader() {
             },
             Qt::QueuedConnection);
     };
-    options.progress.end = [this] {
+    request.progress.end = [this] {
         QMetaObject::invokeMethod(
             this,
             [this] {
@@ -168,11 +170,14 @@ bool CRecorderApp::RunRecordLoader() {
             },
             Qt::QueuedConnection);
     };
+    // The claim travels with the load and comes back in its outcome.
+    auto held = std::make_shared<SessionClaim>(std::move(claim));
     try {
-        loader_ = std::thread([this, options = std::move(options)] {
-            const RecordLoaderResult r = RecordLoaderThread(*state_, options);
+        loader_ = std::thread([this, request = std::move(request), held] {
+            auto outcome = std::make_shared<LoadOutcome>(session_->Load(request, std::move(*held)));
             QMetaObject::invokeMethod(
-                this, [this, r] { OnLoaderFinished(r); }, Qt::QueuedConnection);
+                this, [this, outcome] { OnLoaderFinished(std::move(*outcome)); },
+                Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
         return false;
@@ -180,21 +185,33 @@ bool CRecorderApp::RunRecordLoader() {
     return true;
 }
 
-void CRecorderApp::OnLoaderFinished(const RecordLoaderResult& r) {
-    if (r.exitCode == 0 || !state_ || state_->quitting != 0) return;  // closing
+void CRecorderApp::OnLoaderFinished(LoadOutcome r) {
+    if (r.stopped || !session_ || State().quitting != 0) return;  // closing
     if (r.startRebuildWorker) StartRebuildWorker();
-    if (r.refreshDiskSpace && frame_) frame_->UpdateDiskSpaceStatus();
-    if (r.populate && frame_) {
-        frame_->View()->ShowPage(PageAll);
-        PopulatePanes();
+    if (!frame_) return;
+    frame_->UpdateDiskSpaceStatus();
+    if (!r.refill) return;
+    // The automatic backup is offered now that the load is over; the panes
+    // are filled once its window closed, so its rows show where each
+    // recording went. The load's claim keeps the card watch away meanwhile.
+    if (r.offerAutoBackup) {
+        offerClaim_ = std::move(r.claim);
+        frame_->OfferAutoBackup([this] {
+            if (!session_ || State().quitting != 0 || !frame_) return;
+            frame_->View()->ShowPage(PageAll);
+            PopulatePanes(std::move(offerClaim_));
+        });
+        return;
     }
+    frame_->View()->ShowPage(PageAll);
+    PopulatePanes(std::move(r.claim));
 }
 
 void CRecorderApp::StartRebuildWorker() {
     if (rebuild_.joinable()) rebuild_.join();
     try {
         rebuild_ = std::thread([this] {
-            LogRebuildThread(*state_, [this](char drive, bool active) {
+            LogRebuildThread(State(), [this](char drive, bool active) {
                 QMetaObject::invokeMethod(
                     this,
                     [this, drive, active] {
@@ -204,7 +221,7 @@ void CRecorderApp::StartRebuildWorker() {
             });
         });
     } catch (const std::system_error&) {
-        state_->rebuildRunning = 0;
+        State().rebuildRunning = 0;
     }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
-// The application object: owns the shared core state (record lists, flags,
-// the volume table), the single-instance lock and the main window, and knows
-// the list panes the view publishes.
+// The application object: owns the record session (record lists, shared
+// state, the volume table), the single-instance lock and the main window,
+// and knows the list panes the view publishes.
 
 #include <QApplication>
 #include <array>
@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/SingleInstance.h"
-#include "card/RecordLoader.h"
 #include "card/RecorderState.h"
 #include "playback/AudioOutput.h"
 #include "records/PaneRegistry.h"
+#include "session/RecordSession.h"
 
 namespace lk::gui {
 
@@ -48,7 +48,8 @@ class CRecorderApp : public QApplication {
     // Frees the window, every record and the lock; the exit code to return.
     int ExitInstance();
 
-    RecorderState& State() { return *state_; }
+    RecordSession& Session() { return *session_; }
+    RecorderState& State() { return session_->Shared(); }
     CMainFrame* MainFrame() const { return frame_; }
     ProgressDialog* Progress() const;
 
@@ -58,20 +59,24 @@ class CRecorderApp : public QApplication {
     AudioOutput& Audio() { return *audio_; }
     bool AudioIsOpen() const { return audio_ && audio_->IsOpen(); }
 
-    // Runs the record loader on a worker (loaderBusy is already claimed);
-    // false when the worker cannot be started.
+    // Loads the card or the store (as the card watch chose) on a worker,
+    // under the claim the card watch took; false when the worker cannot be
+    // started (the claim is then given back).
     bool RunRecordLoader();
-    void PopulatePanes();
+    // Fills the panes from the shown list, under `claim` or one of its own.
+    void PopulatePanes(SessionClaim claim = {});
     PaneFill& Filler() { return *fill_; }
     // Waits for the workers (they stop on `quitting`).
     void JoinWorkers();
 
   private:
     static QIcon ProgramIconOrEmpty();
-    void OnLoaderFinished(const RecordLoaderResult& result);
+    void OnLoaderFinished(LoadOutcome outcome);
     void StartRebuildWorker();
 
-    std::unique_ptr<RecorderState> state_;
+    std::unique_ptr<RecordSession> session_;
+    // The load's claim while the automatic backup is offered.
+    SessionClaim offerClaim_;
     SingleInstance instance_;
     QString refusal_;
     CMainFrame* frame_ = nullptr;

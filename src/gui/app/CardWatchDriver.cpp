@@ -4,7 +4,7 @@
 #include "app/CRecorderApp.h"
 #include "app/Settings.h"
 #include "card/CardWatch.h"
-#include "card/ViewPage.h"
+#include "support/ViewPage.h"
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"

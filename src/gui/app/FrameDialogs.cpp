@@ -1,5 +1,5 @@
 // The main frame's commands that open the backup-path and repair windows, and
-// the automatic backup it offers the record loader.
+// the automatic backup it offers after a card load.
 
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
@@ -11,10 +11,8 @@
 
 namespace lk::gui {
 
-std::function<bool()> CMainFrame::AutoBackupOffer() {
-    return [dlg = backupDlg_, &quitting = app_.State().quitting] {
-        return dlg->OfferAndWait(quitting);
-    };
+void CMainFrame::OfferAutoBackup(std::function<void()> closed) {
+    backupDlg_->Offer(std::move(closed));
 }
 
 void CMainFrame::SetServices(DialogServices services) {

@@ -8,7 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <chrono>
+#include <utility>
 
 #include "dialogs/BackupSummary.h"
 #include "dialogs/CBackupPathDlg.h"
@@ -19,10 +19,11 @@
 
 namespace lk::gui {
 
-CBackupDlg::CBackupDlg(RecorderState& state, DialogServices services, QWidget* parent,
+CBackupDlg::CBackupDlg(RecordSession& session, DialogServices services, QWidget* parent,
                        CSortListCtrl* selectedFrom)
     : QDialog(parent),
-      state_(state),
+      session_(session),
+      state_(session.Shared()),
       services_(std::move(services)),
       list_(selectedFrom),
       worker_(this),
@@ -93,7 +94,6 @@ CBackupDlg::CBackupDlg(RecorderState& state, DialogServices services, QWidget* p
 
 CBackupDlg::~CBackupDlg() {
     worker_.StopAndJoin();
-    if (claimedLoader_) state_.loaderBusy = 0;
 }
 
 void CBackupDlg::InitFromSettings() {
@@ -137,12 +137,11 @@ void CBackupDlg::OnStart() {
     // A manual run keeps the card watch from freeing the records it walks;
     // the automatic one runs inside the load, which holds the claim already.
     if (!automatic_) {
-        int expected = 0;
-        if (!state_.loaderBusy.compare_exchange_strong(expected, 1)) {
+        claim_ = session_.TryClaim();
+        if (!claim_) {
             ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information);
             return;
         }
-        claimedLoader_ = true;
     }
     selection_.clear();
     if (list_)
@@ -181,8 +180,7 @@ void CBackupDlg::OnStart() {
                            : BackupAllThread(state_, o, worker_.StopFlag());
     });
     if (!ok) {
-        if (claimedLoader_) state_.loaderBusy = 0;
-        claimedLoader_ = false;
+        claim_.Release();
         SetRunning(false);
     }
 }
@@ -199,13 +197,12 @@ void CBackupDlg::done(int result) {
         SetRunning(true);
         return;
     }
-    SignalDone();
     QDialog::done(result);
+    TellClosed();
 }
 
 void CBackupDlg::OnFinished() {
-    if (claimedLoader_) state_.loaderBusy = 0;
-    claimedLoader_ = false;
+    claim_.Release();
     // The worker appended to the backup records; only now may they be shown.
     if (services_.scheduleBackupReload) services_.scheduleBackupReload();
     emit RunFinished();
@@ -249,34 +246,18 @@ void CBackupDlg::OnFinished() {
     done(Accepted);
 }
 
-void CBackupDlg::SignalDone() {
-    {
-        std::lock_guard<std::mutex> g(doneLock_);
-        doneSet_ = true;
-    }
-    doneCv_.notify_all();
+void CBackupDlg::TellClosed() {
+    if (auto closed = std::exchange(closed_, nullptr)) closed();
 }
 
-bool CBackupDlg::OfferAndWait(const std::atomic<int>& quitting) {
+void CBackupDlg::Offer(std::function<void()> closed) {
+    // One offer at a time: the load's claim keeps the next load away.
     started_ = 0;
-    {
-        std::lock_guard<std::mutex> g(doneLock_);
-        doneSet_ = false;
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            InitFromSettings();
-            show();
-            raise();
-            activateWindow();
-        },
-        Qt::QueuedConnection);
-    std::unique_lock<std::mutex> lock(doneLock_);
-    while (!doneSet_ && quitting == 0)
-        doneCv_.wait_for(lock, std::chrono::milliseconds(100));
-    doneSet_ = false;
-    return started_ != 0;
+    closed_ = std::move(closed);
+    InitFromSettings();
+    show();
+    raise();
+    activateWindow();
 }
 
 }  // namespace lk::gui

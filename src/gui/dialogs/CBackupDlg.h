@@ -6,13 +6,12 @@
 
 #include <QDialog>
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
+#include <functional>
 #include <vector>
 
 #include "backup/BackupEngine.h"
-#include "card/RecorderState.h"
 #include "dialogs/DialogServices.h"
+#include "session/RecordSession.h"
 #include "support/DialogWorker.h"
 
 class QCheckBox;
@@ -29,12 +28,13 @@ class CBackupDlg : public QDialog {
     Q_OBJECT
   public:
     // With `selectedFrom`, the selected rows of that list are backed up.
-    CBackupDlg(RecorderState& state, DialogServices services, QWidget* parent,
+    CBackupDlg(RecordSession& session, DialogServices services, QWidget* parent,
                CSortListCtrl* selectedFrom = nullptr);
     ~CBackupDlg() override;
 
     bool SelectedMode() const { return list_ != nullptr; }
-    // The frame's instance: its runs happen inside a card load.
+    // The frame's instance: its runs happen under the claim of the card load
+    // that offered it.
     void SetAutomatic(bool on) { automatic_ = on; }
     void SetServices(DialogServices services) { services_ = std::move(services); }
     // Controls from the settings, and every control usable again.
@@ -47,10 +47,10 @@ class CBackupDlg : public QDialog {
     // until the worker ended, then closes with the requested result.
     void done(int result) override;
 
-    // The automatic backup, called on the loader's worker: shows this window
-    // freshly initialised on the UI thread and waits until it closed (or the
-    // program quits). True when a run was started in it.
-    bool OfferAndWait(const std::atomic<int>& quitting);
+    // The automatic backup, offered on the UI thread after a card load:
+    // shows this window freshly initialised; `closed` runs once when it
+    // closes. StartedFlag() then says whether a run was started in it.
+    void Offer(std::function<void()> closed);
 
     bool Running() const { return worker_.Running(); }
     bool Stopping() const { return stopping_; }
@@ -64,9 +64,10 @@ class CBackupDlg : public QDialog {
   private:
     void SetRunning(bool running);
     void OnFinished();
-    void SignalDone();
+    void TellClosed();
     bool EnsureBackupPath();
 
+    RecordSession& session_;
     RecorderState& state_;
     DialogServices services_;
     CSortListCtrl* list_;
@@ -83,16 +84,12 @@ class CBackupDlg : public QDialog {
     std::atomic<int> started_{0};
     bool stopping_ = false;
     int pendingResult_ = Rejected;
-    bool claimedLoader_ = false;
+    SessionClaim claim_;  // a manual run's
     bool automatic_ = false;
     BackupResult result_;
     BackupOptions lastOptions_;
     std::vector<CallRecord*> selection_;
-
-    // The done event: auto-reset, set on every close.
-    std::mutex doneLock_;
-    std::condition_variable doneCv_;
-    bool doneSet_ = false;
+    std::function<void()> closed_;
 };
 
 }  // namespace lk::gui

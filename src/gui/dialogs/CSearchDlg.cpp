@@ -76,10 +76,10 @@ QString PickerFormat(const QLocale& locale) {
     return date + QLatin1Char(' ') + time;
 }
 
-CSearchDlg::CSearchDlg(RecorderState& state, int page, SearchTargets targets,
+CSearchDlg::CSearchDlg(RecordSession& session, int page, SearchTargets targets,
                        DialogServices services, QWidget* parent)
     : QDialog(parent),
-      state_(state),
+      session_(session),
       page_(page),
       targets_(std::move(targets)),
       services_(std::move(services)),
@@ -169,7 +169,6 @@ CSearchDlg::CSearchDlg(RecorderState& state, int page, SearchTargets targets,
 
 CSearchDlg::~CSearchDlg() {
     worker_.StopAndJoin();
-    if (claimedLoader_) state_.loaderBusy = 0;
 }
 
 TypeBoxState CSearchDlg::CurrentTypeBoxes() const {
@@ -232,9 +231,8 @@ void CSearchDlg::OnSearch() {
     ReportSettingsWrite(WriteSearchSettings(conditions), this);
     if (!AnyCondition(conditions)) return;
     // The card watch must not free the list while it is walked.
-    int expected = 0;
-    if (!state_.loaderBusy.compare_exchange_strong(expected, 1)) return;
-    claimedLoader_ = true;
+    claim_ = session_.TryClaim();
+    if (!claim_) return;
     if (targets_.clearResults) targets_.clearResults();
     bar_->setRange(0, 0);
     bar_->setValue(0);
@@ -254,7 +252,7 @@ void CSearchDlg::OnSearch() {
     };
     const bool ok = worker_.Start([this, conditions, sink] {
         result_ = SearchThread(
-            state_.CurrentRecordList(), conditions,
+            session_.Shown(), conditions,
             [this](const CallRecord& r) {
                 // The list owns its records as mutable; the walk only reads.
                 auto* record = const_cast<CallRecord*>(&r);
@@ -268,15 +266,13 @@ void CSearchDlg::OnSearch() {
             sink, worker_.StopFlag());
     });
     if (!ok) {
-        state_.loaderBusy = 0;
-        claimedLoader_ = false;
+        claim_.Release();
         QDialog::done(Accepted);
     }
 }
 
 void CSearchDlg::OnFinished() {
-    if (claimedLoader_) state_.loaderBusy = 0;
-    claimedLoader_ = false;
+    claim_.Release();
     emit SearchFinished();
     if (stopping_) {
         stopping_ = false;

@@ -8,8 +8,9 @@
 #include <functional>
 
 #include "card/RecordSearch.h"
-#include "card/RecorderState.h"
 #include "dialogs/DialogServices.h"
+#include "dialogs/SearchTypeBoxes.h"
+#include "session/RecordSession.h"
 #include "support/DialogWorker.h"
 
 class QCheckBox;
@@ -34,7 +35,7 @@ QString PickerFormat(const QLocale& locale);
 class CSearchDlg : public QDialog {
     Q_OBJECT
   public:
-    CSearchDlg(RecorderState& state, int page, SearchTargets targets, DialogServices services,
+    CSearchDlg(RecordSession& session, int page, SearchTargets targets, DialogServices services,
                QWidget* parent);
     ~CSearchDlg() override;
 
@@ -62,7 +63,7 @@ class CSearchDlg : public QDialog {
     TypeBoxState CurrentTypeBoxes() const;
     void ApplyTypeBoxes(const TypeBoxState& s);
 
-    RecorderState& state_;
+    RecordSession& session_;
     int page_;
     SearchTargets targets_;
     DialogServices services_;
@@ -79,7 +80,7 @@ class CSearchDlg : public QDialog {
     QProgressBar* bar_;
     bool stopping_ = false;
     int pendingResult_ = Rejected;
-    bool claimedLoader_ = false;
+    SessionClaim claim_;  // the list is walked under it
     SearchResult result_;
 };
 

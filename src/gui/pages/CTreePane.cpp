@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <vector>
 
-#include "card/ViewPage.h"
 #include "pages/CVX310View.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
+#include "support/ViewPage.h"
 
 namespace lk::gui {
 namespace {
@@ -48,16 +48,16 @@ QTreeWidgetItem* CTreePane::AddNode(QTreeWidgetItem* parent, const QString& labe
 void CTreePane::Build() {
     tree_->clear();
     QTreeWidgetItem* device = AddNode(nullptr, DeviceName(0), 12, PageWeb);
-    QTreeWidgetItem* all = AddNode(device, Lang(2), 11, PageAll);
-    AddNode(all, Lang(3), 1, PageOutgoing);
-    AddNode(all, Lang(4), 0, PageIncoming);
-    AddNode(all, Lang(5), 2, PageNotes);
-    AddNode(all, Lang(163), 2, PageTriggered);
-    AddNode(all, Lang(105), 15, PageMarked);
-    AddNode(all, Lang(106), 22, PageMissed);
-    AddNode(all, Lang(156), 19, PageSearch);
-    AddNode(all, Lang(215), 19, PageFolder);
-    AddNode(nullptr, Lang(6), 9, PageDevice);
+    QTreeWidgetItem* all = AddNode(device, Lang(PageCaption(PageAll)), 11, PageAll);
+    AddNode(all, Lang(PageCaption(PageOutgoing)), 1, PageOutgoing);
+    AddNode(all, Lang(PageCaption(PageIncoming)), 0, PageIncoming);
+    AddNode(all, Lang(PageCaption(PageNotes)), 2, PageNotes);
+    AddNode(all, Lang(PageCaption(PageTriggered)), 2, PageTriggered);
+    AddNode(all, Lang(PageCaption(PageMarked)), 15, PageMarked);
+    AddNode(all, Lang(PageCaption(PageMissed)), 22, PageMissed);
+    AddNode(all, Lang(PageCaption(PageSearch)), 19, PageSearch);
+    AddNode(all, Lang(PageCaption(PageFolder)), 19, PageFolder);
+    AddNode(nullptr, Lang(PageCaption(PageDevice)), 9, PageDevice);
     tree_->setCurrentItem(all);
     all->setExpanded(true);
     device->setExpanded(true);

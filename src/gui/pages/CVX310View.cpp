@@ -13,7 +13,6 @@
 
 #include "app/ExeDir.h"
 #include "card/CallLog.h"
-#include "card/RecordCommands.h"
 #include "card/RecorderState.h"
 #include "dialogs/AddressBookChooser.h"
 #include "dialogs/MailSender.h"
@@ -28,6 +27,7 @@
 #include "records/CRecordListPane.h"
 #include "records/PaneRegistry.h"
 #include "records/RecordRow.h"
+#include "session/RecordSession.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
@@ -37,9 +37,14 @@
 
 namespace lk::gui {
 
-CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions& commands,
+CVX310View::CVX310View(RecordSession& session, PaneRegistry& panes, CommandActions& commands,
                        ViewServices services, QWidget* parent)
-    : QWidget(parent), state_(state), registry_(panes), commands_(commands), services_(services) {
+    : QWidget(parent),
+      session_(session),
+      state_(session.Shared()),
+      registry_(panes),
+      commands_(commands),
+      services_(services) {
     sheetExport_ = new SheetExport(this, services_.progress);
     connect(sheetExport_, &SheetExport::StatusText, this, &CVX310View::StatusText);
     mailSender_ = new MailSender(this, ScratchDir());
@@ -53,7 +58,7 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
                                      PageAll,      PageMessages, PageMarked, PageMissed,
                                      PageSearch,   PageFolder};
     for (int c : kOrder) {
-        auto* pane = new CRecordListPane(state_, registry_, commands_, this);
+        auto* pane = new CRecordListPane(session_, registry_, commands_, this);
         pane->SetCategory(c);
         pane->hide();
         connect(pane, &CRecordListPane::CommandRequested, this, &CVX310View::OnCommand);
@@ -375,10 +380,8 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
     if (answer != QMessageBox::Yes) return std::nullopt;
     // The card watch may have reloaded the lists while the question was open;
     // the row numbers asked about would then name other records.
-    if (list->Model()->Generation() != generation || state_.loaderBusy != 0) return std::nullopt;
+    if (list->Model()->Generation() != generation || session_.Busy()) return std::nullopt;
 
-    RecorderState& st = state_;
-    const bool backup = st.viewingBackup != 0;
     int deleted = 0, failed = 0;
     bool skippedMarked = false;
     QStringList reasons;
@@ -396,18 +399,17 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
         }
         // The recording and the entry are those of the file the record was
         // read from; a path leaving its card or store is refused there.
-        const RecordChange change = DeleteRecordFiles(*r);
-        if (!change.done) {
+        const CallRecord* record = r;
+        const RecordDeletion deletion = session_.Delete(*r);
+        if (!deletion.change.done) {
             ++failed;
             reasons << QStringLiteral("%1: %2").arg(FilePathText(*r),
-                                                    QString::fromStdString(change.reason));
+                                                    QString::fromStdString(deletion.change.reason));
             continue;
         }
         ++deleted;
-        if (backup)
-            (void)st.records.Remove(st.CurrentListId(), r);  // its rows go with it
-        else
-            goneRows.insert(r);
+        // A record that left its list took its rows with it.
+        if (!deletion.removed) goneRows.insert(record);
     }
     list->DeleteRowsOf(goneRows);
     if (skippedMarked) ShowMessage(this, Lang(164), Lang(9), QMessageBox::Information);

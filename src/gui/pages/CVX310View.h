@@ -9,13 +9,14 @@
 #include <optional>
 #include <utility>
 
-#include "card/ViewPage.h"
+#include "support/ViewPage.h"
 
 class QSplitter;
 class QToolBar;
 
 namespace lk {
 struct RecorderState;
+class RecordSession;
 class AudioOutput;
 }  // namespace lk
 
@@ -49,7 +50,7 @@ class CVX310View : public QWidget {
     Q_OBJECT
   public:
     // Registers its record-list panes in `panes` for as long as it lives.
-    CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions& commands,
+    CVX310View(RecordSession& session, PaneRegistry& panes, CommandActions& commands,
                ViewServices services, QWidget* parent);
     ~CVX310View() override;
     // Builds the tree last, which passes through every page and ends on page 1.
@@ -134,6 +135,7 @@ class CVX310View : public QWidget {
     void OnSelectAll();
     void OnStepPage(int step);
 
+    RecordSession& session_;
     RecorderState& state_;
     PaneRegistry& registry_;
     CommandActions& commands_;

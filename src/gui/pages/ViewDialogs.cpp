@@ -14,6 +14,7 @@
 #include "dialogs/CSearchDlg.h"
 #include "pages/CVX310View.h"
 #include "records/CRecordListPane.h"
+#include "session/RecordSession.h"
 #include "support/Commands.h"
 
 namespace lk::gui {
@@ -24,18 +25,17 @@ void CVX310View::OnSearchCommand() {
     targets.showResultsPage = [this] { ShowPage(PageSearch); };
     targets.clearResults = [results] { results->DeleteAllRows(); };
     targets.addResult = [results](CallRecord* r) { results->AddRecord(r); };
-    CSearchDlg dlg(state_, currentPage_, std::move(targets), services_.dialogs, this);
+    CSearchDlg dlg(session_, currentPage_, std::move(targets), services_.dialogs, this);
     dlg.exec();
     if (currentPage_ >= PageAll && currentPage_ <= PageSearch)
         emit CategoryStatusChanged(currentPage_, PaneOf(currentPage_)->List()->RowCount());
 }
 
 void CVX310View::OnBackupCommand(bool selected) {
-    RecorderState& st = state_;
-    if (st.records.Card().empty()) return;
+    if (session_.Records().Card().empty()) return;
     CSortListCtrl* list = selected ? CurrentList() : nullptr;
     if (selected && (!list || list->SelectedCount() == 0)) return;
-    CBackupDlg dlg(st, services_.dialogs, this, list);
+    CBackupDlg dlg(session_, services_.dialogs, this, list);
     dlg.exec();
     // Moved recordings are gone from the card: no row may still say present.
     RecheckFiles();
@@ -80,8 +80,7 @@ void CVX310View::OnExportWavCommand() {
 void CVX310View::OnImportCommand() {
     const auto folder = BrowseForFolder(services_.dialogs.pickFolder, this, StartFolder({}), {});
     if (!folder) return;
-    RecorderState& st = state_;
-    CImportDlg dlg(folder->toStdString(), st.contacts, services_.dialogs, this);
+    CImportDlg dlg(folder->toStdString(), session_.State().contacts, services_.dialogs, this);
     if (!dlg.StartImport()) return;
     importRunning_ = true;
     dlg.exec();
@@ -89,9 +88,8 @@ void CVX310View::OnImportCommand() {
     RecordList found = dlg.TakeRecords();
     CRecordListPane* pane = PaneOf(PageFolder);
     pane->DeleteAllRows();
-    for (RecordPtr& r : found)
-        st.records.Append(RecordListId::Folder, std::move(r));
-    for (const RecordPtr& r : st.records.Folder())
+    session_.AddImported(std::move(found));
+    for (const RecordPtr& r : session_.Records().Folder())
         pane->AddRecord(r.get());
     if (currentPage_ == PageFolder)
         emit CategoryStatusChanged(PageFolder, pane->List()->RowCount());

@@ -3,9 +3,9 @@
 #include <QMenu>
 #include <QVBoxLayout>
 
-#include "card/RecordCommands.h"
-#include "card/RecorderState.h"
 #include "records/PaneRegistry.h"
+#include "records/RecordPages.h"
+#include "session/RecordSession.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
@@ -22,19 +22,16 @@ constexpr ColumnDef kColumns[kRecordColumns] = {{15, 40},  {196, 40},  {16, 120}
                                                 {11, 180}, {12, 150},  {13, 120},
                                                 {14, 120}, {214, 120}, {26, 300}};
 
-// The list's name for assistive technology, by category.
-constexpr int kCategoryName[kLastListPage + 1] = {0, 2, 3, 4, 5, 163, 25, 105, 106, 156, 215};
-
 }  // namespace
 
-CRecordListPane::CRecordListPane(RecorderState& state, PaneRegistry& panes,
+CRecordListPane::CRecordListPane(RecordSession& session, PaneRegistry& panes,
                                  CommandActions& commands, QWidget* parent)
     : QWidget(parent),
-      state_(state),
+      session_(session),
       panes_(panes),
       commands_(commands),
       list_(new CSortListCtrl(this)),
-      cells_(std::make_shared<RecordCells>(state.devType, RowLabels::Load())) {
+      cells_(std::make_shared<RecordCells>(session.State().devType, RowLabels::Load())) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(list_);
@@ -92,7 +89,7 @@ void CRecordListPane::SetRemarkColumnWidth(int width) {
 
 void CRecordListPane::SetCategory(int category) {
     category_ = category;
-    if (IsListPage(category)) list_->setAccessibleName(Lang(kCategoryName[category]));
+    if (IsListPage(category)) list_->setAccessibleName(Lang(PageCaption(category)));
     // The loader fills these lists newest first.
     if (category >= PageAll && category <= PageMissed)
         list_->SetNaturalOrder(ColTime, Qt::DescendingOrder);
@@ -114,7 +111,7 @@ QStringList CRecordListPane::ToggleMarks() {
         if (!r) continue;
         // Written where the record was read from; the record and its rows
         // change only when the entry took the mark.
-        const RecordChange change = WriteRecordMark(*r, r->marked == 0 ? 1 : 0);
+        const RecordChange change = session_.Mark(*r, r->marked == 0 ? 1 : 0);
         if (!change.done) {
             refused << QStringLiteral("%1: %2").arg(FilePathText(*r),
                                                     QString::fromStdString(change.reason));
@@ -122,31 +119,7 @@ QStringList CRecordListPane::ToggleMarks() {
         }
         list_->RefreshRow(row);  // the flag icon follows the record
 
-        std::vector<int> targets = {1, 7, 9};
-        switch (r->type) {
-            case Incoming:
-                targets.push_back(3);
-                break;
-            case Missed:
-                targets.insert(targets.end(), {3, 8});
-                break;
-            case Outgoing:
-                targets.push_back(2);
-                break;
-            case Note:
-            case Note2:
-                targets.push_back(4);
-                break;
-            case Triggered:
-                targets.push_back(5);
-                break;
-            case Message:
-                targets.push_back(6);
-                break;
-            default:
-                break;
-        }
-        for (int c : targets)
+        for (int c : PagesFollowingMark(*r))
             if (CRecordListPane* pane = panes_.Pane(c)) pane->SyncMark(this, r);
     }
     return refused;
@@ -168,7 +141,7 @@ void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {
 void CRecordListPane::OnContextMenu(const QPoint& globalPos) {
     const bool selected = list_->SelectedCount() > 0;
     const bool imported = category_ == PageFolder;
-    const int devType = state_.devType.load();
+    const int devType = session_.State().devType.load();
     QMenu menu(this);
     FillMenu(&menu, imported ? ImportRowMenuLayout() : RecordRowMenuLayout(), commands_,
              imported || devType == 1);

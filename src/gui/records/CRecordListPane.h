@@ -8,12 +8,12 @@
 #include <memory>
 #include <vector>
 
-#include "card/ViewPage.h"
 #include "records/RecordRow.h"
+#include "support/ViewPage.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk {
-struct RecorderState;
+class RecordSession;
 }
 
 namespace lk::gui {
@@ -25,7 +25,7 @@ class CRecordListPane : public QWidget {
     Q_OBJECT
   public:
     // The row menu is built from the window's command actions.
-    CRecordListPane(RecorderState& state, PaneRegistry& panes, CommandActions& commands,
+    CRecordListPane(RecordSession& session, PaneRegistry& panes, CommandActions& commands,
                     QWidget* parent = nullptr);
     ~CRecordListPane() override;
 
@@ -42,7 +42,8 @@ class CRecordListPane : public QWidget {
     // New header texts and type names after a language change.
     void Relabel();
 
-    // Texts of the records whose mark could not be written ("path: reason").
+    // Turns the mark of the selected rows' records (through the session);
+    // texts of the records whose mark could not be written ("path: reason").
     QStringList ToggleMarks();
     void SyncMark(CRecordListPane* source, CallRecord* record);
     void SetRemarkColumnWidth(int width);
@@ -54,7 +55,7 @@ class CRecordListPane : public QWidget {
   private:
     void OnContextMenu(const QPoint& globalPos);
 
-    RecorderState& state_;
+    RecordSession& session_;
     PaneRegistry& panes_;
     CommandActions& commands_;
     CSortListCtrl* list_;

@@ -3,11 +3,9 @@
 #include <memory>
 #include <system_error>
 
-#include "card/RecordLoader.h"
-#include "card/RecorderState.h"
-#include "card/ViewPage.h"
 #include "dialogs/ProgressDialog.h"
 #include "records/PaneRegistry.h"
+#include "records/RecordPages.h"
 #include "support/GuiText.h"
 
 namespace lk::gui {
@@ -35,22 +33,23 @@ void PaneFill::Deliver(Batch& batch) {
 void PaneFill::Finish() {
     running_ = false;
     if (progress_) progress_->hide();
-    state_.loaderBusy = 0;
+    claim_.Release();
     emit Finished();
 }
 
-void PaneFill::Populate() {
-    RecorderState& st = state_;
-    if (!progress_) {
-        st.loaderBusy = 0;
-        return;
-    }
+void PaneFill::Populate(SessionClaim claim) {
+    if (!progress_) return;
     Join();
-    st.loaderBusy = 1;
+    // A fill started anew goes on under the claim of the one it replaces.
+    if (!claim) claim = std::move(claim_);
+    if (!claim) claim = session_.TryClaim();
+    if (!claim) return;
+    claim_ = std::move(claim);
+    const RecorderState& st = session_.State();
     running_ = true;
     panes_.ClearPanes(PageAll, PageSearch);
     const int caption = st.viewingBackup != 0 ? kCaptionBackupRecords : kCaptionCardRecords;
-    const RecordList& list = st.CurrentRecordList();
+    const RecordList& list = session_.Shown();
 
     auto fillHere = [&] {
         ProgressDialog* progress = progress_;
@@ -72,7 +71,7 @@ void PaneFill::Populate() {
             [&](int category, CallRecord& r) {
                 batch[static_cast<std::size_t>(category)].push_back(&r);
             },
-            sink, caption, st.quitting);
+            sink, caption, session_.State().quitting);
         Deliver(batch);
         Finish();
     };
@@ -82,7 +81,7 @@ void PaneFill::Populate() {
     }
 
     // Large lists: the worker only reads the list (nothing else changes it
-    // while loaderBusy is set) and sorts the records into categories; panes
+    // while the claim is out) and sorts the records into categories; panes
     // and the progress window are touched on the UI thread only, in batches.
     try {
         worker_ = std::thread([this, &list, caption] {
@@ -129,8 +128,8 @@ void PaneFill::Populate() {
                 [&](int category, CallRecord& rec) {
                     (*batch)[static_cast<std::size_t>(category)].push_back(&rec);
                 },
-                sink, caption, state_.quitting, /*yieldEach=*/true);
-            // Closing: leave loaderBusy set and the panes as they are.
+                sink, caption, session_.State().quitting, /*yieldEach=*/true);
+            // Closing: the claim stays out and the panes as they are.
             if (r.stopped) return;
             post(lastPos, lastText, true);
         });

@@ -10,12 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "card/ViewPage.h"
-
-namespace lk {
-struct CallRecord;
-struct RecorderState;
-}  // namespace lk
+#include "session/RecordSession.h"
+#include "support/ViewPage.h"
 
 namespace lk::gui {
 
@@ -25,19 +21,21 @@ class ProgressDialog;
 class PaneFill : public QObject {
     Q_OBJECT
   public:
-    PaneFill(RecorderState& state, PaneRegistry& panes) : state_(state), panes_(panes) {}
+    PaneFill(RecordSession& session, PaneRegistry& panes) : session_(session), panes_(panes) {}
     ~PaneFill() override { Join(); }
 
     // The window's progress dialog; without one (no window) nothing is filled.
     void SetProgress(ProgressDialog* progress);
 
-    // Clears panes 1-9 and fills them from the current list.
-    void Populate();
+    // Clears panes 1-9 and fills them from the shown list, under `claim` (a
+    // load's) or a claim of its own; nothing when the records are claimed
+    // by someone else. The claim is given back when the panes are full.
+    void Populate(SessionClaim claim = {});
     bool Running() const { return running_.load(); }
     void Join();
 
   signals:
-    // The panes are full (page 1 is then shown) and loaderBusy is free.
+    // The panes are full (page 1 is then shown) and the claim given back.
     void Finished();
 
   private:
@@ -45,8 +43,9 @@ class PaneFill : public QObject {
     void Deliver(Batch& batch);
     void Finish();
 
-    RecorderState& state_;
+    RecordSession& session_;
     PaneRegistry& panes_;
+    SessionClaim claim_;
     QPointer<ProgressDialog> progress_;
     std::thread worker_;
     std::atomic<bool> running_{false};

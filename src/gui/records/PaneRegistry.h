@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <unordered_set>
 
-#include "card/ViewPage.h"
 #include "records/CRecordListPane.h"
+#include "support/ViewPage.h"
 
 namespace lk::gui {
 

@@ -1,8 +1,8 @@
 #pragma once
 // Command numbers as integers and the page numbers of the main view.
 
-#include "card/ViewPage.h"
 #include "support/CommandTable.h"
+#include "support/ViewPage.h"
 
 namespace lk::gui {
 

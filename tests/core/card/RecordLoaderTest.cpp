@@ -21,88 +21,6 @@ CallRecord LiveRecord(int type, int marked = 0) {
     return r;
 }
 
-std::vector<int> Panes(const CallRecord& r) {
-    const auto routing = DistributeRecord(&r);
-    if (!routing) return {-1};
-    return {routing->begin(), routing->end()};
-}
-
-TEST(DistributeRecord, RoutesEveryTypeInOrderOfAdding) {
-    struct Case {
-        int type;
-        int marked;
-        std::vector<int> panes;
-    };
-    const Case cases[] = {
-        {Incoming, 0, {1, 3}},
-        {Missed, 0, {1, 3, 8}},
-        {Outgoing, 0, {2, 1}},
-        {Note, 0, {1, 4}},
-        {Note2, 0, {1, 4}},
-        {Triggered, 0, {1, 5}},
-        {Message, 0, {1, 6}},
-        {0, 0, {}},
-        {9, 0, {}},
-        {Missed, 1, {7, 1, 3, 8}},
-        {Outgoing, 1, {7, 2, 1}},
-        {42, 1, {7}},
-        {Incoming, 2, {1, 3}},  // only the value 1 means marked
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << "type " << c.type << " marked " << c.marked);
-        EXPECT_EQ(Panes(LiveRecord(c.type, c.marked)), c.panes);
-    }
-}
-
-TEST(DistributeRecord, RefusesMissingAndDeletedRecords) {
-    EXPECT_FALSE(DistributeRecord(nullptr));
-    CallRecord deleted = LiveRecord(Incoming);
-    deleted.cardBytes[CallRecord::kCardInUseByte] = 0;
-    EXPECT_FALSE(DistributeRecord(&deleted));
-    deleted.cardBytes[CallRecord::kCardInUseByte] = 2;  // only 1 is live
-    EXPECT_FALSE(DistributeRecord(&deleted));
-}
-
-TEST(PopulatePanes, FillsNewestFirstAndCountsOnlyRoutedRecords) {
-    RecordList list;
-    for (int i = 0; i < 4; ++i) {
-        list.push_back(std::make_unique<CallRecord>(LiveRecord(i == 1 ? Outgoing : Incoming)));
-        list.back()->index = i;
-    }
-    list[2]->cardBytes[CallRecord::kCardInUseByte] = 0;
-
-    std::vector<std::pair<int, int>> rows;  // category, record index
-    std::vector<std::string> texts;
-    ProgressSink progress;
-    progress.step = [&](int, int range, const std::string& text) {
-        EXPECT_EQ(range, 4);
-        texts.push_back(text);
-    };
-    const std::atomic<int> stop{0};
-    const auto r = PopulatePanes(
-        list, [&](int category, CallRecord& rec) { rows.emplace_back(category, rec.index); },
-        progress, kCaptionBackupRecords, stop);
-
-    const std::vector<std::pair<int, int>> expected = {{1, 3}, {3, 3}, {2, 1},
-                                                       {1, 1}, {1, 0}, {3, 0}};
-    EXPECT_EQ(rows, expected);
-    EXPECT_EQ(r.total, 3);
-    EXPECT_EQ(r.handled, 4);
-    EXPECT_EQ(texts.back(), "4/3");
-}
-
-TEST(PopulatePanes, StopsWhenAskedWithoutEndingTheDialog) {
-    RecordList list;
-    list.push_back(std::make_unique<CallRecord>(LiveRecord(Incoming)));
-    bool ended = false;
-    ProgressSink progress;
-    progress.end = [&] { ended = true; };
-    const std::atomic<int> stop{1};
-    const auto r = PopulatePanes(list, {}, progress, kCaptionCardRecords, stop, true);
-    EXPECT_TRUE(r.stopped);
-    EXPECT_FALSE(ended);
-}
-
 // --- reading the card -----------------------------------------------------
 
 TEST(RecordLoader, ReadsLiveCardRecordsWithTheirPositions) {
@@ -122,13 +40,12 @@ TEST(RecordLoader, ReadsLiveCardRecordsWithTheirPositions) {
         EXPECT_EQ(card.state->records.Card()[0]->index, 0);
         EXPECT_EQ(card.state->records.Card()[1]->index, 2);
         EXPECT_EQ(card.state->records.Card()[1]->time.second, 33);
-        EXPECT_EQ(caption, kCaptionCardRecords);
+        EXPECT_EQ(caption, 0);  // the window names the load itself
         ASSERT_EQ(texts.size(), 3u);
         EXPECT_EQ(texts[1], "2/3");
         EXPECT_NE(texts[0].find("20160102102033-I-1.wav 1/3"), std::string::npos) << texts[0];
         EXPECT_EQ(card.state->viewingBackup.load(), 0);
         EXPECT_TRUE(r.populate);
-        EXPECT_EQ(card.state->loaderBusy.load(), 1);  // held until the panes are filled
         EXPECT_FALSE(r.rebuildQueued);
     }
 }
@@ -172,7 +89,6 @@ TEST(RecordLoader, QueuesARebuildOnlyForALogWithoutAWholeRecord) {
         // Backup was already shown: nothing to refill.
         EXPECT_EQ(card.state->viewingBackup.load(), 1);
         EXPECT_FALSE(r.populate);
-        EXPECT_EQ(card.state->loaderBusy.load(), 0);
     }
 }
 
@@ -187,54 +103,36 @@ TEST(RecordLoader, AnEmptyCardSwitchesFromCardRecordsToTheBackup) {
 TEST(RecordLoader, OffersTheAutomaticBackupOnlyWhenItIsOn) {
     struct Case {
         int autoBackup;  // -1: not set
-        bool userStarts;
         bool offered;
-        int viewingBackup;
     };
-    // Whether or not a backup ran, the card just read is what shows next.
-    const Case cases[] = {
-        {-1, true, false, 0}, {0, true, false, 0}, {1, false, true, 0}, {1, true, true, 0}};
+    // Whether or not a backup will run, the card just read is what shows next.
+    const Case cases[] = {{-1, false}, {0, false}, {1, true}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.autoBackup << " " << c.userStarts);
+        SCOPED_TRACE(testing::Message() << c.autoBackup);
         CardOnVolume card(0, {{Incoming, "20160102102033", "1"}});
         if (c.autoBackup >= 0) {
             EXPECT_TRUE(WriteSettingInt("AutoBackup", c.autoBackup));
         }
-        bool offered = false;
-        RecordLoaderOptions options;
-        options.autoBackupSettleMs = 0;
-        options.runAutoBackup = [&] {
-            offered = true;
-            return c.userStarts;
-        };
-        const auto r = RecordLoaderThread(*card.state, options);
-        EXPECT_EQ(offered, c.offered);
-        EXPECT_EQ(card.state->viewingBackup.load(), c.viewingBackup);
+        const auto r = RecordLoaderThread(*card.state, {});
+        EXPECT_EQ(r.offerAutoBackup, c.offered);
+        EXPECT_EQ(card.state->viewingBackup.load(), 0);
         EXPECT_TRUE(r.populate);
     }
 }
 
-TEST(RecordLoader, WithoutAMainFrameNothingIsOfferedOrFilled) {
-    CardOnVolume card(0, {{Incoming, "20160102102033", "1"}});
+TEST(RecordLoader, NothingIsOfferedWithoutCardRecords) {
+    CardOnVolume card(0, {{Incoming, "20160102102033", "1", false}});
     EXPECT_TRUE(WriteSettingInt("AutoBackup", 1));
-    RecordLoaderOptions options;
-    options.mainFrameExists = false;
-    options.runAutoBackup = [] {
-        ADD_FAILURE() << "offered without a frame";
-        return true;
-    };
-    const auto r = RecordLoaderThread(*card.state, options);
-    EXPECT_FALSE(r.populate);
-    EXPECT_EQ(card.state->loaderBusy.load(), 0);
-    EXPECT_EQ(card.state->records.Card().size(), 1u);
+    const auto r = RecordLoaderThread(*card.state, {});
+    EXPECT_FALSE(r.offerAutoBackup);
+    EXPECT_TRUE(card.state->records.Card().empty());
 }
 
-TEST(RecordLoader, QuittingLeavesTheLoaderBusy) {
+TEST(RecordLoader, QuittingStopsBeforeAnyRecordIsListed) {
     CardOnVolume card(0, {{Incoming, "20160102102033", "1"}});
     card.state->quitting = 1;
     const auto r = RecordLoaderThread(*card.state, {});
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(card.state->loaderBusy.load(), 1);
     EXPECT_TRUE(card.state->records.Card().empty());
 }
 
@@ -291,7 +189,7 @@ TEST(RecordLoader, ReadsMonthFilesOldestFirst) {
     EXPECT_EQ(s.state.records.Backup()[1]->type, Note);
     EXPECT_EQ(s.state.records.Backup()[1]->index, 2);  // position in its file, not the stored 99
     EXPECT_EQ(s.state.records.Backup()[2]->type, Incoming);
-    EXPECT_EQ(caption, kCaptionBackupRecords);
+    EXPECT_EQ(caption, 0);
     EXPECT_EQ(s.state.viewingBackup.load(), 1);
     EXPECT_TRUE(r.populate);
 }

@@ -180,43 +180,6 @@ TEST(SearchThread, AStopKeepsTheResultsFoundSoFar) {
     EXPECT_FALSE(hidden);
 }
 
-TEST(TypeBoxes, FollowThePageTheWindowWasOpenedFrom) {
-    using B = SearchTypeBoxes;
-    struct Case {
-        int page;
-        B enabled;
-        B ticked;
-    } cases[] = {
-        {2, {false, true, false, false, false}, {false, true, false, false, false}},
-        {3, {true, false, true, false, false}, {true, false, true, false, false}},
-        {4, {false, false, false, true, false}, {false, false, false, true, false}},
-        {6, {false, false, false, false, false}, {false, false, false, false, true}},
-        {1, {true, true, true, true, false}, {true, true, true, true, false}},
-        {9, {true, true, true, true, false}, {true, true, true, true, false}},
-    };
-    for (const auto& c : cases) {
-        const auto s = InitialTypeBoxes(c.page);
-        EXPECT_EQ(s.enabled, c.enabled) << c.page;
-        EXPECT_EQ(s.ticked, c.ticked) << c.page;
-    }
-}
-
-TEST(TypeBoxes, GroupClickDisablesOrResetsByPage) {
-    TypeBoxState current;
-    current.ticked = {true, false, false, false, false};
-    const auto off = TypeBoxesAfterGroupClick(1, false, current);
-    EXPECT_EQ(off.enabled, (SearchTypeBoxes{}));
-    EXPECT_EQ(off.ticked, current.ticked);
-
-    // On the incoming page, missed stays ticked but is no longer enabled.
-    const auto incoming = TypeBoxesAfterGroupClick(3, true, InitialTypeBoxes(3));
-    EXPECT_EQ(incoming.enabled, (SearchTypeBoxes{true, false, false, false, false}));
-    EXPECT_EQ(incoming.ticked, (SearchTypeBoxes{true, false, true, false, false}));
-
-    const auto any = TypeBoxesAfterGroupClick(7, true, current);
-    EXPECT_EQ(any.ticked, (SearchTypeBoxes{true, true, true, true, false}));
-}
-
 TEST(SearchSettings, RoundTripThroughTheSettingsFile) {
     test::TempHome home;
     SearchConditions c = Number(u"0105");

@@ -352,7 +352,8 @@ TEST_F(MainWindow, CommandsRefuseWhileRecordsLoad) {
     WriteLang({{159, "Records are being read"}, {160, "Please wait"}});
     lk::test::WriteText(home.config() / "LiteSet.ini", "[Setting]\n");
     Start();
-    app().State().loaderBusy = 1;
+    SessionClaim loading = app().Session().TryClaim();
+    ASSERT_TRUE(loading);
     const int guarded[] = {CmdSearch,         CmdDelete,      CmdRefresh,     CmdBackupAll,
                            CmdBackupSelected, CmdMark,        CmdExportSheet, CmdMatchContacts,
                            CmdMail,           CmdMailRecorded};
@@ -380,7 +381,6 @@ TEST_F(MainWindow, CommandsRefuseWhileRecordsLoad) {
     frame().OnCommand(CmdAutoBackup);
     EXPECT_EQ(ReadSettingInt("AutoBackup"), 0);
     EXPECT_FALSE(frame().CommandChecked(CmdAutoBackup));
-    app().State().loaderBusy = 0;
 }
 
 TEST_F(MainWindow, ViewBackupCommandsSwitchFamilyOnlyWhenItChanges) {

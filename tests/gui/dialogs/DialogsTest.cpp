@@ -222,7 +222,7 @@ TEST_F(Dialogs, MoveAnsweredNoCopiesThisRunAndKeepsTheSetting) {
     LoadCard();
     EXPECT_TRUE(WriteSettingInt("BackupDelFile", 1));
     answer = QMessageBox::No;
-    CBackupDlg dlg(app().State(), Services(), nullptr);
+    CBackupDlg dlg(app().Session(), Services(), nullptr);
     EXPECT_EQ(Child<QComboBox>(&dlg, "deleteChoice")->currentIndex(), 1);
     dlg.show();
     dlg.OnStart();
@@ -230,11 +230,11 @@ TEST_F(Dialogs, MoveAnsweredNoCopiesThisRunAndKeepsTheSetting) {
     EXPECT_EQ(messages.back().text,
               "The recordings will be deleted from the card after they have "
               "been copied.\nDo you want to continue?");
-    EXPECT_EQ(app().State().loaderBusy, 1);  // the card watch leaves the records alone
+    EXPECT_TRUE(app().Session().Busy());  // the card watch leaves the records alone
     ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
     EXPECT_FALSE(dlg.LastOptions().move);
     EXPECT_EQ(ReadSettingInt("BackupDelFile"), 1);
-    EXPECT_EQ(app().State().loaderBusy, 0);
+    EXPECT_FALSE(app().Session().Busy());
     EXPECT_FALSE(dlg.isVisible());  // a finished run closes the window
     EXPECT_EQ(dlg.result(), QDialog::Accepted);
     EXPECT_EQ(dlg.LastResult().backedUp, static_cast<int>(kCalls.size()));
@@ -250,7 +250,7 @@ TEST_F(Dialogs, MoveAnsweredNoCopiesThisRunAndKeepsTheSetting) {
 TEST_F(Dialogs, AutoBackupBoxAndMenuCommandChangeOneSetting) {
     Start();
     EXPECT_TRUE(WriteSettingInt("AutoBackup", 0));
-    CBackupDlg dlg(app().State(), Services(), nullptr);
+    CBackupDlg dlg(app().Session(), Services(), nullptr);
     auto* box = Child<QCheckBox>(&dlg, "autoBackup");
     struct Step {
         bool viaBox;
@@ -283,7 +283,7 @@ TEST_F(Dialogs, WithoutABackupFolderTheFolderIsAskedForFirst) {
     UsePicker();
     // Ticking the box: the folder dialog comes first; cancelled, nothing changes.
     {
-        CBackupDlg dlg(app().State(), Services(), nullptr);
+        CBackupDlg dlg(app().Session(), Services(), nullptr);
         const auto seen = WithModals([&] { Child<QCheckBox>(&dlg, "autoBackup")->click(); },
                                      [](QDialog* d) { d->reject(); });
         EXPECT_EQ(seen, std::vector<std::string>{"backupPathDlg"});
@@ -299,7 +299,7 @@ TEST_F(Dialogs, WithoutABackupFolderTheFolderIsAskedForFirst) {
     const fs::path store = other.path() / "Picked";
     fs::create_directories(store);
     picks = {Q(store)};
-    CBackupDlg dlg(app().State(), Services(), nullptr);
+    CBackupDlg dlg(app().Session(), Services(), nullptr);
     dlg.show();
     const auto seen = WithModals([&] { dlg.OnStart(); },
                                  [](QDialog* d) {
@@ -323,11 +323,10 @@ TEST_F(Dialogs, BackUpCommandsOpenTheirWindowOnlyWithRecordsAndSelection) {
     pane(1).List()->SelectRow(2);
     EXPECT_EQ(opened(CmdBackupSelected), backupWindow);
     // While a load runs, a message instead of a window.
-    app().State().loaderBusy = 1;
+    SessionClaim loading = app().Session().TryClaim();
     messages.clear();
     EXPECT_EQ(opened(CmdBackupAll), none);
     EXPECT_EQ(messages.size(), 1u);
-    app().State().loaderBusy = 0;
 }
 
 TEST_F(Dialogs, BackUpSelectedCopiesOnlyTheSelectedRows) {
@@ -337,7 +336,7 @@ TEST_F(Dialogs, BackUpSelectedCopiesOnlyTheSelectedRows) {
     list->SelectRow(3, true);
     const std::string a = fs::path(list->CellText(0, ColPath).toStdString()).filename().string();
     const std::string b = fs::path(list->CellText(3, ColPath).toStdString()).filename().string();
-    CBackupDlg dlg(app().State(), Services(), nullptr, list);
+    CBackupDlg dlg(app().Session(), Services(), nullptr, list);
     EXPECT_EQ(dlg.windowTitle(), "Back Up Selected Records");
     dlg.show();
     dlg.OnStart();
@@ -435,7 +434,7 @@ TEST_F(Dialogs, SearchTypeBoxesFollowTheOpeningPageAndTheGroupBox) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.page);
-        CSearchDlg dlg(app().State(), c.page, {}, Services(), nullptr);
+        CSearchDlg dlg(app().Session(), c.page, {}, Services(), nullptr);
         EXPECT_EQ(state(dlg, false), c.openTicked);
         EXPECT_EQ(state(dlg, true), c.openEnabled);
         auto* group = Child<QCheckBox>(&dlg, "typeBox");
@@ -518,7 +517,7 @@ TEST_F(Dialogs, TheStatusCountIsAlwaysTheRowsOfThePageShown) {
 TEST_F(Dialogs, SearchWithNoConditionTouchesNothingAndStoresTheEmptyNumber) {
     LoadCard();
     pane(9).AddRecord(app().State().records.Card()[0].get());
-    CSearchDlg dlg(app().State(), 1, {}, Services(), nullptr);
+    CSearchDlg dlg(app().Session(), 1, {}, Services(), nullptr);
     Child<QCheckBox>(&dlg, "dateBox")->setChecked(false);
     Child<QCheckBox>(&dlg, "numberBox")->setChecked(true);
     Child<QLineEdit>(&dlg, "number")->clear();
@@ -532,7 +531,7 @@ TEST_F(Dialogs, SearchWithNoConditionTouchesNothingAndStoresTheEmptyNumber) {
 
 TEST_F(Dialogs, SearchDatesAreTypedOrPickedFromACalendar) {
     Start();
-    CSearchDlg dlg(app().State(), 1, {}, Services(), nullptr);
+    CSearchDlg dlg(app().Session(), 1, {}, Services(), nullptr);
     auto* from = Child<QDateTimeEdit>(&dlg, "from");
     ASSERT_NE(from, nullptr);
     EXPECT_TRUE(from->calendarPopup());
@@ -763,7 +762,7 @@ class DialogLifetime : public Dialogs {
         }
         EXPECT_FALSE(dlg->isVisible());
         dlg.reset();  // destroyed only now; the sanitizer sees any late use
-        EXPECT_EQ(app().State().loaderBusy, 0);
+        EXPECT_FALSE(app().Session().Busy());
     }
 };
 
@@ -776,7 +775,7 @@ TEST_F(DialogLifetime, EveryDialogStaysUntilItsWorkerEnded) {
     const Lifetime cases[] = {
         {"back up",
          [this](DialogServices s) {
-             auto d = std::make_unique<CBackupDlg>(app().State(), s, nullptr);
+             auto d = std::make_unique<CBackupDlg>(app().Session(), s, nullptr);
              d->show();
              d->OnStart();
              return std::unique_ptr<QDialog>(std::move(d));
@@ -784,7 +783,7 @@ TEST_F(DialogLifetime, EveryDialogStaysUntilItsWorkerEnded) {
          [](QDialog* d) { return static_cast<CBackupDlg*>(d)->Running(); }, "stop", false},
         {"search",
          [this](DialogServices s) {
-             auto d = std::make_unique<CSearchDlg>(app().State(), 1, SearchTargets{}, s, nullptr);
+             auto d = std::make_unique<CSearchDlg>(app().Session(), 1, SearchTargets{}, s, nullptr);
              d->show();
              d->OnSearch();  // type condition ticked: all types
              return std::unique_ptr<QDialog>(std::move(d));
@@ -855,7 +854,7 @@ TEST_F(Dialogs, EndToEndAutomaticBackupFromInsertionToTheStoreList) {
 
     RemoveCard();
     ASSERT_TRUE(WaitFor([&] {
-        return app().State().cardDrive == 0 && app().State().loaderBusy == 0 &&
+        return app().State().cardDrive == 0 && !app().Session().Busy() &&
                app().State().records.Backup().size() == kCalls.size() &&
                rows(1) == static_cast<int>(kCalls.size());
     }));
@@ -918,8 +917,8 @@ TEST_F(Dialogs, EndToEndBackupIntoABrokenStoreEndsInItsSummary) {
     EXPECT_LT(bar->value(), bar->maximum());
 
     PressKey(dlg, Qt::Key_Escape);
-    ASSERT_TRUE(WaitFor(
-        [&] { return !dlg->isVisible() && app().State().loaderBusy == 0 && rows(1) == n; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return !dlg->isVisible() && !app().Session().Busy() && rows(1) == n; }));
     EXPECT_EQ(app().State().viewingBackup, 0);
 }
 
@@ -934,11 +933,13 @@ TEST_F(Dialogs, AfterTheAutomaticBackupTheInsertedCardIsListed) {
     InsertCard();
     CBackupDlg* dlg = frame().AutoBackupDlg();
     ASSERT_TRUE(WaitFor([&] { return dlg->isVisible(); }));
+    // Offered after the load returned; the load's claim is held until the
+    // panes are filled, after the window closed.
+    EXPECT_TRUE(app().Session().Busy());
     dlg->OnStart();
     ASSERT_TRUE(WaitFor([&] { return !dlg->isVisible(); }));
-    ASSERT_TRUE(WaitFor([&] {
-        return app().State().loaderBusy == 0 && rows(1) == static_cast<int>(kCalls.size());
-    }));
+    ASSERT_TRUE(WaitFor(
+        [&] { return !app().Session().Busy() && rows(1) == static_cast<int>(kCalls.size()); }));
     EXPECT_EQ(app().State().viewingBackup, 0);
     for (int r = 0; r < rows(1); ++r) {
         const QString p = pane(1).List()->CellText(r, ColPath);
@@ -1037,7 +1038,7 @@ TEST_F(Dialogs, EveryBackupEndsWithASummaryThatListsEachFailureAndWhy) {
     RefusingCopy files;
     DialogServices s = Services();
     s.backupFiles = &files;
-    CBackupDlg dlg(app().State(), s, nullptr);
+    CBackupDlg dlg(app().Session(), s, nullptr);
     dlg.show();
     dlg.OnStart();
     ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
@@ -1133,7 +1134,7 @@ TEST_F(Dialogs, ARunThatLeftARecordingBehindStaysOpenAndSaysSo) {
     RefusingCopy files;
     DialogServices s = Services();
     s.backupFiles = &files;
-    CBackupDlg dlg(app().State(), s, nullptr);
+    CBackupDlg dlg(app().Session(), s, nullptr);
     dlg.show();
     dlg.OnStart();
     ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));

@@ -1,6 +1,7 @@
 #pragma once
-// The pages of the main view. The loader, the search and the windows all
+// The pages of the main view. The panes, the tree and the search window
 // speak of pages by these numbers; a list pane's category equals its page.
+// Which pages a record goes to is decided in records/RecordPages.
 
 namespace lk {
 
@@ -25,6 +26,12 @@ inline constexpr int kLastListPage = PageFolder;
 
 [[nodiscard]] constexpr bool IsListPage(int page) {
     return page >= kFirstListPage && page <= kLastListPage;
+}
+
+// The language string naming a page (0: the start page, named after the device).
+[[nodiscard]] constexpr int PageCaption(int page) {
+    constexpr int kCaptions[] = {0, 2, 3, 4, 5, 163, 25, 105, 106, 156, 215, 6};
+    return page >= PageWeb && page <= PageDevice ? kCaptions[page] : 0;
 }
 
 }  // namespace lk

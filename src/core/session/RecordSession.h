@@ -1,0 +1,133 @@
+#pragma once
+// The one door into the records: the CLI and the window load a card or the
+// store, mark and delete records, and take the right to walk or change the
+// lists (backup, search, import, repair) only through this object. It owns
+// the record lists and the shared state; other code reads them.
+//
+// "Busy" is a claim: a move-only object handed out by TryClaim and given back
+// by its destructor, so an early return or an exception cannot leave the
+// records locked. A load claims by itself and refuses while any claim is out.
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/ProgressSink.h"
+#include "card/RecordCommands.h"
+#include "card/RecordLists.h"
+#include "card/RecorderState.h"
+
+namespace lk {
+
+class RecordSession;
+
+class SessionClaim {
+  public:
+    SessionClaim() = default;
+    SessionClaim(SessionClaim&& other) noexcept;
+    SessionClaim& operator=(SessionClaim&& other) noexcept;
+    SessionClaim(const SessionClaim&) = delete;
+    SessionClaim& operator=(const SessionClaim&) = delete;
+    ~SessionClaim() { Release(); }
+
+    explicit operator bool() const { return session_ != nullptr; }
+    // Gives the claim back early; nothing when none is held.
+    void Release();
+
+  private:
+    friend class RecordSession;
+    explicit SessionClaim(RecordSession* session) : session_(session) {}
+    RecordSession* session_ = nullptr;
+};
+
+enum class LoadSource { Card, Store };
+
+struct LoadRequest {
+    LoadSource source = LoadSource::Card;
+    // The store: where a store load reads and card records are re-rooted.
+    std::filesystem::path backupPath;
+    ProgressSink progress;
+};
+
+struct LoadOutcome {
+    bool refused = false;                       // a load or another claim was out: nothing read
+    bool stopped = false;                       // the program is quitting: the lists are half read
+    RecordListId shown = RecordListId::Backup;  // the list to show from now on
+    int family = 0;
+    bool storeIndexFound = false;  // a store load found month index files
+    int filesRead = 0;
+    int recordsKept = 0;
+    int recordsDropped = 0;
+    int pathsReRooted = 0;
+    bool rebuildQueued = false;       // the card's log was empty
+    bool startRebuildWorker = false;  // and no rebuild worker runs yet
+    // Card records were read and the user asked for a backup after each card
+    // load: the caller offers it, after this call returned.
+    bool offerAutoBackup = false;
+    // The shown list changed and its views are filled anew; `claim` keeps the
+    // list still while that happens.
+    bool refill = false;
+    SessionClaim claim;
+};
+
+// What Delete did to a record.
+struct RecordDeletion {
+    RecordChange change;
+    // The record left its list (store and imported records) and is freed;
+    // a card record stays listed until the card is read again.
+    bool removed = false;
+};
+
+class RecordSession {
+  public:
+    explicit RecordSession(std::unique_ptr<VolumeProbe> probe);
+    RecordSession(const RecordSession&) = delete;
+    RecordSession& operator=(const RecordSession&) = delete;
+    ~RecordSession();
+
+    const RecorderState& State() const { return state_; }
+    const RecordLists& Records() const { return state_.records; }
+    const RecordList& Shown() const { return state_.CurrentRecordList(); }
+    // The state for the engines that fill it (backup, rebuild, import,
+    // repair) and for the card watch; they run under a claim.
+    RecorderState& Shared() { return state_; }
+
+    // Whether a command that walks or changes the lists may run now.
+    bool Busy() const { return state_.loaderBusy.load() != 0; }
+    // The right to walk or change the lists; empty while another is out.
+    [[nodiscard]] SessionClaim TryClaim();
+    // Takes over a claim the card watch set on its own before it asked for
+    // a load; empty when none is set.
+    [[nodiscard]] SessionClaim AdoptPendingClaim();
+
+    // Reads the card log (source Card: state.cardLogPath) or the store's month
+    // index files of the current family into their list. Refused while a
+    // claim is out; `held` is a claim of this session taken before (the card
+    // watch's, or the caller's own), used instead of a new one.
+    [[nodiscard]] LoadOutcome Load(const LoadRequest& request, SessionClaim held = {});
+
+    // Writes the mark into the entry the record was read from; the record
+    // follows when written. Records of an imported folder have no entry.
+    [[nodiscard]] RecordChange Mark(CallRecord& record, int value);
+    // Removes the record's recording and clears its entry in the file it was
+    // read from; a store record then leaves its list (listeners hear of it
+    // before it is freed). Records of an imported folder have no entry.
+    [[nodiscard]] RecordDeletion Delete(const CallRecord& record);
+    // Adds records an import found to the imported folder's list.
+    void AddImported(RecordList found);
+    // The list holding `record`, if any.
+    [[nodiscard]] std::optional<RecordListId> ListOf(const CallRecord& record) const;
+
+    // Frees every record (listeners hear of them) and the contacts.
+    void Clear();
+
+  private:
+    friend class SessionClaim;
+    void Unclaim() { state_.loaderBusy = 0; }
+
+    RecorderState state_;
+};
+
+}  // namespace lk
