@@ -243,7 +243,7 @@ TEST_F(Dialogs, MoveAnsweredNoCopiesThisRunAndKeepsTheSetting) {
     EXPECT_EQ(onCard.size(), kCalls.size());  // copied, not moved
     EXPECT_TRUE(Recordings(backup.path()) == onCard);
 
-    CBackupDlg again(app().State(), Services(), nullptr);
+    CBackupDlg again(app().Session(), Services(), nullptr);
     EXPECT_EQ(Child<QComboBox>(&again, "deleteChoice")->currentIndex(), 1);
 }
 
@@ -963,7 +963,7 @@ TEST_F(Dialogs, Pictures) {
         d.hide();
     };
     {
-        CBackupDlg d(app().State(), Services(), nullptr);
+        CBackupDlg d(app().Session(), Services(), nullptr);
         save(d, "backup.png");
     }
     {
@@ -971,7 +971,7 @@ TEST_F(Dialogs, Pictures) {
         save(d, "backup-path.png");
     }
     {
-        CSearchDlg d(app().State(), 3, {}, Services(), nullptr);
+        CSearchDlg d(app().Session(), 3, {}, Services(), nullptr);
         save(d, "search.png");
     }
     {

@@ -57,7 +57,8 @@ TEST(DistributeRecord, RoutesEveryTypeInOrderOfAdding) {
 
 // The rows a mark changes are those of every page the record can be on.
 TEST(DistributeRecord, AMarkReachesEveryPageOfTheRecord) {
-    for (int type : {Incoming, Missed, Outgoing, Note, Note2, Triggered, Message, 42}) {
+    for (int type : {int{Incoming}, int{Missed}, int{Outgoing}, int{Note}, int{Note2},
+                     int{Triggered}, int{Message}, 42}) {
         SCOPED_TRACE(type);
         const PaneRouting following = PagesFollowingMark(LiveRecord(type));
         const std::vector<int> pages(following.begin(), following.end());
