@@ -17,7 +17,7 @@ namespace lk {
 
 struct LoadBackupIndexResult {
     bool found = false;        // at least one month index file
-    bool startLoader = false;  // loaderBusy claimed: run RecordLoaderThread
+    bool startLoader = false;  // the records are claimed: ask the session to load
 };
 
 // The card watch's steps before it asks for a load (the record session
