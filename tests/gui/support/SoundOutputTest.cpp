@@ -91,9 +91,17 @@ double Correlation(const std::vector<std::int16_t>& want, const std::vector<std:
     return sw > 0 && sg > 0 ? sx / std::sqrt(sw * sg) : 0.0;
 }
 
-TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
-    test::SoundServer server;
-    if (!server.Running()) GTEST_SKIP() << "no sound server could start: " << server.Why();
+// One sound server for every case of a run: the sound output stays bound to
+// the first server it met, as a desktop program stays bound to its session's.
+class SoundOutput : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { server = std::make_unique<test::SoundServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+    static inline std::unique_ptr<test::SoundServer> server;
+};
+
+TEST_F(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
+    if (!server->Running()) GTEST_SKIP() << "no sound server could start: " << server->Why();
 
     test::TempDir dir;
     const auto run = test::RunCli({"demo-card", (dir / "card").string()});
@@ -139,7 +147,7 @@ TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
     engine.Loaded();
 
     const auto raw = dir / "heard.raw";
-    ASSERT_TRUE(server.StartRecording(raw));
+    ASSERT_TRUE(server->StartRecording(raw));
     ASSERT_TRUE(engine.PlayPause());
     QElapsedTimer clock;
     clock.start();
@@ -151,7 +159,7 @@ TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
     tail.start();
     while (tail.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    server.StopRecording();
+    server->StopRecording();
     output.Close();
 
     const auto heard = ReadRaw(raw);
@@ -281,16 +289,15 @@ double Lufs(std::span<const std::int16_t> x) {
     return lufs;
 }
 
-TEST(SoundOutput, OneAndAHalfTimesFasterKeepsThePitchAndLastsTwoThirds) {
-    test::SoundServer server;
-    if (!server.Running()) GTEST_SKIP() << "no sound server could start: " << server.Why();
+TEST_F(SoundOutput, OneAndAHalfTimesFasterKeepsThePitchAndLastsTwoThirds) {
+    if (!server->Running()) GTEST_SKIP() << "no sound server could start: " << server->Why();
     test::TempDir dir;
     // A minute of a steady 500 Hz tone.
     std::vector<std::int16_t> tone(60 * 8000);
     for (std::size_t i = 0; i < tone.size(); ++i)
         tone[i] = static_cast<std::int16_t>(
             8000 * std::sin(2 * 3.14159265358979 * 500.0 * static_cast<double>(i) / 8000));
-    const auto played = PlayThroughServer(server, dir.path(), tone, 15, std::nullopt);
+    const auto played = PlayThroughServer(*server, dir.path(), tone, 15, std::nullopt);
     ASSERT_TRUE(played.ok);
     const auto [first, last] = SoundSpan(played.heard);
     ASSERT_LT(first, last) << "nothing was heard";
@@ -303,9 +310,8 @@ TEST(SoundOutput, OneAndAHalfTimesFasterKeepsThePitchAndLastsTwoThirds) {
     std::printf("tone heard at %.1f Hz\n", ToneHz(middle));
 }
 
-TEST(SoundOutput, AQuietRecordingIsHeardAsLoudAsALoudOne) {
-    test::SoundServer server;
-    if (!server.Running()) GTEST_SKIP() << "no sound server could start: " << server.Why();
+TEST_F(SoundOutput, AQuietRecordingIsHeardAsLoudAsALoudOne) {
+    if (!server->Running()) GTEST_SKIP() << "no sound server could start: " << server->Why();
     test::TempDir dir;
     // Speech-like sound, the second one 20 dB quieter.
     const auto voice = [](double amplitude) {
@@ -321,8 +327,8 @@ TEST(SoundOutput, AQuietRecordingIsHeardAsLoudAsALoudOne) {
         }
         return out;
     };
-    const auto loud = PlayThroughServer(server, dir.path(), voice(12000), 10, -23);
-    const auto quiet = PlayThroughServer(server, dir.path(), voice(1200), 10, -23);
+    const auto loud = PlayThroughServer(*server, dir.path(), voice(12000), 10, -23);
+    const auto quiet = PlayThroughServer(*server, dir.path(), voice(1200), 10, -23);
     ASSERT_TRUE(loud.ok);
     ASSERT_TRUE(quiet.ok);
     const auto peakOf = [](const std::vector<std::int16_t>& x) {
