@@ -2,7 +2,7 @@
 // The integrated loudness (EBU R128, LUFS) of a recording, measured from the
 // seconds its load decodes anyway. Seconds may come from several threads
 // and in any order. A long recording is measured on seconds spread evenly
-// over it, so that the measurement costs the same as for a ten-minute call.
+// over it, so that the measurement costs the same as for a one-minute call.
 
 #include <ebur128.h>
 
@@ -17,7 +17,7 @@ namespace lk {
 class LoudnessMeter {
   public:
     // Seconds measured at most; longer recordings skip evenly.
-    static constexpr int kMeasuredSeconds = 600;
+    static constexpr int kMeasuredSeconds = 60;
 
     explicit LoudnessMeter(int totalSeconds);
     ~LoudnessMeter();

@@ -140,11 +140,13 @@ void CWaveView::AddSecond(std::span<const std::int16_t> samples, int i, int tota
         const auto columns = ColumnExtremes(samples, static_cast<double>(w) / total * i,
                                             static_cast<double>(w) / total);
         std::array<std::pair<std::int16_t, std::int16_t>, kPeaksPerSecond> peaks;
+        peaks.fill({1, 0});  // nothing in these 10 ms
         const std::size_t per = 8000 / kPeaksPerSecond;
-        for (std::size_t b = 0; b < peaks.size(); ++b) {
-            std::int16_t lo = 1, hi = 0;  // nothing in this 10 ms
-            for (std::size_t k = b * per; k < std::min(samples.size(), (b + 1) * per); ++k) {
-                if (lo > hi) lo = hi = samples[k];
+        for (std::size_t b = 0, at = 0; b < peaks.size() && at < samples.size(); ++b, at += per) {
+            const std::size_t end = std::min(samples.size(), at + per);
+            // A plain loop, so that the compiler can vectorise it.
+            std::int16_t lo = samples[at], hi = samples[at];
+            for (std::size_t k = at + 1; k < end; ++k) {
                 lo = std::min(lo, samples[k]);
                 hi = std::max(hi, samples[k]);
             }
