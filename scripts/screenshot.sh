@@ -53,7 +53,12 @@ if [ -n "$size" ]; then
     "${size%x*}" "${size#*x}" >>"$work/home/Config/LiteSet.ini"
 fi
 for kv in "${settings[@]}"; do
-  printf '%s\n' "$kv" >>"$work/home/Config/LiteSet.ini"
+  # The first of two equal keys counts: replace the shipped one.
+  if grep -q "^${kv%%=*}=" "$work/home/Config/LiteSet.ini"; then
+    sed -i "s|^${kv%%=*}=.*|$kv|" "$work/home/Config/LiteSet.ini"
+  else
+    printf '%s\n' "$kv" >>"$work/home/Config/LiteSet.ini"
+  fi
 done
 "$build/bin/linekeeper-cli" demo-card "$work/card" >/dev/null
 

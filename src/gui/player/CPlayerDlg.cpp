@@ -128,10 +128,17 @@ QString CPlayerDlg::SpeedText() const {
 }
 
 void CPlayerDlg::ShowSpeed() {
-    speedLabel_->setText(SpeedText());
+    // A narrow row shows the speed without its word; the tip says it whole.
+    const int t = engine_.SpeedTenths();
+    const QString full = SpeedText();
+    speedLabel_->setToolTip(full);
+    speedLabel_->setText(speedLabel_->fontMetrics().horizontalAdvance(full) >
+                                 speedLabel_->width() - 4
+                             ? QStringLiteral("%1.%2\u00D7").arg(t / 10).arg(t % 10)
+                             : full);
     const QString seconds = QStringLiteral(" %1 s").arg(skip_);
-    SetCaption(extras_[0], QStringLiteral("\u23EA") + seconds);
-    SetCaption(extras_[1], QStringLiteral("\u23E9") + seconds);
+    SetCaption(extras_[0], QStringLiteral("\u00AB") + seconds);
+    SetCaption(extras_[1], seconds.trimmed() + QStringLiteral(" \u00BB"));
     SetCaption(extras_[2], QStringLiteral("\u2212"));
     SetCaption(extras_[3], QStringLiteral("+"));
     extras_[0]->setToolTip(Lang(607));

@@ -282,12 +282,14 @@ void CWaveView::ShadeSelection() {
 
 void CWaveView::UpdateStrip() {
     const int lo = std::min(anchorX_, currentX_), hi = std::max(anchorX_, currentX_);
-    selStart_ = SecondOf(lo);
-    selEnd_ = SecondOf(hi);
+    // No click yet: nothing selected, wherever the zoom shows.
+    const bool none = anchorX_ == 0 && currentX_ == 0;
+    selStart_ = none ? 0 : SecondOf(lo);
+    selEnd_ = none ? 0 : SecondOf(hi);
     // The times to a tenth of the columns under the mouse; playing a
     // selection goes by its whole seconds.
     const auto tenthsOf = [&](int column) {
-        if (zoom_ > 1) return static_cast<int>(TimeOfColumn(column) * 10);
+        if (zoom_ > 1) return none ? 0 : static_cast<int>(TimeOfColumn(column) * 10);
         return static_cast<int>(static_cast<double>(column) / areaW_ * total_ * 10);
     };
     const int startT = tenthsOf(lo), endT = tenthsOf(hi);
