@@ -1,23 +1,30 @@
 #!/usr/bin/env bash
 # Starts LineKeeper on the demo card under a virtual X server and saves a
-# picture of its main window: scripts/screenshot.sh [--scale N] [--size WxH] [--play] OUT.png
+# picture of its main window:
+#   scripts/screenshot.sh [--scale N] [--size WxH] [--play] [--set KEY=VALUE]... [--keys KEYS] OUT.png
 #   --scale N   screen scale factor (QT_SCALE_FACTOR), e.g. 2
 #   --size WxH  the window's size in (scaled) pixels, e.g. 600x380 for the minimum
 #   --play      double-clicks the first row first, so the player shows its waveform
+#   --set K=V   a setting of LiteSet.ini for the picture, e.g. PlaySpeed=15
+#   --keys KEYS keys pressed after --play (xdotool names), e.g. "ctrl+equal ctrl+equal"
 # BUILD_DIR picks the build folder (default build/, made by run.sh).
 set -euo pipefail
 scale=1
 size=""
 play=0
+settings=()
+keys=""
 while [ $# -gt 1 ]; do
   case "$1" in
     --scale) scale=$2; shift 2 ;;
     --size) size=$2; shift 2 ;;
     --play) play=1; shift ;;
+    --set) settings+=("$2"); shift 2 ;;
+    --keys) keys=$2; shift 2 ;;
     *) break ;;
   esac
 done
-out=${1:?usage: scripts/screenshot.sh [--scale N] [--size WxH] [--play] OUT.png}
+out=${1:?usage: scripts/screenshot.sh [--scale N] [--size WxH] [--play] [--set K=V] [--keys KEYS] OUT.png}
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -45,6 +52,14 @@ if [ -n "$size" ]; then
   printf 'WindowLeft=0\nWindowTop=0\nWindowWidth=%s\nWindowHeight=%s\n' \
     "${size%x*}" "${size#*x}" >>"$work/home/Config/LiteSet.ini"
 fi
+for kv in "${settings[@]}"; do
+  # The first of two equal keys counts: replace the shipped one.
+  if grep -q "^${kv%%=*}=" "$work/home/Config/LiteSet.ini"; then
+    sed -i "s|^${kv%%=*}=.*|$kv|" "$work/home/Config/LiteSet.ini"
+  else
+    printf '%s\n' "$kv" >>"$work/home/Config/LiteSet.ini"
+  fi
+done
 "$build/bin/linekeeper-cli" demo-card "$work/card" >/dev/null
 
 if [ "$play" = 1 ]; then
@@ -75,6 +90,11 @@ if [ "$play" = 1 ]; then
   wid=$(DISPLAY="$display" xdotool search --onlyvisible --pid "$app_pid" | head -n 1)
   DISPLAY="$display" xdotool mousemove --window "$wid" 550 78 click --repeat 2 --delay 80 1
   sleep "${SCREENSHOT_PLAY_DELAY:-3}"
+  if [ -n "$keys" ]; then
+    # shellcheck disable=SC2086 # one xdotool key name per word
+    DISPLAY="$display" xdotool key --window "$wid" --delay 150 $keys
+    sleep 1
+  fi
 fi
 
 xwd -root -display "$display" -silent | convert xwd:- "$out"

@@ -1,5 +1,6 @@
 #include "app/Settings.h"
 
+#include <charconv>
 #include <climits>
 
 #include "app/ExeDir.h"
@@ -97,6 +98,57 @@ std::string CompanyWeb() {
 
 std::string CompanyEmail() {
     return ReadSettingString("Email");
+}
+
+namespace {
+// An int setting within [lo, hi]; `fallback` when unset or out of range.
+int Bounded(std::string_view key, int lo, int hi, int fallback) {
+    const std::string text = ReadSettingString(key);
+    int value = 0;
+    const auto* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    if (text.empty() || ec != std::errc() || ptr != end || value < lo || value > hi)
+        return fallback;
+    return value;
+}
+}  // namespace
+
+int PlaySpeedTenths() {
+    return Bounded("PlaySpeed", 5, 20, 10);
+}
+
+bool SetPlaySpeedTenths(int tenths) {
+    return WriteSettingInt("PlaySpeed", tenths);
+}
+
+int PlaySkipSeconds() {
+    return Bounded("PlaySkip", 1, 60, 5);
+}
+
+int PlayRewindSeconds() {
+    return Bounded("PlayRewind", 0, 30, 2);
+}
+
+bool SetPlayRewindSeconds(int seconds) {
+    return WriteSettingInt("PlayRewind", seconds);
+}
+
+int PlayVolume() {
+    return Bounded("PlayVolume", 0, 100, 100);
+}
+
+bool SetPlayVolume(int percent) {
+    return WriteSettingInt("PlayVolume", percent);
+}
+
+std::optional<int> PlayLoudness() {
+    if (ReadSettingString("PlayLoudness") == "off") return std::nullopt;
+    return Bounded("PlayLoudness", -40, -5, -23);
+}
+
+bool SetPlayLoudness(std::optional<int> lufs) {
+    return lufs ? WriteSettingInt("PlayLoudness", *lufs)
+                : WriteSettingString("PlayLoudness", "off");
 }
 
 bool AutoBackup() {

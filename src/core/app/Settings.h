@@ -97,6 +97,21 @@ int PlayerHeight();
 int ListColumnWidth(int column);
 [[nodiscard]] bool SetListColumnWidth(int column, int width);
 
+// The player: "PlaySpeed" in tenths (5..20, 10 when unset), "PlaySkip" the
+// skip step in seconds (1..60, 5), "PlayRewind" the seconds a resume goes
+// back (0..30, 2; 0 off), "PlayVolume" in percent (0..100, 100) and
+// "PlayLoudness" the level recordings are played at in LUFS (-40..-5, -23
+// when unset; "off" plays them as recorded: nullopt).
+int PlaySpeedTenths();
+[[nodiscard]] bool SetPlaySpeedTenths(int tenths);
+int PlaySkipSeconds();
+int PlayRewindSeconds();
+[[nodiscard]] bool SetPlayRewindSeconds(int seconds);
+int PlayVolume();
+[[nodiscard]] bool SetPlayVolume(int percent);
+std::optional<int> PlayLoudness();
+[[nodiscard]] bool SetPlayLoudness(std::optional<int> lufs);
+
 // Path of the settings file in use.
 std::filesystem::path SettingsFilePath();
 

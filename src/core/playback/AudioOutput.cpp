@@ -115,6 +115,14 @@ bool AudioOutput::Write(ByteSpan bytes) {
     return true;
 }
 
+bool AudioOutput::WritePcm(std::vector<std::int16_t> pcm) {
+    if (!open_) return false;
+    if (queued_.load() > kMaxQueued) return true;
+    if (!sink_->Play(std::move(pcm))) return false;
+    ++queued_;
+    return true;
+}
+
 void AudioOutput::StartWorker() {
     if (worker_.joinable()) return;
     {

@@ -73,6 +73,8 @@ class AudioOutput {
     // Queues one piece: false when not open or the device refuses it; true
     // without queueing when more than kMaxQueued pieces wait.
     [[nodiscard]] bool Write(ByteSpan bytes);
+    // The same for a piece already in PCM, whatever the open type.
+    [[nodiscard]] bool WritePcm(std::vector<std::int16_t> pcm);
     bool IsOpen() const { return open_; }
     OutputFormatType Type() const { return type_; }
     int Queued() const { return queued_.load(); }

@@ -9,6 +9,7 @@
 #include "playback/G711.h"
 #include "playback/GsmCodec.h"
 #include "playback/ImaAdpcm.h"
+#include "playback/LoudnessMeter.h"
 #include "playback/RecordingDecoder.h"
 
 namespace lk {
@@ -93,6 +94,10 @@ void PlayerEngine::Close() {
     decoded_ = false;
     total_ = 0;
     position_ = queuedTo_ = 0;
+    rangeStart_ = 0;
+    skippedWhilePaused_ = false;
+    loudness_.reset();
+    gain_.SetLevelDb(0);
     marked_.reset();
     mode_ = PlayMode::Whole;
     state_ = PlayState::Stopped;
@@ -152,15 +157,47 @@ bool PlayerEngine::Open(const std::filesystem::path& path) {
 
 bool PlayerEngine::Load(const std::atomic<bool>& abort, const DrawFn& draw) {
     if (!decoder_) return false;
-    if (decodeFile_.is_open() && (wholeWav_ || tag_ == kFormatImaAdpcm))
-        return LoadThroughDecodeFile(abort, draw);
-    if (tag_ == kFormatGsm && draw) return LoadGsm(abort, draw);
-    for (int i = 0; i < total_; ++i) {
-        if (abort.load()) return false;
-        const auto samples = ReadSecond(i, true, false);
-        if (draw) draw(samples, i, total_);
+    // The loudness is measured from the seconds decoded for the waveform.
+    LoudnessMeter meter(total_);
+    const DrawFn measure = [&](std::span<const std::int16_t> samples, int i, int total) {
+        meter.AddSecond(i, samples);
+        if (draw) draw(samples, i, total);
+    };
+    bool done = false;
+    if (decodeFile_.is_open() && (wholeWav_ || tag_ == kFormatImaAdpcm)) {
+        done = LoadThroughDecodeFile(abort, measure);
+    } else if (tag_ == kFormatGsm) {
+        done = LoadGsm(abort, measure);
+    } else {
+        done = true;
+        for (int i = 0; i < total_ && done; ++i) {
+            if (abort.load())
+                done = false;
+            else
+                measure(ReadSecond(i, true, false), i, total_);
+        }
     }
+    if (!done) return false;
+    loudness_ = meter.Lufs();
+    gain_.SetLevelDb(PlaybackGain::LevelDb(loudness_, levelTarget_));
     return true;
+}
+
+void PlayerEngine::SetLevelTarget(std::optional<int> lufs) {
+    levelTarget_ = lufs;
+    gain_.SetLevelDb(PlaybackGain::LevelDb(loudness_, levelTarget_));
+}
+
+void PlayerEngine::SetSpeedTenths(int tenths) {
+    if (tenths == stretcher_.Tenths()) return;
+    stretcher_.SetTenths(tenths);
+    // The seconds already queued play out at the old speed; the tick
+    // follows the new one from now on.
+    if (state_ == PlayState::Playing) view_.SetTickTimer(true);
+}
+
+int PlayerEngine::TickMs() const {
+    return (10000 + stretcher_.Tenths() / 2) / stretcher_.Tenths();
 }
 
 bool PlayerEngine::LoadThroughDecodeFile(const std::atomic<bool>& abort, const DrawFn& draw) {
@@ -327,16 +364,27 @@ int PlayerEngine::EndSecond() const {
 
 void PlayerEngine::QueueAhead() {
     const int end = std::min(EndSecond(), total_);
-    if (queuedTo_ < end) {
-        ReadSecond(queuedTo_, false, true);
-        ++queuedTo_;
+    if (queuedTo_ >= end) return;
+    const auto pcm = ReadSecond(queuedTo_, true, false);
+    ++queuedTo_;
+    if (pcm.empty()) return;  // a second with nothing to hear
+    const std::vector<float> recorded(pcm.begin(), pcm.end());
+    auto heard = stretcher_.Process(recorded);
+    if (queuedTo_ >= end) {
+        // The end of what plays: the stretcher's tail belongs to it.
+        const auto tail = stretcher_.Flush();
+        heard.insert(heard.end(), tail.begin(), tail.end());
     }
+    if (!heard.empty()) (void)output_.WritePcm(gain_.Apply(heard));
 }
 
 void PlayerEngine::StartPlayback() {
     view_.RefreshCaptions();
     view_.SetTickTimer(true);
     output_.Reset();
+    stretcher_.Clear();
+    gain_.Reset();
+    skippedWhilePaused_ = false;
     view_.SetPosition(position_, total_);
     // The second heard now and the next one: each tick then adds one more,
     // so the device always holds a second beyond the one playing.
@@ -366,6 +414,7 @@ void PlayerEngine::Pause() {
     view_.RefreshCaptions();
     view_.SetTickTimer(false);
     output_.Reset();
+    stretcher_.Clear();
 }
 
 bool PlayerEngine::PlayPause() {
@@ -373,23 +422,46 @@ bool PlayerEngine::PlayPause() {
     if (mode_ != PlayMode::Whole) {
         mode_ = PlayMode::Whole;
         state_ = PlayState::Playing;
-        position_ = 0;
+        position_ = rangeStart_ = 0;
         StartPlayback();
         return true;
     }
     switch (state_) {
         case PlayState::Stopped:
             state_ = PlayState::Playing;
-            position_ = 0;
+            position_ = rangeStart_ = 0;
             StartPlayback();
             break;
         case PlayState::Paused:
             state_ = PlayState::Playing;
+            position_ = ResumeFrom();
             StartPlayback();
             break;
         case PlayState::Playing:
             Pause();
             break;
+    }
+    return true;
+}
+
+int PlayerEngine::ResumeFrom() {
+    // The second being heard at the pause, less the rewind: a resume
+    // always repeats at least the rewind, never from before the range.
+    if (rewind_ <= 0 || skippedWhilePaused_) return position_;
+    return std::max(rangeStart_, position_ - 1 - rewind_);
+}
+
+bool PlayerEngine::Skip(int seconds) {
+    if (!decoder_ || state_ == PlayState::Stopped) return false;
+    const int end = std::min(EndSecond(), total_);
+    const int last = std::max(rangeStart_, end - 1);
+    const int heard = std::clamp(position_ - 1, rangeStart_, last);
+    position_ = std::clamp(heard + seconds, rangeStart_, last);
+    if (state_ == PlayState::Playing) {
+        StartPlayback();
+    } else {
+        skippedWhilePaused_ = true;
+        view_.SetPosition(position_, total_);
     }
     return true;
 }
@@ -413,12 +485,13 @@ void PlayerEngine::PlayRange(PlayMode mode, int from, int end) {
         switch (state_) {
             case PlayState::Stopped:
                 state_ = PlayState::Playing;
-                position_ = from;
+                position_ = rangeStart_ = from;
                 rangeEnd = end;
                 StartPlayback();
                 break;
             case PlayState::Paused:
                 state_ = PlayState::Playing;
+                position_ = ResumeFrom();
                 StartPlayback();
                 break;
             case PlayState::Playing:
@@ -430,7 +503,7 @@ void PlayerEngine::PlayRange(PlayMode mode, int from, int end) {
     rangeEnd = end;
     mode_ = mode;
     state_ = PlayState::Playing;
-    position_ = from;
+    position_ = rangeStart_ = from;
     StartPlayback();
 }
 
@@ -449,6 +522,7 @@ bool PlayerEngine::Seek(int second) {
     mode_ = PlayMode::Whole;
     state_ = PlayState::Playing;
     position_ = second;
+    rangeStart_ = 0;
     StartPlayback();
     return true;
 }

@@ -4,6 +4,7 @@
 // The pane drives it from its buttons and its one-second timer and shows
 // what it reports through PlayerView.
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -16,6 +17,8 @@
 
 #include "playback/AudioOutput.h"
 #include "playback/MarkedSegment.h"
+#include "playback/PlaybackGain.h"
+#include "playback/TimeStretcher.h"
 
 namespace lk {
 
@@ -30,7 +33,8 @@ class PlayerView {
     // Shows the plain waveform again: no position line, no selection shading.
     virtual void Redraw() = 0;
     virtual void RefreshCaptions() = 0;
-    // Starts (restarting it when it runs) or stops the one-second tick.
+    // Starts (restarting it when it runs) or stops the tick: one recorded
+    // second each, every PlayerEngine::TickMs().
     virtual void SetTickTimer(bool running) = 0;
 };
 
@@ -68,8 +72,29 @@ class PlayerEngine {
     bool PlayMarked();
     bool Stop();
     bool Seek(int second);
-    // The one-second tick of the timer.
+    // The tick of the timer: one recorded second.
     void Tick();
+    // Moves what plays or is paused by `seconds` (back when negative), kept
+    // within the recording, selection or marked segment being played.
+    // False when stopped.
+    bool Skip(int seconds);
+
+    // Speed in tenths, 5..20 (10 as recorded); the pitch stays.
+    void SetSpeedTenths(int tenths);
+    int SpeedTenths() const { return stretcher_.Tenths(); }
+    // Milliseconds between ticks: a recorded second lasts this long.
+    int TickMs() const;
+    // 0..100 percent.
+    void SetVolume(int percent) { gain_.SetVolume(percent); }
+    int Volume() const { return gain_.Volume(); }
+    // The loudness (LUFS) recordings are played at; nullopt: as recorded.
+    void SetLevelTarget(std::optional<int> lufs);
+    // The open recording's loudness, measured by its load.
+    std::optional<double> Loudness() const { return loudness_; }
+    double LevelDb() const { return gain_.LevelDb(); }
+    // Seconds a resume after a pause goes back first; 0 resumes where it
+    // paused.
+    void SetRewindOnResume(int seconds) { rewind_ = std::max(0, seconds); }
 
     bool HasRecording() const { return decoder_ != nullptr; }
     int Total() const { return total_; }
@@ -99,6 +124,7 @@ class PlayerEngine {
     void Pause();
     void QueueAhead();
     int EndSecond() const;
+    int ResumeFrom();
 
     AudioOutput& output_;
     PlayerView& view_;
@@ -116,6 +142,13 @@ class PlayerEngine {
     int queuedTo_ = 0;  // the next second to hand to the output
     int selectionEnd_ = 0;
     int markedEnd_ = 0;
+    int rangeStart_ = 0;  // the first second of what plays
+    int rewind_ = 0;
+    bool skippedWhilePaused_ = false;
+    std::optional<int> levelTarget_;
+    std::optional<double> loudness_;
+    TimeStretcher stretcher_;
+    PlaybackGain gain_;
     PlayMode mode_ = PlayMode::Whole;
     PlayState state_ = PlayState::Stopped;
 };

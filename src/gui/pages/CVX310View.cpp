@@ -129,6 +129,26 @@ void CVX310View::ConnectCommands() {
     c.On(CommandId::MatchContacts, this, &CVX310View::OnMatchContacts);
     c.On(CommandId::ClearImported, this, &CVX310View::OnClearImported);
     c.On(CommandId::SelectAll, this, &CVX310View::OnSelectAll);
+    // The player's keys and menu items.
+    const std::pair<CommandId, int> playerCommands[] = {
+        {CommandId::PlayerPlayPause, kCmdPlay},
+        {CommandId::PlayerStop, kCmdStop},
+        {CommandId::PlayerPlaySelection, kCmdPlaySelection},
+        {CommandId::PlayerPlayMarked, kCmdPlayMarked},
+        {CommandId::PlayerPrevious, kCmdPrevious},
+        {CommandId::PlayerNext, kCmdNext},
+        {CommandId::PlayerSkipBack, kCmdSkipBack},
+        {CommandId::PlayerSkipForward, kCmdSkipForward},
+        {CommandId::PlayerSlower, kCmdSlower},
+        {CommandId::PlayerFaster, kCmdFaster},
+        {CommandId::PlayerVolumeDown, kCmdVolumeDown},
+        {CommandId::PlayerVolumeUp, kCmdVolumeUp},
+        {CommandId::PlayerZoomIn, kCmdZoomIn},
+        {CommandId::PlayerZoomOut, kCmdZoomOut},
+        {CommandId::PlayerZoomAll, kCmdZoomAll},
+    };
+    for (auto [command, id] : playerCommands)
+        c.On(command, player_, [this, id] { player_->OnCommand(id); });
     c.On(CommandId::PreviousPage, this, [this] { OnStepPage(-1); });
     c.On(CommandId::NextPage, this, [this] { OnStepPage(1); });
     c.On(CommandId::Search, this, &CVX310View::OnSearchCommand);

@@ -3,17 +3,22 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLabel>
 #include <QPushButton>
 #include <QShortcut>
+#include <QSlider>
 #include <chrono>
 
 #include <fcntl.h>
 
+#include "app/Settings.h"
 #include "card/RecordCommands.h"
 #include "playback/AudioOutput.h"
+#include "player/CTimeRuler.h"
 #include "player/CWaveView.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
+#include "support/SettingsWrite.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk::gui {
@@ -28,6 +33,10 @@ constexpr std::array<std::pair<int, int>, 6> kButtons{{
     {kCmdStop, 192},
     {kCmdNext, 89},
 }};
+// The row above them: skip back and forward, slower and faster.
+constexpr std::array<int, 4> kExtras{kCmdSkipBack, kCmdSkipForward, kCmdSlower, kCmdFaster};
+constexpr int kRowHeight = 25;
+constexpr int kVolumeStep = 10;
 constexpr int kTickTimer = 10;
 constexpr int kDeferredTimer = 11;
 
@@ -42,6 +51,7 @@ CPlayerDlg::CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidg
     : QWidget(parent), output_(output), engine_(output, *this, std::move(scratch)) {
     setObjectName(QStringLiteral("playerPane"));
     wave_ = new CWaveView(this);
+    ruler_ = new CTimeRuler(this);
     for (std::size_t k = 0; k < kButtons.size(); ++k) {
         auto* b = new QPushButton(Lang(kButtons[k].second), this);
         b->setToolTip(b->text());
@@ -52,14 +62,47 @@ CPlayerDlg::CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidg
         connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
         buttons_[k] = b;
     }
+    for (std::size_t k = 0; k < kExtras.size(); ++k) {
+        const int id = kExtras[k];
+        auto* b = new QPushButton(this);
+        b->setFocusPolicy(Qt::TabFocus);
+        b->installEventFilter(this);
+        connect(b, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
+        extras_[k] = b;
+    }
+    speedLabel_ = new QLabel(this);
+    speedLabel_->setAlignment(Qt::AlignCenter);
+    volumeLabel_ = new QLabel(Lang(617), this);
+    volumeLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    volume_ = new QSlider(Qt::Horizontal, this);
+    volume_->setRange(0, 100);
+    volume_->setPageStep(kVolumeStep);
+    volume_->setFocusPolicy(Qt::TabFocus);
+    volume_->setAccessibleName(Lang(617));
+
+    // What the user chose last time.
+    skip_ = PlaySkipSeconds();
+    engine_.SetRewindOnResume(PlayRewindSeconds());
+    engine_.SetLevelTarget(PlayLoudness());
+    engine_.SetSpeedTenths(PlaySpeedTenths());
+    engine_.SetVolume(PlayVolume());
+    volume_->setValue(engine_.Volume());
+    connect(volume_, &QSlider::valueChanged, this, &CPlayerDlg::ChangeVolume);
+    connect(volume_, &QSlider::sliderReleased, this,
+            [this] { (void)ReportSettingsWrite(SetPlayVolume(engine_.Volume()), this); });
+    ShowSpeed();
+
     wave_->SetHint(Lang(366));
     connect(wave_, &CWaveView::WaveSeek, this, &CPlayerDlg::OnWaveSeek);
+    connect(wave_, &CWaveView::ViewChanged, ruler_, &CTimeRuler::SetSpan);
     connect(this, &CPlayerDlg::LoadThreadDone, this, &CPlayerDlg::OnLoadThreadDone,
             Qt::QueuedConnection);
     tick_.setInterval(1000);
     deferred_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, [this] { OnTimer(kTickTimer); });
     connect(&deferred_, &QTimer::timeout, this, [this] { OnTimer(kDeferredTimer); });
+    clock_.setInterval(100);
+    connect(&clock_, &QTimer::timeout, this, &CPlayerDlg::OnClock);
 }
 
 CPlayerDlg::~CPlayerDlg() {
@@ -74,7 +117,54 @@ CPlayerDlg::~CPlayerDlg() {
 QPushButton* CPlayerDlg::Button(int id) const {
     for (std::size_t k = 0; k < kButtons.size(); ++k)
         if (kButtons[k].first == id) return buttons_[k];
+    for (std::size_t k = 0; k < kExtras.size(); ++k)
+        if (kExtras[k] == id) return extras_[k];
     return nullptr;
+}
+
+QString CPlayerDlg::SpeedText() const {
+    const int t = engine_.SpeedTenths();
+    return QStringLiteral("%1 %2.%3\u00D7").arg(Lang(616)).arg(t / 10).arg(t % 10);
+}
+
+void CPlayerDlg::ShowSpeed() {
+    // A narrow row shows the speed without its word; the tip says it whole.
+    const int t = engine_.SpeedTenths();
+    const QString full = SpeedText();
+    speedLabel_->setToolTip(full);
+    speedLabel_->setText(speedLabel_->fontMetrics().horizontalAdvance(full) >
+                                 speedLabel_->width() - 4
+                             ? QStringLiteral("%1.%2\u00D7").arg(t / 10).arg(t % 10)
+                             : full);
+    const QString seconds = QStringLiteral(" %1 s").arg(skip_);
+    SetCaption(extras_[0], QStringLiteral("\u00AB") + seconds);
+    SetCaption(extras_[1], seconds.trimmed() + QStringLiteral(" \u00BB"));
+    SetCaption(extras_[2], QStringLiteral("\u2212"));
+    SetCaption(extras_[3], QStringLiteral("+"));
+    extras_[0]->setToolTip(Lang(607));
+    extras_[1]->setToolTip(Lang(608));
+    extras_[2]->setToolTip(Lang(609));
+    extras_[3]->setToolTip(Lang(610));
+    extras_[2]->setEnabled(engine_.SpeedTenths() > TimeStretcher::kMinTenths);
+    extras_[3]->setEnabled(engine_.SpeedTenths() < TimeStretcher::kMaxTenths);
+}
+
+void CPlayerDlg::ChangeSpeed(int step) {
+    const int before = engine_.SpeedTenths();
+    changingSpeed_ = true;
+    engine_.SetSpeedTenths(before + step);
+    changingSpeed_ = false;
+    if (engine_.SpeedTenths() == before) return;
+    ShowSpeed();
+    (void)ReportSettingsWrite(SetPlaySpeedTenths(engine_.SpeedTenths()), this);
+}
+
+void CPlayerDlg::ChangeVolume(int percent) {
+    if (percent == engine_.Volume()) return;
+    engine_.SetVolume(percent);
+    if (volume_->value() != engine_.Volume()) volume_->setValue(engine_.Volume());
+    // A drag is kept once, where it ends.
+    if (!volume_->isSliderDown()) (void)ReportSettingsWrite(SetPlayVolume(engine_.Volume()), this);
 }
 
 bool CPlayerDlg::TimerActive(int id) const {
@@ -83,6 +173,8 @@ bool CPlayerDlg::TimerActive(int id) const {
 
 void CPlayerDlg::StartTimer(int id) {
     QTimer& t = id == kTickTimer ? tick_ : deferred_;
+    // A recorded second lasts less or more than one at other speeds.
+    if (id == kTickTimer) tick_.setInterval(engine_.TickMs());
     (id == kTickTimer ? tickArmed_ : deferredArmed_) = true;
     if (!manualTimers_) t.start();
 }
@@ -96,7 +188,25 @@ void CPlayerDlg::StopTimer(int id) {
 void CPlayerDlg::resizeEvent(QResizeEvent* e) {
     QWidget::resizeEvent(e);
     const int cx = width(), cy = height();
-    wave_->setGeometry(2, 2, std::max(0, cx - 4), std::max(0, cy - 29));
+    ruler_->setGeometry(2, 2, std::max(0, cx - 4), CTimeRuler::kHeight);
+    wave_->setGeometry(2, 2 + CTimeRuler::kHeight, std::max(0, cx - 4),
+                       std::max(0, cy - 31 - kRowHeight - CTimeRuler::kHeight));
+    // The row above the buttons: skip, speed, volume.
+    const int rowY = cy - 28 - kRowHeight;
+    const int unit = std::max(0, (cx - 16) / 12);
+    int x = 2;
+    const auto place = [&](QWidget* w, int width) {
+        w->setGeometry(x, rowY, width, kRowHeight);
+        x += width + 3;
+    };
+    place(extras_[0], unit * 2);
+    place(extras_[1], unit * 2);
+    place(extras_[2], unit);
+    place(speedLabel_, unit * 2);
+    place(extras_[3], unit);
+    place(volumeLabel_, unit * 2);
+    place(volume_, std::max(0, cx - 2 - x));
+    ShowSpeed();
     const int w = std::max(0, (cx - 16) / 6);
     for (std::size_t k = 0; k < buttons_.size(); ++k) {
         buttons_[k]->setGeometry(2 + static_cast<int>(k) * (w + 3), cy - 26, w, 25);
@@ -171,6 +281,8 @@ bool CPlayerDlg::OpenRecording() {
     }
     const bool ok = !none && !path.empty() && opened && engine_.Open(path);
     wave_->Clear();
+    clock_.stop();
+    ruler_->SetSpan(0, ok ? engine_.Total() : 0);
     if (!ok) {
         // A blank view would look like silence: say why there is nothing.
         if (!refusal.isEmpty())
@@ -234,6 +346,32 @@ bool CPlayerDlg::RefusePlay() {
 }
 
 void CPlayerDlg::OnCommand(int id) {
+    // Speed and volume are settings: they change during a load too.
+    switch (id) {
+        case kCmdSlower:
+            ChangeSpeed(-1);
+            return;
+        case kCmdFaster:
+            ChangeSpeed(+1);
+            return;
+        case kCmdVolumeDown:
+            volume_->setValue(std::max(0, volume_->value() - kVolumeStep));
+            return;
+        case kCmdVolumeUp:
+            volume_->setValue(std::min(100, volume_->value() + kVolumeStep));
+            return;
+        case kCmdZoomIn:
+            wave_->ZoomIn();
+            return;
+        case kCmdZoomOut:
+            wave_->ZoomOut();
+            return;
+        case kCmdZoomAll:
+            wave_->ZoomAll();
+            return;
+        default:
+            break;
+    }
     if (Loading()) return;
     switch (id) {
         case kCmdPlay:
@@ -256,6 +394,12 @@ void CPlayerDlg::OnCommand(int id) {
             break;
         case kCmdNext:
             Step(+1);
+            break;
+        case kCmdSkipBack:
+            engine_.Skip(-skip_);
+            break;
+        case kCmdSkipForward:
+            engine_.Skip(skip_);
             break;
         default:
             break;
@@ -309,10 +453,28 @@ void CPlayerDlg::InstallKeys(QWidget* scope) {
 }
 
 void CPlayerDlg::SetPosition(int second, int total) {
-    wave_->SetPosition(second, total);
+    // A tick reports the second after the one now heard; a (re)start and a
+    // move while paused report the one heard.
+    heard_ = engine_.State() == PlayState::Playing && !fresh_ ? second - 1 : second;
+    fresh_ = false;
+    sinceTick_.start();
+    if (engine_.State() == PlayState::Playing)
+        wave_->SetPositionTenths(heard_ * 10, total);
+    else
+        wave_->SetPosition(second, total);
+}
+
+void CPlayerDlg::OnClock() {
+    const qint64 heardMs =
+        sinceTick_.isValid() ? sinceTick_.elapsed() * engine_.SpeedTenths() / 10 : 0;
+    wave_->SetPositionTenths(heard_ * 10 + static_cast<int>(std::min<qint64>(10, heardMs / 100)),
+                             engine_.Total());
+    // After the last tick the last second plays out; then the time stands.
+    if (engine_.State() != PlayState::Playing && heardMs >= 1000) clock_.stop();
 }
 
 void CPlayerDlg::Redraw() {
+    clock_.stop();
     wave_->Redraw();
 }
 
@@ -340,8 +502,12 @@ void CPlayerDlg::SetTickTimer(bool running) {
     if (running) {
         StopTimer(kTickTimer);
         StartTimer(kTickTimer);
+        // A restart by a speed change keeps the second heard.
+        fresh_ = !changingSpeed_;
+        if (!manualTimers_) clock_.start();
     } else {
         StopTimer(kTickTimer);
+        if (engine_.State() == PlayState::Paused) clock_.stop();
     }
 }
 

@@ -3,6 +3,7 @@
 // six buttons. It plays one record at a time from the list the user looks
 // at; loading decodes and draws on a worker, then playback starts by itself.
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -15,7 +16,9 @@
 #include "card/CallRecord.h"
 #include "playback/PlayerEngine.h"
 
+class QLabel;
 class QPushButton;
+class QSlider;
 
 namespace lk {
 class AudioOutput;
@@ -24,6 +27,7 @@ class AudioOutput;
 namespace lk::gui {
 
 class CSortListCtrl;
+class CTimeRuler;
 class CWaveView;
 
 // Button ids of the pane.
@@ -34,6 +38,16 @@ enum PlayerCommand {
     kCmdPlay = 1048,
     kCmdPlayMarked = 1050,
     kCmdStop = 1051,
+    // Beyond the six buttons: listening comfort.
+    kCmdSkipBack = 1060,
+    kCmdSkipForward = 1061,
+    kCmdSlower = 1062,
+    kCmdFaster = 1063,
+    kCmdVolumeDown = 1064,
+    kCmdVolumeUp = 1065,
+    kCmdZoomIn = 1066,
+    kCmdZoomOut = 1067,
+    kCmdZoomAll = 1068,
 };
 
 class CPlayerDlg : public QWidget, private PlayerView {
@@ -59,7 +73,11 @@ class CPlayerDlg : public QWidget, private PlayerView {
     const CallRecord& Record() const { return record_; }
     PlayerEngine& Engine() { return engine_; }
     CWaveView* WaveView() const { return wave_; }
+    CTimeRuler* Ruler() const { return ruler_; }
+    // The six buttons, and the skip and speed buttons of the row above them.
     QPushButton* Button(int id) const;
+    QSlider* VolumeSlider() const { return volume_; }
+    QString SpeedText() const;
     bool TimerActive(int id) const;
     // Tests drive the two timers by hand: nothing fires by itself.
     void SetManualTimers(bool on) { manualTimers_ = on; }
@@ -90,11 +108,27 @@ class CPlayerDlg : public QWidget, private PlayerView {
     void Step(int step);
     bool RefusePlay();
     void SetCaption(QPushButton* button, const QString& caption);
+    void ChangeSpeed(int step);
+    void ChangeVolume(int percent);
+    void ShowSpeed();
+    // Moves the shown time on between ticks, to a tenth of a second.
+    void OnClock();
 
     AudioOutput& output_;
     PlayerEngine engine_;
     CWaveView* wave_ = nullptr;
+    CTimeRuler* ruler_ = nullptr;
+    QTimer clock_;  // the shown time between ticks
+    QElapsedTimer sinceTick_;
+    int heard_ = 0;  // the second being heard
+    bool fresh_ = false;
+    bool changingSpeed_ = false;  // playback (re)started: its first position is the one heard
     std::array<QPushButton*, 6> buttons_{};
+    std::array<QPushButton*, 4> extras_{};  // skip back, skip forward, slower, faster
+    QLabel* speedLabel_ = nullptr;
+    QLabel* volumeLabel_ = nullptr;
+    QSlider* volume_ = nullptr;
+    int skip_ = 5;  // seconds
     QPointer<CSortListCtrl> list_;
     int row_ = 0;
     CallRecord record_{};

@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
@@ -18,9 +19,13 @@ const QColor kPositionLine(0, 0, 255);
 const QColor kAnchorLine(255, 0, 255);
 const QColor kMarkedBand(128, 100, 100);
 const QColor kFrame(128, 64, 0);
+constexpr int kPeaksPerSecond = 100;
+constexpr int kMaxZoom = 1 << 10;
+// The shortest stretch a zoom shows, in seconds.
+constexpr double kMinSpan = 2.0;
 
-QString Item(int label, int seconds) {
-    return Lang(label) + QLatin1Char(' ') + QString::fromStdString(DurationText(seconds));
+QString Item(int label, int tenths) {
+    return Lang(label) + QLatin1Char(' ') + CWaveView::TenthsText(tenths);
 }
 }  // namespace
 
@@ -43,6 +48,8 @@ void CWaveView::MakeImages() {
         areaH_ = std::max(3, height() - kStripHeight);
         wave_ = QImage(areaW_, areaH_ - 2, QImage::Format_RGB32);
         wave_.fill(kBackground);
+        zoomed_ = QImage(areaW_, areaH_ - 2, QImage::Format_RGB32);
+        zoomed_.fill(kBackground);
     }
     screen_ = QImage(areaW_, areaH_ + kStripHeight, QImage::Format_RGB32);
     screen_.fill(kBackground);
@@ -52,15 +59,32 @@ void CWaveView::MakeImages() {
 
 QImage CWaveView::WaveImage() const {
     std::lock_guard lock(waveMutex_);
-    return wave_.copy();
+    return Shown().copy();
+}
+
+double CWaveView::Span() const {
+    return zoom_ > 1 ? static_cast<double>(total_) / zoom_ : static_cast<double>(total_);
+}
+
+double CWaveView::TimeOfColumn(double x) const {
+    return ViewFrom() + x / areaW_ * Span();
+}
+
+QString CWaveView::TenthsText(int tenths) {
+    tenths = std::max(0, tenths);
+    return QStringLiteral("%1.%2")
+        .arg(QString::fromStdString(DurationText(tenths / 10)))
+        .arg(tenths % 10);
 }
 
 int CWaveView::ColumnOf(int second) const {
     if (total_ <= 0) return 0;
+    if (zoom_ > 1) return static_cast<int>(std::floor((second - viewFrom_) / Span() * areaW_));
     return static_cast<int>(static_cast<double>(areaW_) / total_ * second);
 }
 
 int CWaveView::SecondOf(int column) const {
+    if (zoom_ > 1) return static_cast<int>(TimeOfColumn(column));
     return static_cast<int>(static_cast<double>(column) / areaW_ * total_);
 }
 
@@ -71,15 +95,19 @@ void CWaveView::Clear() {
         MakeImages();
     anchorX_ = currentX_ = previousX_ = 0;
     selecting_ = false;
-    total_ = position_ = positionX_ = 0;
+    total_ = position_ = positionX_ = positionTenths_ = 0;
+    zoom_ = 1;
+    viewFrom_ = 0;
     selStart_ = selEnd_ = 0;
     markedStart_ = markedEnd_ = 0;
     lineSaved_ = false;
     {
         std::lock_guard lock(waveMutex_);
         wave_.fill(kBackground);
+        peaks_.clear();
     }
     RepaintAll();
+    emit ViewChanged(0, 0);
 }
 
 void CWaveView::SetMarkedSegment(int start, int end) {
@@ -111,8 +139,25 @@ void CWaveView::AddSecond(std::span<const std::int16_t> samples, int i, int tota
         // threads only queue for the pixels.
         const auto columns = ColumnExtremes(samples, static_cast<double>(w) / total * i,
                                             static_cast<double>(w) / total);
+        std::array<std::pair<std::int16_t, std::int16_t>, kPeaksPerSecond> peaks;
+        peaks.fill({1, 0});  // nothing in these 10 ms
+        const std::size_t per = 8000 / kPeaksPerSecond;
+        for (std::size_t b = 0, at = 0; b < peaks.size() && at < samples.size(); ++b, at += per) {
+            const std::size_t end = std::min(samples.size(), at + per);
+            // A plain loop, so that the compiler can vectorise it.
+            std::int16_t lo = samples[at], hi = samples[at];
+            for (std::size_t k = at + 1; k < end; ++k) {
+                lo = std::min(lo, samples[k]);
+                hi = std::max(hi, samples[k]);
+            }
+            peaks[b] = {lo, hi};
+        }
         std::lock_guard lock(waveMutex_);
         if (w != areaW_ || h != areaH_) return;  // resized meanwhile: a reload follows
+        const auto need = static_cast<std::size_t>(total) * kPeaksPerSecond;
+        if (peaks_.size() != need) peaks_.assign(need, {1, 0});
+        std::copy(peaks.begin(), peaks.end(),
+                  peaks_.begin() + static_cast<std::ptrdiff_t>(i) * kPeaksPerSecond);
         const int mid = h / 2;
         const int maxY = wave_.height() - 1;
         // The sample-to-row rule is monotonic, so extremes of the samples
@@ -169,6 +214,14 @@ std::vector<CWaveView::Extremes> CWaveView::ColumnExtremes(std::span<const std::
 
 void CWaveView::OnSecondDrawn(int i) {
     if (total_ <= 0) return;
+    if (zoom_ > 1) {
+        // Drawn behind the zoom: shown when it falls in the stretch.
+        if (i + 1 >= viewFrom_ && i <= viewFrom_ + Span()) {
+            RenderZoomed();
+            RepaintAll();
+        }
+        return;
+    }
     if (i == 0) {
         RepaintAll();
         return;
@@ -200,20 +253,22 @@ void CWaveView::Redraw() {
 void CWaveView::CopyColumns(int from, int to) {
     from = std::max(0, from);
     std::lock_guard lock(waveMutex_);
-    to = std::min(to, wave_.width());
+    const QImage& shown = Shown();
+    to = std::min(to, shown.width());
     if (from >= to) return;
     const auto n = static_cast<std::size_t>(to - from) * sizeof(QRgb);
-    for (int y = 0; y < wave_.height(); ++y)
+    for (int y = 0; y < shown.height(); ++y)
         std::memcpy(reinterpret_cast<QRgb*>(screen_.scanLine(y)) + from,
-                    reinterpret_cast<const QRgb*>(wave_.constScanLine(y)) + from, n);
+                    reinterpret_cast<const QRgb*>(shown.constScanLine(y)) + from, n);
 }
 
 void CWaveView::ShadeColumns(int from, int to) {
     from = std::max(0, from);
     std::lock_guard lock(waveMutex_);
-    to = std::min(to, wave_.width());
-    for (int y = 0; y < wave_.height(); ++y) {
-        const auto* src = reinterpret_cast<const QRgb*>(wave_.constScanLine(y));
+    const QImage& shown = Shown();
+    to = std::min(to, shown.width());
+    for (int y = 0; y < shown.height(); ++y) {
+        const auto* src = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
         auto* dst = reinterpret_cast<QRgb*>(screen_.scanLine(y));
         for (int x = from; x < to; ++x)
             dst[x] = 0xFF000000u | (~(src[x] | dst[x]) & 0x00FFFFFFu);
@@ -227,12 +282,22 @@ void CWaveView::ShadeSelection() {
 
 void CWaveView::UpdateStrip() {
     const int lo = std::min(anchorX_, currentX_), hi = std::max(anchorX_, currentX_);
-    selStart_ = SecondOf(lo);
-    selEnd_ = SecondOf(hi);
-    const int length = static_cast<int>(static_cast<double>(hi - lo) / areaW_ * total_);
+    // No click yet: nothing selected, wherever the zoom shows.
+    const bool none = anchorX_ == 0 && currentX_ == 0;
+    selStart_ = none ? 0 : SecondOf(lo);
+    selEnd_ = none ? 0 : SecondOf(hi);
+    // The times to a tenth of the columns under the mouse; playing a
+    // selection goes by its whole seconds.
+    const auto tenthsOf = [&](int column) {
+        if (zoom_ > 1) return none ? 0 : static_cast<int>(TimeOfColumn(column) * 10);
+        return static_cast<int>(static_cast<double>(column) / areaW_ * total_ * 10);
+    };
+    const int startT = tenthsOf(lo), endT = tenthsOf(hi);
+    const int length = endT - startT;
+    const int totalT = total_ * 10;
     const QString gap(6, QLatin1Char(' '));
-    stripText_ = Item(165, selStart_) + gap + Item(166, selEnd_) + gap + Item(167, length) + gap +
-                 Item(193, position_) + gap + Item(168, total_);
+    stripText_ = Item(165, startT) + gap + Item(166, endT) + gap + Item(167, length) + gap +
+                 Item(193, positionTenths_) + gap + Item(168, totalT);
     QPainter p(&screen_);
     const QRect strip(0, areaH_, areaW_, kStripHeight);
     p.fillRect(strip, kBackground);
@@ -245,9 +310,9 @@ void CWaveView::UpdateStrip() {
     QString shown = stripText_;
     stripCut_ = false;
     if (fm.horizontalAdvance(shown) > room) {
-        shown = Item(165, selStart_) + gap.left(2) + Item(166, selEnd_) + gap.left(2) +
-                Item(167, length) + gap.left(2) + Item(193, position_) + gap.left(2) +
-                Item(168, total_);
+        shown = Item(165, startT) + gap.left(2) + Item(166, endT) + gap.left(2) +
+                Item(167, length) + gap.left(2) + Item(193, positionTenths_) + gap.left(2) +
+                Item(168, totalT);
         if (fm.horizontalAdvance(shown) > room) {
             shown = fm.elidedText(shown, Qt::ElideRight, room);
             stripCut_ = true;
@@ -264,13 +329,33 @@ void CWaveView::UpdateToolTip() {
 }
 
 void CWaveView::SetPosition(int second, int total) {
+    SetPositionTenths(second * 10, total);
+}
+
+void CWaveView::SetPositionTenths(int tenths, int total) {
+    const int second = tenths / 10;
     position_ = second;
+    positionTenths_ = tenths;
     const int lineH = areaH_ - 2;
-    if (second > 0 && lineSaved_ && positionX_ >= 0 && positionX_ < areaW_)
+    if (tenths > 0 && lineSaved_ && positionX_ >= 0 && positionX_ < areaW_)
         for (int y = 0; y < lineH; ++y)
             reinterpret_cast<QRgb*>(screen_.scanLine(y))[positionX_] =
                 reinterpret_cast<const QRgb*>(column_.constScanLine(y))[0];
-    positionX_ = total > 0 ? static_cast<int>(static_cast<double>(areaW_) / total * second) : 0;
+    const double at = tenths % 10 == 0 ? second : tenths / 10.0;
+    if (zoom_ > 1 && total > 0) {
+        // Playback leaving the stretch shown turns the page: the position
+        // comes in a tenth from the left edge.
+        const double span = Span();
+        if (at < viewFrom_ || at >= viewFrom_ + span * 0.95) {
+            viewFrom_ = std::clamp(at - span * 0.1, 0.0, std::max(0.0, total_ - span));
+            RenderZoomed();
+            RepaintAll();
+            emit ViewChanged(ViewFrom(), ViewTo());
+        }
+        positionX_ = static_cast<int>(std::floor((at - viewFrom_) / span * areaW_));
+    } else {
+        positionX_ = total > 0 ? static_cast<int>(static_cast<double>(areaW_) / total * at) : 0;
+    }
     if (positionX_ >= 0 && positionX_ < areaW_) {
         for (int y = 0; y < lineH; ++y) {
             auto* px = reinterpret_cast<QRgb*>(screen_.scanLine(y)) + positionX_;
@@ -336,11 +421,94 @@ void CWaveView::mouseReleaseEvent(QMouseEvent* e) {
 
 void CWaveView::mouseDoubleClickEvent(QMouseEvent* e) {
     if (total_ < 1 || e->button() != Qt::LeftButton) return;
+    if (zoom_ > 1) {
+        emit WaveSeek(std::clamp(static_cast<int>(TimeOfColumn(e->position().x())), 0, total_ - 1));
+        return;
+    }
     emit WaveSeek(static_cast<int>(e->position().x() / areaW_ * total_));
 }
 
 void CWaveView::wheelEvent(QWheelEvent* e) {
-    e->ignore();
+    // Ctrl and the wheel zoom; the wheel alone is the page's.
+    if (!(e->modifiers() & Qt::ControlModifier) || e->angleDelta().y() == 0) {
+        e->ignore();
+        return;
+    }
+    if (e->angleDelta().y() > 0)
+        ZoomIn();
+    else
+        ZoomOut();
+    e->accept();
+}
+
+void CWaveView::ZoomIn() {
+    SetZoom(zoom_ * 2, positionTenths_ / 10.0);
+}
+
+void CWaveView::ZoomOut() {
+    SetZoom(zoom_ / 2, positionTenths_ / 10.0);
+}
+
+void CWaveView::ZoomAll() {
+    SetZoom(1, 0);
+}
+
+void CWaveView::SetZoom(int zoom, double around) {
+    if (total_ <= 0) return;
+    int most = 1;
+    while (most < kMaxZoom && total_ / (most * 2.0) >= kMinSpan)
+        most *= 2;
+    zoom = std::clamp(zoom, 1, most);
+    if (zoom == zoom_) return;
+    zoom_ = zoom;
+    // The position stays where it is in the recording, in the middle.
+    viewFrom_ = std::clamp(around - Span() / 2, 0.0, std::max(0.0, total_ - Span()));
+    // A selection made in the other scale would mean other seconds.
+    anchorX_ = currentX_ = previousX_ = 0;
+    selecting_ = false;
+    if (zoom_ > 1) RenderZoomed();
+    RepaintAll();
+    if (positionTenths_ > 0) SetPositionTenths(positionTenths_, total_);
+    emit ViewChanged(ViewFrom(), ViewTo());
+}
+
+void CWaveView::RenderZoomed() {
+    std::lock_guard lock(waveMutex_);
+    zoomed_.fill(kBackground);
+    const int w = zoomed_.width(), h = areaH_;
+    const double span = Span();
+    if (span <= 0 || w <= 0) return;
+    // The marked segment's band behind the waveform.
+    if (markedStart_ < markedEnd_) {
+        const auto x = [&](double t) {
+            return static_cast<int>(std::floor((t - viewFrom_) / span * w));
+        };
+        const int x0 = std::clamp(x(markedStart_), 0, w), x1 = std::clamp(x(markedEnd_), -1, w - 1);
+        if (x1 >= x0)
+            QPainter(&zoomed_).fillRect(QRect(x0, 0, x1 - x0 + 1, zoomed_.height()), kMarkedBand);
+    }
+    const int mid = h / 2;
+    const int maxY = zoomed_.height() - 1;
+    const auto yOf = [&](int s) { return mid + h * s / 65535; };
+    const auto rgb = kWave.rgb();
+    const auto count = static_cast<long>(peaks_.size());
+    for (int x = 0; x < w; ++x) {
+        const double t0 = viewFrom_ + span * x / w, t1 = viewFrom_ + span * (x + 1) / w;
+        const long b0 = static_cast<long>(t0 * kPeaksPerSecond);
+        const long b1 = std::max(b0 + 1, static_cast<long>(t1 * kPeaksPerSecond));
+        int lo = 1, hi = 0;
+        for (long b = std::max(0L, b0); b < std::min(b1, count); ++b) {
+            const auto [l, u] = peaks_[static_cast<std::size_t>(b)];
+            if (l > u) continue;
+            if (lo > hi) lo = l, hi = u;
+            lo = std::min<int>(lo, l);
+            hi = std::max<int>(hi, u);
+        }
+        if (lo > hi) continue;
+        const int y0 = std::clamp(yOf(lo), 0, maxY), y1 = std::clamp(yOf(hi), 0, maxY);
+        for (int y = y0; y <= y1; ++y)
+            reinterpret_cast<QRgb*>(zoomed_.scanLine(y))[x] = rgb;
+    }
 }
 
 void CWaveView::paintEvent(QPaintEvent*) {

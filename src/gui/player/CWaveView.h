@@ -33,6 +33,8 @@ class CWaveView : public QWidget {
     // the load thread: it draws into the image only; the window follows.
     void AddSecond(std::span<const std::int16_t> samples, int i, int total);
     void SetPosition(int second, int total);
+    // The same to a tenth of a second, as playback moves between seconds.
+    void SetPositionTenths(int tenths, int total);
     // The plain waveform again: no position line, no selection shading.
     void Redraw();
     // A line drawn over the empty view: what to do, or why nothing shows.
@@ -44,6 +46,9 @@ class CWaveView : public QWidget {
     int MarkedStart() const { return markedStart_; }
     int MarkedEnd() const { return markedEnd_; }
     int Position() const { return position_; }
+    int PositionTenths() const { return positionTenths_; }
+    // "hh:mm:ss.t", the strip's times.
+    static QString TenthsText(int tenths);
 
     // The lowest and highest sample of each pixel column that one second
     // covers, from column x0 over `width` columns; a column also reaches
@@ -55,6 +60,17 @@ class CWaveView : public QWidget {
     };
     static std::vector<Extremes> ColumnExtremes(std::span<const std::int16_t> samples, double x0,
                                                 double width);
+
+    // Zoom: 1 shows the whole recording; each step in halves the stretch
+    // shown, down to a few seconds. Zooming keeps the position in view, and
+    // the view scrolls with playback.
+    void ZoomIn();
+    void ZoomOut();
+    void ZoomAll();
+    int Zoom() const { return zoom_; }
+    // The stretch shown, in seconds.
+    double ViewFrom() const { return zoom_ > 1 ? viewFrom_ : 0.0; }
+    double ViewTo() const { return ViewFrom() + Span(); }
 
     // Pixel column of a second and second of a column, for this width.
     int ColumnOf(int second) const;
@@ -68,6 +84,8 @@ class CWaveView : public QWidget {
     QString StripText() const { return stripText_; }
 
   signals:
+    // The stretch shown changed (zoom, scroll, a new recording).
+    void ViewChanged(double from, double to);
     // A double-click: play the whole recording from that second.
     void WaveSeek(int second);
     void SecondDrawn(int i);
@@ -91,9 +109,22 @@ class CWaveView : public QWidget {
     void ShadeColumns(int from, int to);  // NOT(wave OR screen) onto the screen
     void OnSecondDrawn(int i);
     int MouseX(const QPointF& p) const;
+    double Span() const;
+    // Draws the zoomed stretch from the peaks into zoomed_.
+    void RenderZoomed();
+    void SetZoom(int zoom, double around);
+    const QImage& Shown() const { return zoom_ > 1 ? zoomed_ : wave_; }
+    // Second at column x (fractional), the view's mapping.
+    double TimeOfColumn(double x) const;
 
-    mutable std::mutex waveMutex_;  // the load thread draws into wave_
-    QImage wave_;
+    mutable std::mutex waveMutex_;  // the load thread draws into wave_ and peaks_
+    QImage wave_;                   // the whole recording
+    QImage zoomed_;                 // the stretch shown when zoomed in
+    // The lowest and highest sample of every 10 ms, for drawing any zoom;
+    // low > high where nothing was decoded yet.
+    std::vector<std::pair<std::int16_t, std::int16_t>> peaks_;
+    int zoom_ = 1;
+    double viewFrom_ = 0;
     QImage screen_;
     QImage column_;
     QString stripText_;
@@ -106,6 +137,7 @@ class CWaveView : public QWidget {
     bool selecting_ = false;
     int total_ = 0;
     int position_ = 0;
+    int positionTenths_ = 0;
     int positionX_ = 0;
     bool lineSaved_ = false;
     int selStart_ = 0, selEnd_ = 0;

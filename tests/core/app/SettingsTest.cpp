@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/ExeDir.h"
@@ -217,6 +218,43 @@ TEST(Settings, TypedAccessorsApplyTheirDefaults) {
     EXPECT_EQ(ReadSettingInt("DevType"), 0);
 }
 
+TEST(Settings, PlayerSettingsKeepToTheirRanges) {
+    struct Case {
+        const char* file;
+        int speed, skip, rewind, volume;
+        std::optional<int> loudness;
+    };
+    const Case cases[] = {
+        {"", 10, 5, 2, 100, -23},
+        {"[Setting]\nPlaySpeed=15\nPlaySkip=10\nPlayRewind=0\nPlayVolume=40\nPlayLoudness=-16\n",
+         15, 10, 0, 40, -16},
+        {"[Setting]\nPlayLoudness=off\n", 10, 5, 2, 100, std::nullopt},
+        {"[Setting]\nPlaySpeed=40\nPlaySkip=0\nPlayRewind=-3\nPlayVolume=250\nPlayLoudness=3\n", 10,
+         5, 2, 100, -23},
+        {"[Setting]\nPlaySpeed=1.5\nPlaySkip=x\nPlayVolume=50%\nPlayLoudness=loud\n", 10, 5, 2, 100,
+         -23},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        TempHome home(false);
+        if (*c.file) WriteText(SettingsFile(home), c.file);
+        EXPECT_EQ(PlaySpeedTenths(), c.speed);
+        EXPECT_EQ(PlaySkipSeconds(), c.skip);
+        EXPECT_EQ(PlayRewindSeconds(), c.rewind);
+        EXPECT_EQ(PlayVolume(), c.volume);
+        EXPECT_EQ(PlayLoudness(), c.loudness);
+    }
+    TempHome home(false);
+    EXPECT_TRUE(SetPlaySpeedTenths(7));
+    EXPECT_TRUE(SetPlayVolume(30));
+    EXPECT_TRUE(SetPlayLoudness(std::nullopt));
+    EXPECT_EQ(PlaySpeedTenths(), 7);
+    EXPECT_EQ(PlayVolume(), 30);
+    EXPECT_EQ(PlayLoudness(), std::nullopt);
+    EXPECT_TRUE(SetPlayLoudness(-20));
+    EXPECT_EQ(PlayLoudness(), -20);
+}
+
 // Every key read by name has its accessor; a missing key (no file, or a file
 // holding other keys only) gives the accessor's default.
 TEST(Settings, EveryAccessorHasItsDefaultForAMissingKey) {
@@ -258,6 +296,9 @@ TEST(Settings, EveryAccessorHasItsDefaultForAMissingKey) {
         {"PlayerHeight", number(PlayerHeight), "-1"},
         {"ListWndColumn1", [] { return std::to_string(ListColumnWidth(0)); }, "-1"},
         {"ListWndColumn9", [] { return std::to_string(ListColumnWidth(8)); }, "-1"},
+        {"PlaySkip", number(PlaySkipSeconds), "5"},
+        {"PlayRewind", number(PlayRewindSeconds), "2"},
+        {"PlayVolume", number(PlayVolume), "100"},
     };
     for (const char* file : {"", "[Setting]\nUnrelated=1\n[Other]\nDevType=1\nWeb=x\n"}) {
         TempHome home(false);

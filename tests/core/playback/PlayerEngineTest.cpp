@@ -454,5 +454,167 @@ TEST(PlayerEngine, RowsWrapAround) {
             << c.row << " " << c.count << " " << c.step;
 }
 
+// Faster or slower, the position and the end stay in recorded time: a tick
+// is one recorded second, only coming sooner or later.
+TEST(PlayerEngine, SelectionAtAnySpeedEndsAtItsEnd) {
+    for (int tenths : {5, 10, 15, 20}) {
+        SCOPED_TRACE(tenths);
+        Rig r;
+        const auto pcm = test::VoiceLike(8000 * 10);
+        ASSERT_TRUE(r.Load(r.Write("r.xtr", BuildXtrRecording(kFormatMuLaw, pcm))));
+        r.engine.SetSpeedTenths(tenths);
+        EXPECT_NEAR(r.engine.TickMs(), 10000.0 / tenths, 0.5);
+        ASSERT_TRUE(r.engine.PlaySelection(3, 7));  // plays seconds 4, 5, 6
+        int ticks = 0;
+        for (; r.engine.State() == PlayState::Playing && ticks < 10; ++ticks)
+            r.engine.Tick();
+        EXPECT_EQ(ticks, 2);
+        EXPECT_EQ(r.engine.Position(), 7);
+        EXPECT_EQ(r.view.positions, (Seq{4, 6, 7}));
+        // What the device got lasts the selection at that speed.
+        std::size_t heard = 0;
+        for (const auto& piece : r.log->pieces)
+            heard += piece.size();
+        const double want = 3 * 8000 * 10.0 / tenths;
+        EXPECT_NEAR(static_cast<double>(heard), want, want * 0.03);
+    }
+}
+
+TEST(PlayerEngine, SpeedChangedWhilePlayingRestartsTheTickAtTheNewPace) {
+    Rig r;
+    ASSERT_TRUE(r.LoadMuLaw(10));
+    ASSERT_TRUE(r.engine.PlayPause());
+    const int starts = r.view.timerStarts;
+    r.engine.SetSpeedTenths(15);
+    EXPECT_EQ(r.view.timerStarts, starts + 1);
+    EXPECT_EQ(r.engine.TickMs(), 667);
+    EXPECT_EQ(r.engine.Position(), 1);  // the position stays where it was
+    r.engine.SetSpeedTenths(15);        // no change, no restart
+    EXPECT_EQ(r.view.timerStarts, starts + 1);
+}
+
+TEST(PlayerEngine, ResumeRewindsWithinWhatPlays) {
+    struct Case {
+        const char* name;
+        int rewind;
+        int selStart, selEnd;  // whole recording when equal
+        int ticks;             // before the pause
+        int want;              // the first second heard on resume
+    };
+    const Case cases[] = {
+        {"no rewind resumes where it paused", 0, 0, 0, 5, 6},
+        {"two seconds back from second 5", 2, 0, 0, 5, 3},
+        {"near the start stops at second 0", 2, 0, 0, 1, 0},
+        {"at the very start", 5, 0, 0, 0, 0},
+        {"a selection never rewinds before its start", 3, 4, 12, 2, 5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        ASSERT_TRUE(r.LoadMuLaw(20));
+        r.engine.SetRewindOnResume(c.rewind);
+        if (c.selEnd > c.selStart)
+            ASSERT_TRUE(r.engine.PlaySelection(c.selStart, c.selEnd));
+        else
+            ASSERT_TRUE(r.engine.PlayPause());
+        r.Ticks(c.ticks);
+        ASSERT_TRUE(c.selEnd > c.selStart ? r.engine.PlaySelection(c.selStart, c.selEnd)
+                                          : r.engine.PlayPause());
+        ASSERT_EQ(r.engine.State(), PlayState::Paused);
+        r.log->pieces.clear();
+        ASSERT_TRUE(c.selEnd > c.selStart ? r.engine.PlaySelection(c.selStart, c.selEnd)
+                                          : r.engine.PlayPause());
+        ASSERT_FALSE(r.log->pieces.empty());
+        EXPECT_EQ(r.Seconds().front(), c.want);
+    }
+}
+
+TEST(PlayerEngine, SkipStaysInsideWhatPlays) {
+    struct Case {
+        const char* name;
+        int selStart, selEnd;  // whole recording when equal
+        int ticks;
+        int step;
+        int want;  // the second heard next
+    };
+    const Case cases[] = {
+        {"forward five", 0, 0, 3, 5, 8},
+        {"back five", 0, 0, 8, -5, 3},
+        {"back before the start lands on second 0", 0, 0, 2, -5, 0},
+        {"forward past the end lands on the last second", 0, 0, 9, 5, 11},
+        {"a selection keeps its start", 3, 10, 2, -5, 4},
+        {"a selection keeps its end", 3, 10, 2, 30, 9},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        // Twelve seconds: their µ-law levels stay apart.
+        ASSERT_TRUE(r.LoadMuLaw(12));
+        EXPECT_FALSE(r.engine.Skip(c.step));  // stopped: nothing to move
+        if (c.selEnd > c.selStart)
+            ASSERT_TRUE(r.engine.PlaySelection(c.selStart, c.selEnd));
+        else
+            ASSERT_TRUE(r.engine.PlayPause());
+        r.Ticks(c.ticks);
+        r.log->pieces.clear();
+        ASSERT_TRUE(r.engine.Skip(c.step));
+        EXPECT_EQ(r.engine.State(), PlayState::Playing);
+        ASSERT_FALSE(r.log->pieces.empty());
+        EXPECT_EQ(r.Seconds().front(), c.want);
+        EXPECT_EQ(r.engine.Position(), c.want + 1);
+    }
+}
+
+TEST(PlayerEngine, SkipWhilePausedResumesThereWithoutRewind) {
+    Rig r;
+    ASSERT_TRUE(r.LoadMuLaw(20));
+    r.engine.SetRewindOnResume(2);
+    ASSERT_TRUE(r.engine.PlayPause());
+    r.Ticks(5);
+    ASSERT_TRUE(r.engine.PlayPause());
+    ASSERT_TRUE(r.engine.Skip(5));
+    EXPECT_EQ(r.engine.State(), PlayState::Paused);
+    EXPECT_EQ(r.view.positions.back(), 10);
+    r.log->pieces.clear();
+    ASSERT_TRUE(r.engine.PlayPause());
+    EXPECT_EQ(r.Seconds().front(), 10);
+}
+
+TEST(PlayerEngine, LevellingBringsAQuietRecordingToTheLoudOnesLevel) {
+    const auto loud = test::VoiceLike(8000 * 6, 10000);
+    const auto quiet = test::VoiceLike(8000 * 6, 1000);  // 20 dB below
+    const auto levelOf = [](const std::vector<std::int16_t>& pcm, std::uint32_t tag) {
+        Rig r;
+        r.engine.SetLevelTarget(-23);
+        EXPECT_TRUE(r.Load(r.Write("r.xtr", BuildXtrRecording(tag, pcm))));
+        EXPECT_TRUE(r.engine.Loudness().has_value());
+        return std::pair{r.engine.Loudness().value_or(0), r.engine.LevelDb()};
+    };
+    for (auto tag : {kFormatMuLaw, kFormatGsm, kFormatImaAdpcm}) {
+        SCOPED_TRACE(tag);
+        const auto [loudLufs, loudDb] = levelOf(loud, tag);
+        const auto [quietLufs, quietDb] = levelOf(quiet, tag);
+        EXPECT_NEAR(loudLufs - quietLufs, 20.0, 1.0);
+        EXPECT_NEAR(loudLufs + loudDb, -23.0, 0.01);
+        EXPECT_NEAR(quietLufs + quietDb, -23.0, 0.01);
+    }
+    // Off plays as recorded; the waveform never sees the gain.
+    Rig r;
+    r.engine.SetLevelTarget(std::nullopt);
+    std::vector<std::int16_t> drawn;
+    ASSERT_TRUE(r.engine.Open(r.Write("r.xtr", BuildXtrRecording(kFormatImaAdpcm, quiet))));
+    std::atomic<bool> abort{false};
+    ASSERT_TRUE(r.engine.Load(abort, [&](std::span<const std::int16_t> s, int, int) {
+        drawn.insert(drawn.end(), s.begin(), s.end());
+    }));
+    EXPECT_EQ(r.engine.LevelDb(), 0.0);
+    r.engine.SetLevelTarget(-23);
+    EXPECT_GT(r.engine.LevelDb(), 10.0);
+    int peak = 0;
+    for (auto v : drawn)
+        peak = std::max(peak, std::abs(static_cast<int>(v)));
+    EXPECT_LT(peak, 2000);  // drawn as recorded, not lifted
+}
+
 }  // namespace
 }  // namespace lk

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -114,7 +115,7 @@ TEST_F(Keyboard, MenusCarryAccessKeysAndShortcutsShowInMenusAndTips) {
     QStringList titles;
     for (QAction* a : frame().menuBar()->actions())
         titles << a->text();
-    EXPECT_EQ(titles, (QStringList{"&File", "&Records", "&Tools", "&Help"}));
+    EXPECT_EQ(titles, (QStringList{"&File", "&Records", "&Tools", "P&layer", "&Help"}));
     CommandAction* search = frame().Commands().Action(CommandId::Search);
     EXPECT_EQ(search->text(), "&Search");
     EXPECT_EQ(search->toolTip(), "Search (Ctrl+F)");
@@ -210,14 +211,22 @@ TEST_F(Keyboard, TabVisitsTheToolbarAndLeavesTheList) {
     ASSERT_NE(atList, visited.end());
     EXPECT_EQ(visited.back(), tree());
     EXPECT_GT(atList - visited.begin(), buttons - 1);
-    // After the list, the player's buttons left to right.
+    // After the list, the player's buttons left to right, then the row of
+    // skip and speed buttons and the volume.
     std::vector<QWidget*> player;
     for (QWidget* w : visited)
         if (w->parentWidget() == view().PlayerPane()) player.push_back(w);
-    const std::vector<QWidget*> expected = {
-        view().PlayerPane()->Button(kCmdPrevious),      view().PlayerPane()->Button(kCmdPlay),
-        view().PlayerPane()->Button(kCmdPlaySelection), view().PlayerPane()->Button(kCmdPlayMarked),
-        view().PlayerPane()->Button(kCmdStop),          view().PlayerPane()->Button(kCmdNext)};
+    const std::vector<QWidget*> expected = {view().PlayerPane()->Button(kCmdPrevious),
+                                            view().PlayerPane()->Button(kCmdPlay),
+                                            view().PlayerPane()->Button(kCmdPlaySelection),
+                                            view().PlayerPane()->Button(kCmdPlayMarked),
+                                            view().PlayerPane()->Button(kCmdStop),
+                                            view().PlayerPane()->Button(kCmdNext),
+                                            view().PlayerPane()->Button(kCmdSkipBack),
+                                            view().PlayerPane()->Button(kCmdSkipForward),
+                                            view().PlayerPane()->Button(kCmdSlower),
+                                            view().PlayerPane()->Button(kCmdFaster),
+                                            view().PlayerPane()->VolumeSlider()};
     EXPECT_EQ(player, expected);
     const auto atPlayer = std::find(visited.begin(), visited.end(), expected.front());
     EXPECT_GT(atPlayer, atList);

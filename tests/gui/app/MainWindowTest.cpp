@@ -84,7 +84,7 @@ TEST_F(MainWindow, StartUpShowsPageOneWithThePanesFilledByType) {
 }
 
 TEST_F(MainWindow, ALanguageFileLackingTextsIsFilledFromTheShippedOnesAndSaidOnce) {
-    const QStringList titles = {"&File", "&Records", "&Tools", "&Help"};
+    const QStringList titles = {"&File", "&Records", "&Tools", "P&layer", "&Help"};
     auto menuTitles = [this] {
         QStringList t;
         for (QAction* a : frame().menuBar()->actions())

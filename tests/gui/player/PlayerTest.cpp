@@ -3,15 +3,19 @@
 
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSlider>
 #include <QTest>
 #include <atomic>
 #include <thread>
 
 #include "GuiFixture.h"
+#include "app/Settings.h"
 #include "export/RecordingWriter.h"
+#include "playback/AudioOutput.h"
 #include "playback/G711.h"
 #include "playback/XtrFormat.h"
 #include "player/CPlayerDlg.h"
+#include "player/CTimeRuler.h"
 #include "player/CWaveView.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
@@ -48,6 +52,9 @@ class Player : public WindowTest {
         }
     }
     void Load() {
+        // Each piece names its call and second by its level: heard as recorded.
+        ASSERT_TRUE(SetPlayLoudness(std::nullopt));
+        ASSERT_TRUE(SetPlayRewindSeconds(0));
         ASSERT_TRUE(StartWithCard());
         player().SetManualTimers(true);
         list()->SelectRow(0);
@@ -177,6 +184,59 @@ TEST_F(Player, KeysPauseResumeAndStop) {
     EXPECT_EQ(player().Engine().State(), PlayState::Stopped);
     QTest::keyClick(list(), Qt::Key_Right, Qt::ControlModifier);
     ASSERT_TRUE(WaitFor([&] { return !player().Loading() && player().Row() == 1; }));
+}
+
+// Speed and volume from their keys and buttons outlast the window; the
+// skip buttons move what plays; the ruler spans the recording.
+TEST_F(Player, ListeningKeysWorkAndTheirSettingsAreRemembered) {
+    Load();
+    frame().show();
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitLoaded(2));
+    EXPECT_EQ(player().Ruler()->To(), 4.0);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers mods;
+    } presses[] = {
+        {Qt::Key_BracketRight, Qt::ControlModifier},  // faster
+        {Qt::Key_BracketRight, Qt::ControlModifier}, {Qt::Key_BracketRight, Qt::ControlModifier},
+        {Qt::Key_BracketLeft, Qt::ControlModifier},  // slower
+        {Qt::Key_Down, Qt::ControlModifier},         // volume down, twice
+        {Qt::Key_Down, Qt::ControlModifier},
+    };
+    list()->setFocus();
+    for (const auto& p : presses)
+        QTest::keyClick(list(), p.key, p.mods);
+    EXPECT_EQ(player().Engine().SpeedTenths(), 12);
+    EXPECT_EQ(player().SpeedText(), QStringLiteral("%1 1.2\u00D7").arg(Lang(616)));
+    EXPECT_EQ(player().Engine().TickMs(), 833);
+    EXPECT_EQ(player().Engine().Volume(), 80);
+    EXPECT_EQ(PlaySpeedTenths(), 12);
+    EXPECT_EQ(PlayVolume(), 80);
+
+    // F9 skips forward within the 4-second recording: to its last second.
+    const auto before = sound->Count();
+    QTest::keyClick(list(), Qt::Key_F9);
+    ASSERT_GT(sound->Count(), before);
+    EXPECT_EQ(player().Engine().Position(), 4);
+    player().Button(kCmdSkipBack)->click();
+    EXPECT_EQ(player().Engine().Position(), 1);
+
+    // Down to the slowest and no further; the button says so.
+    for (int i = 0; i < 12; ++i)
+        player().OnCommand(kCmdSlower);
+    EXPECT_EQ(player().Engine().SpeedTenths(), 5);
+    EXPECT_FALSE(player().Button(kCmdSlower)->isEnabled());
+    EXPECT_EQ(PlaySpeedTenths(), 5);
+
+    // A new player (a new start of the program) reads them back.
+    lk::test::TempDir scratch;
+    AudioOutput out(
+        std::make_unique<lk::test::FakeAudioSink>(std::make_shared<lk::test::FakeSinkLog>()));
+    CPlayerDlg again(out, scratch.path());
+    EXPECT_EQ(again.Engine().SpeedTenths(), 5);
+    EXPECT_EQ(again.Engine().Volume(), 80);
+    EXPECT_EQ(again.VolumeSlider()->value(), 80);
 }
 
 TEST_F(Player, WithoutASoundDeviceThePlayCommandsSaySo) {

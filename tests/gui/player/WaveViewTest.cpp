@@ -7,6 +7,7 @@
 #include <QTest>
 #include <thread>
 
+#include "player/CTimeRuler.h"
 #include "player/CWaveView.h"
 
 namespace lk::gui::test {
@@ -129,7 +130,7 @@ TEST(WaveView, DoubleClickSeeksTheSecondUnderTheMouse) {
     // Before any drag the selection items read zero.
     const QString strip = w.view.StripText();
     EXPECT_TRUE(strip.contains(QStringLiteral(" 00:00:00")));
-    EXPECT_TRUE(strip.endsWith(QStringLiteral(" 00:01:30"))) << strip.toStdString();
+    EXPECT_TRUE(strip.endsWith(QStringLiteral(" 00:01:30.0"))) << strip.toStdString();
     EXPECT_EQ(w.view.SelectionStart(), 0);
     EXPECT_EQ(w.view.SelectionEnd(), 0);
     QSignalSpy seeks(&w.view, &CWaveView::WaveSeek);
@@ -145,10 +146,78 @@ TEST(WaveView, StripShowsHoursMinutesAndSeconds) {
     view.SetTotal(3725);
     view.SetPosition(61, 3725);
     const QString text = view.StripText();
-    EXPECT_TRUE(text.endsWith(QStringLiteral(" 01:02:05"))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QStringLiteral(" 00:01:01"))) << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral(" 01:02:05.0"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral(" 00:01:01.0"))) << text.toStdString();
+    // Between ticks the position moves on in tenths.
+    view.SetPositionTenths(617, 3725);
+    EXPECT_TRUE(view.StripText().contains(QStringLiteral(" 00:01:01.7")))
+        << view.StripText().toStdString();
+    EXPECT_EQ(view.Position(), 61);
     // Five items, six blanks between each two.
     EXPECT_EQ(text.count(QStringLiteral("      ")), 4);
+}
+
+// Zoomed in, the view shows a stretch around the position, follows playback
+// page by page, maps the mouse to the stretch and comes back whole.
+TEST(WaveView, ZoomShowsAStretchAroundThePositionAndFollowsPlayback) {
+    Wave w(600, 120);
+    const QImage whole = w.view.WaveImage();
+    QSignalSpy views(&w.view, &CWaveView::ViewChanged);
+    w.view.SetPosition(30, 120);
+    w.view.ZoomIn();
+    w.view.ZoomIn();  // a quarter: 30 seconds
+    EXPECT_EQ(w.view.Zoom(), 4);
+    EXPECT_DOUBLE_EQ(w.view.ViewFrom(), 15.0);
+    EXPECT_DOUBLE_EQ(w.view.ViewTo(), 45.0);
+    ASSERT_FALSE(views.isEmpty());
+    EXPECT_EQ(views.last().at(1).toDouble(), 45.0);
+    // A second is 20 columns now: loud seconds are odd ones.
+    const QImage zoomed = w.view.WaveImage();
+    const auto lit = [&](int x) {
+        int green = 0;
+        for (int y = 0; y < zoomed.height(); ++y)
+            green += (zoomed.pixel(x, y) & 0xFFFFFF) == 0x00FF00;
+        return green > 10;
+    };
+    EXPECT_TRUE(lit(w.view.ColumnOf(17) + 10));   // second 17: loud
+    EXPECT_FALSE(lit(w.view.ColumnOf(18) + 10));  // second 18: quiet
+    EXPECT_EQ(w.view.SecondOf(300), 30);
+    QSignalSpy seeks(&w.view, &CWaveView::WaveSeek);
+    QTest::mouseDClick(&w.view, Qt::LeftButton, {}, QPoint(310, 40));
+    ASSERT_EQ(seeks.count(), 1);
+    EXPECT_EQ(seeks.last().at(0).toInt(), 30);
+    // Playback nearing the right edge turns the page.
+    w.view.SetPositionTenths(440, 120);
+    EXPECT_NEAR(w.view.ViewFrom(), 41.0, 0.01);
+    EXPECT_TRUE(w.view.StripText().contains(QStringLiteral(" 00:00:44.0")));
+    // Ctrl+wheel zooms too; the deepest zoom still shows a few seconds.
+    for (int i = 0; i < 20; ++i)
+        w.view.ZoomIn();
+    EXPECT_GE(w.view.ViewTo() - w.view.ViewFrom(), 2.0);
+    w.view.ZoomAll();
+    EXPECT_EQ(w.view.Zoom(), 1);
+    EXPECT_EQ(w.view.WaveImage(), whole);
+    QWheelEvent wheel(QPointF(100, 40), w.view.mapToGlobal(QPointF(100, 40)), {}, {0, 120},
+                      Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(&w.view, &wheel);
+    EXPECT_EQ(w.view.Zoom(), 2);
+}
+
+// The ruler's labels stay apart at any length and zoom, and read as times.
+TEST(TimeRuler, LabelsKeepApartAndReadAsTimes) {
+    const struct {
+        double span;
+        int width, minPixels, step;
+    } steps[] = {
+        {10, 1000, 60, 1},     {60, 1000, 60, 5},         {240, 1000, 60, 15},
+        {3600, 1200, 60, 300}, {3600 * 5, 600, 60, 1800}, {0, 600, 60, 3600},
+    };
+    for (const auto& c : steps)
+        EXPECT_EQ(CTimeRuler::LabelStep(c.span, c.width, c.minPixels), c.step) << c.span;
+    EXPECT_EQ(CTimeRuler::Label(0), QStringLiteral("0:00"));
+    EXPECT_EQ(CTimeRuler::Label(605), QStringLiteral("10:05"));
+    EXPECT_EQ(CTimeRuler::Label(3725), QStringLiteral("1:02:05"));
+    EXPECT_EQ(CWaveView::TenthsText(37257), QStringLiteral("01:02:05.7"));
 }
 
 // A strip too wide for the window is cut only with the whole line as a tip.

@@ -91,6 +91,27 @@ TEST(CommandTable, KeysAndToolTips) {
     EXPECT_EQ(CommandToolTip("Back Up", {}), "Back Up");
 }
 
+// Every player action can be done from the keyboard (or a pedal sending
+// keys), and no key means two commands.
+TEST(CommandTable, EveryPlayerActionHasAKeyOfItsOwn) {
+    std::set<QString> seen;
+    int player = 0;
+    for (const CommandSpec& c : CommandTable()) {
+        const auto keys = CommandKeys(c);
+        const int id = static_cast<int>(c.id);
+        if (id >= static_cast<int>(CommandId::PlayerPlayPause) &&
+            id <= static_cast<int>(CommandId::PlayerZoomAll)) {
+            ++player;
+            EXPECT_FALSE(keys.isEmpty()) << id;
+        }
+        for (const QKeySequence& k : keys)
+            EXPECT_TRUE(seen.insert(k.toString(QKeySequence::PortableText)).second)
+                << k.toString().toStdString();
+    }
+    EXPECT_EQ(player, 15);
+    EXPECT_TRUE(seen.count(QStringLiteral("F8")));  // a pedal's middle: play and pause
+}
+
 TEST(CommandTable, AccessKeyMarksLeaveCaptions) {
     const std::pair<const char*, const char*> cases[] = {
         {"&File", "File"}, {"E&xit", "Exit"}, {"Q&&A", "Q&A"},

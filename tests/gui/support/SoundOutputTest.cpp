@@ -9,9 +9,13 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
+#include <ebur128.h>
+
+#include "export/RecordingWriter.h"
 #include "playback/AudioOutput.h"
 #include "playback/GsmCodec.h"
 #include "playback/PlayerEngine.h"
@@ -27,10 +31,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The pane's timer, as the player runs it: one tick per second.
+// The pane's timer, as the player runs it: one tick per recorded second.
 struct TimerView : PlayerView {
     QTimer timer;
     std::vector<int> positions;
+    const PlayerEngine* engine = nullptr;
     TimerView() {
         timer.setInterval(1000);
         timer.setTimerType(Qt::PreciseTimer);
@@ -39,6 +44,7 @@ struct TimerView : PlayerView {
     void Redraw() override {}
     void RefreshCaptions() override {}
     void SetTickTimer(bool running) override {
+        if (engine) timer.setInterval(engine->TickMs());
         if (running)
             timer.start();
         else
@@ -85,9 +91,17 @@ double Correlation(const std::vector<std::int16_t>& want, const std::vector<std:
     return sw > 0 && sg > 0 ? sx / std::sqrt(sw * sg) : 0.0;
 }
 
-TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
-    test::SoundServer server;
-    if (!server.Running()) GTEST_SKIP() << "no sound server could start: " << server.Why();
+// One sound server for every case of a run: the sound output stays bound to
+// the first server it met, as a desktop program stays bound to its session's.
+class SoundOutput : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { server = std::make_unique<test::SoundServer>(); }
+    static void TearDownTestSuite() { server.reset(); }
+    static inline std::unique_ptr<test::SoundServer> server;
+};
+
+TEST_F(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
+    if (!server->Running()) GTEST_SKIP() << "no sound server could start: " << server->Why();
 
     test::TempDir dir;
     const auto run = test::RunCli({"demo-card", (dir / "card").string()});
@@ -117,6 +131,7 @@ TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
         << "the test sink is not the default output";
     TimerView view;
     PlayerEngine engine(output, view, dir / "temp");
+    view.engine = &engine;
     // The user interface is busy at the first tick: it comes 600 ms late.
     // The second queued ahead must carry the sound over it.
     bool late = true;
@@ -132,7 +147,7 @@ TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
     engine.Loaded();
 
     const auto raw = dir / "heard.raw";
-    ASSERT_TRUE(server.StartRecording(raw));
+    ASSERT_TRUE(server->StartRecording(raw));
     ASSERT_TRUE(engine.PlayPause());
     QElapsedTimer clock;
     clock.start();
@@ -144,7 +159,7 @@ TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
     tail.start();
     while (tail.elapsed() < 2000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    server.StopRecording();
+    server->StopRecording();
     output.Close();
 
     const auto heard = ReadRaw(raw);
@@ -192,6 +207,141 @@ TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
         }
         test::WriteFile(std::string(keep) + ".want", bytes);
     }
+}
+
+// Plays a generated recording through the sound server as the pane would and
+// gives what the sink played.
+struct Played {
+    std::vector<std::int16_t> heard;
+    bool ok = false;
+};
+
+Played PlayThroughServer(test::SoundServer& server, const fs::path& dir,
+                         const std::vector<std::int16_t>& pcm, int speedTenths,
+                         std::optional<int> level) {
+    Played result;
+    const auto path = dir / "r.xtr";
+    test::WriteFile(path, BuildXtrRecording(kFormatImaAdpcm, pcm));
+    AudioOutput output(std::make_unique<gui::QtAudioSink>());
+    if (!output.Open(OutputFormatType::Pcm)) return result;
+    TimerView view;
+    PlayerEngine engine(output, view, dir / "temp");
+    view.engine = &engine;
+    QObject::connect(&view.timer, &QTimer::timeout, [&] { engine.Tick(); });
+    engine.SetSpeedTenths(speedTenths);
+    engine.SetLevelTarget(level);
+    if (!engine.Open(path)) return result;
+    std::atomic<bool> abort{false};
+    if (!engine.Load(abort, nullptr)) return result;
+    engine.Loaded();
+    const auto raw = dir / "heard.raw";
+    if (!server.StartRecording(raw)) return result;
+    if (!engine.PlayPause()) return result;
+    QElapsedTimer clock;
+    clock.start();
+    const qint64 limit = static_cast<qint64>(pcm.size()) / 8 * 10 / speedTenths + 5000;
+    while (engine.State() == PlayState::Playing && clock.elapsed() < limit)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    QElapsedTimer tail;
+    tail.start();
+    while (tail.elapsed() < 2000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    server.StopRecording();
+    output.Close();
+    result.heard = ReadRaw(raw);
+    result.ok = engine.State() == PlayState::Stopped;
+    return result;
+}
+
+// The first and one past the last sample above the noise floor.
+std::pair<std::size_t, std::size_t> SoundSpan(const std::vector<std::int16_t>& x) {
+    std::size_t first = x.size(), last = 0;
+    for (std::size_t i = 0; i < x.size(); ++i)
+        if (std::abs(x[i]) > 300) {
+            first = std::min(first, i);
+            last = i + 1;
+        }
+    return {first, std::max(first, last)};
+}
+
+// The frequency of a steady tone from its rising zero crossings.
+double ToneHz(std::span<const std::int16_t> x) {
+    std::size_t first = 0, last = 0, crossings = 0;
+    for (std::size_t i = 1; i < x.size(); ++i)
+        if (x[i - 1] < 0 && x[i] >= 0) {
+            if (crossings++ == 0) first = i;
+            last = i;
+        }
+    return crossings < 2
+               ? 0
+               : 8000.0 * static_cast<double>(crossings - 1) / static_cast<double>(last - first);
+}
+
+double Lufs(std::span<const std::int16_t> x) {
+    const auto destroy = [](ebur128_state* st) { ebur128_destroy(&st); };
+    std::unique_ptr<ebur128_state, decltype(destroy)> st(ebur128_init(1, 8000, EBUR128_MODE_I),
+                                                         destroy);
+    double lufs = -HUGE_VAL;
+    if (st) {
+        (void)ebur128_add_frames_short(st.get(), x.data(), x.size());
+        (void)ebur128_loudness_global(st.get(), &lufs);
+    }
+    return lufs;
+}
+
+TEST_F(SoundOutput, OneAndAHalfTimesFasterKeepsThePitchAndLastsTwoThirds) {
+    if (!server->Running()) GTEST_SKIP() << "no sound server could start: " << server->Why();
+    test::TempDir dir;
+    // A minute of a steady 500 Hz tone.
+    std::vector<std::int16_t> tone(60 * 8000);
+    for (std::size_t i = 0; i < tone.size(); ++i)
+        tone[i] = static_cast<std::int16_t>(
+            8000 * std::sin(2 * 3.14159265358979 * 500.0 * static_cast<double>(i) / 8000));
+    const auto played = PlayThroughServer(*server, dir.path(), tone, 15, std::nullopt);
+    ASSERT_TRUE(played.ok);
+    const auto [first, last] = SoundSpan(played.heard);
+    ASSERT_LT(first, last) << "nothing was heard";
+    const double seconds = static_cast<double>(last - first) / 8000;
+    EXPECT_NEAR(seconds, 40.0, 0.5);
+    std::printf("heard for %.2f s\n", seconds);
+    const std::span<const std::int16_t> middle(played.heard.data() + first + 8000,
+                                               last - first - 16000);
+    EXPECT_NEAR(ToneHz(middle), 500.0, 500.0 * 0.02);
+    std::printf("tone heard at %.1f Hz\n", ToneHz(middle));
+}
+
+TEST_F(SoundOutput, AQuietRecordingIsHeardAsLoudAsALoudOne) {
+    if (!server->Running()) GTEST_SKIP() << "no sound server could start: " << server->Why();
+    test::TempDir dir;
+    // Speech-like sound, the second one 20 dB quieter.
+    const auto voice = [](double amplitude) {
+        std::vector<std::int16_t> out(6 * 8000);
+        const double pi = 3.14159265358979;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            const double t = static_cast<double>(i) / 8000.0;
+            double v = 0;
+            for (int h = 1; h <= 6; ++h)
+                v += std::sin(2 * pi * 150 * h * t) / h;
+            out[i] = static_cast<std::int16_t>(amplitude * 0.5 * v *
+                                               (0.6 + 0.4 * std::sin(2 * pi * 2 * t)));
+        }
+        return out;
+    };
+    const auto loud = PlayThroughServer(*server, dir.path(), voice(12000), 10, -23);
+    const auto quiet = PlayThroughServer(*server, dir.path(), voice(1200), 10, -23);
+    ASSERT_TRUE(loud.ok);
+    ASSERT_TRUE(quiet.ok);
+    const auto peakOf = [](const std::vector<std::int16_t>& x) {
+        int peak = 0;
+        for (auto v : x)
+            peak = std::max(peak, std::abs(static_cast<int>(v)));
+        return peak;
+    };
+    EXPECT_NEAR(Lufs(quiet.heard), Lufs(loud.heard), 1.0);
+    std::printf("heard at %.2f and %.2f LUFS\n", Lufs(loud.heard), Lufs(quiet.heard));
+    EXPECT_NEAR(Lufs(loud.heard), -23.0, 1.5);
+    EXPECT_LT(peakOf(loud.heard), 32767);
+    EXPECT_LT(peakOf(quiet.heard), 32767);
 }
 
 }  // namespace
