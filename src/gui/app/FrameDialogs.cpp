@@ -20,6 +20,7 @@ std::function<bool()> CMainFrame::AutoBackupOffer() {
 void CMainFrame::SetServices(DialogServices services) {
     if (!services.scheduleBackupReload)
         services.scheduleBackupReload = [this] { ScheduleBackupReload(); };
+    if (!services.ejectCard) services.ejectCard = [this] { OnEjectCard(); };
     services_ = std::move(services);
     backupDlg_->SetServices(services_);
 }

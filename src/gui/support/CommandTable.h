@@ -49,6 +49,7 @@ enum class CommandId : int {
     ClearImported = 32799,
     Repair = 32800,
     ChooseAddressBook = 32801,
+    EjectCard = 32802,
     PreviousPage = 32900,
     NextPage = 32901,
     SelectAll = 57642,
