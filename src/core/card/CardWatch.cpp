@@ -57,6 +57,7 @@ void CardWatch::LoadBackupIndexInto(CardWatchActions& actions) {
 CardWatchActions CardWatch::StartupTick() {
     CardWatchActions a;
     a.next = WatchNext::Watch;
+    if (state_.rebuildRunning.load() == 0) state_.volumes.Refresh();
     // A card in the reader is what the user waits for; the backup records are
     // read when the card goes away or the backup is asked for.
     if (state_.loaderBusy.load() == 0 && FindCard()) {

@@ -66,7 +66,7 @@ std::string UserName() {
 // (udisks2: /media/$USER on Debian, /run/media/$USER elsewhere).
 bool InUserMediaFolder(std::string_view mountPoint, const std::string& user) {
     if (user.empty() || user.find('/') != std::string::npos) return false;
-    for (const std::string base : {"/media/" + user + "/", "/run/media/" + user + "/"})
+    for (const std::string& base : {"/media/" + user + "/", "/run/media/" + user + "/"})
         if (mountPoint.size() > base.size() && StartsWith(mountPoint, base)) return true;
     return false;
 }

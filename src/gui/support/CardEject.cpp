@@ -1,6 +1,7 @@
 #include "support/CardEject.h"
 
 #include <QAtomicInteger>
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusObjectPath>

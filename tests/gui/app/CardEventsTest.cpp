@@ -83,7 +83,7 @@ class MediaFolder {
             why_ = "mounting needs root";
             return;
         }
-        if (fs::read_symlink("/proc/self/ns/mnt") == fs::read_symlink("/proc/1/ns/mnt")) {
+        if (!std::getenv("LK_PRIVATE_MOUNTS")) {
             why_ = "not in a mount namespace of its own (ctest runs this under unshare -m)";
             return;
         }
@@ -129,7 +129,7 @@ class CardMount {
                 why_ = "no /dev/fuse here";
                 return;
             }
-            if (Shell("command -v mkfs.exfat && command -v mount.exfat-fuse") != 0) {
+            if (Shell("{ command -v mkfs.exfat && command -v mount.exfat-fuse; }") != 0) {
                 why_ = "exfatprogs or exfat-fuse is not installed";
                 return;
             }
@@ -407,12 +407,16 @@ TEST_F(CardEvents, EjectUnmountsThroughUDisksOnceNothingHoldsTheCard) {
         ASSERT_EQ(messages.size(), 1u);
         EjectResult expected;
         expected.outcome = c.outcome;
-        if (c.outcome != EjectResult::Outcome::Removable)
+        if (c.outcome != EjectResult::Outcome::Removable) {
             EXPECT_TRUE(messages[0].text.startsWith(Lang(393))) << messages[0].text.toStdString();
-        if (c.outcome != EjectResult::Outcome::Failed)
+        }
+        if (c.outcome != EjectResult::Outcome::Failed) {
             EXPECT_EQ(messages[0].text, EjectResultText(expected));
+        }
         EXPECT_EQ(lk::test::ReadText(log), c.calls);
-        if (removable) EXPECT_TRUE(BackupListed());
+        if (removable) {
+            EXPECT_TRUE(BackupListed());
+        }
         held.reset();
         app().ExitInstance();
     }
