@@ -14,6 +14,7 @@
 #include "card/RecordingLength.h"
 #include "platform/CardPath.h"
 #include "platform/Decimal.h"
+#include "platform/LetterCase.h"
 #include "platform/LinkFreePath.h"
 #include "platform/RegularFile.h"
 #include "platform/TextCodec.h"
@@ -76,7 +77,10 @@ bool SetPaths(CallRecord& out, const CardVolume& card, const std::u16string& rel
     } else {
         const auto resolved = ResolveUnderRoot(card.root, rel);
         if (!resolved) return false;
-        native = resolved->string();
+        native = card.letterCase
+                     ? card.letterCase->Resolve(card.root, resolved->lexically_relative(card.root))
+                           .string()
+                     : resolved->string();
     }
     SetFieldText(out.filePath, FromUtf8(native));
     return true;

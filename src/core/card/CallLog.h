@@ -15,6 +15,8 @@
 
 namespace lk {
 
+class LetterCaseIndex;
+
 inline constexpr char kCallLogFileName[] = "CallLog.dat";
 inline constexpr char kPhoneBookFileName[] = "PhoneBook.dat";
 
@@ -30,6 +32,9 @@ struct CardVolume {
     // Code page of the card's texts; empty: the "CodePage" setting, read on
     // each use. Loaders fill it once so that a long log is not slowed by it.
     std::string codePage;
+    // Set on a card whose file system ignores letter case: paths from the log
+    // are taken in the case the card's folders list them. Not owned.
+    LetterCaseIndex* letterCase = nullptr;
 };
 
 // Family-0 card record (128 bytes).

@@ -12,8 +12,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kRemarkColumnWidthFamily1 = 120;
 constexpr const char* kBeepFiles[] = {"beep1.wav", "beep3.wav"};
+
+// A medium is in the reader: it reports at least 1 KiB, or (FUSE drivers,
+// some readers) reports no sizes at all while mounted.
+bool MediumPresent(const Volume& v) {
+    return !v.sizeKnown || v.totalBytes >= kMinCardBytes;
+}
 
 }  // namespace
 
@@ -51,9 +56,15 @@ void CardWatch::LoadBackupIndexInto(CardWatchActions& actions) {
 
 CardWatchActions CardWatch::StartupTick() {
     CardWatchActions a;
-    a.stopTimers = {kTimerStartup};
+    a.next = WatchNext::Watch;
+    if (state_.rebuildRunning.load() == 0) state_.volumes.Refresh();
+    // A card in the reader is what the user waits for; the backup records are
+    // read when the card goes away or the backup is asked for.
+    if (state_.loaderBusy.load() == 0 && FindCard()) {
+        ScanForCard(a);
+        if (state_.cardDrive.load() != 0) return a;
+    }
     LoadBackupIndexInto(a);
-    a.startTimers = {{kTimerCardWatch, kCardWatchPeriodMs}};
     return a;
 }
 
@@ -70,11 +81,11 @@ CardWatchActions CardWatch::CardWatchTick() {
             // records (the backup store was shown all along): edits would
             // otherwise go to a file where the card used to be.
             if (state_.devType.load() == 1) a.clearPhoneBook = true;
+            a.cardRemoved = true;
             if (state_.viewingBackup.load() != 1) {
                 a.clearPanes = true;
                 state_.viewingBackup = 1;
-                a.stopTimers = {kTimerCardWatch, kTimerBackupReload};
-                a.startTimers = {{kTimerBackupReload, kBackupReloadDelayMs}};
+                a.next = WatchNext::ReloadBackup;
                 a.refreshDiskSpace = true;
             }
         }
@@ -89,8 +100,7 @@ CardWatchActions CardWatch::BackupReloadTick() {
     if (state_.loaderBusy.load() != 0) return a;
     a.clearPanes = true;
     LoadBackupIndexInto(a);
-    a.stopTimers = {kTimerBackupReload, kTimerCardWatch};
-    a.startTimers = {{kTimerCardWatch, kCardWatchPeriodMs}};
+    a.next = WatchNext::Watch;
     return a;
 }
 
@@ -101,8 +111,7 @@ CardWatchActions CardWatch::ManualRescan() {
         return a;
     }
     state_.cardDrive = 0;
-    a.stopTimers = {kTimerCardWatch};
-    a.startTimers = {{kTimerCardWatch, kRescanPeriodMs}};
+    a.next = WatchNext::LookSoon;
     return a;
 }
 
@@ -110,7 +119,22 @@ bool CardWatch::CardStillPresent() const {
     const char letter = state_.cardDrive.load();
     if (state_.volumes.GetDriveType(letter) == DriveType::NoRootDir) return false;
     const auto volume = state_.volumes.Find(letter);
-    return volume && volume->totalBytes >= kMinCardBytes;
+    return volume && MediumPresent(*volume);
+}
+
+std::optional<Volume> CardWatch::FindCard() const {
+    const std::uint32_t mask = state_.volumes.LogicalDriveMask();
+    // Drives A and B are floppy letters and never hold a card.
+    for (int bit = 2; bit < 26 && (mask >> bit) != 0; ++bit) {
+        if ((mask & (1u << bit)) == 0) continue;
+        const char letter = static_cast<char>('A' + bit);
+        if (state_.volumes.GetDriveType(letter) != DriveType::Removable) continue;
+        const auto volume = state_.volumes.Find(letter);
+        if (!volume || !MediumPresent(*volume)) continue;
+        std::error_code ec;
+        if (fs::is_regular_file(volume->root / kCallLogFileName, ec)) return volume;
+    }
+    return std::nullopt;
 }
 
 void CardWatch::ScanForCard(CardWatchActions& actions) {
@@ -131,7 +155,7 @@ void CardWatch::ScanForCard(CardWatchActions& actions) {
         if (state_.loaderBusy.load() != 0) continue;
         if (state_.volumes.GetDriveType(letter) != DriveType::Removable) continue;
         const auto volume = state_.volumes.Find(letter);
-        if (!volume || volume->totalBytes < kMinCardBytes) continue;
+        if (!volume || !MediumPresent(*volume)) continue;
         state_.cardLogPath = volume->root / kCallLogFileName;
         std::error_code ec;
         if (fs::is_regular_file(state_.cardLogPath, ec)) {
@@ -145,10 +169,7 @@ void CardWatch::ScanForCard(CardWatchActions& actions) {
     state_.loadFromCard = 1;
     const int devType = HasPhoneBook(card->root) ? 1 : 0;
     state_.devType = devType;
-    if (config_.mainWindowExists) {
-        actions.deviceName = DeviceDisplayName(devType);
-        actions.remarkColumnWidth = devType == 1 ? kRemarkColumnWidthFamily1 : 0;
-    }
+    actions.cardFamily = devType;
     if (devType == 1)
         actions.loadPhoneBook = card->root / kPhoneBookFileName;
     else

@@ -11,6 +11,7 @@
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "card/LogRebuild.h"
+#include "platform/LetterCase.h"
 #include "platform/LinkFreePath.h"
 #include "platform/RegularFile.h"
 #include "platform/RootedPath.h"
@@ -138,6 +139,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     const fs::path absoluteStoreRoot = fs::absolute(storeRoot, rootError).lexically_normal();
 
     CardVolume card;
+    LetterCaseIndex letterCase;
     if (fromCard) {
         card.letter = state.cardDrive.load();
         if (auto v = state.volumes.Find(card.letter))
@@ -145,6 +147,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
         else
             card.root = state.cardLogPath.parent_path();
         card.codePage = CardCodePage();
+        if (FileSystemIgnoresCase(card.root)) card.letterCase = &letterCase;
     }
 
     const auto recordSize = static_cast<std::size_t>(RecordSize(devType, fromCard));

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include <dirent.h>
 #include <sys/vfs.h>
 
 #include "platform/MountInfo.h"
@@ -66,6 +67,49 @@ std::u16string FoldLetterCase(std::u16string_view text) {
 
 std::string FoldLetterCase(std::string_view utf8) {
     return ToUtf8(FoldLetterCase(FromUtf8(utf8)));
+}
+
+const LetterCaseIndex::Names& LetterCaseIndex::NamesIn(const std::filesystem::path& folder) {
+    if (auto it = folders_.find(folder); it != folders_.end()) return it->second;
+    Names names;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        names.emplace();
+        while (const dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..") continue;
+            names->folded.try_emplace(FoldLetterCase(name), name);
+            names->exact.insert(name);
+        }
+        ::closedir(d);
+    }
+    return folders_.emplace(folder, std::move(names)).first->second;
+}
+
+std::filesystem::path LetterCaseIndex::Resolve(const std::filesystem::path& root,
+                                               const std::filesystem::path& relative) {
+    std::filesystem::path at = root;
+    bool listed = true;  // below a component not found, nothing is listed
+    for (const auto& part : relative) {
+        const std::string name = part.string();
+        if (!listed || name.empty() || name == "." || name == ".." || name == "/") {
+            at /= part;
+            continue;
+        }
+        const Names& names = NamesIn(at);
+        if (!names || names->exact.count(name) != 0) {
+            at /= part;
+            listed = static_cast<bool>(names);
+            continue;
+        }
+        const auto it = names->folded.find(FoldLetterCase(name));
+        if (it == names->folded.end()) {
+            at /= part;
+            listed = false;
+        } else {
+            at /= it->second;
+        }
+    }
+    return at;
 }
 
 }  // namespace lk

@@ -1,7 +1,11 @@
 // The Linux stand-in for the drive list: mounted block-device file systems,
 // with "removable" worked out from sysfs, plus folders named as card roots.
 
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -33,7 +37,11 @@ bool StartsWith(std::string_view s, std::string_view prefix) {
 
 void FillSizes(MountedVolume& v) {
     struct statvfs st {};
-    if (::statvfs(v.root.c_str(), &st) != 0) return;
+    // FUSE drivers of FAT and exFAT (and a volume that cannot be asked) report
+    // no blocks at all: the sizes are unknown, not zero.
+    v.sizeKnown = false;
+    if (::statvfs(v.root.c_str(), &st) != 0 || st.f_blocks == 0) return;
+    v.sizeKnown = true;
     const std::uint64_t unit = st.f_frsize ? st.f_frsize : st.f_bsize;
     v.totalBytes = static_cast<std::uint64_t>(st.f_blocks) * unit;
     // All free space of the volume, including blocks kept for root (what the
@@ -41,13 +49,46 @@ void FillSizes(MountedVolume& v) {
     v.freeBytes = static_cast<std::uint64_t>(st.f_bfree) * unit;
 }
 
+std::string UserName() {
+    std::string name;
+    // getpwuid_r: the probe may run on a worker while the UI thread refreshes.
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    char buf[4096];
+    if (::getpwuid_r(::geteuid(), &pw, buf, sizeof buf, &found) == 0 && found && found->pw_name)
+        name = found->pw_name;
+    if (name.empty())
+        if (const char* user = std::getenv("USER")) name = user;
+    return name;
+}
+
+// The folders where the desktop mounts removable media for this user
+// (udisks2: /media/$USER on Debian, /run/media/$USER elsewhere).
+bool InUserMediaFolder(std::string_view mountPoint, const std::string& user) {
+    if (user.empty() || user.find('/') != std::string::npos) return false;
+    for (const std::string& base : {"/media/" + user + "/", "/run/media/" + user + "/"})
+        if (mountPoint.size() > base.size() && StartsWith(mountPoint, base)) return true;
+    return false;
+}
+
+// The block device behind a mount: its own numbers, or for a FUSE driver
+// (anonymous numbers, major 0) the device it was given as source.
+std::pair<unsigned, unsigned> BlockDeviceOf(const MountEntry& m) {
+    if (m.major != 0 || !StartsWith(m.source, "/dev/")) return {m.major, m.minor};
+    struct stat st {};
+    if (::stat(m.source.c_str(), &st) != 0 || !S_ISBLK(st.st_mode)) return {m.major, m.minor};
+    return {major(st.st_rdev), minor(st.st_rdev)};
+}
+
 // Card readers, USB sticks and SD slots; the mount place alone also counts,
 // since desktop automounters put every removable medium under /media.
 bool IsRemovable(const MountEntry& m) {
     if (StartsWith(m.mountPoint, "/media/") || StartsWith(m.mountPoint, "/run/media/")) return true;
     std::error_code ec;
+    const auto [devMajor, devMinor] = BlockDeviceOf(m);
+    if (devMajor == 0) return false;
     const fs::path dev =
-        "/sys/dev/block/" + std::to_string(m.major) + ":" + std::to_string(m.minor);
+        "/sys/dev/block/" + std::to_string(devMajor) + ":" + std::to_string(devMinor);
     const fs::path real = fs::canonical(dev, ec);
     if (ec) return false;
     const fs::path disk = fs::exists(real / "partition", ec) ? real.parent_path() : real;
@@ -81,11 +122,15 @@ std::vector<MountedVolume> MountedVolumesFrom(std::string_view mountInfo,
     std::map<std::string, std::size_t> byMountPoint;
     std::set<std::pair<unsigned, unsigned>> devices;
     std::error_code ec;
+    const std::string user = UserName();
     for (const auto& m : ParseMountInfo(text)) {
         if (m.mountPoint != "/") {
             // Real file systems only, each device once (bind mounts and
-            // subvolume repeats would only duplicate a volume).
-            if (IsPseudoFileSystem(m.fsType) || !StartsWith(m.source, "/dev/") || m.root != "/")
+            // subvolume repeats would only duplicate a volume). What the
+            // desktop mounted for this user is a medium whatever its driver.
+            const bool media = InUserMediaFolder(m.mountPoint, user);
+            if (m.root != "/") continue;
+            if (!media && (IsPseudoFileSystem(m.fsType) || !StartsWith(m.source, "/dev/")))
                 continue;
             if (!devices.insert({m.major, m.minor}).second) continue;
             if (!fs::is_directory(m.mountPoint, ec)) continue;

@@ -69,7 +69,7 @@ void VolumeTable::Refresh() {
             continue;
         }
         used[letter - 'A'] = true;
-        next.push_back({letter, root, m.removable, m.totalBytes, m.freeBytes});
+        next.push_back({letter, root, m.removable, m.totalBytes, m.freeBytes, m.sizeKnown});
     }
     // New volumes take the lowest free letters, in the order they are reported.
     for (const auto& m : fresh) {
@@ -82,7 +82,8 @@ void VolumeTable::Refresh() {
         }
         if (letter == 0) break;  // no letter left: the volume is not listed
         used[letter - 'A'] = true;
-        next.push_back({letter, Normal(m.root), m.removable, m.totalBytes, m.freeBytes});
+        next.push_back(
+            {letter, Normal(m.root), m.removable, m.totalBytes, m.freeBytes, m.sizeKnown});
     }
     std::sort(next.begin(), next.end(),
               [](const Volume& a, const Volume& b) { return a.letter < b.letter; });

@@ -20,6 +20,7 @@ struct Volume {
     bool removable = false;
     std::uint64_t totalBytes = 0;
     std::uint64_t freeBytes = 0;
+    bool sizeKnown = true;  // false: the file system reports no sizes (FUSE drivers)
 };
 
 // What the system reports, before letters are given.
@@ -28,6 +29,7 @@ struct MountedVolume {
     bool removable = false;
     std::uint64_t totalBytes = 0;
     std::uint64_t freeBytes = 0;
+    bool sizeKnown = true;
 };
 
 // Source of mounted volumes; tests give a fake one.
@@ -38,7 +40,9 @@ class VolumeProbe {
 };
 
 // Linux: /proc/self/mountinfo + statvfs + /sys/block, plus LINEKEEPER_CARD_ROOTS
-// and any extra card roots given on the command line.
+// and any extra card roots given on the command line. Any volume in the
+// desktop's removable-media folders (/media/$USER, /run/media/$USER) counts as
+// removable, whatever its file system.
 std::unique_ptr<VolumeProbe> MakeSystemVolumeProbe(
     std::vector<std::filesystem::path> extraCardRoots = {});
 // What that probe reports for a mountinfo text; "/" is always among them.

@@ -64,6 +64,7 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     device_ = new DeviceLibraryLoader(this);
     connect(device_, &DeviceLibraryLoader::Notified, this, &CMainFrame::OnDeviceNotify);
     services_.scheduleBackupReload = [this] { ScheduleBackupReload(); };
+    services_.ejectCard = [this] { OnEjectCard(); };
     backupDlg_ = new CBackupDlg(app_.Session(), services_, this);
     backupDlg_->SetAutomatic(true);
     backupDlg_->setModal(false);
@@ -91,7 +92,9 @@ CMainFrame::CMainFrame(CRecorderApp& app)
         connect(t, &QTimer::timeout, this, [this, id = id] {
             if (!timersFrozen_) OnTimer(id);
         });
-    StartTimer(TimerStartup, 1000);
+    watch_ = new CardWatchDriver(app_, *this);
+    connect(&app_.Filler(), &PaneFill::Finished, watch_, &CardWatchDriver::OnRowsListed);
+    StartTimer(TimerStartup, watch_->StartupDelayMs());
 }
 
 CMainFrame::~CMainFrame() {
@@ -137,6 +140,7 @@ void CMainFrame::ConnectCommands() {
     c.On(CommandId::About, this, &CMainFrame::OnAbout);
     c.On(CommandId::AutoBackup, this, &CMainFrame::OnToggleAutoBackup);
     c.On(CommandId::Repair, this, &CMainFrame::OnRepair);
+    c.On(CommandId::EjectCard, this, &CMainFrame::OnEjectCard);
     c.On(CommandId::SetBackupPath, this, &CMainFrame::OnSetBackupPath);
     c.On(CommandId::ChooseAddressBook, this, [this] { view_->ChooseAddressBook(); });
     c.On(CommandId::Rescan, this, &CMainFrame::OnRescan);
@@ -220,8 +224,15 @@ void CMainFrame::UpdateDiskSpaceStatus() {
         folder = BackupPath();
         label = Lang(144);
     } else {
-        if (auto v = st.volumes.Find(st.cardDrive)) folder = v->root;
         label = Lang(143);
+        if (auto v = st.volumes.Find(st.cardDrive)) {
+            if (!v->sizeKnown) {
+                status_[3]->setText(UnknownSpaceText(label));
+                ShowWhatIsListed();
+                return;
+            }
+            folder = v->root;
+        }
     }
     std::optional<std::uint64_t> freeBytes;
     std::error_code ec;
@@ -353,16 +364,15 @@ int CMainFrame::TimerInterval(int id) const {
 }
 
 void CMainFrame::OnTimer(int id) {
-    CardWatchDriver watch(app_, *this);
     switch (id) {
         case TimerStartup:
-            watch.StartupTick();
+            watch_->StartupTick();
             break;
         case TimerCardWatch:
-            watch.CardWatchTick();
+            watch_->CardWatchTick();
             break;
         case TimerBackupReload:
-            watch.BackupReloadTick();
+            watch_->BackupReloadTick();
             break;
         default:
             break;
@@ -386,7 +396,7 @@ void CMainFrame::OnAbout() {
 
 void CMainFrame::OnRescan() {
     const bool busy = app_.Session().Busy();
-    CardWatchDriver(app_, *this).ManualRescan();
+    watch_->ManualRescan();
     if (!busy) Announce(Lang(308));
 }
 
@@ -394,7 +404,7 @@ void CMainFrame::OnViewCardRecords() {
     RecorderState& st = app_.State();
     if (st.viewingBackup == 0) return;
     st.viewingBackup = 0;
-    st.devType = CardWatchDriver(app_, *this).CardHasPhoneBook() ? 1 : 0;
+    st.devType = watch_->CardHasPhoneBook() ? 1 : 0;
     view_->SetRemarkColumnWidth(st.devType == 1 ? 120 : 0);
     view_->SetDeviceName(DeviceName(st.devType));
     if (st.devType == 1)
@@ -426,6 +436,8 @@ void CMainFrame::StopWork() {
     timer10_->stop();
     timer20_->stop();
     timer30_->stop();
+    // An unmount under way ends by itself (it is flushing the card).
+    if (ejector_.joinable()) ejector_.join();
     // The workers poll `quitting` per record; waiting for them (rather than a
     // fixed pause) guarantees none outlives the records it reads.
     app_.JoinWorkers();

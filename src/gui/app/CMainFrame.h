@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "dialogs/DialogServices.h"
 #include "support/CommandTable.h"
@@ -22,6 +23,7 @@ class CVX310View;
 class ProgressDialog;
 class DeviceLibraryLoader;
 class CBackupDlg;
+class CardWatchDriver;
 
 enum FrameTimer : int {
     TimerStartup = 10,
@@ -70,6 +72,8 @@ class CMainFrame : public QMainWindow {
     // Tests drive the ticks themselves: the timers keep their state but their
     // expiry does nothing.
     void FreezeTimers(bool frozen) { timersFrozen_ = frozen; }
+    bool TimersFrozen() const { return timersFrozen_; }
+    CardWatchDriver& CardWatcher() const { return *watch_; }
 
     // The window's commands; pages and panes get them from here.
     CommandActions& Commands() { return *commands_; }
@@ -85,6 +89,16 @@ class CMainFrame : public QMainWindow {
 
     QString StatusText(int pane) const;
     QAction* Action(int command) const;
+
+    // The eject command: lets go of the card's files, unmounts it on a worker
+    // and says whether it can be removed.
+    void OnEjectCard();
+    bool Ejecting() const { return ejecting_; }
+    // The system bus to eject through (tests give a private one); empty: the real one.
+    void SetEjectBus(const QString& address) { ejectBus_ = address; }
+
+  signals:
+    void EjectFinished(bool removable);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -120,11 +134,15 @@ class CMainFrame : public QMainWindow {
     QTimer* timer10_;
     QTimer* timer20_;
     QTimer* timer30_;
+    CardWatchDriver* watch_ = nullptr;
     int deviceConnected_ = 0;
     int lastCategory_ = PageAll;
     int lastCount_ = 0;
     bool stopped_ = false;
     bool timersFrozen_ = false;
+    bool ejecting_ = false;
+    QString ejectBus_;
+    std::thread ejector_;
 };
 
 }  // namespace lk::gui

@@ -18,6 +18,7 @@ void CMainFrame::OfferAutoBackup(std::function<void()> closed) {
 void CMainFrame::SetServices(DialogServices services) {
     if (!services.scheduleBackupReload)
         services.scheduleBackupReload = [this] { ScheduleBackupReload(); };
+    if (!services.ejectCard) services.ejectCard = [this] { OnEjectCard(); };
     services_ = std::move(services);
     backupDlg_->SetServices(services_);
 }

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -223,10 +224,21 @@ void CBackupDlg::OnFinished() {
         bar_->setRange(0, std::max(1, total));
         bar_->setValue(std::max(0, total - summary.failed));
     }
-    ShowReport(this, summary.text, Lang(340),
-               summary.failed > 0 || result_.cardNotCleared > 0 ? QMessageBox::Warning
-                                                                : QMessageBox::Information,
-               summary.details);
+    // A card backed up in full may go: the summary offers to eject it.
+    const bool offerEject = summary.failed == 0 && result_.indexWriteFailures == 0 &&
+                            state_.cardDrive != 0 && state_.viewingBackup == 0 &&
+                            static_cast<bool>(services_.ejectCard);
+    const bool eject =
+        ShowReport(this, summary.text, Lang(340),
+                   summary.failed > 0 || result_.cardNotCleared > 0 ? QMessageBox::Warning
+                                                                    : QMessageBox::Information,
+                   summary.details, offerEject ? Lang(391).remove(QLatin1Char('&')) : QString());
+    if (eject) {
+        // After this window has closed: the eject reports in a box of its own.
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [eject = services_.ejectCard] { eject(); },
+            Qt::QueuedConnection);
+    }
     // A run that left recordings behind says so rather than closing as if
     // everything were safe; Start tries them again.
     const int missed = result_.failed + result_.indexWriteFailures;

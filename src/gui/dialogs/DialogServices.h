@@ -18,6 +18,8 @@ struct DialogServices {
     // The backup path changed or a backup run ended: reload the backup
     // records if they are shown.
     std::function<void()> scheduleBackupReload;
+    // Ejects the card (offered when a backup from it ended well).
+    std::function<void()> ejectCard;
     FileOps* backupFiles = nullptr;  // null: the real file system
 };
 

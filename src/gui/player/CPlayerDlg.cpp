@@ -242,6 +242,26 @@ void CPlayerDlg::PlayListSelection(CSortListCtrl* list) {
         if (const CallRecord* r = list->RowData(row_)) LoadRecord(*r);
 }
 
+bool CPlayerDlg::CloseRecordingUnder(const std::filesystem::path& root) {
+    if (!hasRecord_) return false;
+    const std::filesystem::path path(FieldText(record_.filePath));
+    const std::filesystem::path rel = path.lexically_normal().lexically_relative(root);
+    if (root.empty() || rel.empty() || *rel.begin() == "..") return false;
+    StopTimer(kTickTimer);
+    StopTimer(kDeferredTimer);
+    output_.Reset();
+    abort_ = true;
+    ++generation_;  // the load being stopped reports to no one
+    if (loader_.joinable()) loader_.join();
+    loading_ = false;
+    engine_.Close();
+    Unhighlight();
+    hasRecord_ = false;
+    wave_->Clear();
+    wave_->SetHint(Lang(366));
+    return true;
+}
+
 void CPlayerDlg::LoadRecord(const CallRecord& record) {
     record_ = record;
     hasRecord_ = true;

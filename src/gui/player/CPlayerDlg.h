@@ -62,6 +62,9 @@ class CPlayerDlg : public QWidget, private PlayerView {
     // Attaches the list and loads its first selected row (row 0 when none).
     void PlayListSelection(CSortListCtrl* list);
     void LoadRecord(const CallRecord& record);
+    // Stops and lets go of a recording below `root` (a card about to be
+    // ejected): no file there stays open. False when none was loaded.
+    bool CloseRecordingUnder(const std::filesystem::path& root);
     void OnCommand(int id);
     void OnWaveSeek(int second);
     // Space, Escape and Ctrl+Left/Right for the player anywhere in `scope`;

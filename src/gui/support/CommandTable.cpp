@@ -35,6 +35,8 @@ constexpr CommandSpec kCommands[] = {
     // The card watch's own rescan step refuses while records load.
     {Rescan, 83, -1, "", W, false, false, false, -1},
     {Repair, 218, -1, "", W, false, false, false, -1},
+    // A load reads the card: it ends before the card goes.
+    {EjectCard, 391, 15, "", W, false, false, true, -1},
     {ViewCard, 150, -1, "", W, true, false, true, -1},
     {ViewBackup0, 151, -1, "", W, true, false, true, 0},
     // Its own text: beside the other family's item it needs its own access key.
@@ -106,6 +108,7 @@ constexpr MenuItem kMainMenu[] = {
     kEnd,
     Sub(149),
     Cmd(Rescan),
+    Cmd(EjectCard),
     Cmd(Repair),
     kSep,
     Cmd(ViewCard),
@@ -160,6 +163,7 @@ constexpr MenuItem kRecordToolbar[] = {
     Cmd(Mail),
     Family1(MailRecorded),
     kEnd,
+    Cmd(EjectCard),
 };
 
 constexpr MenuItem kImportToolbar[] = {

@@ -49,6 +49,7 @@ enum class CommandId : int {
     ClearImported = 32799,
     Repair = 32800,
     ChooseAddressBook = 32801,
+    EjectCard = 32802,
     PlayerPlayPause = 32950,
     PlayerStop = 32951,
     PlayerPlaySelection = 32952,

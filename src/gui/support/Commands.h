@@ -34,5 +34,6 @@ inline constexpr int CmdRepair = static_cast<int>(CommandId::Repair);
 inline constexpr int CmdAbout = static_cast<int>(CommandId::About);
 inline constexpr int CmdExit = static_cast<int>(CommandId::Exit);
 inline constexpr int CmdChooseAddressBook = static_cast<int>(CommandId::ChooseAddressBook);
+inline constexpr int CmdEjectCard = static_cast<int>(CommandId::EjectCard);
 
 }  // namespace lk::gui

@@ -31,4 +31,8 @@ QString DiskSpaceText(std::optional<std::uint64_t> freeBytes, int devType, const
              QLatin1String(d.unit), Lang(147), QString::asprintf("%.2f", d.hours), Lang(148));
 }
 
+QString UnknownSpaceText(const QString& label) {
+    return QStringLiteral("%1: %2(%3: %4)").arg(Lang(142), label, Lang(146), Lang(390));
+}
+
 }  // namespace lk::gui

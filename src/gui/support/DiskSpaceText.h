@@ -19,5 +19,8 @@ DiskSpace ComputeDiskSpace(std::optional<std::uint64_t> freeBytes, int devType);
 
 // "%s: %s(%s: %.2f%s, %s: %.2f%s)" with texts 142, `label`, 146, 147 and 148.
 QString DiskSpaceText(std::optional<std::uint64_t> freeBytes, int devType, const QString& label);
+// For a volume that reports no sizes (a card through a FUSE driver):
+// "%s: %s(%s: %s)" with texts 142, `label`, 146 and 390.
+QString UnknownSpaceText(const QString& label);
 
 }  // namespace lk::gui

@@ -34,7 +34,8 @@ const QVector<QIcon>& TreeIcons() {
 }
 
 const QVector<QIcon>& ToolbarIcons() {
-    static const QVector<QIcon> icons = Strip147() + QVector<QIcon>{Svg("import"), Svg("clear")};
+    static const QVector<QIcon> icons =
+        Strip147() + QVector<QIcon>{Svg("import"), Svg("clear"), Svg("eject")};
     return icons;
 }
 

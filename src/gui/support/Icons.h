@@ -11,7 +11,8 @@ namespace lk::gui {
 const QVector<QIcon>& ListIcons();
 // Strip 131 (0-11), the device icon 150 (12), strip 147 (13-25): the tree.
 const QVector<QIcon>& TreeIcons();
-// Strip 147 (0-12), then the import icon 162 (13) and the clear icon 161 (14).
+// Strip 147 (0-12), then the import icon 162 (13), the clear icon 161 (14)
+// and the eject icon (15).
 const QVector<QIcon>& ToolbarIcons();
 QIcon ProgramIcon();
 

@@ -32,12 +32,14 @@ QMessageBox::StandardButton ShowMessage(QWidget* parent, const QString& text,
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
 
-void ShowReport(QWidget* parent, const QString& text, const QString& caption,
-                QMessageBox::Icon icon, const QString& details) {
+bool ShowReport(QWidget* parent, const QString& text, const QString& caption,
+                QMessageBox::Icon icon, const QString& details, const QString& offer) {
     if (Hook()) {
-        Hook()(parent, details.isEmpty() ? text : text + QStringLiteral("\n\n") + details, caption,
-               icon, QMessageBox::Ok);
-        return;
+        const QMessageBox::StandardButtons buttons =
+            offer.isEmpty() ? QMessageBox::Ok : QMessageBox::Ok | QMessageBox::Apply;
+        return Hook()(parent, details.isEmpty() ? text : text + QStringLiteral("\n\n") + details,
+                      caption, icon, buttons) == QMessageBox::Apply &&
+               !offer.isEmpty();
     }
     QDialog box(parent);
     box.setObjectName(QStringLiteral("reportBox"));
@@ -70,9 +72,14 @@ void ShowReport(QWidget* parent, const QString& text, const QString& caption,
     }
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &box);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    constexpr int kOffered = 2;
+    if (!offer.isEmpty()) {
+        QPushButton* extra = buttons->addButton(offer, QDialogButtonBox::ActionRole);
+        QObject::connect(extra, &QPushButton::clicked, &box, [&box] { box.done(kOffered); });
+    }
     column->addWidget(buttons);
     buttons->button(QDialogButtonBox::Ok)->setFocus();
-    box.exec();
+    return box.exec() == kOffered;
 }
 
 }  // namespace lk::gui

@@ -31,8 +31,8 @@ class FakeVolumes {
     std::unique_ptr<VolumeProbe> MakeProbe() const { return std::make_unique<Probe>(list_); }
 
     void Add(const std::filesystem::path& root, bool removable = true,
-             std::uint64_t totalBytes = std::uint64_t{1} << 30) {
-        list_->push_back({root, removable, totalBytes, totalBytes / 2});
+             std::uint64_t totalBytes = std::uint64_t{1} << 30, bool sizeKnown = true) {
+        list_->push_back({root, removable, totalBytes, totalBytes / 2, sizeKnown});
     }
     void Remove(const std::filesystem::path& root) {
         std::erase_if(*list_, [&](const MountedVolume& v) { return v.root == root; });

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Settings.h"
+#include "card/BackupStore.h"
 #include "card/CardWatch.h"
 #include "card/RecordLoader.h"
 #include "core/card/CardFixture.h"
@@ -16,7 +17,7 @@ struct Watch {
     FakeVolumes volumes;
     RecorderState state{volumes.MakeProbe()};
     fs::path beeps = dir / "beeps";
-    CardWatch watch{state, {[this] { return dir / "backup"; }, beeps, true}};
+    CardWatch watch{state, {[this] { return dir / "backup"; }, beeps}};
     std::vector<const CallRecord*> freed;  // announced to the lists' listeners
     int listener = 0;
 
@@ -33,10 +34,10 @@ struct Watch {
     ~Watch() { state.records.StopListening(listener); }
     // A folder with a call log (and a phone book for family 1) on a volume.
     fs::path Card(const std::string& name, int devType = 0, bool removable = true,
-                  std::uint64_t total = std::uint64_t{1} << 30) {
+                  std::uint64_t total = std::uint64_t{1} << 30, bool sizeKnown = true) {
         const fs::path root = dir / name;
         test::MakeCard(root, devType, {{Incoming, "20160102102033", "1"}});
-        volumes.Add(root, removable, total);
+        volumes.Add(root, removable, total, sizeKnown);
         return root;
     }
     char LetterOf(const fs::path& root) {
@@ -57,9 +58,26 @@ struct Watch {
 TEST(CardWatch, StartupLoadsTheBackupThenWatches) {
     Watch w;
     const auto a = w.watch.StartupTick();
-    EXPECT_EQ(a.stopTimers, std::vector<int>{kTimerStartup});
-    EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerCardWatch, 2000}}));
+    EXPECT_EQ(a.next, WatchNext::Watch);
     EXPECT_FALSE(a.startLoader);  // no store yet
+}
+
+TEST(CardWatch, StartupReadsACardPresentAtOnceElseTheBackupFirst) {
+    for (bool present : {true, false}) {
+        SCOPED_TRACE(present);
+        Watch w;
+        test::WriteText(MonthIndexPath(w.dir / "backup", 0, 201601), std::string(1076, '\0'));
+        const fs::path root = w.Card("card");
+        if (!present) w.volumes.Remove(root);
+        w.state.volumes.Refresh();
+        EXPECT_EQ(w.watch.FindCard().has_value(), present);
+        const auto a = w.watch.StartupTick();
+        EXPECT_EQ(a.next, WatchNext::Watch);
+        EXPECT_TRUE(a.startLoader);
+        EXPECT_EQ(w.state.loadFromCard.load(), present ? 1 : 0);
+        EXPECT_EQ(w.state.cardDrive.load() != 0, present);
+        EXPECT_EQ(a.cardFamily.has_value(), present);
+    }
 }
 
 TEST(CardWatch, TakesOnlyARemovableVolumeWithAMediumAndACallLog) {
@@ -69,6 +87,7 @@ TEST(CardWatch, TakesOnlyARemovableVolumeWithAMediumAndACallLog) {
         std::uint64_t total;
         bool withLog;
         bool taken;
+        bool sizeKnown = true;
     };
     const Case cases[] = {
         {"card in a reader", true, 1u << 30, true, true},
@@ -76,11 +95,14 @@ TEST(CardWatch, TakesOnlyARemovableVolumeWithAMediumAndACallLog) {
         {"reader without a medium", true, 0, true, false},
         {"medium below 1 KiB", true, 1023, true, false},
         {"removable without a call log", true, 1u << 30, false, false},
+        // exfat-fuse and fusefat report 0 blocks: mounted means present.
+        {"FUSE driver without sizes", true, 0, true, true, false},
+        {"FUSE volume on a fixed disk", false, 0, true, false, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Watch w;
-        const fs::path root = w.Card("card", 0, c.removable, c.total);
+        const fs::path root = w.Card("card", 0, c.removable, c.total, c.sizeKnown);
         if (!c.withLog) fs::remove(root / kCallLogFileName);
         const auto a = w.watch.CardWatchTick();
         EXPECT_EQ(a.startLoader, c.taken);
@@ -103,8 +125,7 @@ TEST(CardWatch, SetsUpEachFamily) {
         const auto a = w.watch.CardWatchTick();
         EXPECT_EQ(w.state.devType.load(), devType);
         EXPECT_EQ(ReadSettingInt("DevType"), devType);
-        EXPECT_EQ(a.deviceName, devType == 1 ? "Family1" : "Family0");
-        EXPECT_EQ(a.remarkColumnWidth, devType == 1 ? 120 : 0);
+        EXPECT_EQ(a.cardFamily, devType);
         EXPECT_EQ(a.disablePhoneBook, devType == 0);  // the previous family was 1
         EXPECT_EQ(a.loadPhoneBook.has_value(), devType == 1);
         if (devType == 1) {
@@ -160,8 +181,8 @@ TEST(CardWatch, RemovalWhileCardRecordsShowClearsAndReloadsTheBackup) {
         EXPECT_EQ(w.state.cardDrive.load(), 0);
         EXPECT_EQ(w.state.viewingBackup.load(), 1);
         EXPECT_TRUE(a.clearPanes);
-        EXPECT_EQ(a.stopTimers, (std::vector<int>{kTimerCardWatch, kTimerBackupReload}));
-        EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerBackupReload, 1000}}));
+        EXPECT_EQ(a.next, WatchNext::ReloadBackup);
+        EXPECT_TRUE(a.cardRemoved);
         EXPECT_TRUE(a.refreshDiskSpace);
         EXPECT_EQ(a.clearPhoneBook, devType == 1);
         // The panes heard of the record before it was freed.
@@ -182,8 +203,7 @@ TEST(CardWatch, RemovalWhileTheBackupShowsKeepsThePanes) {
     const auto a = w.watch.CardWatchTick();
     EXPECT_EQ(w.state.cardDrive.load(), 0);
     EXPECT_FALSE(a.clearPanes);
-    EXPECT_TRUE(a.stopTimers.empty());
-    EXPECT_TRUE(a.startTimers.empty());
+    EXPECT_EQ(a.next, WatchNext::Unchanged);
     EXPECT_EQ(w.freed.size(), 1u);
 }
 
@@ -207,7 +227,7 @@ TEST(CardWatch, RescanForgetsTheCardAndReadsItAgain) {
     w.Load();
     auto a = w.watch.ManualRescan();
     EXPECT_EQ(w.state.cardDrive.load(), 0);
-    EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerCardWatch, 1000}}));
+    EXPECT_EQ(a.next, WatchNext::LookSoon);
     a = w.watch.CardWatchTick();
     EXPECT_TRUE(a.clearPanes);  // card records were shown and are freed now
     EXPECT_EQ(w.freed.size(), 1u);
@@ -222,10 +242,10 @@ TEST(CardWatch, DoesNothingWhileTheLoaderOrARebuildRuns) {
     EXPECT_EQ(w.state.cardDrive.load(), 0);
     a = w.watch.ManualRescan();
     EXPECT_TRUE(a.showBusyMessage);
-    EXPECT_TRUE(a.startTimers.empty());
+    EXPECT_EQ(a.next, WatchNext::Unchanged);
     a = w.watch.BackupReloadTick();
     EXPECT_FALSE(a.clearPanes);
-    EXPECT_TRUE(a.stopTimers.empty());
+    EXPECT_EQ(a.next, WatchNext::Unchanged);
 
     w.state.loaderBusy = 0;
     w.state.rebuildRunning = 1;
@@ -240,8 +260,7 @@ TEST(CardWatch, BackupReloadAnnouncesTheOldRecordsBeforeFreeingThem) {
     const auto a = w.watch.BackupReloadTick();
     EXPECT_TRUE(a.clearPanes);
     EXPECT_EQ(w.freed.size(), 1u);
-    EXPECT_EQ(a.stopTimers, (std::vector<int>{kTimerBackupReload, kTimerCardWatch}));
-    EXPECT_EQ(a.startTimers, (std::vector<TimerStart>{{kTimerCardWatch, 2000}}));
+    EXPECT_EQ(a.next, WatchNext::Watch);
 }
 
 }  // namespace

@@ -126,7 +126,7 @@ TEST_F(Commands, ToolbarsAndMenusShareOneActionPerCommand) {
     Start();
     EXPECT_EQ(ToolbarCommands(view().RecordToolbar()),
               (std::vector<int>{CmdPlay, CmdDelete, CmdSearch, CmdRefresh, CmdMark, CmdExportSheet,
-                                CmdBackupAll, CmdMatchContacts, CmdMail}));
+                                CmdBackupAll, CmdMatchContacts, CmdMail, CmdEjectCard}));
     EXPECT_EQ(
         ToolbarCommands(view().ImportToolbar()),
         (std::vector<int>{CmdPlay, CmdImportFolder, CmdClearImported, CmdExportSheet, CmdMail}));
