@@ -31,5 +31,7 @@ void AddExportSheetCommand(CLI::App& app, CommandContext& ctx);
 void AddMailCommand(CLI::App& app, CommandContext& ctx);
 void AddVerifyCommand(CLI::App& app, CommandContext& ctx);
 void AddAuditCommand(CLI::App& app, CommandContext& ctx);
+void AddRetentionCommand(CLI::App& app, CommandContext& ctx);
+void AddEraseCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace lk::cli

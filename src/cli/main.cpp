@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     lk::cli::AddMailCommand(app, ctx);
     lk::cli::AddVerifyCommand(app, ctx);
     lk::cli::AddAuditCommand(app, ctx);
+    lk::cli::AddRetentionCommand(app, ctx);
+    lk::cli::AddEraseCommand(app, ctx);
 
     try {
         app.parse(argc, argv);
