@@ -27,9 +27,7 @@ namespace fs = std::filesystem;
 using test::RecordingSpec;
 using Bytes = std::vector<std::uint8_t>;
 
-int Trials() {
-    return test::TrialsFromEnv("LK_CRASH_TRIALS", 30);
-}
+int Trials() { return test::TrialsFromEnv("LK_CRASH_TRIALS", 30); }
 
 // Recordings over three months, a missed call, and a second recording that
 // meets the first under one store name.
@@ -161,7 +159,8 @@ TEST(BackupCrash, AKilledBackupLosesNothingAndTheNextRunHeals) {
         {
             test::TempDir dir;
             MakeCrashCard(dir / "card");
-                std::vector<std::string> args = {"backup", "--card", (dir / "card").string(), "--store",
+            const auto t0 = std::chrono::steady_clock::now();
+            std::vector<std::string> args = {"backup", "--card", (dir / "card").string(), "--store",
                                              (dir / "store").string()};
             if (move) args.push_back("--move");
             ASSERT_EQ(test::RunCli(args).exitCode, 0);
@@ -217,7 +216,8 @@ TEST(BackupCrash, TwoKilledWritersOnOneStoreLoseNothing) {
         {
             test::TempDir dir;
             MakeCrashCard(dir / "card");
-                ASSERT_EQ(test::RunCli({"backup", "--card", (dir / "card").string(), "--store",
+            const auto t0 = std::chrono::steady_clock::now();
+            ASSERT_EQ(test::RunCli({"backup", "--card", (dir / "card").string(), "--store",
                                     (dir / "store").string()})
                           .exitCode,
                       0);
