@@ -74,8 +74,24 @@ bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, std::
     if (!rule.types.empty() &&
         std::find(rule.types.begin(), rule.types.end(), record.type) == rule.types.end())
         return false;
-    const SystemTime& t = record.time;
-    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
+    SystemTime t = record.time;
+    // A record whose log path hid its time (a renamed card file) still has
+    // the time in the name of its copy.
+    if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) {
+        const std::string key = StoreKeyOf(ToUtf8(FieldText(record.filePath)));
+        const std::string name = key.substr(key.rfind('/') + 1);
+        if (name.size() < 14 || Digits(name.substr(0, 14)).size() != 14) return false;
+        auto field = [&](std::size_t at, std::size_t n) {
+            return static_cast<std::uint16_t>(std::stoi(name.substr(at, n)));
+        };
+        t.year = field(0, 4);
+        t.month = field(4, 2);
+        t.day = field(6, 2);
+        t.hour = field(8, 2);
+        t.minute = field(10, 2);
+        t.second = field(12, 2);
+        if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
+    }
     const std::int64_t seconds =
         DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
     return seconds < static_cast<std::int64_t>(now) - std::int64_t{rule.keepDays} * 86400;
