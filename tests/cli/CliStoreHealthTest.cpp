@@ -155,5 +155,45 @@ TEST(CliStoreHealth, EraseTakesEveryCallOfOneNumberWhateverItsSpelling) {
     EXPECT_EQ(b.Run({"verify", "--family", "0"}).exitCode, 0);
 }
 
+TEST(CliStoreHealth, EraseWithACardTakesTheCardsCallsOfTheNumberToo) {
+    BackedUp b(Calls());
+    const std::string card = b.card.string();
+    auto run = b.Run({"erase", "--family", "0", "--card", card, "--number", "5551234", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(json::parse(run.out)["listed"], 6);  // three in the store, three on the card
+    EXPECT_TRUE(fs::exists(b.card / test::RecordingRelative(b.calls[0], 0)));
+
+    run = b.Run(
+        {"erase", "--family", "0", "--card", card, "--number", "5551234", "--apply", "--json"});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(json::parse(run.out)["taken"], 6);
+    EXPECT_FALSE(fs::exists(b.card / test::RecordingRelative(b.calls[0], 0)));
+    EXPECT_TRUE(fs::exists(b.card / test::RecordingRelative(b.calls[2], 0)));
+    const auto log = test::ReadFile(b.card / kCallLogFileName);
+    ASSERT_EQ(log.size(), 4u * 128u);
+    EXPECT_EQ(log[0 * 128], 0);  // cleared in place
+    EXPECT_EQ(log[1 * 128], 0);
+    EXPECT_EQ(log[2 * 128], 1);
+    EXPECT_EQ(log[3 * 128], 0);
+    // The card's and the store's copies of one call, both in the trash.
+    EXPECT_TRUE(fs::exists(b.Trashed(b.calls[0])));
+    const auto actions = b.AuditActions();
+    EXPECT_EQ(std::count(actions.begin(), actions.end(), "erased"), 6);
+}
+
+TEST(CliStoreHealth, WithoutAUsableTrashNothingIsTakenOut) {
+    BackedUp b(Calls());
+    // The home trash's folder cannot be made: its parent is a plain file.
+    fs::remove_all(b.dir / "data");
+    test::WriteText(b.dir / "data", "not a folder");
+    auto run = b.Run({"erase", "--family", "0", "--number", "777"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    run = b.Run({"erase", "--family", "0", "--number", "777", "--apply"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("nothing was moved"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::exists(b.StoreFile(b.calls[2])));
+    EXPECT_EQ(b.Run({"verify", "--family", "0"}).exitCode, 0);  // its entry still lives
+}
+
 }  // namespace
 }  // namespace lk

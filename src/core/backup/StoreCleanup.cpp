@@ -12,6 +12,7 @@
 #include "backup/FileOps.h"
 #include "backup/StoreChecksums.h"
 #include "card/BackupStore.h"
+#include "card/RecordCommands.h"
 #include "platform/RootedPath.h"
 #include "platform/TextCodec.h"
 #include "platform/Trash.h"
@@ -67,6 +68,17 @@ std::optional<std::vector<std::uint8_t>> ReadIndex(const fs::path& backupPath,
     }
 }
 
+// Nothing goes that the user has not seen listed: a dry run of the same
+// rule leaves its mark in the audit trail, and applying looks for it.
+bool Listed(const CleanupOptions& options) {
+    const std::string listed = options.action + " listed";
+    const AuditRead trail = ReadAudit(options.backupPath);
+    return std::any_of(trail.records.begin(), trail.records.end(), [&](const AuditRecord& r) {
+        return r.event.action == listed && r.event.family == options.devType &&
+               r.event.detail == options.detail;
+    });
+}
+
 }  // namespace
 
 bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, std::time_t now) {
@@ -114,20 +126,10 @@ CleanupResult CleanStore(const CleanupOptions& options, const std::atomic<int>& 
         return result;
     }
     result.storeFound = true;
-    // Nothing goes that the user has not seen listed: a dry run of the same
-    // rule leaves its mark in the audit trail, and applying looks for it.
     const std::string listed = options.action + " listed";
-    if (options.apply) {
-        const AuditRead trail = ReadAudit(options.backupPath);
-        const bool seen =
-            std::any_of(trail.records.begin(), trail.records.end(), [&](const AuditRecord& r) {
-                return r.event.action == listed && r.event.family == options.devType &&
-                       r.event.detail == options.detail;
-            });
-        if (!seen) {
-            result.error = "nothing was moved: list the calls first (run without applying)";
-            return result;
-        }
+    if (options.apply && !Listed(options)) {
+        result.error = "nothing was moved: list the calls first (run without applying)";
+        return result;
     }
     std::optional<Trash> trash;
     if (options.apply) {
@@ -224,6 +226,63 @@ CleanupResult CleanStore(const CleanupOptions& options, const std::atomic<int>& 
         if (const auto written = AppendAudit(options.backupPath, {&seen, 1}); !written.ok)
             result.error = written.error;
     }
+    return result;
+}
+
+CleanupResult CleanCard(std::span<const CallRecord* const> records, const CleanupOptions& options) {
+    CleanupResult result;
+    if (options.apply && !Listed(options)) {
+        result.error = "nothing was moved: list the calls first (run without applying)";
+        return result;
+    }
+    std::optional<Trash> trash;
+    std::vector<AuditEvent> audit;
+    for (const CallRecord* r : records) {
+        if (r == nullptr || !r->origin.Known() ||
+            r->origin.file->kind != RecordSourceFile::Kind::CardLog || !options.select(*r))
+            continue;
+        CleanupItem item;
+        item.entry = static_cast<std::uint64_t>(r->origin.position);
+        item.record = *r;
+        const auto recording = RecordingOf(*r);
+        item.file = recording.path ? recording.path->Relative().generic_string() : std::string();
+        if (options.apply) {
+            if (!trash) {
+                std::string reason;
+                trash = Trash::For(r->origin.file->root, reason);
+                if (!trash) {
+                    result.error = "nothing was moved from the card: " + reason;
+                    return result;
+                }
+            }
+            if (recording.path && !recording.path->NamesNoFile()) {
+                const TrashMove moved = trash->Move(*recording.path);
+                item.trashed = moved.ok;
+                // A recording that is not there any more leaves just the entry.
+                const bool gone = !moved.ok && !DefaultFileOps().Exists(recording.path->Full());
+                if (!moved.ok && !gone) item.reason = moved.reason;
+            }
+            if (item.reason.empty()) {
+                const RecordSourceFile& log = *r->origin.file;
+                const int fd = OpenRegularFdWithoutLinks(log.root, log.root / log.file, O_RDWR);
+                const std::uint8_t dead = 0;
+                const auto at = static_cast<off_t>(item.entry) * log.recordSize;
+                item.cleared = fd >= 0 && ::pwrite(fd, &dead, 1, at) == 1 && ::fsync(fd) == 0;
+                if (!item.cleared) item.reason = FileErrorText(errno);
+                if (fd >= 0) ::close(fd);
+            }
+            if (item.cleared) {
+                ++result.taken;
+                audit.push_back({options.action, options.devType, "card:" + item.file,
+                                 options.detail + (item.trashed ? "; moved to trash" : "")});
+            } else {
+                ++result.failed;
+            }
+        }
+        result.items.push_back(std::move(item));
+    }
+    if (const auto written = AppendAudit(options.backupPath, audit); !written.ok)
+        result.error = written.error;
     return result;
 }
 

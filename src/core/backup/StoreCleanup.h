@@ -11,6 +11,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -65,5 +66,13 @@ struct CleanupResult {
 };
 
 CleanupResult CleanStore(const CleanupOptions& options, const std::atomic<int>& stop);
+
+// The same for the calls of a card's log that `options.select` picks
+// (records read from the card, with their origin): their recordings go to
+// the trash of the card's volume and their log entries are cleared in
+// place. The audit trail is the store's (options.backupPath); applying needs
+// the listing of the same action and detail there too. `storeFound` stays
+// false.
+CleanupResult CleanCard(std::span<const CallRecord* const> records, const CleanupOptions& options);
 
 }  // namespace lk
