@@ -106,6 +106,8 @@ class CMainFrame : public QMainWindow {
     void OnToggleAutoBackup();
     void OnSetBackupPath();
     void OnRepair();
+    void OnCheckStore();
+    void OnAuditTrail();
     QTimer* Timer(int id) const;
 
     CRecorderApp& app_;

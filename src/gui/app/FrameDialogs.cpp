@@ -1,12 +1,15 @@
-// The main frame's commands that open the backup-path and repair windows, and
+// The main frame's commands that open the backup-path, repair, store check and
+// audit trail windows, and
 // the automatic backup it offers the record loader.
 
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
 #include "app/Settings.h"
+#include "dialogs/CAuditTrailDlg.h"
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "dialogs/CRepairDlg.h"
+#include "dialogs/CStoreCheckDlg.h"
 #include "support/SettingsWrite.h"
 
 namespace lk::gui {
@@ -48,6 +51,20 @@ void CMainFrame::OnRepair() {
             if (st.viewingBackup == 0 && st.cardDrive == letter) RefreshRecords();
         },
         this);
+    dlg.exec();
+}
+
+void CMainFrame::OnCheckStore() {
+    if (BackupPath().empty()) {
+        OnSetBackupPath();
+        if (BackupPath().empty()) return;
+    }
+    CStoreCheckDlg dlg(BackupPath(), app_.State().devType != 0 ? 1 : 0, services_, this);
+    dlg.exec();
+}
+
+void CMainFrame::OnAuditTrail() {
+    CAuditTrailDlg dlg(BackupPath(), this);
     dlg.exec();
 }
 

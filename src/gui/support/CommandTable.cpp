@@ -35,6 +35,8 @@ constexpr CommandSpec kCommands[] = {
     // The card watch's own rescan step refuses while records load.
     {Rescan, 83, -1, "", W, false, false, false, -1},
     {Repair, 218, -1, "", W, false, false, false, -1},
+    {CheckStore, 450, -1, "", W, false, false, false, -1},
+    {AuditTrail, 451, -1, "", W, false, false, false, -1},
     {ViewCard, 150, -1, "", W, true, false, true, -1},
     {ViewBackup0, 151, -1, "", W, true, false, true, 0},
     // Its own text: beside the other family's item it needs its own access key.
@@ -90,6 +92,8 @@ constexpr MenuItem kMainMenu[] = {
     Sub(149),
     Cmd(Rescan),
     Cmd(Repair),
+    Cmd(CheckStore),
+    Cmd(AuditTrail),
     kSep,
     Cmd(ViewCard),
     Cmd(ViewBackup0),

@@ -49,6 +49,8 @@ enum class CommandId : int {
     ClearImported = 32799,
     Repair = 32800,
     ChooseAddressBook = 32801,
+    CheckStore = 32810,
+    AuditTrail = 32811,
     PreviousPage = 32900,
     NextPage = 32901,
     SelectAll = 57642,
