@@ -673,6 +673,9 @@ bool BackupRun::AppendChecksums(int yyyymm, const std::vector<Pending*>& entries
     if (lines.empty()) return false;
     const fs::path path = ChecksumFilePath(storeRoot_, yyyymm);
     if (!files_.ReachedWithoutLinks(options_.backupPath, path)) return false;
+    // Only ever a plain file: a FIFO or a device in its place is left alone.
+    const auto kind = files_.Probe(path).kind;
+    if (kind != FileProbe::Kind::Regular && kind != FileProbe::Kind::Missing) return false;
     bool clean = true;
     if (const auto size = files_.FileSize(path); size && *size > 0) {
         const auto last = files_.ReadFrom(path, *size - 1);

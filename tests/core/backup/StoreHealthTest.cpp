@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <sys/stat.h>
+
 #include "backup/AuditTrail.h"
 #include "backup/StoreChecksums.h"
 #include "backup/StoreVerify.h"
@@ -225,6 +227,20 @@ TEST(StoreHealth, APoisonedChecksumFileIsReadAsDataOnly) {
     const auto v2 = Verify(card, false);
     EXPECT_EQ(v2.checksumsMatched, 3);
     EXPECT_EQ(v2.withoutChecksum, 1);  // the month whose checksum file was a link
+}
+
+TEST(StoreHealth, AChecksumFileThatIsAFifoNeitherBlocksTheBackupNorTheCheck) {
+    LoadedCard card(0, TwoMonths());
+    const fs::path root = card.StoreRootPath();
+    fs::create_directories(root / "CallLog");
+    ASSERT_EQ(::mkfifo(ChecksumFilePath(root, 201602).c_str(), 0644), 0);
+    const auto r = card.RunAll(false);
+    EXPECT_EQ(r.backedUp, 3);
+    const auto v = Verify(card, true);
+    EXPECT_EQ(Count(v, StoreProblemKind::ChecksumFileDamaged), 1);
+    EXPECT_EQ(v.withoutChecksum, 2);
+    EXPECT_EQ(v.checksumsMatched, 1);
+    EXPECT_EQ(fs::status(ChecksumFilePath(root, 201602)).type(), fs::file_type::fifo);
 }
 
 TEST(StoreHealth, EntriesNamingLinksMissingFilesOrOtherFoldersAreReported) {
