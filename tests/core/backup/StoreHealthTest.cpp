@@ -11,6 +11,7 @@
 
 #include "backup/AuditTrail.h"
 #include "backup/StoreChecksums.h"
+#include "backup/StoreCleanup.h"
 #include "backup/StoreVerify.h"
 #include "core/backup/BackupTestSupport.h"
 
@@ -257,6 +258,63 @@ TEST(StoreHealth, EntriesNamingLinksMissingFilesOrOtherFoldersAreReported) {
     EXPECT_EQ(Count(v, StoreProblemKind::NotRegularFile), 1);
     EXPECT_EQ(Count(v, StoreProblemKind::MissingFile), 1);
     EXPECT_EQ(v.filesChecked, 1);
+}
+
+TEST(StoreHealth, OnlyPlainNamesOfTheirOwnMonthCountAsStoreKeys) {
+    const struct {
+        const char* key;
+        bool ok;
+    } cases[] = {
+        {"201602/20160214/20160214093000-I-1.wav", true},
+        {"201602/20160214/x.wav.tmp", true},
+        {"201603/20160314/20160314093000-I-1.wav", false},  // another month
+        {"201602/20160314/20160314093000-I-1.wav", false},  // a day of another month
+        {"201602/20160214/../../../etc/passwd", false},
+        {"201602/20160214/..", false},
+        {"201602/2016021x/a.wav", false},
+        {"/201602/20160214/a.wav", false},
+        {"201602/20160214/a\\b.wav", false},
+        {"201602/20160214/a\nb.wav", false},
+        {"201602/20160214/", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsMonthStoreKey(c.key, 201602), c.ok) << c.key;
+    EXPECT_EQ(FormatChecksumLine({}, "../x", 201602), "");
+}
+
+TEST(StoreHealth, RetentionSparesMarkedAndRecentCallsAndOtherTypes) {
+    const std::time_t now = 1481328000;  // 2016-12-10
+    auto call = [](int type, int year, int month, int day) {
+        CallRecord r;
+        r.type = type;
+        r.time.year = static_cast<std::uint16_t>(year);
+        r.time.month = static_cast<std::uint16_t>(month);
+        r.time.day = static_cast<std::uint16_t>(day);
+        return r;
+    };
+    const RetentionRule days90{90, {}};
+    const RetentionRule missedOnly{90, {Missed}};
+    EXPECT_TRUE(RetentionSelects(call(Incoming, 2016, 9, 1), days90, now));
+    EXPECT_FALSE(RetentionSelects(call(Incoming, 2016, 9, 12), days90, now));  // 89 days old
+    EXPECT_FALSE(RetentionSelects(call(Incoming, 2016, 9, 1), missedOnly, now));
+    EXPECT_TRUE(RetentionSelects(call(Missed, 2016, 9, 1), missedOnly, now));
+    CallRecord marked = call(Incoming, 2015, 1, 1);
+    marked.cardBytes[CallRecord::kCardMarkByte] = 1;
+    EXPECT_FALSE(RetentionSelects(marked, days90, now));
+    // No time in the record: the copy's name tells it.
+    CallRecord unnamed = call(Incoming, 0, 0, 0);
+    SetFieldText(unnamed.filePath, u"/s/201501/20150101/20150101100000-I-1_2.wav");
+    EXPECT_TRUE(RetentionSelects(unnamed, days90, now));
+    SetFieldText(unnamed.filePath, u"/s/201501/20150101/x.wav");
+    EXPECT_FALSE(RetentionSelects(unnamed, days90, now));
+
+    CallRecord r;
+    SetFieldText(r.number, u"+49 (30) 555-1234");
+    EXPECT_TRUE(NumberMatches(r, "4930 5551234"));
+    EXPECT_FALSE(NumberMatches(r, "305551234"));
+    SetFieldText(r.number, u"Anonymous");
+    EXPECT_TRUE(NumberMatches(r, "Anonymous"));
+    EXPECT_FALSE(NumberMatches(r, ""));
 }
 
 TEST(StoreHealth, AuditTrailSurvivesADamagedTrailingLine) {
