@@ -108,6 +108,7 @@ class CMainFrame : public QMainWindow {
     void OnRepair();
     void OnCheckStore();
     void OnAuditTrail();
+    void OnRetention();
     QTimer* Timer(int id) const;
 
     CRecorderApp& app_;

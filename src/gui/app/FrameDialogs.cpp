@@ -9,6 +9,7 @@
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "dialogs/CRepairDlg.h"
+#include "dialogs/CRetentionDlg.h"
 #include "dialogs/CStoreCheckDlg.h"
 #include "support/SettingsWrite.h"
 
@@ -65,6 +66,15 @@ void CMainFrame::OnCheckStore() {
 
 void CMainFrame::OnAuditTrail() {
     CAuditTrailDlg dlg(BackupPath(), this);
+    dlg.exec();
+}
+
+void CMainFrame::OnRetention() {
+    if (BackupPath().empty()) {
+        OnSetBackupPath();
+        if (BackupPath().empty()) return;
+    }
+    CRetentionDlg dlg(BackupPath(), app_.State().devType != 0 ? 1 : 0, services_, this);
     dlg.exec();
 }
 

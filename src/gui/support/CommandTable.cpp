@@ -37,6 +37,7 @@ constexpr CommandSpec kCommands[] = {
     {Repair, 218, -1, "", W, false, false, false, -1},
     {CheckStore, 450, -1, "", W, false, false, false, -1},
     {AuditTrail, 451, -1, "", W, false, false, false, -1},
+    {Retention, 477, -1, "", W, false, false, false, -1},
     {ViewCard, 150, -1, "", W, true, false, true, -1},
     {ViewBackup0, 151, -1, "", W, true, false, true, 0},
     // Its own text: beside the other family's item it needs its own access key.
@@ -94,6 +95,7 @@ constexpr MenuItem kMainMenu[] = {
     Cmd(Repair),
     Cmd(CheckStore),
     Cmd(AuditTrail),
+    Cmd(Retention),
     kSep,
     Cmd(ViewCard),
     Cmd(ViewBackup0),

@@ -51,6 +51,7 @@ enum class CommandId : int {
     ChooseAddressBook = 32801,
     CheckStore = 32810,
     AuditTrail = 32811,
+    Retention = 32812,
     PreviousPage = 32900,
     NextPage = 32901,
     SelectAll = 57642,
