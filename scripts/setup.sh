@@ -7,7 +7,7 @@ PACKAGES=(
   # build
   cmake ninja-build g++ pkg-config
   # core libraries
-  libgsm1-dev libsimpleini-dev libsoundtouch-dev libebur128-dev nlohmann-json3-dev libcli11-dev
+  libgsm1-dev libsimpleini-dev libsoundtouch-dev libebur128-dev nlohmann-json3-dev libcli11-dev libssl-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # GUI

@@ -29,5 +29,9 @@ void AddPhoneBookCommand(CLI::App& app, CommandContext& ctx);
 void AddContactsCommand(CLI::App& app, CommandContext& ctx);
 void AddExportSheetCommand(CLI::App& app, CommandContext& ctx);
 void AddMailCommand(CLI::App& app, CommandContext& ctx);
+void AddVerifyCommand(CLI::App& app, CommandContext& ctx);
+void AddAuditCommand(CLI::App& app, CommandContext& ctx);
+void AddRetentionCommand(CLI::App& app, CommandContext& ctx);
+void AddEraseCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace lk::cli

@@ -22,6 +22,10 @@ int main(int argc, char** argv) {
     lk::cli::AddContactsCommand(app, ctx);
     lk::cli::AddExportSheetCommand(app, ctx);
     lk::cli::AddMailCommand(app, ctx);
+    lk::cli::AddVerifyCommand(app, ctx);
+    lk::cli::AddAuditCommand(app, ctx);
+    lk::cli::AddRetentionCommand(app, ctx);
+    lk::cli::AddEraseCommand(app, ctx);
 
     try {
         app.parse(argc, argv);

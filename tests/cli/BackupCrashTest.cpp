@@ -109,7 +109,7 @@ std::size_t ExpectNothingLost(const fs::path& card, const fs::path& store,
     std::size_t live = 0;
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(root / "CallLog", ec)) {
-        if (e.path().extension() == ".lock" ||
+        if (e.path().extension() == ".lock" || e.path().extension() == ".sha256" ||
             e.path().filename().string().find(kCardFilesSuffix) != std::string::npos)
             continue;
         const auto bytes = test::ReadFile(e.path());
@@ -278,6 +278,77 @@ TEST(BackupCrash, TwoKilledWritersOnOneStoreLoseNothing) {
                     EXPECT_TRUE(inStore.count(bytes) != 0);
             if (HasFailure()) return;
         }
+    }
+}
+
+// A store that lost index entries (a cut-off write) and holds a duplicate:
+// `verify --repair` and then `retention --apply`, each killed at a random
+// moment, lose no recording, and the next run finishes the job.
+TEST(BackupCrash, AKilledRepairOrRetentionLosesNothing) {
+    test::TempHome home;
+    std::mt19937 random(20261211);
+    const int trials = std::max(1, Trials() / 3);
+    for (int trial = 0; trial < trials; ++trial) {
+        SCOPED_TRACE(trial);
+        test::TempDir dir;
+        const fs::path card = dir / "card";
+        const fs::path store = dir / "store";
+        const fs::path trash = dir / "data/Trash/files";
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        fs::create_directories(dir / "data");
+        MakeCrashCard(card);
+        const auto originals = Originals(card);
+        ASSERT_EQ(
+            test::RunCli({"backup", "--card", card.string(), "--store", store.string()}).exitCode,
+            0);
+        // Half of February's entries lost, and one of January's twice.
+        const fs::path feb = MonthIndexPath(store, 0, 201602);
+        const fs::path jan = MonthIndexPath(store, 0, 201601);
+        fs::resize_file(feb, fs::file_size(feb) / CallRecord::kSize / 2 * CallRecord::kSize);
+        auto janBytes = test::ReadFile(jan);
+        janBytes.insert(janBytes.end(), janBytes.begin(), janBytes.begin() + CallRecord::kSize);
+        test::WriteFile(jan, janBytes);
+        const auto inStoreBefore = FilesUnder(StoreRoot(store, 0), ".lock");
+
+        const std::vector<std::string> repair = {"verify",   "--store", store.string(),
+                                                 "--family", "0",       "--repair"};
+        Child child = Spawn(repair);
+        ASSERT_GT(child.pid, 0);
+        std::uniform_int_distribution<long> at(0, 400000);
+        std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
+        ::kill(child.pid, SIGKILL);
+        int status = 0;
+        ::waitpid(child.pid, &status, 0);
+        EXPECT_EQ(FilesUnder(StoreRoot(store, 0), ".lock"), inStoreBefore);
+        auto run = test::RunCli(repair);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        EXPECT_EQ(ExpectNothingLost(card, store, originals), CardFiles().size());
+        EXPECT_EQ(test::RunCli({"verify", "--store", store.string(), "--family", "0"}).exitCode, 0);
+
+        // Every call goes; a listing first.
+        const std::vector<std::string> listing = {
+            "retention", "--store", store.string(), "--family", "0", "--keep-days", "0"};
+        ASSERT_EQ(test::RunCli(listing).exitCode, 0);
+        auto apply = listing;
+        apply.push_back("--apply");
+        child = Spawn(apply);
+        std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
+        ::kill(child.pid, SIGKILL);
+        ::waitpid(child.pid, &status, 0);
+        const auto inStore = FilesUnder(StoreRoot(store, 0), ".lock");
+        const auto inTrash = FilesUnder(trash, ".lock");
+        for (std::size_t i = 0; i < originals.size(); ++i)
+            EXPECT_TRUE(inStore.count(originals[i]) != 0 || inTrash.count(originals[i]) != 0)
+                << "recording " << i << " is lost";
+        run = test::RunCli(apply);
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        const auto trashed = FilesUnder(trash, ".lock");
+        for (std::size_t i = 0; i < originals.size(); ++i)
+            EXPECT_TRUE(trashed.count(originals[i]) != 0)
+                << "recording " << i << " not in the trash";
+        EXPECT_EQ(ExpectNothingLost(card, store, originals), 0u) << run.out;
+        ::unsetenv("XDG_DATA_HOME");
+        if (HasFailure()) return;
     }
 }
 

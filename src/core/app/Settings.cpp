@@ -52,6 +52,15 @@ std::string CardCodePage() {
     return cp.empty() ? std::string("CP1252") : cp;
 }
 
+int RetentionDays() {
+    const int days = ReadSettingInt("RetentionDays");
+    return days >= 0 ? days : 90;
+}
+
+bool SetRetentionDays(int days) {
+    return WriteSettingInt("RetentionDays", days < 0 ? 0 : days);
+}
+
 int DevType() {
     return ReadSettingInt("DevType") == 1 ? 1 : 0;
 }

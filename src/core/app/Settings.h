@@ -26,6 +26,9 @@ std::string ReadSettingString(std::string_view key);
 
 // The card text code page: "CodePage", "CP1252" when unset.
 std::string CardCodePage();
+// "RetentionDays": the days of calls the retention window keeps, 90 when unset.
+int RetentionDays();
+[[nodiscard]] bool SetRetentionDays(int days);
 // "DevType": the last recorder family, 0 unless 1.
 int DevType();
 [[nodiscard]] bool SetDevType(int family);

@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "backup/StoreChecksums.h"
 #include "card/BackupStore.h"
 #include "card/RecordFileCode.h"
 #include "platform/CardPath.h"
@@ -108,6 +109,8 @@ struct Pending {
     bool removeSource = false;
     FileProbe sourceProbe;  // the card file as it was looked at
     std::string cardKey;    // its path below the card root, as the card compares names
+    // SHA-256 of the bytes copied to `partial`, taken as they were copied.
+    std::optional<Sha256::Digest> digest;
 };
 
 // The quick check: a card file whose name, size, write time and change time
@@ -211,6 +214,9 @@ class BackupRun {
     void ReadNewEntries(int yyyymm);
     void NameCopy(Pending& p);
     void NoteIndexed(int yyyymm, const std::string& key, std::optional<std::uint64_t> at);
+    // The checksums of the copies just indexed, synced with the index; false
+    // when nothing was written.
+    bool AppendChecksums(int yyyymm, const std::vector<Pending*>& entries);
 
     RecorderState& state_;
     const BackupOptions& options_;
@@ -565,6 +571,7 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         return Queue(std::move(p));
     }
     batchBytes_ += sourceSize;
+    p.digest = files_.LastCopiedDigest();
     p.work = Work::Copy;
     p.outcome = options_.move ? BackupOutcome::Moved : BackupOutcome::Copied;
     p.addToList = true;
@@ -656,6 +663,28 @@ void BackupRun::ReadNewEntries(int yyyymm) {
         if (r.IsLive()) m.live[key].push_back(position);
     }
     m.readBytes += off;
+}
+
+bool BackupRun::AppendChecksums(int yyyymm, const std::vector<Pending*>& entries) {
+    std::string lines;
+    for (const Pending* p : entries)
+        if (p->work == Work::Copy && p->digest)
+            lines += FormatChecksumLine(*p->digest, p->dest.key, yyyymm);
+    if (lines.empty()) return false;
+    const fs::path path = ChecksumFilePath(storeRoot_, yyyymm);
+    if (!files_.ReachedWithoutLinks(options_.backupPath, path)) return false;
+    // Only ever a plain file: a FIFO or a device in its place is left alone.
+    const auto kind = files_.Probe(path).kind;
+    if (kind != FileProbe::Kind::Regular && kind != FileProbe::Kind::Missing) return false;
+    bool clean = true;
+    if (const auto size = files_.FileSize(path); size && *size > 0) {
+        const auto last = files_.ReadFrom(path, *size - 1);
+        clean = last && !last->empty() && last->back() == '\n';
+    }
+    // A missing line only leaves that copy unproven; verify --repair adds it.
+    const std::string text = ChecksumAppendText(lines, clean);
+    return files_.AppendBytes(
+        path, ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }
 
 void BackupRun::NoteIndexed(int yyyymm, const std::string& key, std::optional<std::uint64_t> at) {
@@ -830,6 +859,8 @@ void BackupRun::Flush() {
         if (first) {
             m.readBytes = (*first + entries.size()) * CallRecord::kSize;
             indexes.push_back(index);
+            if (AppendChecksums(yyyymm, entries))
+                indexes.push_back(ChecksumFilePath(storeRoot_, yyyymm));
         }
         for (std::size_t i = 0; i < entries.size(); ++i) {
             Pending& p = *entries[i];

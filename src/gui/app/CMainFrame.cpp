@@ -141,6 +141,9 @@ void CMainFrame::ConnectCommands() {
     c.On(CommandId::AutoBackup, this, &CMainFrame::OnToggleAutoBackup);
     c.On(CommandId::Repair, this, &CMainFrame::OnRepair);
     c.On(CommandId::EjectCard, this, &CMainFrame::OnEjectCard);
+    c.On(CommandId::CheckStore, this, &CMainFrame::OnCheckStore);
+    c.On(CommandId::AuditTrail, this, &CMainFrame::OnAuditTrail);
+    c.On(CommandId::Retention, this, &CMainFrame::OnRetention);
     c.On(CommandId::SetBackupPath, this, &CMainFrame::OnSetBackupPath);
     c.On(CommandId::ChooseAddressBook, this, [this] { view_->ChooseAddressBook(); });
     c.On(CommandId::Rescan, this, &CMainFrame::OnRescan);

@@ -121,6 +121,9 @@ class CMainFrame : public QMainWindow {
     void OnToggleAutoBackup();
     void OnSetBackupPath();
     void OnRepair();
+    void OnCheckStore();
+    void OnAuditTrail();
+    void OnRetention();
     QTimer* Timer(int id) const;
 
     CRecorderApp& app_;

@@ -1,12 +1,15 @@
-// The main frame's commands that open the backup-path and repair windows, and
-// the automatic backup it offers after a card load.
+// The main frame's commands that open the backup-path, repair, store check and
+// audit trail windows, and the automatic backup it offers after a card load.
 
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
 #include "app/Settings.h"
+#include "dialogs/CAuditTrailDlg.h"
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "dialogs/CRepairDlg.h"
+#include "dialogs/CRetentionDlg.h"
+#include "dialogs/CStoreCheckDlg.h"
 #include "support/SettingsWrite.h"
 
 namespace lk::gui {
@@ -47,6 +50,29 @@ void CMainFrame::OnRepair() {
             if (st.viewingBackup == 0 && st.cardDrive == letter) RefreshRecords();
         },
         this);
+    dlg.exec();
+}
+
+void CMainFrame::OnCheckStore() {
+    if (BackupPath().empty()) {
+        OnSetBackupPath();
+        if (BackupPath().empty()) return;
+    }
+    CStoreCheckDlg dlg(BackupPath(), app_.State().devType != 0 ? 1 : 0, services_, this);
+    dlg.exec();
+}
+
+void CMainFrame::OnAuditTrail() {
+    CAuditTrailDlg dlg(BackupPath(), this);
+    dlg.exec();
+}
+
+void CMainFrame::OnRetention() {
+    if (BackupPath().empty()) {
+        OnSetBackupPath();
+        if (BackupPath().empty()) return;
+    }
+    CRetentionDlg dlg(BackupPath(), app_.State().devType != 0 ? 1 : 0, services_, this);
     dlg.exec();
 }
 

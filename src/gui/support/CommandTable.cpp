@@ -37,6 +37,9 @@ constexpr CommandSpec kCommands[] = {
     {Repair, 218, -1, "", W, false, false, false, -1},
     // A load reads the card: it ends before the card goes.
     {EjectCard, 391, 15, "", W, false, false, true, -1},
+    {CheckStore, 450, -1, "", W, false, false, false, -1},
+    {AuditTrail, 451, -1, "", W, false, false, false, -1},
+    {Retention, 477, -1, "", W, false, false, false, -1},
     {ViewCard, 150, -1, "", W, true, false, true, -1},
     {ViewBackup0, 151, -1, "", W, true, false, true, 0},
     // Its own text: beside the other family's item it needs its own access key.
@@ -110,6 +113,9 @@ constexpr MenuItem kMainMenu[] = {
     Cmd(Rescan),
     Cmd(EjectCard),
     Cmd(Repair),
+    Cmd(CheckStore),
+    Cmd(AuditTrail),
+    Cmd(Retention),
     kSep,
     Cmd(ViewCard),
     Cmd(ViewBackup0),

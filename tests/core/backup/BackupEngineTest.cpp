@@ -15,7 +15,8 @@ std::size_t CountFiles(const fs::path& dir) {
     for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
          it.increment(ec))
         if (it->is_regular_file() &&
-            it->path().filename().string().find(kCardFilesSuffix) == std::string::npos)
+            it->path().filename().string().find(kCardFilesSuffix) == std::string::npos &&
+            it->path().extension() != ".sha256")
             ++n;
     return n;
 }

@@ -25,13 +25,17 @@
 #include "GuiFixture.h"
 #include "app/Settings.h"
 #include "backup/FileOps.h"
+#include "backup/StoreVerify.h"
 #include "card/BackupStore.h"
+#include "dialogs/CAuditTrailDlg.h"
 #include "dialogs/CBackupDlg.h"
 #include "dialogs/CBackupPathDlg.h"
 #include "dialogs/CExportWavDlg.h"
 #include "dialogs/CImportDlg.h"
 #include "dialogs/CRepairDlg.h"
+#include "dialogs/CRetentionDlg.h"
 #include "dialogs/CSearchDlg.h"
+#include "dialogs/CStoreCheckDlg.h"
 #include "export/RecordingWriter.h"
 #include "playback/XtrFormat.h"
 #include "player/CPlayerDlg.h"
@@ -719,6 +723,77 @@ TEST_F(Dialogs, RepairAddsTheLostRecordingAndReloadsTheShownCard) {
     Tick(TimerCardWatch);
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(rows(1), static_cast<int>(kCalls.size()) + 1);
+}
+
+// --- the store check and the audit trail ---------------------------------------
+
+TEST_F(Dialogs, StoreCheckReportsAnOrphanRepairsItAndTheAuditTrailListsIt) {
+    Start();
+    fs::create_directories(StoreRoot(backup.path(), 0) / "CallLog");
+    const fs::path orphan =
+        StoreRoot(backup.path(), 0) / "201601" / "20160120" / "20160120101010-I-777.wav";
+    lk::test::WriteFile(orphan, std::vector<std::uint8_t>(3000, 1));
+    CStoreCheckDlg dlg(backup.path(), 0, Services(), nullptr);
+    EXPECT_EQ(dlg.windowTitle(), "Check Backup Store");
+    dlg.show();
+    dlg.OnCheck();
+    EXPECT_TRUE(Child<QPushButton>(&dlg, "stop")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(&dlg, "close")->isEnabled());
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_TRUE(dlg.ReportText().startsWith("The store has problems:"))
+        << dlg.ReportText().toStdString();
+    EXPECT_TRUE(dlg.ReportText().contains(
+        "201601/20160120/20160120101010-I-777.wav: no index entry names it"));
+    ASSERT_TRUE(Child<QPushButton>(&dlg, "repair")->isEnabled());
+
+    Child<QPushButton>(&dlg, "repair")->click();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_TRUE(dlg.LastResult().Clean());
+    EXPECT_TRUE(dlg.ReportText().contains("[repaired]"));
+    EXPECT_TRUE(fs::exists(orphan));
+    Child<QPushButton>(&dlg, "close")->click();
+    EXPECT_FALSE(dlg.isVisible());
+
+    CAuditTrailDlg audit(backup.path(), nullptr);
+    ASSERT_GE(audit.RowCount(), 1);
+    EXPECT_EQ(audit.RowText(0, 3), "adopted");
+    EXPECT_EQ(audit.RowText(0, 4), "201601/20160120/20160120101010-I-777.wav");
+}
+
+TEST_F(Dialogs, RetentionListsFirstAndMovesOnlyWhatWasListedToTheTrash) {
+    Start();
+    ::setenv("XDG_DATA_HOME", (other.path() / "data").c_str(), 1);
+    fs::create_directories(other.path() / "data");
+    const fs::path root = StoreRoot(backup.path(), 0);
+    fs::create_directories(root / "CallLog");
+    const fs::path old = root / "201601" / "20160120" / "20160120101010-I-777.wav";
+    lk::test::WriteFile(old, std::vector<std::uint8_t>(300, 1));
+    VerifyOptions adopt;
+    adopt.backupPath = backup.path();
+    adopt.repair = true;
+    const std::atomic<int> stop{0};
+    ASSERT_EQ(VerifyStore(adopt, stop).adopted, 1);
+
+    CRetentionDlg dlg(backup.path(), 0, Services(), nullptr);
+    dlg.show();
+    EXPECT_FALSE(Child<QPushButton>(&dlg, "apply")->isEnabled());  // nothing listed yet
+    dlg.SetKeepDays(30);
+    dlg.OnList();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_EQ(dlg.ListedCount(), 1);
+    EXPECT_TRUE(fs::exists(old));
+    ASSERT_TRUE(Child<QPushButton>(&dlg, "apply")->isEnabled());
+    // A changed rule must be listed again.
+    dlg.SetKeepDays(31);
+    EXPECT_FALSE(Child<QPushButton>(&dlg, "apply")->isEnabled());
+    dlg.OnList();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    Child<QPushButton>(&dlg, "apply")->click();
+    ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+    EXPECT_EQ(dlg.StatusText(), "1 calls taken out, 0 failed.");
+    EXPECT_FALSE(fs::exists(old));
+    EXPECT_TRUE(fs::exists(other.path() / "data/Trash/files/20160120101010-I-777.wav"));
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 // --- no dialog goes while its worker runs -------------------------------------

@@ -1,0 +1,78 @@
+#pragma once
+// Taking calls out of a backup store: by age (retention) or by number (an
+// erasure request). Both list first; applying moves each recording into the
+// desktop's trash and then clears its index entry in place, under the
+// month's lock, and logs each call to the audit trail. Killed half way, a
+// call is either still listed with its recording in place, or its recording
+// is in the trash and the next run clears the entry that names nothing.
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/ProgressSink.h"
+#include "card/CallRecord.h"
+
+namespace lk {
+
+struct RetentionRule {
+    int keepDays = 0;        // calls older than this many days go
+    std::vector<int> types;  // only these record types; empty: every type
+};
+
+// True when the rule lets the record go at `now`: older than keepDays, of a
+// listed type, and not marked (a marked call is one the user wants kept).
+bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, std::time_t now);
+
+// True when the record's number is `number`, compared on the digits alone
+// when `number` has any ("+1 555-1234" is "15551234"), else as text.
+bool NumberMatches(const CallRecord& record, std::string_view number);
+
+struct CleanupOptions {
+    std::filesystem::path backupPath;
+    int devType = 0;
+    bool apply = false;  // false: only list
+    std::function<bool(const CallRecord&)> select;
+    std::string action;  // audit action of each call taken out ("retention", "erased")
+    // Audit detail (the rule, the number). Applying is refused unless a
+    // listing with the same action, family and detail is in the audit trail.
+    std::string detail;
+    // Range = months; each step names the month.
+    ProgressSink progress;
+};
+
+struct CleanupItem {
+    int yyyymm = 0;
+    std::uint64_t entry = 0;
+    std::string file;  // relative to the store folder
+    CallRecord record;
+    bool trashed = false;  // the recording is in the trash now
+    bool cleared = false;  // the entry is deleted in place
+    std::string reason;    // why it was not taken out
+};
+
+struct CleanupResult {
+    bool storeFound = false;
+    bool stopped = false;
+    std::vector<CleanupItem> items;  // listed (and, applied, what became of each)
+    int taken = 0;                   // applied: entries cleared
+    int failed = 0;
+    std::string error;  // the store or the trash could not be used: nothing done
+};
+
+CleanupResult CleanStore(const CleanupOptions& options, const std::atomic<int>& stop);
+
+// The same for the calls of a card's log that `options.select` picks
+// (records read from the card, with their origin): their recordings go to
+// the trash of the card's volume and their log entries are cleared in
+// place. The audit trail is the store's (options.backupPath); applying needs
+// the listing of the same action and detail there too. `storeFound` stays
+// false.
+CleanupResult CleanCard(std::span<const CallRecord* const> records, const CleanupOptions& options);
+
+}  // namespace lk

@@ -1,0 +1,60 @@
+#include "platform/Sha256.h"
+
+#include <openssl/evp.h>
+
+namespace lk {
+
+struct Sha256::Context {
+    EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+    ~Context() { EVP_MD_CTX_free(ctx); }
+};
+
+Sha256::Sha256() : context_(std::make_unique<Context>()) {
+    EVP_DigestInit_ex(context_->ctx, EVP_sha256(), nullptr);
+}
+Sha256::Sha256(Sha256&&) noexcept = default;
+Sha256& Sha256::operator=(Sha256&&) noexcept = default;
+Sha256::~Sha256() = default;
+
+void Sha256::Update(ByteSpan bytes) {
+    if (!bytes.empty()) EVP_DigestUpdate(context_->ctx, bytes.data(), bytes.size());
+}
+
+Sha256::Digest Sha256::Finish() {
+    Digest out{};
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context_->ctx, out.data(), &length);
+    EVP_DigestInit_ex(context_->ctx, EVP_sha256(), nullptr);
+    return out;
+}
+
+std::string DigestHex(const Sha256::Digest& digest) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(digest.size() * 2);
+    for (const std::uint8_t b : digest) {
+        out.push_back(kHex[b >> 4]);
+        out.push_back(kHex[b & 15]);
+    }
+    return out;
+}
+
+std::optional<Sha256::Digest> ParseDigestHex(std::string_view text) {
+    if (text.size() != 64) return std::nullopt;
+    auto nibble = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        return -1;
+    };
+    Sha256::Digest out{};
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const int hi = nibble(text[2 * i]);
+        const int lo = nibble(text[2 * i + 1]);
+        if (hi < 0 || lo < 0) return std::nullopt;
+        out[i] = static_cast<std::uint8_t>(hi * 16 + lo);
+    }
+    return out;
+}
+
+}  // namespace lk

@@ -1,0 +1,39 @@
+#pragma once
+// SHA-256 of a stream of bytes, fed as they pass by (libcrypto picks the CPU's
+// SHA instructions where there are some).
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/ByteIo.h"
+
+namespace lk {
+
+class Sha256 {
+  public:
+    using Digest = std::array<std::uint8_t, 32>;
+
+    Sha256();
+    Sha256(Sha256&&) noexcept;
+    Sha256& operator=(Sha256&&) noexcept;
+    ~Sha256();
+
+    void Update(ByteSpan bytes);
+    // The digest of everything fed since construction or the last Finish;
+    // starts over afterwards.
+    Digest Finish();
+
+  private:
+    struct Context;
+    std::unique_ptr<Context> context_;
+};
+
+// Lower-case hex, as sha256sum prints it.
+std::string DigestHex(const Sha256::Digest& digest);
+// Reads 64 hex digits (either case); nullopt for anything else.
+std::optional<Sha256::Digest> ParseDigestHex(std::string_view text);
+
+}  // namespace lk
