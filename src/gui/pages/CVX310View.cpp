@@ -130,9 +130,14 @@ void CVX310View::ConnectCommands() {
     c.On(CommandId::BackupAll, this, [this] { OnBackupCommand(false); });
     c.On(CommandId::BackupSelected, this, [this] { OnBackupCommand(true); });
     c.On(CommandId::ExportSheet, this, &CVX310View::OnExportSheet);
-    c.On(CommandId::Mail, this, [this] { OnMail(false); });
-    c.On(CommandId::MailRecorded, this, [this] { OnMail(true); });
+    c.On(CommandId::Mail, this, [this] { OnMail(MailAttachAs::Wav); });
+    c.On(CommandId::MailRecorded, this, [this] { OnMail(MailAttachAs::Recorded); });
+    c.On(CommandId::MailMp3, this, [this] { OnMail(MailAttachAs::Mp3); });
+    c.On(CommandId::MailOpus, this, [this] { OnMail(MailAttachAs::Opus); });
+    c.On(CommandId::MailPreferred, this, [this] { OnMail(MailAttachAsByName(MailFormat())); });
     c.On(CommandId::ExportWav, this, &CVX310View::OnExportWavCommand);
+    c.On(CommandId::ExportAudio, this, &CVX310View::OnExportAudioCommand);
+    c.On(CommandId::OpenFolder, this, &CVX310View::OnOpenFolder);
     c.On(CommandId::ImportFolder, this, [this] {
         if (!importRunning_) OnImportCommand();
     });
@@ -353,14 +358,16 @@ void CVX310View::OnExportSheet() {
     sheetExport_->Start(list ? list : PaneOf(PageAll)->List());
 }
 
-void CVX310View::OnMail(bool asRecorded) {
+void CVX310View::OnMail(MailAttachAs as) {
     std::vector<CallRecord> records;
     if (const CSortListCtrl* list = CurrentList()) {
         for (const int row : list->SelectedRows())
             if (const CallRecord* r = list->RowData(row)) records.push_back(*r);
     }
     if (records.empty() && !mailSender_->Running()) return;
-    mailSender_->Start(std::move(records), asRecorded, state_.devType);
+    if (MailFormat() != MailAttachAsName(as))
+        ReportSettingsWrite(SetMailFormat(std::string(MailAttachAsName(as))), this);
+    mailSender_->Start(std::move(records), as, state_.devType);
 }
 
 std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "card/ViewPage.h"
+#include "mail/MailMessage.h"
 
 class QSplitter;
 class QToolBar;
@@ -90,7 +91,9 @@ class CVX310View : public QWidget {
     // Runs a command by its number, as its toolbar button would.
     void OnCommand(int command);
     void OnExportSheet();
-    void OnMail(bool asRecorded);
+    // Mails the selected calls' recordings attached as `as`; the choice is
+    // kept for the toolbar's mail button.
+    void OnMail(MailAttachAs as);
     SheetExport* SheetExporter() const { return sheetExport_; }
     MailSender* Mailer() const { return mailSender_; }
     // Deleted and failed counts, or nothing when no row was selected or the
@@ -120,6 +123,8 @@ class CVX310View : public QWidget {
     void OnSearchCommand();
     void OnBackupCommand(bool selected);
     void OnExportWavCommand();
+    void OnExportAudioCommand();
+    void OnOpenFolder();
     void OnImportCommand();
     void ConnectCommands();
     void BuildLayout();

@@ -8,13 +8,17 @@
 #include <fcntl.h>
 
 #include "card/RecordCommands.h"
+#include "card/RecordExportItems.h"
 #include "dialogs/CBackupDlg.h"
+#include "dialogs/CExportAudioDlg.h"
 #include "dialogs/CExportWavDlg.h"
 #include "dialogs/CImportDlg.h"
 #include "dialogs/CSearchDlg.h"
 #include "pages/CVX310View.h"
 #include "records/CRecordListPane.h"
 #include "support/Commands.h"
+#include "support/GuiText.h"
+#include "support/ShowInFolder.h"
 
 namespace lk::gui {
 
@@ -75,6 +79,40 @@ void CVX310View::OnExportWavCommand() {
         if (!refused.isEmpty()) emit StatusText(refused.join(QStringLiteral("; ")));
     });
     dlg.exec();
+}
+
+void CVX310View::OnExportAudioCommand() {
+    CSortListCtrl* list = CurrentList();
+    if (!list) return;
+    std::vector<const CallRecord*> selected, page;
+    for (const int row : list->SelectedRows())
+        if (const CallRecord* r = list->RowData(row)) selected.push_back(r);
+    for (int row = 0; row < list->RowCount(); ++row)
+        if (const CallRecord* r = list->RowData(row)) page.push_back(r);
+    const auto pageItems = ExportItemsOf(page);
+    QStringList leftOut;
+    for (const auto& left : pageItems.leftOut)
+        leftOut << QStringLiteral("%1: %2").arg(QString::fromStdString(left.recording.string()),
+                                                QString::fromStdString(left.reason));
+    CExportAudioDlg dlg(ExportItemsOf(selected).items, pageItems.items, leftOut, services_.dialogs,
+                        this);
+    dlg.exec();
+}
+
+void CVX310View::OnOpenFolder() {
+    CSortListCtrl* list = CurrentList();
+    if (!list) return;
+    const auto rows = list->SelectedRows();
+    if (rows.empty()) return;
+    const CallRecord* r = list->RowData(rows.front());
+    if (!r) return;
+    const RootedPathResult recording = RecordingOf(*r);
+    if (!recording.path || recording.path->NamesNoFile()) {
+        emit StatusText(Lang(368));
+        return;
+    }
+    const QString path = QString::fromStdString(recording.path->Full().string());
+    if (!ShowInFolder(path)) emit StatusText(QStringLiteral("%1 %2").arg(Lang(627), path));
 }
 
 void CVX310View::OnImportCommand() {
