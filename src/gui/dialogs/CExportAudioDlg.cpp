@@ -119,7 +119,7 @@ CExportAudioDlg::CExportAudioDlg(std::vector<ExportItem> selected, std::vector<E
         QStringLiteral("%1 (%2)").arg(Lang(kSelectedCalls)).arg(selected_.size()));
     wholePage_->setText(QStringLiteral("%1 (%2)").arg(Lang(kPageCalls)).arg(page_.size()));
     selectedOnly_->setEnabled(!selected_.empty());
-    // One selected call means "this call"; none or one means the page is meant.
+    // A single selected row is mostly just the current one; two or more are a choice.
     (selected_.size() > 1 ? selectedOnly_ : wholePage_)->setChecked(true);
 
     existing_->addItem(Lang(kKeepBoth));

@@ -1,11 +1,16 @@
 #include "pages/CVX310View.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QMimeData>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringList>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -17,6 +22,7 @@
 #include "card/RecorderState.h"
 #include "dialogs/AddressBookChooser.h"
 #include "dialogs/MailSender.h"
+#include "dialogs/RowDrag.h"
 #include "dialogs/SheetExport.h"
 #include "pages/CDeviceParamDlg.h"
 #include "pages/CPhoneBookDlg.h"
@@ -43,6 +49,8 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
     sheetExport_ = new SheetExport(this, services_.progress);
     connect(sheetExport_, &SheetExport::StatusText, this, &CVX310View::StatusText);
     mailSender_ = new MailSender(this, ScratchDir());
+    rowDrag_ = new RowDrag(this, ScratchDir());
+    setAcceptDrops(true);
     recordBar_ = MakeToolbar(false);
     importBar_ = MakeToolbar(true);
 
@@ -62,6 +70,16 @@ CVX310View::CVX310View(RecorderState& state, PaneRegistry& panes, CommandActions
             if (a->Row().scope == KeyScope::List) pane->List()->addAction(a);
         panes_[static_cast<std::size_t>(c)] = pane;
         registry_.SetPane(c, pane);
+        // Rows dragged out hand over WAV copies, or with Shift the recordings as they are.
+        CSortListCtrl* list = pane->List();
+        list->SetDragData([this, list](const std::vector<int>& rows) -> QMimeData* {
+            std::vector<CallRecord> records;
+            for (const int row : rows)
+                if (const CallRecord* r = list->RowData(row)) records.push_back(*r);
+            const bool asRecorded =
+                QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+            return rowDrag_->Make(records, asRecorded);
+        });
         // The status bar counts the rows shown, whatever added or removed them.
         const auto recount = [this, c] {
             if (currentPage_ == c)
@@ -356,6 +374,33 @@ void CVX310View::OnExportSheet() {
     // Pages without a list export the list of all records.
     const CSortListCtrl* list = CurrentList();
     sheetExport_->Start(list ? list : PaneOf(PageAll)->List());
+}
+
+namespace {
+
+// The local files and folders of a drop from another program; empty for
+// anything else (our own rows dragged back in, text, web links).
+QStringList DroppedPaths(const QDropEvent* e) {
+    QStringList paths;
+    if (e->source() != nullptr || !e->mimeData()->hasUrls()) return paths;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return paths;
+}
+
+}  // namespace
+
+void CVX310View::dragEnterEvent(QDragEnterEvent* e) {
+    if (!importRunning_ && !DroppedPaths(e).isEmpty()) e->acceptProposedAction();
+}
+
+void CVX310View::dropEvent(QDropEvent* e) {
+    const QStringList paths = DroppedPaths(e);
+    if (paths.isEmpty()) return;
+    e->acceptProposedAction();
+    // After the drop has ended: the import window must not run inside the
+    // other program's drag.
+    QTimer::singleShot(0, this, [this, paths] { ImportDropped(paths); });
 }
 
 void CVX310View::OnMail(MailAttachAs as) {

@@ -3,8 +3,10 @@
 // a time (web page, one of ten record lists with its toolbar and the player,
 // or the device settings), plus the record commands.
 
+#include <QStringList>
 #include <QWidget>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -25,6 +27,7 @@ namespace lk::gui {
 class PaneRegistry;
 class CPlayerDlg;
 class MailSender;
+class RowDrag;
 class SheetExport;
 class CommandActions;
 class DeviceLibraryLoader;
@@ -100,6 +103,10 @@ class CVX310View : public QWidget {
     // user did not confirm.
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
 
+    // Recording files and folders dropped on the window join the imported
+    // list (page 10), as the Import command adds them.
+    void ImportDropped(const QStringList& paths);
+
     bool AudioIsOpen() const;
     // Every row looks at its recording again (after files moved).
     void RecheckFiles();
@@ -116,6 +123,8 @@ class CVX310View : public QWidget {
 
   protected:
     void showEvent(QShowEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
   private:
     QToolBar* MakeToolbar(bool importBar);
@@ -125,6 +134,7 @@ class CVX310View : public QWidget {
     void OnExportWavCommand();
     void OnExportAudioCommand();
     void OnOpenFolder();
+    void ImportFolderPath(const std::filesystem::path& folder);
     void OnImportCommand();
     void ConnectCommands();
     void BuildLayout();
@@ -157,6 +167,7 @@ class CVX310View : public QWidget {
     int currentPage_ = PageAll;
     SheetExport* sheetExport_ = nullptr;
     MailSender* mailSender_ = nullptr;
+    RowDrag* rowDrag_ = nullptr;
     bool importRunning_ = false;
     bool playerSized_ = false;
     QString deviceName_;

@@ -7,6 +7,7 @@
 
 #include <fcntl.h>
 
+#include "backup/ImportRecords.h"
 #include "card/RecordCommands.h"
 #include "card/RecordExportItems.h"
 #include "dialogs/CBackupDlg.h"
@@ -118,8 +119,38 @@ void CVX310View::OnOpenFolder() {
 void CVX310View::OnImportCommand() {
     const auto folder = BrowseForFolder(services_.dialogs.pickFolder, this, StartFolder({}), {});
     if (!folder) return;
+    ImportFolderPath(folder->toStdString());
+}
+
+void CVX310View::ImportDropped(const QStringList& paths) {
+    if (importRunning_) return;
+    // A folder is imported as the Import command imports it; files join the
+    // imported list one by one.
+    std::vector<std::filesystem::path> files;
+    for (const QString& p : paths) {
+        const std::filesystem::path path = p.toStdString();
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec)) {
+            ImportFolderPath(path);
+        } else if (IsRecordingCandidate(p.toStdU16String())) {
+            files.push_back(path);
+        }
+    }
+    if (!files.empty()) {
+        RecorderState& st = state_;
+        CRecordListPane* pane = PaneOf(PageFolder);
+        std::vector<RecordPtr> found;
+        for (const auto& f : files)
+            (void)ImportRecordFile(f, found, st.contacts);
+        for (RecordPtr& r : found)
+            pane->AddRecord(st.records.Append(RecordListId::Folder, std::move(r)));
+    }
+    ShowPage(PageFolder);
+}
+
+void CVX310View::ImportFolderPath(const std::filesystem::path& folder) {
     RecorderState& st = state_;
-    CImportDlg dlg(folder->toStdString(), st.contacts, services_.dialogs, this);
+    CImportDlg dlg(folder, st.contacts, services_.dialogs, this);
     if (!dlg.StartImport()) return;
     importRunning_ = true;
     dlg.exec();
