@@ -17,7 +17,6 @@ class QMimeData;
 namespace lk::gui {
 
 class RowDrag : public QObject {
-    Q_OBJECT
   public:
     RowDrag(QObject* parent, std::filesystem::path scratch);
     ~RowDrag() override;  // removes the copies

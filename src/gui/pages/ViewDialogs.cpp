@@ -140,8 +140,15 @@ void CVX310View::ImportDropped(const QStringList& paths) {
         RecorderState& st = state_;
         CRecordListPane* pane = PaneOf(PageFolder);
         std::vector<RecordPtr> found;
-        for (const auto& f : files)
-            (void)ImportRecordFile(f, found, st.contacts);
+        for (const auto& f : files) {
+            std::error_code ec;
+            const auto full = std::filesystem::absolute(f, ec).lexically_normal();
+            if (!ImportRecordFile(full, found, st.contacts)) continue;
+            // As the folder import does: the recording stays below the folder it lies in.
+            auto source = std::make_shared<RecordSourceFile>();
+            source->root = full.parent_path();
+            found.back()->origin.file = std::move(source);
+        }
         for (RecordPtr& r : found)
             pane->AddRecord(st.records.Append(RecordListId::Folder, std::move(r)));
     }
