@@ -135,5 +135,26 @@ TEST(CliExportAudio, FilesFailuresAndExistingFiles) {
               2);
 }
 
+TEST(CliExportAudio, MailCarriesCompactCopies) {
+    test::TempHome home;
+    test::TempDir card, out;
+    WriteCard(card.path());
+    for (const char* as : {"mp3", "opus"}) {
+        SCOPED_TRACE(as);
+        const auto eml = out / (std::string(as) + ".eml");
+        const auto run = test::RunCli({"mail", "--card", card.path().string(), "a.xtr", "c.xtr",
+                                       "--attach-as", as, "--eml", eml.string()});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        const auto text = test::ReadText(eml);
+        EXPECT_NE(text.find("a." + std::string(as)), std::string::npos);
+        EXPECT_NE(text.find("c." + std::string(as)), std::string::npos);
+        EXPECT_EQ(text.find("a.wav"), std::string::npos);
+    }
+    EXPECT_EQ(test::RunCli({"mail", "--card", card.path().string(), "a.xtr", "--attach-as", "ogg",
+                            "--eml", (out / "x.eml").string()})
+                  .exitCode,
+              2);
+}
+
 }  // namespace
 }  // namespace lk
