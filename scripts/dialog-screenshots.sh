@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Pictures of the working dialogs (back up, backup path, search, WAV export,
-# repair, import) on a generated card, drawn on a virtual X server:
+# audio export, repair, import) on a generated card, drawn on a virtual X server:
 #   scripts/dialog-screenshots.sh OUT_DIR
 # BUILD_DIR picks the test build (default build-test/, made by test.sh).
 set -euo pipefail
@@ -19,4 +19,9 @@ sleep 2
 # The X platform plugin leaks inside libdbus; that is not ours to report.
 ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} DISPLAY="$display" QT_QPA_PLATFORM=xcb LK_SHOT_DIR="$out" \
   "$build/bin/lk_gui_tests" --gtest_filter=Dialogs.Pictures
+# The audio export window with its name preview.
+if [ -x "$build/bin/lk_gui_share_tests" ]; then
+  ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} DISPLAY="$display" QT_QPA_PLATFORM=xcb LK_SHOT_DIR="$out" \
+    "$build/bin/lk_gui_share_tests" --gtest_filter=ExportAudioWindow.Picture
+fi
 ls "$out"

@@ -8,6 +8,8 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   # core libraries
   libgsm1-dev libsimpleini-dev libsoundtouch-dev libebur128-dev nlohmann-json3-dev libcli11-dev libssl-dev
+  # MP3, Opus and FLAC exports
+  libsndfile1-dev
   # tests and benchmarks
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   # GUI
@@ -22,6 +24,7 @@ PACKAGES=(
   exfat-fuse exfatprogs fusefat
   # reference tools used by the round-trip tests and benchmarks
   ffmpeg sox
+  gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   # the menu entry and AppStream data checked as the package ships them
   appstream desktop-file-utils
   # screenshots of the window

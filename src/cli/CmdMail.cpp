@@ -22,6 +22,7 @@ struct MailOptions {
     int family = -1;
     std::vector<std::string> recordings;
     bool asRecorded = false;
+    std::string attachAs;  // empty: WAV, or as recorded with --as-recorded
     std::string eml;
 };
 
@@ -55,7 +56,11 @@ int RunMail(const MailOptions& o) {
     }
 
     const fs::path scratch = ScratchDir();
-    MailAttachments attachments = PrepareMailAttachments(records, o.asRecorded, scratch);
+    MailAttachments attachments = PrepareMailAttachments(
+        records,
+        o.attachAs.empty() ? (o.asRecorded ? MailAttachAs::Recorded : MailAttachAs::Wav)
+                           : MailAttachAsByName(o.attachAs),
+        scratch);
     MailMessage message;
     message.body = BuildMailBody(records, MailLabels::Load(loaded->devType));
     message.attachments = attachments.files;
@@ -108,6 +113,9 @@ void AddMailCommand(CLI::App& app, CommandContext& ctx) {
     cmd->add_option("--family", opts->family, "Device family of the store (0 or 1)");
     cmd->add_option("RECORDING", opts->recordings, "Recordings, by path or file name")->required();
     cmd->add_flag("--as-recorded", opts->asRecorded, "Attach the recordings unchanged");
+    cmd->add_option("--attach-as", opts->attachAs, "wav, recorded, mp3 or opus")
+        ->check(CLI::IsMember({"wav", "recorded", "mp3", "opus"}))
+        ->excludes("--as-recorded");
     cmd->add_option("--eml", opts->eml, "Write the message as a draft file instead");
     cmd->callback([opts, &ctx] { ctx.exitCode = RunMail(*opts); });
 }

@@ -19,6 +19,7 @@ void AddRecordsCommand(CLI::App& app, CommandContext& ctx);
 void AddInfoCommand(CLI::App& app, CommandContext& ctx);
 void AddDecodeCommand(CLI::App& app, CommandContext& ctx);
 void AddExportWavCommand(CLI::App& app, CommandContext& ctx);
+void AddExportAudioCommand(CLI::App& app, CommandContext& ctx);
 void AddDemoCardCommand(CLI::App& app, CommandContext& ctx);
 void AddBackupCommand(CLI::App& app, CommandContext& ctx);
 void AddRebuildCommand(CLI::App& app, CommandContext& ctx);

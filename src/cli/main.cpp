@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     lk::cli::AddInfoCommand(app, ctx);
     lk::cli::AddDecodeCommand(app, ctx);
     lk::cli::AddExportWavCommand(app, ctx);
+    lk::cli::AddExportAudioCommand(app, ctx);
     lk::cli::AddDemoCardCommand(app, ctx);
     lk::cli::AddBackupCommand(app, ctx);
     lk::cli::AddRebuildCommand(app, ctx);

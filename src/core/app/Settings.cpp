@@ -192,6 +192,32 @@ bool SetExportPath(const std::string& folder) {
     return WriteSettingString("ExportPath", folder);
 }
 
+std::string ExportFormat() {
+    const auto f = ReadSettingString("ExportFormat");
+    return f.empty() ? "wav" : f;
+}
+
+bool SetExportFormat(const std::string& format) {
+    return WriteSettingString("ExportFormat", format);
+}
+
+std::string ExportTemplate() {
+    return ReadSettingString("ExportTemplate");
+}
+
+bool SetExportTemplate(const std::string& text) {
+    return WriteSettingString("ExportTemplate", text);
+}
+
+std::string MailFormat() {
+    const auto f = ReadSettingString("MailFormat");
+    return f.empty() ? "wav" : f;
+}
+
+bool SetMailFormat(const std::string& format) {
+    return WriteSettingString("MailFormat", format);
+}
+
 std::string ContactsFile() {
     return ReadSettingString("ContactsFile");
 }

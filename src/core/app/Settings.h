@@ -62,6 +62,16 @@ bool BackupMovesFiles();
 // "ExportPath": the folder last exported to; empty when none.
 std::string ExportPath();
 [[nodiscard]] bool SetExportPath(const std::string& folder);
+// The audio export's last choices: "ExportFormat" ("wav", "mp3", "opus",
+// "flac"; "wav" when unset) and "ExportTemplate" (the file-name template;
+// empty when unset). "MailFormat": how the e-mail command attaches
+// recordings ("wav", "mp3", "opus"; "wav" when unset).
+std::string ExportFormat();
+[[nodiscard]] bool SetExportFormat(const std::string& format);
+std::string ExportTemplate();
+[[nodiscard]] bool SetExportTemplate(const std::string& text);
+std::string MailFormat();
+[[nodiscard]] bool SetMailFormat(const std::string& format);
 // "ContactsFile": the address book (a vCard file or folder); empty when none.
 std::string ContactsFile();
 [[nodiscard]] bool SetContactsFile(const std::string& source);

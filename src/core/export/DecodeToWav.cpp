@@ -46,9 +46,8 @@ std::string_view DecodeToWavResultText(DecodeToWavResult result) {
     return "cannot read";
 }
 
-DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
-                                       const std::filesystem::path& destination,
-                                       std::string* reason) {
+DecodeToWavResult DecodeRecordingPcm(const std::filesystem::path& source, const PcmSink& sink,
+                                     std::string* reason) {
     std::error_code ec;
     if (std::filesystem::is_directory(source, ec)) return DecodeToWavResult::CannotRead;
     RegularFileStream in(source);
@@ -84,18 +83,13 @@ DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
     }
     const auto samples = codec.SampleCount(dataSize);
     if (samples > (UINT32_MAX - 64) / 2) return DecodeToWavResult::TooLong;
-
-    AtomicFileWriter out;
-    if (!out.Open(destination)) return DecodeToWavResult::WriteFailed;
-    const auto wavHeader = Pcm16WavHeader(static_cast<std::uint32_t>(samples));
-    if (!out.Write(wavHeader)) return DecodeToWavResult::WriteFailed;
+    if (sink.begin && !sink.begin(samples)) return DecodeToWavResult::WriteFailed;
 
     PayloadDecoder decoder(codec);
     // Pieces of whole units, so that each decodes as part of the whole.
     const auto unit = std::max<std::size_t>(codec.unitSize, 1);
     std::vector<std::uint8_t> piece((kPiece + unit - 1) / unit * unit);
     std::vector<std::int16_t> pcm;
-    std::vector<std::uint8_t> bytes;
     std::uint64_t written = 0, left = dataSize;
     in.clear();
     in.seekg(static_cast<std::streamoff>(dataOffset));
@@ -108,20 +102,36 @@ DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
         pcm.clear();
         decoder.Decode(ByteSpan(piece.data(), got), pcm);
         written += pcm.size();
-        bool ok;
+        if (!sink.piece(pcm)) return DecodeToWavResult::WriteFailed;
+    }
+    // A file that changed size while being read would make a header lie.
+    if (written != samples) return DecodeToWavResult::CannotRead;
+    return DecodeToWavResult::Written;
+}
+
+DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
+                                       const std::filesystem::path& destination,
+                                       std::string* reason) {
+    AtomicFileWriter out;
+    std::vector<std::uint8_t> bytes;
+    PcmSink sink;
+    sink.begin = [&](std::uint64_t samples) {
+        return out.Open(destination) &&
+               out.Write(Pcm16WavHeader(static_cast<std::uint32_t>(samples)));
+    };
+    sink.piece = [&](std::span<const std::int16_t> pcm) {
         if constexpr (std::endian::native == std::endian::little) {
-            ok = out.Write(
+            return out.Write(
                 ByteSpan(reinterpret_cast<const std::uint8_t*>(pcm.data()), pcm.size() * 2));
         } else {
             bytes.resize(pcm.size() * 2);
             for (std::size_t i = 0; i < pcm.size(); ++i)
                 WriteI16(bytes, 2 * i, pcm[i]);
-            ok = out.Write(bytes);
+            return out.Write(bytes);
         }
-        if (!ok) return DecodeToWavResult::WriteFailed;
-    }
-    // A file that changed size while being read would make the header lie.
-    if (written != samples) return DecodeToWavResult::CannotRead;
+    };
+    const auto result = DecodeRecordingPcm(source, sink, reason);
+    if (result != DecodeToWavResult::Written) return result;
     return out.Commit() ? DecodeToWavResult::Written : DecodeToWavResult::WriteFailed;
 }
 

@@ -3,7 +3,10 @@
 // WAV file (8000 Hz, mono), a piece at a time so that long recordings need
 // little memory.
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -28,5 +31,17 @@ std::string_view DecodeToWavResultText(DecodeToWavResult result);
 DecodeToWavResult DecodeRecordingToWav(const std::filesystem::path& source,
                                        const std::filesystem::path& destination,
                                        std::string* reason = nullptr);
+
+// Where a decode goes: `begin` learns the sample count before the first
+// piece (may be empty); `piece` takes the PCM in order. Either returning
+// false ends the decode with WriteFailed.
+struct PcmSink {
+    std::function<bool(std::uint64_t samples)> begin;
+    std::function<bool(std::span<const std::int16_t> pcm)> piece;
+};
+
+// Decodes a recording as DecodeRecordingToWav does, a piece at a time into `sink`.
+DecodeToWavResult DecodeRecordingPcm(const std::filesystem::path& source, const PcmSink& sink,
+                                     std::string* reason = nullptr);
 
 }  // namespace lk

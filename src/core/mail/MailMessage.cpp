@@ -7,8 +7,9 @@
 
 #include "app/LangString.h"
 #include "app/Settings.h"
-#include "card/RecordCommands.h"
 #include "card/BackupStore.h"
+#include "card/RecordCommands.h"
+#include "export/AudioExport.h"
 #include "export/ConvertXtrToWav.h"
 #include "platform/DurationText.h"
 #include "platform/TextCodec.h"
@@ -90,6 +91,34 @@ fs::path MakeTempWavPath(const fs::path& scratch, const std::u16string& recordin
 
 MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, bool asRecorded,
                                        const fs::path& scratch) {
+    return PrepareMailAttachments(records, asRecorded ? MailAttachAs::Recorded : MailAttachAs::Wav,
+                                  scratch);
+}
+
+MailAttachAs MailAttachAsByName(std::string_view name) {
+    for (const auto as :
+         {MailAttachAs::Wav, MailAttachAs::Recorded, MailAttachAs::Mp3, MailAttachAs::Opus})
+        if (MailAttachAsName(as) == name) return as;
+    return MailAttachAs::Wav;
+}
+
+std::string_view MailAttachAsName(MailAttachAs as) {
+    switch (as) {
+        case MailAttachAs::Recorded:
+            return "recorded";
+        case MailAttachAs::Mp3:
+            return "mp3";
+        case MailAttachAs::Opus:
+            return "opus";
+        case MailAttachAs::Wav:
+            break;
+    }
+    return "wav";
+}
+
+MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, MailAttachAs as,
+                                       const fs::path& scratch) {
+    const bool asRecorded = as == MailAttachAs::Recorded;
     MailAttachments out;
     for (const CallRecord& r : records) {
         const std::u16string text = FieldText(r.filePath);
@@ -110,6 +139,27 @@ MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, b
                 out.leftOut.push_back({p, opened.reason});
             else if (r.type != Missed)
                 out.leftOut.push_back({p, "the file is missing"});
+            continue;
+        }
+        if (as == MailAttachAs::Mp3 || as == MailAttachAs::Opus) {
+            const auto format = as == MailAttachAs::Mp3 ? AudioFormat::Mp3 : AudioFormat::Opus;
+            const auto ext = "." + std::string(AudioFormatName(format));
+            fs::path t =
+                scratch / (fs::path(ExportDestination("", ToUtf8(text))).stem().string() + ext);
+            const auto stem = t.stem().string();
+            for (int n = 2;
+                 std::find(out.temporary.begin(), out.temporary.end(), t) != out.temporary.end();
+                 ++n)
+                t.replace_filename(stem + "_" + std::to_string(n) + ext);
+            std::error_code ec;
+            fs::remove(t, ec);
+            const auto written = ExportRecordingAs(p, t, format);
+            if (!written.Ok()) {
+                out.leftOut.push_back({p, written.reason});
+                continue;
+            }
+            out.files.push_back(t);
+            out.temporary.push_back(t);
             continue;
         }
         if (asRecorded || !IsXtrPath(ToUtf8(text))) {

@@ -5,6 +5,7 @@
 #include <array>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "card/CallRecord.h"
@@ -54,6 +55,15 @@ struct MailAttachments {
 // left out and listed in `leftOut`; a record naming no recording adds nothing.
 MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, bool asRecorded,
                                        const std::filesystem::path& scratch);
+
+// How the recordings travel: WAV copies (as above), the files as recorded,
+// or compact MP3 or Opus copies written to `scratch` (any recording).
+enum class MailAttachAs { Wav, Recorded, Mp3, Opus };
+MailAttachments PrepareMailAttachments(const std::vector<CallRecord>& records, MailAttachAs as,
+                                       const std::filesystem::path& scratch);
+// "wav", "recorded", "mp3", "opus"; Wav for any other text.
+MailAttachAs MailAttachAsByName(std::string_view name);
+std::string_view MailAttachAsName(MailAttachAs as);
 
 // Removes the files, ignoring those already gone.
 void RemoveTemporaryFiles(const std::vector<std::filesystem::path>& files);

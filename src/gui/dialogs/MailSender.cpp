@@ -66,7 +66,7 @@ bool MailSender::Running() const {
     return running_;
 }
 
-void MailSender::Start(std::vector<CallRecord> records, bool asRecorded, int devType) {
+void MailSender::Start(std::vector<CallRecord> records, MailAttachAs attachedAs, int devType) {
     if (running_) {
         ShowMessage(parent_, Lang(kMailRunning), Lang(kInfoCaption), QMessageBox::Information);
         return;
@@ -81,11 +81,11 @@ void MailSender::Start(std::vector<CallRecord> records, bool asRecorded, int dev
     startedAt_ = std::filesystem::file_time_type::clock::now();
     const MailLabels labels = MailLabels::Load(devType);
     worker_ = std::thread([link = link_, ways = ways_, scratch = scratch_,
-                           records = std::move(records), asRecorded, labels] {
+                           records = std::move(records), attachedAs, labels] {
         auto outcome = std::make_shared<Outcome>();
         std::error_code ec;
         std::filesystem::create_directories(scratch, ec);
-        MailAttachments attachments = PrepareMailAttachments(records, asRecorded, scratch);
+        MailAttachments attachments = PrepareMailAttachments(records, attachedAs, scratch);
         outcome->message.body = BuildMailBody(records, labels);
         outcome->message.attachments = attachments.files;
         outcome->leftOut = attachments.leftOut;

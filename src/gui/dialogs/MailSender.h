@@ -34,9 +34,9 @@ class MailSender : public QObject {
     MailSender(QWidget* parent, std::filesystem::path scratch);
     ~MailSender() override;  // removes the WAV copies still kept
 
-    // Mails copies of `records` (their order kept). While a mail is being
-    // prepared: message 207 instead.
-    void Start(std::vector<CallRecord> records, bool asRecorded, int devType);
+    // Mails copies of `records` (their order kept), attached as `attachedAs`. While a
+    // mail is being prepared: message 207 instead.
+    void Start(std::vector<CallRecord> records, MailAttachAs attachedAs, int devType);
     bool Running() const;
 
     void SetWays(std::vector<Way> ways) { ways_ = std::move(ways); }

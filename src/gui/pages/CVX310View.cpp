@@ -1,11 +1,16 @@
 #include "pages/CVX310View.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenu>
+#include <QMimeData>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringList>
+#include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <filesystem>
@@ -16,6 +21,7 @@
 #include "card/RecorderState.h"
 #include "dialogs/AddressBookChooser.h"
 #include "dialogs/MailSender.h"
+#include "dialogs/RowDrag.h"
 #include "dialogs/SheetExport.h"
 #include "pages/CDeviceParamDlg.h"
 #include "pages/CPhoneBookDlg.h"
@@ -48,6 +54,8 @@ CVX310View::CVX310View(RecordSession& session, PaneRegistry& panes, CommandActio
     sheetExport_ = new SheetExport(this, services_.progress);
     connect(sheetExport_, &SheetExport::StatusText, this, &CVX310View::StatusText);
     mailSender_ = new MailSender(this, ScratchDir());
+    rowDrag_ = new RowDrag(this, ScratchDir());
+    setAcceptDrops(true);
     recordBar_ = MakeToolbar(false);
     importBar_ = MakeToolbar(true);
 
@@ -67,6 +75,16 @@ CVX310View::CVX310View(RecordSession& session, PaneRegistry& panes, CommandActio
             if (a->Row().scope == KeyScope::List) pane->List()->addAction(a);
         panes_[static_cast<std::size_t>(c)] = pane;
         registry_.SetPane(c, pane);
+        // Rows dragged out hand over WAV copies, or with Shift the recordings as they are.
+        CSortListCtrl* list = pane->List();
+        list->SetDragData([this, list](const std::vector<int>& rows) -> QMimeData* {
+            std::vector<CallRecord> records;
+            for (const int row : rows)
+                if (const CallRecord* r = list->RowData(row)) records.push_back(*r);
+            const bool asRecorded =
+                QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+            return rowDrag_->Make(records, asRecorded);
+        });
         // The status bar counts the rows shown, whatever added or removed them.
         const auto recount = [this, c] {
             if (currentPage_ == c)
@@ -155,9 +173,14 @@ void CVX310View::ConnectCommands() {
     c.On(CommandId::BackupAll, this, [this] { OnBackupCommand(false); });
     c.On(CommandId::BackupSelected, this, [this] { OnBackupCommand(true); });
     c.On(CommandId::ExportSheet, this, &CVX310View::OnExportSheet);
-    c.On(CommandId::Mail, this, [this] { OnMail(false); });
-    c.On(CommandId::MailRecorded, this, [this] { OnMail(true); });
+    c.On(CommandId::Mail, this, [this] { OnMail(MailAttachAs::Wav); });
+    c.On(CommandId::MailRecorded, this, [this] { OnMail(MailAttachAs::Recorded); });
+    c.On(CommandId::MailMp3, this, [this] { OnMail(MailAttachAs::Mp3); });
+    c.On(CommandId::MailOpus, this, [this] { OnMail(MailAttachAs::Opus); });
+    c.On(CommandId::MailPreferred, this, [this] { OnMail(MailAttachAsByName(MailFormat())); });
     c.On(CommandId::ExportWav, this, &CVX310View::OnExportWavCommand);
+    c.On(CommandId::ExportAudio, this, &CVX310View::OnExportAudioCommand);
+    c.On(CommandId::OpenFolder, this, &CVX310View::OnOpenFolder);
     c.On(CommandId::ImportFolder, this, [this] {
         if (!importRunning_) OnImportCommand();
     });
@@ -378,14 +401,43 @@ void CVX310View::OnExportSheet() {
     sheetExport_->Start(list ? list : PaneOf(PageAll)->List());
 }
 
-void CVX310View::OnMail(bool asRecorded) {
+namespace {
+
+// The local files and folders of a drop from another program; empty for
+// anything else (our own rows dragged back in, text, web links).
+QStringList DroppedPaths(const QDropEvent* e) {
+    QStringList paths;
+    if (e->source() != nullptr || !e->mimeData()->hasUrls()) return paths;
+    for (const QUrl& url : e->mimeData()->urls())
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    return paths;
+}
+
+}  // namespace
+
+void CVX310View::dragEnterEvent(QDragEnterEvent* e) {
+    if (!importRunning_ && !DroppedPaths(e).isEmpty()) e->acceptProposedAction();
+}
+
+void CVX310View::dropEvent(QDropEvent* e) {
+    const QStringList paths = DroppedPaths(e);
+    if (paths.isEmpty()) return;
+    e->acceptProposedAction();
+    // After the drop has ended: the import window must not run inside the
+    // other program's drag.
+    QTimer::singleShot(0, this, [this, paths] { ImportDropped(paths); });
+}
+
+void CVX310View::OnMail(MailAttachAs as) {
     std::vector<CallRecord> records;
     if (const CSortListCtrl* list = CurrentList()) {
         for (const int row : list->SelectedRows())
             if (const CallRecord* r = list->RowData(row)) records.push_back(*r);
     }
     if (records.empty() && !mailSender_->Running()) return;
-    mailSender_->Start(std::move(records), asRecorded, state_.devType);
+    if (MailFormat() != MailAttachAsName(as))
+        ReportSettingsWrite(SetMailFormat(std::string(MailAttachAsName(as))), this);
+    mailSender_->Start(std::move(records), as, state_.devType);
 }
 
 std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {

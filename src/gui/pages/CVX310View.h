@@ -3,12 +3,15 @@
 // a time (web page, one of ten record lists with its toolbar and the player,
 // or the device settings), plus the record commands.
 
+#include <QStringList>
 #include <QWidget>
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <utility>
 
+#include "mail/MailMessage.h"
 #include "support/ViewPage.h"
 
 class QSplitter;
@@ -25,6 +28,7 @@ namespace lk::gui {
 class PaneRegistry;
 class CPlayerDlg;
 class MailSender;
+class RowDrag;
 class SheetExport;
 class CommandActions;
 class DeviceLibraryLoader;
@@ -91,12 +95,18 @@ class CVX310View : public QWidget {
     // Runs a command by its number, as its toolbar button would.
     void OnCommand(int command);
     void OnExportSheet();
-    void OnMail(bool asRecorded);
+    // Mails the selected calls' recordings attached as `as`; the choice is
+    // kept for the toolbar's mail button.
+    void OnMail(MailAttachAs as);
     SheetExport* SheetExporter() const { return sheetExport_; }
     MailSender* Mailer() const { return mailSender_; }
     // Deleted and failed counts, or nothing when no row was selected or the
     // user did not confirm.
     std::optional<std::pair<int, int>> DeleteSelected(CRecordListPane* pane);
+
+    // Recording files and folders dropped on the window join the imported
+    // list (page 10), as the Import command adds them.
+    void ImportDropped(const QStringList& paths);
 
     bool AudioIsOpen() const;
     // Every row looks at its recording again (after files moved).
@@ -114,6 +124,8 @@ class CVX310View : public QWidget {
 
   protected:
     void showEvent(QShowEvent* e) override;
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
 
   private:
     QToolBar* MakeToolbar(bool importBar);
@@ -121,6 +133,9 @@ class CVX310View : public QWidget {
     void OnSearchCommand();
     void OnBackupCommand(bool selected);
     void OnExportWavCommand();
+    void OnExportAudioCommand();
+    void OnOpenFolder();
+    void ImportFolderPath(const std::filesystem::path& folder);
     void OnImportCommand();
     void ConnectCommands();
     void BuildLayout();
@@ -154,6 +169,7 @@ class CVX310View : public QWidget {
     int currentPage_ = PageAll;
     SheetExport* sheetExport_ = nullptr;
     MailSender* mailSender_ = nullptr;
+    RowDrag* rowDrag_ = nullptr;
     bool importRunning_ = false;
     bool playerSized_ = false;
     QString deviceName_;

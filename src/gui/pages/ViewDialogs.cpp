@@ -7,8 +7,11 @@
 
 #include <fcntl.h>
 
+#include "backup/ImportRecords.h"
 #include "card/RecordCommands.h"
+#include "card/RecordExportItems.h"
 #include "dialogs/CBackupDlg.h"
+#include "dialogs/CExportAudioDlg.h"
 #include "dialogs/CExportWavDlg.h"
 #include "dialogs/CImportDlg.h"
 #include "dialogs/CSearchDlg.h"
@@ -16,6 +19,8 @@
 #include "records/CRecordListPane.h"
 #include "session/RecordSession.h"
 #include "support/Commands.h"
+#include "support/GuiText.h"
+#include "support/ShowInFolder.h"
 
 namespace lk::gui {
 
@@ -77,10 +82,82 @@ void CVX310View::OnExportWavCommand() {
     dlg.exec();
 }
 
+void CVX310View::OnExportAudioCommand() {
+    CSortListCtrl* list = CurrentList();
+    if (!list) return;
+    std::vector<const CallRecord*> selected, page;
+    for (const int row : list->SelectedRows())
+        if (const CallRecord* r = list->RowData(row)) selected.push_back(r);
+    for (int row = 0; row < list->RowCount(); ++row)
+        if (const CallRecord* r = list->RowData(row)) page.push_back(r);
+    const auto pageItems = ExportItemsOf(page);
+    QStringList leftOut;
+    for (const auto& left : pageItems.leftOut)
+        leftOut << QStringLiteral("%1: %2").arg(QString::fromStdString(left.recording.string()),
+                                                QString::fromStdString(left.reason));
+    CExportAudioDlg dlg(ExportItemsOf(selected).items, pageItems.items, leftOut, services_.dialogs,
+                        this);
+    dlg.exec();
+}
+
+void CVX310View::OnOpenFolder() {
+    CSortListCtrl* list = CurrentList();
+    if (!list) return;
+    const auto rows = list->SelectedRows();
+    if (rows.empty()) return;
+    const CallRecord* r = list->RowData(rows.front());
+    if (!r) return;
+    const RootedPathResult recording = RecordingOf(*r);
+    if (!recording.path || recording.path->NamesNoFile()) {
+        emit StatusText(Lang(368));
+        return;
+    }
+    const QString path = QString::fromStdString(recording.path->Full().string());
+    if (!ShowInFolder(path)) emit StatusText(QStringLiteral("%1 %2").arg(Lang(727), path));
+}
+
 void CVX310View::OnImportCommand() {
     const auto folder = BrowseForFolder(services_.dialogs.pickFolder, this, StartFolder({}), {});
     if (!folder) return;
-    CImportDlg dlg(folder->toStdString(), session_.State().contacts, services_.dialogs, this);
+    ImportFolderPath(folder->toStdString());
+}
+
+void CVX310View::ImportDropped(const QStringList& paths) {
+    if (importRunning_) return;
+    // A folder is imported as the Import command imports it; files join the
+    // imported list one by one.
+    std::vector<std::filesystem::path> files;
+    for (const QString& p : paths) {
+        const std::filesystem::path path = p.toStdString();
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec)) {
+            ImportFolderPath(path);
+        } else if (IsRecordingCandidate(p.toStdU16String())) {
+            files.push_back(path);
+        }
+    }
+    if (!files.empty()) {
+        CRecordListPane* pane = PaneOf(PageFolder);
+        std::vector<RecordPtr> found;
+        for (const auto& f : files) {
+            std::error_code ec;
+            const auto full = std::filesystem::absolute(f, ec).lexically_normal();
+            if (!ImportRecordFile(full, found, session_.State().contacts)) continue;
+            // As the folder import does: the recording stays below the folder it lies in.
+            auto source = std::make_shared<RecordSourceFile>();
+            source->root = full.parent_path();
+            found.back()->origin.file = std::move(source);
+        }
+        std::vector<const CallRecord*> shown;
+        for (const RecordPtr& r : found) shown.push_back(r.get());
+        session_.AddImported(std::move(found));
+        for (const CallRecord* r : shown) pane->AddRecord(r);
+    }
+    ShowPage(PageFolder);
+}
+
+void CVX310View::ImportFolderPath(const std::filesystem::path& folder) {
+    CImportDlg dlg(folder, session_.State().contacts, services_.dialogs, this);
     if (!dlg.StartImport()) return;
     importRunning_ = true;
     dlg.exec();

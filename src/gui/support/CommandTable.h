@@ -68,6 +68,11 @@ enum class CommandId : int {
     CheckStore = 32810,
     AuditTrail = 32811,
     Retention = 32812,
+    ExportAudio = 32850,
+    OpenFolder = 32851,
+    MailMp3 = 32852,
+    MailOpus = 32853,
+    MailPreferred = 32854,  // the toolbar's mail button: the last way chosen
     PreviousPage = 32900,
     NextPage = 32901,
     SelectAll = 57642,

@@ -35,5 +35,10 @@ inline constexpr int CmdAbout = static_cast<int>(CommandId::About);
 inline constexpr int CmdExit = static_cast<int>(CommandId::Exit);
 inline constexpr int CmdChooseAddressBook = static_cast<int>(CommandId::ChooseAddressBook);
 inline constexpr int CmdEjectCard = static_cast<int>(CommandId::EjectCard);
+inline constexpr int CmdExportAudio = static_cast<int>(CommandId::ExportAudio);
+inline constexpr int CmdOpenFolder = static_cast<int>(CommandId::OpenFolder);
+inline constexpr int CmdMailMp3 = static_cast<int>(CommandId::MailMp3);
+inline constexpr int CmdMailOpus = static_cast<int>(CommandId::MailOpus);
+inline constexpr int CmdMailPreferred = static_cast<int>(CommandId::MailPreferred);
 
 }  // namespace lk::gui

@@ -1,8 +1,10 @@
 #include "widgets/CSortListCtrl.h"
 
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProxyStyle>
@@ -92,6 +94,10 @@ QVariant SortListModel::AccessibleData(int row, int column, int role) const {
     // An icon-only cell says what its icon means; an empty one says nothing.
     const int img = CellImage(row, column);
     return img >= 0 && img < imageTexts_.size() ? imageTexts_[img] : QString();
+}
+
+Qt::ItemFlags SortListModel::flags(const QModelIndex& index) const {
+    return QAbstractTableModel::flags(index) | Qt::ItemIsDragEnabled;
 }
 
 QVariant SortListModel::headerData(int section, Qt::Orientation o, int role) const {
@@ -790,6 +796,26 @@ void CSortListCtrl::mouseDoubleClickEvent(QMouseEvent* e) {
     if (e->button() != Qt::LeftButton) return;
     const QModelIndex i = indexAt(e->position().toPoint());
     emit RowDoubleClicked(i.isValid() ? i.row() : -1);
+}
+
+void CSortListCtrl::SetDragData(std::function<QMimeData*(const std::vector<int>& rows)> make) {
+    dragData_ = std::move(make);
+    setDragEnabled(static_cast<bool>(dragData_));
+    setDragDropMode(dragData_ ? QAbstractItemView::DragOnly : QAbstractItemView::NoDragDrop);
+}
+
+QMimeData* CSortListCtrl::SelectedRowsDragData() const {
+    const auto rows = SelectedRows();
+    return dragData_ && !rows.empty() ? dragData_(rows) : nullptr;
+}
+
+void CSortListCtrl::startDrag(Qt::DropActions) {
+    QMimeData* data = SelectedRowsDragData();
+    if (!data) return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    // Files are handed over to be copied: the recordings stay where they are.
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
 void CSortListCtrl::contextMenuEvent(QContextMenuEvent* e) {

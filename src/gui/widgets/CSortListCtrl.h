@@ -26,6 +26,7 @@ namespace lk {
 struct CallRecord;
 }
 
+class QMimeData;
 class QPushButton;
 
 namespace lk::gui {
@@ -97,6 +98,8 @@ class SortListModel : public QAbstractTableModel {
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation o, int role) const override;
+    // Rows may be dragged out when the list allows it (CSortListCtrl::SetDragData).
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 
     const std::vector<ListRow>& Rows() const { return rows_; }
     const QVector<QString>& Headings() const { return headings_; }
@@ -232,6 +235,12 @@ class CSortListCtrl : public QTableView {
 
     SortListModel* Model() const { return model_; }
 
+    // Dragging rows out: `make` gives the drag data of the rows (null: no
+    // drag). Without it the rows cannot be dragged.
+    void SetDragData(std::function<QMimeData*(const std::vector<int>& rows)> make);
+    // The drag data of the selected rows, as a drag would hand it over.
+    QMimeData* SelectedRowsDragData() const;
+
   signals:
     void RowDoubleClicked(int row);
     void CellLeftClicked(int row, int column);
@@ -245,6 +254,7 @@ class CSortListCtrl : public QTableView {
     void mousePressEvent(QMouseEvent* e) override;
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
+    void startDrag(Qt::DropActions supportedActions) override;
 
   private:
     void OnHeaderClicked(int column);
@@ -258,6 +268,7 @@ class CSortListCtrl : public QTableView {
     SortListModel* model_;
     CellDelegate* delegate_;
     QString placeholder_;
+    std::function<QMimeData*(const std::vector<int>& rows)> dragData_;
     QPushButton* placeholderButton_ = nullptr;
     std::function<void()> onPlaceholderButton_;
     int sortColumn_ = -1;

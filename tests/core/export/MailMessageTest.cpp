@@ -192,6 +192,35 @@ TEST(MailAttachments, FollowTheRecordingsAndTheCommand) {
     EXPECT_TRUE(fs::is_empty(f.scratch.path()));
 }
 
+TEST(MailAttachments, CompactCopiesOfEveryRecordingThatDecodes) {
+    MailFiles f;
+    const std::vector<CallRecord> records{
+        Record(Incoming, u"1", u"", 1, f.wav),
+        Record(Incoming, u"2", u"", 1, f.gsm),
+        Record(Outgoing, u"3", u"", 1, f.ima),
+        Record(Outgoing, u"6", u"", 1, f.gone),
+    };
+    for (const auto as : {MailAttachAs::Mp3, MailAttachAs::Opus}) {
+        const std::string ext = as == MailAttachAs::Mp3 ? ".mp3" : ".opus";
+        SCOPED_TRACE(ext);
+        const auto got = PrepareMailAttachments(records, as, f.scratch.path());
+        const std::vector<fs::path> want{f.scratch / ("20160616102030-I-1" + ext),
+                                         f.scratch / ("20160616102031-I-2" + ext),
+                                         f.scratch / ("20160616102032-O-3" + ext)};
+        EXPECT_EQ(got.files, want);
+        EXPECT_EQ(got.temporary, want);
+        for (const auto& file : want)
+            EXPECT_GT(fs::file_size(file), 100u);
+        ASSERT_EQ(got.leftOut.size(), 1u);
+        EXPECT_EQ(got.leftOut[0].recording, f.gone);
+        // Mailed again: the copies of the mail before give way to new ones.
+        EXPECT_EQ(PrepareMailAttachments(records, as, f.scratch.path()).files, want);
+        RemoveTemporaryFiles(got.temporary);
+    }
+    EXPECT_EQ(MailAttachAsByName("opus"), MailAttachAs::Opus);
+    EXPECT_EQ(MailAttachAsByName("nonsense"), MailAttachAs::Wav);
+}
+
 TEST(MailAttachments, AStaleCopyIsReplaced) {
     MailFiles f;
     const auto copy = f.scratch / "20160616102031-I-2.wav";

@@ -126,10 +126,10 @@ TEST_F(Commands, ToolbarsAndMenusShareOneActionPerCommand) {
     Start();
     EXPECT_EQ(ToolbarCommands(view().RecordToolbar()),
               (std::vector<int>{CmdPlay, CmdDelete, CmdSearch, CmdRefresh, CmdMark, CmdExportSheet,
-                                CmdBackupAll, CmdMatchContacts, CmdMail, CmdEjectCard}));
-    EXPECT_EQ(
-        ToolbarCommands(view().ImportToolbar()),
-        (std::vector<int>{CmdPlay, CmdImportFolder, CmdClearImported, CmdExportSheet, CmdMail}));
+                                CmdBackupAll, CmdMatchContacts, CmdMailPreferred, CmdEjectCard}));
+    EXPECT_EQ(ToolbarCommands(view().ImportToolbar()),
+              (std::vector<int>{CmdPlay, CmdImportFolder, CmdClearImported, CmdExportSheet,
+                                CmdMailPreferred}));
     // The Records menu's play item is the very action of the toolbar button.
     CommandActions& c = frame().Commands();
     bool inMenu = false;
@@ -162,12 +162,11 @@ TEST_F(Commands, RowMenuGreysSelectionCommandsOnlyWhileOpen) {
     QMetaObject::invokeMethod(pane(1).List(), "ContextMenuRequested",
                               Q_ARG(QPoint, QPoint(10, 10)));
     const std::vector<std::pair<int, bool>> expected = {
-        {CmdPlay, false},       {CmdBackupSelected, false},
-        {CmdDelete, false},     {CmdSearch, true},
-        {CmdRefresh, true},     {CmdMark, false},
-        {CmdExportSheet, true}, {CmdExportWav, true},
-        {CmdBackupAll, true},   {CmdMatchContacts, true},
-        {CmdMail, true}};
+        {CmdPlay, false},       {CmdBackupSelected, false}, {CmdDelete, false},
+        {CmdSearch, true},      {CmdRefresh, true},         {CmdMark, false},
+        {CmdExportSheet, true}, {CmdExportWav, true},       {CmdExportAudio, true},
+        {CmdBackupAll, true},   {CmdMatchContacts, true},   {CmdMail, true},
+        {CmdMailMp3, true},     {CmdMailOpus, true},        {CmdOpenFolder, false}};
     EXPECT_EQ(seen.items, expected);
     // Closed again, the toolbar's play works without a selection.
     EXPECT_TRUE(frame().Commands().Action(CommandId::Play)->isEnabled());
