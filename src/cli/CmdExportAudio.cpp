@@ -6,8 +6,8 @@
 
 #include "CliCard.h"
 #include "Command.h"
+#include "ListPage.h"
 #include "card/RecordExportItems.h"
-#include "card/RecordLoader.h"
 #include "export/BatchExport.h"
 
 namespace lk::cli {
@@ -23,7 +23,7 @@ struct AudioOptions {
     std::string card;
     std::string store;
     int family = -1;
-    int page = PageAll;
+    int page = kAllRecordsPage;
     bool json = false;
 };
 
@@ -31,15 +31,7 @@ struct AudioOptions {
 std::optional<RecordExportItems> PageItems(const AudioOptions& o) {
     auto loaded = LoadCardOrStore({o.card, o.store, o.family, {}});
     if (!loaded) return std::nullopt;
-    const int page = IsListPage(o.page) ? o.page : PageAll;
-    std::vector<const CallRecord*> rows;
-    const std::atomic<int> stop{0};
-    (void)PopulatePanes(
-        loaded->Records(),
-        [&](int category, CallRecord& r) {
-            if (category == page) rows.push_back(&r);
-        },
-        {}, 0, stop);
+    const std::vector<const CallRecord*> rows = RowsOfPage(loaded->Records(), o.page);
     return ExportItemsOf(rows);
 }
 

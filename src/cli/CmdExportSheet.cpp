@@ -4,6 +4,7 @@
 
 #include "CliCard.h"
 #include "Command.h"
+#include "ListPage.h"
 #include "app/LangString.h"
 #include "app/Settings.h"
 #include "card/RecordRemark.h"
@@ -15,37 +16,6 @@
 namespace lk::cli {
 
 namespace {
-
-// The window's list pages as --page numbers them. 0 (its start page) and 11
-// (its device page) hold no list: they export the list of all records.
-constexpr int kAllRecordsPage = 1;
-
-// Whether the window lists `r` on list page `page`. Pages 9 (search results)
-// and 10 (an imported folder) list nothing a load reads.
-bool ListedOnPage(const CallRecord& r, int page) {
-    if (!r.IsLive()) return false;
-    const bool known = r.type >= Incoming && r.type <= Message;
-    switch (page) {
-        case kAllRecordsPage:
-            return known;
-        case 2:
-            return r.type == Outgoing;
-        case 3:
-            return r.type == Incoming || r.type == Missed;
-        case 4:
-            return r.type == Note || r.type == Note2;
-        case 5:
-            return r.type == Triggered;
-        case 6:
-            return r.type == Message;
-        case 7:
-            return r.marked == 1;
-        case 8:
-            return r.type == Missed;
-        default:
-            return false;
-    }
-}
 
 struct SheetOptions {
     std::string card;
@@ -93,11 +63,7 @@ int RunExportSheet(const SheetOptions& o) {
     if (!loaded) return kExitFailure;
 
     const int page = o.page >= 1 && o.page <= 10 ? o.page : kAllRecordsPage;
-    std::vector<const CallRecord*> rows;
-    // Newest first, as the window lists them: the list is in file order.
-    const RecordList& records = loaded->Records();
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        if (*it && ListedOnPage(**it, page)) rows.push_back(it->get());
+    const std::vector<const CallRecord*> rows = RowsOfPage(loaded->Records(), page);
     if (rows.empty()) {
         std::cerr << "nothing to export: page " << page << " has no rows\n";
         return kExitOk;
