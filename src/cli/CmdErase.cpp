@@ -38,11 +38,10 @@ int RunErase(const EraseArgs& a) {
     if (!a.card.empty()) {
         opened = OpenCardWithLog(a.card);
         if (!opened) return kExitFailure;
-        RecorderState& state = *opened->state;
+        RecorderState& state = opened->session->Shared();
         state.loadFromCard = 1;
         RecordLoaderOptions load;
         load.backupPath = o.backupPath;
-        load.mainFrameExists = false;
         if (RecordLoaderThread(state, load).filesRead == 0) {
             PrintError("cannot read " + state.cardLogPath.string());
             return kExitFailure;
