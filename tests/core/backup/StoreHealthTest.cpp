@@ -10,10 +10,13 @@
 #include <sys/stat.h>
 
 #include "backup/AuditTrail.h"
+#include "backup/FileOps.h"
 #include "backup/StoreChecksums.h"
 #include "backup/StoreCleanup.h"
 #include "backup/StoreVerify.h"
 #include "core/backup/BackupTestSupport.h"
+#include "platform/Sha256.h"
+#include "support/TempDir.h"
 
 namespace lk {
 namespace {
@@ -280,6 +283,30 @@ TEST(StoreHealth, OnlyPlainNamesOfTheirOwnMonthCountAsStoreKeys) {
     for (const auto& c : cases)
         EXPECT_EQ(IsMonthStoreKey(c.key, 201602), c.ok) << c.key;
     EXPECT_EQ(FormatChecksumLine({}, "../x", 201602), "");
+}
+
+// The copy is made in chunks: a file ending on, just before or just after a
+// chunk edge must still be copied whole and hashed as it was copied.
+TEST(StoreHealth, CopiesAreHashedWholeAtEveryChunkEdge) {
+    test::TempDir dir;
+    RealFileOps ops;
+    constexpr std::size_t kChunk = 128 << 10;
+    const std::size_t sizes[] = {0, 1, kChunk - 1, kChunk, kChunk + 1, 3 * kChunk, (1 << 20) + 17};
+    for (const std::size_t size : sizes) {
+        std::vector<std::uint8_t> bytes(size);
+        for (std::size_t i = 0; i < size; ++i)
+            bytes[i] = static_cast<std::uint8_t>((i * 131 + size) >> 3);
+        const fs::path from = dir / ("in" + std::to_string(size));
+        const fs::path to = dir / ("out" + std::to_string(size));
+        test::WriteFile(from, bytes);
+        ASSERT_TRUE(ops.CopyToNewFile(from, to)) << size;
+        EXPECT_EQ(ops.LastCopiedBytes(), size);
+        EXPECT_EQ(test::ReadFile(to), bytes) << size;
+        Sha256 expected;
+        expected.Update(ByteSpan(bytes.data(), bytes.size()));
+        ASSERT_TRUE(ops.LastCopiedDigest().has_value()) << size;
+        EXPECT_EQ(DigestHex(*ops.LastCopiedDigest()), DigestHex(expected.Finish())) << size;
+    }
 }
 
 TEST(StoreHealth, RetentionSparesMarkedAndRecentCallsAndOtherTypes) {
