@@ -1,8 +1,10 @@
 #include "CliCard.h"
+#include "TerminalProgress.h"
 
 #include <iostream>
 #include <system_error>
 
+#include "app/Settings.h"
 #include "card/RecordLoader.h"
 #include "phonebook/ContactLibrary.h"
 #include "platform/RegularFile.h"
@@ -21,6 +23,7 @@ std::optional<CliCard> OpenCardFolder(const fs::path& dir, std::string& error) {
     card.state = std::make_unique<RecorderState>(MakeSystemVolumeProbe({root}));
     card.volume.root = root;
     card.volume.letter = card.state->volumes.LetterOf(root);
+    card.volume.codePage = CardCodePage();  // read once, where the command starts
     if (card.volume.letter == 0) {
         error = "no drive letter is free for " + root.string();
         return std::nullopt;
@@ -66,6 +69,7 @@ std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
     LoadedRecords out;
     RecordLoaderOptions options;
     options.mainFrameExists = false;
+    options.codePage = CardCodePage();
     if (!source.card.empty()) {
         auto opened = OpenCardWithLog(source.card);
         if (!opened) return std::nullopt;
@@ -82,7 +86,9 @@ std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
         out.state->loadFromCard = 1;
         out.state->viewingBackup = 0;
         if (!StartRecordLoader(*out.state)) return std::nullopt;
-        RecordLoaderThread(*out.state, options);
+        TerminalProgress bar("reading");
+        RecordLoaderThread(*out.state, options, bar, {});
+        bar.End();
         // An empty card log leaves the loader on the backup side; use the card.
         out.state->viewingBackup = 0;
         return out;
@@ -99,7 +105,9 @@ std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
     out.storeIndexFound = found.found;
     if (found.startLoader) {
         options.backupPath = source.store;
-        RecordLoaderThread(*out.state, options);
+        TerminalProgress bar("reading");
+        RecordLoaderThread(*out.state, options, bar, {});
+        bar.End();
     }
     out.state->viewingBackup = 1;
     return out;

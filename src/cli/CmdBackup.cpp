@@ -1,10 +1,10 @@
-#include <atomic>
 #include <iostream>
 
 #include <nlohmann/json.hpp>
 
 #include "CliCard.h"
 #include "Command.h"
+#include "TerminalProgress.h"
 #include "backup/BackupEngine.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
@@ -41,7 +41,10 @@ int RunBackup(const BackupArgs& args) {
     RecordLoaderOptions load;
     load.backupPath = store;
     load.mainFrameExists = false;
-    const RecordLoaderResult loaded = RecordLoaderThread(state, load);
+    load.codePage = card->volume.codePage;
+    TerminalProgress reading("reading");
+    const RecordLoaderResult loaded = RecordLoaderThread(state, load, reading, {});
+    reading.End();
     if (loaded.filesRead == 0) {
         std::cerr << "linekeeper-cli backup: cannot read " << state.cardLogPath.string() << "\n";
         return kExitFailure;
@@ -51,8 +54,9 @@ int RunBackup(const BackupArgs& args) {
     options.backupPath = store;
     options.devType = devType;
     options.move = args.move;
-    const std::atomic<int> stop{0};
-    const BackupResult r = BackupAllThread(state, options, stop);
+    TerminalProgress bar("backup");
+    const BackupResult r = BackupAllThread(state, options, bar, {});
+    bar.End();
 
     const fs::path storeRoot = StoreRoot(store, devType);
     if (args.json) {

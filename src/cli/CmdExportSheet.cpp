@@ -4,6 +4,7 @@
 
 #include "CliCard.h"
 #include "Command.h"
+#include "TerminalProgress.h"
 #include "app/LangString.h"
 #include "app/Settings.h"
 #include "card/RecordLoader.h"
@@ -65,13 +66,12 @@ int RunExportSheet(const SheetOptions& o) {
     // Pages without a list (the web page, the device page) export the list of all records.
     const int page = IsListPage(o.page) ? o.page : PageAll;
     std::vector<const CallRecord*> rows;
-    const std::atomic<int> stop{0};
-    (void)PopulatePanes(
-        loaded->Records(),
-        [&](int category, CallRecord& r) {
-            if (category == page) rows.push_back(&r);
-        },
-        {}, 0, stop);
+    NoProgress sorting;  // instant next to the load and the write
+    (void)PopulatePanes(loaded->Records(),
+                        [&](int category, CallRecord& r) {
+                            if (category == page) rows.push_back(&r);
+                        },
+                        sorting, {});
     if (rows.empty()) {
         std::cerr << "nothing to export: page " << page << " has no rows\n";
         return kExitOk;
@@ -85,7 +85,10 @@ int RunExportSheet(const SheetOptions& o) {
     source.row = [&](std::size_t i, std::vector<std::string>& cells) {
         cells = RowCells(*rows[i], loaded->devType, marked);
     };
-    switch (WriteSheet(o.out, SheetFormatFor(o.out), source)) {
+    TerminalProgress bar("export");
+    const SheetWriteResult written = WriteSheet(o.out, SheetFormatFor(o.out), source, bar, {});
+    bar.End();
+    switch (written) {
         case SheetWriteResult::Written:
             std::cout << o.out << ": " << rows.size() << " rows\n";
             return kExitOk;

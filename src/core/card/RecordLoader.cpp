@@ -100,16 +100,15 @@ std::optional<PaneRouting> DistributeRecord(const CallRecord* record) {
 
 PopulateResult PopulatePanes(const RecordList& list,
                              const std::function<void(int category, CallRecord& record)>& add,
-                             const ProgressSink& progress, int captionString,
-                             const std::atomic<int>& stop, bool yieldEach) {
+                             ProgressReporter& progress, std::stop_token stop, bool yieldEach) {
     PopulateResult result;
     const int size = static_cast<int>(list.size());
     result.total = size;
-    progress.Begin(captionString, size);
+    progress.Begin(size);
     // Last first: the lists are in file order, so the newest rows come first.
     for (int i = size - 1; i >= 0; --i) {
         if (yieldEach) std::this_thread::yield();
-        if (stop.load() != 0) {
+        if (ShouldStop(stop, progress)) {
             result.stopped = true;
             return result;
         }
@@ -193,7 +192,15 @@ bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot,
 }
 
 RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options) {
+    NoProgress none;
+    return RecordLoaderThread(state, options, none, {});
+}
+
+RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options,
+                                      ProgressReporter& progress, std::stop_token stop) {
     RecordLoaderResult result;
+    // Quitting and a stop asked for end the load alike.
+    const auto stopping = [&] { return state.quitting.load() != 0 || ShouldStop(stop, progress); };
     state.loaderBusy = 1;
     const bool fromCard = state.loadFromCard.load() != 0;
     const int devType = state.devType.load();
@@ -218,7 +225,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             card.root = v->root;
         else
             card.root = state.cardLogPath.parent_path();
-        card.codePage = CardCodePage();
+        card.codePage = options.codePage;
     }
 
     const auto recordSize = static_cast<std::size_t>(RecordSize(devType, fromCard));
@@ -228,7 +235,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     const RecordListId target = fromCard ? RecordListId::Card : RecordListId::Backup;
 
     for (const fs::path& file : files) {
-        if (state.quitting.load() != 0) {
+        if (stopping()) {
             result.exitCode = 0;
             return result;
         }
@@ -271,9 +278,9 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             in.seekg(0);
         }
 
-        options.progress.Begin(fromCard ? kCaptionCardRecords : kCaptionBackupRecords, count);
+        progress.Begin(count);
         for (int i = 0; i < count; ++i) {
-            if (state.quitting.load() != 0) {
+            if (stopping()) {
                 result.exitCode = 0;
                 return result;
             }
@@ -307,19 +314,19 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
                     ToUtf8(FieldText(record->cardPath)) + " " + CountText(i + 1, count);
                 state.records.Append(target, std::move(record));
                 ++result.recordsKept;
-                options.progress.Step(i + 1, count, text);
+                progress.Step(i + 1, count, text);
             } else {
                 ++result.recordsDropped;
-                options.progress.Step(i + 1, count, CountText(i + 1, count));
+                progress.Step(i + 1, count, CountText(i + 1, count));
             }
         }
     }
-    if (state.quitting.load() != 0) {
+    if (stopping()) {
         result.exitCode = 0;
         return result;
     }
 
-    options.progress.End();
+    progress.End();
     if (fromCard && !state.records.Card().empty()) {
         state.viewingBackup = 0;
         if (options.mainFrameExists && options.runAutoBackup && AutoBackup()) {

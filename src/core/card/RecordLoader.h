@@ -4,14 +4,13 @@
 // says in which panes each record goes.
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "card/RecorderState.h"
 #include "card/ViewPage.h"
 
@@ -38,8 +37,9 @@ struct PaneRouting {
 std::optional<PaneRouting> DistributeRecord(const CallRecord* record);
 
 // Fills the panes from `list`, last record first (the newest on top), with
-// progress "%d/%d". `add(category, record)` adds one row. Stops when `stop` is
-// set; `yieldEach` yields the processor before each record (worker fill).
+// progress "%d/%d". `add(category, record)` adds one row. Stops when a stop
+// is asked for (End is then not called); `yieldEach` yields the processor
+// before each record (worker fill).
 struct PopulateResult {
     int total = 0;    // records that went to a pane
     int handled = 0;  // records walked
@@ -47,8 +47,8 @@ struct PopulateResult {
 };
 PopulateResult PopulatePanes(const RecordList& list,
                              const std::function<void(int category, CallRecord& record)>& add,
-                             const ProgressSink& progress, int captionString,
-                             const std::atomic<int>& stop, bool yieldEach = false);
+                             ProgressReporter& progress, std::stop_token stop,
+                             bool yieldEach = false);
 
 struct LoadBackupIndexResult {
     bool found = false;        // at least one month index file
@@ -72,7 +72,9 @@ struct RecordLoaderOptions {
     std::function<bool()> runAutoBackup;
     int autoBackupSettleMs = 500;  // pause after the dialog closed
     bool mainFrameExists = true;
-    ProgressSink progress;
+    // The card's text code page (the "CodePage" setting, read by the caller);
+    // empty: kDefaultCardCodePage.
+    std::string codePage;
 };
 
 struct RecordLoaderResult {
@@ -91,7 +93,11 @@ struct RecordLoaderResult {
 };
 
 // The worker: reads the card log (state.loadFromCard = 1) or the month index
-// files in state.backupMonths order. Polls state.quitting.
+// files in state.backupMonths order. Polls state.quitting and `stop`; one
+// progress step per record of a file, with its path and "%d/%d".
+RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options,
+                                      ProgressReporter& progress, std::stop_token stop);
+// Without progress and stopped by quitting only.
 RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options);
 
 // A backup record's playable file after the store moved: when `filePath` does

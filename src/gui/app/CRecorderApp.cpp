@@ -9,8 +9,6 @@
 #include "support/GuiText.h"
 #include "support/QtAudioSink.h"
 
-#include <system_error>
-
 // The icons live in this static library's resources, which the linker would
 // otherwise drop.
 static void InitIconResources() {
@@ -34,10 +32,34 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
     return o;
 }
 
-CRecorderApp::CRecorderApp(int& argc, char** argv) : QApplication(argc, argv) {
+CRecorderApp::CRecorderApp(int& argc, char** argv)
+    : QApplication(argc, argv), loader_(this), rebuild_(this) {
     InitIconResources();
     setApplicationName(QStringLiteral("linekeeper"));
     setWindowIcon(ProgramIconOrEmpty());
+    // The progress window lives on the UI thread; the loader's reports reach
+    // it only every few hundred records, so that a large store does not flood
+    // the queue.
+    WorkerProgress& progress = loader_.Progress();
+    progress.SetStepEvery(256);
+    connect(&progress, &WorkerProgress::Began, this, [this](int total) {
+        if (ProgressDialog* p = Progress()) {
+            p->setWindowTitle(Lang(loaderCaption_));
+            p->SetRange(total);
+            p->SetPos(0);
+            p->SetText(QString());
+            p->ShowCentered();
+        }
+    });
+    connect(&progress, &WorkerProgress::Stepped, this, [this](int done, int, const QString& text) {
+        if (ProgressDialog* p = Progress()) {
+            p->SetPos(done);
+            p->SetText(text);
+        }
+    });
+    connect(&progress, &WorkerProgress::Ended, this, [this] {
+        if (ProgressDialog* p = Progress()) p->hide();
+    });
 }
 
 CRecorderApp::~CRecorderApp() {
@@ -114,8 +136,8 @@ int CRecorderApp::ExitInstance() {
 
 void CRecorderApp::JoinWorkers() {
     if (fill_) fill_->Join();
-    if (loader_.joinable()) loader_.join();
-    if (rebuild_.joinable()) rebuild_.join();
+    loader_.StopAndJoin();
+    rebuild_.StopAndJoin();
 }
 
 ProgressDialog* CRecorderApp::Progress() const {
@@ -127,57 +149,18 @@ void CRecorderApp::PopulatePanes() {
 }
 
 bool CRecorderApp::RunRecordLoader() {
-    if (loader_.joinable()) loader_.join();  // the previous run has ended (loaderBusy was free)
+    loader_.Wait();  // the previous run has ended (loaderBusy was free)
     RecordLoaderOptions options;
     options.backupPath = BackupPath();
+    options.codePage = CardCodePage();
     options.mainFrameExists = frame_ != nullptr;
     if (frame_) options.runAutoBackup = frame_->AutoBackupOffer();
-    // The progress window lives on the UI thread: the worker posts to it, and
-    // only every few hundred records, so that a large store does not flood the queue.
-    options.progress.begin = [this](int caption, int range) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, caption, range] {
-                if (ProgressDialog* p = Progress()) {
-                    p->setWindowTitle(Lang(caption));
-                    p->SetRange(range);
-                    p->SetPos(0);
-                    p->SetText(QString());
-                    p->ShowCentered();
-                }
-            },
-            Qt::QueuedConnection);
-    };
-    options.progress.step = [this](int position, int range, const std::string& text) {
-        if (position % 256 != 0 && position != range) return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, position, t = QString::fromStdString(text)] {
-                if (ProgressDialog* p = Progress()) {
-                    p->SetPos(position);
-                    p->SetText(t);
-                }
-            },
-            Qt::QueuedConnection);
-    };
-    options.progress.end = [this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (ProgressDialog* p = Progress()) p->hide();
-            },
-            Qt::QueuedConnection);
-    };
-    try {
-        loader_ = std::thread([this, options = std::move(options)] {
-            const RecordLoaderResult r = RecordLoaderThread(*state_, options);
-            QMetaObject::invokeMethod(
-                this, [this, r] { OnLoaderFinished(r); }, Qt::QueuedConnection);
+    loaderCaption_ = state_->loadFromCard != 0 ? kCaptionCardRecords : kCaptionBackupRecords;
+    return loader_.Start(
+        [this, options = std::move(options)](ProgressReporter& progress, std::stop_token stop) {
+            const RecordLoaderResult r = RecordLoaderThread(*state_, options, progress, stop);
+            loader_.Post([this, r] { OnLoaderFinished(r); });
         });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
 }
 
 void CRecorderApp::OnLoaderFinished(const RecordLoaderResult& r) {
@@ -191,21 +174,16 @@ void CRecorderApp::OnLoaderFinished(const RecordLoaderResult& r) {
 }
 
 void CRecorderApp::StartRebuildWorker() {
-    if (rebuild_.joinable()) rebuild_.join();
-    try {
-        rebuild_ = std::thread([this] {
-            LogRebuildThread(*state_, [this](char drive, bool active) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, drive, active] {
-                        if (frame_) frame_->SetDriveStatus(drive, active);
-                    },
-                    Qt::QueuedConnection);
+    rebuild_.Wait();
+    const bool started =
+        rebuild_.Start([this, codePage = CardCodePage()](ProgressReporter&, std::stop_token) {
+            LogRebuildThread(*state_, codePage, [this](char drive, bool active) {
+                rebuild_.Post([this, drive, active] {
+                    if (frame_) frame_->SetDriveStatus(drive, active);
+                });
             });
         });
-    } catch (const std::system_error&) {
-        state_->rebuildRunning = 0;
-    }
+    if (!started) state_->rebuildRunning = 0;
 }
 
 }  // namespace lk::gui

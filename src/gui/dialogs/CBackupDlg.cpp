@@ -88,6 +88,14 @@ CBackupDlg::CBackupDlg(RecorderState& state, DialogServices services, QWidget* p
         if (!ReportSettingsWrite(SetAutoBackup(on), this)) auto_->setChecked(AutoBackup());
     });
     connect(&worker_, &DialogWorker::Finished, this, &CBackupDlg::OnFinished);
+    connect(&worker_.Progress(), &WorkerProgress::Began, this,
+            [this](int total) { bar_->setRange(0, std::max(0, total)); });
+    connect(&worker_.Progress(), &WorkerProgress::Stepped, this,
+            [this](int done, int, const QString& text) {
+                bar_->setValue(done);
+                if (!text.isEmpty()) current_->setText(text);
+            });
+    worker_.Progress().SetStepHook(services_.workerStep);
     InitFromSettings();
 }
 
@@ -103,14 +111,13 @@ void CBackupDlg::InitFromSettings() {
     current_->clear();
     bar_->setRange(0, 100);
     bar_->setValue(0);
-    stopping_ = false;
     SetRunning(false);
 }
 
 void CBackupDlg::SetRunning(bool running) {
     for (QWidget* w : std::initializer_list<QWidget*>{start_, browse_, choice_, auto_})
         w->setEnabled(!running);
-    stop_->setEnabled(!stopping_);
+    stop_->setEnabled(!worker_.ClosePending());
 }
 
 bool CBackupDlg::EnsureBackupPath() {
@@ -156,30 +163,15 @@ void CBackupDlg::OnStart() {
     o.files = services_.backupFiles;
     if (const auto v = state_.volumes.Find(state_.cardDrive)) o.cardRoot = v->root;
     lastOptions_ = o;
-    const auto hook = services_.workerStep;
-    o.progress.begin = [this](int, int range) {
-        QMetaObject::invokeMethod(
-            this, [this, range] { bar_->setRange(0, std::max(0, range)); }, Qt::QueuedConnection);
-    };
-    o.progress.step = [this, hook](int position, int, const std::string& text) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, position, t = QString::fromStdString(text)] {
-                bar_->setValue(position);
-                if (!t.isEmpty()) current_->setText(t);
-            },
-            Qt::QueuedConnection);
-        if (hook) hook();
-    };
 
-    stopping_ = false;
     SetRunning(true);
     started_ = 1;
     const bool selected = SelectedMode();
-    const bool ok = worker_.Start([this, o = std::move(o), selected] {
-        result_ = selected ? BackupSelectedThread(state_, selection_, o, worker_.StopFlag())
-                           : BackupAllThread(state_, o, worker_.StopFlag());
-    });
+    const bool ok = worker_.Start(
+        [this, o = std::move(o), selected](ProgressReporter& progress, std::stop_token stop) {
+            result_ = selected ? BackupSelectedThread(state_, selection_, o, progress, stop)
+                               : BackupAllThread(state_, o, progress, stop);
+        });
     if (!ok) {
         if (claimedLoader_) state_.loaderBusy = 0;
         claimedLoader_ = false;
@@ -192,10 +184,7 @@ void CBackupDlg::OnStop() {
 }
 
 void CBackupDlg::done(int result) {
-    if (worker_.Running()) {
-        worker_.RequestStop();
-        stopping_ = true;
-        pendingResult_ = result;
+    if (worker_.StopThen([this, result] { done(result); })) {
         SetRunning(true);
         return;
     }
@@ -209,11 +198,7 @@ void CBackupDlg::OnFinished() {
     // The worker appended to the backup records; only now may they be shown.
     if (services_.scheduleBackupReload) services_.scheduleBackupReload();
     emit RunFinished();
-    if (stopping_) {
-        stopping_ = false;
-        done(pendingResult_);
-        return;
-    }
+    if (worker_.ClosePending()) return;
     if (!result_.started) {
         SetRunning(false);
         return;

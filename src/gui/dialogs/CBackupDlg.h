@@ -53,7 +53,7 @@ class CBackupDlg : public QDialog {
     bool OfferAndWait(const std::atomic<int>& quitting);
 
     bool Running() const { return worker_.Running(); }
-    bool Stopping() const { return stopping_; }
+    bool Stopping() const { return worker_.ClosePending(); }
     bool StartedFlag() const { return started_ != 0; }
     const BackupResult& LastResult() const { return result_; }
     const BackupOptions& LastOptions() const { return lastOptions_; }
@@ -81,8 +81,6 @@ class CBackupDlg : public QDialog {
     QPushButton* stop_;
 
     std::atomic<int> started_{0};
-    bool stopping_ = false;
-    int pendingResult_ = Rejected;
     bool claimedLoader_ = false;
     bool automatic_ = false;
     BackupResult result_;

@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <array>
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "card/ViewPage.h"
+#include "support/DialogWorker.h"
 
 namespace lk {
 struct CallRecord;
@@ -25,8 +25,8 @@ class ProgressDialog;
 class PaneFill : public QObject {
     Q_OBJECT
   public:
-    PaneFill(RecorderState& state, PaneRegistry& panes) : state_(state), panes_(panes) {}
-    ~PaneFill() override { Join(); }
+    PaneFill(RecorderState& state, PaneRegistry& panes);
+    ~PaneFill() override;
 
     // The window's progress dialog; without one (no window) nothing is filled.
     void SetProgress(ProgressDialog* progress);
@@ -48,8 +48,9 @@ class PaneFill : public QObject {
     RecorderState& state_;
     PaneRegistry& panes_;
     QPointer<ProgressDialog> progress_;
-    std::thread worker_;
+    int caption_ = 0;
     std::atomic<bool> running_{false};
+    DialogWorker worker_;  // last: it stops before the members its job uses go
 };
 
 }  // namespace lk::gui

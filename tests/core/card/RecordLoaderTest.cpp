@@ -5,6 +5,7 @@
 #include "card/LogRebuild.h"
 #include "card/RecordLoader.h"
 #include "core/card/CardFixture.h"
+#include "support/RecordedProgress.h"
 
 namespace lk {
 namespace {
@@ -72,16 +73,12 @@ TEST(PopulatePanes, FillsNewestFirstAndCountsOnlyRoutedRecords) {
     list[2]->cardBytes[CallRecord::kCardInUseByte] = 0;
 
     std::vector<std::pair<int, int>> rows;  // category, record index
-    std::vector<std::string> texts;
-    ProgressSink progress;
-    progress.step = [&](int, int range, const std::string& text) {
-        EXPECT_EQ(range, 4);
-        texts.push_back(text);
-    };
-    const std::atomic<int> stop{0};
+    test::RecordedProgress progress;
     const auto r = PopulatePanes(
         list, [&](int category, CallRecord& rec) { rows.emplace_back(category, rec.index); },
-        progress, kCaptionBackupRecords, stop);
+        progress, {});
+    const std::vector<std::string>& texts = progress.messages;
+    EXPECT_EQ(progress.totals, std::vector<int>(5, 4));
 
     const std::vector<std::pair<int, int>> expected = {{1, 3}, {3, 3}, {2, 1},
                                                        {1, 1}, {1, 0}, {3, 0}};
@@ -94,13 +91,11 @@ TEST(PopulatePanes, FillsNewestFirstAndCountsOnlyRoutedRecords) {
 TEST(PopulatePanes, StopsWhenAskedWithoutEndingTheDialog) {
     RecordList list;
     list.push_back(std::make_unique<CallRecord>(LiveRecord(Incoming)));
-    bool ended = false;
-    ProgressSink progress;
-    progress.end = [&] { ended = true; };
-    const std::atomic<int> stop{1};
-    const auto r = PopulatePanes(list, {}, progress, kCaptionCardRecords, stop, true);
+    test::RecordedProgress progress;
+    progress.source.request_stop();
+    const auto r = PopulatePanes(list, {}, progress, progress.Token(), true);
     EXPECT_TRUE(r.stopped);
-    EXPECT_FALSE(ended);
+    EXPECT_EQ(progress.ends, 0);
 }
 
 // --- reading the card -----------------------------------------------------
@@ -111,18 +106,16 @@ TEST(RecordLoader, ReadsLiveCardRecordsWithTheirPositions) {
         CardOnVolume card(devType, {{Incoming, "20160102102033", "1"},
                                     {Outgoing, "20160102112033", "2", false},
                                     {Missed, "20160103102033", "3"}});
-        std::vector<std::string> texts;
-        int caption = 0;
-        RecordLoaderOptions options;
-        options.progress.begin = [&](int c, int) { caption = c; };
-        options.progress.step = [&](int, int, const std::string& t) { texts.push_back(t); };
-        const auto r = RecordLoaderThread(*card.state, options);
+        test::RecordedProgress progress;
+        const auto r = RecordLoaderThread(*card.state, {}, progress, {});
+        const std::vector<std::string>& texts = progress.messages;
 
         ASSERT_EQ(card.state->records.Card().size(), 2u);
         EXPECT_EQ(card.state->records.Card()[0]->index, 0);
         EXPECT_EQ(card.state->records.Card()[1]->index, 2);
         EXPECT_EQ(card.state->records.Card()[1]->time.second, 33);
-        EXPECT_EQ(caption, kCaptionCardRecords);
+        EXPECT_EQ(progress.begins, 1);
+        EXPECT_EQ(progress.ends, 1);
         ASSERT_EQ(texts.size(), 3u);
         EXPECT_EQ(texts[1], "2/3");
         EXPECT_NE(texts[0].find("20160102102033-I-1.wav 1/3"), std::string::npos) << texts[0];
@@ -130,6 +123,26 @@ TEST(RecordLoader, ReadsLiveCardRecordsWithTheirPositions) {
         EXPECT_TRUE(r.populate);
         EXPECT_EQ(card.state->loaderBusy.load(), 1);  // held until the panes are filled
         EXPECT_FALSE(r.rebuildQueued);
+    }
+}
+
+// A stop asked for by the token or by the one watching (Cancel) ends the load
+// after the record in hand; what was read stays listed and End is not called.
+TEST(RecordLoader, AStopMidLoadKeepsTheRecordsReadSoFar) {
+    for (const bool byCancel : {false, true}) {
+        SCOPED_TRACE(byCancel);
+        CardOnVolume card(0, {{Incoming, "20160102102033", "1"},
+                              {Outgoing, "20160102112033", "2"},
+                              {Missed, "20160103102033", "3"}});
+        test::RecordedProgress progress;
+        progress.stopAfter = 1;
+        const std::stop_token stop = byCancel ? std::stop_token{} : progress.Token();
+        if (byCancel) progress.stopAfter = 0, progress.cancelled = true;
+        const auto r = RecordLoaderThread(*card.state, {}, progress, stop);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(card.state->records.Card().size(), byCancel ? 0u : 1u);
+        EXPECT_EQ(progress.positions.size(), byCancel ? 0u : 1u);
+        EXPECT_EQ(progress.ends, 0);
     }
 }
 
@@ -280,18 +293,17 @@ TEST(RecordLoader, ReadsMonthFilesOldestFirst) {
     ASSERT_TRUE(load.found);
     ASSERT_TRUE(load.startLoader);
     EXPECT_EQ(s.state.backupMonths, (std::vector<int>{201512, 201602}));
-    int caption = 0;
+    test::RecordedProgress progress;
     RecordLoaderOptions options;
     options.backupPath = s.backupPath;
-    options.progress.begin = [&](int c, int) { caption = c; };
-    const auto r = RecordLoaderThread(s.state, options);
+    const auto r = RecordLoaderThread(s.state, options, progress, {});
 
     ASSERT_EQ(s.state.records.Backup().size(), 3u);
     EXPECT_EQ(s.state.records.Backup()[0]->type, Outgoing);
     EXPECT_EQ(s.state.records.Backup()[1]->type, Note);
     EXPECT_EQ(s.state.records.Backup()[1]->index, 2);  // position in its file, not the stored 99
     EXPECT_EQ(s.state.records.Backup()[2]->type, Incoming);
-    EXPECT_EQ(caption, kCaptionBackupRecords);
+    EXPECT_EQ(progress.begins, 2);  // one run per month file
     EXPECT_EQ(s.state.viewingBackup.load(), 1);
     EXPECT_TRUE(r.populate);
 }
