@@ -81,7 +81,7 @@ CBackupDlg::CBackupDlg(RecorderState& state, DialogServices services, QWidget* p
     connect(choice_, &QComboBox::activated, this,
             [this](int index) { ReportSettingsWrite(SetBackupMovesFiles(index == 1), this); });
     connect(auto_, &QCheckBox::clicked, this, [this](bool on) {
-        if (on && !EnsureBackupPath()) {
+        if (on && EnsureBackupPath().empty()) {
             auto_->setChecked(false);
             return;
         }
@@ -120,11 +120,11 @@ void CBackupDlg::SetRunning(bool running) {
     stop_->setEnabled(!worker_.ClosePending());
 }
 
-bool CBackupDlg::EnsureBackupPath() {
+std::filesystem::path CBackupDlg::EnsureBackupPath() {
     // A run into no folder would end at once without a word.
-    if (!BackupPath().empty()) return true;
+    if (auto store = BackupPath(); !store.empty()) return store;
     OnBrowse();
-    return !BackupPath().empty();
+    return BackupPath();
 }
 
 void CBackupDlg::OnBrowse() {
@@ -134,7 +134,9 @@ void CBackupDlg::OnBrowse() {
 
 void CBackupDlg::OnStart() {
     if (worker_.Running()) return;
-    if (!EnsureBackupPath()) return;
+    // Read once here and handed to the run: the setting may change meanwhile.
+    const std::filesystem::path store = EnsureBackupPath();
+    if (store.empty()) return;
     bool move = choice_->currentIndex() == 1;
     if (move && ShowMessage(this, Lang(140), Lang(134), QMessageBox::Information,
                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
@@ -157,7 +159,7 @@ void CBackupDlg::OnStart() {
             if (CallRecord* r = list_->RowData(row)) selection_.push_back(r);
 
     BackupOptions o;
-    o.backupPath = BackupPath();
+    o.backupPath = store;
     o.devType = state_.devType;
     o.move = move;
     o.files = services_.backupFiles;

@@ -65,7 +65,8 @@ class CBackupDlg : public QDialog {
     void SetRunning(bool running);
     void OnFinished();
     void SignalDone();
-    bool EnsureBackupPath();
+    // The store's root, asked for first when none is chosen; empty: none.
+    std::filesystem::path EnsureBackupPath();
 
     RecorderState& state_;
     DialogServices services_;
