@@ -27,8 +27,8 @@ struct CardVolume {
 
     char letter = 0;
     std::filesystem::path root;
-    // Code page of the card's texts; empty: the "CodePage" setting, read on
-    // each use. Loaders fill it once so that a long log is not slowed by it.
+    // Code page of the card's texts (the "CodePage" setting, read by whoever
+    // starts the command); empty: kDefaultCardCodePage.
     std::string codePage;
 };
 
@@ -88,7 +88,7 @@ struct CardRecordFields {
 };
 
 // A live card record of RecordSize(devType, true) bytes. An empty code page
-// means the "CodePage" setting.
+// means kDefaultCardCodePage.
 std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& fields, int devType,
                                           std::string_view codePage = {});
 

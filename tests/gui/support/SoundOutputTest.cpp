@@ -127,8 +127,7 @@ TEST(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick) {
     });
     ASSERT_TRUE(engine.Open(path));
     ASSERT_TRUE(output.IsOpen());
-    std::atomic<bool> abort{false};
-    ASSERT_TRUE(engine.Load(abort, nullptr));
+    ASSERT_TRUE(engine.Load({}, nullptr));
     engine.Loaded();
 
     const auto raw = dir / "heard.raw";
