@@ -148,10 +148,10 @@ void CVX310View::ImportDropped(const QStringList& paths) {
             source->root = full.parent_path();
             found.back()->origin.file = std::move(source);
         }
-        std::vector<const CallRecord*> shown;
+        std::vector<CallRecord*> shown;
         for (const RecordPtr& r : found) shown.push_back(r.get());
         session_.AddImported(std::move(found));
-        for (const CallRecord* r : shown) pane->AddRecord(r);
+        for (CallRecord* r : shown) pane->AddRecord(r);
     }
     ShowPage(PageFolder);
 }
