@@ -249,9 +249,9 @@ bool CPlayerDlg::CloseRecordingUnder(const std::filesystem::path& root) {
     StopTimer(kTickTimer);
     StopTimer(kDeferredTimer);
     output_.Reset();
-    abort_ = true;
     ++generation_;  // the load being stopped reports to no one
-    if (loader_.joinable()) loader_.join();
+    loader_.RequestStop();
+    loader_.Wait();
     loading_ = false;
     engine_.Close();
     Unhighlight();
