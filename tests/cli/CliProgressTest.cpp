@@ -8,9 +8,13 @@
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "core/card/CardFixture.h"
+#include "export/RecordingWriter.h"
+#include "playback/XtrFormat.h"
 #include "support/RunCli.h"
 #include "support/TempDir.h"
 
@@ -90,6 +94,62 @@ TEST(CliProgress, DrawnOnATerminalOnlyAndStdoutUnchanged) {
     EXPECT_NE(tty.terminal.find('\r'), std::string::npos);
     ASSERT_FALSE(tty.terminal.empty());
     EXPECT_EQ(tty.terminal.back(), '\n');
+}
+
+// The long store and export commands draw their bar too, and print on stdout
+// what they print into a pipe.
+TEST(CliProgress, VerifyAndExportAudioDrawTheirBar) {
+    test::TempHome home;
+    test::TempDir dir;
+    const fs::path card = dir / "card";
+    const fs::path store = dir / "store";
+    test::MakeCard(card, 0,
+                   {{Incoming, "20160102100000", "555"}, {Outgoing, "20160203100000", "777"}});
+    const auto backup =
+        test::RunCli({"backup", "--card", card.string(), "--store", store.string()});
+    ASSERT_EQ(backup.exitCode, 0) << backup.err;
+
+    std::vector<std::string> recordings;
+    for (int i = 0; i < 4; ++i) {
+        const fs::path f = dir / ("call" + std::to_string(i) + ".xtr");
+        test::WriteFile(f, BuildXtrRecording(kFormatGsm, std::vector<std::int16_t>(8000, 100)));
+        recordings.push_back(f.string());
+    }
+    const auto exportTo = [&](const std::string& folder) {
+        std::vector<std::string> a = {"export-audio", "--format", "wav", "--to",
+                                      (dir / folder).string()};
+        a.insert(a.end(), recordings.begin(), recordings.end());
+        return a;
+    };
+
+    struct Case {
+        std::vector<std::string> piped, tty;  // the same command, apart from where it writes
+        std::string bar;
+    };
+    const Case cases[] = {
+        {{"verify", "--store", store.string()}, {"verify", "--store", store.string()}, "verify ["},
+        {exportTo("piped"), exportTo("tty"), "export ["},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bar);
+        const test::CliRun piped = test::RunCli(c.piped);
+        ASSERT_EQ(piped.exitCode, 0) << piped.err << piped.out;
+        EXPECT_EQ(piped.err, "");
+        const TerminalRun tty = RunOnTerminal(c.tty);
+        ASSERT_EQ(tty.exitCode, 0) << tty.terminal;
+        EXPECT_NE(tty.terminal.find(c.bar), std::string::npos) << tty.terminal;
+        EXPECT_NE(tty.terminal.find("] 100% "), std::string::npos) << tty.terminal;
+        ASSERT_FALSE(tty.terminal.empty());
+        EXPECT_EQ(tty.terminal.back(), '\n');
+        if (c.piped == c.tty) {
+            EXPECT_EQ(tty.out, piped.out);
+        } else {
+            // One line per file either way; only the folder differs.
+            EXPECT_EQ(std::count(tty.out.begin(), tty.out.end(), '\n'),
+                      std::count(piped.out.begin(), piped.out.end(), '\n'));
+            EXPECT_EQ(std::count(tty.out.begin(), tty.out.end(), '\n'), 4);
+        }
+    }
 }
 
 }  // namespace
