@@ -115,6 +115,8 @@ TEST(CliProgress, VerifyAndExportAudioDrawTheirBar) {
         test::WriteFile(f, BuildXtrRecording(kFormatGsm, std::vector<std::int16_t>(8000, 100)));
         recordings.push_back(f.string());
     }
+    fs::create_directories(dir / "piped");
+    fs::create_directories(dir / "tty");
     const auto exportTo = [&](const std::string& folder) {
         std::vector<std::string> a = {"export-audio", "--format", "wav", "--to",
                                       (dir / folder).string()};
@@ -127,7 +129,9 @@ TEST(CliProgress, VerifyAndExportAudioDrawTheirBar) {
         std::string bar;
     };
     const Case cases[] = {
-        {{"verify", "--store", store.string()}, {"verify", "--store", store.string()}, "verify ["},
+        {{"verify", "--store", store.string(), "--family", "0"},
+         {"verify", "--store", store.string(), "--family", "0"},
+         "verify ["},
         {exportTo("piped"), exportTo("tty"), "export ["},
     };
     for (const Case& c : cases) {
