@@ -187,14 +187,14 @@ void BM_RouteIntoPanes200k(benchmark::State& st) {
     options.backupPath = Files().storePath;
     lk::LoadBackupIndex(*card, Files().storePath);
     lk::RecordLoaderThread(*card, options);
-    const std::atomic<int> stop{0};
+    lk::NoProgress none;
     std::vector<std::size_t> rows(11);
     for (auto _ : st) {
         for (const auto* list : {&card->records.Card(), &card->records.Backup()})
             lk::gui::PopulatePanes(
                 *list,
                 [&](int category, lk::CallRecord&) { ++rows[static_cast<std::size_t>(category)]; },
-                {}, lk::gui::kCaptionCardRecords, stop);
+                none, {});
     }
     benchmark::DoNotOptimize(rows.data());
     st.SetItemsProcessed(
@@ -211,14 +211,14 @@ void BM_BackUp1000Recordings(benchmark::State& st) {
     const fs::path store = Files().dir / "backup";
     lk::BackupOptions options;
     options.backupPath = store;
-    const std::atomic<int> stop{0};
+    lk::NoProgress none;
     for (auto _ : st) {
         st.PauseTiming();
         std::error_code ec;
         fs::remove_all(store, ec);
         state->records.ReplaceAll(lk::RecordListId::Backup);
         st.ResumeTiming();
-        const auto r = lk::BackupAllThread(*state, options, stop);
+        const auto r = lk::BackupAllThread(*state, options, none, {});
         if (r.backedUp != kRecordings) st.SkipWithError("recordings missed");
     }
     st.SetItemsProcessed(st.iterations() * kRecordings);

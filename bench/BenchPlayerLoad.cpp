@@ -84,8 +84,7 @@ int main(int argc, char** argv) {
             if (!engine.Open(path)) return 1;
             wave.Clear();
             wave.SetTotal(engine.Total());
-            std::atomic<bool> abort{false};
-            if (!engine.Load(abort, [&](std::span<const std::int16_t> s, int i, int total) {
+            if (!engine.Load({}, [&](std::span<const std::int16_t> s, int i, int total) {
                     wave.AddSecond(s, i, total);
                 }))
                 return 1;

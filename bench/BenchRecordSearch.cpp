@@ -55,10 +55,10 @@ lk::SearchConditions Conditions(int kind) {
 void BM_SearchThread(benchmark::State& state) {
     const auto records = MakeRecords(static_cast<int>(state.range(0)));
     const auto conditions = Conditions(static_cast<int>(state.range(1)));
-    const std::atomic<int> stop{0};
+    lk::NoProgress none;
     std::size_t matches = 0;
     for (auto _ : state) {
-        const auto result = lk::SearchThread(records, conditions, {}, {}, stop);
+        const auto result = lk::SearchThread(records, conditions, {}, none, {});
         matches = result.matches.size();
         benchmark::DoNotOptimize(matches);
     }

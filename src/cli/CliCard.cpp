@@ -1,8 +1,10 @@
 #include "CliCard.h"
+#include "TerminalProgress.h"
 
 #include <iostream>
 #include <system_error>
 
+#include "app/Settings.h"
 #include "phonebook/ContactLibrary.h"
 #include "platform/RegularFile.h"
 
@@ -21,6 +23,7 @@ std::optional<CliCard> OpenCardFolder(const fs::path& dir, std::string& error) {
     RecorderState& state = card.session->Shared();
     card.volume.root = root;
     card.volume.letter = state.volumes.LetterOf(root);
+    card.volume.codePage = CardCodePage();  // read once, where the command starts
     if (card.volume.letter == 0) {
         error = "no drive letter is free for " + root.string();
         return std::nullopt;
@@ -65,6 +68,7 @@ std::unique_ptr<RecordSession> MakeCliSession() {
 std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
     LoadedRecords out;
     LoadRequest request;
+    request.codePage = CardCodePage();
     if (!source.card.empty()) {
         auto opened = OpenCardWithLog(source.card);
         if (!opened) return std::nullopt;
@@ -94,7 +98,9 @@ std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
         request.backupPath = source.store;
         out.list = RecordListId::Backup;
     }
-    const LoadOutcome loaded = out.session->Load(request);
+    TerminalProgress bar("reading");
+    const LoadOutcome loaded = out.session->Load(request, bar, {});
+    bar.End();
     if (loaded.refused) return std::nullopt;
     out.storeIndexFound = loaded.storeIndexFound;
     return out;

@@ -1,10 +1,10 @@
-#include <atomic>
 #include <iostream>
 
 #include <nlohmann/json.hpp>
 
 #include "CliCard.h"
 #include "Command.h"
+#include "TerminalProgress.h"
 #include "backup/BackupEngine.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
@@ -41,7 +41,10 @@ int RunBackup(const BackupArgs& args) {
     LoadRequest load;
     load.source = LoadSource::Card;
     load.backupPath = store;
-    const LoadOutcome loaded = session.Load(load);
+    load.codePage = card->volume.codePage;
+    TerminalProgress reading("reading");
+    const LoadOutcome loaded = session.Load(load, reading, {});
+    reading.End();
     if (loaded.filesRead == 0) {
         std::cerr << "linekeeper-cli backup: cannot read " << state.cardLogPath.string() << "\n";
         return kExitFailure;
@@ -52,8 +55,9 @@ int RunBackup(const BackupArgs& args) {
     options.backupPath = store;
     options.devType = devType;
     options.move = args.move;
-    const std::atomic<int> stop{0};
-    const BackupResult r = BackupAllThread(session.Shared(), options, stop);
+    TerminalProgress bar("backup");
+    const BackupResult r = BackupAllThread(session.Shared(), options, bar, {});
+    bar.End();
 
     const fs::path storeRoot = StoreRoot(store, devType);
     if (args.json) {

@@ -42,6 +42,7 @@ int RunErase(const EraseArgs& a) {
         state.loadFromCard = 1;
         RecordLoaderOptions load;
         load.backupPath = o.backupPath;
+        load.codePage = opened->volume.codePage;
         if (RecordLoaderThread(state, load).filesRead == 0) {
             PrintError("cannot read " + state.cardLogPath.string());
             return kExitFailure;
@@ -52,8 +53,8 @@ int RunErase(const EraseArgs& a) {
         CleanupOptions cardOptions = o;
         card = CleanCard(records, cardOptions);
     }
-    const std::atomic<int> stop{0};
-    CleanupResult result = CleanStore(o, stop);
+    NoProgress progress;
+    CleanupResult result = CleanStore(o, progress, {});
     for (auto& item : card.items) {
         item.file = "card:" + item.file;
         result.items.push_back(std::move(item));

@@ -7,6 +7,7 @@
 #include "CliCard.h"
 #include "Command.h"
 #include "ListPage.h"
+#include "TerminalProgress.h"
 #include "card/RecordExportItems.h"
 #include "export/BatchExport.h"
 
@@ -72,8 +73,9 @@ int RunExportAudio(const AudioOptions& o) {
     options.existing = o.existing == "skip"        ? ExistingFiles::Skip
                        : o.existing == "keep-both" ? ExistingFiles::KeepBoth
                                                    : ExistingFiles::Fail;
-    const std::atomic<int> stop{0};
-    const auto result = ExportBatch(items.items, options, {}, stop);
+    TerminalProgress bar("export");
+    const auto result = ExportBatch(items.items, options, bar, {});
+    bar.End();
 
     auto rows = nlohmann::json::array();
     auto print = [&](const std::string& source, const std::string& destination,

@@ -5,6 +5,7 @@
 #include "CliCard.h"
 #include "Command.h"
 #include "ListPage.h"
+#include "TerminalProgress.h"
 #include "app/LangString.h"
 #include "app/Settings.h"
 #include "card/RecordRemark.h"
@@ -77,7 +78,10 @@ int RunExportSheet(const SheetOptions& o) {
     source.row = [&](std::size_t i, std::vector<std::string>& cells) {
         cells = RowCells(*rows[i], loaded->devType, marked);
     };
-    switch (WriteSheet(o.out, SheetFormatFor(o.out), source)) {
+    TerminalProgress bar("export");
+    const SheetWriteResult written = WriteSheet(o.out, SheetFormatFor(o.out), source, bar, {});
+    bar.End();
+    switch (written) {
         case SheetWriteResult::Written:
             std::cout << o.out << ": " << rows.size() << " rows\n";
             return kExitOk;

@@ -8,6 +8,7 @@
 #include "CliCard.h"
 #include "Command.h"
 #include "RecordFormat.h"
+#include "TerminalProgress.h"
 #include "backup/ImportRecords.h"
 #include "phonebook/ContactLibrary.h"
 
@@ -39,8 +40,9 @@ int RunImport(const ImportOptions& o) {
     }
 
     RecordList records;
-    const std::atomic<int> stop{0};
-    const ImportResult result = ImportFolder(o.dir, records, contacts, {}, stop);
+    TerminalProgress bar("import");
+    const ImportResult result = ImportFolder(o.dir, records, contacts, bar, {});
+    bar.End();
     if (o.json) {
         WriteRecordsJson(std::cout, records, 0);
     } else {

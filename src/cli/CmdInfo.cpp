@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Command.h"
+#include "app/Settings.h"
 #include "card/RecordingLength.h"
 #include "platform/TextCodec.h"
 #include "playback/Annotation.h"
@@ -66,7 +67,7 @@ int RunInfo(const InfoOptions& o) {
         const auto area = NoteAreaOf(bytes);
         marked = ParseMarkedSegment(area);
         if (const auto raw = ReadAnnotation(area, kAnnotationLineLimit))
-            annotation = ToUtf8(DecodeAnnotation(*raw));
+            annotation = ToUtf8(DecodeAnnotation(*raw, CardCodePage()));
     }
 
     if (o.json) {

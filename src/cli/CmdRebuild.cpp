@@ -31,7 +31,8 @@ int RunRebuild(const RebuildArgs& args) {
     // Only a log without a single whole record is rebuilt, as on card insertion.
     const bool empty = size < static_cast<std::uintmax_t>(RecordSize(devType, true));
     LogRebuildResult r;
-    if (empty && QueueLogRebuild(state, card->volume.letter)) r = LogRebuildThread(state);
+    if (empty && QueueLogRebuild(state, card->volume.letter))
+        r = LogRebuildThread(state, card->volume.codePage);
     const int added = r.added;
 
     if (args.json) {

@@ -6,6 +6,7 @@
 
 #include "CliCard.h"
 #include "Command.h"
+#include "TerminalProgress.h"
 #include "backup/RepairCardLog.h"
 
 namespace lk::cli {
@@ -22,8 +23,9 @@ int RunRepair(const RepairOptions& o) {
     if (!card) {
         return kExitFailure;
     }
-    const std::atomic<int> stop{0};
-    const RepairResult r = RepairCardLog(*card, {}, stop);
+    TerminalProgress bar("repair");
+    const RepairResult r = RepairCardLog(*card, bar, {});
+    bar.End();
     if (o.json) {
         const nlohmann::json out{{"added", r.added},
                                  {"failed", r.failed},

@@ -66,8 +66,8 @@ int RunRetention(const RetentionArgs& a) {
     o.action = "retention";
     o.detail = "keep " + std::to_string(a.keepDays) + " days" +
                (a.types.empty() ? std::string() : ", types " + a.types);
-    const std::atomic<int> stop{0};
-    return ReportCleanup(CleanStore(o, stop), a.apply, a.json);
+    NoProgress progress;
+    return ReportCleanup(CleanStore(o, progress, {}), a.apply, a.json);
 }
 
 }  // namespace

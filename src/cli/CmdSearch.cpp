@@ -12,6 +12,7 @@
 #include "CliCard.h"
 #include "Command.h"
 #include "RecordFormat.h"
+#include "TerminalProgress.h"
 #include "card/RecordLoader.h"
 #include "card/RecordSearch.h"
 #include "platform/TextCodec.h"
@@ -124,12 +125,13 @@ int RunSearch(const SearchOptions& o) {
     }
     const RecordList& records = loaded->Records();
 
-    const std::atomic<int> stop{0};
     RecordList matches;
+    TerminalProgress bar("search");
     const SearchResult result = SearchThread(
         records, conditions,
-        [&matches](const CallRecord& r) { matches.push_back(std::make_unique<CallRecord>(r)); }, {},
-        stop);
+        [&matches](const CallRecord& r) { matches.push_back(std::make_unique<CallRecord>(r)); },
+        bar, {});
+    bar.End();
     if (o.json) {
         WriteRecordsJson(std::cout, matches, devType);
     } else if (!result.searched) {

@@ -6,6 +6,7 @@
 
 #include "CliCard.h"
 #include "Command.h"
+#include "TerminalProgress.h"
 #include "backup/StoreVerify.h"
 
 namespace lk::cli {
@@ -25,8 +26,9 @@ int RunVerify(const VerifyArgs& a) {
     options.backupPath = std::filesystem::absolute(a.store, ec).lexically_normal();
     options.devType = a.family;
     options.repair = a.repair;
-    const std::atomic<int> stop{0};
-    const VerifyResult r = VerifyStore(options, stop);
+    TerminalProgress bar("verify");
+    const VerifyResult r = VerifyStore(options, bar, {});
+    bar.End();
     if (!r.storeFound) {
         PrintError(r.error);
         return kExitFailure;

@@ -49,7 +49,7 @@ bool WriteSettingString(std::string_view key, std::string_view value) {
 
 std::string CardCodePage() {
     auto cp = ReadSettingString("CodePage");
-    return cp.empty() ? std::string("CP1252") : cp;
+    return cp.empty() ? std::string(kDefaultCardCodePage) : cp;
 }
 
 int RetentionDays() {

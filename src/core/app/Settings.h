@@ -24,7 +24,9 @@ std::string ReadSettingString(std::string_view key);
 // One accessor per key, each with its default for a missing key. The setters
 // give false when the settings file could not be written.
 
-// The card text code page: "CodePage", "CP1252" when unset.
+// The card text code page: "CodePage", kDefaultCardCodePage when unset.
+// Read where a command starts and passed down; the engines never read it.
+inline constexpr char kDefaultCardCodePage[] = "CP1252";
 std::string CardCodePage();
 // "RetentionDays": the days of calls the retention window keeps, 90 when unset.
 int RetentionDays();

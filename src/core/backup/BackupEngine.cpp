@@ -144,9 +144,10 @@ std::string RandomTag(std::mt19937_64& random) {
 
 class BackupRun {
   public:
-    BackupRun(RecorderState& state, const BackupOptions& options)
+    BackupRun(RecorderState& state, const BackupOptions& options, ProgressReporter& progress)
         : state_(state),
           options_(options),
+          progress_(progress),
           files_(options.files != nullptr ? *options.files : DefaultFileOps()),
           random_(std::random_device{}()),
           partialTag_(std::string(kPartialSuffix) + "-" + HostTag() + "-" +
@@ -173,8 +174,8 @@ class BackupRun {
         return true;
     }
 
-    bool ShouldStop(const std::atomic<int>& stop) const {
-        return stop.load() != 0 || state_.quitting.load() != 0;
+    bool ShouldStop(const std::stop_token& stop) const {
+        return lk::ShouldStop(stop, progress_) || state_.quitting.load() != 0;
     }
 
     void Process(CallRecord& record, std::size_t position, int range);
@@ -220,6 +221,7 @@ class BackupRun {
 
     RecorderState& state_;
     const BackupOptions& options_;
+    ProgressReporter& progress_;
     FileOps& files_;
     std::mt19937_64 random_;
     const std::string partialTag_;
@@ -429,13 +431,13 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     bool namesRecording = false;
     const auto dest = DestinationOf(record, namesRecording);
     if (!dest) {
-        options_.progress.Step(step, range, std::string());
+        progress_.Step(step, range, std::string());
         p.outcome = BackupOutcome::Refused;
         return Queue(std::move(p));
     }
     p.base = p.dest = *dest;
     p.item.destination = dest->path;
-    options_.progress.Step(step, range, dest->path.string());
+    progress_.Step(step, range, dest->path.string());
 
     bool cardMissing = false;
     const auto source = SourceOf(record, cardMissing);
@@ -1037,11 +1039,11 @@ void BuildRecordingPath(CallRecord& record) {
 }
 
 BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
-                             const std::atomic<int>& stop) {
-    BackupRun run(state, options);
+                             ProgressReporter& progress, std::stop_token stop) {
+    BackupRun run(state, options, progress);
     if (!run.Start()) return run.Result();
     const int range = static_cast<int>(state.records.Card().size());
-    options.progress.Begin(0, range);
+    progress.Begin(range);
 
     std::size_t position = 0;
     bool stopped = false;
@@ -1066,11 +1068,12 @@ BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
 }
 
 BackupResult BackupSelectedThread(RecorderState& state, std::span<CallRecord* const> selected,
-                                  const BackupOptions& options, const std::atomic<int>& stop) {
-    BackupRun run(state, options);
+                                  const BackupOptions& options, ProgressReporter& progress,
+                                  std::stop_token stop) {
+    BackupRun run(state, options, progress);
     if (!run.Start()) return run.Result();
     const int range = static_cast<int>(selected.size());
-    options.progress.Begin(0, range);
+    progress.Begin(range);
 
     bool stopped = false;
     for (std::size_t position = 0; position < selected.size(); ++position) {

@@ -3,7 +3,6 @@
 // card into the backup store and appends each record to the store's month
 // index file. Runs synchronously on whatever worker the caller provides.
 
-#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <optional>
@@ -11,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "backup/FileOps.h"
 #include "card/BackupStore.h"
 #include "card/RecorderState.h"
@@ -35,9 +34,7 @@ struct BackupOptions {
     // Root under which the store folder of `devType` is made ("BackupPath").
     std::filesystem::path backupPath;
     int devType = 0;
-    bool move = false;  // move the recordings and clear the card
-    // Range = number of records; each step carries the destination (UTF-8).
-    ProgressSink progress;
+    bool move = false;         // move the recordings and clear the card
     FileOps* files = nullptr;  // null: the real file system
     // Native root of the card in use (state.cardDrive). Empty: looked up in
     // state.volumes once at the start; the GUI passes it so that the worker
@@ -108,13 +105,15 @@ std::string StoreNameVariant(const std::string& fileName, int variant);
 // Walks state.records.Card(). In move mode the card's call log (state.cardLogPath)
 // is deleted only after a run that reached the last record with every
 // recording moved or already held. `stop` is polled once per record, as is
-// state.quitting.
+// state.quitting. Progress: range = number of records; each step carries the
+// destination (UTF-8).
 BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
-                             const std::atomic<int>& stop);
+                             ProgressReporter& progress, std::stop_token stop);
 
 // Walks the selected records, top to bottom; never deletes the call log.
 BackupResult BackupSelectedThread(RecorderState& state, std::span<CallRecord* const> selected,
-                                  const BackupOptions& options, const std::atomic<int>& stop);
+                                  const BackupOptions& options, ProgressReporter& progress,
+                                  std::stop_token stop);
 
 // Gives a record without a recording path one built from its time, type and
 // number (cardPath cut to 63 characters, filePath whole).

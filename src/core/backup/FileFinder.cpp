@@ -14,8 +14,8 @@ namespace fs = std::filesystem;
 // near it, and it keeps a hostile tree from exhausting the stack.
 constexpr int kMaxDepth = 200;
 
-bool Stopped(const std::atomic<int>* stop) {
-    return stop != nullptr && stop->load() != 0;
+bool Stopped(const std::stop_token& stop) {
+    return stop.stop_requested();
 }
 
 char LowerAscii(char c) {
@@ -85,7 +85,7 @@ bool MatchesFilePattern(std::string_view name, std::string_view pattern) {
     return GlobMatch(name, pattern);
 }
 
-void CFileFinder::SetRoot(const fs::path& folder, bool recurse, const std::atomic<int>* stop) {
+void CFileFinder::SetRoot(const fs::path& folder, bool recurse, std::stop_token stop) {
     const std::string given = folder.string();
     std::string text = TrimFolderText(given);
     // The file system root has nothing left after trimming; keep it whole.
@@ -97,7 +97,7 @@ void CFileFinder::SetRoot(const fs::path& folder, bool recurse, const std::atomi
     folders_.push_back(root_);
 }
 
-bool CFileFinder::CollectSubfolders(const fs::path& folder, const std::atomic<int>* stop,
+bool CFileFinder::CollectSubfolders(const fs::path& folder, const std::stop_token& stop,
                                     int depth) {
     if (Stopped(stop) || depth >= kMaxDepth) return depth >= kMaxDepth;
     std::vector<fs::directory_entry> names;
@@ -110,8 +110,7 @@ bool CFileFinder::CollectSubfolders(const fs::path& folder, const std::atomic<in
     return true;
 }
 
-void CFileFinder::Find(std::string_view pattern, bool files, bool folders,
-                       const std::atomic<int>* stop) {
+void CFileFinder::Find(std::string_view pattern, bool files, bool folders, std::stop_token stop) {
     for (const auto& folder : folders_) {
         if (Stopped(stop)) return;
         std::vector<fs::directory_entry> names;

@@ -1,9 +1,9 @@
 #pragma once
 // Recursive file listing shared by the folder import and the card repair.
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,14 +28,12 @@ class CFileFinder {
     // with `recurse`, lists every folder below it depth first, each folder
     // after the folders below it, the root last. Symbolic links to folders are
     // not followed, so a listing never leaves the root or loops.
-    void SetRoot(const std::filesystem::path& folder, bool recurse,
-                 const std::atomic<int>* stop = nullptr);
+    void SetRoot(const std::filesystem::path& folder, bool recurse, std::stop_token stop = {});
 
     // Adds an entry for every name matching `pattern` ('*' and '?' wildcards;
     // "*.*" matches every name) in each folder, folder by folder. A folder that
     // cannot be read ends the whole search, keeping what was found so far.
-    void Find(std::string_view pattern, bool files, bool folders,
-              const std::atomic<int>* stop = nullptr);
+    void Find(std::string_view pattern, bool files, bool folders, std::stop_token stop = {});
 
     void Clear() { entries_.clear(); }
 
@@ -44,7 +42,7 @@ class CFileFinder {
     const std::vector<FoundFile>& Entries() const { return entries_; }
 
   private:
-    bool CollectSubfolders(const std::filesystem::path& folder, const std::atomic<int>* stop,
+    bool CollectSubfolders(const std::filesystem::path& folder, const std::stop_token& stop,
                            int depth);
 
     std::filesystem::path root_;

@@ -107,8 +107,8 @@ bool ImportRecordFile(const std::filesystem::path& path,
 
 ImportResult ImportFolder(const std::filesystem::path& folder,
                           std::vector<std::unique_ptr<CallRecord>>& folderRecords,
-                          const ContactList& contacts, const ProgressSink& progress,
-                          const std::atomic<int>& stop) {
+                          const ContactList& contacts, ProgressReporter& progress,
+                          std::stop_token stop) {
     ImportResult result;
     std::error_code ec;
     result.folderFound = std::filesystem::is_directory(folder, ec);
@@ -118,8 +118,8 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
     auto root = std::filesystem::absolute(folder, ec);
     if (ec) root = folder;
     CFileFinder finder;
-    finder.SetRoot(root.lexically_normal(), true, &stop);
-    finder.Find("*.*", true, false, &stop);
+    finder.SetRoot(root.lexically_normal(), true, stop);
+    finder.Find("*.*", true, false, stop);
     // The imported records' recordings stay below the folder they came from.
     auto source = std::make_shared<RecordSourceFile>();
     source->root = root.lexically_normal();
@@ -127,9 +127,9 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
     result.filesListed = static_cast<int>(entries.size());
     const int range = result.filesListed;
     int position = 0;
-    progress.Begin(0, range);
+    progress.Begin(range);
     for (const auto& entry : entries) {
-        if (stop.load() != 0) {
+        if (ShouldStop(stop, progress)) {
             result.stopped = true;
             break;
         }
@@ -144,7 +144,7 @@ ImportResult ImportFolder(const std::filesystem::path& folder,
         result.items.push_back(
             {entry.path, ok ? ImportOutcome::Imported : ImportOutcome::Rejected});
     }
-    if (stop.load() != 0) result.stopped = true;
+    if (ShouldStop(stop, progress)) result.stopped = true;
     progress.End();
     return result;
 }

@@ -3,13 +3,13 @@
 // recording's file name alone (no call log needed) and points at the file
 // where it was found. Nothing is copied or written.
 
-#include <atomic>
 #include <filesystem>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "card/CallRecord.h"
 #include "card/OutlookContact.h"
 
@@ -50,8 +50,8 @@ struct ImportResult {
 // `folderRecords` (records imported earlier stay). Polls `stop` per file.
 ImportResult ImportFolder(const std::filesystem::path& folder,
                           std::vector<std::unique_ptr<CallRecord>>& folderRecords,
-                          const ContactList& contacts, const ProgressSink& progress,
-                          const std::atomic<int>& stop);
+                          const ContactList& contacts, ProgressReporter& progress,
+                          std::stop_token stop);
 
 // Whether a path names a recording candidate (".wav" or ".xtr" anywhere).
 bool IsRecordingCandidate(std::u16string_view path);

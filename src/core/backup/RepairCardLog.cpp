@@ -121,7 +121,8 @@ std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, 
     if (logRecords) *logRecords = static_cast<int>(count);
     const std::size_t pathOffset = devType == 1 ? card256::kPath : card128::kPath;
     const std::size_t pathSize = devType == 1 ? card256::kPathSize : card128::kPathSize;
-    const std::string codePage = card.codePage.empty() ? CardCodePage() : card.codePage;
+    const std::string codePage =
+        card.codePage.empty() ? std::string(kDefaultCardCodePage) : card.codePage;
     for (std::size_t i = 0; i < count; ++i) {
         const ByteSpan record(log.data() + i * size, size);
         if (record[0] != 1) continue;
@@ -141,11 +142,10 @@ std::vector<std::u16string> KnownCardPaths(const CardVolume& card, int devType, 
     return known;
 }
 
-RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progress,
-                           const std::atomic<int>& stop, std::optional<bool> ignoresCase) {
-    // The code page is read once for the whole card, not once per record.
+RepairResult RepairCardLog(const CardVolume& cardIn, ProgressReporter& progress,
+                           std::stop_token stop, std::optional<bool> ignoresCase) {
     CardVolume card = cardIn;
-    if (card.codePage.empty()) card.codePage = CardCodePage();
+    if (card.codePage.empty()) card.codePage = kDefaultCardCodePage;
     RepairResult result;
     std::error_code ec;
     result.cardFound = fs::is_directory(card.root, ec);
@@ -185,15 +185,15 @@ RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progres
     result.knownPaths = static_cast<int>(known.size());
 
     CFileFinder finder;
-    finder.SetRoot(card.root, true, &stop);
-    finder.Find("*.*", true, false, &stop);
+    finder.SetRoot(card.root, true, stop);
+    finder.Find("*.*", true, false, stop);
     const auto& entries = finder.Entries();
     result.filesListed = static_cast<int>(entries.size());
 
     int position = 0;
-    progress.Begin(0, result.filesListed);
+    progress.Begin(result.filesListed);
     for (const auto& entry : entries) {
-        if (stop.load() != 0) break;
+        if (ShouldStop(stop, progress)) break;
         ++position;
         const auto driveForm = DriveFormOf(card, entry.path);
         const std::u16string shown = driveForm ? *driveForm : FromUtf8(entry.path.string());
@@ -229,7 +229,7 @@ RepairResult RepairCardLog(const CardVolume& cardIn, const ProgressSink& progres
         }
         progress.Step(position, result.filesListed, StatusText(222, "  ", result.added));
     }
-    result.stopped = stop.load() != 0;
+    result.stopped = ShouldStop(stop, progress);
     progress.Step(position, result.filesListed, StatusText(221, " - ", result.added));
     return result;
 }

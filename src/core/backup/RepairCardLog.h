@@ -3,13 +3,13 @@
 // into the log: a copy of the log is saved first, then every unknown recording
 // file found on the card gets a record appended. Existing records never move.
 
-#include <atomic>
 #include <filesystem>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "card/CallLog.h"
 #include "platform/VolumeTable.h"
 
@@ -64,8 +64,7 @@ int CardFamilyOf(const std::filesystem::path& cardRoot);
 // regard to letter case on FAT and exFAT, so that a recording the log names
 // as "X.WAV" is not added again for "x.wav". `ignoresCase` unset: found from
 // the card's mount.
-RepairResult RepairCardLog(const CardVolume& card, const ProgressSink& progress,
-                           const std::atomic<int>& stop,
+RepairResult RepairCardLog(const CardVolume& card, ProgressReporter& progress, std::stop_token stop,
                            std::optional<bool> ignoresCase = std::nullopt);
 
 // The paths the live records of a call log name, in drive form with '\' (as the

@@ -116,7 +116,8 @@ bool NumberMatches(const CallRecord& record, std::string_view number) {
     return Digits(own) == wanted;
 }
 
-CleanupResult CleanStore(const CleanupOptions& options, const std::atomic<int>& stop) {
+CleanupResult CleanStore(const CleanupOptions& options, ProgressReporter& progress,
+                         std::stop_token stop) {
     CleanupResult result;
     FileOps& files = DefaultFileOps();
     const fs::path storeRoot = StoreRoot(options.backupPath, options.devType);
@@ -143,14 +144,14 @@ CleanupResult CleanStore(const CleanupOptions& options, const std::atomic<int>& 
     std::vector<int> months = ListBackupMonths(options.backupPath, options.devType);
     std::sort(months.begin(), months.end());
     const int range = static_cast<int>(months.size());
-    options.progress.Begin(0, range);
+    progress.Begin(range);
     int step = 0;
     for (const int yyyymm : months) {
-        if (stop.load() != 0) {
+        if (ShouldStop(stop, progress)) {
             result.stopped = true;
             break;
         }
-        options.progress.Step(++step, range, std::to_string(yyyymm));
+        progress.Step(++step, range, std::to_string(yyyymm));
         const fs::path index = MonthIndexPath(options.backupPath, options.devType, yyyymm);
         if (!files.ReachedWithoutLinks(options.backupPath, index)) continue;
         // Listing reads without the lock; applying decides again under it.
@@ -220,7 +221,7 @@ CleanupResult CleanStore(const CleanupOptions& options, const std::atomic<int>& 
         if (const auto written = AppendAudit(options.backupPath, audit); !written.ok)
             result.error = written.error;
     }
-    options.progress.End();
+    progress.End();
     if (!options.apply && !result.stopped) {
         const AuditEvent seen{listed, options.devType, {}, options.detail};
         if (const auto written = AppendAudit(options.backupPath, {&seen, 1}); !written.ok)

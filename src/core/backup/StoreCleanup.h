@@ -6,16 +6,16 @@
 // call is either still listed with its recording in place, or its recording
 // is in the trash and the next run clears the entry that names nothing.
 
-#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
 #include <functional>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "card/CallRecord.h"
 
 namespace lk {
@@ -42,8 +42,6 @@ struct CleanupOptions {
     // Audit detail (the rule, the number). Applying is refused unless a
     // listing with the same action, family and detail is in the audit trail.
     std::string detail;
-    // Range = months; each step names the month.
-    ProgressSink progress;
 };
 
 struct CleanupItem {
@@ -65,7 +63,9 @@ struct CleanupResult {
     std::string error;  // the store or the trash could not be used: nothing done
 };
 
-CleanupResult CleanStore(const CleanupOptions& options, const std::atomic<int>& stop);
+// One progress step per month, named by it; `stop` is polled per month.
+CleanupResult CleanStore(const CleanupOptions& options, ProgressReporter& progress,
+                         std::stop_token stop);
 
 // The same for the calls of a card's log that `options.select` picks
 // (records read from the card, with their origin): their recordings go to

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <unordered_map>
+#include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -84,9 +85,10 @@ struct Entry {
 
 class VerifyRun {
   public:
-    VerifyRun(const VerifyOptions& options, const std::atomic<int>& stop)
+    VerifyRun(const VerifyOptions& options, ProgressReporter& progress, std::stop_token stop)
         : options_(options),
-          stop_(stop),
+          progress_(progress),
+          stop_(std::move(stop)),
           files_(options.files != nullptr ? *options.files : DefaultFileOps()),
           storeRoot_(StoreRoot(options.backupPath, options.devType)),
           buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kReadBuffer)) {}
@@ -94,7 +96,7 @@ class VerifyRun {
     VerifyResult Run();
 
   private:
-    bool Stopped() const { return stop_.load() != 0; }
+    bool Stopped() const { return ShouldStop(stop_, progress_); }
     void Problem(StoreProblemKind kind, int yyyymm, std::string file, std::int64_t entry = -1,
                  std::string detail = {}) {
         result_.problems.push_back({kind, yyyymm, std::move(file), entry, std::move(detail)});
@@ -105,7 +107,8 @@ class VerifyRun {
     std::vector<int> Months() const;
 
     const VerifyOptions& options_;
-    const std::atomic<int>& stop_;
+    ProgressReporter& progress_;
+    const std::stop_token stop_;
     FileOps& files_;
     const fs::path storeRoot_;
     std::unique_ptr<std::uint8_t[]> buffer_;
@@ -459,18 +462,18 @@ VerifyResult VerifyRun::Run() {
     result_.storeFound = true;
     const std::vector<int> months = Months();
     const int range = static_cast<int>(months.size());
-    options_.progress.Begin(0, range);
+    progress_.Begin(range);
     int step = 0;
     for (const int yyyymm : months) {
         if (Stopped()) {
             result_.stopped = true;
             break;
         }
-        options_.progress.Step(++step, range, std::to_string(yyyymm));
+        progress_.Step(++step, range, std::to_string(yyyymm));
         ++result_.months;
         CheckMonth(yyyymm);
     }
-    options_.progress.End();
+    progress_.End();
     return std::move(result_);
 }
 
@@ -508,8 +511,9 @@ bool VerifyResult::Clean() const {
                        [](const StoreProblem& p) { return p.repaired; });
 }
 
-VerifyResult VerifyStore(const VerifyOptions& options, const std::atomic<int>& stop) {
-    VerifyRun run(options, stop);
+VerifyResult VerifyStore(const VerifyOptions& options, ProgressReporter& progress,
+                         std::stop_token stop) {
+    VerifyRun run(options, progress, std::move(stop));
     return run.Run();
 }
 

@@ -11,13 +11,13 @@
 // Each month is read under its index lock, so that a backup running on
 // another PC is seen either before or after its batch.
 
-#include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "backup/FileOps.h"
 
 namespace lk {
@@ -50,8 +50,6 @@ struct VerifyOptions {
     std::filesystem::path backupPath;
     int devType = 0;
     bool repair = false;
-    // Range = months; each step names the month.
-    ProgressSink progress;
     FileOps* files = nullptr;  // null: the real file system
 };
 
@@ -76,9 +74,11 @@ struct VerifyResult {
     bool Clean() const;
 };
 
-// Synchronous; `stop` is polled per file. With options.repair the repairs
+// Synchronous; one progress step per month, named by it; `stop` is polled
+// per file. With options.repair the repairs
 // are written in the month's lock and synced before it is let go, and each
 // one is logged to the audit trail.
-VerifyResult VerifyStore(const VerifyOptions& options, const std::atomic<int>& stop);
+VerifyResult VerifyStore(const VerifyOptions& options, ProgressReporter& progress,
+                         std::stop_token stop);
 
 }  // namespace lk

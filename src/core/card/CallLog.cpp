@@ -93,7 +93,7 @@ void CopyDisplayName(CallRecord& record, const OutlookContact& c) {
 }
 
 std::string CodePageOf(const CardVolume& card) {
-    return card.codePage.empty() ? CardCodePage() : card.codePage;
+    return card.codePage.empty() ? std::string(kDefaultCardCodePage) : card.codePage;
 }
 
 // Card paths are nearly always plain ASCII, which every card code page keeps
@@ -308,7 +308,8 @@ std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& f, int devType
     auto charByte = [](char16_t c) {
         return c <= 0xFF ? static_cast<std::uint8_t>(c) : std::uint8_t{'?'};
     };
-    const std::string codePage = codePageIn.empty() ? CardCodePage() : std::string(codePageIn);
+    const std::string codePage =
+        codePageIn.empty() ? std::string(kDefaultCardCodePage) : std::string(codePageIn);
     // Writes text into a field and keeps a terminating zero.
     auto putText = [&](std::size_t off, std::size_t size, std::u16string_view text,
                        bool terminate) {

@@ -29,8 +29,8 @@ struct CardVolume {
 
     char letter = 0;
     std::filesystem::path root;
-    // Code page of the card's texts; empty: the "CodePage" setting, read on
-    // each use. Loaders fill it once so that a long log is not slowed by it.
+    // Code page of the card's texts (the "CodePage" setting, read by whoever
+    // starts the command); empty: kDefaultCardCodePage.
     std::string codePage;
     // Set on a card whose file system ignores letter case: paths from the log
     // are taken in the case the card's folders list them. Not owned.
@@ -93,7 +93,7 @@ struct CardRecordFields {
 };
 
 // A live card record of RecordSize(devType, true) bytes. An empty code page
-// means the "CodePage" setting.
+// means kDefaultCardCodePage.
 std::vector<std::uint8_t> BuildCardRecord(const CardRecordFields& fields, int devType,
                                           std::string_view codePage = {});
 

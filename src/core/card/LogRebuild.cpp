@@ -79,7 +79,7 @@ std::vector<int> ListCardMonthFolders(RecorderState& state, char drive, int devT
     return state.cardMonthFolders;
 }
 
-LogRebuildResult LogRebuildThread(RecorderState& state,
+LogRebuildResult LogRebuildThread(RecorderState& state, const std::string& codePage,
                                   const std::function<void(char, bool)>& driveStatus) {
     LogRebuildResult result;
     state.rebuildRunning = 1;
@@ -104,7 +104,7 @@ LogRebuildResult LogRebuildThread(RecorderState& state,
         const std::vector<int> months = ListCardMonthFolders(state, letter, devType);
         const auto volume = state.volumes.Find(letter);
         if (months.empty() || !volume) continue;
-        const CardVolume card{letter, volume->root, CardCodePage()};
+        const CardVolume card{letter, volume->root, codePage};
         CutPartialRecord(card.root / kCallLogFileName, RecordSize(devType, true));
 
         for (int month : months) {

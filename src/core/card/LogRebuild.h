@@ -30,8 +30,10 @@ struct LogRebuildResult {
 
 // The worker: drains the queue, appending one card record per recording file.
 // `driveStatus(letter, active)` shows/clears the frame's rebuild status. Ends
-// with rebuildRunning = 0; polls state.quitting.
+// with rebuildRunning = 0; polls state.quitting. `codePage`: the card's text
+// code page (the "CodePage" setting, read by the caller); empty: the default.
 LogRebuildResult LogRebuildThread(
-    RecorderState& state, const std::function<void(char drive, bool active)>& driveStatus = {});
+    RecorderState& state, const std::string& codePage = {},
+    const std::function<void(char drive, bool active)>& driveStatus = {});
 
 }  // namespace lk

@@ -121,7 +121,15 @@ bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot,
 }
 
 RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options) {
+    NoProgress none;
+    return RecordLoaderThread(state, options, none, {});
+}
+
+RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options,
+                                      ProgressReporter& progress, std::stop_token stop) {
     RecordLoaderResult result;
+    // Quitting and a stop asked for end the load alike.
+    const auto stopping = [&] { return state.quitting.load() != 0 || ShouldStop(stop, progress); };
     const bool fromCard = state.loadFromCard.load() != 0;
     const int devType = state.devType.load();
     result.fromCard = fromCard;
@@ -146,7 +154,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             card.root = v->root;
         else
             card.root = state.cardLogPath.parent_path();
-        card.codePage = CardCodePage();
+        card.codePage = options.codePage;
         if (FileSystemIgnoresCase(card.root)) card.letterCase = &letterCase;
     }
 
@@ -157,7 +165,7 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
     const RecordListId target = fromCard ? RecordListId::Card : RecordListId::Backup;
 
     for (const fs::path& file : files) {
-        if (state.quitting.load() != 0) {
+        if (stopping()) {
             result.exitCode = 0;
             return result;
         }
@@ -200,9 +208,9 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
             in.seekg(0);
         }
 
-        options.progress.Begin(0, count);
+        progress.Begin(count);
         for (int i = 0; i < count; ++i) {
-            if (state.quitting.load() != 0) {
+            if (stopping()) {
                 result.exitCode = 0;
                 return result;
             }
@@ -236,19 +244,19 @@ RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOp
                     ToUtf8(FieldText(record->cardPath)) + " " + CountText(i + 1, count);
                 state.records.Append(target, std::move(record));
                 ++result.recordsKept;
-                options.progress.Step(i + 1, count, text);
+                progress.Step(i + 1, count, text);
             } else {
                 ++result.recordsDropped;
-                options.progress.Step(i + 1, count, CountText(i + 1, count));
+                progress.Step(i + 1, count, CountText(i + 1, count));
             }
         }
     }
-    if (state.quitting.load() != 0) {
+    if (stopping()) {
         result.exitCode = 0;
         return result;
     }
 
-    options.progress.End();
+    progress.End();
     if (fromCard && !state.records.Card().empty()) {
         state.viewingBackup = 0;
         // Offered by the caller once this returned; the card just inserted

@@ -3,14 +3,13 @@
 // index files into the shared lists and decides which list is shown. Run
 // through the record session, which holds the claim on the lists meanwhile.
 
-#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "card/RecorderState.h"
 
 namespace lk {
@@ -33,11 +32,13 @@ bool StartRecordLoader(RecorderState& state);
 
 struct RecordLoaderOptions {
     std::filesystem::path backupPath;
-    ProgressSink progress;  // begun once per file with its record count
+    // The card's text code page (the "CodePage" setting, read by the caller);
+    // empty: kDefaultCardCodePage.
+    std::string codePage;
 };
 
 struct RecordLoaderResult {
-    int exitCode = 1;  // 0 when stopped by quitting
+    int exitCode = 1;  // 0 when stopped (quitting or a stop asked for)
     bool fromCard = false;
     int filesRead = 0;
     int recordsKept = 0;
@@ -52,7 +53,11 @@ struct RecordLoaderResult {
 };
 
 // The worker: reads the card log (state.loadFromCard = 1) or the month index
-// files in state.backupMonths order. Polls state.quitting.
+// files in state.backupMonths order. Polls state.quitting and `stop`; one
+// progress step per record of a file, with its path and "%d/%d".
+RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options,
+                                      ProgressReporter& progress, std::stop_token stop);
+// Without progress and stopped by quitting only.
 RecordLoaderResult RecordLoaderThread(RecorderState& state, const RecordLoaderOptions& options);
 
 // A backup record's playable file after the store moved: when `filePath` does

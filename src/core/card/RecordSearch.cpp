@@ -107,16 +107,16 @@ bool RecordMatches(const CallRecord& record, const SearchConditions& c) {
 
 SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& records,
                           const SearchConditions& conditions, const SearchMatchCallback& onMatch,
-                          const ProgressSink& progress, const std::atomic<int>& stop) {
+                          ProgressReporter& progress, std::stop_token stop) {
     SearchResult result;
     const SearchConditions c = EffectiveConditions(conditions);
     if (!AnyCondition(c)) return result;
     result.searched = true;
     const PreparedConditions prepared = Prepare(c);
     const int count = static_cast<int>(records.size());
-    progress.Begin(0, count);
+    progress.Begin(count);
     for (int step = 1; step <= count; ++step) {
-        if (stop.load() != 0) {
+        if (ShouldStop(stop, progress)) {
             result.stopped = true;
             break;
         }

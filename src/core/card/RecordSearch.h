@@ -3,15 +3,15 @@
 // walk that lists the matches from the end of a record list to its start.
 
 #include <array>
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "card/CallRecord.h"
 
 namespace lk {
@@ -61,7 +61,7 @@ using SearchMatchCallback = std::function<void(const CallRecord&)>;
 // `stop` before each record; results found before a stop are kept.
 SearchResult SearchThread(const std::vector<std::unique_ptr<CallRecord>>& records,
                           const SearchConditions& conditions, const SearchMatchCallback& onMatch,
-                          const ProgressSink& progress, const std::atomic<int>& stop);
+                          ProgressReporter& progress, std::stop_token stop);
 
 // "DateCond", "NumCond" and "SearchedNum" of the settings; false when the
 // settings file could not be written.

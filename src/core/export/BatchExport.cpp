@@ -80,17 +80,17 @@ std::vector<fs::path> PlanDestinations(const std::vector<ExportItem>& items,
 }
 
 BatchExportResult ExportBatch(const std::vector<ExportItem>& items,
-                              const BatchExportOptions& options, const ProgressSink& progress,
-                              const std::atomic<int>& stop) {
+                              const BatchExportOptions& options, ProgressReporter& progress,
+                              std::stop_token stop) {
     BatchExportResult result;
     const auto planned = PlanDestinations(items, options);
     std::set<std::string> taken;
     for (const auto& p : planned)
         taken.insert(FoldedKey(p));
     const int total = static_cast<int>(items.size());
-    progress.Begin(0, total);
+    progress.Begin(total);
     for (std::size_t i = 0; i < items.size(); ++i) {
-        if (stop != 0) {
+        if (ShouldStop(stop, progress)) {
             result.stopped = true;
             break;
         }

@@ -3,13 +3,13 @@
 // folders made inside the chosen folder only, distinct names for calls that
 // would get the same one, a status per file and a stop between files.
 
-#include <atomic>
 #include <cstddef>
 #include <filesystem>
+#include <stop_token>
 #include <string>
 #include <vector>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "export/AudioExport.h"
 #include "export/NameTemplate.h"
 
@@ -60,7 +60,7 @@ std::filesystem::path NumberedName(const std::filesystem::path& path, int n);
 
 // Exports every item; progress: one step per file, named by its source.
 BatchExportResult ExportBatch(const std::vector<ExportItem>& items,
-                              const BatchExportOptions& options, const ProgressSink& progress,
-                              const std::atomic<int>& stop);
+                              const BatchExportOptions& options, ProgressReporter& progress,
+                              std::stop_token stop);
 
 }  // namespace lk

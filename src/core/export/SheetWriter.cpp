@@ -20,10 +20,6 @@ namespace {
 
 constexpr double kColumnWidth = 20.0;
 
-bool Stopped(const SheetWriteOptions& o) {
-    return o.stop != nullptr && o.stop->load() != 0;
-}
-
 // Puts the finished file in place; an uncommitted one is removed with its writer.
 SheetWriteResult Finish(AtomicFileWriter& out) {
     return out.Commit() ? SheetWriteResult::Written : SheetWriteResult::WriteFailed;
@@ -69,7 +65,7 @@ std::optional<std::uint64_t> ZipMemberSize(const fs::path& zip, std::string_view
 }
 
 SheetWriteResult WriteXlsx(const fs::path& path, const SheetSource& source,
-                           const SheetWriteOptions& options) {
+                           ProgressReporter& progress, const std::stop_token& stop) {
     // libxlsxwriter opens its output by name, and only when the workbook is
     // closed. It is handed the temporary file already created (safely, and
     // early, so that a folder that refuses new files is told apart from a
@@ -106,7 +102,7 @@ SheetWriteResult WriteXlsx(const fs::path& path, const SheetSource& source,
     std::vector<std::string> cells;
     bool stopped = false;
     for (std::size_t r = 0; ok && r < source.rowCount; ++r) {
-        if (Stopped(options)) {
+        if (ShouldStop(stop, progress)) {
             stopped = true;
             break;
         }
@@ -118,7 +114,7 @@ SheetWriteResult WriteXlsx(const fs::path& path, const SheetSource& source,
             ok = worksheet_write_string(sheet, rowIndex, c, cells[c].c_str(), cell) == LXW_NO_ERROR;
             textBytes += cells[c].size();
         }
-        if (ok && options.progress) options.progress(r + 1, source.rowCount);
+        if (ok) progress.Step(static_cast<int>(r + 1), static_cast<int>(source.rowCount), {});
     }
     const lxw_error closed = workbook_close(book);  // frees the workbook in every case
     if (!ok || stopped || closed != LXW_NO_ERROR)
@@ -133,7 +129,7 @@ SheetWriteResult WriteXlsx(const fs::path& path, const SheetSource& source,
 }
 
 SheetWriteResult WriteCsv(const fs::path& path, const SheetSource& source,
-                          const SheetWriteOptions& options) {
+                          ProgressReporter& progress, const std::stop_token& stop) {
     AtomicFileWriter out;
     if (!out.Open(path)) return SheetWriteResult::CreateFailed;
     bool ok = true;
@@ -152,14 +148,14 @@ SheetWriteResult WriteCsv(const fs::path& path, const SheetSource& source,
     std::vector<std::string> cells;
     bool stopped = false;
     for (std::size_t r = 0; ok && r < source.rowCount; ++r) {
-        if (Stopped(options)) {
+        if (ShouldStop(stop, progress)) {
             stopped = true;
             break;
         }
         cells.clear();
         source.row(r, cells);
         writeRow(cells);
-        if (ok && options.progress) options.progress(r + 1, source.rowCount);
+        if (ok) progress.Step(static_cast<int>(r + 1), static_cast<int>(source.rowCount), {});
     }
     if (!ok || stopped) return stopped ? SheetWriteResult::Stopped : SheetWriteResult::WriteFailed;
     return Finish(out);
@@ -175,10 +171,19 @@ SheetFormat SheetFormatFor(const fs::path& path) {
 }
 
 SheetWriteResult WriteSheet(const fs::path& path, SheetFormat format, const SheetSource& source,
-                            const SheetWriteOptions& options) {
+                            ProgressReporter& progress, std::stop_token stop) {
     if (path.empty() || !path.has_filename() || !source.row) return SheetWriteResult::CreateFailed;
-    return format == SheetFormat::Csv ? WriteCsv(path, source, options)
-                                      : WriteXlsx(path, source, options);
+    progress.Begin(static_cast<int>(source.rowCount));
+    const SheetWriteResult result = format == SheetFormat::Csv
+                                        ? WriteCsv(path, source, progress, stop)
+                                        : WriteXlsx(path, source, progress, stop);
+    progress.End();
+    return result;
+}
+
+SheetWriteResult WriteSheet(const fs::path& path, SheetFormat format, const SheetSource& source) {
+    NoProgress none;
+    return WriteSheet(path, format, source, none, {});
 }
 
 std::string CsvSafeText(std::string_view text) {

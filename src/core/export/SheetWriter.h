@@ -4,13 +4,15 @@
 // byte order mark). Every cell is text, so "00123" keeps its zeros. The file
 // appears under its name only when it is complete.
 
-#include <atomic>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "app/ProgressReporter.h"
 
 namespace lk {
 
@@ -29,20 +31,20 @@ enum class SheetWriteResult {
     Written,
     CreateFailed,  // the file could not be created at all
     WriteFailed,   // writing failed part way; nothing is left behind
-    Stopped,       // the stop flag was set; nothing is left behind
-};
-
-struct SheetWriteOptions {
-    // Called after each data row with (rows done, row count).
-    std::function<void(std::size_t done, std::size_t total)> progress;
-    const std::atomic<int>* stop = nullptr;
+    Stopped,       // a stop was asked for; nothing is left behind
 };
 
 // Xlsx unless the name ends in ".csv" (any case).
 SheetFormat SheetFormatFor(const std::filesystem::path& path);
 
+// One progress step per data row (range: the row count); `stop` is polled
+// before each row.
 SheetWriteResult WriteSheet(const std::filesystem::path& path, SheetFormat format,
-                            const SheetSource& source, const SheetWriteOptions& options = {});
+                            const SheetSource& source, ProgressReporter& progress,
+                            std::stop_token stop);
+// Without progress and without a stop.
+SheetWriteResult WriteSheet(const std::filesystem::path& path, SheetFormat format,
+                            const SheetSource& source);
 
 // A cell's text as the CSV file holds it: a leading apostrophe in front of
 // text that starts with "=", "+", "-", "@", a tab or a carriage return (or

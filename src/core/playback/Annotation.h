@@ -24,7 +24,8 @@ std::optional<std::string> ReadAnnotation(const std::filesystem::path& path, std
 // Annotation bytes are Chinese (code page 936) when one of the first 32 bytes
 // is neither a blank nor a letter or digit; the card's code page otherwise.
 bool AnnotationLooksChinese(std::string_view bytes);
-// Turns annotation bytes into text by that choice.
-std::u16string DecodeAnnotation(std::string_view bytes);
+// Turns annotation bytes into text by that choice; `cardCodePage` is the
+// card's code page (the "CodePage" setting, read by the caller).
+std::u16string DecodeAnnotation(std::string_view bytes, const std::string& cardCodePage);
 
 }  // namespace lk

@@ -37,15 +37,14 @@ void AppendLe(std::vector<std::uint8_t>& out, std::span<const std::int16_t> pcm)
     }
 }
 // Decodes the 256-byte blocks of `batch` into `pcm`. The blocks stand
-// alone, so the second half is decoded on a thread of its own; `abort` is
+// alone, so the second half is decoded on a thread of its own; `stop` is
 // polled per 4096-byte chunk.
-bool DecodeImaBatch(ByteSpan batch, std::vector<std::int16_t>& pcm,
-                    const std::atomic<bool>& abort) {
+bool DecodeImaBatch(ByteSpan batch, std::vector<std::int16_t>& pcm, std::stop_token stop) {
     const std::size_t blocks = (batch.size() + kImaBlockSize - 1) / kImaBlockSize;
     pcm.assign(blocks * kImaSamplesPerBlock, 0);
     const auto decode = [&](std::size_t from, std::size_t to) {
         for (std::size_t b = from; b < to; ++b) {
-            if (b % kBlocksPerChunk == 0 && abort.load()) return false;
+            if (b % kBlocksPerChunk == 0 && stop.stop_requested()) return false;
             const auto at = b * kImaBlockSize;
             ImaState state;
             DecodeImaBlock(batch.subspan(at, std::min(kImaBlockSize, batch.size() - at)), state,
@@ -66,7 +65,7 @@ bool DecodeImaBatch(ByteSpan batch, std::vector<std::int16_t>& pcm,
     }
     const bool first = decode(0, helper.joinable() ? half : blocks);
     if (helper.joinable()) helper.join();
-    return first && second && !abort.load();
+    return first && second && !stop.stop_requested();
 }
 
 // The decode file holds 16-bit little-endian PCM.
@@ -155,7 +154,7 @@ bool PlayerEngine::Open(const std::filesystem::path& path) {
     return true;
 }
 
-bool PlayerEngine::Load(const std::atomic<bool>& abort, const DrawFn& draw) {
+bool PlayerEngine::Load(std::stop_token stop, const DrawFn& draw) {
     if (!decoder_) return false;
     // The loudness is measured from the seconds decoded for the waveform.
     LoudnessMeter meter(total_);
@@ -165,13 +164,13 @@ bool PlayerEngine::Load(const std::atomic<bool>& abort, const DrawFn& draw) {
     };
     bool done = false;
     if (decodeFile_.is_open() && (wholeWav_ || tag_ == kFormatImaAdpcm)) {
-        done = LoadThroughDecodeFile(abort, measure);
+        done = LoadThroughDecodeFile(stop, measure);
     } else if (tag_ == kFormatGsm) {
-        done = LoadGsm(abort, measure);
+        done = LoadGsm(stop, measure);
     } else {
         done = true;
         for (int i = 0; i < total_ && done; ++i) {
-            if (abort.load())
+            if (stop.stop_requested())
                 done = false;
             else
                 measure(ReadSecond(i, true, false), i, total_);
@@ -200,7 +199,7 @@ int PlayerEngine::TickMs() const {
     return (10000 + stretcher_.Tenths() / 2) / stretcher_.Tenths();
 }
 
-bool PlayerEngine::LoadThroughDecodeFile(const std::atomic<bool>& abort, const DrawFn& draw) {
+bool PlayerEngine::LoadThroughDecodeFile(std::stop_token stop, const DrawFn& draw) {
     decodeFile_.seekp(0);
     // The waveform is drawn from the samples as they are made: the same
     // seconds the decode file holds, without reading them back.
@@ -213,18 +212,18 @@ bool PlayerEngine::LoadThroughDecodeFile(const std::atomic<bool>& abort, const D
         std::size_t used = 0;
         for (; pending.size() - used >= kSamplesPerSecond && next < total_;
              used += kSamplesPerSecond) {
-            if (abort.load()) return false;
+            if (stop.stop_requested()) return false;
             draw(std::span(pending).subspan(used, kSamplesPerSecond), next++, total_);
         }
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
         return true;
     };
     if (wholeWav_) {
-        if (abort.load()) return false;
+        if (stop.stop_requested()) return false;
         const auto pcm = decoder_->DecodeAll();
         constexpr std::size_t kChunkSamples = kChunkBytes / 2;
         for (std::size_t off = 0; off < pcm.size(); off += kChunkSamples) {
-            if (abort.load()) return false;
+            if (stop.stop_requested()) return false;
             if (!take(std::span(pcm).subspan(off, std::min(kChunkSamples, pcm.size() - off))))
                 return false;
         }
@@ -233,14 +232,14 @@ bool PlayerEngine::LoadThroughDecodeFile(const std::atomic<bool>& abort, const D
         std::vector<std::int16_t> pcm;
         for (std::size_t off = 0; off < payload.size(); off += kBatchBytes) {
             const auto batch = payload.subspan(off, std::min(kBatchBytes, payload.size() - off));
-            if (!DecodeImaBatch(batch, pcm, abort) || !take(pcm)) return false;
+            if (!DecodeImaBatch(batch, pcm, stop) || !take(pcm)) return false;
         }
     }
     decodeFile_.flush();
     decoded_ = true;
     // The short last second, and seconds the payload does not reach.
     for (; draw && next < total_; ++next) {
-        if (abort.load()) return false;
+        if (stop.stop_requested()) return false;
         draw(pending, next, total_);
         pending.clear();
     }
@@ -252,7 +251,7 @@ int PlayerEngine::GsmWorkers(int total) {
     return std::clamp(cores, 1, std::clamp(total / kSecondsPerWorker, 1, kMaxWorkers));
 }
 
-bool PlayerEngine::LoadGsm(const std::atomic<bool>& abort, const DrawFn& draw) {
+bool PlayerEngine::LoadGsm(std::stop_token stop, const DrawFn& draw) {
     // GSM decoding is the whole cost of a long load, so contiguous stretches
     // of seconds are decoded side by side, each by a decoder of its own.
     // A decoder that starts mid-recording first decodes the second before
@@ -269,7 +268,7 @@ bool PlayerEngine::LoadGsm(const std::atomic<bool>& abort, const DrawFn& draw) {
         if (from > 0)
             gsm.DecodeFrames(decoder_->RawSecond(static_cast<unsigned>(from - 1)), samples);
         for (int i = from; i < to; ++i) {
-            if (abort.load() || failed.load()) return false;
+            if (stop.stop_requested() || failed.load()) return false;
             samples.clear();
             gsm.DecodeFrames(decoder_->RawSecond(static_cast<unsigned>(i)), samples);
             draw(samples, i, total_);
@@ -295,7 +294,7 @@ bool PlayerEngine::LoadGsm(const std::atomic<bool>& abort, const DrawFn& draw) {
     }
     for (auto& t : helpers)
         t.join();
-    return ok && !failed.load() && !abort.load();
+    return ok && !failed.load() && !stop.stop_requested();
 }
 
 void PlayerEngine::Loaded() {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <stop_token>
 #include <vector>
 
 #include "playback/AudioOutput.h"
@@ -59,10 +60,10 @@ class PlayerEngine {
     // Unloads (the path of a refused recording stays unplayable).
     void Close();
     // Decodes IMA ADPCM to the decode file in 4096-byte chunks and draws
-    // every second. `abort` is polled per chunk and per second; false when
+    // every second. `stop` is polled per chunk and per second; false when
     // it ended the load. `draw` is called once per second; for a long GSM
     // recording from several threads at once and out of order.
-    [[nodiscard]] bool Load(const std::atomic<bool>& abort, const DrawFn& draw);
+    [[nodiscard]] bool Load(std::stop_token stop, const DrawFn& draw);
     // After a completed load: stopped, whole recording, from second 0.
     void Loaded();
 
@@ -115,8 +116,8 @@ class PlayerEngine {
     static int GsmWorkers(int total);
 
   private:
-    bool LoadThroughDecodeFile(const std::atomic<bool>& abort, const DrawFn& draw);
-    bool LoadGsm(const std::atomic<bool>& abort, const DrawFn& draw);
+    bool LoadThroughDecodeFile(std::stop_token stop, const DrawFn& draw);
+    bool LoadGsm(std::stop_token stop, const DrawFn& draw);
     // Plays the selection or the marked segment from `from` to before
     // `end`; pauses or resumes it when it is already the one playing.
     void PlayRange(PlayMode mode, int from, int end);

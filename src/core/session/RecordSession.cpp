@@ -41,6 +41,12 @@ SessionClaim RecordSession::AdoptPendingClaim() {
 }
 
 LoadOutcome RecordSession::Load(const LoadRequest& request, SessionClaim held) {
+    NoProgress none;
+    return Load(request, none, {}, std::move(held));
+}
+
+LoadOutcome RecordSession::Load(const LoadRequest& request, ProgressReporter& progress,
+                                std::stop_token stop, SessionClaim held) {
     LoadOutcome out;
     SessionClaim claim = held ? std::move(held) : TryClaim();
     if (!claim) {
@@ -68,8 +74,8 @@ LoadOutcome RecordSession::Load(const LoadRequest& request, SessionClaim held) {
 
     RecordLoaderOptions options;
     options.backupPath = request.backupPath;
-    options.progress = request.progress;
-    const RecordLoaderResult r = RecordLoaderThread(state_, options);
+    options.codePage = request.codePage;
+    const RecordLoaderResult r = RecordLoaderThread(state_, options, progress, std::move(stop));
     out.stopped = r.exitCode == 0;
     out.shown = state_.CurrentListId();
     out.filesRead = r.filesRead;

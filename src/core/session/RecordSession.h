@@ -12,9 +12,10 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stop_token>
 #include <string>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "card/RecordCommands.h"
 #include "card/RecordLists.h"
 #include "card/RecorderState.h"
@@ -48,12 +49,13 @@ struct LoadRequest {
     LoadSource source = LoadSource::Card;
     // The store: where a store load reads and card records are re-rooted.
     std::filesystem::path backupPath;
-    ProgressSink progress;
+    // The card's text code page (the "CodePage" setting); empty: the default.
+    std::string codePage;
 };
 
 struct LoadOutcome {
-    bool refused = false;                       // a load or another claim was out: nothing read
-    bool stopped = false;                       // the program is quitting: the lists are half read
+    bool refused = false;  // a load or another claim was out: nothing read
+    bool stopped = false;  // quitting or a stop asked for: the lists are half read
     RecordListId shown = RecordListId::Backup;  // the list to show from now on
     int family = 0;
     bool storeIndexFound = false;  // a store load found month index files
@@ -106,6 +108,10 @@ class RecordSession {
     // index files of the current family into their list. Refused while a
     // claim is out; `held` is a claim of this session taken before (the card
     // watch's, or the caller's own), used instead of a new one.
+    // One progress run per file read; `stop` (or quitting) ends the load.
+    [[nodiscard]] LoadOutcome Load(const LoadRequest& request, ProgressReporter& progress,
+                                   std::stop_token stop, SessionClaim held = {});
+    // Without progress and stopped by quitting only.
     [[nodiscard]] LoadOutcome Load(const LoadRequest& request, SessionClaim held = {});
 
     // Writes the mark into the entry the record was read from; the record

@@ -440,7 +440,7 @@ void CMainFrame::StopWork() {
     timer20_->stop();
     timer30_->stop();
     // An unmount under way ends by itself (it is flushing the card).
-    if (ejector_.joinable()) ejector_.join();
+    ejector_.StopAndJoin();
     // The workers poll `quitting` per record; waiting for them (rather than a
     // fixed pause) guarantees none outlives the records it reads.
     app_.JoinWorkers();

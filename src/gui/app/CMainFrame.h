@@ -7,10 +7,10 @@
 #include <array>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "dialogs/DialogServices.h"
 #include "support/CommandTable.h"
+#include "support/DialogWorker.h"
 #include "support/ViewPage.h"
 
 class QLabel;
@@ -145,7 +145,7 @@ class CMainFrame : public QMainWindow {
     bool timersFrozen_ = false;
     bool ejecting_ = false;
     QString ejectBus_;
-    std::thread ejector_;
+    DialogWorker ejector_;
 };
 
 }  // namespace lk::gui

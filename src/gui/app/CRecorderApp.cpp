@@ -10,8 +10,6 @@
 #include "support/QtAudioSink.h"
 #include "support/ViewPage.h"
 
-#include <system_error>
-
 // The icons live in this static library's resources, which the linker would
 // otherwise drop.
 static void InitIconResources() {
@@ -35,10 +33,34 @@ StartOptions ParseStartOptions(const QStringList& arguments) {
     return o;
 }
 
-CRecorderApp::CRecorderApp(int& argc, char** argv) : QApplication(argc, argv) {
+CRecorderApp::CRecorderApp(int& argc, char** argv)
+    : QApplication(argc, argv), loader_(this), rebuild_(this) {
     InitIconResources();
     setApplicationName(QStringLiteral("linekeeper"));
     setWindowIcon(ProgramIconOrEmpty());
+    // The progress window lives on the UI thread; the loader's reports reach
+    // it only every few hundred records, so that a large store does not flood
+    // the queue.
+    WorkerProgress& progress = loader_.Progress();
+    progress.SetStepEvery(256);
+    connect(&progress, &WorkerProgress::Began, this, [this](int total) {
+        if (ProgressDialog* p = Progress()) {
+            p->setWindowTitle(Lang(loaderCaption_));
+            p->SetRange(total);
+            p->SetPos(0);
+            p->SetText(QString());
+            p->ShowCentered();
+        }
+    });
+    connect(&progress, &WorkerProgress::Stepped, this, [this](int done, int, const QString& text) {
+        if (ProgressDialog* p = Progress()) {
+            p->SetPos(done);
+            p->SetText(text);
+        }
+    });
+    connect(&progress, &WorkerProgress::Ended, this, [this] {
+        if (ProgressDialog* p = Progress()) p->hide();
+    });
 }
 
 CRecorderApp::~CRecorderApp() {
@@ -102,6 +124,8 @@ int CRecorderApp::ExitInstance() {
     JoinWorkers();
     fill_.reset();
     offerClaim_.Release();
+    // A load's outcome still queued holds a claim: it goes while the session lives.
+    QCoreApplication::removePostedEvents(&loader_);
     if (session_) {
         session_->Clear();
         State().records.StopListening(recordsListener_);
@@ -113,8 +137,8 @@ int CRecorderApp::ExitInstance() {
 
 void CRecorderApp::JoinWorkers() {
     if (fill_) fill_->Join();
-    if (loader_.joinable()) loader_.join();
-    if (rebuild_.joinable()) rebuild_.join();
+    loader_.StopAndJoin();
+    rebuild_.StopAndJoin();
 }
 
 ProgressDialog* CRecorderApp::Progress() const {
@@ -126,63 +150,24 @@ void CRecorderApp::PopulatePanes(SessionClaim claim) {
 }
 
 bool CRecorderApp::RunRecordLoader() {
-    if (loader_.joinable()) loader_.join();  // the previous run has ended (it gave its claim back)
+    loader_.Wait();  // the previous run has ended (it gave its claim back)
     SessionClaim claim = session_->AdoptPendingClaim();
     if (!claim) return false;
     LoadRequest request;
     request.source = State().loadFromCard != 0 ? LoadSource::Card : LoadSource::Store;
     request.backupPath = BackupPath();
-    const int caption =
+    request.codePage = CardCodePage();
+    loaderCaption_ =
         request.source == LoadSource::Card ? kCaptionCardRecords : kCaptionBackupRecords;
-    // The progress window lives on the UI thread: the worker posts to it, and
-    // only every few hundred records, so that a large store does not flood the queue.
-    request.progress.begin = [this, caption](int, int range) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, caption, range] {
-                if (ProgressDialog* p = Progress()) {
-                    p->setWindowTitle(Lang(caption));
-                    p->SetRange(range);
-                    p->SetPos(0);
-                    p->SetText(QString());
-                    p->ShowCentered();
-                }
-            },
-            Qt::QueuedConnection);
-    };
-    request.progress.step = [this](int position, int range, const std::string& text) {
-        if (position % 256 != 0 && position != range) return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, position, t = QString::fromStdString(text)] {
-                if (ProgressDialog* p = Progress()) {
-                    p->SetPos(position);
-                    p->SetText(t);
-                }
-            },
-            Qt::QueuedConnection);
-    };
-    request.progress.end = [this] {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (ProgressDialog* p = Progress()) p->hide();
-            },
-            Qt::QueuedConnection);
-    };
-    // The claim travels with the load and comes back in its outcome.
+    // The claim travels with the load and comes back in its outcome; a job
+    // that never ran gives it back when it goes.
     auto held = std::make_shared<SessionClaim>(std::move(claim));
-    try {
-        loader_ = std::thread([this, request = std::move(request), held] {
-            auto outcome = std::make_shared<LoadOutcome>(session_->Load(request, std::move(*held)));
-            QMetaObject::invokeMethod(
-                this, [this, outcome] { OnLoaderFinished(std::move(*outcome)); },
-                Qt::QueuedConnection);
-        });
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    return loader_.Start([this, request = std::move(request), held](ProgressReporter& progress,
+                                                                    std::stop_token stop) {
+        auto outcome = std::make_shared<LoadOutcome>(
+            session_->Load(request, progress, stop, std::move(*held)));
+        loader_.Post([this, outcome] { OnLoaderFinished(std::move(*outcome)); });
+    });
 }
 
 void CRecorderApp::OnLoaderFinished(LoadOutcome r) {
@@ -208,21 +193,16 @@ void CRecorderApp::OnLoaderFinished(LoadOutcome r) {
 }
 
 void CRecorderApp::StartRebuildWorker() {
-    if (rebuild_.joinable()) rebuild_.join();
-    try {
-        rebuild_ = std::thread([this] {
-            LogRebuildThread(State(), [this](char drive, bool active) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, drive, active] {
-                        if (frame_) frame_->SetDriveStatus(drive, active);
-                    },
-                    Qt::QueuedConnection);
+    rebuild_.Wait();
+    const bool started =
+        rebuild_.Start([this, codePage = CardCodePage()](ProgressReporter&, std::stop_token) {
+            LogRebuildThread(State(), codePage, [this](char drive, bool active) {
+                rebuild_.Post([this, drive, active] {
+                    if (frame_) frame_->SetDriveStatus(drive, active);
+                });
             });
         });
-    } catch (const std::system_error&) {
-        State().rebuildRunning = 0;
-    }
+    if (!started) State().rebuildRunning = 0;
 }
 
 }  // namespace lk::gui

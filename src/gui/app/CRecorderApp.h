@@ -7,7 +7,6 @@
 #include <array>
 #include <filesystem>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "app/SingleInstance.h"
@@ -15,6 +14,7 @@
 #include "playback/AudioOutput.h"
 #include "records/PaneRegistry.h"
 #include "session/RecordSession.h"
+#include "support/DialogWorker.h"
 
 namespace lk::gui {
 
@@ -84,8 +84,9 @@ class CRecorderApp : public QApplication {
     int recordsListener_ = 0;
     std::unique_ptr<PaneFill> fill_;
     std::unique_ptr<AudioOutput> audio_ = std::make_unique<AudioOutput>(nullptr);
-    std::thread loader_;
-    std::thread rebuild_;
+    int loaderCaption_ = 0;
+    DialogWorker loader_;
+    DialogWorker rebuild_;
 };
 
 }  // namespace lk::gui

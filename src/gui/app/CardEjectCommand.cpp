@@ -2,8 +2,6 @@
 // the card when it goes, and the unmount (which flushes the card) runs on a
 // worker so the window stays responsive.
 
-#include <system_error>
-
 #include "app/CMainFrame.h"
 #include "app/CRecorderApp.h"
 #include "app/CardWatchDriver.h"
@@ -28,29 +26,24 @@ void CMainFrame::OnEjectCard() {
     if (CPlayerDlg* player = view_->PlayerPane()) player->CloseRecordingUnder(volume->root);
     // A watch on the card's folder would not hold it, but nothing need look there now.
     watch_->Events().WatchFolders({});
-    if (ejector_.joinable()) ejector_.join();
     ejecting_ = true;
-    try {
-        ejector_ = std::thread([this, root = volume->root, bus = ejectBus_] {
+    // The unmount is not cut short: it is flushing the card.
+    const bool started = ejector_.Start(
+        [this, root = volume->root, bus = ejectBus_](ProgressReporter&, std::stop_token) {
             const EjectResult r = EjectVolume(root, bus);
-            QMetaObject::invokeMethod(
-                this,
-                [this, r] {
-                    ejecting_ = false;
-                    if (stopped_) return;
-                    const bool removable = r.outcome == EjectResult::Outcome::Removable;
-                    ShowMessage(this, EjectResultText(r), Lang(391).remove(QLatin1Char('&')),
-                                removable ? QMessageBox::Information : QMessageBox::Warning);
-                    // The mount event says so too; a missed one must not keep the rows.
-                    if (removable && !timersFrozen_ && TimerActive(TimerCardWatch))
-                        watch_->CardWatchTick();
-                    emit EjectFinished(removable);
-                },
-                Qt::QueuedConnection);
+            ejector_.Post([this, r] {
+                ejecting_ = false;
+                if (stopped_) return;
+                const bool removable = r.outcome == EjectResult::Outcome::Removable;
+                ShowMessage(this, EjectResultText(r), Lang(391).remove(QLatin1Char('&')),
+                            removable ? QMessageBox::Information : QMessageBox::Warning);
+                // The mount event says so too; a missed one must not keep the rows.
+                if (removable && !timersFrozen_ && TimerActive(TimerCardWatch))
+                    watch_->CardWatchTick();
+                emit EjectFinished(removable);
+            });
         });
-    } catch (const std::system_error&) {
-        ejecting_ = false;
-    }
+    if (!started) ejecting_ = false;
 }
 
 }  // namespace lk::gui

@@ -83,13 +83,21 @@ CBackupDlg::CBackupDlg(RecordSession& session, DialogServices services, QWidget*
     connect(choice_, &QComboBox::activated, this,
             [this](int index) { ReportSettingsWrite(SetBackupMovesFiles(index == 1), this); });
     connect(auto_, &QCheckBox::clicked, this, [this](bool on) {
-        if (on && !EnsureBackupPath()) {
+        if (on && EnsureBackupPath().empty()) {
             auto_->setChecked(false);
             return;
         }
         if (!ReportSettingsWrite(SetAutoBackup(on), this)) auto_->setChecked(AutoBackup());
     });
     connect(&worker_, &DialogWorker::Finished, this, &CBackupDlg::OnFinished);
+    connect(&worker_.Progress(), &WorkerProgress::Began, this,
+            [this](int total) { bar_->setRange(0, std::max(0, total)); });
+    connect(&worker_.Progress(), &WorkerProgress::Stepped, this,
+            [this](int done, int, const QString& text) {
+                bar_->setValue(done);
+                if (!text.isEmpty()) current_->setText(text);
+            });
+    worker_.Progress().SetStepHook(services_.workerStep);
     InitFromSettings();
 }
 
@@ -104,21 +112,20 @@ void CBackupDlg::InitFromSettings() {
     current_->clear();
     bar_->setRange(0, 100);
     bar_->setValue(0);
-    stopping_ = false;
     SetRunning(false);
 }
 
 void CBackupDlg::SetRunning(bool running) {
     for (QWidget* w : std::initializer_list<QWidget*>{start_, browse_, choice_, auto_})
         w->setEnabled(!running);
-    stop_->setEnabled(!stopping_);
+    stop_->setEnabled(!worker_.ClosePending());
 }
 
-bool CBackupDlg::EnsureBackupPath() {
+std::filesystem::path CBackupDlg::EnsureBackupPath() {
     // A run into no folder would end at once without a word.
-    if (!BackupPath().empty()) return true;
+    if (auto store = BackupPath(); !store.empty()) return store;
     OnBrowse();
-    return !BackupPath().empty();
+    return BackupPath();
 }
 
 void CBackupDlg::OnBrowse() {
@@ -128,7 +135,9 @@ void CBackupDlg::OnBrowse() {
 
 void CBackupDlg::OnStart() {
     if (worker_.Running()) return;
-    if (!EnsureBackupPath()) return;
+    // Read once here and handed to the run: the setting may change meanwhile.
+    const std::filesystem::path store = EnsureBackupPath();
+    if (store.empty()) return;
     bool move = choice_->currentIndex() == 1;
     if (move && ShowMessage(this, Lang(140), Lang(134), QMessageBox::Information,
                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
@@ -150,36 +159,21 @@ void CBackupDlg::OnStart() {
             if (CallRecord* r = list_->RowData(row)) selection_.push_back(r);
 
     BackupOptions o;
-    o.backupPath = BackupPath();
+    o.backupPath = store;
     o.devType = state_.devType;
     o.move = move;
     o.files = services_.backupFiles;
     if (const auto v = state_.volumes.Find(state_.cardDrive)) o.cardRoot = v->root;
     lastOptions_ = o;
-    const auto hook = services_.workerStep;
-    o.progress.begin = [this](int, int range) {
-        QMetaObject::invokeMethod(
-            this, [this, range] { bar_->setRange(0, std::max(0, range)); }, Qt::QueuedConnection);
-    };
-    o.progress.step = [this, hook](int position, int, const std::string& text) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, position, t = QString::fromStdString(text)] {
-                bar_->setValue(position);
-                if (!t.isEmpty()) current_->setText(t);
-            },
-            Qt::QueuedConnection);
-        if (hook) hook();
-    };
 
-    stopping_ = false;
     SetRunning(true);
     started_ = 1;
     const bool selected = SelectedMode();
-    const bool ok = worker_.Start([this, o = std::move(o), selected] {
-        result_ = selected ? BackupSelectedThread(state_, selection_, o, worker_.StopFlag())
-                           : BackupAllThread(state_, o, worker_.StopFlag());
-    });
+    const bool ok = worker_.Start(
+        [this, o = std::move(o), selected](ProgressReporter& progress, std::stop_token stop) {
+            result_ = selected ? BackupSelectedThread(state_, selection_, o, progress, stop)
+                               : BackupAllThread(state_, o, progress, stop);
+        });
     if (!ok) {
         claim_.Release();
         SetRunning(false);
@@ -191,10 +185,7 @@ void CBackupDlg::OnStop() {
 }
 
 void CBackupDlg::done(int result) {
-    if (worker_.Running()) {
-        worker_.RequestStop();
-        stopping_ = true;
-        pendingResult_ = result;
+    if (worker_.StopThen([this, result] { done(result); })) {
         SetRunning(true);
         return;
     }
@@ -207,11 +198,7 @@ void CBackupDlg::OnFinished() {
     // The worker appended to the backup records; only now may they be shown.
     if (services_.scheduleBackupReload) services_.scheduleBackupReload();
     emit RunFinished();
-    if (stopping_) {
-        stopping_ = false;
-        done(pendingResult_);
-        return;
-    }
+    if (worker_.ClosePending()) return;
     if (!result_.started) {
         SetRunning(false);
         return;

@@ -53,7 +53,7 @@ class CBackupDlg : public QDialog {
     void Offer(std::function<void()> closed);
 
     bool Running() const { return worker_.Running(); }
-    bool Stopping() const { return stopping_; }
+    bool Stopping() const { return worker_.ClosePending(); }
     bool StartedFlag() const { return started_ != 0; }
     const BackupResult& LastResult() const { return result_; }
     const BackupOptions& LastOptions() const { return lastOptions_; }
@@ -65,7 +65,8 @@ class CBackupDlg : public QDialog {
     void SetRunning(bool running);
     void OnFinished();
     void TellClosed();
-    bool EnsureBackupPath();
+    // The store's root, asked for first when none is chosen; empty: none.
+    std::filesystem::path EnsureBackupPath();
 
     RecordSession& session_;
     RecorderState& state_;
@@ -82,8 +83,6 @@ class CBackupDlg : public QDialog {
     QPushButton* stop_;
 
     std::atomic<int> started_{0};
-    bool stopping_ = false;
-    int pendingResult_ = Rejected;
     SessionClaim claim_;  // a manual run's
     bool automatic_ = false;
     BackupResult result_;

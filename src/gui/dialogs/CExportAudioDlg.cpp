@@ -176,6 +176,8 @@ CExportAudioDlg::CExportAudioDlg(std::vector<ExportItem> selected, std::vector<E
     connect(openFolder_, &QPushButton::clicked, this, &CExportAudioDlg::OnOpenFolder);
     connect(close_, &QPushButton::clicked, this, &CExportAudioDlg::reject);
     connect(&worker_, &DialogWorker::Finished, this, &CExportAudioDlg::OnFinished);
+    connect(&worker_.Progress(), &WorkerProgress::Stepped, this, &CExportAudioDlg::OnStep);
+    worker_.Progress().SetStepHook(services_.workerStep);
     UpdatePreview();
 }
 
@@ -287,22 +289,10 @@ void CExportAudioDlg::OnExport() {
     close_->setText(Lang(kStop));
     summary_->setVisible(false);
     result_ = {};
-    const auto hook = services_.workerStep;
-    ProgressSink progress;
-    progress.step = [this, hook](int position, int range, const std::string& text) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, position, range, t = QString::fromStdString(text)] {
-                OnStep(position, range, t);
-            },
-            Qt::QueuedConnection);
-        if (hook) hook();
-    };
-    const bool started = worker_.Start([this, items = Items(), options = *options, progress] {
-        auto result = ExportBatch(items, options, progress, worker_.StopFlag());
-        QMetaObject::invokeMethod(
-            this, [this, r = std::move(result)]() mutable { result_ = std::move(r); },
-            Qt::QueuedConnection);
+    const bool started = worker_.Start([this, items = Items(), options = *options](
+                                           ProgressReporter& progress, std::stop_token stop) {
+        auto result = ExportBatch(items, options, progress, std::move(stop));
+        worker_.Post([this, r = std::move(result)]() mutable { result_ = std::move(r); });
     });
     if (!started) {
         export_->setEnabled(true);

@@ -137,7 +137,8 @@ void CExportWavDlg::OnExport() {
     bar_->setRange(0, static_cast<int>(sources.size()));
     bar_->setValue(0);
     const auto hook = services_.workerStep;
-    const bool started = worker_.Start([this, sources = std::move(sources), folder, hook] {
+    const bool started = worker_.Start([this, sources = std::move(sources), folder, hook](
+                                           ProgressReporter&, std::stop_token stop) {
         // The folder is made when missing; a file that exists is replaced only
         // by a complete one.
         std::error_code ec;
@@ -146,7 +147,7 @@ void CExportWavDlg::OnExport() {
             QMetaObject::invokeMethod(
                 this, [this, i] { bar_->setValue(static_cast<int>(i)); }, Qt::QueuedConnection);
             if (hook) hook();
-            if (worker_.StopRequested()) break;
+            if (stop.stop_requested()) break;
             const ConvertResult r =
                 ConvertXtrToWav(sources[i], ExportDestination(folder, sources[i]));
             QMetaObject::invokeMethod(
@@ -166,11 +167,7 @@ void CExportWavDlg::OnExport() {
 void CExportWavDlg::OnFinished() {
     bar_->setValue(bar_->maximum());
     emit ExportFinished();
-    if (stopping_) {
-        stopping_ = false;
-        done(pendingResult_);
-        return;
-    }
+    if (worker_.ClosePending()) return;
     // The window closes itself after an export, unless a file failed: the
     // reasons are only written in the list, so the list stays to be read.
     if (failures_ > 0) return;
@@ -178,10 +175,7 @@ void CExportWavDlg::OnFinished() {
 }
 
 void CExportWavDlg::done(int result) {
-    if (worker_.Running()) {
-        worker_.RequestStop();
-        stopping_ = true;
-        pendingResult_ = result;
+    if (worker_.StopThen([this, result] { done(result); })) {
         cancel_->setEnabled(false);
         return;
     }

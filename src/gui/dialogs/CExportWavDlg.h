@@ -37,7 +37,7 @@ class CExportWavDlg : public QDialog {
     void done(int result) override;
 
     bool Running() const { return worker_.Running(); }
-    bool Stopping() const { return stopping_; }
+    bool Stopping() const { return worker_.ClosePending(); }
     int Failures() const { return failures_; }
 
   signals:
@@ -54,9 +54,7 @@ class CExportWavDlg : public QDialog {
     QProgressBar* bar_;
     QPushButton* ok_;
     QPushButton* cancel_;
-    bool stopping_ = false;
     int failures_ = 0;
-    int pendingResult_ = Rejected;
 };
 
 }  // namespace lk::gui

@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "support/GuiText.h"
 
@@ -37,6 +38,15 @@ CImportDlg::CImportDlg(std::filesystem::path folder, ContactList contacts, Dialo
     top->addWidget(buttons);
     connect(cancel_, &QPushButton::clicked, this, &CImportDlg::reject);
     connect(&worker_, &DialogWorker::Finished, this, &CImportDlg::OnFinished);
+    connect(&worker_.Progress(), &WorkerProgress::Began, this,
+            [this](int total) { bar_->setRange(0, std::max(0, total)); });
+    connect(&worker_.Progress(), &WorkerProgress::Stepped, this,
+            [this](int done, int, const QString& text) {
+                bar_->setValue(done);
+                if (!text.isEmpty()) text_->setText(text);
+            });
+    worker_.Progress().SetStepEvery(32);
+    worker_.Progress().SetStepHook(services_.workerStep);
 }
 
 CImportDlg::~CImportDlg() {
@@ -44,40 +54,18 @@ CImportDlg::~CImportDlg() {
 }
 
 bool CImportDlg::StartImport() {
-    const auto hook = services_.workerStep;
-    ProgressSink sink;
-    sink.begin = [this](int, int range) {
-        QMetaObject::invokeMethod(
-            this, [this, range] { bar_->setRange(0, std::max(0, range)); }, Qt::QueuedConnection);
-    };
-    sink.step = [this, hook](int position, int range, const std::string& text) {
-        if (position % 32 == 0 || position == range)
-            QMetaObject::invokeMethod(
-                this,
-                [this, position, t = QString::fromStdString(text)] {
-                    bar_->setValue(position);
-                    if (!t.isEmpty()) text_->setText(t);
-                },
-                Qt::QueuedConnection);
-        if (hook) hook();
-    };
-    return worker_.Start([this, sink] {
-        result_ = ImportFolder(folder_, records_, contacts_, sink, worker_.StopFlag());
+    return worker_.Start([this](ProgressReporter& progress, std::stop_token stop) {
+        result_ = ImportFolder(folder_, records_, contacts_, progress, stop);
     });
 }
 
 void CImportDlg::OnFinished() {
     emit ImportFinished();
-    const int r = stopping_ ? pendingResult_ : Accepted;
-    stopping_ = false;
-    done(r);
+    if (!worker_.ClosePending()) done(Accepted);
 }
 
 void CImportDlg::done(int result) {
-    if (worker_.Running()) {
-        worker_.RequestStop();
-        stopping_ = true;
-        pendingResult_ = result;
+    if (worker_.StopThen([this, result] { done(result); })) {
         cancel_->setEnabled(false);
         return;
     }

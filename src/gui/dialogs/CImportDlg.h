@@ -30,7 +30,7 @@ class CImportDlg : public QDialog {
     void done(int result) override;
 
     bool Running() const { return worker_.Running(); }
-    bool Stopping() const { return stopping_; }
+    bool Stopping() const { return worker_.ClosePending(); }
     const ImportResult& LastResult() const { return result_; }
     // The records found, in listing order (valid after the worker ended).
     RecordList TakeRecords() { return std::move(records_); }
@@ -48,8 +48,6 @@ class CImportDlg : public QDialog {
     QLabel* text_;
     QProgressBar* bar_;
     QPushButton* cancel_;
-    bool stopping_ = false;
-    int pendingResult_ = Rejected;
     RecordList records_;
     ImportResult result_;
 };

@@ -71,6 +71,16 @@ CRepairDlg::CRepairDlg(RecorderState& state, DialogServices services,
 
     connect(start_, &QPushButton::clicked, this, &CRepairDlg::OnStart);
     connect(&worker_, &DialogWorker::Finished, this, &CRepairDlg::OnFinished);
+    connect(&worker_.Progress(), &WorkerProgress::Began, this, [this](int total) {
+        bar_->setRange(0, std::max(0, total));
+        bar_->setValue(0);
+    });
+    connect(&worker_.Progress(), &WorkerProgress::Stepped, this,
+            [this](int done, int, const QString& text) {
+                bar_->setValue(done);
+                status_->setText(text);
+            });
+    worker_.Progress().SetStepHook(services_.workerStep);
 }
 
 CRepairDlg::~CRepairDlg() {
@@ -96,29 +106,9 @@ void CRepairDlg::OnStart() {
     // A repair is never cut short: Close waits for its end.
     close_->setEnabled(false);
     bar_->show();
-    const auto hook = services_.workerStep;
-    ProgressSink sink;
-    sink.begin = [this](int, int range) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, range] {
-                bar_->setRange(0, std::max(0, range));
-                bar_->setValue(0);
-            },
-            Qt::QueuedConnection);
-    };
-    sink.step = [this, hook](int position, int, const std::string& text) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, position, t = QString::fromStdString(text)] {
-                bar_->setValue(position);
-                status_->setText(t);
-            },
-            Qt::QueuedConnection);
-        if (hook) hook();
-    };
-    const bool ok = worker_.Start([this, v, sink] {
-        result_ = RepairCardLog(CardVolume(v.letter, v.root), sink, worker_.StopFlag());
+    const CardVolume card(v.letter, v.root, CardCodePage());
+    const bool ok = worker_.Start([this, card](ProgressReporter& progress, std::stop_token stop) {
+        result_ = RepairCardLog(card, progress, stop);
     });
     if (!ok) {
         start_->setEnabled(true);

@@ -144,7 +144,9 @@ void CRetentionDlg::Run(bool apply) {
     listButton_->setEnabled(false);
     apply_->setEnabled(false);
     close_->setEnabled(false);
-    const bool ok = worker_.Start([this, o] { result_ = CleanStore(o, worker_.StopFlag()); });
+    const bool ok = worker_.Start([this, o](ProgressReporter& progress, std::stop_token stop) {
+        result_ = CleanStore(o, progress, std::move(stop));
+    });
     if (!ok) OnFinished();
 }
 

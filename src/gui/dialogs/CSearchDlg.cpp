@@ -165,6 +165,12 @@ CSearchDlg::CSearchDlg(RecordSession& session, int page, SearchTargets targets,
     connect(search_, &QPushButton::clicked, this, &CSearchDlg::OnSearch);
     connect(exit_, &QPushButton::clicked, this, &CSearchDlg::reject);
     connect(&worker_, &DialogWorker::Finished, this, &CSearchDlg::OnFinished);
+    connect(&worker_.Progress(), &WorkerProgress::Began, this,
+            [this](int total) { bar_->setRange(0, std::max(0, total)); });
+    connect(&worker_.Progress(), &WorkerProgress::Stepped, this,
+            [this](int done, int, const QString&) { bar_->setValue(done); });
+    worker_.Progress().SetStepEvery(64);
+    worker_.Progress().SetStepHook(services_.workerStep);
 }
 
 CSearchDlg::~CSearchDlg() {
@@ -219,7 +225,7 @@ void CSearchDlg::SetSearching(bool searching) {
         w->setEnabled(!searching);
     for (std::size_t i = 0; i < BoxMessage; ++i)
         types_[i]->setEnabled(!searching);
-    exit_->setEnabled(!stopping_);
+    exit_->setEnabled(!worker_.ClosePending());
 }
 
 void CSearchDlg::OnSearch() {
@@ -238,33 +244,19 @@ void CSearchDlg::OnSearch() {
     bar_->setValue(0);
     bar_->show();
     SetSearching(true);
-    const auto hook = services_.workerStep;
-    ProgressSink sink;
-    sink.begin = [this](int, int range) {
-        QMetaObject::invokeMethod(
-            this, [this, range] { bar_->setRange(0, std::max(0, range)); }, Qt::QueuedConnection);
-    };
-    sink.step = [this, hook](int position, int range, const std::string&) {
-        if (position % 64 == 0 || position == range)
-            QMetaObject::invokeMethod(
-                this, [this, position] { bar_->setValue(position); }, Qt::QueuedConnection);
-        if (hook) hook();
-    };
-    const bool ok = worker_.Start([this, conditions, sink] {
-        result_ = SearchThread(
-            session_.Shown(), conditions,
-            [this](const CallRecord& r) {
-                // The list owns its records as mutable; the walk only reads.
-                auto* record = const_cast<CallRecord*>(&r);
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, record] {
+    const bool ok =
+        worker_.Start([this, conditions](ProgressReporter& progress, std::stop_token stop) {
+            result_ = SearchThread(
+                session_.Shown(), conditions,
+                [this](const CallRecord& r) {
+                    // The list owns its records as mutable; the walk only reads.
+                    auto* record = const_cast<CallRecord*>(&r);
+                    worker_.Post([this, record] {
                         if (targets_.addResult) targets_.addResult(record);
-                    },
-                    Qt::QueuedConnection);
-            },
-            sink, worker_.StopFlag());
-    });
+                    });
+                },
+                progress, stop);
+        });
     if (!ok) {
         claim_.Release();
         QDialog::done(Accepted);
@@ -274,20 +266,13 @@ void CSearchDlg::OnSearch() {
 void CSearchDlg::OnFinished() {
     claim_.Release();
     emit SearchFinished();
-    if (stopping_) {
-        stopping_ = false;
-        done(pendingResult_);
-        return;
-    }
+    if (worker_.ClosePending()) return;
     bar_->hide();
     SetSearching(false);
 }
 
 void CSearchDlg::done(int result) {
-    if (worker_.Running()) {
-        worker_.RequestStop();
-        stopping_ = true;
-        pendingResult_ = result;
+    if (worker_.StopThen([this, result] { done(result); })) {
         exit_->setEnabled(false);
         return;
     }

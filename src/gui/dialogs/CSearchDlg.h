@@ -49,7 +49,7 @@ class CSearchDlg : public QDialog {
     // The conditions as the controls give them now.
     SearchConditions ConditionsFromControls() const;
     bool Running() const { return worker_.Running(); }
-    bool Stopping() const { return stopping_; }
+    bool Stopping() const { return worker_.ClosePending(); }
     const SearchResult& LastResult() const { return result_; }
 
     QCheckBox* TypeBox(int box) const { return types_[static_cast<std::size_t>(box)]; }
@@ -78,8 +78,6 @@ class CSearchDlg : public QDialog {
     QPushButton* search_;
     QPushButton* exit_;
     QProgressBar* bar_;
-    bool stopping_ = false;
-    int pendingResult_ = Rejected;
     SessionClaim claim_;  // the list is walked under it
     SearchResult result_;
 };

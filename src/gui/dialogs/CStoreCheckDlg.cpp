@@ -102,6 +102,16 @@ CStoreCheckDlg::CStoreCheckDlg(std::filesystem::path backupPath, int family,
     connect(stop_, &QPushButton::clicked, this, &CStoreCheckDlg::OnStop);
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     connect(&worker_, &DialogWorker::Finished, this, &CStoreCheckDlg::OnFinished);
+    connect(&worker_.Progress(), &WorkerProgress::Began, this, [this](int total) {
+        bar_->setRange(0, std::max(0, total));
+        bar_->setValue(0);
+    });
+    connect(&worker_.Progress(), &WorkerProgress::Stepped, this,
+            [this](int done, int, const QString& text) {
+                bar_->setValue(done);
+                status_->setText(text);
+            });
+    worker_.Progress().SetStepHook(services_.workerStep);
 }
 
 CStoreCheckDlg::~CStoreCheckDlg() {
@@ -131,33 +141,15 @@ void CStoreCheckDlg::Start(bool repair) {
     family_->setEnabled(false);
     stop_->setEnabled(true);
     report_->clear();
-    const auto hook = services_.workerStep;
     VerifyOptions options;
     options.backupPath = backupPath_;
     options.devType = family_->currentIndex();
     options.repair = repair;
     options.files = services_.backupFiles;
-    options.progress.begin = [this](int, int range) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, range] {
-                bar_->setRange(0, std::max(0, range));
-                bar_->setValue(0);
-            },
-            Qt::QueuedConnection);
-    };
-    options.progress.step = [this, hook](int position, int, const std::string& text) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, position, t = QString::fromStdString(text)] {
-                bar_->setValue(position);
-                status_->setText(t);
-            },
-            Qt::QueuedConnection);
-        if (hook) hook();
-    };
     const bool ok =
-        worker_.Start([this, options] { result_ = VerifyStore(options, worker_.StopFlag()); });
+        worker_.Start([this, options](ProgressReporter& progress, std::stop_token stop) {
+            result_ = VerifyStore(options, progress, std::move(stop));
+        });
     if (!ok) OnFinished();
 }
 

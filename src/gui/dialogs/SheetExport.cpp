@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QUrl>
+#include <algorithm>
 #include <vector>
 
 #include "dialogs/ProgressDialog.h"
@@ -45,12 +46,14 @@ SheetExport::SheetExport(QWidget* parent, ProgressDialog* progress)
       parent_(parent),
       progress_(progress),
       chooser_(ChooseWithDialog),
-      opener_(OpenWithDesktop) {}
-
-SheetExport::~SheetExport() {
-    stop_ = 1;
-    if (worker_.joinable()) worker_.join();
+      opener_(OpenWithDesktop),
+      worker_(this) {
+    connect(&worker_.Progress(), &WorkerProgress::Stepped, this,
+            [this](int done, int total, const QString&) { OnProgress(done, total); });
+    connect(&worker_, &DialogWorker::Finished, this, [this] { OnDone(); });
 }
+
+SheetExport::~SheetExport() = default;
 
 QString SheetExport::ProposedPath() {
     QString folder = SettingText(ExportPath());
@@ -103,26 +106,17 @@ void SheetExport::Start(const CSortListCtrl* list) {
         progress_->SetText(QString());
         progress_->ShowCentered();
     }
-    stop_ = 0;
-    worker_ = std::thread([this, source, path, total] {
-        SheetWriteOptions options;
-        options.stop = &stop_;
-        // A step about every percent keeps the event queue short for long lists.
-        const std::size_t every = std::max<std::size_t>(1, static_cast<std::size_t>(total) / 100);
-        options.progress = [this, every](std::size_t done, std::size_t all) {
-            if (done % every != 0 && done != all) return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, done, all] { OnProgress(static_cast<int>(done), static_cast<int>(all)); },
-                Qt::QueuedConnection);
-        };
-        const std::filesystem::path target(path.toStdString());
-        const SheetWriteResult result =
-            WriteSheet(target, SheetFormatFor(target), *source, options);
-        QMetaObject::invokeMethod(
-            this, [this, result, path, total] { OnDone(static_cast<int>(result), path, total); },
-            Qt::QueuedConnection);
-    });
+    // A step about every percent keeps the event queue short for long lists.
+    worker_.Progress().SetStepEvery(std::max(1, total / 100));
+    path_ = path;
+    rows_ = total;
+    result_ = SheetWriteResult::CreateFailed;
+    const bool started =
+        worker_.Start([this, source, path](ProgressReporter& progress, std::stop_token stop) {
+            const std::filesystem::path target(path.toStdString());
+            result_ = WriteSheet(target, SheetFormatFor(target), *source, progress, stop);
+        });
+    if (!started) OnDone();
 }
 
 void SheetExport::OnProgress(int done, int total) {
@@ -131,10 +125,11 @@ void SheetExport::OnProgress(int done, int total) {
     progress_->SetText(QString::asprintf("%d/%d", done, total));
 }
 
-void SheetExport::OnDone(int resultCode, const QString& path, int rows) {
-    if (worker_.joinable()) worker_.join();
+void SheetExport::OnDone() {
     if (progress_) progress_->hide();
-    const auto result = static_cast<SheetWriteResult>(resultCode);
+    const SheetWriteResult result = result_;
+    const QString path = path_;
+    const int rows = rows_;
     const QString shown = QDir::toNativeSeparators(path);
     if (result == SheetWriteResult::CreateFailed) {
         ShowMessage(parent_, QStringLiteral("%1\n%2").arg(Lang(kCannotCreate), shown),

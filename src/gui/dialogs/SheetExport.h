@@ -5,12 +5,11 @@
 
 #include <QObject>
 #include <QString>
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 #include "export/SheetWriter.h"
+#include "support/DialogWorker.h"
 
 namespace lk::gui {
 
@@ -31,7 +30,7 @@ class SheetExport : public QObject {
     // Takes the rows and headings of `list` now; nothing for an empty list or
     // while an export runs.
     void Start(const CSortListCtrl* list);
-    bool Running() const { return worker_.joinable(); }
+    bool Running() const { return worker_.Running(); }
 
     void SetPathChooser(PathChooser chooser) { chooser_ = std::move(chooser); }
     void SetOpener(Opener opener) { opener_ = std::move(opener); }
@@ -45,14 +44,17 @@ class SheetExport : public QObject {
 
   private:
     void OnProgress(int done, int total);
-    void OnDone(int result, const QString& path, int rows);
+    void OnDone();
 
     QWidget* parent_;
     ProgressDialog* progress_;
     PathChooser chooser_;
     Opener opener_;
-    std::thread worker_;
-    std::atomic<int> stop_{0};
+    // Of the run in hand; the result is written by the worker before Finished.
+    QString path_;
+    int rows_ = 0;
+    SheetWriteResult result_ = SheetWriteResult::CreateFailed;
+    DialogWorker worker_;  // last: it stops before the members its job uses go
 };
 
 }  // namespace lk::gui

@@ -108,8 +108,7 @@ CPlayerDlg::CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidg
 CPlayerDlg::~CPlayerDlg() {
     StopTimer(kTickTimer);
     StopTimer(kDeferredTimer);
-    abort_ = true;
-    if (loader_.joinable()) loader_.join();
+    loader_.StopAndJoin();
     output_.Reset();
     Unhighlight();
 }
@@ -216,7 +215,7 @@ void CPlayerDlg::resizeEvent(QResizeEvent* e) {
     if (hasRecord_ && !FieldText(record_.filePath).empty()) {
         StopTimer(kTickTimer);
         output_.Reset();
-        abort_ = true;
+        loader_.RequestStop();
         WaitForLoad();
         StartTimer(kDeferredTimer);
     }
@@ -250,9 +249,9 @@ bool CPlayerDlg::CloseRecordingUnder(const std::filesystem::path& root) {
     StopTimer(kTickTimer);
     StopTimer(kDeferredTimer);
     output_.Reset();
-    abort_ = true;
     ++generation_;  // the load being stopped reports to no one
-    if (loader_.joinable()) loader_.join();
+    loader_.RequestStop();
+    loader_.Wait();
     loading_ = false;
     engine_.Close();
     Unhighlight();
@@ -270,11 +269,11 @@ void CPlayerDlg::LoadRecord(const CallRecord& record) {
     output_.Reset();
     if (list_ && row_ >= 0 && row_ < list_->RowCount())
         list_->SetRowBackground(row_, -1, kLoadedRow);
-    if (!loading_.load() && !loader_.joinable()) {
+    if (!loading_.load() && !loader_.Running()) {
         OpenRecording();
         return;
     }
-    abort_ = true;
+    loader_.RequestStop();
     WaitForLoad();
     StartTimer(kDeferredTimer);
 }
@@ -318,23 +317,22 @@ bool CPlayerDlg::OpenRecording() {
     wave_->SetTotal(engine_.Total());
     if (const auto m = engine_.Marked(); m && m->end > m->start)
         wave_->SetMarkedSegment(m->start, m->end);
-    abort_ = false;
+    loader_.Wait();
     loading_ = true;
     const int generation = ++generation_;
-    loader_ = std::thread([this, generation] {
-        const bool done =
-            engine_.Load(abort_, [this](std::span<const std::int16_t> s, int i, int total) {
-                wave_->AddSecond(s, i, total);
-            });
+    const bool started = loader_.Start([this, generation](ProgressReporter&, std::stop_token stop) {
+        const bool done = engine_.Load(stop, [this](std::span<const std::int16_t> s, int i,
+                                                    int total) { wave_->AddSecond(s, i, total); });
         loading_ = false;
         emit LoadThreadDone(done, generation);
     });
-    return true;
+    if (!started) loading_ = false;
+    return started;
 }
 
 void CPlayerDlg::OnLoadThreadDone(bool completed, int generation) {
     if (generation != generation_) return;  // a later load has taken over
-    if (loader_.joinable()) loader_.join();
+    loader_.Wait();
     if (completed) {
         wave_->Redraw();
         engine_.Loaded();
@@ -354,8 +352,7 @@ void CPlayerDlg::OnTimer(int id) {
     // that two loads never run over each other.
     if (loading_.load()) return;
     StopTimer(kDeferredTimer);
-    if (loader_.joinable()) loader_.join();
-    abort_ = false;
+    loader_.Wait();
     OpenRecording();
 }
 

@@ -15,6 +15,7 @@
 
 #include "card/CallRecord.h"
 #include "playback/PlayerEngine.h"
+#include "support/DialogWorker.h"
 
 class QLabel;
 class QPushButton;
@@ -140,10 +141,9 @@ class CPlayerDlg : public QWidget, private PlayerView {
     QTimer deferred_;  // 11: the open after an aborted load
     bool manualTimers_ = false;
     bool tickArmed_ = false, deferredArmed_ = false;
-    std::thread loader_;
     std::atomic<bool> loading_{false};
-    std::atomic<bool> abort_{false};
-    int generation_ = 0;  // tells a finished load from a later one
+    int generation_ = 0;         // tells a finished load from a later one
+    DialogWorker loader_{this};  // last: stops before the members its job uses go
 };
 
 }  // namespace lk::gui

@@ -1,7 +1,7 @@
 #include "records/PaneFill.h"
 
+#include <functional>
 #include <memory>
-#include <system_error>
 
 #include "dialogs/ProgressDialog.h"
 #include "records/PaneRegistry.h"
@@ -11,14 +11,72 @@
 namespace lk::gui {
 namespace {
 constexpr int kBatchRecords = 2000;
+
+// Hands the records walked so far to the UI thread with every batch's step,
+// so a pane never shows a position ahead of its rows. Quitting stops the walk
+// as the worker's own stop does.
+class BatchingProgress final : public ProgressReporter {
+  public:
+    BatchingProgress(ProgressReporter& shown, std::function<void(bool last)> deliver,
+                     const std::atomic<int>& quitting)
+        : shown_(shown), deliver_(std::move(deliver)), quitting_(quitting) {}
+    void Begin(int total) override { shown_.Begin(total); }
+    void Step(int done, int total, const std::string& message) override {
+        if (done % kBatchRecords == 0) deliver_(false);
+        shown_.Step(done, total, message);
+    }
+    void End() override {}
+    bool Cancelled() const override { return quitting_.load() != 0; }
+
+  private:
+    ProgressReporter& shown_;
+    std::function<void(bool last)> deliver_;
+    const std::atomic<int>& quitting_;
+};
+
+// The last step of a fill on the UI thread, shown once it is done: nothing is
+// painted while the UI thread fills anyway.
+class LastStep final : public ProgressReporter {
+  public:
+    void Begin(int) override {}
+    void Step(int done, int, const std::string& message) override {
+        position = done;
+        text = message;
+    }
+    void End() override {}
+    int position = 0;
+    std::string text;
+};
 }  // namespace
+
+PaneFill::PaneFill(RecordSession& session, PaneRegistry& panes)
+    : session_(session), panes_(panes), worker_(this) {
+    WorkerProgress& shown = worker_.Progress();
+    shown.SetStepEvery(kBatchRecords);
+    connect(&shown, &WorkerProgress::Began, this, [this](int total) {
+        if (ProgressDialog* p = progress_) {
+            p->setWindowTitle(Lang(caption_));
+            p->SetRange(total);
+            p->SetPos(0);
+            p->ShowCentered();
+        }
+    });
+    connect(&shown, &WorkerProgress::Stepped, this, [this](int done, int, const QString& text) {
+        if (ProgressDialog* p = progress_) {
+            p->SetPos(done);
+            p->SetText(text);
+        }
+    });
+}
+
+PaneFill::~PaneFill() = default;
 
 void PaneFill::SetProgress(ProgressDialog* progress) {
     progress_ = progress;
 }
 
 void PaneFill::Join() {
-    if (worker_.joinable()) worker_.join();
+    worker_.StopAndJoin();
 }
 
 void PaneFill::Deliver(Batch& batch) {
@@ -48,30 +106,24 @@ void PaneFill::Populate(SessionClaim claim) {
     const RecorderState& st = session_.State();
     running_ = true;
     panes_.ClearPanes(PageAll, PageSearch);
-    const int caption = st.viewingBackup != 0 ? kCaptionBackupRecords : kCaptionCardRecords;
+    caption_ = st.viewingBackup != 0 ? kCaptionBackupRecords : kCaptionCardRecords;
     const RecordList& list = session_.Shown();
 
     auto fillHere = [&] {
         ProgressDialog* progress = progress_;
-        ProgressSink sink;
-        sink.begin = [progress](int cap, int range) {
-            progress->setWindowTitle(Lang(cap));
-            progress->SetRange(range);
-            progress->SetPos(0);
-            progress->ShowCentered();
-        };
-        sink.step = [progress](int pos, int, const std::string& text) {
-            progress->SetPos(pos);
-            progress->SetText(QString::fromStdString(text));
-        };
-        sink.end = [progress] { progress->hide(); };
+        progress->setWindowTitle(Lang(caption_));
+        progress->SetRange(static_cast<int>(list.size()));
+        progress->SetPos(0);
+        progress->ShowCentered();
         Batch batch;
-        PopulatePanes(
-            list,
-            [&](int category, CallRecord& r) {
-                batch[static_cast<std::size_t>(category)].push_back(&r);
-            },
-            sink, caption, session_.State().quitting);
+        LastStep last;
+        PopulatePanes(list,
+                      [&](int category, CallRecord& r) {
+                          batch[static_cast<std::size_t>(category)].push_back(&r);
+                      },
+                      last, {});
+        progress->SetPos(last.position);
+        progress->SetText(QString::fromStdString(last.text));
         Deliver(batch);
         Finish();
     };
@@ -83,59 +135,28 @@ void PaneFill::Populate(SessionClaim claim) {
     // Large lists: the worker only reads the list (nothing else changes it
     // while the claim is out) and sorts the records into categories; panes
     // and the progress window are touched on the UI thread only, in batches.
-    try {
-        worker_ = std::thread([this, &list, caption] {
+    const bool started =
+        worker_.Start([this, &list](ProgressReporter& shown, std::stop_token stop) {
             auto batch = std::make_shared<Batch>();
-            int size = static_cast<int>(list.size());
-            auto post = [&](int position, const std::string& text, bool last) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, b = std::move(batch), position, size, t = QString::fromStdString(text),
-                     last] {
-                        Deliver(*b);
-                        if (ProgressDialog* p = progress_) {
-                            p->SetPos(position);
-                            p->SetText(t);
-                        }
-                        if (last) Finish();
-                    },
-                    Qt::QueuedConnection);
+            auto deliver = [&](bool last) {
+                worker_.Post([this, b = std::move(batch), last] {
+                    Deliver(*b);
+                    if (last) Finish();
+                });
                 batch = std::make_shared<Batch>();
             };
-            ProgressSink sink;
-            sink.begin = [this](int cap, int range) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, cap, range] {
-                        if (ProgressDialog* p = progress_) {
-                            p->setWindowTitle(Lang(cap));
-                            p->SetRange(range);
-                            p->SetPos(0);
-                            p->ShowCentered();
-                        }
-                    },
-                    Qt::QueuedConnection);
-            };
-            std::string lastText;
-            int lastPos = 0;
-            sink.step = [&](int pos, int, const std::string& text) {
-                lastPos = pos;
-                lastText = text;
-                if (pos % kBatchRecords == 0) post(pos, text, false);
-            };
+            BatchingProgress progress(shown, deliver, session_.State().quitting);
             const PopulateResult r = PopulatePanes(
                 list,
                 [&](int category, CallRecord& rec) {
                     (*batch)[static_cast<std::size_t>(category)].push_back(&rec);
                 },
-                sink, caption, session_.State().quitting, /*yieldEach=*/true);
-            // Closing: the claim stays out and the panes as they are.
+                progress, stop, /*yieldEach=*/true);
+            // Closing: leave the claim out and the panes as they are.
             if (r.stopped) return;
-            post(lastPos, lastText, true);
+            deliver(true);
         });
-    } catch (const std::system_error&) {
-        fillHere();
-    }
+    if (!started) fillHere();
 }
 
 }  // namespace lk::gui

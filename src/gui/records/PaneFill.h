@@ -7,10 +7,10 @@
 #include <QPointer>
 #include <array>
 #include <atomic>
-#include <thread>
 #include <vector>
 
 #include "session/RecordSession.h"
+#include "support/DialogWorker.h"
 #include "support/ViewPage.h"
 
 namespace lk::gui {
@@ -21,8 +21,8 @@ class ProgressDialog;
 class PaneFill : public QObject {
     Q_OBJECT
   public:
-    PaneFill(RecordSession& session, PaneRegistry& panes) : session_(session), panes_(panes) {}
-    ~PaneFill() override { Join(); }
+    PaneFill(RecordSession& session, PaneRegistry& panes);
+    ~PaneFill() override;
 
     // The window's progress dialog; without one (no window) nothing is filled.
     void SetProgress(ProgressDialog* progress);
@@ -47,8 +47,9 @@ class PaneFill : public QObject {
     PaneRegistry& panes_;
     SessionClaim claim_;
     QPointer<ProgressDialog> progress_;
-    std::thread worker_;
+    int caption_ = 0;
     std::atomic<bool> running_{false};
+    DialogWorker worker_;  // last: it stops before the members its job uses go
 };
 
 }  // namespace lk::gui

@@ -73,16 +73,15 @@ PaneRouting PagesFollowingMark(const CallRecord& record) {
 
 PopulateResult PopulatePanes(const RecordList& list,
                              const std::function<void(int category, CallRecord& record)>& add,
-                             const ProgressSink& progress, int captionString,
-                             const std::atomic<int>& stop, bool yieldEach) {
+                             ProgressReporter& progress, std::stop_token stop, bool yieldEach) {
     PopulateResult result;
     const int size = static_cast<int>(list.size());
     result.total = size;
-    progress.Begin(captionString, size);
+    progress.Begin(size);
     // Last first: the lists are in file order, so the newest rows come first.
     for (int i = size - 1; i >= 0; --i) {
         if (yieldEach) std::this_thread::yield();
-        if (stop.load() != 0) {
+        if (ShouldStop(stop, progress)) {
             result.stopped = true;
             return result;
         }

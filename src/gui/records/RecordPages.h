@@ -4,12 +4,11 @@
 // the panes walks a record list through it.
 
 #include <array>
-#include <atomic>
 #include <cstddef>
 #include <functional>
 #include <optional>
 
-#include "app/ProgressSink.h"
+#include "app/ProgressReporter.h"
 #include "card/RecordLists.h"
 #include "support/ViewPage.h"
 
@@ -40,8 +39,9 @@ std::optional<PaneRouting> DistributeRecord(const CallRecord* record);
 PaneRouting PagesFollowingMark(const CallRecord& record);
 
 // Fills the panes from `list`, last record first (the newest on top), with
-// progress "%d/%d". `add(category, record)` adds one row. Stops when `stop` is
-// set; `yieldEach` yields the processor before each record (worker fill).
+// progress "%d/%d". `add(category, record)` adds one row. Stops when a stop
+// is asked for (End is then not called); `yieldEach` yields the processor
+// before each record (worker fill).
 struct PopulateResult {
     int total = 0;    // records that went to a pane
     int handled = 0;  // records walked
@@ -49,7 +49,7 @@ struct PopulateResult {
 };
 PopulateResult PopulatePanes(const RecordList& list,
                              const std::function<void(int category, CallRecord& record)>& add,
-                             const ProgressSink& progress, int captionString,
-                             const std::atomic<int>& stop, bool yieldEach = false);
+                             ProgressReporter& progress, std::stop_token stop,
+                             bool yieldEach = false);
 
 }  // namespace lk::gui

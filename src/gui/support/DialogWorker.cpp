@@ -10,21 +10,20 @@ DialogWorker::~DialogWorker() {
     StopAndJoin();
 }
 
-bool DialogWorker::Start(std::function<void()> job) {
+bool DialogWorker::Start(Job job) {
+    // A job that has returned but whose end is still queued is reported now,
+    // so the next run need not wait for the event loop.
+    if (running_ && returned_.load()) OnJobReturned(generation_);
     if (running_) return false;
     if (thread_.joinable()) thread_.join();
-    stop_ = 0;
+    const unsigned generation = ++generation_;
+    returned_ = false;
     try {
-        thread_ = std::thread([this, job = std::move(job)] {
-            job();
+        thread_ = std::jthread([this, generation, job = std::move(job)](std::stop_token stop) {
+            job(progress_, std::move(stop));
+            returned_ = true;
             QMetaObject::invokeMethod(
-                this,
-                [this] {
-                    if (thread_.joinable()) thread_.join();
-                    running_ = false;
-                    emit Finished();
-                },
-                Qt::QueuedConnection);
+                this, [this, generation] { OnJobReturned(generation); }, Qt::QueuedConnection);
         });
     } catch (const std::system_error&) {
         return false;
@@ -33,10 +32,39 @@ bool DialogWorker::Start(std::function<void()> job) {
     return true;
 }
 
-void DialogWorker::StopAndJoin() {
-    stop_ = 1;
+void DialogWorker::OnJobReturned(unsigned generation) {
+    if (!running_ || generation != generation_) return;  // reported by Start already
     if (thread_.joinable()) thread_.join();
     running_ = false;
+    emit Finished();
+    if (then_) {
+        auto then = std::move(then_);
+        then_ = nullptr;
+        then();
+    }
+}
+
+void DialogWorker::Wait() {
+    if (thread_.joinable()) thread_.join();
+    if (running_) OnJobReturned(generation_);
+}
+
+void DialogWorker::StopAndJoin() {
+    thread_.request_stop();
+    if (thread_.joinable()) thread_.join();
+    running_ = false;
+    then_ = nullptr;
+}
+
+bool DialogWorker::StopThen(std::function<void()> then) {
+    if (!running_) return false;
+    thread_.request_stop();
+    then_ = std::move(then);
+    return true;
+}
+
+void DialogWorker::Post(std::function<void()> fn) {
+    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
 }
 
 }  // namespace lk::gui

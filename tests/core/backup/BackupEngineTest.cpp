@@ -2,6 +2,7 @@
 
 #include "core/backup/BackupTestSupport.h"
 #include "core/backup/FaultyFileOps.h"
+#include "support/RecordedProgress.h"
 
 namespace lk {
 namespace {
@@ -122,8 +123,10 @@ TEST(BackupEngine, MoveOfRecordingsAlreadyHeldDeletesThemFromTheCardWithoutIndex
 TEST(BackupEngine, AStoppedOrSelectedMoveKeepsTheCallLog) {
     {
         LoadedCard card(0, {{Incoming, "20160214093000", "1"}});
-        const std::atomic<int> stop{1};
-        const auto r = BackupAllThread(*card.state, card.Options(true), stop);
+        NoProgress none;
+        std::stop_source stop;
+        stop.request_stop();
+        const auto r = BackupAllThread(*card.state, card.Options(true), none, stop.get_token());
         EXPECT_FALSE(r.reachedEnd);
         EXPECT_TRUE(r.items.empty());
         EXPECT_FALSE(r.cardLogDeleted);
@@ -136,8 +139,8 @@ TEST(BackupEngine, AStoppedOrSelectedMoveKeepsTheCallLog) {
         // Top to bottom as the list shows them; an empty row is skipped.
         std::vector<CallRecord*> selected = {card.state->records.Card()[2].get(), nullptr,
                                              card.state->records.Card()[0].get()};
-        const std::atomic<int> stop{0};
-        const auto r = BackupSelectedThread(*card.state, selected, card.Options(true), stop);
+        NoProgress none;
+        const auto r = BackupSelectedThread(*card.state, selected, card.Options(true), none, {});
         EXPECT_EQ(r.backedUp, 2);
         EXPECT_TRUE(r.reachedEnd);
         EXPECT_FALSE(r.cardLogDeleted);
@@ -148,6 +151,24 @@ TEST(BackupEngine, AStoppedOrSelectedMoveKeepsTheCallLog) {
         ASSERT_EQ(card.state->records.Backup().size(), 2u);
         EXPECT_EQ(card.state->records.Backup()[0]->time.day, 16);
     }
+}
+
+// A stop asked for mid-run (Cancel) ends the run after the record in hand:
+// what was copied is in the store and counted, the call log stays.
+TEST(BackupEngine, AStopMidRunReportsWhatWasBackedUp) {
+    LoadedCard card(0, {{Incoming, "20160214093000", "1"},
+                        {Incoming, "20160215093000", "2"},
+                        {Incoming, "20160216093000", "3"}});
+    test::RecordedProgress progress;
+    progress.stopAfter = 1;
+    const auto r = BackupAllThread(*card.state, card.Options(true), progress, progress.Token());
+    EXPECT_FALSE(r.reachedEnd);
+    EXPECT_EQ(r.backedUp, 1);
+    EXPECT_EQ(progress.positions, (std::vector<int>{1}));
+    EXPECT_FALSE(r.cardLogDeleted);
+    EXPECT_TRUE(fs::exists(card.state->cardLogPath));
+    EXPECT_TRUE(fs::exists(card.StoreFile(card.cardFiles[0])));
+    EXPECT_TRUE(fs::exists(card.CardFile(card.cardFiles[1])));
 }
 
 TEST(BackupEngine, AFailedMoveKeepsTheCallLogAndTheRecording) {
@@ -167,8 +188,8 @@ TEST(BackupEngine, AnEmptyBackupPathDoesNothing) {
     LoadedCard card(0, {{Incoming, "20160214093000", "1"}});
     BackupOptions options = card.Options(false);
     options.backupPath.clear();
-    const std::atomic<int> stop{0};
-    const auto r = BackupAllThread(*card.state, options, stop);
+    NoProgress none;
+    const auto r = BackupAllThread(*card.state, options, none, {});
     EXPECT_FALSE(r.started);
     EXPECT_FALSE(fs::exists(card.backupPath));
     EXPECT_TRUE(card.state->records.Backup().empty());

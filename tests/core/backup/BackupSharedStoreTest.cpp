@@ -28,8 +28,8 @@ BackupResult RunWith(LoadedCard& card, bool move, std::optional<bool> ignoreCase
                      FileOps* files = nullptr) {
     BackupOptions o = card.Options(move, files);
     o.cardIgnoresCase = ignoreCase;
-    const std::atomic<int> stop{0};
-    return BackupAllThread(*card.state, o, stop);
+    NoProgress none;
+    return BackupAllThread(*card.state, o, none, {});
 }
 
 // Live index entries naming each stored path, over every month file.

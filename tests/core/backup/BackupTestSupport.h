@@ -31,8 +31,8 @@ struct LoadedCard : CardOnVolume {
         return o;
     }
     BackupResult RunAll(bool move, FileOps* files = nullptr) {
-        const std::atomic<int> stop{0};
-        return BackupAllThread(*state, Options(move, files), stop);
+        NoProgress none;
+        return BackupAllThread(*state, Options(move, files), none, {});
     }
 
     std::filesystem::path StoreRootPath() const { return StoreRoot(backupPath, devType); }

@@ -78,10 +78,10 @@ TEST(CardLinks, NoWriteFollowsALinkOnTheCard) {
         // the link stands in the way of a write.
         Bytes bait(128 * 155 * 2, 1);
         const fs::path target = card.LinkOut(c.linked, bait);
-        const std::atomic<int> stop{0};
+        NoProgress none;
         switch (c.op) {
             case Op::Repair: {
-                const auto r = RepairCardLog(card.Volume(), {}, stop);
+                const auto r = RepairCardLog(card.Volume(), none, {});
                 EXPECT_FALSE(r.failureReason.empty());
                 EXPECT_EQ(r.added, 0);
                 break;
@@ -123,8 +123,8 @@ TEST(CardLinks, ARecordingThatIsALinkIsNotAddedToTheLog) {
     fs::create_directories(card.root / "201601");
     fs::create_symlink(card.outside / "20160102102033-I-5551234.wav",
                        card.root / "201601" / "20160102102033-I-5551234.wav");
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(card.Volume(), {}, stop);
+    NoProgress none;
+    const auto r = RepairCardLog(card.Volume(), none, {});
     EXPECT_EQ(r.added, 0);
     EXPECT_EQ(r.writeFailures, 1);
     EXPECT_EQ(fs::file_size(card.root / kCallLogFileName), 0u);
@@ -141,8 +141,8 @@ TEST(RepairHonesty, AMissedCallWithoutARecordingIsNotAnUnsafePath) {
     auto log = test::ReadFile(card.root / kCallLogFileName);
     std::fill(log.begin() + card128::kPath, log.begin() + card128::kPath + card128::kPathSize, 0);
     test::WriteFile(card.root / kCallLogFileName, log);
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(card.Volume(), {}, stop);
+    NoProgress none;
+    const auto r = RepairCardLog(card.Volume(), none, {});
     EXPECT_EQ(r.unsafeLogPaths, 1);
     EXPECT_TRUE(r.failureReason.empty()) << r.failureReason;
 }
@@ -154,7 +154,7 @@ TEST(RepairHonesty, AReadOnlyCardIsAFailureWithItsReason) {
         card.PutRecording("20160102102033-I-5551234.wav");
         test::ReadOnlyTree readOnly(card.root);
         if (!readOnly.Holds()) GTEST_SKIP() << "this file system cannot be made read-only here";
-        const std::atomic<int> stop{0};
+        NoProgress none;
         if (rebuild) {
             ASSERT_TRUE(QueueLogRebuild(*card.state, card.letter));
             const auto r = LogRebuildThread(*card.state);
@@ -163,7 +163,7 @@ TEST(RepairHonesty, AReadOnlyCardIsAFailureWithItsReason) {
         } else {
             // Not even the log's copy can be saved: the repair says so and
             // changes nothing.
-            const auto r = RepairCardLog(card.Volume(), {}, stop);
+            const auto r = RepairCardLog(card.Volume(), none, {});
             EXPECT_EQ(r.added, 0);
             EXPECT_FALSE(r.backupWritten);
             EXPECT_NE(r.failureReason.find("copy"), std::string::npos) << r.failureReason;

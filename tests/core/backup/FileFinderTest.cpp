@@ -84,10 +84,11 @@ TEST(CFileFinder, MissingRootFindsNothing) {
 TEST(CFileFinder, StopsWhenAsked) {
     test::TempDir dir;
     test::WriteText(dir / "a/1.wav", "1");
-    std::atomic<int> stop{1};
+    std::stop_source stop;
+    stop.request_stop();
     CFileFinder finder;
-    finder.SetRoot(dir.path(), true, &stop);
-    finder.Find("*.*", true, false, &stop);
+    finder.SetRoot(dir.path(), true, stop.get_token());
+    finder.Find("*.*", true, false, stop.get_token());
     EXPECT_TRUE(finder.Entries().empty());
 }
 

@@ -8,6 +8,7 @@
 #include "backup/ImportRecords.h"
 #include "export/WavHeaders.h"
 #include "platform/TextCodec.h"
+#include "support/RecordedProgress.h"
 #include "support/TempDir.h"
 
 namespace lk {
@@ -129,21 +130,15 @@ TEST(ImportFolder, ImportsEveryCandidateBelowTheFolderAndKeepsEarlierRecords) {
 
     Records records;
     records.push_back(std::make_unique<CallRecord>());
-    const std::atomic<int> stop{0};
-    int lastPosition = 0, lastRange = 0;
-    ProgressSink progress;
-    progress.step = [&](int p, int r, const std::string&) {
-        lastPosition = p;
-        lastRange = r;
-    };
-    const auto result = ImportFolder(dir.path(), records, {}, progress, stop);
+    test::RecordedProgress progress;
+    const auto result = ImportFolder(dir.path(), records, {}, progress, {});
     EXPECT_TRUE(result.folderFound);
     EXPECT_EQ(result.filesListed, 6);
     EXPECT_EQ(result.candidates, 4);
     EXPECT_EQ(result.imported, 3);
     EXPECT_EQ(result.rejected, 1);
-    EXPECT_EQ(lastPosition, 6);
-    EXPECT_EQ(lastRange, 6);
+    EXPECT_EQ(progress.positions.back(), 6);
+    EXPECT_EQ(progress.totals.back(), 6);
     ASSERT_EQ(records.size(), 4u);
     std::vector<std::u16string> numbers;
     for (std::size_t i = 1; i < records.size(); ++i)
@@ -152,7 +147,8 @@ TEST(ImportFolder, ImportsEveryCandidateBelowTheFolderAndKeepsEarlierRecords) {
     EXPECT_EQ(numbers, (std::vector<std::u16string>{u"3", u"1", u"2"}));
 
     // Importing again lists the same files again.
-    ImportFolder(dir.path(), records, {}, {}, stop);
+    NoProgress none;
+    ImportFolder(dir.path(), records, {}, none, {});
     EXPECT_EQ(records.size(), 7u);
 }
 
@@ -160,13 +156,30 @@ TEST(ImportFolder, StopsBeforeTheNextFileAndReportsAMissingFolder) {
     test::TempDir dir;
     test::WriteText(dir / "20160616123045-I-1.wav", "");
     Records records;
-    const std::atomic<int> stop{1};
-    const auto stopped = ImportFolder(dir.path(), records, {}, {}, stop);
+    test::RecordedProgress progress;
+    progress.source.request_stop();
+    const auto stopped = ImportFolder(dir.path(), records, {}, progress, progress.Token());
     EXPECT_TRUE(stopped.stopped);
     EXPECT_TRUE(records.empty());
 
-    const std::atomic<int> go{0};
-    EXPECT_FALSE(ImportFolder(dir / "missing", records, {}, {}, go).folderFound);
+    NoProgress none;
+    EXPECT_FALSE(ImportFolder(dir / "missing", records, {}, none, {}).folderFound);
+}
+
+// A stop mid-run keeps what was imported before it and says it stopped.
+TEST(ImportFolder, AStopMidRunKeepsTheRecordsImportedSoFar) {
+    test::TempDir dir;
+    for (const char* name : {"20160616123045-I-1.wav", "20160616123046-I-2.wav",
+                             "20160616123047-I-3.wav", "20160616123048-I-4.wav"})
+        test::WriteText(dir / name, "");
+    Records records;
+    test::RecordedProgress progress;
+    progress.stopAfter = 2;
+    const auto r = ImportFolder(dir.path(), records, {}, progress, progress.Token());
+    EXPECT_TRUE(r.stopped);
+    EXPECT_EQ(r.imported, 2);
+    EXPECT_EQ(records.size(), 2u);
+    EXPECT_EQ(progress.positions, (std::vector<int>{1, 2}));
 }
 
 }  // namespace

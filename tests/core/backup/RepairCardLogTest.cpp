@@ -7,6 +7,7 @@
 #include "backup/RepairCardLog.h"
 #include "card/CallLog.h"
 #include "platform/TextCodec.h"
+#include "support/RecordedProgress.h"
 #include "support/TempDir.h"
 
 namespace lk {
@@ -64,11 +65,9 @@ TEST(RepairCardLog, AddsOnlyRecordingsTheLogDoesNotName) {
           "20160102102036-NOTE-.wav", "x.wav.bak", "notes.txt"})
         test::WriteText(card / "201601" / name, "");
 
-    int steps = 0;
-    ProgressSink progress;
-    progress.step = [&](int, int, const std::string&) { ++steps; };
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(Card(card), progress, stop);
+    test::RecordedProgress progress;
+    const auto r = RepairCardLog(Card(card), progress, {});
+    const int steps = static_cast<int>(progress.positions.size());
 
     EXPECT_TRUE(r.cardFound);
     EXPECT_EQ(r.devType, 0);
@@ -100,8 +99,8 @@ TEST(RepairCardLog, ARecordingNamedInAnotherCaseIsKnownWhereTheCardIgnoresCase) 
                                                    Record(u"201601\\20160102102034-o-2.wav", 0)}));
         test::WriteText(card / "201601/20160102102033-I-1.wav", "");
         test::WriteText(card / "201601/20160102102034-O-2.wav", "");
-        const std::atomic<int> stop{0};
-        const auto r = RepairCardLog(Card(card), {}, stop, ignoresCase);
+        NoProgress none;
+        const auto r = RepairCardLog(Card(card), none, {}, ignoresCase);
         EXPECT_EQ(r.added, ignoresCase ? 0 : 2);
         EXPECT_EQ(PathsOfLog(card / "CallLog.dat", 0).size(), ignoresCase ? 2u : 4u);
     }
@@ -113,8 +112,8 @@ TEST(RepairCardLog, ACompleteLogStaysButItsCopyIsRewritten) {
     test::WriteFile(card / "CallLog.dat", log);
     test::WriteText(card / "CallLog_BK.dat", "stale copy");
     test::WriteText(card / "201601/20160102102033-I-1.wav", "");
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(Card(card), {}, stop);
+    NoProgress none;
+    const auto r = RepairCardLog(Card(card), none, {});
     EXPECT_EQ(r.added, 0);
     EXPECT_EQ(test::ReadFile(card / "CallLog.dat"), log);
     EXPECT_EQ(test::ReadFile(card / "CallLog_BK.dat"), log);
@@ -124,8 +123,8 @@ TEST(RepairCardLog, WithoutALogEveryRecordingIsAddedAndNoCopyMade) {
     test::TempDir card;
     test::WriteText(card / "201601/20160102102033-I-1.wav", "");
     test::WriteText(card / "elsewhere/20160203102033-O-2.wav", "");
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(Card(card), {}, stop);
+    NoProgress none;
+    const auto r = RepairCardLog(Card(card), none, {});
     EXPECT_FALSE(r.backupWritten);
     EXPECT_FALSE(fs::exists(card / "CallLog_BK.dat"));
     EXPECT_EQ(r.added, 2);
@@ -142,8 +141,8 @@ TEST(RepairCardLog, FamilyOneCardsUseTheirOwnRecordsAndFolders) {
                     Log({Record(u"RECORD\\201601\\20160102102033-I-1.wav", 1)}));
     test::WriteText(card / "RECORD/201601/20160102102033-I-1.wav", "");
     test::WriteText(card / "RECORD/201601/20160102102034-I-5551234.wav", "");
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(Card(card), {}, stop);
+    NoProgress none;
+    const auto r = RepairCardLog(Card(card), none, {});
     EXPECT_EQ(r.devType, 1);
     EXPECT_EQ(r.added, 1);
     const auto bytes = test::ReadFile(card / "CallLog.dat");
@@ -164,8 +163,8 @@ TEST(RepairCardLog, LogPathsLeavingTheCardAreNeverKnown) {
                         Record(u"201601\\..\\201601\\20160102102033-I-1.wav", 0),
                     }));
     test::WriteText(card / "201601/20160102102033-I-1.wav", "");
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(Card(card), {}, stop);
+    NoProgress none;
+    const auto r = RepairCardLog(Card(card), none, {});
     EXPECT_EQ(r.unsafeLogPaths, 4);
     EXPECT_EQ(r.knownPaths, 0);
     EXPECT_EQ(r.added, 1);
@@ -175,8 +174,8 @@ TEST(RepairCardLog, NamesThatWouldTurnIntoCardFoldersAreSkipped) {
     test::TempDir card;
     // Legal on this system, but a backslash is a folder separator on the card.
     test::WriteText(card / "201601/20160102102033-I-1\\..\\..\\x.wav", "");
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(Card(card), {}, stop);
+    NoProgress none;
+    const auto r = RepairCardLog(Card(card), none, {});
     EXPECT_EQ(r.candidates, 1);
     EXPECT_EQ(r.added, 0);
     EXPECT_EQ(r.failed, 1);
@@ -202,8 +201,8 @@ TEST(RepairDriveList, OffersRemovableDrivesInLetterOrder) {
 
 TEST(RepairCardLog, AMissingCardDoesNothing) {
     test::TempDir dir;
-    const std::atomic<int> stop{0};
-    const auto r = RepairCardLog(CardVolume{'E', dir / "gone", {}}, {}, stop);
+    NoProgress none;
+    const auto r = RepairCardLog(CardVolume{'E', dir / "gone", {}}, none, {});
     EXPECT_FALSE(r.cardFound);
     EXPECT_FALSE(fs::exists(dir / "gone"));
 }

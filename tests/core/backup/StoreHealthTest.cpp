@@ -35,8 +35,8 @@ VerifyResult Verify(const LoadedCard& card, bool repair) {
     o.backupPath = card.backupPath;
     o.devType = card.devType;
     o.repair = repair;
-    const std::atomic<int> stop{0};
-    return VerifyStore(o, stop);
+    NoProgress none;
+    return VerifyStore(o, none, {});
 }
 
 int Count(const VerifyResult& r, StoreProblemKind kind) {

@@ -56,7 +56,7 @@ TEST(LogRebuild, AppendsOneRecordPerRecordingFile) {
         std::vector<std::pair<char, bool>> status;
         ASSERT_TRUE(QueueLogRebuild(*card.state, card.letter));
         const auto r = LogRebuildThread(
-            *card.state, [&](char d, bool active) { status.emplace_back(d, active); });
+            *card.state, {}, [&](char d, bool active) { status.emplace_back(d, active); });
         EXPECT_EQ(r.added, 3);
         EXPECT_EQ(r.drives, 1);
         EXPECT_EQ(status,

@@ -5,6 +5,7 @@
 #include "card/LogRebuild.h"
 #include "card/RecordLoader.h"
 #include "core/card/CardFixture.h"
+#include "support/RecordedProgress.h"
 
 namespace lk {
 namespace {
@@ -29,24 +30,42 @@ TEST(RecordLoader, ReadsLiveCardRecordsWithTheirPositions) {
         CardOnVolume card(devType, {{Incoming, "20160102102033", "1"},
                                     {Outgoing, "20160102112033", "2", false},
                                     {Missed, "20160103102033", "3"}});
-        std::vector<std::string> texts;
-        int caption = 0;
-        RecordLoaderOptions options;
-        options.progress.begin = [&](int c, int) { caption = c; };
-        options.progress.step = [&](int, int, const std::string& t) { texts.push_back(t); };
-        const auto r = RecordLoaderThread(*card.state, options);
+        test::RecordedProgress progress;
+        const auto r = RecordLoaderThread(*card.state, {}, progress, {});
+        const std::vector<std::string>& texts = progress.messages;
 
         ASSERT_EQ(card.state->records.Card().size(), 2u);
         EXPECT_EQ(card.state->records.Card()[0]->index, 0);
         EXPECT_EQ(card.state->records.Card()[1]->index, 2);
         EXPECT_EQ(card.state->records.Card()[1]->time.second, 33);
-        EXPECT_EQ(caption, 0);  // the window names the load itself
+        EXPECT_EQ(progress.begins, 1);
+        EXPECT_EQ(progress.ends, 1);
         ASSERT_EQ(texts.size(), 3u);
         EXPECT_EQ(texts[1], "2/3");
         EXPECT_NE(texts[0].find("20160102102033-I-1.wav 1/3"), std::string::npos) << texts[0];
         EXPECT_EQ(card.state->viewingBackup.load(), 0);
         EXPECT_TRUE(r.populate);
         EXPECT_FALSE(r.rebuildQueued);
+    }
+}
+
+// A stop asked for by the token or by the one watching (Cancel) ends the load
+// after the record in hand; what was read stays listed and End is not called.
+TEST(RecordLoader, AStopMidLoadKeepsTheRecordsReadSoFar) {
+    for (const bool byCancel : {false, true}) {
+        SCOPED_TRACE(byCancel);
+        CardOnVolume card(0, {{Incoming, "20160102102033", "1"},
+                              {Outgoing, "20160102112033", "2"},
+                              {Missed, "20160103102033", "3"}});
+        test::RecordedProgress progress;
+        progress.stopAfter = 1;
+        const std::stop_token stop = byCancel ? std::stop_token{} : progress.Token();
+        if (byCancel) progress.stopAfter = 0, progress.cancelled = true;
+        const auto r = RecordLoaderThread(*card.state, {}, progress, stop);
+        EXPECT_EQ(r.exitCode, 0);
+        EXPECT_EQ(card.state->records.Card().size(), byCancel ? 0u : 1u);
+        EXPECT_EQ(progress.positions.size(), byCancel ? 0u : 1u);
+        EXPECT_EQ(progress.ends, 0);
     }
 }
 
@@ -178,18 +197,17 @@ TEST(RecordLoader, ReadsMonthFilesOldestFirst) {
     ASSERT_TRUE(load.found);
     ASSERT_TRUE(load.startLoader);
     EXPECT_EQ(s.state.backupMonths, (std::vector<int>{201512, 201602}));
-    int caption = 0;
+    test::RecordedProgress progress;
     RecordLoaderOptions options;
     options.backupPath = s.backupPath;
-    options.progress.begin = [&](int c, int) { caption = c; };
-    const auto r = RecordLoaderThread(s.state, options);
+    const auto r = RecordLoaderThread(s.state, options, progress, {});
 
     ASSERT_EQ(s.state.records.Backup().size(), 3u);
     EXPECT_EQ(s.state.records.Backup()[0]->type, Outgoing);
     EXPECT_EQ(s.state.records.Backup()[1]->type, Note);
     EXPECT_EQ(s.state.records.Backup()[1]->index, 2);  // position in its file, not the stored 99
     EXPECT_EQ(s.state.records.Backup()[2]->type, Incoming);
-    EXPECT_EQ(caption, 0);
+    EXPECT_EQ(progress.begins, 2);  // one run per month file
     EXPECT_EQ(s.state.viewingBackup.load(), 1);
     EXPECT_TRUE(r.populate);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "card/RecordSearch.h"
+#include "support/RecordedProgress.h"
 #include "support/TempDir.h"
 
 namespace lk {
@@ -131,18 +132,13 @@ TEST(SearchThread, ListsMatchesFromTheLastRecordToTheFirst) {
     records.push_back(Rec(Message, u"1555", At(2016, 1, 4, 0, 0, 0)));
 
     std::vector<const CallRecord*> added;
-    std::vector<int> positions;
-    ProgressSink progress;
-    progress.step = [&](int p, int, const std::string&) { positions.push_back(p); };
-    bool hidden = false;
-    progress.end = [&] { hidden = true; };
-    const std::atomic<int> stop{0};
+    test::RecordedProgress progress;
     const auto result = SearchThread(
-        records, Number(u"555"), [&](const CallRecord& r) { added.push_back(&r); }, progress, stop);
+        records, Number(u"555"), [&](const CallRecord& r) { added.push_back(&r); }, progress, {});
     EXPECT_TRUE(result.searched);
     EXPECT_EQ(result.walked, 4);
-    EXPECT_EQ(positions, (std::vector<int>{1, 2, 3, 4}));
-    EXPECT_TRUE(hidden);
+    EXPECT_EQ(progress.positions, (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(progress.ends, 1);
     EXPECT_EQ(added, (std::vector<const CallRecord*>{records[3].get(), records[0].get()}));
     EXPECT_EQ(result.matches, added);
 }
@@ -151,33 +147,26 @@ TEST(SearchThread, WithoutConditionsTouchesNothing) {
     Records records;
     records.push_back(Rec(Incoming, u"1", {}));
     bool called = false;
-    ProgressSink progress;
-    progress.begin = [&](int, int) { called = true; };
-    const std::atomic<int> stop{0};
-    const auto result = SearchThread(
-        records, Number(u""), [&](const CallRecord&) { called = true; }, progress, stop);
+    test::RecordedProgress progress;
+    const auto result =
+        SearchThread(records, Number(u""), [&](const CallRecord&) { called = true; }, progress, {});
     EXPECT_FALSE(result.searched);
     EXPECT_FALSE(called);
+    EXPECT_EQ(progress.begins, 0);
 }
 
 TEST(SearchThread, AStopKeepsTheResultsFoundSoFar) {
     Records records;
     for (int i = 0; i < 10; ++i)
         records.push_back(Rec(Incoming, u"1", {}));
-    std::atomic<int> stop{0};
-    bool hidden = false;
-    ProgressSink progress;
-    progress.end = [&] { hidden = true; };
+    test::RecordedProgress progress;
     const auto result = SearchThread(
         records, Types({true, false, false, false, false}),
-        [&](const CallRecord&) {
-            if (stop.load() == 0) stop = 1;
-        },
-        progress, stop);
+        [&](const CallRecord&) { progress.source.request_stop(); }, progress, progress.Token());
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.matches.size(), 1u);
     EXPECT_EQ(result.matches[0], records[9].get());
-    EXPECT_FALSE(hidden);
+    EXPECT_EQ(progress.ends, 0);
 }
 
 TEST(SearchSettings, RoundTripThroughTheSettingsFile) {

@@ -7,6 +7,7 @@
 #include "export/NameTemplate.h"
 #include "export/RecordingWriter.h"
 #include "playback/XtrFormat.h"
+#include "support/RecordedProgress.h"
 #include "support/TempDir.h"
 
 namespace lk {
@@ -110,8 +111,8 @@ TEST(BatchExport, CallsSharingANameGetDistinctFilesInsideTheFolder) {
     options.folder = dir / "out";
     options.names = *NameTemplate::Parse("{year}/{month}/{name}");
     const auto items = ThreeCallsOfOneMinute(xtr);
-    const std::atomic<int> stop{0};
-    const auto result = ExportBatch(items, options, {}, stop);
+    NoProgress none;
+    const auto result = ExportBatch(items, options, none, {});
     ASSERT_EQ(result.outcomes.size(), 3u);
     EXPECT_EQ(result.Count(ExportStatus::Written), 3u);
     const auto folder = dir / "out" / "2024" / "03";
@@ -144,8 +145,8 @@ TEST(BatchExport, ExistingFilesFailSkipOrKeepBothButAreNeverReplaced) {
         options.existing = c.existing;
         NameFields f;
         f.file = "A";
-        const std::atomic<int> stop{0};
-        const auto result = ExportBatch({{xtr, f}}, options, {}, stop);
+        NoProgress none;
+        const auto result = ExportBatch({{xtr, f}}, options, none, {});
         ASSERT_EQ(result.outcomes.size(), 1u);
         EXPECT_EQ(result.outcomes[0].result.status, c.status);
         EXPECT_EQ(result.outcomes[0].destination.filename(), c.destination);
@@ -165,9 +166,9 @@ TEST(BatchExport, AFolderLinkedElsewhereIsNotWrittenThrough) {
     options.format = AudioFormat::Wav;
     options.folder = dir / "out";
     options.names = *NameTemplate::Parse("{year}/{file}");
-    const std::atomic<int> stop{0};
+    NoProgress none;
     auto f = Call();
-    const auto result = ExportBatch({{xtr, f}}, options, {}, stop);
+    const auto result = ExportBatch({{xtr, f}}, options, none, {});
     ASSERT_EQ(result.outcomes.size(), 1u);
     EXPECT_EQ(result.outcomes[0].result.status, ExportStatus::WriteFailed);
     EXPECT_TRUE(fs::is_empty(dir / "elsewhere"));
@@ -187,21 +188,18 @@ TEST(BatchExport, StopEndsBetweenFilesAndFailuresDoNotStopTheRest) {
     BatchExportOptions options;
     options.format = AudioFormat::Mp3;
     options.folder = dir / "out";
-    std::atomic<int> stop{0};
-    auto result = ExportBatch(items, options, {}, stop);
+    NoProgress none;
+    auto result = ExportBatch(items, options, none, {});
     ASSERT_EQ(result.outcomes.size(), 2u);
     EXPECT_EQ(result.outcomes[0].result.status, ExportStatus::CannotDecode);
     EXPECT_EQ(result.outcomes[1].result.status, ExportStatus::Written);
     EXPECT_EQ(result.Failed(), 1u);
 
-    ProgressSink progress;
-    progress.step = [&](int position, int, const std::string&) {
-        if (position == 0) stop = 1;  // during the first file
-    };
+    test::RecordedProgress progress;
+    progress.stopAfter = 1;  // during the first file
     fs::remove_all(dir / "out");
     fs::create_directory(dir / "out");
-    stop = 0;
-    result = ExportBatch(items, options, progress, stop);
+    result = ExportBatch(items, options, progress, progress.Token());
     EXPECT_TRUE(result.stopped);
     EXPECT_EQ(result.outcomes.size(), 1u);
 }

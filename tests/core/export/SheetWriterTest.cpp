@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <csignal>
 
+#include "support/RecordedProgress.h"
 #include "support/SheetReadBack.h"
 #include "support/TempDir.h"
 
@@ -78,15 +79,12 @@ TEST(SheetWriter, XlsxHoldsTheGridAsFormattedText) {
     if (!HaveOpenpyxl()) GTEST_SKIP() << "python3-openpyxl is not installed";
     test::TempDir dir;
     const auto file = dir / "Calls.xlsx";
-    std::vector<std::size_t> progress;
-    SheetWriteOptions options;
-    options.progress = [&](std::size_t done, std::size_t total) {
-        EXPECT_EQ(total, 3u);
-        progress.push_back(done);
-    };
-    ASSERT_EQ(WriteSheet(file, SheetFormat::Xlsx, SourceOf(kThreeRows), options),
+    test::RecordedProgress progress;
+    ASSERT_EQ(WriteSheet(file, SheetFormat::Xlsx, SourceOf(kThreeRows), progress, {}),
               SheetWriteResult::Written);
-    EXPECT_EQ(progress, (std::vector<std::size_t>{1, 2, 3}));
+    EXPECT_EQ(progress.positions, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(progress.totals, (std::vector<int>{3, 3, 3, 3}));
+    EXPECT_EQ(progress.ends, 1);
     EXPECT_EQ(Files(dir.path()), std::vector<std::string>{"Calls.xlsx"});
 
     const auto sheet = test::ReadSheetBack(file);
@@ -222,14 +220,11 @@ TEST(SheetWriter, AWriteFailingPartWayLeavesNoFile) {
 TEST(SheetWriter, StoppingLeavesNoFile) {
     for (const auto format : {SheetFormat::Xlsx, SheetFormat::Csv}) {
         test::TempDir dir;
-        std::atomic<int> stop{0};
-        SheetWriteOptions options;
-        options.stop = &stop;
-        options.progress = [&](std::size_t done, std::size_t) {
-            if (done == 10) stop = 1;
-        };
-        EXPECT_EQ(WriteSheet(dir / "a.xlsx", format, LongSource(100), options),
+        test::RecordedProgress progress;
+        progress.stopAfter = 10;
+        EXPECT_EQ(WriteSheet(dir / "a.xlsx", format, LongSource(100), progress, progress.Token()),
                   SheetWriteResult::Stopped);
+        EXPECT_EQ(progress.positions.size(), 10u);
         EXPECT_TRUE(Files(dir.path()).empty());
     }
 }
@@ -247,7 +242,10 @@ TEST(SheetWriter, FormulaLikeCellsStayText) {
         {"@SUM(A1:A2)", "'@SUM(A1:A2)"},
         {"\t=1+1", "'\t=1+1"},
         {"\r=1+1", "'\r=1+1"},
-        {"\xEF\xBC\x9D" "1+1", "'\xEF\xBC\x9D" "1+1"},  // full-width equals sign
+        {"\xEF\xBC\x9D"
+         "1+1",
+         "'\xEF\xBC\x9D"
+         "1+1"},  // full-width equals sign
         {"0049 30 123", "0049 30 123"},
         {"call back: +49 30", "call back: +49 30"},
         {"'quoted", "'quoted"},

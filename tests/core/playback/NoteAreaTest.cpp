@@ -134,8 +134,8 @@ TEST(Annotation, ChoosesChineseForOtherCharacters) {
 
 TEST(Annotation, DecodesWithTheChosenCodePage) {
     test::TempHome home;
-    EXPECT_EQ(DecodeAnnotation("\xC4\xE3\xBA\xC3\xA3\xAC"), u"\u4F60\u597D\uFF0C");
-    EXPECT_EQ(DecodeAnnotation("Caf\xE9 au lait"), u"Caf\u00E9 au lait");
+    EXPECT_EQ(DecodeAnnotation("\xC4\xE3\xBA\xC3\xA3\xAC", "CP1252"), u"\u4F60\u597D\uFF0C");
+    EXPECT_EQ(DecodeAnnotation("Caf\xE9 au lait", "CP1252"), u"Caf\u00E9 au lait");
 }
 
 }  // namespace

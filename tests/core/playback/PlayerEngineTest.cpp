@@ -59,8 +59,8 @@ struct Rig {
     }
     bool Load(const std::filesystem::path& p) {
         if (!engine.Open(p)) return false;
-        std::atomic<bool> abort{false};
-        if (!engine.Load(abort, nullptr)) return false;
+        std::stop_source abort;
+        if (!engine.Load(abort.get_token(), nullptr)) return false;
         engine.Loaded();
         return true;
     }
@@ -276,13 +276,14 @@ TEST(PlayerEngine, EncodingsDrawAndPlay) {
         ASSERT_TRUE(r.engine.Open(path));
         EXPECT_EQ(r.engine.Total(), 3);
         EXPECT_EQ(r.out.Type(), c.type);
-        std::atomic<bool> abort{false};
+        std::stop_source abort;
         std::vector<std::size_t> drawn;
-        ASSERT_TRUE(r.engine.Load(abort, [&](std::span<const std::int16_t> s, int i, int total) {
-            EXPECT_EQ(total, 3);
-            EXPECT_EQ(i, static_cast<int>(drawn.size()));
-            drawn.push_back(s.size());
-        }));
+        ASSERT_TRUE(r.engine.Load(abort.get_token(),
+                                  [&](std::span<const std::int16_t> s, int i, int total) {
+                                      EXPECT_EQ(total, 3);
+                                      EXPECT_EQ(i, static_cast<int>(drawn.size()));
+                                      drawn.push_back(s.size());
+                                  }));
         ASSERT_EQ(drawn.size(), 3u);
         EXPECT_EQ(drawn[0] > 0, c.drawn);
         r.engine.Loaded();
@@ -363,9 +364,10 @@ TEST(PlayerEngine, AbortEndsTheLoad) {
     Rig r;
     ASSERT_TRUE(r.engine.Open(
         r.Write("r.xtr", BuildXtrRecording(kFormatImaAdpcm, test::VoiceLike(8000 * 5)))));
-    std::atomic<bool> abort{true};
+    std::stop_source abort;
+    abort.request_stop();
     int drawn = 0;
-    EXPECT_FALSE(r.engine.Load(abort, [&](auto, int, int) { ++drawn; }));
+    EXPECT_FALSE(r.engine.Load(abort.get_token(), [&](auto, int, int) { ++drawn; }));
     EXPECT_EQ(drawn, 0);
 }
 
@@ -381,14 +383,15 @@ TEST(PlayerEngine, LongGsmLoadDrawsEverySecondOnceAsOneDecoderWould) {
     std::mutex m;
     std::vector<std::vector<std::int16_t>> drawn(kSeconds);
     std::vector<int> times(kSeconds, 0);
-    std::atomic<bool> abort{false};
-    ASSERT_TRUE(r.engine.Load(abort, [&](std::span<const std::int16_t> s, int i, int total) {
-        ASSERT_EQ(total, kSeconds);
-        ASSERT_TRUE(i >= 0 && i < kSeconds);
-        std::lock_guard lock(m);
-        drawn[static_cast<std::size_t>(i)].assign(s.begin(), s.end());
-        ++times[static_cast<std::size_t>(i)];
-    }));
+    std::stop_source abort;
+    ASSERT_TRUE(
+        r.engine.Load(abort.get_token(), [&](std::span<const std::int16_t> s, int i, int total) {
+            ASSERT_EQ(total, kSeconds);
+            ASSERT_TRUE(i >= 0 && i < kSeconds);
+            std::lock_guard lock(m);
+            drawn[static_cast<std::size_t>(i)].assign(s.begin(), s.end());
+            ++times[static_cast<std::size_t>(i)];
+        }));
     EXPECT_EQ(times, std::vector<int>(kSeconds, 1));
     auto reference = RecordingDecoder::Open(r.dir / "long.xtr");
     ASSERT_TRUE(reference);
@@ -406,10 +409,10 @@ TEST(PlayerEngine, AbortStopsEveryGsmDecoder) {
     Rig r;
     ASSERT_TRUE(r.engine.Open(
         r.Write("long.xtr", BuildXtrRecording(kFormatGsm, test::VoiceLike(8000u * 200)))));
-    std::atomic<bool> abort{false};
+    std::stop_source abort;
     std::atomic<int> drawn{0};
-    EXPECT_FALSE(r.engine.Load(abort, [&](auto, int, int) {
-        if (++drawn == 3) abort = true;
+    EXPECT_FALSE(r.engine.Load(abort.get_token(), [&](auto, int, int) {
+        if (++drawn == 3) abort.request_stop();
     }));
     // Each decoder notices within the second it is drawing.
     EXPECT_LE(drawn.load(), 3 + PlayerEngine::GsmWorkers(200));
@@ -430,11 +433,12 @@ TEST(PlayerEngine, ImaAdpcmDrawsTheSecondsItPlays) {
         ASSERT_TRUE(r.engine.Open(
             r.Write("r.xtr", BuildXtrRecording(kFormatImaAdpcm, test::VoiceLike(samples)))));
         std::vector<std::vector<std::int16_t>> drawn;
-        std::atomic<bool> abort{false};
-        ASSERT_TRUE(r.engine.Load(abort, [&](std::span<const std::int16_t> s, int i, int) {
-            ASSERT_EQ(i, static_cast<int>(drawn.size()));
-            drawn.emplace_back(s.begin(), s.end());
-        }));
+        std::stop_source abort;
+        ASSERT_TRUE(
+            r.engine.Load(abort.get_token(), [&](std::span<const std::int16_t> s, int i, int) {
+                ASSERT_EQ(i, static_cast<int>(drawn.size()));
+                drawn.emplace_back(s.begin(), s.end());
+            }));
         ASSERT_EQ(static_cast<int>(drawn.size()), r.engine.Total());
         for (int i = 0; i < r.engine.Total(); ++i)
             EXPECT_EQ(drawn[static_cast<std::size_t>(i)], r.engine.ReadSecond(i, true, false))
@@ -603,8 +607,7 @@ TEST(PlayerEngine, LevellingBringsAQuietRecordingToTheLoudOnesLevel) {
     r.engine.SetLevelTarget(std::nullopt);
     std::vector<std::int16_t> drawn;
     ASSERT_TRUE(r.engine.Open(r.Write("r.xtr", BuildXtrRecording(kFormatImaAdpcm, quiet))));
-    std::atomic<bool> abort{false};
-    ASSERT_TRUE(r.engine.Load(abort, [&](std::span<const std::int16_t> s, int, int) {
+    ASSERT_TRUE(r.engine.Load({}, [&](std::span<const std::int16_t> s, int, int) {
         drawn.insert(drawn.end(), s.begin(), s.end());
     }));
     EXPECT_EQ(r.engine.LevelDb(), 0.0);

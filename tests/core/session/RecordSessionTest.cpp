@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <future>
 #include <stdexcept>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "card/BackupStore.h"
 #include "core/card/CardFixture.h"
 #include "session/RecordSession.h"
+#include "support/RecordedProgress.h"
 
 namespace lk {
 namespace {
@@ -32,12 +34,28 @@ struct CardSession {
         st.cardDrive = st.volumes.LetterOf(root);
         st.cardLogPath = root / kCallLogFileName;
     }
-    LoadOutcome LoadCard(ProgressSink progress = {}) {
+    LoadOutcome LoadCard() {
+        NoProgress none;
+        return LoadCard(none);
+    }
+    LoadOutcome LoadCard(ProgressReporter& progress) {
         LoadRequest request;
         request.source = LoadSource::Card;
-        request.progress = std::move(progress);
-        return session->Load(request);
+        return session->Load(request, progress, {});
     }
+};
+
+// A reporter whose calls a test scripts (blocking, throwing).
+struct ScriptedProgress final : ProgressReporter {
+    std::function<void()> onBegin;
+    std::function<void()> onStep;
+    void Begin(int) override {
+        if (onBegin) onBegin();
+    }
+    void Step(int, int, const std::string&) override {
+        if (onStep) onStep();
+    }
+    void End() override {}
 };
 
 CallRecord StoreRecord(int year, int month, int second, const fs::path& filePath) {
@@ -71,8 +89,8 @@ TEST(RecordSession, ALoadWhileALoadRunsIsRefused) {
     std::promise<void> started, mayGoOn;
     auto goOn = mayGoOn.get_future().share();
     bool first = true;
-    ProgressSink slow;
-    slow.begin = [&](int, int) {
+    ScriptedProgress slow;
+    slow.onBegin = [&] {
         if (!std::exchange(first, false)) return;
         started.set_value();
         goOn.wait();
@@ -108,9 +126,9 @@ TEST(RecordSession, AClaimReleasedByAnExceptionFreesTheSession) {
     }
     EXPECT_FALSE(card.session->Busy());
 
-    // A progress sink that throws in the middle of a load.
-    ProgressSink throwing;
-    throwing.step = [](int, int, const std::string&) { throw std::runtime_error("window gone"); };
+    // A progress reporter that throws in the middle of a load.
+    ScriptedProgress throwing;
+    throwing.onStep = [] { throw std::runtime_error("window gone"); };
     EXPECT_THROW((void)card.LoadCard(throwing), std::runtime_error);
     EXPECT_FALSE(card.session->Busy());
 
@@ -122,6 +140,31 @@ TEST(RecordSession, AClaimReleasedByAnExceptionFreesTheSession) {
     EXPECT_TRUE(card.session->Busy());
     b = SessionClaim{};
     EXPECT_FALSE(card.session->Busy());
+}
+
+// A stop asked for mid-load (the window closing) ends it like quitting does:
+// the outcome says so, nothing is to be refilled and the claim is back.
+TEST(RecordSession, AStopAskedForEndsTheLoadAndGivesTheClaimBack) {
+    CardSession card({{Incoming, "20160102102033", "1"},
+                      {Outgoing, "20160102112033", "2"},
+                      {Missed, "20160103102033", "3"}});
+    test::RecordedProgress progress;
+    progress.stopAfter = 1;
+    LoadRequest request;
+    request.source = LoadSource::Card;
+    const LoadOutcome stopped = card.session->Load(request, progress, progress.Token());
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_FALSE(stopped.refill);
+    EXPECT_FALSE(stopped.claim);
+    EXPECT_EQ(progress.positions.size(), 1u);
+    EXPECT_EQ(progress.ends, 0);
+    EXPECT_FALSE(card.session->Busy());
+
+    // The next load reads the card again from its start.
+    const LoadOutcome again = card.LoadCard();
+    ASSERT_FALSE(again.refused);
+    EXPECT_FALSE(again.stopped);
+    EXPECT_EQ(card.session->Records().Card().size(), 3u);
 }
 
 // Each case loads one source, marks then deletes one record, and says which
@@ -194,8 +237,8 @@ TEST(RecordSession, MarkAndDeleteActOnTheFileAndPositionTheRecordWasReadFrom) {
             ASSERT_FALSE(session.Load(request).refused);
         } else {
             RecordList found;
-            const std::atomic<int> stop{0};
-            (void)ImportFolder(folder, found, {}, {}, stop);
+            NoProgress none;
+            (void)ImportFolder(folder, found, {}, none, {});
             session.AddImported(std::move(found));
         }
         const RecordList& list = session.Records().List(c.list);

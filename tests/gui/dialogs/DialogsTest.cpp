@@ -771,8 +771,8 @@ TEST_F(Dialogs, RetentionListsFirstAndMovesOnlyWhatWasListedToTheTrash) {
     VerifyOptions adopt;
     adopt.backupPath = backup.path();
     adopt.repair = true;
-    const std::atomic<int> stop{0};
-    ASSERT_EQ(VerifyStore(adopt, stop).adopted, 1);
+    NoProgress none;
+    ASSERT_EQ(VerifyStore(adopt, none, {}).adopted, 1);
 
     CRetentionDlg dlg(backup.path(), 0, Services(), nullptr);
     dlg.show();

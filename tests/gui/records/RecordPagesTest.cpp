@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <vector>
 
 #include "dialogs/SearchTypeBoxes.h"
 #include "records/RecordPages.h"
+#include "support/RecordedProgress.h"
 
 namespace lk::gui {
 namespace {
@@ -86,16 +86,12 @@ TEST(PopulatePanes, FillsNewestFirstAndCountsOnlyRoutedRecords) {
     list[2]->cardBytes[CallRecord::kCardInUseByte] = 0;
 
     std::vector<std::pair<int, int>> rows;  // category, record index
-    std::vector<std::string> texts;
-    ProgressSink progress;
-    progress.step = [&](int, int range, const std::string& text) {
-        EXPECT_EQ(range, 4);
-        texts.push_back(text);
-    };
-    const std::atomic<int> stop{0};
+    test::RecordedProgress progress;
     const auto r = PopulatePanes(
         list, [&](int category, CallRecord& rec) { rows.emplace_back(category, rec.index); },
-        progress, kCaptionBackupRecords, stop);
+        progress, {});
+    const std::vector<std::string>& texts = progress.messages;
+    EXPECT_EQ(progress.totals, std::vector<int>(5, 4));
 
     const std::vector<std::pair<int, int>> expected = {{1, 3}, {3, 3}, {2, 1},
                                                        {1, 1}, {1, 0}, {3, 0}};
@@ -108,13 +104,11 @@ TEST(PopulatePanes, FillsNewestFirstAndCountsOnlyRoutedRecords) {
 TEST(PopulatePanes, StopsWhenAskedWithoutEndingTheDialog) {
     RecordList list;
     list.push_back(std::make_unique<CallRecord>(LiveRecord(Incoming)));
-    bool ended = false;
-    ProgressSink progress;
-    progress.end = [&] { ended = true; };
-    const std::atomic<int> stop{1};
-    const auto r = PopulatePanes(list, {}, progress, kCaptionCardRecords, stop, true);
+    test::RecordedProgress progress;
+    progress.source.request_stop();
+    const auto r = PopulatePanes(list, {}, progress, progress.Token(), true);
     EXPECT_TRUE(r.stopped);
-    EXPECT_FALSE(ended);
+    EXPECT_EQ(progress.ends, 0);
 }
 
 TEST(TypeBoxes, FollowThePageTheWindowWasOpenedFrom) {

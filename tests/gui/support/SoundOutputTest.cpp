@@ -142,8 +142,7 @@ TEST_F(SoundOutput, DemoRecordingPlaysGaplessThroughTheSoundServerOverALateTick)
     });
     ASSERT_TRUE(engine.Open(path));
     ASSERT_TRUE(output.IsOpen());
-    std::atomic<bool> abort{false};
-    ASSERT_TRUE(engine.Load(abort, nullptr));
+    ASSERT_TRUE(engine.Load({}, nullptr));
     engine.Loaded();
 
     const auto raw = dir / "heard.raw";
@@ -231,8 +230,7 @@ Played PlayThroughServer(test::SoundServer& server, const fs::path& dir,
     engine.SetSpeedTenths(speedTenths);
     engine.SetLevelTarget(level);
     if (!engine.Open(path)) return result;
-    std::atomic<bool> abort{false};
-    if (!engine.Load(abort, nullptr)) return result;
+    if (!engine.Load({}, nullptr)) return result;
     engine.Loaded();
     const auto raw = dir / "heard.raw";
     if (!server.StartRecording(raw)) return result;
