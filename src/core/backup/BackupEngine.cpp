@@ -37,23 +37,6 @@ bool IsDigits(std::u16string_view s) {
     return !s.empty();
 }
 
-// The last three components (month, day, file name) of a store path written
-// with either separator: what identifies a copy wherever the store now lies.
-std::string StoreKey(const std::string& path) {
-    std::size_t end = path.size();
-    std::size_t start = end;
-    for (int parts = 0; parts < 3; ++parts) {
-        const std::size_t sep = end == 0 ? std::string::npos : path.find_last_of("/\\", end - 1);
-        start = sep == std::string::npos ? 0 : sep + 1;
-        if (sep == std::string::npos) break;
-        end = sep;
-    }
-    std::string key = path.substr(start);
-    for (char& c : key)
-        if (c == '\\') c = '/';
-    return key;
-}
-
 // Where one record's recording goes, worked out from its card path.
 struct Destination {
     int yyyymm = 0;
@@ -660,7 +643,7 @@ void BackupRun::ReadNewEntries(int yyyymm) {
     std::size_t off = 0;
     for (; off + CallRecord::kSize <= bytes->size(); off += CallRecord::kSize, ++position) {
         const auto r = CallRecord::FromBytes(ByteSpan(bytes->data() + off, CallRecord::kSize));
-        const std::string key = StoreKey(ToUtf8(FieldText(r.filePath)));
+        const std::string key = StoreKeyOf(ToUtf8(FieldText(r.filePath)));
         m.named.insert(key);
         if (r.IsLive()) m.live[key].push_back(position);
     }

@@ -10,6 +10,21 @@ fs::path ChecksumFilePath(const fs::path& storeRoot, int yyyymm) {
     return storeRoot / "CallLog" / (std::to_string(yyyymm) + kChecksumSuffix);
 }
 
+std::string StoreKeyOf(std::string_view path) {
+    std::size_t end = path.size();
+    std::size_t start = end;
+    for (int parts = 0; parts < 3; ++parts) {
+        const std::size_t sep =
+            end == 0 ? std::string_view::npos : path.find_last_of("/\\", end - 1);
+        start = sep == std::string_view::npos ? 0 : sep + 1;
+        if (sep == std::string_view::npos) break;
+        end = sep;
+    }
+    std::string key(path.substr(start));
+    std::replace(key.begin(), key.end(), '\\', '/');
+    return key;
+}
+
 bool IsMonthStoreKey(std::string_view key, int yyyymm) {
     const std::string month = std::to_string(yyyymm);
     if (month.size() != 6 || key.size() < 17) return false;

@@ -21,6 +21,10 @@ inline constexpr char kChecksumSuffix[] = ".sha256";
 
 std::filesystem::path ChecksumFilePath(const std::filesystem::path& storeRoot, int yyyymm);
 
+// The last three components (month, day, file name) of a stored path written
+// with either separator: what names a copy wherever the store now lies.
+std::string StoreKeyOf(std::string_view path);
+
 // True for "YYYYMM/YYYYMMDD/<name>" of month `yyyymm`: three plain
 // components, no "." or "..", no backslash, no control characters.
 bool IsMonthStoreKey(std::string_view key, int yyyymm);

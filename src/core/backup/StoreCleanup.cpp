@@ -22,20 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string StoreKeyOf(const std::string& path) {
-    std::size_t end = path.size();
-    std::size_t start = end;
-    for (int parts = 0; parts < 3; ++parts) {
-        const std::size_t sep = end == 0 ? std::string::npos : path.find_last_of("/\\", end - 1);
-        start = sep == std::string::npos ? 0 : sep + 1;
-        if (sep == std::string::npos) break;
-        end = sep;
-    }
-    std::string key = path.substr(start);
-    std::replace(key.begin(), key.end(), '\\', '/');
-    return key;
-}
-
 // Days since 1970-01-01 of a civil date.
 std::int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
     y -= m <= 2;

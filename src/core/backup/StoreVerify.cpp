@@ -28,22 +28,6 @@ namespace {
 
 constexpr std::size_t kReadBuffer = 1 << 20;
 
-// The last three components (month, day, file name) of a stored path written
-// with either separator: what names a copy wherever the store now lies.
-std::string StoreKeyOf(const std::string& path) {
-    std::size_t end = path.size();
-    std::size_t start = end;
-    for (int parts = 0; parts < 3; ++parts) {
-        const std::size_t sep = end == 0 ? std::string::npos : path.find_last_of("/\\", end - 1);
-        start = sep == std::string::npos ? 0 : sep + 1;
-        if (sep == std::string::npos) break;
-        end = sep;
-    }
-    std::string key = path.substr(start);
-    std::replace(key.begin(), key.end(), '\\', '/');
-    return key;
-}
-
 bool EndsWith(std::string_view s, std::string_view tail) {
     return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
 }
