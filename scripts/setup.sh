@@ -21,7 +21,7 @@ PACKAGES=(
   # sound server for the playback test (started by the test itself)
   pulseaudio pulseaudio-utils
   # exFAT and FAT sticks as backup stores, mounted through FUSE by the tests
-  exfat-fuse exfatprogs fusefat
+  exfat-fuse exfatprogs fusefat dosfstools
   # reference tools used by the round-trip tests and benchmarks
   ffmpeg sox
   gstreamer1.0-plugins-base-apps gstreamer1.0-plugins-base gstreamer1.0-plugins-good

@@ -113,7 +113,10 @@ class MediaFolder {
 // step (as a desktop's automounter shows it: complete at the mount event).
 class CardMount {
   public:
-    enum class Kind { Tmpfs, ExfatFuse };
+    enum class Kind { Tmpfs, ExfatFuse, FatFuse };
+    static const char* Name(Kind k) {
+        return k == Kind::Tmpfs ? "tmpfs" : k == Kind::ExfatFuse ? "exfat-fuse" : "fusefat";
+    }
 
     CardMount(Kind kind, const fs::path& scratch, const std::function<void(const fs::path&)>& fill,
               const std::string& source = "lk-card")
@@ -129,14 +132,17 @@ class CardMount {
                 why_ = "no /dev/fuse here";
                 return;
             }
-            if (Shell("{ command -v mkfs.exfat && command -v mount.exfat-fuse; }") != 0) {
-                why_ = "exfatprogs or exfat-fuse is not installed";
+            const bool fat = kind == Kind::FatFuse;
+            const std::string mkfs = fat ? "mkfs.fat" : "mkfs.exfat";
+            const std::string driver = fat ? "fusefat" : "mount.exfat-fuse";
+            if (Shell("{ command -v " + mkfs + " && command -v " + driver + "; }") != 0) {
+                why_ = mkfs + " or " + driver + " is not installed";
                 return;
             }
             const fs::path image = scratch / "card.img";
-            if (Shell("truncate -s 32M " + Quoted(image) + " && mkfs.exfat " + Quoted(image)) !=
+            if (Shell("truncate -s 32M " + Quoted(image) + " && " + mkfs + " " + Quoted(image)) !=
                 0) {
-                why_ = "mkfs.exfat failed";
+                why_ = mkfs + " failed";
                 return;
             }
             device_ = Output("losetup -f --show " + Quoted(image));
@@ -144,8 +150,10 @@ class CardMount {
                 why_ = "no free loop device";
                 return;
             }
-            if (Shell("mount.exfat-fuse " + device_ + " " + Quoted(staging_)) != 0) {
-                why_ = "mount.exfat-fuse failed";
+            // fusefat mounts read-only unless told to write.
+            const std::string options = fat ? " -o rw+" : "";
+            if (Shell(driver + options + " " + device_ + " " + Quoted(staging_)) != 0) {
+                why_ = driver + " failed";
                 return;
             }
         }
@@ -210,13 +218,13 @@ class CardEvents : public WindowTest {
 TEST_F(CardEvents, AMountedCardIsListedByItsMountEventAndLeavesTheSameWay) {
     MediaFolder media;
     if (!media.Ready()) GTEST_SKIP() << media.Why();
-    for (auto kind : {CardMount::Kind::Tmpfs, CardMount::Kind::ExfatFuse}) {
-        SCOPED_TRACE(kind == CardMount::Kind::Tmpfs ? "tmpfs" : "exfat-fuse");
+    for (auto kind :
+         {CardMount::Kind::Tmpfs, CardMount::Kind::ExfatFuse, CardMount::Kind::FatFuse}) {
+        SCOPED_TRACE(CardMount::Name(kind));
         lk::test::TempDir dir;
         CardMount card(kind, dir.path(), [](const fs::path& r) { WriteCard(r, kCalls); });
         if (!card.Ready()) {
-            std::printf("skipped %s: %s\n", kind == CardMount::Kind::Tmpfs ? "tmpfs" : "exfat-fuse",
-                        card.Why().c_str());
+            std::printf("skipped %s: %s\n", CardMount::Name(kind), card.Why().c_str());
             continue;
         }
         StartOnMounts();
