@@ -26,7 +26,7 @@ struct BackedUp {
     fs::path store = dir / "store";
     std::vector<RecordingSpec> calls;
 
-    explicit BackedUp(std::vector<RecordingSpec> specs) : calls(std::move(specs)) {
+    explicit BackedUp(std::vector<RecordingSpec> recordings) : calls(std::move(recordings)) {
         ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
         fs::create_directories(dir / "data");
         test::MakeCard(card, 0, calls);

@@ -1,5 +1,5 @@
 #pragma once
-// The desktop's trash (freedesktop.org Trash specification): a file moved
+// The desktop's trash, laid out as freedesktop.org desktops share it: a file moved
 // there keeps its name under "files/" and gets "info/<name>.trashinfo" with
 // its original path and the time, so that a file manager can put it back.
 // Files are only ever renamed into the trash of their own file system: the
