@@ -7,6 +7,8 @@
 #      there: linekeeper-cli --help, linekeeper-cli demo-card, and linekeeper
 #      under xvfb-run for 10 s; its settings must land in ~/.config/linekeeper
 #      and no file of the package may change.
+#   scripts/package-check.sh --prepare   only steps that need no build: the
+#   tools and the bare root in the cache (CI runs it while the tests build).
 # Needs root (chroot, mounts) and network access to a Debian mirror.
 # The bare root and the downloaded .debs are kept in LK_PACKAGE_CACHE
 # (default /var/cache/linekeeper-package), outside the source tree; the root
@@ -46,6 +48,25 @@ fi
 phase "tools"
 
 mkdir -p "$cache/archives"
+make_base() {  # the bare root, made once and kept in the cache
+  base="$cache/bookworm-minbase.tar"
+  [ -f "$base" ] && return 0
+  echo "package-check: debootstrap bookworm into the cache (once)"
+  local tmp
+  tmp=$(mktemp -d "$cache/debootstrap.XXXXXX")
+  debootstrap --variant=minbase bookworm "$tmp" "$mirror" >"$cache/debootstrap.log" 2>&1 \
+    || { tail -20 "$cache/debootstrap.log"; rm -rf "$tmp"; return 1; }
+  tar -C "$tmp" -cf "$base.part" . && mv "$base.part" "$base"
+  rm -rf --one-file-system "$tmp"
+}
+
+if [ "${1:-}" = --prepare ]; then
+  make_base
+  phase "bare root"
+  printf '  %s\n' "${report[@]}"
+  exit 0
+fi
+
 bash scripts/package.sh "$build" >"$cache/package-build.log" 2>&1 \
   || { tail -30 "$cache/package-build.log"; exit 1; }
 deb=$(ls "$src/$build"/linekeeper_*.deb)
@@ -74,15 +95,7 @@ grep -v 'running with root privileges' "$cache/lintian.txt" || true
 phase "validate"
 
 # --- a fresh Debian 12 root ----------------------------------------------
-base="$cache/bookworm-minbase.tar"
-if [ ! -f "$base" ]; then
-  echo "package-check: debootstrap bookworm into the cache (once)"
-  tmp=$(mktemp -d "$cache/debootstrap.XXXXXX")
-  debootstrap --variant=minbase bookworm "$tmp" "$mirror" >"$cache/debootstrap.log" 2>&1 \
-    || { tail -20 "$cache/debootstrap.log"; rm -rf "$tmp"; exit 1; }
-  tar -C "$tmp" -cf "$base.part" . && mv "$base.part" "$base"
-  rm -rf --one-file-system "$tmp"
-fi
+make_base
 root=$(mktemp -d "$cache/root.XXXXXX")
 tar -C "$root" -xf "$base"
 chmod 755 "$root"  # it becomes /, which everybody must be able to enter
