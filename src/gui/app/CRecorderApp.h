@@ -49,7 +49,7 @@ class CRecorderApp : public QApplication {
     int ExitInstance();
 
     RecordSession& Session() { return *session_; }
-    RecorderState& State() { return session_->Shared(); }
+    const RecorderState& State() const { return session_->State(); }
     CMainFrame* MainFrame() const { return frame_; }
     ProgressDialog* Progress() const;
 
@@ -60,9 +60,9 @@ class CRecorderApp : public QApplication {
     bool AudioIsOpen() const { return audio_ && audio_->IsOpen(); }
 
     // Loads the card or the store (as the card watch chose) on a worker,
-    // under the claim the card watch took; false when the worker cannot be
-    // started (the claim is then given back).
-    bool RunRecordLoader();
+    // under a claim taken here; false when the records are claimed already
+    // or the worker cannot be started (the claim is then given back).
+    bool RunRecordLoader(LoadSource source);
     // Fills the panes from the shown list, under `claim` or one of its own.
     void PopulatePanes(SessionClaim claim = {});
     PaneFill& Filler() { return *fill_; }

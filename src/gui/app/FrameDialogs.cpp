@@ -43,7 +43,7 @@ void CMainFrame::OnSetBackupPath() {
 
 void CMainFrame::OnRepair() {
     CRepairDlg dlg(
-        app_.State(), services_,
+        app_.Session(), services_,
         [this](char letter) {
             // The added records show once the card's log is read again.
             const RecorderState& st = app_.State();
