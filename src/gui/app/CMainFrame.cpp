@@ -44,7 +44,8 @@ CMainFrame::CMainFrame(CRecorderApp& app)
       timer30_(new QTimer(this)) {
     commands_ = std::make_unique<CommandActions>(
         [this] { return app_.Session().Busy(); },
-        [this] { ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information); }, this);
+        [this] { ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information); }, this,
+        [this] { app_.Settings().Refresh(); });
     setWindowIcon(QIcon(QStringLiteral(":/icons/linekeeper.svg")));
 
     // Status bar: connection, rebuild, category, free space (1/8, 1/8, 1/4, 1/2).

@@ -86,6 +86,7 @@ bool CRecorderApp::InitInstance(StartOptions options) {
     auto probe = options.probe ? std::move(options.probe)
                                : MakeSystemVolumeProbe(std::move(options.cardRoots));
     session_ = std::make_unique<RecordSession>(std::move(probe));
+    settings_.Refresh();
     session_->SetFamily(DevType());
     // Every pane drops its rows of a record before the record is freed.
     recordsListener_ = session_->Shared().records.Listen(
@@ -157,8 +158,8 @@ bool CRecorderApp::RunRecordLoader(LoadSource source) {
     if (!claim) return false;
     LoadRequest request;
     request.source = source;
-    request.backupPath = BackupPath();
-    request.codePage = CardCodePage();
+    request.backupPath = settings_.BackupPath();
+    request.codePage = settings_.CodePage();
     loaderCaption_ =
         request.source == LoadSource::Card ? kCaptionCardRecords : kCaptionBackupRecords;
     // The claim travels with the load and comes back in its outcome; a job
@@ -199,7 +200,7 @@ void CRecorderApp::OnLoaderFinished(LoadOutcome r) {
 void CRecorderApp::StartRebuildWorker() {
     rebuild_.Wait();
     const bool started =
-        rebuild_.Start([this, codePage = CardCodePage()](ProgressReporter&, std::stop_token) {
+        rebuild_.Start([this, codePage = settings_.CodePage()](ProgressReporter&, std::stop_token) {
             LogRebuildThread(session_->Shared(), codePage, [this](char drive, bool active) {
                 rebuild_.Post([this, drive, active] {
                     if (frame_) frame_->SetDriveStatus(drive, active);

@@ -14,6 +14,7 @@
 #include "playback/AudioOutput.h"
 #include "records/PaneRegistry.h"
 #include "session/RecordSession.h"
+#include "support/AppSettings.h"
 #include "support/DialogWorker.h"
 
 namespace lk::gui {
@@ -49,6 +50,8 @@ class CRecorderApp : public QApplication {
     int ExitInstance();
 
     RecordSession& Session() { return *session_; }
+    // The settings as read where the running command or watch step started.
+    AppSettings& Settings() { return settings_; }
     const RecorderState& State() const { return session_->State(); }
     CMainFrame* MainFrame() const { return frame_; }
     ProgressDialog* Progress() const;
@@ -75,6 +78,7 @@ class CRecorderApp : public QApplication {
     void StartRebuildWorker();
 
     std::unique_ptr<RecordSession> session_;
+    AppSettings settings_;
     // The load's claim while the automatic backup is offered.
     SessionClaim offerClaim_;
     SingleInstance instance_;

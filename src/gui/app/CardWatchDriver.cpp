@@ -36,7 +36,9 @@ int CardWatchDriver::StartupDelayMs() const {
 }
 
 CardWatch CardWatchDriver::Watch() {
-    return app_.Session().Watch({[] { return BackupPath(); }});
+    // Each step reads the settings once, as a command does.
+    app_.Settings().Refresh();
+    return app_.Session().Watch({[this] { return app_.Settings().BackupPath(); }});
 }
 
 void CardWatchDriver::StartupTick() {
@@ -115,7 +117,7 @@ void CardWatchDriver::WatchCardFolders() {
 
 void CardWatchDriver::ShowWhenNoBackupFolder() {
     // An empty list would otherwise keep the last card's count.
-    if (app_.State().viewingBackup == 1 && BackupPath().empty())
+    if (app_.State().viewingBackup == 1 && app_.Settings().BackupPath().empty())
         frame_.SetCategoryStatus(frame_.View()->CurrentPage(), 0);
 }
 

@@ -309,8 +309,11 @@ CommandAction::CommandAction(const CommandSpec& row, QObject* parent)
 }
 
 CommandActions::CommandActions(std::function<bool()> busy, std::function<void()> refuse,
-                               QObject* parent)
-    : QObject(parent), busy_(std::move(busy)), refuse_(std::move(refuse)) {
+                               QObject* parent, std::function<void()> starting)
+    : QObject(parent),
+      busy_(std::move(busy)),
+      refuse_(std::move(refuse)),
+      starting_(std::move(starting)) {
     for (const CommandSpec& row : kCommands) {
         auto* a = new CommandAction(row, this);
         connect(a, &QAction::triggered, this, [this, a] { OnTriggered(a); });
@@ -337,6 +340,7 @@ void CommandActions::OnTriggered(CommandAction* action) {
         if (refuse_) refuse_();
         return;
     }
+    if (starting_) starting_();
     emit action->run();
 }
 
