@@ -20,7 +20,7 @@ std::optional<CliCard> OpenCardFolder(const fs::path& dir, std::string& error) {
     const auto root = fs::absolute(dir, ec).lexically_normal();
     CliCard card;
     card.session = std::make_unique<RecordSession>(MakeSystemVolumeProbe({root}));
-    RecorderState& state = card.session->Shared();
+    const RecorderState& state = card.session->State();
     card.volume.root = root;
     card.volume.letter = state.volumes.LetterOf(root);
     card.volume.codePage = CardCodePage();  // read once, where the command starts
@@ -29,9 +29,7 @@ std::optional<CliCard> OpenCardFolder(const fs::path& dir, std::string& error) {
         return std::nullopt;
     }
     card.devType = fs::exists(root / kPhoneBookFileName, ec) ? 1 : 0;
-    state.devType = card.devType;
-    state.cardDrive = card.volume.letter;
-    state.cardLogPath = root / kCallLogFileName;
+    card.session->UseCard(card.volume.letter, root / kCallLogFileName, card.devType);
     return card;
 }
 
@@ -93,7 +91,7 @@ std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
         }
         out.session = MakeCliSession();
         out.devType = source.family;
-        out.session->Shared().devType = source.family;
+        out.session->SetFamily(source.family);
         request.source = LoadSource::Store;
         request.backupPath = source.store;
         out.list = RecordListId::Backup;

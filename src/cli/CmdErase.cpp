@@ -38,12 +38,12 @@ int RunErase(const EraseArgs& a) {
     if (!a.card.empty()) {
         opened = OpenCardWithLog(a.card);
         if (!opened) return kExitFailure;
-        RecorderState& state = opened->session->Shared();
-        state.loadFromCard = 1;
-        RecordLoaderOptions load;
+        const RecorderState& state = opened->session->State();
+        LoadRequest load;
+        load.source = LoadSource::Card;
         load.backupPath = o.backupPath;
         load.codePage = opened->volume.codePage;
-        if (RecordLoaderThread(state, load).filesRead == 0) {
+        if (opened->session->Load(load).filesRead == 0) {
             PrintError("cannot read " + state.cardLogPath.string());
             return kExitFailure;
         }

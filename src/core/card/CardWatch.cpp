@@ -2,7 +2,6 @@
 
 #include <iterator>
 
-#include "app/ExeDir.h"
 #include "app/Settings.h"
 #include "card/CallLog.h"
 #include "card/RecordLoader.h"
@@ -27,6 +26,14 @@ bool HasPhoneBook(const fs::path& cardRoot) {
     return fs::exists(cardRoot / kPhoneBookFileName, ec);
 }
 
+bool NeedsPromptFiles(const fs::path& cardRoot, int family) {
+    if (family != 0) return false;
+    std::error_code ec;
+    for (const char* name : kBeepFiles)
+        if (!fs::exists(cardRoot / name, ec)) return true;
+    return false;
+}
+
 void CopyBeepFiles(const fs::path& cardRoot, const fs::path& sourceFolder) {
     for (const char* name : kBeepFiles) {
         std::error_code ec;
@@ -37,21 +44,20 @@ void CopyBeepFiles(const fs::path& cardRoot, const fs::path& sourceFolder) {
     }
 }
 
-CardWatch::CardWatch(RecorderState& state, CardWatchConfig config)
-    : state_(state), config_(std::move(config)) {
-    // The prompt sounds sit beside the settings (seeded there on an installed copy).
-    if (config_.beepSourceFolder.empty()) config_.beepSourceFolder = ShippedConfigDir();
-}
+CardWatch::CardWatch(RecorderState& state, const LoadGate& gate, CardWatchConfig config)
+    : state_(state), gate_(gate), config_(std::move(config)) {}
 
 fs::path CardWatch::BackupPath() const {
-    if (config_.backupPath) return config_.backupPath();
-    return lk::BackupPath();
+    return config_.backupPath ? config_.backupPath() : fs::path();
 }
 
 void CardWatch::LoadBackupIndexInto(CardWatchActions& actions) {
     if (state_.devType.load() == 1) actions.disablePhoneBook = true;
-    const LoadBackupIndexResult r = LoadBackupIndex(state_, BackupPath());
-    actions.startLoader = actions.startLoader || r.startLoader;
+    const LoadBackupIndexResult r = LoadBackupIndex(state_, BackupPath(), gate_);
+    if (r.startLoader) {
+        actions.startLoader = true;
+        actions.loadSource = LoadSource::Store;
+    }
 }
 
 CardWatchActions CardWatch::StartupTick() {
@@ -60,7 +66,7 @@ CardWatchActions CardWatch::StartupTick() {
     if (state_.rebuildRunning.load() == 0) state_.volumes.Refresh();
     // A card in the reader is what the user waits for; the backup records are
     // read when the card goes away or the backup is asked for.
-    if (state_.loaderBusy.load() == 0 && FindCard()) {
+    if (!gate_.LoadRunning() && FindCard()) {
         ScanForCard(a);
         if (state_.cardDrive.load() != 0) return a;
     }
@@ -70,7 +76,7 @@ CardWatchActions CardWatch::StartupTick() {
 
 CardWatchActions CardWatch::CardWatchTick() {
     CardWatchActions a;
-    if (state_.loaderBusy.load() != 0) return a;
+    if (gate_.LoadRunning()) return a;
     // The rebuild worker reads the volume table; it is left alone meanwhile.
     if (state_.rebuildRunning.load() == 0) state_.volumes.Refresh();
 
@@ -97,7 +103,7 @@ CardWatchActions CardWatch::CardWatchTick() {
 
 CardWatchActions CardWatch::BackupReloadTick() {
     CardWatchActions a;
-    if (state_.loaderBusy.load() != 0) return a;
+    if (gate_.LoadRunning()) return a;
     a.clearPanes = true;
     LoadBackupIndexInto(a);
     a.next = WatchNext::Watch;
@@ -106,7 +112,7 @@ CardWatchActions CardWatch::BackupReloadTick() {
 
 CardWatchActions CardWatch::ManualRescan() {
     CardWatchActions a;
-    if (state_.loaderBusy.load() != 0) {
+    if (gate_.LoadRunning()) {
         a.showBusyMessage = true;
         return a;
     }
@@ -152,7 +158,7 @@ void CardWatch::ScanForCard(CardWatchActions& actions) {
     for (int bit = 2; bit < 26 && (mask >> bit) != 0; ++bit) {
         if ((mask & (1u << bit)) == 0) continue;
         const char letter = static_cast<char>('A' + bit);
-        if (state_.loaderBusy.load() != 0) continue;
+        if (gate_.LoadRunning()) continue;
         if (state_.volumes.GetDriveType(letter) != DriveType::Removable) continue;
         const auto volume = state_.volumes.Find(letter);
         if (!volume || !MediumPresent(*volume)) continue;
@@ -166,16 +172,14 @@ void CardWatch::ScanForCard(CardWatchActions& actions) {
     if (!card) return;
 
     state_.cardDrive = card->letter;
-    state_.loadFromCard = 1;
     const int devType = HasPhoneBook(card->root) ? 1 : 0;
     state_.devType = devType;
     actions.cardFamily = devType;
-    if (devType == 1)
-        actions.loadPhoneBook = card->root / kPhoneBookFileName;
-    else
-        CopyBeepFiles(card->root, config_.beepSourceFolder);
+    // A family-0 card's missing prompt files are the load's to report.
+    if (devType == 1) actions.loadPhoneBook = card->root / kPhoneBookFileName;
     actions.settingsNotSaved = !SetDevType(devType);
-    actions.startLoader = StartRecordLoader(state_);
+    actions.startLoader = true;
+    actions.loadSource = LoadSource::Card;
 }
 
 }  // namespace lk

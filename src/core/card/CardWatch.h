@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "card/LoadGate.h"
+#include "card/RecordLoader.h"
 #include "card/RecorderState.h"
 
 namespace lk {
@@ -32,8 +34,8 @@ enum class WatchNext {
 //  4. refresh the disk-space text when `refreshDiskSpace`;
 //  5. `next`;
 //  6. show the information box (text 159, caption 160) when `showBusyMessage`;
-//  7. when `startLoader`, run RecordLoaderThread on a worker (loaderBusy is
-//     already set; set it back to 0 if the worker cannot be started).
+//  7. when `startLoader`, ask the record session for a load of `loadSource`
+//     (the gate said no load runs; the session claims the records itself).
 struct CardWatchActions {
     WatchNext next = WatchNext::Unchanged;
     bool clearPanes = false;
@@ -45,19 +47,20 @@ struct CardWatchActions {
     bool refreshDiskSpace = false;
     bool showBusyMessage = false;
     bool startLoader = false;
+    LoadSource loadSource = LoadSource::Store;
     bool settingsNotSaved = false;  // the card's family could not be kept in "DevType"
 };
 
-// Where the watch finds what it needs beyond the shared state. Empty members
-// fall back to the settings ("BackupPath") and to the shipped Config folder.
+// Where the watch finds what it needs beyond the shared state: the backup
+// store's root as the caller read it from the settings (unset: none chosen).
 struct CardWatchConfig {
     std::function<std::filesystem::path()> backupPath;
-    std::filesystem::path beepSourceFolder;  // holds beep1.wav and beep3.wav
 };
 
 class CardWatch {
   public:
-    explicit CardWatch(RecorderState& state, CardWatchConfig config = {});
+    // `gate` is asked before each step whether a load holds the records.
+    CardWatch(RecorderState& state, const LoadGate& gate, CardWatchConfig config = {});
 
     // Start-up: a card already present is read at once; otherwise the backup
     // records are read first. Then the watch starts.
@@ -82,11 +85,16 @@ class CardWatch {
     void LoadBackupIndexInto(CardWatchActions& actions);
 
     RecorderState& state_;
+    const LoadGate& gate_;
     CardWatchConfig config_;
 };
 
 // True when the card root holds PhoneBook.dat (family 1).
 bool HasPhoneBook(const std::filesystem::path& cardRoot);
+
+// Whether a card of `family` lacks a prompt file (beep1.wav, beep3.wav):
+// only family-0 recorders play them from the card.
+bool NeedsPromptFiles(const std::filesystem::path& cardRoot, int family);
 
 // Puts beep1.wav and beep3.wav on a family-0 card unless they are there
 // already; never overwrites, errors ignored.

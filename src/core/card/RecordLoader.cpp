@@ -56,12 +56,8 @@ std::vector<std::string> TailComponents(const std::string& path, std::size_t n) 
 
 }  // namespace
 
-bool StartRecordLoader(RecorderState& state) {
-    int idle = 0;
-    return state.loaderBusy.compare_exchange_strong(idle, 1);
-}
-
-LoadBackupIndexResult LoadBackupIndex(RecorderState& state, const fs::path& backupPath) {
+LoadBackupIndexResult LoadBackupIndex(RecorderState& state, const fs::path& backupPath,
+                                      const LoadGate& gate) {
     LoadBackupIndexResult result;
     state.records.ReplaceAll(RecordListId::Backup);
     state.backupMonths.clear();
@@ -70,11 +66,10 @@ LoadBackupIndexResult LoadBackupIndex(RecorderState& state, const fs::path& back
     if (months.empty()) return result;
     result.found = true;
     state.backupMonths = months;
-    if (state.loaderBusy.load() != 0) return result;
+    if (gate.LoadRunning()) return result;
 
-    state.loadFromCard = 0;
     std::stable_sort(state.backupMonths.begin(), state.backupMonths.end());
-    result.startLoader = StartRecordLoader(state);
+    result.startLoader = true;
     return result;
 }
 

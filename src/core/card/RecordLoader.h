@@ -10,25 +10,24 @@
 #include <string>
 
 #include "app/ProgressReporter.h"
+#include "card/LoadGate.h"
 #include "card/RecorderState.h"
 
 namespace lk {
 
+// What a load reads: the card's call log or the store's month index files.
+enum class LoadSource { Card, Store };
+
 struct LoadBackupIndexResult {
     bool found = false;        // at least one month index file
-    bool startLoader = false;  // the records are claimed: ask the session to load
+    bool startLoader = false;  // no load runs: ask the session for a store load
 };
 
-// The card watch's steps before it asks for a load (the record session
-// takes its claim over): empties the backup list and backupMonths, lists the
-// month index files of state.devType under `backupPath` and, unless a load
-// runs, claims the records.
-LoadBackupIndexResult LoadBackupIndex(RecorderState& state,
-                                      const std::filesystem::path& backupPath);
-
-// Claims the records for a load the card watch asks for (false when a load
-// already runs).
-bool StartRecordLoader(RecorderState& state);
+// The card watch's steps before it asks for a store load: empties the backup
+// list and backupMonths, lists the month index files of state.devType under
+// `backupPath` and, unless `gate` says a load runs, asks for the load.
+LoadBackupIndexResult LoadBackupIndex(RecorderState& state, const std::filesystem::path& backupPath,
+                                      const LoadGate& gate);
 
 struct RecordLoaderOptions {
     std::filesystem::path backupPath;

@@ -1,7 +1,8 @@
 #pragma once
 // The state every part shares: the record lists, the contacts, the current
 // card and the flags through which workers are told to stop. A record
-// session owns it; engines get it from there.
+// session owns it and is the only one outside the engines it runs (loader,
+// card watch, rebuild, backup) to change it; everyone else reads it.
 
 #include <atomic>
 #include <cstdint>
@@ -27,9 +28,6 @@ struct RecorderState {
     std::vector<int> backupMonths;
 
     std::atomic<int> loadFromCard{0};
-    // Set while a claim of the record session is out; only the session (and
-    // the card watch's own claim before a load) writes it.
-    std::atomic<int> loaderBusy{0};
     std::atomic<int> quitting{0};
     std::atomic<int> viewingBackup{1};
     std::atomic<int> rebuildRunning{0};

@@ -30,14 +30,29 @@ RecordSession::~RecordSession() {
 }
 
 SessionClaim RecordSession::TryClaim() {
-    int idle = 0;
-    if (!state_.loaderBusy.compare_exchange_strong(idle, 1)) return {};
+    bool idle = false;
+    if (!busy_.compare_exchange_strong(idle, true)) return {};
     return SessionClaim(this);
 }
 
-SessionClaim RecordSession::AdoptPendingClaim() {
-    if (state_.loaderBusy.load() == 0) return {};
-    return SessionClaim(this);
+CardWatch RecordSession::Watch(CardWatchConfig config) {
+    return CardWatch(state_, *this, std::move(config));
+}
+
+void RecordSession::UseCard(char letter, const std::filesystem::path& cardLogPath, int family) {
+    state_.cardDrive = letter;
+    state_.cardLogPath = cardLogPath;
+    state_.devType = family;
+}
+
+void RecordSession::ShowCard(int family) {
+    state_.viewingBackup = 0;
+    state_.devType = family;
+}
+
+void RecordSession::ShowStore(int family) {
+    state_.viewingBackup = 1;
+    state_.devType = family;
 }
 
 LoadOutcome RecordSession::Load(const LoadRequest& request, SessionClaim held) {
@@ -60,6 +75,10 @@ LoadOutcome RecordSession::Load(const LoadRequest& request, ProgressReporter& pr
     if (!state_.records.List(target).empty()) state_.records.ReplaceAll(target);
     state_.loadFromCard = fromCard ? 1 : 0;
     out.family = state_.devType.load();
+    if (fromCard) {
+        const std::filesystem::path cardRoot = state_.cardLogPath.parent_path();
+        if (NeedsPromptFiles(cardRoot, out.family)) out.promptFilesFor = cardRoot;
+    }
     if (!fromCard) {
         std::vector<int> months = ListBackupMonths(request.backupPath, out.family);
         std::stable_sort(months.begin(), months.end());

@@ -8,6 +8,7 @@
 // by its destructor, so an early return or an exception cannot leave the
 // records locked. A load claims by itself and refuses while any claim is out.
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -16,8 +17,11 @@
 #include <string>
 
 #include "app/ProgressReporter.h"
+#include "card/CardWatch.h"
+#include "card/LoadGate.h"
 #include "card/RecordCommands.h"
 #include "card/RecordLists.h"
+#include "card/RecordLoader.h"
 #include "card/RecorderState.h"
 
 namespace lk {
@@ -43,8 +47,6 @@ class SessionClaim {
     RecordSession* session_ = nullptr;
 };
 
-enum class LoadSource { Card, Store };
-
 struct LoadRequest {
     LoadSource source = LoadSource::Card;
     // The store: where a store load reads and card records are re-rooted.
@@ -63,6 +65,9 @@ struct LoadOutcome {
     int recordsKept = 0;
     int recordsDropped = 0;
     int pathsReRooted = 0;
+    // A family-0 card read that lacks its prompt files: the root to put them
+    // on (CopyBeepFiles); the load itself writes nothing to the card.
+    std::optional<std::filesystem::path> promptFilesFor;
     bool rebuildQueued = false;       // the card's log was empty
     bool startRebuildWorker = false;  // and no rebuild worker runs yet
     // Card records were read and the user asked for a backup after each card
@@ -82,27 +87,45 @@ struct RecordDeletion {
     bool removed = false;
 };
 
-class RecordSession {
+class RecordSession final : public LoadGate {
   public:
     explicit RecordSession(std::unique_ptr<VolumeProbe> probe);
     RecordSession(const RecordSession&) = delete;
     RecordSession& operator=(const RecordSession&) = delete;
     ~RecordSession();
 
+    // What the rest of the program reads; it changes the state only through
+    // the calls below.
     const RecorderState& State() const { return state_; }
     const RecordLists& Records() const { return state_.records; }
     const RecordList& Shown() const { return state_.CurrentRecordList(); }
-    // The state for the engines that fill it (backup, rebuild, import,
-    // repair) and for the card watch; they run under a claim.
+    // The state for the engines that fill it (backup, rebuild); they run
+    // under a claim.
     RecorderState& Shared() { return state_; }
 
     // Whether a command that walks or changes the lists may run now.
-    bool Busy() const { return state_.loaderBusy.load() != 0; }
+    bool Busy() const { return busy_.load(); }
+    bool LoadRunning() const override { return Busy(); }
     // The right to walk or change the lists; empty while another is out.
     [[nodiscard]] SessionClaim TryClaim();
-    // Takes over a claim the card watch set on its own before it asked for
-    // a load; empty when none is set.
-    [[nodiscard]] SessionClaim AdoptPendingClaim();
+
+    // The card watch on this session's state; it asks this session whether
+    // a load runs.
+    [[nodiscard]] CardWatch Watch(CardWatchConfig config = {});
+
+    // The card in use: its drive letter, its call log and its family.
+    void UseCard(char letter, const std::filesystem::path& cardLogPath, int family);
+    // Forgets the card, so that the next look finds it anew.
+    void ForgetCard() { state_.cardDrive = 0; }
+    // The family whose records are read and shown from now on.
+    void SetFamily(int family) { state_.devType = family; }
+    // Shows the card's list (of `family`) or the store's list from now on.
+    void ShowCard(int family);
+    void ShowStore(int family);
+    // Asks every worker on the lists to end: the program closes.
+    void Quit() { state_.quitting = 1; }
+    // A log rebuild was queued but its worker could not start.
+    void RebuildNotStarted() { state_.rebuildRunning = 0; }
 
     // Reads the card log (source Card: state.cardLogPath) or the store's month
     // index files of the current family into their list. Refused while a
@@ -131,9 +154,11 @@ class RecordSession {
 
   private:
     friend class SessionClaim;
-    void Unclaim() { state_.loaderBusy = 0; }
+    void Unclaim() { busy_ = false; }
 
     RecorderState state_;
+    // Set while a claim is out; nothing outside this class writes it.
+    std::atomic<bool> busy_{false};
 };
 
 }  // namespace lk

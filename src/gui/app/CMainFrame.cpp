@@ -44,7 +44,8 @@ CMainFrame::CMainFrame(CRecorderApp& app)
       timer30_(new QTimer(this)) {
     commands_ = std::make_unique<CommandActions>(
         [this] { return app_.Session().Busy(); },
-        [this] { ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information); }, this);
+        [this] { ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information); }, this,
+        [this] { app_.Settings().Refresh(); });
     setWindowIcon(QIcon(QStringLiteral(":/icons/linekeeper.svg")));
 
     // Status bar: connection, rebuild, category, free space (1/8, 1/8, 1/4, 1/2).
@@ -315,12 +316,12 @@ void CMainFrame::ScheduleBackupReload() {
 }
 
 void CMainFrame::RefreshRecords() {
-    RecorderState& st = app_.State();
+    const RecorderState& st = app_.State();
     if (st.viewingBackup == 1) {
         StopTimer(TimerCardWatch);
         StartTimer(TimerBackupReload, 1000);
     } else {
-        st.cardDrive = 0;
+        app_.Session().ForgetCard();
         StartTimer(TimerCardWatch, 1000);
     }
     UpdateDiskSpaceStatus();
@@ -404,10 +405,9 @@ void CMainFrame::OnRescan() {
 }
 
 void CMainFrame::OnViewCardRecords() {
-    RecorderState& st = app_.State();
+    const RecorderState& st = app_.State();
     if (st.viewingBackup == 0) return;
-    st.viewingBackup = 0;
-    st.devType = watch_->CardHasPhoneBook() ? 1 : 0;
+    app_.Session().ShowCard(watch_->CardHasPhoneBook() ? 1 : 0);
     view_->SetRemarkColumnWidth(st.devType == 1 ? 120 : 0);
     view_->SetDeviceName(DeviceName(st.devType));
     if (st.devType == 1)
@@ -418,10 +418,9 @@ void CMainFrame::OnViewCardRecords() {
 }
 
 void CMainFrame::OnViewBackupRecords(int family) {
-    RecorderState& st = app_.State();
+    const RecorderState& st = app_.State();
     if (st.viewingBackup == 1 && st.devType == family) return;
-    st.viewingBackup = 1;
-    st.devType = family;
+    app_.Session().ShowStore(family);
     UpdateDiskSpaceStatus();
     view_->SetRemarkColumnWidth(family == 1 ? 120 : 0);
     view_->SetDeviceName(DeviceName(family));
@@ -435,7 +434,7 @@ void CMainFrame::StopWork() {
     if (stopped_) return;
     stopped_ = true;
     SaveWindow();
-    app_.State().quitting = 1;
+    app_.Session().Quit();
     timer10_->stop();
     timer20_->stop();
     timer30_->stop();

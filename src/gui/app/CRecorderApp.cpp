@@ -1,6 +1,8 @@
 #include "app/CRecorderApp.h"
 
 #include "app/CMainFrame.h"
+#include "app/ExeDir.h"
+#include "card/CardWatch.h"
 #include "card/LogRebuild.h"
 #include "dialogs/ProgressDialog.h"
 #include "pages/CVX310View.h"
@@ -84,9 +86,10 @@ bool CRecorderApp::InitInstance(StartOptions options) {
     auto probe = options.probe ? std::move(options.probe)
                                : MakeSystemVolumeProbe(std::move(options.cardRoots));
     session_ = std::make_unique<RecordSession>(std::move(probe));
-    State().devType = DevType();
+    settings_.Refresh();
+    session_->SetFamily(DevType());
     // Every pane drops its rows of a record before the record is freed.
-    recordsListener_ = State().records.Listen(
+    recordsListener_ = session_->Shared().records.Listen(
         [this](const LeavingRecords& leaving) { panes_.DropRowsOf(leaving.records); });
     fill_ = std::make_unique<PaneFill>(*session_, panes_);
     connect(fill_.get(), &PaneFill::Finished, this, [this] {
@@ -114,7 +117,7 @@ bool CRecorderApp::InitInstance(StartOptions options) {
 
 int CRecorderApp::ExitInstance() {
     if (frame_) {
-        if (session_) State().quitting = 1;
+        if (session_) session_->Quit();
         frame_->StopWork();
         JoinWorkers();
         delete frame_;
@@ -128,7 +131,7 @@ int CRecorderApp::ExitInstance() {
     QCoreApplication::removePostedEvents(&loader_);
     if (session_) {
         session_->Clear();
-        State().records.StopListening(recordsListener_);
+        session_->Shared().records.StopListening(recordsListener_);
         session_.reset();
     }
     instance_.Release();
@@ -149,14 +152,14 @@ void CRecorderApp::PopulatePanes(SessionClaim claim) {
     fill_->Populate(std::move(claim));
 }
 
-bool CRecorderApp::RunRecordLoader() {
+bool CRecorderApp::RunRecordLoader(LoadSource source) {
     loader_.Wait();  // the previous run has ended (it gave its claim back)
-    SessionClaim claim = session_->AdoptPendingClaim();
+    SessionClaim claim = session_->TryClaim();
     if (!claim) return false;
     LoadRequest request;
-    request.source = State().loadFromCard != 0 ? LoadSource::Card : LoadSource::Store;
-    request.backupPath = BackupPath();
-    request.codePage = CardCodePage();
+    request.source = source;
+    request.backupPath = settings_.BackupPath();
+    request.codePage = settings_.CodePage();
     loaderCaption_ =
         request.source == LoadSource::Card ? kCaptionCardRecords : kCaptionBackupRecords;
     // The claim travels with the load and comes back in its outcome; a job
@@ -172,6 +175,8 @@ bool CRecorderApp::RunRecordLoader() {
 
 void CRecorderApp::OnLoaderFinished(LoadOutcome r) {
     if (r.stopped || !session_ || State().quitting != 0) return;  // closing
+    // The prompt sounds sit beside the settings (seeded there on an installed copy).
+    if (r.promptFilesFor) CopyBeepFiles(*r.promptFilesFor, ShippedConfigDir());
     if (r.startRebuildWorker) StartRebuildWorker();
     if (!frame_) return;
     frame_->UpdateDiskSpaceStatus();
@@ -195,14 +200,14 @@ void CRecorderApp::OnLoaderFinished(LoadOutcome r) {
 void CRecorderApp::StartRebuildWorker() {
     rebuild_.Wait();
     const bool started =
-        rebuild_.Start([this, codePage = CardCodePage()](ProgressReporter&, std::stop_token) {
-            LogRebuildThread(State(), codePage, [this](char drive, bool active) {
+        rebuild_.Start([this, codePage = settings_.CodePage()](ProgressReporter&, std::stop_token) {
+            LogRebuildThread(session_->Shared(), codePage, [this](char drive, bool active) {
                 rebuild_.Post([this, drive, active] {
                     if (frame_) frame_->SetDriveStatus(drive, active);
                 });
             });
         });
-    if (!started) State().rebuildRunning = 0;
+    if (!started) session_->RebuildNotStarted();
 }
 
 }  // namespace lk::gui

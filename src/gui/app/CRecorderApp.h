@@ -14,6 +14,7 @@
 #include "playback/AudioOutput.h"
 #include "records/PaneRegistry.h"
 #include "session/RecordSession.h"
+#include "support/AppSettings.h"
 #include "support/DialogWorker.h"
 
 namespace lk::gui {
@@ -49,7 +50,9 @@ class CRecorderApp : public QApplication {
     int ExitInstance();
 
     RecordSession& Session() { return *session_; }
-    RecorderState& State() { return session_->Shared(); }
+    // The settings as read where the running command or watch step started.
+    AppSettings& Settings() { return settings_; }
+    const RecorderState& State() const { return session_->State(); }
     CMainFrame* MainFrame() const { return frame_; }
     ProgressDialog* Progress() const;
 
@@ -60,9 +63,9 @@ class CRecorderApp : public QApplication {
     bool AudioIsOpen() const { return audio_ && audio_->IsOpen(); }
 
     // Loads the card or the store (as the card watch chose) on a worker,
-    // under the claim the card watch took; false when the worker cannot be
-    // started (the claim is then given back).
-    bool RunRecordLoader();
+    // under a claim taken here; false when the records are claimed already
+    // or the worker cannot be started (the claim is then given back).
+    bool RunRecordLoader(LoadSource source);
     // Fills the panes from the shown list, under `claim` or one of its own.
     void PopulatePanes(SessionClaim claim = {});
     PaneFill& Filler() { return *fill_; }
@@ -75,6 +78,7 @@ class CRecorderApp : public QApplication {
     void StartRebuildWorker();
 
     std::unique_ptr<RecordSession> session_;
+    AppSettings settings_;
     // The load's claim while the automatic backup is offered.
     SessionClaim offerClaim_;
     SingleInstance instance_;

@@ -32,30 +32,35 @@ CardWatchDriver::CardWatchDriver(CRecorderApp& app, CMainFrame& frame)
 CardWatchDriver::~CardWatchDriver() = default;
 
 int CardWatchDriver::StartupDelayMs() const {
-    return CardWatch(app_.State()).FindCard() ? 0 : kStartupMs;
+    return app_.Session().Watch().FindCard() ? 0 : kStartupMs;
+}
+
+CardWatch CardWatchDriver::Watch() {
+    // Each step reads the settings once, as a command does.
+    app_.Settings().Refresh();
+    return app_.Session().Watch({[this] { return app_.Settings().BackupPath(); }});
 }
 
 void CardWatchDriver::StartupTick() {
     const char before = app_.State().cardDrive;
-    Carry(CardWatch(app_.State()).StartupTick());
+    Carry(Watch().StartupTick());
     NoteCardChange(before);
     ShowWhenNoBackupFolder();
 }
 
 void CardWatchDriver::CardWatchTick() {
-    RecorderState& st = app_.State();
-    const char before = st.cardDrive;
-    Carry(CardWatch(st).CardWatchTick());
+    const char before = app_.State().cardDrive;
+    Carry(Watch().CardWatchTick());
     NoteCardChange(before);
 }
 
 void CardWatchDriver::BackupReloadTick() {
-    Carry(CardWatch(app_.State()).BackupReloadTick());
+    Carry(Watch().BackupReloadTick());
     ShowWhenNoBackupFolder();
 }
 
 void CardWatchDriver::ManualRescan() {
-    Carry(CardWatch(app_.State()).ManualRescan());
+    Carry(Watch().ManualRescan());
 }
 
 void CardWatchDriver::NoteCardChange(char before) {
@@ -82,7 +87,7 @@ void CardWatchDriver::OnRowsListed() {
         frame_.Announce(found_);
         found_.clear();
     }
-    if (missedChange_ && !frame_.TimersFrozen() && st.loaderBusy == 0 &&
+    if (missedChange_ && !frame_.TimersFrozen() && !app_.Session().Busy() &&
         frame_.TimerActive(TimerCardWatch)) {
         missedChange_ = false;
         CardWatchTick();
@@ -93,7 +98,7 @@ void CardWatchDriver::OnMountChange() {
     if (frame_.TimersFrozen()) return;
     // While records load (or the backup is about to be read again) the watch
     // cannot look: the end of the listing does.
-    if (frame_.TimerActive(TimerCardWatch) && app_.State().loaderBusy == 0)
+    if (frame_.TimerActive(TimerCardWatch) && !app_.Session().Busy())
         CardWatchTick();
     else
         missedChange_ = true;
@@ -112,7 +117,7 @@ void CardWatchDriver::WatchCardFolders() {
 
 void CardWatchDriver::ShowWhenNoBackupFolder() {
     // An empty list would otherwise keep the last card's count.
-    if (app_.State().viewingBackup == 1 && BackupPath().empty())
+    if (app_.State().viewingBackup == 1 && app_.Settings().BackupPath().empty())
         frame_.SetCategoryStatus(frame_.View()->CurrentPage(), 0);
 }
 
@@ -154,7 +159,7 @@ void CardWatchDriver::Carry(CardWatchActions&& a) {
     }
     if (a.showBusyMessage) ShowMessage(&frame_, Lang(159), Lang(160), QMessageBox::Information);
     if (a.settingsNotSaved) ReportSettingsWrite(false, &frame_);
-    if (a.startLoader && !app_.RunRecordLoader()) app_.State().loaderBusy = 0;
+    if (a.startLoader) (void)app_.RunRecordLoader(a.loadSource);
 }
 
 }  // namespace lk::gui

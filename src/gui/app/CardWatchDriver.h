@@ -8,7 +8,8 @@
 
 namespace lk {
 struct CardWatchActions;
-}
+class CardWatch;
+}  // namespace lk
 
 namespace lk::gui {
 
@@ -42,6 +43,8 @@ class CardWatchDriver : public QObject {
     MountWatch& Events() { return *events_; }
 
   private:
+    // The session's card watch, with the settings read anew.
+    CardWatch Watch();
     void OnMountChange();
     void Carry(CardWatchActions&& actions);
     void NoteCardChange(char before);

@@ -29,9 +29,9 @@ void CMainFrame::SetServices(DialogServices services) {
 void CMainFrame::OnToggleAutoBackup() {
     const bool turnOn = !AutoBackup();
     // Backing up automatically into no folder would end at once, unexplained.
-    if (turnOn && BackupPath().empty()) {
+    if (turnOn && app_.Settings().BackupPath().empty()) {
         OnSetBackupPath();
-        if (BackupPath().empty()) return;
+        if (app_.Settings().BackupPath().empty()) return;
     }
     ReportSettingsWrite(SetAutoBackup(turnOn), this);
 }
@@ -39,11 +39,12 @@ void CMainFrame::OnToggleAutoBackup() {
 void CMainFrame::OnSetBackupPath() {
     CBackupPathDlg dlg(services_, this);
     dlg.exec();
+    app_.Settings().Refresh();
 }
 
 void CMainFrame::OnRepair() {
     CRepairDlg dlg(
-        app_.State(), services_,
+        app_.Session(), services_,
         [this](char letter) {
             // The added records show once the card's log is read again.
             const RecorderState& st = app_.State();
@@ -54,25 +55,27 @@ void CMainFrame::OnRepair() {
 }
 
 void CMainFrame::OnCheckStore() {
-    if (BackupPath().empty()) {
+    const AppSettings& settings = app_.Settings();
+    if (settings.BackupPath().empty()) {
         OnSetBackupPath();
-        if (BackupPath().empty()) return;
+        if (settings.BackupPath().empty()) return;
     }
-    CStoreCheckDlg dlg(BackupPath(), app_.State().devType != 0 ? 1 : 0, services_, this);
+    CStoreCheckDlg dlg(settings.BackupPath(), app_.State().devType != 0 ? 1 : 0, services_, this);
     dlg.exec();
 }
 
 void CMainFrame::OnAuditTrail() {
-    CAuditTrailDlg dlg(BackupPath(), this);
+    CAuditTrailDlg dlg(app_.Settings().BackupPath(), this);
     dlg.exec();
 }
 
 void CMainFrame::OnRetention() {
-    if (BackupPath().empty()) {
+    const AppSettings& settings = app_.Settings();
+    if (settings.BackupPath().empty()) {
         OnSetBackupPath();
-        if (BackupPath().empty()) return;
+        if (settings.BackupPath().empty()) return;
     }
-    CRetentionDlg dlg(BackupPath(), app_.State().devType != 0 ? 1 : 0, services_, this);
+    CRetentionDlg dlg(settings.BackupPath(), app_.State().devType != 0 ? 1 : 0, services_, this);
     dlg.exec();
 }
 

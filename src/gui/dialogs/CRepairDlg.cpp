@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "support/GuiText.h"
+#include "support/MessageBox.h"
 
 namespace lk::gui {
 
@@ -26,10 +27,10 @@ QString RepairDriveText(const Volume& volume) {
     return text;
 }
 
-CRepairDlg::CRepairDlg(RecorderState& state, DialogServices services,
+CRepairDlg::CRepairDlg(RecordSession& session, DialogServices services,
                        std::function<void(char)> repaired, QWidget* parent)
     : QDialog(parent),
-      state_(state),
+      session_(session),
       services_(std::move(services)),
       repaired_(std::move(repaired)),
       worker_(this),
@@ -61,7 +62,7 @@ CRepairDlg::CRepairDlg(RecorderState& state, DialogServices services,
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     top->addWidget(buttons);
 
-    volumes_ = state_.volumes.Volumes();
+    volumes_ = session_.State().volumes.Volumes();
     std::erase_if(volumes_, [](const Volume& v) { return !v.removable || v.letter < 'C'; });
     std::sort(volumes_.begin(), volumes_.end(),
               [](const Volume& a, const Volume& b) { return a.letter < b.letter; });
@@ -100,6 +101,11 @@ QString CRepairDlg::StatusText() const {
 void CRepairDlg::OnStart() {
     const int index = drives_->currentIndex();
     if (index < 0 || index >= static_cast<int>(volumes_.size()) || worker_.Running()) return;
+    claim_ = session_.TryClaim();
+    if (!claim_) {
+        ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information);
+        return;
+    }
     const Volume v = volumes_[static_cast<std::size_t>(index)];
     letter_ = v.letter;
     start_->setEnabled(false);
@@ -111,12 +117,15 @@ void CRepairDlg::OnStart() {
         result_ = RepairCardLog(card, progress, stop);
     });
     if (!ok) {
+        claim_.Release();
         start_->setEnabled(true);
         close_->setEnabled(true);
     }
 }
 
 void CRepairDlg::OnFinished() {
+    // Given back first: the caller reads the repaired log again.
+    claim_.Release();
     start_->setEnabled(true);
     close_->setEnabled(true);
     emit RepairFinished();

@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "backup/RepairCardLog.h"
-#include "card/RecorderState.h"
 #include "dialogs/DialogServices.h"
+#include "session/RecordSession.h"
 #include "support/DialogWorker.h"
 
 class QComboBox;
@@ -24,7 +24,9 @@ class CRepairDlg : public QDialog {
     Q_OBJECT
   public:
     // `repaired(letter)` runs on the UI thread after a repair of that drive.
-    CRepairDlg(RecorderState& state, DialogServices services, std::function<void(char)> repaired,
+    // A repair writes the card's log: it runs under a claim of `session`, so
+    // no load reads the log meanwhile.
+    CRepairDlg(RecordSession& session, DialogServices services, std::function<void(char)> repaired,
                QWidget* parent);
     ~CRepairDlg() override;
 
@@ -44,7 +46,7 @@ class CRepairDlg : public QDialog {
   private:
     void OnFinished();
 
-    RecorderState& state_;
+    RecordSession& session_;
     DialogServices services_;
     std::function<void(char)> repaired_;
     DialogWorker worker_;
@@ -55,6 +57,7 @@ class CRepairDlg : public QDialog {
     QPushButton* close_ = nullptr;
     std::vector<Volume> volumes_;
     char letter_ = 0;
+    SessionClaim claim_;  // while a repair runs
     RepairResult result_;
 };
 

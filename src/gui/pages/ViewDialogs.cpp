@@ -20,6 +20,7 @@
 #include "session/RecordSession.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
+#include "support/MessageBox.h"
 #include "support/ShowInFolder.h"
 
 namespace lk::gui {
@@ -137,6 +138,11 @@ void CVX310View::ImportDropped(const QStringList& paths) {
         }
     }
     if (!files.empty()) {
+        const SessionClaim claim = session_.TryClaim();
+        if (!claim) {
+            ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information);
+            return;
+        }
         CRecordListPane* pane = PaneOf(PageFolder);
         std::vector<RecordPtr> found;
         for (const auto& f : files) {
@@ -157,6 +163,12 @@ void CVX310View::ImportDropped(const QStringList& paths) {
 }
 
 void CVX310View::ImportFolderPath(const std::filesystem::path& folder) {
+    // Held until the records found joined the imported list.
+    const SessionClaim claim = session_.TryClaim();
+    if (!claim) {
+        ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information);
+        return;
+    }
     CImportDlg dlg(folder, session_.State().contacts, services_.dialogs, this);
     if (!dlg.StartImport()) return;
     importRunning_ = true;

@@ -32,14 +32,14 @@ constexpr CommandSpec kCommands[] = {
     {MailMp3, 723, 4, "", W, false, false, true, -1},
     {MailOpus, 724, 4, "", W, false, false, true, -1},
     {MailPreferred, 112, 4, "", W, false, false, true, -1},
-    {ImportFolder, 216, 13, "", W, false, false, false, -1},
+    {ImportFolder, 216, 13, "", W, false, false, true, -1},
     {ClearImported, 217, 14, "", W, false, false, false, -1},
     {PreviousPage, 302, -1, "Alt+Left; Ctrl+PgUp", W, false, false, false, -1},
     {NextPage, 303, -1, "Alt+Right; Ctrl+PgDown", W, false, false, false, -1},
     {Exit, 84, -1, "Ctrl+Q", W, false, false, false, -1},
     // The card watch's own rescan step refuses while records load.
     {Rescan, 83, -1, "", W, false, false, false, -1},
-    {Repair, 218, -1, "", W, false, false, false, -1},
+    {Repair, 218, -1, "", W, false, false, true, -1},
     // A load reads the card: it ends before the card goes.
     {EjectCard, 391, 15, "", W, false, false, true, -1},
     {CheckStore, 450, -1, "", W, false, false, false, -1},
@@ -309,8 +309,11 @@ CommandAction::CommandAction(const CommandSpec& row, QObject* parent)
 }
 
 CommandActions::CommandActions(std::function<bool()> busy, std::function<void()> refuse,
-                               QObject* parent)
-    : QObject(parent), busy_(std::move(busy)), refuse_(std::move(refuse)) {
+                               QObject* parent, std::function<void()> starting)
+    : QObject(parent),
+      busy_(std::move(busy)),
+      refuse_(std::move(refuse)),
+      starting_(std::move(starting)) {
     for (const CommandSpec& row : kCommands) {
         auto* a = new CommandAction(row, this);
         connect(a, &QAction::triggered, this, [this, a] { OnTriggered(a); });
@@ -337,6 +340,7 @@ void CommandActions::OnTriggered(CommandAction* action) {
         if (refuse_) refuse_();
         return;
     }
+    if (starting_) starting_();
     emit action->run();
 }
 

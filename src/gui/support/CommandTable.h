@@ -141,9 +141,11 @@ class CommandAction : public QAction {
 class CommandActions : public QObject {
     Q_OBJECT
   public:
-    // `busy` tells whether records are loading; `refuse` shows the refusal.
+    // `busy` tells whether records are loading; `refuse` shows the refusal;
+    // `starting` runs before each command that is let through (it reads the
+    // settings the command acts on).
     CommandActions(std::function<bool()> busy, std::function<void()> refuse,
-                   QObject* parent = nullptr);
+                   QObject* parent = nullptr, std::function<void()> starting = {});
 
     CommandAction* Action(CommandId id) const;
     std::vector<CommandAction*> All() const;
@@ -170,6 +172,7 @@ class CommandActions : public QObject {
     std::unordered_map<int, CommandAction*> actions_;
     std::function<bool()> busy_;
     std::function<void()> refuse_;
+    std::function<void()> starting_;
 };
 
 }  // namespace lk::gui

@@ -140,7 +140,6 @@ TEST(BackupMarkers, AnUnreadableRecordingFailsItsRecordAndMakesNoMarker) {
                 test::WriteFile(card.state->cardLogPath, log);
                 card.state->records.ReplaceAll(RecordListId::Card);
                 RecordLoaderThread(*card.state, {});
-                card.state->loaderBusy = 0;
             }
             test::FaultyFileOps files;
             files.cardRoot = card.root;

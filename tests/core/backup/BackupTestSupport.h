@@ -19,7 +19,6 @@ struct LoadedCard : CardOnVolume {
     LoadedCard(int family, std::vector<RecordingSpec> s)
         : CardOnVolume(family, s), devType(family), cardFiles(std::move(s)) {
         RecordLoaderThread(*state, {});
-        state->loaderBusy = 0;
     }
 
     BackupOptions Options(bool move, FileOps* files = nullptr) const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "card/CallLog.h"
+#include "card/LoadGate.h"
 #include "card/RecordFileCode.h"
 #include "card/RecorderState.h"
 #include "platform/TextCodec.h"
@@ -15,6 +16,13 @@
 #include "support/TempDir.h"
 
 namespace lk::test {
+
+// The record session's answer to the card watch, set by the test.
+class FakeGate final : public LoadGate {
+  public:
+    bool running = false;
+    bool LoadRunning() const override { return running; }
+};
 
 // A volume list the test changes while the state holds the probe.
 class FakeVolumes {

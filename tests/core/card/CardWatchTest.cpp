@@ -17,7 +17,8 @@ struct Watch {
     FakeVolumes volumes;
     RecorderState state{volumes.MakeProbe()};
     fs::path beeps = dir / "beeps";
-    CardWatch watch{state, {[this] { return dir / "backup"; }, beeps}};
+    test::FakeGate gate;
+    CardWatch watch{state, gate, {[this] { return dir / "backup"; }}};
     std::vector<const CallRecord*> freed;  // announced to the lists' listeners
     int listener = 0;
 
@@ -44,14 +45,12 @@ struct Watch {
         state.volumes.Refresh();
         return state.volumes.LetterOf(root);
     }
-    // What the loader does when the tick asked for it.
+    // What the record session does when the tick asked for a card load.
     void Load() {
-        ASSERT_EQ(state.loaderBusy.load(), 1);
+        state.loadFromCard = 1;
         RecordLoaderOptions options;
         options.backupPath = dir / "backup";
-        const auto r = RecordLoaderThread(state, options);
-        state.loaderBusy = 0;
-        (void)r;
+        (void)RecordLoaderThread(state, options);
     }
 };
 
@@ -74,7 +73,7 @@ TEST(CardWatch, StartupReadsACardPresentAtOnceElseTheBackupFirst) {
         const auto a = w.watch.StartupTick();
         EXPECT_EQ(a.next, WatchNext::Watch);
         EXPECT_TRUE(a.startLoader);
-        EXPECT_EQ(w.state.loadFromCard.load(), present ? 1 : 0);
+        EXPECT_EQ(a.loadSource, present ? LoadSource::Card : LoadSource::Store);
         EXPECT_EQ(w.state.cardDrive.load() != 0, present);
         EXPECT_EQ(a.cardFamily.has_value(), present);
     }
@@ -110,7 +109,7 @@ TEST(CardWatch, TakesOnlyARemovableVolumeWithAMediumAndACallLog) {
         if (c.taken) {
             EXPECT_EQ(w.state.cardDrive.load(), w.LetterOf(root));
             EXPECT_EQ(w.state.cardLogPath, root / kCallLogFileName);
-            EXPECT_EQ(w.state.loadFromCard.load(), 1);
+            EXPECT_EQ(a.loadSource, LoadSource::Card);
             EXPECT_EQ(ReadSettingInt("DevType"), 0);
         }
     }
@@ -132,8 +131,7 @@ TEST(CardWatch, SetsUpEachFamily) {
             EXPECT_EQ(*a.loadPhoneBook, root / kPhoneBookFileName);
         }
         // Prompt files go only onto family-0 cards.
-        EXPECT_EQ(fs::exists(root / "beep1.wav"), devType == 0);
-        EXPECT_EQ(fs::exists(root / "beep3.wav"), devType == 0);
+        EXPECT_EQ(NeedsPromptFiles(root, devType), devType == 0);
     }
 }
 
@@ -142,7 +140,9 @@ TEST(CardWatch, NeverOverwritesPromptFilesOnTheCard) {
     const fs::path root = w.dir / "card";
     test::WriteText(root / "beep1.wav", "the card's own");
     w.Card("card");
-    w.watch.CardWatchTick();
+    EXPECT_TRUE(NeedsPromptFiles(root, 0));
+    CopyBeepFiles(root, w.beeps);
+    EXPECT_FALSE(NeedsPromptFiles(root, 0));
     EXPECT_EQ(test::ReadText(root / "beep1.wav"), "the card's own");
     EXPECT_EQ(test::ReadText(root / "beep3.wav"), "three");
 }
@@ -237,7 +237,7 @@ TEST(CardWatch, RescanForgetsTheCardAndReadsItAgain) {
 TEST(CardWatch, DoesNothingWhileTheLoaderOrARebuildRuns) {
     Watch w;
     w.Card("card");
-    w.state.loaderBusy = 1;
+    w.gate.running = true;
     auto a = w.watch.CardWatchTick();
     EXPECT_EQ(w.state.cardDrive.load(), 0);
     a = w.watch.ManualRescan();
@@ -247,7 +247,7 @@ TEST(CardWatch, DoesNothingWhileTheLoaderOrARebuildRuns) {
     EXPECT_FALSE(a.clearPanes);
     EXPECT_EQ(a.next, WatchNext::Unchanged);
 
-    w.state.loaderBusy = 0;
+    w.gate.running = false;
     w.state.rebuildRunning = 1;
     a = w.watch.CardWatchTick();
     EXPECT_EQ(w.state.cardDrive.load(), 0);

@@ -56,7 +56,7 @@ struct Store {
         test::WriteFile(MonthIndexPath(backupPath, 0, yyyymm), bytes);
     }
     const RecordList& Load() {
-        const auto load = LoadBackupIndex(state, backupPath);
+        const auto load = LoadBackupIndex(state, backupPath, test::FakeGate{});
         EXPECT_TRUE(load.startLoader);
         RecordLoaderOptions options;
         options.backupPath = backupPath;

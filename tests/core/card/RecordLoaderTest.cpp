@@ -193,7 +193,7 @@ TEST(RecordLoader, ReadsMonthFilesOldestFirst) {
     s.Add("20151225093000", Missed, s.Copy("20151225093000", "c.wav"), false);
     s.Add("20151226093000", Note, s.Copy("20151226093000", "d.wav"));
 
-    auto load = LoadBackupIndex(s.state, s.backupPath);
+    auto load = LoadBackupIndex(s.state, s.backupPath, test::FakeGate{});
     ASSERT_TRUE(load.found);
     ASSERT_TRUE(load.startLoader);
     EXPECT_EQ(s.state.backupMonths, (std::vector<int>{201512, 201602}));
@@ -225,7 +225,7 @@ TEST(RecordLoader, IgnoresATrailingPartialRecordAndCutsOverlongTexts) {
     bytes.insert(bytes.end(), 1075, 1);
     test::WriteFile(path, bytes);
 
-    LoadBackupIndex(s.state, s.backupPath);
+    LoadBackupIndex(s.state, s.backupPath, test::FakeGate{});
     RecordLoaderOptions options;
     options.backupPath = s.backupPath;
     RecordLoaderThread(s.state, options);
@@ -240,23 +240,22 @@ TEST(RecordLoader, NoIndexFileStartsNoLoad) {
     int told = 0;
     const int listener = s.state.records.Listen(
         [&](const LeavingRecords& l) { told += static_cast<int>(l.records.size()); });
-    auto load = LoadBackupIndex(s.state, s.backupPath);
+    auto load = LoadBackupIndex(s.state, s.backupPath, test::FakeGate{});
     EXPECT_FALSE(load.found);
     EXPECT_FALSE(load.startLoader);
     EXPECT_EQ(told, 1);  // announced before it was freed under a pane
     s.state.records.StopListening(listener);
     EXPECT_TRUE(s.state.records.Backup().empty());
-    EXPECT_EQ(s.state.loaderBusy.load(), 0);
 }
 
 TEST(RecordLoader, ABusyLoaderIsNotStartedTwice) {
     Store s;
     s.Add("20160214093000", Incoming, s.Copy("20160214093000", "a.wav"));
-    s.state.loaderBusy = 1;
-    auto load = LoadBackupIndex(s.state, s.backupPath);
+    test::FakeGate loading;
+    loading.running = true;
+    auto load = LoadBackupIndex(s.state, s.backupPath, loading);
     EXPECT_TRUE(load.found);
     EXPECT_FALSE(load.startLoader);
-    EXPECT_FALSE(StartRecordLoader(s.state));
 }
 
 TEST(RecordLoader, FindsCopiesAgainAfterTheStoreMoved) {
@@ -286,7 +285,7 @@ TEST(RecordLoader, FindsCopiesAgainAfterTheStoreMoved) {
     }
 
     s.Add("20160214093000", Incoming, fs::path(cases[0].stored));
-    LoadBackupIndex(s.state, s.backupPath);
+    LoadBackupIndex(s.state, s.backupPath, test::FakeGate{});
     RecordLoaderOptions options;
     options.backupPath = s.backupPath;
     const auto r = RecordLoaderThread(s.state, options);

@@ -30,9 +30,7 @@ struct CardSession {
         test::MakeCard(root, 0, calls);
         volumes.Add(root);
         session = std::make_unique<RecordSession>(volumes.MakeProbe());
-        RecorderState& st = session->Shared();
-        st.cardDrive = st.volumes.LetterOf(root);
-        st.cardLogPath = root / kCallLogFileName;
+        session->UseCard(session->State().volumes.LetterOf(root), root / kCallLogFileName, 0);
     }
     LoadOutcome LoadCard() {
         NoProgress none;
@@ -140,6 +138,33 @@ TEST(RecordSession, AClaimReleasedByAnExceptionFreesTheSession) {
     EXPECT_TRUE(card.session->Busy());
     b = SessionClaim{};
     EXPECT_FALSE(card.session->Busy());
+}
+
+// The card watch sits below the session and only asks it: while any claim is
+// out (a backup, an import, a repair) it neither takes a card nor asks for a
+// load, and the load it then asks for says what the card lacks.
+TEST(RecordSession, TheCardWatchStartsNoLoadWhileAClaimIsOut) {
+    CardSession card({{Incoming, "20160102102033", "1"}});
+    card.session->UseCard(0, {}, 0);
+    CardWatch watch = card.session->Watch({[&] { return card.dir / "backup"; }});
+    {
+        const SessionClaim importing = card.session->TryClaim();
+        const CardWatchActions a = watch.CardWatchTick();
+        EXPECT_FALSE(a.startLoader);
+        EXPECT_EQ(card.session->State().cardDrive.load(), 0);
+        EXPECT_TRUE(watch.ManualRescan().showBusyMessage);
+    }
+    const CardWatchActions a = watch.CardWatchTick();
+    ASSERT_TRUE(a.startLoader);
+    EXPECT_EQ(a.loadSource, LoadSource::Card);
+    LoadRequest request;
+    request.source = a.loadSource;
+    const LoadOutcome loaded = card.session->Load(request);
+    ASSERT_FALSE(loaded.refused);
+    EXPECT_EQ(card.session->Records().Card().size(), 1u);
+    // The load asks for the prompt files and writes nothing to the card itself.
+    EXPECT_EQ(loaded.promptFilesFor, card.root);
+    EXPECT_FALSE(fs::exists(card.root / "beep1.wav"));
 }
 
 // A stop asked for mid-load (the window closing) ends it like quitting does:

@@ -208,7 +208,7 @@ class CardEvents : public WindowTest {
     }
     bool BackupListed() {
         return WaitFor([this] {
-            return app().State().viewingBackup == 1 && app().State().loaderBusy == 0 &&
+            return app().State().viewingBackup == 1 && !app().Session().Busy() &&
                    rows(PageAll) == kBackupRows;
         });
     }

@@ -683,8 +683,8 @@ TEST_F(Dialogs, RepairWithoutARemovableDriveOffersNothing) {
         std::lock_guard<std::mutex> g(volumes->lock);
         volumes->mounted.push_back({other.path(), false, 1u << 30, 1u << 29});
     }
-    app().State().volumes.Refresh();
-    CRepairDlg dlg(app().State(), Services(), {}, nullptr);
+    app().Session().Shared().volumes.Refresh();
+    CRepairDlg dlg(app().Session(), Services(), {}, nullptr);
     EXPECT_EQ(dlg.windowTitle(), "Repair Card Database");
     EXPECT_EQ(dlg.DriveCount(), 0);
     dlg.OnStart();
@@ -699,7 +699,7 @@ TEST_F(Dialogs, RepairAddsTheLostRecordingAndReloadsTheShownCard) {
     const char letter = app().State().cardDrive;
     std::vector<char> repaired;
     CRepairDlg dlg(
-        app().State(), Services(),
+        app().Session(), Services(),
         [&](char l) {
             repaired.push_back(l);
             frame().RefreshRecords();
@@ -885,7 +885,7 @@ TEST_F(DialogLifetime, EveryDialogStaysUntilItsWorkerEnded) {
          [](QDialog* d) { return static_cast<CImportDlg*>(d)->Running(); }, "cancel", false},
         {"repair",
          [this](DialogServices s) {
-             auto d = std::make_unique<CRepairDlg>(app().State(), s, nullptr, nullptr);
+             auto d = std::make_unique<CRepairDlg>(app().Session(), s, nullptr, nullptr);
              d->show();
              d->OnStart();
              return std::unique_ptr<QDialog>(std::move(d));
@@ -1056,7 +1056,7 @@ TEST_F(Dialogs, Pictures) {
         save(d, "export-wav.png");
     }
     {
-        CRepairDlg d(app().State(), Services(), {}, nullptr);
+        CRepairDlg d(app().Session(), Services(), {}, nullptr);
         save(d, "repair.png");
     }
     {
