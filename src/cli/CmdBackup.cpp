@@ -1,3 +1,4 @@
+#include <ctime>
 #include <iostream>
 
 #include <nlohmann/json.hpp>
@@ -6,6 +7,7 @@
 #include "Command.h"
 #include "TerminalProgress.h"
 #include "backup/BackupEngine.h"
+#include "backup/StoreRetention.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "card/RecordLoader.h"
@@ -20,6 +22,7 @@ struct BackupArgs {
     std::string store;
     bool move = false;
     bool json = false;
+    bool applyRetention = false;
 };
 
 int RunBackup(const BackupArgs& args) {
@@ -59,6 +62,19 @@ int RunBackup(const BackupArgs& args) {
     const BackupResult r = BackupAllThread(session.Shared(), options, bar, {});
     bar.End();
 
+    // The store's confirmed retention rule, after the copies are safe.
+    RetentionAfterBackup retention;
+    if (args.applyRetention) {
+        TerminalProgress cleaning("retention");
+        retention =
+            ApplyRetentionAfterBackup(store, devType, std::time(nullptr), nullptr, cleaning, {});
+        cleaning.End();
+        if (!retention.ran)
+            retention.result.error =
+                "retention after backup is off for this store (turn it on with retention "
+                "--after-backup on)";
+    }
+
     const fs::path storeRoot = StoreRoot(store, devType);
     if (args.json) {
         nlohmann::json out = {
@@ -75,11 +91,19 @@ int RunBackup(const BackupArgs& args) {
             {"cardLogDeleted", r.cardLogDeleted},
             {"store", storeRoot.string()},
         };
+        if (args.applyRetention)
+            out["retention"] = {{"rule", retention.rule},
+                                {"taken", retention.result.taken},
+                                {"failed", retention.result.failed},
+                                {"error", retention.result.error}};
         std::cout << out.dump(2) << "\n";
     } else {
         std::cout << "backed up " << r.backedUp << ", already held " << r.skipped << ", failed "
                   << r.failed << " of " << state.records.Card().size() << " records into "
                   << storeRoot.string() << (r.cardLogDeleted ? " (card log deleted)" : "") << "\n";
+        if (args.applyRetention && retention.ran)
+            std::cout << "retention (" << retention.rule << "): " << retention.result.taken
+                      << " calls moved to the trash, " << retention.result.failed << " failed\n";
     }
     if (r.failed > 0 && !r.failureReason.empty())
         std::cerr << "linekeeper-cli backup: " << r.failed
@@ -87,10 +111,16 @@ int RunBackup(const BackupArgs& args) {
     if (r.cardNotCleared > 0)
         std::cerr << "linekeeper-cli backup: the card could not be cleared (" << r.cardNotCleared
                   << " recordings are still on it): " << r.cardClearReason << "\n";
+    const bool retentionFailed =
+        args.applyRetention && (!retention.result.error.empty() || retention.result.failed > 0);
+    if (args.applyRetention && !retention.result.error.empty())
+        std::cerr << "linekeeper-cli backup: retention: " << retention.result.error << "\n";
     // A record that could not be backed up is a failure, even though the run went
-    // on; so is a move that left the card as it was.
-    return r.failed > 0 || r.indexWriteFailures > 0 || r.cardNotCleared > 0 ? kExitFailure
-                                                                            : kExitOk;
+    // on; so is a move that left the card as it was, and retention asked for
+    // and not done.
+    return r.failed > 0 || r.indexWriteFailures > 0 || r.cardNotCleared > 0 || retentionFailed
+               ? kExitFailure
+               : kExitOk;
 }
 
 }  // namespace
@@ -104,6 +134,9 @@ void AddBackupCommand(CLI::App& app, CommandContext& ctx) {
         ->required();
     cmd->add_flag("--move", args->move, "Move the recordings and delete the card's call log");
     cmd->add_flag("--json", args->json, "Print the summary as JSON");
+    cmd->add_flag("--apply-retention", args->applyRetention,
+                  "Then move to the trash what the store's confirmed retention rule lists (see "
+                  "retention --after-backup)");
     cmd->callback([args, &ctx] { ctx.exitCode = RunBackup(*args); });
 }
 

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "CliAudit.h"
 #include "CliCard.h"
 #include "Command.h"
 #include "ListPage.h"
@@ -97,13 +98,21 @@ int RunExportAudio(const AudioOptions& o) {
         print(out.source.string(), out.destination.string(), ExportStatusName(out.result.status),
               out.result.reason);
     if (o.json) std::cout << rows.dump(2) << '\n';
+    // What left the store is logged, even when some recordings failed.
+    std::vector<std::string> exported;
+    for (const auto& out : result.outcomes)
+        if (out.result.status == ExportStatus::Written)
+            exported.push_back(out.source.string() + " -> " + out.destination.string());
+    const int logged = exported.empty() ? kExitOk
+                                        : AuditAfter(o.store, o.family, "exported audio", exported,
+                                                     o.format, kExitOk);
     const auto failed = result.Failed() + items.leftOut.size();
     if (failed > 0) {
         std::cerr << "linekeeper-cli export-audio: " << failed << " of "
                   << result.outcomes.size() + items.leftOut.size() << " not exported\n";
         return kExitFailure;
     }
-    return kExitOk;
+    return logged;
 }
 
 }  // namespace

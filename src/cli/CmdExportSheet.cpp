@@ -2,6 +2,7 @@
 #include <iostream>
 #include <memory>
 
+#include "CliAudit.h"
 #include "CliCard.h"
 #include "Command.h"
 #include "ListPage.h"
@@ -84,7 +85,9 @@ int RunExportSheet(const SheetOptions& o) {
     switch (written) {
         case SheetWriteResult::Written:
             std::cout << o.out << ": " << rows.size() << " rows\n";
-            return kExitOk;
+            return AuditAfter(o.store, o.family, "exported sheet", {o.out},
+                              std::to_string(rows.size()) + " calls, page " + std::to_string(page),
+                              kExitOk);
         case SheetWriteResult::CreateFailed:
             PrintError(LangString(107) + " (" + o.out + ")");
             return kExitFailure;

@@ -2,6 +2,7 @@
 #include <iostream>
 #include <memory>
 
+#include "CliAudit.h"
 #include "CliCard.h"
 #include "Command.h"
 #include "app/ExeDir.h"
@@ -72,12 +73,16 @@ int RunMail(const MailOptions& o) {
         PrintError("left out of the mail: " + left.recording.string() + ": " + left.reason);
         exitCode = kExitFailure;
     }
+    bool handedOver = false;
+    std::string where;
     if (!o.eml.empty()) {
         if (WriteEmlDraft(o.eml, message) != EmlResult::Written) {
             PrintError("cannot write " + o.eml);
             exitCode = kExitFailure;
         } else {
             std::cout << o.eml << ": " << message.attachments.size() << " attachments\n";
+            handedOver = true;
+            where = "draft " + o.eml;
         }
     } else {
         HandoverResult result = SendWithXdgEmail(message);
@@ -85,6 +90,7 @@ int RunMail(const MailOptions& o) {
             fs::path draft;
             result = SendAsEmlDraft(message, scratch, draft);
             if (result != HandoverResult::Failed) std::cout << "draft: " << draft.string() << '\n';
+            where = "draft " + draft.string();
             // The draft still points at its attachments' copies: keep them.
             if (result == HandoverResult::Accepted) attachments.temporary.clear();
         }
@@ -97,10 +103,19 @@ int RunMail(const MailOptions& o) {
         } else {
             // The mail program may still read the copies after xdg-email returned.
             attachments.temporary.clear();
+            handedOver = true;
+            if (where.empty()) where = "to the mail program";
         }
     }
     RemoveTemporaryFiles(attachments.temporary);
-    return exitCode;
+    if (!handedOver) return exitCode;
+    std::vector<std::string> mailed;
+    for (const CallRecord& r : records)
+        mailed.push_back(ToUtf8(FieldText(r.filePath)));
+    const int logged = AuditAfter(
+        o.store, o.family, "mailed", mailed,
+        where + ", " + std::to_string(message.attachments.size()) + " attachments", kExitOk);
+    return exitCode != kExitOk ? exitCode : logged;
 }
 
 }  // namespace

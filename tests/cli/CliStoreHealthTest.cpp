@@ -195,5 +195,89 @@ TEST(CliStoreHealth, WithoutAUsableTrashNothingIsTakenOut) {
     EXPECT_EQ(b.Run({"verify", "--family", "0"}).exitCode, 0);  // its entry still lives
 }
 
+TEST(CliStoreHealth, RetentionAfterBackupTakesOnlyWhatTheConfirmedRuleListed) {
+    BackedUp b(Calls());
+    auto backup = [&b] {
+        return test::RunCli({"backup", "--card", b.card.string(), "--store", b.store.string(),
+                             "--apply-retention", "--json"});
+    };
+    const std::vector<std::string> missedOnly = {"retention", "--family", "0",     "--keep-months",
+                                                 "1",         "--types",  "missed"};
+    auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    // Off, and a rule not yet listed cannot be turned on.
+    EXPECT_EQ(backup().exitCode, 1);
+    EXPECT_EQ(b.Run(with(missedOnly, {"--after-backup", "on"})).exitCode, 1);
+    ASSERT_EQ(b.Run(missedOnly).exitCode, 0);
+    auto run = b.Run(with(missedOnly, {"--after-backup", "on"}));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    // A wider rule listed afterwards is remembered, but does not run by itself.
+    ASSERT_EQ(b.Run({"retention", "--family", "0", "--keep-days", "30"}).exitCode, 0);
+
+    run = backup();
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    EXPECT_EQ(json::parse(run.out)["retention"]["taken"], 1);
+    EXPECT_FALSE(fs::exists(b.StoreFile(b.calls[3])));  // the missed call
+    EXPECT_TRUE(fs::exists(b.Trashed(b.calls[3])));
+    for (const int kept : {0, 1, 2})
+        EXPECT_TRUE(fs::exists(b.StoreFile(b.calls[kept]))) << kept;
+
+    // A confirmed rule changed behind the user's back takes nothing.
+    const fs::path ruleFile = b.Root() / "LineKeeperRetention.json";
+    auto rule = json::parse(test::ReadText(ruleFile));
+    rule["confirmed"]["types"] = json::array();
+    test::WriteText(ruleFile, rule.dump());
+    run = backup();
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("not the one confirmed"), std::string::npos) << run.err;
+    for (const int kept : {0, 1, 2})
+        EXPECT_TRUE(fs::exists(b.StoreFile(b.calls[kept]))) << kept;
+
+    // Each run after a backup is in the trail, the one that took nothing too.
+    const auto trail = json::parse(b.Run({"audit", "--json"}).out);
+    std::vector<std::string> runs;
+    for (const auto& e : trail)
+        if (e["action"] == "retention after backup") runs.push_back(e["detail"]);
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0], "keep 1 months, types missed: 1 moved to trash, 0 failed");
+    EXPECT_NE(runs[1].find("0 moved to trash"), std::string::npos) << runs[1];
+    // Turned off, a backup asked to apply it says so and takes nothing.
+    ASSERT_EQ(b.Run({"retention", "--family", "0", "--after-backup", "off"}).exitCode, 0);
+    EXPECT_EQ(backup().exitCode, 1);
+}
+
+TEST(CliStoreHealth, ExportsAndMailsOfAStoresCallsAreAuditedAndAFailedLogIsNoSilentSuccess) {
+    BackedUp b(Calls());
+    const fs::path sheet = b.dir / "calls.csv";
+    const fs::path eml = b.dir / "mail.eml";
+    auto run = b.Run({"export-sheet", "--family", "0", "-o", sheet.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    run = b.Run({"mail", "--family", "0", test::RecordingFileName(b.calls[2]), "--as-recorded",
+                 "--eml", eml.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto trail = json::parse(b.Run({"audit", "--json"}).out);
+    ASSERT_EQ(trail.size(), 2u);
+    EXPECT_EQ(trail[0]["action"], "exported sheet");
+    EXPECT_EQ(trail[0]["file"], sheet.string());
+    EXPECT_EQ(trail[0]["detail"], "4 calls, page 1");
+    EXPECT_EQ(trail[1]["action"], "mailed");
+    EXPECT_EQ(trail[1]["file"], b.StoreFile(b.calls[2]).string());
+    EXPECT_EQ(trail[1]["detail"], "draft " + eml.string() + ", 1 attachments");
+    for (const char* key : {"time", "user", "host"})
+        EXPECT_FALSE(trail[1][key].get<std::string>().empty()) << key;
+
+    // The trail cannot be written: the export is done and the command says
+    // it went unlogged.
+    fs::rename(b.store / "LineKeeperAudit.jsonl", b.dir / "saved.jsonl");
+    fs::create_directory(b.store / "LineKeeperAudit.jsonl");
+    fs::remove(sheet);
+    run = b.Run({"export-sheet", "--family", "0", "-o", sheet.string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("not logged"), std::string::npos) << run.err;
+    EXPECT_TRUE(fs::exists(sheet));
+}
+
 }  // namespace
 }  // namespace lk

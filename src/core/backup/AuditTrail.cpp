@@ -56,7 +56,8 @@ bool WriteAllAt(int fd, const std::string& text) {
 
 }  // namespace
 
-AuditWrite AppendAudit(const fs::path& backupPath, std::span<const AuditEvent> events) {
+AuditWrite AppendAudit(const fs::path& backupPath, std::span<const AuditEvent> events,
+                       std::optional<std::chrono::milliseconds> lockWait) {
     AuditWrite out;
     if (events.empty()) {
         out.ok = true;
@@ -64,7 +65,9 @@ AuditWrite AppendAudit(const fs::path& backupPath, std::span<const AuditEvent> e
     }
     const fs::path path = backupPath / kAuditFileName;
     int error = 0;
-    const auto lock = IndexLock::Acquire(path, IndexLock::Mode::Auto, &error);
+    const auto lock = lockWait
+                          ? IndexLock::AcquireWithin(path, IndexLock::Mode::Auto, *lockWait, &error)
+                          : IndexLock::Acquire(path, IndexLock::Mode::Auto, &error);
     if (!lock) {
         out.error = std::string("the audit trail cannot be locked: ") + FileErrorText(error);
         return out;
@@ -100,6 +103,18 @@ AuditWrite AppendAudit(const fs::path& backupPath, std::span<const AuditEvent> e
     }
     out.ok = true;
     return out;
+}
+
+AuditWrite AuditUserAction(const fs::path& backupPath, const std::string& action,
+                           const std::vector<std::string>& files, const std::string& detail,
+                           int family) {
+    std::error_code ec;
+    if (backupPath.empty() || !fs::is_directory(backupPath, ec)) return {true, {}};
+    std::vector<AuditEvent> events;
+    for (const std::string& file : files)
+        events.push_back({action, family, file, detail});
+    if (events.empty()) events.push_back({action, family, {}, detail});
+    return AppendAudit(backupPath, events, kUserActionAuditWait);
 }
 
 AuditRead ReadAudit(const fs::path& backupPath) {

@@ -6,7 +6,9 @@
 // several PCs may log at once. A line cut off by a crash is ended before the
 // next append and skipped when read.
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -34,9 +36,25 @@ struct AuditWrite {
     std::string error;
 };
 
-// Appends the events as one batch; nothing is written for none.
-[[nodiscard]] AuditWrite AppendAudit(const std::filesystem::path& backupPath,
-                                     std::span<const AuditEvent> events);
+// Appends the events as one batch; nothing is written for none. With
+// `lockWait`, a trail locked for longer than that is not written (the
+// reason says so) rather than keeping the caller waiting.
+[[nodiscard]] AuditWrite AppendAudit(
+    const std::filesystem::path& backupPath, std::span<const AuditEvent> events,
+    std::optional<std::chrono::milliseconds> lockWait = std::nullopt);
+
+// How long a user's own action (a delete, an export, a mail) waits for the
+// trail before it goes on and says that it could not be logged.
+inline constexpr std::chrono::milliseconds kUserActionAuditWait{3000};
+
+// What a user did to calls, logged where a backup store is known: one line
+// per call (`files`: recordings or names; one line without a file when
+// empty), each with `detail`. Nothing is written, and ok, when `backupPath`
+// is empty or no folder.
+[[nodiscard]] AuditWrite AuditUserAction(const std::filesystem::path& backupPath,
+                                         const std::string& action,
+                                         const std::vector<std::string>& files,
+                                         const std::string& detail, int family = -1);
 
 struct AuditRead {
     bool found = false;                // the file is there and was read

@@ -74,6 +74,18 @@ bool ProcessGone(long pid) {
 }
 
 std::optional<IndexLock> IndexLock::Acquire(const fs::path& index, Mode mode, int* error) {
+    return AcquireUntil(index, mode, std::nullopt, error);
+}
+
+std::optional<IndexLock> IndexLock::AcquireWithin(const fs::path& index, Mode mode,
+                                                  std::chrono::milliseconds wait, int* error) {
+    return AcquireUntil(index, mode, std::chrono::steady_clock::now() + wait, error);
+}
+
+std::optional<IndexLock> IndexLock::AcquireUntil(
+    const fs::path& index, Mode mode, std::optional<std::chrono::steady_clock::time_point> deadline,
+    int* error) {
+    auto late = [&deadline] { return deadline && std::chrono::steady_clock::now() >= *deadline; };
     IndexLock lock;
     if (mode == Mode::Auto) {
         lock.fd_ =
@@ -86,9 +98,22 @@ std::optional<IndexLock> IndexLock::Acquire(const fs::path& index, Mode mode, in
         fl.l_type = F_WRLCK;
         fl.l_whence = SEEK_SET;  // from 0 to the end, however far it grows
         int rc = 0;
-        do {
-            rc = ::fcntl(lock.fd_, F_OFD_SETLKW, &fl);
-        } while (rc != 0 && errno == EINTR);
+        if (deadline) {
+            // No waiting call with a time limit: try, and try again.
+            for (;;) {
+                rc = ::fcntl(lock.fd_, F_OFD_SETLK, &fl);
+                if (rc == 0 || (errno != EAGAIN && errno != EACCES && errno != EINTR)) break;
+                if (late()) {
+                    *error = ETIMEDOUT;
+                    return std::nullopt;
+                }
+                std::this_thread::sleep_for(kLockFilePoll);
+            }
+        } else {
+            do {
+                rc = ::fcntl(lock.fd_, F_OFD_SETLKW, &fl);
+            } while (rc != 0 && errno == EINTR);
+        }
         if (rc == 0) return lock;
         if (!LockRefused(errno)) {
             *error = errno;
@@ -125,6 +150,10 @@ std::optional<IndexLock> IndexLock::Acquire(const fs::path& index, Mode mode, in
             // file; that needs a run dead for minutes and two waiting.
             ::unlink(lockFile.c_str());
             continue;
+        }
+        if (late()) {
+            *error = ETIMEDOUT;
+            return std::nullopt;
         }
         std::this_thread::sleep_for(kLockFilePoll);
     }

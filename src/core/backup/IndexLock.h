@@ -13,6 +13,7 @@
 // kStaleLockSeconds (a holder keeps it for one batch's renames and appends,
 // seconds at most); a stale lock file is removed and taken anew.
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -32,6 +33,10 @@ class IndexLock {
     // index nor its lock file can be made (a read-only store, a missing folder).
     static std::optional<IndexLock> Acquire(const std::filesystem::path& index, Mode mode,
                                             int* error);
+    // The same, giving up with ETIMEDOUT after `wait`: for a user waiting in
+    // front of a window.
+    static std::optional<IndexLock> AcquireWithin(const std::filesystem::path& index, Mode mode,
+                                                  std::chrono::milliseconds wait, int* error);
 
     IndexLock(IndexLock&& other) noexcept;
     IndexLock& operator=(IndexLock&& other) noexcept;
@@ -44,6 +49,9 @@ class IndexLock {
   private:
     IndexLock() = default;
     void Release();
+    static std::optional<IndexLock> AcquireUntil(
+        const std::filesystem::path& index, Mode mode,
+        std::optional<std::chrono::steady_clock::time_point> deadline, int* error);
 
     int fd_ = -1;                     // the index, holding the OFD lock
     std::filesystem::path lockFile_;  // the lock file, when that is the lock

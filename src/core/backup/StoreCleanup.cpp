@@ -32,6 +32,10 @@ std::int64_t DaysFromCivil(int y, unsigned m, unsigned d) {
     return static_cast<std::int64_t>(era) * 146097 + static_cast<std::int64_t>(doe) - 719468;
 }
 
+std::int64_t CivilSeconds(const SystemTime& t) {
+    return DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
+
 std::string Digits(std::string_view text) {
     std::string out;
     for (const char c : text)
@@ -54,9 +58,11 @@ std::optional<std::vector<std::uint8_t>> ReadIndex(const fs::path& backupPath,
     }
 }
 
+}  // namespace
+
 // Nothing goes that the user has not seen listed: a dry run of the same
 // rule leaves its mark in the audit trail, and applying looks for it.
-bool Listed(const CleanupOptions& options) {
+bool CleanupListed(const CleanupOptions& options) {
     const std::string listed = options.action + " listed";
     const AuditRead trail = ReadAudit(options.backupPath);
     return std::any_of(trail.records.begin(), trail.records.end(), [&](const AuditRecord& r) {
@@ -65,13 +71,49 @@ bool Listed(const CleanupOptions& options) {
     });
 }
 
-}  // namespace
+std::string RetentionRuleText(const RetentionRule& rule) {
+    std::string text = rule.keepMonths > 0 ? "keep " + std::to_string(rule.keepMonths) + " months"
+                                           : "keep " + std::to_string(rule.keepDays) + " days";
+    if (rule.types.empty()) return text;
+    // One order whatever order the types were given in.
+    static constexpr std::pair<int, const char*> kNames[] = {
+        {Incoming, "incoming"}, {Missed, "missed"},       {Outgoing, "outgoing"},
+        {Note, "note"},         {Triggered, "triggered"}, {Message, "message"}};
+    std::vector<int> rest(rule.types);
+    std::sort(rest.begin(), rest.end());
+    rest.erase(std::unique(rest.begin(), rest.end()), rest.end());
+    std::string names;
+    auto add = [&names](const std::string& name) { names += (names.empty() ? "" : ",") + name; };
+    for (const auto& [type, name] : kNames) {
+        const auto it = std::find(rest.begin(), rest.end(), type);
+        if (it == rest.end()) continue;
+        rest.erase(it);
+        if (type == Note) std::erase(rest, static_cast<int>(Note2));
+        add(name);
+    }
+    for (const int type : rest)
+        add(std::to_string(type));
+    return text + ", types " + names;
+}
 
-bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, std::time_t now) {
+SystemTime MonthsBefore(const SystemTime& now, int months) {
+    SystemTime t = now;
+    const int index = now.year * 12 + (now.month - 1) - months;
+    t.year = static_cast<std::uint16_t>(index / 12);
+    t.month = static_cast<std::uint16_t>(index % 12 + 1);
+    const auto last = static_cast<std::uint16_t>(
+        DaysFromCivil(t.month == 12 ? t.year + 1 : t.year, t.month == 12 ? 1 : t.month + 1, 1) -
+        DaysFromCivil(t.year, t.month, 1));
+    t.day = std::min(now.day, last);
+    return t;
+}
+
+bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, const SystemTime& now) {
     if (record.marked != 0 || record.cardBytes[CallRecord::kCardMarkByte] != 0) return false;
     if (!rule.types.empty() &&
         std::find(rule.types.begin(), rule.types.end(), record.type) == rule.types.end())
         return false;
+    if (rule.isTagged && rule.isTagged(record)) return false;
     SystemTime t = record.time;
     // A record whose log path hid its time (a renamed card file) still has
     // the time in the name of its copy.
@@ -90,9 +132,23 @@ bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, std::
         t.second = field(12, 2);
         if (t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31) return false;
     }
-    const std::int64_t seconds =
-        DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-    return seconds < static_cast<std::int64_t>(now) - std::int64_t{rule.keepDays} * 86400;
+    const SystemTime cutoff = rule.keepMonths > 0 ? MonthsBefore(now, rule.keepMonths) : now;
+    const std::int64_t keptSeconds =
+        rule.keepMonths > 0 ? 0 : std::int64_t{std::max(rule.keepDays, 0)} * 86400;
+    return CivilSeconds(t) < CivilSeconds(cutoff) - keptSeconds;
+}
+
+bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, std::time_t now) {
+    std::tm tm{};
+    ::localtime_r(&now, &tm);
+    SystemTime local;
+    local.year = static_cast<std::uint16_t>(tm.tm_year + 1900);
+    local.month = static_cast<std::uint16_t>(tm.tm_mon + 1);
+    local.day = static_cast<std::uint16_t>(tm.tm_mday);
+    local.hour = static_cast<std::uint16_t>(tm.tm_hour);
+    local.minute = static_cast<std::uint16_t>(tm.tm_min);
+    local.second = static_cast<std::uint16_t>(tm.tm_sec);
+    return RetentionSelects(record, rule, local);
 }
 
 bool NumberMatches(const CallRecord& record, std::string_view number) {
@@ -114,7 +170,7 @@ CleanupResult CleanStore(const CleanupOptions& options, ProgressReporter& progre
     }
     result.storeFound = true;
     const std::string listed = options.action + " listed";
-    if (options.apply && !Listed(options)) {
+    if (options.apply && !CleanupListed(options)) {
         result.error = "nothing was moved: list the calls first (run without applying)";
         return result;
     }
@@ -218,7 +274,7 @@ CleanupResult CleanStore(const CleanupOptions& options, ProgressReporter& progre
 
 CleanupResult CleanCard(std::span<const CallRecord* const> records, const CleanupOptions& options) {
     CleanupResult result;
-    if (options.apply && !Listed(options)) {
+    if (options.apply && !CleanupListed(options)) {
         result.error = "nothing was moved: list the calls first (run without applying)";
         return result;
     }

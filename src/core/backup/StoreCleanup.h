@@ -23,10 +23,28 @@ namespace lk {
 struct RetentionRule {
     int keepDays = 0;        // calls older than this many days go
     std::vector<int> types;  // only these record types; empty: every type
+    // Calendar months instead of days, when above zero: a call goes once it
+    // is older than the same day and time that many months back; where that
+    // month is shorter, its last day stands in (31 March less one month is
+    // 28 or 29 February).
+    int keepMonths = 0;
+    // Calls this says are tagged are kept; empty while calls have no tags.
+    std::function<bool(const CallRecord&)> isTagged = nullptr;
 };
 
-// True when the rule lets the record go at `now`: older than keepDays, of a
-// listed type, and not marked (a marked call is one the user wants kept).
+// The rule in words, the same from every caller ("keep 3 months, types
+// incoming,missed"): listings are found again in the audit trail by it.
+std::string RetentionRuleText(const RetentionRule& rule);
+
+// The local time `months` calendar months before `now`, the day held to the
+// end of a shorter month.
+SystemTime MonthsBefore(const SystemTime& now, int months);
+
+// True when the rule lets the record go at `now` (local wall-clock time, as
+// the recorder stamps its calls): older than the kept days or months, of a
+// listed type, neither marked (a marked call is one the user wants kept)
+// nor tagged.
+bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, const SystemTime& now);
 bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, std::time_t now);
 
 // True when the record's number is `number`, compared on the digits alone
@@ -43,6 +61,10 @@ struct CleanupOptions {
     // listing with the same action, family and detail is in the audit trail.
     std::string detail;
 };
+
+// True when a listing with the options' action, family and detail is in the
+// audit trail: the user has seen what they take.
+bool CleanupListed(const CleanupOptions& options);
 
 struct CleanupItem {
     int yyyymm = 0;

@@ -109,6 +109,16 @@ std::string TrashInfoPathText(const std::string& path) {
     return out;
 }
 
+std::optional<fs::path> SharedVolumeTrash(const fs::path& topDir) {
+    // A link or a folder anyone may empty of others' files is no trash to
+    // trust: only a real folder with the sticky bit keeps users apart.
+    struct stat st {};
+    const fs::path shared = topDir / ".Trash";
+    if (::lstat(shared.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || (st.st_mode & S_ISVTX) == 0)
+        return std::nullopt;
+    return shared / std::to_string(::getuid());
+}
+
 std::optional<Trash> Trash::For(const fs::path& folder, std::string& reason) {
     std::error_code ec;
     const fs::path where = fs::absolute(folder, ec).lexically_normal();
@@ -133,13 +143,23 @@ std::optional<Trash> Trash::For(const fs::path& folder, std::string& reason) {
         reason = why;
         return std::nullopt;
     }
-    // Else the volume's own: "$topdir/.Trash-$UID".
+    // Else the volume's own: "$topdir/.Trash/$UID" where an administrator
+    // set up a shared one, "$topdir/.Trash-$UID" otherwise or where ours
+    // cannot be made in the shared one.
     const fs::path top = TopDir(where, dev);
-    const fs::path trash = top / (".Trash-" + std::to_string(::getuid()));
-    if (!OwnFolder(trash, reason) || !OwnFolder(trash / "files", reason) ||
-        !OwnFolder(trash / "info", reason)) {
-        reason = "no trash on the store's volume (" + reason + ")";
-        return std::nullopt;
+    fs::path trash;
+    std::string why;
+    if (const auto shared = SharedVolumeTrash(top); shared && OwnFolder(*shared, why) &&
+                                                    OwnFolder(*shared / "files", why) &&
+                                                    OwnFolder(*shared / "info", why)) {
+        trash = *shared;
+    } else {
+        trash = top / (".Trash-" + std::to_string(::getuid()));
+        if (!OwnFolder(trash, reason) || !OwnFolder(trash / "files", reason) ||
+            !OwnFolder(trash / "info", reason)) {
+            reason = "no trash on the store's volume (" + reason + ")";
+            return std::nullopt;
+        }
     }
     dev_t trashDev = 0;
     if (!Device(trash / "files", trashDev) || trashDev != dev) {

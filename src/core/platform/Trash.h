@@ -4,7 +4,8 @@
 // its original path and the time, so that a file manager can put it back.
 // Files are only ever renamed into the trash of their own file system: the
 // home trash when the folder lies on the home's volume, else the volume's
-// "$topdir/.Trash-$UID". Nothing is copied, so nothing is half moved.
+// shared "$topdir/.Trash/$UID" or its "$topdir/.Trash-$UID". Nothing is copied, so nothing is half
+// moved.
 
 #include <filesystem>
 #include <optional>
@@ -43,6 +44,11 @@ class Trash {
     std::filesystem::path topDir_;  // the volume's top folder (not for the home trash)
     bool home_ = false;
 };
+
+// The user's folder in a volume's shared trash, "$topdir/.Trash/$UID", when
+// "$topdir/.Trash" is a folder (not a link) with the sticky bit; nullopt
+// when the volume has none, and "$topdir/.Trash-$UID" is to be used.
+std::optional<std::filesystem::path> SharedVolumeTrash(const std::filesystem::path& topDir);
 
 // "%"-escapes a path for a trashinfo's Path= line (everything but unreserved
 // characters and '/').

@@ -6,16 +6,20 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "backup/AuditTrail.h"
 #include "backup/FileOps.h"
+#include "backup/IndexLock.h"
 #include "backup/StoreChecksums.h"
 #include "backup/StoreCleanup.h"
 #include "backup/StoreVerify.h"
 #include "core/backup/BackupTestSupport.h"
 #include "platform/Sha256.h"
+#include "platform/Trash.h"
 #include "support/TempDir.h"
 
 namespace lk {
@@ -363,6 +367,132 @@ TEST(StoreHealth, AuditTrailSurvivesADamagedTrailingLine) {
     EXPECT_EQ(read.records[1].event.family, 1);
     EXPECT_FALSE(read.records[1].user.empty());
     EXPECT_FALSE(read.records[1].host.empty());
+}
+
+TEST(StoreHealth, MonthsAreCalendarMonthsHeldToTheEndOfShorterOnes) {
+    auto at = [](int y, int m, int d, int hour = 12) {
+        SystemTime t;
+        t.year = static_cast<std::uint16_t>(y);
+        t.month = static_cast<std::uint16_t>(m);
+        t.day = static_cast<std::uint16_t>(d);
+        t.hour = static_cast<std::uint16_t>(hour);
+        return t;
+    };
+    const struct {
+        SystemTime now;
+        int months;
+        SystemTime cutoff;
+    } cases[] = {
+        {at(2024, 3, 31), 1, at(2024, 2, 29)},   // leap year
+        {at(2023, 3, 31), 1, at(2023, 2, 28)},   //
+        {at(2024, 5, 31), 1, at(2024, 4, 30)},   // a 30-day month
+        {at(2024, 7, 31), 2, at(2024, 5, 31)},   // a 31-day month keeps the 31st
+        {at(2024, 2, 29), 12, at(2023, 2, 28)},  // a year back from a leap day
+        {at(2024, 1, 15), 1, at(2023, 12, 15)},  // across the new year
+        {at(2024, 1, 31), 14, at(2022, 11, 30)}, {at(2024, 6, 10), 0, at(2024, 6, 10)},
+    };
+    for (const auto& c : cases) {
+        const SystemTime got = MonthsBefore(c.now, c.months);
+        EXPECT_EQ(got, c.cutoff) << c.now.year << "-" << c.now.month << "-" << c.now.day << " less "
+                                 << c.months << ": " << got.year << "-" << got.month << "-"
+                                 << got.day;
+    }
+
+    // A call goes only once it is older than the cut-off, to the second.
+    const RetentionRule oneMonth{0, {}, 1, {}};
+    auto call = [](SystemTime t) {
+        CallRecord r;
+        r.type = Incoming;
+        r.time = t;
+        return r;
+    };
+    SystemTime justBefore = at(2024, 2, 29, 11);
+    justBefore.minute = 59;
+    justBefore.second = 59;
+    EXPECT_TRUE(RetentionSelects(call(justBefore), oneMonth, at(2024, 3, 31)));
+    EXPECT_FALSE(RetentionSelects(call(at(2024, 2, 29)), oneMonth, at(2024, 3, 31)));
+    EXPECT_TRUE(RetentionSelects(call(at(2023, 2, 28, 11)), oneMonth, at(2023, 3, 31)));
+    EXPECT_EQ(RetentionRuleText(oneMonth), "keep 1 months");
+    EXPECT_EQ(RetentionRuleText({90, {Missed, Note2, Incoming, Note}, 0, {}}),
+              "keep 90 days, types incoming,missed,note");
+
+    // Tagged calls are spared through the hook, and only those.
+    RetentionRule tagged = oneMonth;
+    tagged.isTagged = [](const CallRecord& r) { return r.callSeconds == 7; };
+    CallRecord kept = call(at(2020, 1, 1));
+    kept.callSeconds = 7;
+    EXPECT_FALSE(RetentionSelects(kept, tagged, at(2024, 3, 31)));
+    EXPECT_TRUE(RetentionSelects(call(at(2020, 1, 1)), tagged, at(2024, 3, 31)));
+}
+
+TEST(StoreHealth, TheVolumesSharedTrashIsUsedOnlyWhenStickyAndNoLink) {
+    test::TempDir dir;
+    const std::string uid = std::to_string(::getuid());
+    const struct {
+        const char* name;
+        std::function<void(const fs::path&)> make;
+        bool shared;
+    } cases[] = {
+        {"sticky folder",
+         [](const fs::path& t) {
+             fs::create_directory(t);
+             ::chmod(t.c_str(), 01777);
+         },
+         true},
+        {"folder without the sticky bit",
+         [](const fs::path& t) {
+             fs::create_directory(t);
+             ::chmod(t.c_str(), 0777);
+         },
+         false},
+        {"link to a sticky folder",
+         [](const fs::path& t) {
+             fs::create_directory(t.parent_path() / "real");
+             ::chmod((t.parent_path() / "real").c_str(), 01777);
+             fs::create_directory_symlink("real", t);
+         },
+         false},
+        {"plain file", [](const fs::path& t) { test::WriteText(t, "x"); }, false},
+        {"none", [](const fs::path&) {}, false},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        const fs::path top = dir / std::to_string(n++);
+        fs::create_directories(top);
+        c.make(top / ".Trash");
+        const auto chosen = SharedVolumeTrash(top);
+        EXPECT_EQ(chosen.has_value(), c.shared) << c.name;
+        if (chosen) {
+            EXPECT_EQ(*chosen, top / ".Trash" / uid) << c.name;
+        }
+    }
+}
+
+TEST(StoreHealth, AUserActionIsLoggedOnlyWithAStoreAndNeverWaitsLongForTheLock) {
+    test::TempDir dir;
+    // No backup path set up, or none there: nothing to log, nothing wrong.
+    EXPECT_TRUE(AuditUserAction({}, "deleted", {"a.wav"}, {}).ok);
+    EXPECT_TRUE(AuditUserAction(dir / "absent", "deleted", {"a.wav"}, {}).ok);
+    EXPECT_FALSE(fs::exists(dir / "absent"));
+
+    ASSERT_TRUE(AuditUserAction(dir.path(), "deleted", {"a.wav", "b.wav"}, "", 0).ok);
+    ASSERT_TRUE(AuditUserAction(dir.path(), "exported sheet", {}, "3 calls").ok);
+    auto read = ReadAudit(dir.path());
+    ASSERT_EQ(read.records.size(), 3u);
+    EXPECT_EQ(read.records[1].event.file, "b.wav");
+    EXPECT_EQ(read.records[1].event.family, 0);
+    EXPECT_EQ(read.records[2].event.action, "exported sheet");
+    EXPECT_EQ(read.records[2].event.detail, "3 calls");
+
+    // Another PC holds the trail's lock and does not let go.
+    int error = 0;
+    const auto held = IndexLock::Acquire(dir / kAuditFileName, IndexLock::Mode::Auto, &error);
+    ASSERT_TRUE(held.has_value()) << error;
+    const std::vector<AuditEvent> one{{"mailed", -1, "c.wav", ""}};
+    const auto written = AppendAudit(dir.path(), one, std::chrono::milliseconds(50));
+    EXPECT_FALSE(written.ok);
+    EXPECT_NE(written.error.find("locked"), std::string::npos) << written.error;
+    EXPECT_EQ(ReadAudit(dir.path()).records.size(), 3u);
 }
 
 }  // namespace
