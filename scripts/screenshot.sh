@@ -6,7 +6,7 @@
 #   --size WxH  the window's size in (scaled) pixels, e.g. 600x380 for the minimum
 #   --play      double-clicks the first row first, so the player shows its waveform
 #   --set K=V   a setting of LiteSet.ini for the picture, e.g. PlaySpeed=15
-#   --keys KEYS keys pressed after --play (xdotool names), e.g. "ctrl+equal ctrl+equal"
+#   --keys KEYS keys pressed (after --play) (xdotool names), e.g. "ctrl+equal ctrl+equal"
 # BUILD_DIR picks the build folder (default build/, made by run.sh).
 set -euo pipefail
 scale=1
@@ -90,11 +90,12 @@ if [ "$play" = 1 ]; then
   wid=$(DISPLAY="$display" xdotool search --onlyvisible --pid "$app_pid" | head -n 1)
   DISPLAY="$display" xdotool mousemove --window "$wid" 550 78 click --repeat 2 --delay 80 1
   sleep "${SCREENSHOT_PLAY_DELAY:-3}"
-  if [ -n "$keys" ]; then
-    # shellcheck disable=SC2086 # one xdotool key name per word
-    DISPLAY="$display" xdotool key --window "$wid" --delay 150 $keys
-    sleep 1
-  fi
+fi
+if [ -n "$keys" ]; then
+  wid=$(DISPLAY="$display" xdotool search --onlyvisible --pid "$app_pid" | head -n 1)
+  # shellcheck disable=SC2086 # one xdotool key name per word
+  DISPLAY="$display" xdotool key --window "$wid" --delay 150 $keys
+  sleep 1
 fi
 
 xwd -root -display "$display" -silent | convert xwd:- "$out"

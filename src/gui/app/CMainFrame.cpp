@@ -214,10 +214,11 @@ void CMainFrame::ApplyLanguageToFrame() {
     const RecorderState& st = app_.State();
     if (st.rebuildRunning) SetDriveStatus(st.rebuildDrive, true);
     UpdateDiskSpaceStatus();
-    SetCategoryStatus(lastCategory_, lastCount_);
+    SetCategoryStatus(lastCategory_, lastCount_, lastTotal_);
     update();
     for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (CRecordListPane* p = app_.Panes().Pane(c)) p->Relabel();
+    if (view_) view_->UpdatePlaceholders();
 }
 
 void CMainFrame::UpdateDiskSpaceStatus() {
@@ -250,11 +251,13 @@ void CMainFrame::UpdateDiskSpaceStatus() {
     ShowWhatIsListed();
 }
 
-void CMainFrame::SetCategoryStatus(int page, int count) {
+void CMainFrame::SetCategoryStatus(int page, int count, int total) {
     lastCategory_ = page;
     lastCount_ = count;
+    lastTotal_ = total;
     QString text;
-    auto withCount = [count](int n) { return QStringLiteral("%1:  %2").arg(Lang(n)).arg(count); };
+    const QString shown = total >= 0 ? Lang(832).arg(count).arg(total) : QString::number(count);
+    auto withCount = [&shown](int n) { return QStringLiteral("%1:  %2").arg(Lang(n), shown); };
     switch (page) {
         case PageWeb:
             text = DeviceName(app_.State().devType != 0 ? 1 : 0);

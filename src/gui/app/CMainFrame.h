@@ -55,7 +55,8 @@ class CMainFrame : public QMainWindow {
     // The window title and the tree's root say whether the card or the
     // backup store is listed.
     void ShowWhatIsListed();
-    void SetCategoryStatus(int page, int count);
+    // `total` >= 0: the find box shows `count` of `total` rows.
+    void SetCategoryStatus(int page, int count, int total = -1);
     void SetDriveStatus(char drive, bool active);
     void ScheduleBackupReload();
     void RefreshRecords();
@@ -141,6 +142,7 @@ class CMainFrame : public QMainWindow {
     int deviceConnected_ = 0;
     int lastCategory_ = PageAll;
     int lastCount_ = 0;
+    int lastTotal_ = -1;
     bool stopped_ = false;
     bool timersFrozen_ = false;
     bool ejecting_ = false;

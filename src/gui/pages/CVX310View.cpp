@@ -40,6 +40,7 @@
 #include "support/Icons.h"
 #include "support/MessageBox.h"
 #include "support/SettingsWrite.h"
+#include "widgets/FindBox.h"
 
 namespace lk::gui {
 
@@ -58,6 +59,16 @@ CVX310View::CVX310View(RecordSession& session, PaneRegistry& panes, CommandActio
     setAcceptDrops(true);
     recordBar_ = MakeToolbar(false);
     importBar_ = MakeToolbar(true);
+    findBox_ = new FindBox(this);
+    findBox_->setObjectName(QStringLiteral("findBox"));
+    connect(findBox_, &QLineEdit::textChanged, this, &CVX310View::ApplyFind);
+    // The rows' find texts are made before the first key, not with it.
+    connect(findBox_, &FindBox::Entered, this, [this] {
+        if (CSortListCtrl* list = CurrentList()) list->Model()->PrepareFind();
+    });
+    connect(findBox_, &FindBox::Left, this, [this] {
+        if (CSortListCtrl* list = CurrentList()) list->setFocus(Qt::ShortcutFocusReason);
+    });
 
     web_ = new CWebPane(this);
     web_->show();
@@ -87,14 +98,13 @@ CVX310View::CVX310View(RecordSession& session, PaneRegistry& panes, CommandActio
         });
         // The status bar counts the rows shown, whatever added or removed them.
         const auto recount = [this, c] {
-            if (currentPage_ == c)
-                emit CategoryStatusChanged(c,
-                                           panes_[static_cast<std::size_t>(c)]->List()->RowCount());
+            if (currentPage_ == c) EmitCategoryStatus();
         };
-        const QAbstractItemModel* model = pane->List()->Model();
+        const SortListModel* model = pane->List()->Model();
         connect(model, &QAbstractItemModel::rowsInserted, this, recount);
         connect(model, &QAbstractItemModel::rowsRemoved, this, recount);
         connect(model, &QAbstractItemModel::modelReset, this, recount);
+        connect(model, &SortListModel::FindChanged, this, recount);
     }
 
     player_ = new CPlayerDlg(services_.audio, ScratchDir(), this);
@@ -170,6 +180,11 @@ void CVX310View::ConnectCommands() {
     c.On(CommandId::PreviousPage, this, [this] { OnStepPage(-1); });
     c.On(CommandId::NextPage, this, [this] { OnStepPage(1); });
     c.On(CommandId::Search, this, &CVX310View::OnSearchCommand);
+    c.On(CommandId::Find, this, [this] {
+        if (!IsListPage(currentPage_)) ShowPage(PageAll);
+        findBox_->setFocus(Qt::ShortcutFocusReason);
+        findBox_->selectAll();
+    });
     c.On(CommandId::BackupAll, this, [this] { OnBackupCommand(false); });
     c.On(CommandId::BackupSelected, this, [this] { OnBackupCommand(true); });
     c.On(CommandId::ExportSheet, this, &CVX310View::OnExportSheet);
@@ -192,8 +207,16 @@ void CVX310View::BuildLayout() {
     auto* column = new QVBoxLayout(pages);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(1);
-    column->addWidget(recordBar_);
-    column->addWidget(importBar_);
+    // The find box keeps its place at the right whatever toolbar is shown;
+    // a narrow window folds the toolbar's buttons first.
+    barRow_ = new QWidget(pages);
+    auto* bars = new QHBoxLayout(barRow_);
+    bars->setContentsMargins(0, 0, 4, 0);
+    bars->setSpacing(4);
+    bars->addWidget(recordBar_, 1);
+    bars->addWidget(importBar_, 1);
+    bars->addWidget(findBox_);
+    column->addWidget(barRow_);
     for (QWidget* w : {static_cast<QWidget*>(web_), static_cast<QWidget*>(deviceParams_),
                        static_cast<QWidget*>(phoneBook_)})
         column->addWidget(w, 1);
@@ -255,12 +278,16 @@ bool CVX310View::SaveLayout() const {
 
 void CVX310View::UpdatePlaceholders() {
     const RecorderState& st = state_;
+    findBox_->setPlaceholderText(Lang(831));
+    findBox_->setAccessibleName(Lang(831));
     const bool noBackupFolder = BackupPath().empty();
     for (int c = kFirstListPage; c <= kLastListPage; ++c) {
         CRecordListPane* pane = PaneOf(c);
         if (!pane) continue;
         CSortListCtrl* list = pane->List();
-        if (c == PageSearch) {
+        if (list->Filtered()) {
+            list->SetPlaceholder(Lang(833).arg(findBox_->text().trimmed()));
+        } else if (c == PageSearch) {
             list->SetPlaceholder(Lang(312));
         } else if (c == PageFolder) {
             list->SetPlaceholder(Lang(313));
@@ -292,13 +319,48 @@ void CVX310View::ShowPage(int page) {
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->setVisible(c == page);
     recordBar_->setVisible(page >= PageAll && page <= PageSearch);
     importBar_->setVisible(page == PageFolder);
+    if (barRow_) barRow_->setVisible(listPage);
+    ApplyFind();
     player_->setVisible(page != PageDevice);
     if (page == PageWeb) player_->raise();
     const bool family1 = state_.devType == 1;
     phoneBook_->setVisible(page == PageDevice && family1);
     deviceParams_->setVisible(page == PageDevice && !family1);
-    emit CategoryStatusChanged(page, listPage ? PaneOf(page)->List()->RowCount() : 0);
+    EmitCategoryStatus();
     UpdatePlaceholders();
+}
+
+void CVX310View::EmitCategoryStatus() {
+    const CSortListCtrl* list = CurrentList();
+    if (!list) {
+        emit CategoryStatusChanged(currentPage_, 0, -1);
+        return;
+    }
+    emit CategoryStatusChanged(currentPage_, list->RowCount(),
+                               list->Filtered() ? list->TotalRowCount() : -1);
+}
+
+void CVX310View::ApplyFind() {
+    const QString typed = findBox_->text();
+    // Only the page shown is narrowed; the one left shows all its rows again.
+    if (foundPage_ >= 0 && foundPage_ != currentPage_)
+        if (CRecordListPane* left = PaneOf(foundPage_)) left->List()->SetFindText(QString());
+    CSortListCtrl* list = CurrentList();
+    foundPage_ = list ? currentPage_ : -1;
+    if (!list) return;
+    const bool wasFiltered = list->Filtered();
+    list->SetFindText(typed);
+    if (list->Filtered() || wasFiltered) UpdatePlaceholders();
+}
+
+void CVX310View::SetRecordFindText(const RecordFindText& extra) {
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
+        if (auto* p = panes_[static_cast<std::size_t>(c)]) p->SetRecordFindText(extra);
+}
+
+void CVX310View::RecordFindTextsChanged() {
+    for (int c = kFirstListPage; c <= kLastListPage; ++c)
+        if (auto* p = panes_[static_cast<std::size_t>(c)]) p->RecordFindTextsChanged();
 }
 
 void CVX310View::SetDeviceName(const QString& name) {
@@ -341,7 +403,7 @@ void CVX310View::OnDelete() {
                     .arg(Lang(94))
                     .arg(result->second),
                 Lang(9), QMessageBox::Information);
-    emit CategoryStatusChanged(currentPage_, PaneOf(currentPage_)->List()->RowCount());
+    EmitCategoryStatus();
 }
 
 void CVX310View::OnRefresh() {

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "mail/MailMessage.h"
+#include "support/FindQuery.h"
 #include "support/ViewPage.h"
 
 class QSplitter;
@@ -40,6 +41,7 @@ class CTreePane;
 class CWebPane;
 class CDeviceParamDlg;
 class CPhoneBookDlg;
+class FindBox;
 
 // What the view borrows from the main window for its player, device page and
 // dialogs; each outlives the view.
@@ -68,6 +70,15 @@ class CVX310View : public QWidget {
     CWebPane* Web() const { return web_; }
     QToolBar* RecordToolbar() const { return recordBar_; }
     QToolBar* ImportToolbar() const { return importBar_; }
+    // The find box beside the toolbars: it narrows the list shown to the rows
+    // holding every typed word. Only the page shown is narrowed: another page
+    // chosen shows the same words applied to it, and the page left shows
+    // all its rows again, so that the box always tells what the list shows.
+    FindBox* FindField() const { return findBox_; }
+    // What a record is found by beyond its number, name and remark (its note
+    // and tags); RecordFindTextsChanged after that text changed.
+    void SetRecordFindText(const RecordFindText& extra);
+    void RecordFindTextsChanged();
     CPlayerDlg* PlayerPane() const { return player_; }
     CDeviceParamDlg* DeviceParamsPane() const { return deviceParams_; }
     CPhoneBookDlg* PhoneBookPane() const { return phoneBook_; }
@@ -114,7 +125,8 @@ class CVX310View : public QWidget {
 
   signals:
     // The status bar's category text: the page shown and its row count.
-    void CategoryStatusChanged(int page, int count);
+    // `total` is the count of all rows while the find box hides some, else -1.
+    void CategoryStatusChanged(int page, int count, int total);
     // The records are to be read again (card or backup store).
     void RefreshRequested();
     // A short note for the screen reader ("Card inserted ...").
@@ -129,6 +141,9 @@ class CVX310View : public QWidget {
 
   private:
     QToolBar* MakeToolbar(bool importBar);
+    // The count of the page shown, "n of m" while the find box narrows it.
+    void EmitCategoryStatus();
+    void ApplyFind();
     // The commands that open a working dialog.
     void OnSearchCommand();
     void OnBackupCommand(bool selected);
@@ -166,6 +181,9 @@ class CVX310View : public QWidget {
     AddressBookChooser chooser_;
     QToolBar* recordBar_ = nullptr;
     QToolBar* importBar_ = nullptr;
+    QWidget* barRow_ = nullptr;
+    FindBox* findBox_ = nullptr;
+    int foundPage_ = -1;  // the page the find box narrows, or -1
     int currentPage_ = PageAll;
     SheetExport* sheetExport_ = nullptr;
     MailSender* mailSender_ = nullptr;

@@ -33,8 +33,7 @@ void CVX310View::OnSearchCommand() {
     targets.addResult = [results](CallRecord* r) { results->AddRecord(r); };
     CSearchDlg dlg(session_, currentPage_, std::move(targets), services_.dialogs, this);
     dlg.exec();
-    if (currentPage_ >= PageAll && currentPage_ <= PageSearch)
-        emit CategoryStatusChanged(currentPage_, PaneOf(currentPage_)->List()->RowCount());
+    if (currentPage_ >= PageAll && currentPage_ <= PageSearch) EmitCategoryStatus();
 }
 
 void CVX310View::OnBackupCommand(bool selected) {
@@ -155,9 +154,11 @@ void CVX310View::ImportDropped(const QStringList& paths) {
             found.back()->origin.file = std::move(source);
         }
         std::vector<CallRecord*> shown;
-        for (const RecordPtr& r : found) shown.push_back(r.get());
+        for (const RecordPtr& r : found)
+            shown.push_back(r.get());
         session_.AddImported(std::move(found));
-        for (CallRecord* r : shown) pane->AddRecord(r);
+        for (CallRecord* r : shown)
+            pane->AddRecord(r);
     }
     ShowPage(PageFolder);
 }
@@ -180,8 +181,7 @@ void CVX310View::ImportFolderPath(const std::filesystem::path& folder) {
     session_.AddImported(std::move(found));
     for (const RecordPtr& r : session_.Records().Folder())
         pane->AddRecord(r.get());
-    if (currentPage_ == PageFolder)
-        emit CategoryStatusChanged(PageFolder, pane->List()->RowCount());
+    if (currentPage_ == PageFolder) EmitCategoryStatus();
 }
 
 }  // namespace lk::gui

@@ -127,15 +127,26 @@ QStringList CRecordListPane::ToggleMarks() {
 
 void CRecordListPane::SyncMark(CRecordListPane* source, CallRecord* record) {
     if (source == this || !record) return;
-    const int row = list_->FindRow(record);
-    if (row >= 0) {
-        if (record->marked != 1 && category_ == PageMarked)
-            list_->DeleteRow(row, false);
-        else
-            list_->RefreshRow(row);
-    } else if (category_ == PageMarked && record->marked == 1) {
-        AddRecord(record);
+    // A row the find box hides counts as well: it neither stays behind
+    // unmarked nor is added twice.
+    if (record->marked != 1 && category_ == PageMarked) {
+        list_->DeleteRowsOf({record});
+        return;
     }
+    const int row = list_->FindRow(record);
+    if (row >= 0)
+        list_->RefreshRow(row);
+    else if (category_ == PageMarked && record->marked == 1 && !list_->HoldsRecord(record))
+        AddRecord(record);
+}
+
+void CRecordListPane::SetRecordFindText(RecordFindText extra) {
+    cells_->SetFindExtra(std::move(extra));
+    list_->Model()->ForgetFindTexts();
+}
+
+void CRecordListPane::RecordFindTextsChanged() {
+    list_->Model()->ForgetFindTexts();
 }
 
 void CRecordListPane::OnContextMenu(const QPoint& globalPos) {

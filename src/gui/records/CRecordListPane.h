@@ -48,6 +48,11 @@ class CRecordListPane : public QWidget {
     void SyncMark(CRecordListPane* source, CallRecord* record);
     void SetRemarkColumnWidth(int width);
 
+    // What, beyond its cells, a row is found by in the find box.
+    void SetRecordFindText(RecordFindText extra);
+    // That text changed for some records: it is read again.
+    void RecordFindTextsChanged();
+
   signals:
     // A command for the view (play, mark, delete, ...).
     void CommandRequested(int command);

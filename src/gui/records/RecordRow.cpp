@@ -312,6 +312,24 @@ void RecordCells::AppendText(const ListRow& row, int column, std::u16string& out
     }
 }
 
+void RecordCells::AppendFindText(const ListRow& row, std::u16string& out) const {
+    const CallRecord& r = *row.data;
+    if (HasNumber(r)) {
+        AppendFolded(FieldQString(r.number), out);
+        out.push_back(u'\n');
+        AppendFolded(FieldQString(r.name), out);
+    }
+    // The remark is found where the list shows it.
+    if (devType_.load() == 1) {
+        out.push_back(u'\n');
+        AppendFolded(RemarkText(r, labels_.codePage), out);
+    }
+    if (findExtra_) {
+        out.push_back(u'\n');
+        AppendFolded(findExtra_(r), out);
+    }
+}
+
 int RecordCells::Image(const ListRow& row, int column) const {
     const CallRecord& r = *row.data;
     switch (column) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "card/CallRecord.h"
+#include "support/FindQuery.h"
 #include "widgets/CSortListCtrl.h"
 
 namespace lk::gui {
@@ -58,6 +59,8 @@ class RecordCells final : public RowSource {
         : devType_(devType), labels_(std::move(labels)), locale_(std::move(locale)) {}
     // New labels (after a language change).
     void Reload(RowLabels labels) { labels_ = std::move(labels); }
+    // Text beyond the cells that a record is found by (none: the cells only).
+    void SetFindExtra(RecordFindText extra) { findExtra_ = std::move(extra); }
 
     [[nodiscard]] QString Text(const ListRow& row, int column) const override;
     [[nodiscard]] int Image(const ListRow& row, int column) const override;
@@ -67,6 +70,8 @@ class RecordCells final : public RowSource {
     [[nodiscard]] std::optional<int> RankOf(const ListRow& row, int column) const override;
     void Prefetch(const ListRow& row, int column, bool texts) const override;
     void Prepare(const std::vector<ListRow>& rows, int column) const override;
+    // The number, name and (family 1) remark as shown, and the extra text.
+    void AppendFindText(const ListRow& row, std::u16string& out) const override;
 
   private:
     // Whether the recording opens and its length: learnt once per row.
@@ -78,6 +83,7 @@ class RecordCells final : public RowSource {
     const std::atomic<int>& devType_;
     RowLabels labels_;
     QLocale locale_;
+    RecordFindText findExtra_;
 };
 
 }  // namespace lk::gui

@@ -16,7 +16,10 @@ constexpr CommandSpec kCommands[] = {
     {Play, 8, 0, "Return; Enter", L, false, true, false, -1},
     {WavePlayer, 8, 0, "", W, false, true, false, -1},
     {Delete, 9, 1, "Del", L, false, true, true, -1},
-    {Search, 7, 6, "Ctrl+F", W, false, false, true, -1},
+    // Ctrl+F finds as you type, as elsewhere; the search by time and type
+    // keeps its dialog a Shift away.
+    {Find, 830, -1, "Ctrl+F", W, false, false, false, -1},
+    {Search, 7, 6, "Ctrl+Shift+F", W, false, false, true, -1},
     {Refresh, 27, 6, "F5", W, false, false, true, -1},
     {SelectAll, 301, -1, "Ctrl+A", W, false, false, false, -1},
     {Mark, 111, 2, "Ctrl+M", W, false, true, true, -1},
@@ -92,6 +95,7 @@ constexpr MenuItem kMainMenu[] = {
     Sub(300),
     Cmd(Play),
     Cmd(Delete),
+    Cmd(Find),
     Cmd(Search),
     Cmd(Refresh),
     kSep,

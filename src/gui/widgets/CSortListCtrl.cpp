@@ -13,6 +13,7 @@
 #include <QStyleOptionHeader>
 
 #include <algorithm>
+#include <utility>
 #include "widgets/CellDelegate.h"
 
 namespace lk::gui {
@@ -45,7 +46,8 @@ class HeaderArrowStyle : public QProxyStyle {
 // ---------------------------------------------------------------- model
 
 int SortListModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    if (parent.isValid()) return 0;
+    return static_cast<int>(filtered_ ? shown_.size() : rows_.size());
 }
 
 int SortListModel::columnCount(const QModelIndex& parent) const {
@@ -53,15 +55,14 @@ int SortListModel::columnCount(const QModelIndex& parent) const {
 }
 
 bool SortListModel::Valid(int row, int column) const {
-    return row >= 0 && static_cast<std::size_t>(row) < rows_.size() && column >= 0 &&
-           column < headings_.size();
+    return row >= 0 && row < rowCount() && column >= 0 && column < headings_.size();
 }
 
 QVariant SortListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || !Valid(index.row(), index.column())) return {};
     const int r = index.row();
     const int c = index.column();
-    const RowExtras* extras = rows_[static_cast<std::size_t>(r)].extras.get();
+    const RowExtras* extras = rows_[At(r)].extras.get();
     switch (role) {
         case Qt::DisplayRole:
             return CellText(r, c);
@@ -129,7 +130,7 @@ void SortListModel::ForgetFacts() {
 
 QString SortListModel::CellText(int row, int column) const {
     if (!Valid(row, column)) return {};
-    const ListRow& r = rows_[static_cast<std::size_t>(row)];
+    const ListRow& r = rows_[At(row)];
     if (r.extras && column < r.extras->texts.size() && r.extras->texts[column])
         return *r.extras->texts[column];
     return r.data && source_ ? source_->Text(r, column) : QString();
@@ -137,7 +138,7 @@ QString SortListModel::CellText(int row, int column) const {
 
 int SortListModel::CellImage(int row, int column) const {
     if (!Valid(row, column)) return -1;
-    const ListRow& r = rows_[static_cast<std::size_t>(row)];
+    const ListRow& r = rows_[At(row)];
     if (r.extras && column < r.extras->images.size() &&
         r.extras->images[column] != RowExtras::kSourceImage)
         return r.extras->images[column];
@@ -145,7 +146,7 @@ int SortListModel::CellImage(int row, int column) const {
 }
 
 RowExtras& SortListModel::ExtrasOf(int row) {
-    std::unique_ptr<RowExtras>& e = rows_[static_cast<std::size_t>(row)].extras;
+    std::unique_ptr<RowExtras>& e = rows_[At(row)].extras;
     if (!e) e = std::make_unique<RowExtras>();
     return *e;
 }
@@ -155,6 +156,7 @@ void SortListModel::SetCellText(int row, int column, const QString& text) {
     RowExtras& e = ExtrasOf(row);
     if (e.texts.size() <= column) e.texts.resize(columnCount());
     e.texts[column] = text;
+    rows_[At(row)].findSize = ListRow::kNoFindText;
     if (column == keyedColumn_) DropKeys();
     const QModelIndex i = index(row, column);
     emit dataChanged(i, i);
@@ -170,10 +172,11 @@ void SortListModel::SetCellImage(int row, int column, int image) {
 }
 
 void SortListModel::SetRowData(int row, CallRecord* record) {
-    if (row < 0 || static_cast<std::size_t>(row) >= rows_.size()) return;
-    ListRow& r = rows_[static_cast<std::size_t>(row)];
+    if (row < 0 || row >= rowCount()) return;
+    ListRow& r = rows_[At(row)];
     r.data = record;
     r.facts = 0;
+    r.findSize = ListRow::kNoFindText;
     DropKeys();
     RowChanged(row);
 }
@@ -194,24 +197,57 @@ void SortListModel::SetHeading(int column, const QString& heading) {
 
 void SortListModel::InsertRows(int index, std::vector<ListRow>&& rows) {
     if (rows.empty()) return;
-    index = std::clamp(index, 0, static_cast<int>(rows_.size()));
+    index = std::clamp(index, 0, rowCount());
     DropKeys();
-    beginInsertRows({}, index, index + static_cast<int>(rows.size()) - 1);
-    rows_.insert(rows_.begin() + index, std::make_move_iterator(rows.begin()),
-                 std::make_move_iterator(rows.end()));
-    endInsertRows();
+    if (!filtered_) {
+        beginInsertRows({}, index, index + static_cast<int>(rows.size()) - 1);
+        rows_.insert(rows_.begin() + index, std::make_move_iterator(rows.begin()),
+                     std::make_move_iterator(rows.end()));
+        endInsertRows();
+        return;
+    }
+    // Among all rows they go before the row shown at `index`; only those
+    // the find matches come into view.
+    const std::size_t at = static_cast<std::size_t>(index) < shown_.size()
+                               ? static_cast<std::size_t>(shown_[static_cast<std::size_t>(index)])
+                               : rows_.size();
+    const auto count = static_cast<int>(rows.size());
+    rows_.insert(rows_.begin() + static_cast<std::ptrdiff_t>(at),
+                 std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    for (int& s : shown_)
+        if (static_cast<std::size_t>(s) >= at) s += count;
+    std::vector<int> found;
+    for (int i = 0; i < count; ++i)
+        if (Found(rows_[at + static_cast<std::size_t>(i)], find_))
+            found.push_back(static_cast<int>(at) + i);
+    if (!found.empty()) {
+        beginInsertRows({}, index, index + static_cast<int>(found.size()) - 1);
+        shown_.insert(shown_.begin() + index, found.begin(), found.end());
+        endInsertRows();
+    }
+    emit FindChanged();
 }
 
 void SortListModel::RemoveRowAt(int row) {
-    if (row < 0 || row >= static_cast<int>(rows_.size())) return;
+    if (row < 0 || row >= rowCount()) return;
     ++generation_;
     DropKeys();
+    const std::size_t at = At(row);
     beginRemoveRows({}, row, row);
-    rows_.erase(rows_.begin() + row);
+    rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(at));
+    if (filtered_) {
+        shown_.erase(shown_.begin() + row);
+        for (int& s : shown_)
+            if (static_cast<std::size_t>(s) > at) --s;
+    }
     endRemoveRows();
 }
 
 void SortListModel::RemoveRowsWhere(const std::function<bool(const ListRow&)>& pred) {
+    if (filtered_) {
+        RemoveFoundRowsWhere(pred);
+        return;
+    }
     // Remove runs from the bottom up so that the indexes above stay valid.
     int r = static_cast<int>(rows_.size()) - 1;
     while (r >= 0) {
@@ -231,6 +267,41 @@ void SortListModel::RemoveRowsWhere(const std::function<bool(const ListRow&)>& p
     }
 }
 
+void SortListModel::RemoveFoundRowsWhere(const std::function<bool(const ListRow&)>& pred) {
+    std::vector<int> newIndex(rows_.size(), -1);
+    int kept = 0;
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (!pred(rows_[i])) newIndex[i] = kept++;
+    if (kept == static_cast<int>(rows_.size())) return;
+    ++generation_;
+    DropKeys();
+    // The rows in view go run by run from the bottom up, while rows_ still
+    // holds them; the rows out of view then go unseen.
+    int r = static_cast<int>(shown_.size()) - 1;
+    while (r >= 0) {
+        if (newIndex[static_cast<std::size_t>(shown_[static_cast<std::size_t>(r)])] >= 0) {
+            --r;
+            continue;
+        }
+        int first = r;
+        while (first > 0 &&
+               newIndex[static_cast<std::size_t>(shown_[static_cast<std::size_t>(first - 1)])] < 0)
+            --first;
+        beginRemoveRows({}, first, r);
+        shown_.erase(shown_.begin() + first, shown_.begin() + r + 1);
+        endRemoveRows();
+        r = first - 1;
+    }
+    std::vector<ListRow> rest;
+    rest.reserve(static_cast<std::size_t>(kept));
+    for (std::size_t i = 0; i < rows_.size(); ++i)
+        if (newIndex[i] >= 0) rest.push_back(std::move(rows_[i]));
+    rows_ = std::move(rest);
+    for (int& s : shown_)
+        s = newIndex[static_cast<std::size_t>(s)];
+    emit FindChanged();
+}
+
 int SortListModel::Clear() {
     const int n = static_cast<int>(rows_.size());
     if (n == 0) return 0;
@@ -239,8 +310,67 @@ int SortListModel::Clear() {
     beginResetModel();
     rows_.clear();
     rows_.shrink_to_fit();
+    shown_.clear();
+    findTexts_.clear();
+    findTexts_.shrink_to_fit();
     endResetModel();
     return n;
+}
+
+std::u16string_view SortListModel::FindText(const ListRow& row) const {
+    if (row.findSize == ListRow::kNoFindText) {
+        const std::size_t at = findTexts_.size();
+        if (row.data && source_) source_->AppendFindText(row, findTexts_);
+        if (row.extras)
+            for (const std::optional<QString>& text : row.extras->texts)
+                if (text) {
+                    findTexts_.push_back(u'\n');
+                    AppendFolded(*text, findTexts_);
+                }
+        row.findAt = static_cast<std::uint32_t>(at);
+        row.findSize = static_cast<std::uint32_t>(findTexts_.size() - at);
+    }
+    return std::u16string_view(findTexts_).substr(row.findAt, row.findSize);
+}
+
+void SortListModel::PrepareFind() {
+    if (findTexts_.empty() && !rows_.empty()) findTexts_.reserve(rows_.size() * 48);
+    for (const ListRow& r : rows_)
+        (void)FindText(r);
+}
+
+void SortListModel::ForgetFindTexts() {
+    for (ListRow& r : rows_)
+        r.findSize = ListRow::kNoFindText;
+    findTexts_.clear();
+    if (filtered_) {
+        const FindQuery query = std::exchange(find_, {});
+        filtered_ = false;
+        SetFind(query);
+    }
+}
+
+void SortListModel::SetFind(const FindQuery& query) {
+    if (query.Empty() && !filtered_) return;
+    std::vector<int> next;
+    if (!query.Empty()) {
+        PrepareFind();
+        if (filtered_ && query.Narrows(find_)) {
+            next.reserve(shown_.size());
+            for (const int i : shown_)
+                if (Found(rows_[static_cast<std::size_t>(i)], query)) next.push_back(i);
+        } else {
+            for (std::size_t i = 0; i < rows_.size(); ++i)
+                if (Found(rows_[i], query)) next.push_back(static_cast<int>(i));
+        }
+    }
+    ++generation_;
+    beginResetModel();
+    filtered_ = !query.Empty();
+    find_ = query;
+    shown_ = std::move(next);
+    endResetModel();
+    emit FindChanged();
 }
 
 void SortListModel::RowChanged(int row) {
@@ -344,7 +474,7 @@ const std::vector<SortKey>& SortListModel::SortKeys(int column) {
 
 SortKey SortListModel::KeyOf(int row, int column) const {
     if (!Valid(row, column)) return {};
-    const ListRow& r = rows_[static_cast<std::size_t>(row)];
+    const ListRow& r = rows_[At(row)];
     const bool ownText = r.extras && column < r.extras->texts.size() && r.extras->texts[column];
     if (r.data && source_ && !ownText) {
         if (const auto rank = source_->RankOf(r, column)) {
@@ -383,13 +513,37 @@ void SortListModel::Permute(const std::vector<int>& order) {
         rows_[to] = std::move(row);
         if (keyed) keys_[to] = std::move(key);
     }
+    // While a find is set the same rows stay in view, in their new order.
+    std::vector<int> viewOf;  // a row of rows_ to its row in view
+    std::vector<int> oldShown;
+    if (filtered_) {
+        oldShown = std::move(shown_);
+        std::vector<bool> wasShown(order.size());
+        for (const int i : oldShown)
+            wasShown[static_cast<std::size_t>(i)] = true;
+        shown_.clear();
+        viewOf.assign(order.size(), -1);
+        for (std::size_t i = 0; i < order.size(); ++i)
+            if (wasShown[static_cast<std::size_t>(order[i])]) {
+                viewOf[i] = static_cast<int>(shown_.size());
+                shown_.push_back(static_cast<int>(i));
+            }
+    }
     // Selection and focus follow their rows.
     const QModelIndexList from = persistentIndexList();
     QModelIndexList to;
     to.reserve(from.size());
     for (const QModelIndex& p : from) {
-        const auto oldRow = static_cast<std::size_t>(p.row());
-        to.append(oldRow < newRowOf.size() ? index(newRowOf[oldRow], p.column()) : QModelIndex());
+        auto oldRow = static_cast<std::size_t>(p.row());
+        if (filtered_)
+            oldRow = oldRow < oldShown.size() ? static_cast<std::size_t>(oldShown[oldRow])
+                                              : newRowOf.size();
+        if (oldRow >= newRowOf.size()) {
+            to.append(QModelIndex());
+            continue;
+        }
+        const int newRow = newRowOf[oldRow];
+        to.append(index(filtered_ ? viewOf[static_cast<std::size_t>(newRow)] : newRow, p.column()));
     }
     changePersistentIndexList(from, to);
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
@@ -434,7 +588,10 @@ CSortListCtrl::CSortListCtrl(QWidget* parent)
     connect(model_, &QAbstractItemModel::rowsRemoved, this, &CSortListCtrl::OnRowsChanged);
     connect(model_, &QAbstractItemModel::modelReset, this, &CSortListCtrl::OnRowsChanged);
     // Emptied, the list is refilled in its natural order, whatever the last sort was.
-    connect(model_, &QAbstractItemModel::modelReset, this, &CSortListCtrl::ShowNaturalOrder);
+    // (A find resets the view too, but keeps the rows in their order.)
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        if (model_->TotalRowCount() == 0) ShowNaturalOrder();
+    });
     // The arrow promises an order: rows that come or change out of it take it away.
     connect(model_, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) { CheckSortMark(first, last); });
@@ -642,7 +799,7 @@ void CSortListCtrl::SetRowData(int row, CallRecord* record) {
 
 CallRecord* CSortListCtrl::RowData(int row) const {
     if (row < 0 || row >= RowCount()) return nullptr;
-    return model_->Rows()[static_cast<std::size_t>(row)].data;
+    return model_->RowAt(row).data;
 }
 
 void CSortListCtrl::SetRowSource(std::shared_ptr<const RowSource> source) {
@@ -689,7 +846,7 @@ void CSortListCtrl::SetCellTextColour(int row, int column, const QColor& colour)
 
 QColor CSortListCtrl::CellBackground(int row, int column) const {
     if (row < 0 || row >= RowCount()) return {};
-    const RowExtras* e = model_->Rows()[static_cast<std::size_t>(row)].extras.get();
+    const RowExtras* e = model_->RowAt(row).extras.get();
     if (!e || column < 0 || column >= e->colours.background.size()) return {};
     return e->colours.background[column];
 }
@@ -716,10 +873,60 @@ int CSortListCtrl::DeleteRowsOf(const std::unordered_set<const CallRecord*>& rec
 
 int CSortListCtrl::FindRow(const CallRecord* record) const {
     if (!record) return -1;
-    const auto& rows = model_->Rows();
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].data == record) return static_cast<int>(i);
+    const int n = RowCount();
+    for (int i = 0; i < n; ++i)
+        if (model_->RowAt(i).data == record) return i;
     return -1;
+}
+
+bool CSortListCtrl::HoldsRecord(const CallRecord* record) const {
+    if (!record) return false;
+    const auto& rows = model_->Rows();
+    return std::any_of(rows.begin(), rows.end(),
+                       [record](const ListRow& r) { return r.data == record; });
+}
+
+void CSortListCtrl::SetFindText(const QString& typed) {
+    FindQuery query(typed);
+    if (query.Words() == model_->Find().Words()) return;
+    // The view is reset: the selected rows still in view stay selected.
+    // A selection of many rows is let go rather than looked for row by row.
+    constexpr std::size_t kKeptSelection = 1000;
+    const std::vector<int> selected = SelectedRows();
+    std::unordered_set<const CallRecord*> keep;
+    if (selected.size() <= kKeptSelection)
+        for (const int row : selected)
+            if (const CallRecord* r = RowData(row)) keep.insert(r);
+    const CallRecord* current = RowData(currentIndex().row());
+    const int column = std::max(0, currentIndex().column());
+
+    model_->SetFind(query);
+
+    if (keep.empty() && !current) return;
+    QItemSelection selection;
+    int currentRow = -1;
+    const int n = RowCount();
+    const int lastColumn = std::max(0, ColumnCount() - 1);
+    for (int i = 0; i < n; ++i) {
+        const CallRecord* r = model_->RowAt(i).data;
+        if (!r) continue;
+        if (r == current) currentRow = i;
+        if (!keep.count(r)) continue;
+        int last = i;
+        while (last + 1 < n && keep.count(model_->RowAt(last + 1).data))
+            ++last;
+        selection.select(model_->index(i, 0), model_->index(last, lastColumn));
+        if (current)
+            for (int j = i; j <= last && currentRow < 0; ++j)
+                if (model_->RowAt(j).data == current) currentRow = j;
+        i = last;
+    }
+    if (!selection.isEmpty()) selectionModel()->select(selection, QItemSelectionModel::Select);
+    if (currentRow >= 0) {
+        selectionModel()->setCurrentIndex(model_->index(currentRow, column),
+                                          QItemSelectionModel::NoUpdate);
+        scrollTo(model_->index(currentRow, column));
+    }
 }
 
 std::vector<int> CSortListCtrl::SelectedRows() const {

@@ -20,6 +20,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "support/FindQuery.h"
 #include "widgets/SortKey.h"
 
 namespace lk {
@@ -50,6 +51,11 @@ struct ListRow {
     // Facts the row source found out at a cost (a file it had to open), in
     // its own encoding; 0 until it has. Painting then opens nothing twice.
     mutable std::uint32_t facts = 0;
+    // Where the row's find text lies in the model's buffer; made once, when
+    // first looked in.
+    static constexpr std::uint32_t kNoFindText = 0xffffffffu;
+    mutable std::uint32_t findAt = 0;
+    mutable std::uint32_t findSize = kNoFindText;
     std::unique_ptr<RowExtras> extras;
 };
 
@@ -85,6 +91,9 @@ class RowSource {
     // Called before a column's keys are made, to learn at once what the keys
     // of many rows need (cheaper than row by row).
     virtual void Prepare(const std::vector<ListRow>& /*rows*/, int /*column*/) const {}
+    // What the find box looks in for the row, added to `out` folded (by
+    // AppendFolded), fields apart by a line break so that no word spans two.
+    virtual void AppendFindText(const ListRow& /*row*/, std::u16string& /*out*/) const {}
 };
 
 class CellDelegate;
@@ -101,7 +110,22 @@ class SortListModel : public QAbstractTableModel {
     // Rows may be dragged out when the list allows it (CSortListCtrl::SetDragData).
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // Every row, shown or not. Row numbers elsewhere count the rows shown.
     const std::vector<ListRow>& Rows() const { return rows_; }
+    const ListRow& RowAt(int row) const { return rows_[At(row)]; }
+    int TotalRowCount() const { return static_cast<int>(rows_.size()); }
+
+    // Shows only the rows whose find text holds every word of `query`; an
+    // empty query shows them all. A query that narrows the last one looks
+    // among the rows it showed only. Rows added later are shown when they
+    // match. The view is reset: the caller keeps its selection.
+    void SetFind(const FindQuery& query);
+    const FindQuery& Find() const { return find_; }
+    bool Filtered() const { return filtered_; }
+    // Makes the find texts of all rows now (before the first key is typed).
+    void PrepareFind();
+    // What rows are found by changed (a note was written): texts made anew.
+    void ForgetFindTexts();
     const QVector<QString>& Headings() const { return headings_; }
     void SetImages(QVector<QIcon> images) { images_ = std::move(images); }
     const QVector<QIcon>& Images() const { return images_; }
@@ -142,7 +166,23 @@ class SortListModel : public QAbstractTableModel {
     // numbers across an event loop can tell they are stale.
     quint64 Generation() const { return generation_; }
 
+  signals:
+    // The rows shown or the number of all rows changed without rows coming
+    // or going from view (a find, rows added out of view).
+    void FindChanged();
+
   private:
+    // A row as shown to its index in rows_.
+    std::size_t At(int row) const {
+        return filtered_ ? static_cast<std::size_t>(shown_[static_cast<std::size_t>(row)])
+                         : static_cast<std::size_t>(row);
+    }
+    std::u16string_view FindText(const ListRow& row) const;
+    bool Found(const ListRow& row, const FindQuery& query) const {
+        return query.Matches(FindText(row));
+    }
+    void RemoveFoundRowsWhere(const std::function<bool(const ListRow&)>& pred);
+
     bool Valid(int row, int column) const;
     void DropKeys(int column = -1);
     // The roles that serve assistive technology rather than the painting.
@@ -157,6 +197,12 @@ class SortListModel : public QAbstractTableModel {
     std::vector<SortKey> keys_;
     std::u16string keyTexts_;  // the texts keys_ view, each ended by a zero
     quint64 generation_ = 0;
+    // While a find is set: the rows shown, as indexes into rows_ in
+    // ascending order.
+    bool filtered_ = false;
+    FindQuery find_;
+    std::vector<int> shown_;
+    mutable std::u16string findTexts_;  // every row's find text, back to back
 };
 
 class CSortListCtrl : public QTableView {
@@ -192,7 +238,19 @@ class CSortListCtrl : public QTableView {
     int DeleteAllRows();
     // Removes every row whose record is in `records`; returns how many went.
     int DeleteRowsOf(const std::unordered_set<const CallRecord*>& records);
+    // The row in view holding the record, or -1 (also when a find hides it).
     int FindRow(const CallRecord* data) const;
+    // Whether any row holds the record, shown or hidden by a find.
+    bool HoldsRecord(const CallRecord* data) const;
+
+    // Find as you type: shows only the rows whose find text (RowSource::
+    // AppendFindText) holds every typed word, in any order, case and accents
+    // ignored; "" shows all rows again. Row numbers of every other call count
+    // the rows shown. The selected rows still shown stay selected.
+    void SetFindText(const QString& typed);
+    bool Filtered() const { return model_->Filtered(); }
+    // All rows, shown or not (RowCount() counts those shown).
+    int TotalRowCount() const { return model_->TotalRowCount(); }
 
     // Selection, in top-to-bottom order.
     std::vector<int> SelectedRows() const;

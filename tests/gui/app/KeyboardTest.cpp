@@ -67,7 +67,8 @@ TEST_F(Keyboard, EachCommandIsReachedByItsKey) {
         {Qt::Key_Return, Qt::NoModifier, false, CommandId::Play, 0},
         {Qt::Key_Delete, Qt::NoModifier, true, CommandId::Delete, 1},
         {Qt::Key_Delete, Qt::NoModifier, false, CommandId::Delete, 0},
-        {Qt::Key_F, Qt::ControlModifier, false, CommandId::Search, 1},
+        {Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, false, CommandId::Search, 1},
+        {Qt::Key_F, Qt::ControlModifier, true, CommandId::Find, 1},
         {Qt::Key_F5, Qt::NoModifier, true, CommandId::Refresh, 1},
         {Qt::Key_A, Qt::ControlModifier, true, CommandId::SelectAll, 1},
         {Qt::Key_E, Qt::ControlModifier, true, CommandId::ExportWav, 1},
@@ -118,7 +119,7 @@ TEST_F(Keyboard, MenusCarryAccessKeysAndShortcutsShowInMenusAndTips) {
     EXPECT_EQ(titles, (QStringList{"&File", "&Records", "&Tools", "P&layer", "&Help"}));
     CommandAction* search = frame().Commands().Action(CommandId::Search);
     EXPECT_EQ(search->text(), "&Search");
-    EXPECT_EQ(search->toolTip(), "Search (Ctrl+F)");
+    EXPECT_EQ(search->toolTip(), "Search (Ctrl+Shift+F)");
     EXPECT_EQ(frame().Commands().Action(CommandId::MatchContacts)->text(), "Match &Contacts");
     // A drop-down button's tip shows its command's key where it has one.
     for (QToolButton* b : view().RecordToolbar()->findChildren<QToolButton*>())
