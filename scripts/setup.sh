@@ -8,6 +8,8 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   # core libraries
   libgsm1-dev libsimpleini-dev libsoundtouch-dev libebur128-dev nlohmann-json3-dev libcli11-dev libssl-dev
+  # call notes and tags (SQLite with FTS5)
+  libsqlite3-dev
   # MP3, Opus and FLAC exports
   libsndfile1-dev
   # tests and benchmarks

@@ -19,7 +19,7 @@ import sys
 
 # Lower index = lower layer. Folders missing from a list are only checked for cycles.
 # The core layers, as the libraries of src/core/CMakeLists.txt link them.
-CORE_ORDER = {'platform': 0, 'app': 1, 'playback': 2, 'export': 2, 'card': 3, 'mail': 4, 'backup': 4, 'phonebook': 4, 'session': 5,
+CORE_ORDER = {'platform': 0, 'app': 1, 'playback': 2, 'export': 2, 'card': 3, 'mail': 4, 'backup': 4, 'phonebook': 4, 'session': 5, 'notes': 5,
               'device': 5}
 GUI_ORDER = {'support': 0, 'widgets': 1, 'records': 2, 'player': 2, 'dialogs': 2, 'pages': 3, 'app': 4}
 INC = re.compile(r'^\s*#\s*include\s*[<"]([^">]+)[">]', re.M)

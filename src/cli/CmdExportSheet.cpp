@@ -4,6 +4,7 @@
 
 #include "CliAudit.h"
 #include "CliCard.h"
+#include "CliNotes.h"
 #include "Command.h"
 #include "ListPage.h"
 #include "TerminalProgress.h"
@@ -29,6 +30,20 @@ struct SheetOptions {
 
 constexpr int kHeadingStrings[] = {15, 196, 16, 11, 12, 13, 14, 214, 26};
 constexpr int kMarkedString = 17;
+constexpr int kNoteHeading = 800;
+constexpr int kTagsHeading = 801;
+
+std::string TextOr(int number, const char* fallback) {
+    std::string text = LangString(number);
+    return text.empty() ? fallback : text;
+}
+
+std::string JoinTags(const std::vector<std::string>& tags) {
+    std::string text;
+    for (const auto& t : tags)
+        text += (text.empty() ? "" : ", ") + t;
+    return text;
+}
 
 // The C locale's "%x %X".
 std::string CLocaleTime(const SystemTime& t) {
@@ -71,13 +86,33 @@ int RunExportSheet(const SheetOptions& o) {
         return kExitOk;
     }
 
+    // Note and Tags follow the nine columns only when a row shown has one,
+    // so that a sheet of calls without notes stays as it always was.
+    CallNotes notes = NotesFor({o.card, o.store, o.family, {}}, loaded->devType);
+    std::vector<CallAnnotation> annotations;
+    annotations.reserve(rows.size());
+    bool annotated = false;
+    for (const CallRecord* r : rows) {
+        annotations.push_back(notes.Of(*r));
+        annotated = annotated || !annotations.back().Empty();
+    }
+    ReportNotesProblem(notes);
+
     SheetSource source;
     for (const int s : kHeadingStrings)
         source.headings.push_back(LangString(s));
+    if (annotated) {
+        source.headings.push_back(TextOr(kNoteHeading, "Note"));
+        source.headings.push_back(TextOr(kTagsHeading, "Tags"));
+    }
     source.rowCount = rows.size();
     const std::string marked = LangString(kMarkedString);
     source.row = [&](std::size_t i, std::vector<std::string>& cells) {
         cells = RowCells(*rows[i], loaded->devType, marked);
+        if (annotated) {
+            cells.push_back(annotations[i].note.value_or(""));
+            cells.push_back(JoinTags(annotations[i].tags));
+        }
     };
     TerminalProgress bar("export");
     const SheetWriteResult written = WriteSheet(o.out, SheetFormatFor(o.out), source, bar, {});

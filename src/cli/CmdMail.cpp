@@ -4,6 +4,7 @@
 
 #include "CliAudit.h"
 #include "CliCard.h"
+#include "CliNotes.h"
 #include "Command.h"
 #include "app/ExeDir.h"
 #include "app/LangString.h"
@@ -63,7 +64,17 @@ int RunMail(const MailOptions& o) {
                            : MailAttachAsByName(o.attachAs),
         scratch);
     MailMessage message;
-    message.body = BuildMailBody(records, MailLabels::Load(loaded->devType));
+    CallNotes notes = NotesFor({o.card, o.store, o.family, {}}, loaded->devType);
+    std::vector<MailCallNote> callNotes;
+    for (const CallRecord& r : records) {
+        const CallAnnotation a = notes.Of(r);
+        MailCallNote n{a.note.value_or(""), {}};
+        for (const auto& tag : a.tags)
+            n.tags += (n.tags.empty() ? "" : ", ") + tag;
+        callNotes.push_back(std::move(n));
+    }
+    ReportNotesProblem(notes);
+    message.body = BuildMailBody(records, MailLabels::Load(loaded->devType), callNotes);
     message.attachments = attachments.files;
 
     // The rest still goes; the recordings left out are named and make the

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "CliCard.h"
+#include "CliNotes.h"
 #include "Command.h"
 #include "RecordFormat.h"
 
@@ -18,17 +19,28 @@ struct RecordsOptions {
     bool json = false;
 };
 
-void Print(const RecordList& records, int devType, bool json) {
-    if (json)
-        WriteRecordsJson(std::cout, records, devType);
-    else
-        PrintRecordTable(std::cout, records, devType);
-}
-
 int ListRecords(const RecordsOptions& o) {
-    const auto loaded = LoadCardOrStore({o.card, o.store, o.family, o.contacts});
+    const RecordSource source{o.card, o.store, o.family, o.contacts};
+    const auto loaded = LoadCardOrStore(source);
     if (!loaded) return kExitFailure;
-    Print(loaded->Records(), loaded->devType, o.json);
+    if (!o.json) {
+        PrintRecordTable(std::cout, loaded->Records(), loaded->devType);
+        return kExitOk;
+    }
+    // Notes are looked up record by record as the list streams out; a
+    // database that cannot be used is said once and the list still comes.
+    CallNotes notes = NotesFor(source, loaded->devType);
+    bool reported = false;
+    WriteRecordsJson(std::cout, loaded->Records(), loaded->devType,
+                     [&](const CallRecord& r, nlohmann::json& json) {
+                         const CallAnnotation a = notes.Of(r);
+                         json["note"] = a.note ? nlohmann::json(*a.note) : nlohmann::json();
+                         json["tags"] = a.tags;
+                         if (!reported && !notes.Usable()) {
+                             ReportNotesProblem(notes);
+                             reported = true;
+                         }
+                     });
     return kExitOk;
 }
 

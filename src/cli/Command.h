@@ -34,5 +34,7 @@ void AddVerifyCommand(CLI::App& app, CommandContext& ctx);
 void AddAuditCommand(CLI::App& app, CommandContext& ctx);
 void AddRetentionCommand(CLI::App& app, CommandContext& ctx);
 void AddEraseCommand(CLI::App& app, CommandContext& ctx);
+void AddNoteCommand(CLI::App& app, CommandContext& ctx);
+void AddTagCommand(CLI::App& app, CommandContext& ctx);
 
 }  // namespace lk::cli

@@ -92,6 +92,11 @@ nlohmann::json RecordToJson(const CallRecord& r, int devType, const RecordTexts&
 }
 
 void WriteRecordsJson(std::ostream& out, const RecordList& records, int devType) {
+    WriteRecordsJson(out, records, devType, {});
+}
+
+void WriteRecordsJson(std::ostream& out, const RecordList& records, int devType,
+                      const RecordJsonExtra& extra) {
     if (records.empty()) {
         out << "[]\n";
         return;
@@ -102,7 +107,10 @@ void WriteRecordsJson(std::ostream& out, const RecordList& records, int devType)
     for (std::size_t i = 0; i < records.size(); ++i) {
         // An element of an array printed with indent 2 is the object printed
         // alone, each line moved in by two. Strings hold no raw line breaks.
-        const std::string object = RecordToJson(*records[i], devType, texts).dump(2);
+        nlohmann::json json = RecordToJson(*records[i], devType, texts);
+        if (extra) extra(*records[i], json);
+        const std::string object =
+            json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
         text.assign("  ");
         for (const char c : object) {
             text += c;

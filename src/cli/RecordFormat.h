@@ -3,6 +3,7 @@
 // per record, or an aligned table for people.
 
 #include <array>
+#include <functional>
 #include <iosfwd>
 #include <string>
 
@@ -34,6 +35,10 @@ nlohmann::json RecordToJson(const CallRecord& record, int devType, const RecordT
 // A JSON array of RecordToJson objects, as nlohmann::json's dump(2) prints
 // it, written one record at a time so that a long list is never held twice.
 void WriteRecordsJson(std::ostream& out, const RecordList& records, int devType);
+// The same with fields added to each object by `extra` before it is printed.
+using RecordJsonExtra = std::function<void(const CallRecord&, nlohmann::json&)>;
+void WriteRecordsJson(std::ostream& out, const RecordList& records, int devType,
+                      const RecordJsonExtra& extra);
 void PrintRecordTable(std::ostream& out, const RecordList& records, int devType);
 
 }  // namespace lk::cli

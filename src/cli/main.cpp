@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
     lk::cli::AddAuditCommand(app, ctx);
     lk::cli::AddRetentionCommand(app, ctx);
     lk::cli::AddEraseCommand(app, ctx);
+    lk::cli::AddNoteCommand(app, ctx);
+    lk::cli::AddTagCommand(app, ctx);
 
     try {
         app.parse(argc, argv);

@@ -152,6 +152,63 @@ print(json.dumps({"subject": str(msg["subject"]),
                   "files": [[p.get_filename(), p.get_payload(decode=True).hex()] for p in parts[1:]]}))
 )PY";
 
+// Notes and tags join the sheet as two columns after the nine only when a
+// row shown has one, and the mail body after the call's lines.
+TEST(CliSheetMail, NotesAndTagsGoWithTheExports) {
+    if (!test::PythonHasModule("openpyxl")) GTEST_SKIP() << "python3-openpyxl is not installed";
+    test::TempHome home;
+    test::TempDir card, out;
+    WriteCard(card.path(), kCalls);
+    const std::string noted = kCalls[1].file;  // day 3, alone on page 2
+    const std::string note = "Preis\nbestätigt";
+    auto cli = [&](std::vector<std::string> args) {
+        args.insert(args.begin() + 1, {"--card", card.path().string()});
+        return test::RunCli(args);
+    };
+    auto sheet = [&](int page) {
+        const auto file = out / ("p" + std::to_string(page) + ".xlsx");
+        const auto run = cli({"export-sheet", "--page", std::to_string(page), "-o", file.string()});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return test::ReadSheetBack(file)["cells"];
+    };
+    EXPECT_EQ(sheet(1)[0].size(), 9u);
+    ASSERT_EQ(cli({"note", "--file", noted, "--set", note}).exitCode, 0);
+    ASSERT_EQ(cli({"tag", "--file", noted, "--add", "order", "--add", "done"}).exitCode, 0);
+
+    struct Case {
+        int page;
+        std::size_t columns;
+        std::vector<std::pair<std::string, std::string>> notes;  // per row: Note, Tags
+    } const cases[] = {
+        {1, 11, {{"", ""}, {"", ""}, {note, "done, order"}, {"", ""}}},
+        {2, 11, {{note, "done, order"}}},
+        {3, 9, {}},
+    };
+    for (const auto& c : cases) {
+        const auto cells = sheet(c.page);
+        ASSERT_EQ(cells[0].size(), c.columns) << c.page;
+        if (c.columns == 9) continue;
+        EXPECT_EQ(cells[0][9], "Note");
+        EXPECT_EQ(cells[0][10], "Tags");
+        ASSERT_EQ(cells.size(), c.notes.size() + 1) << c.page;
+        for (std::size_t i = 0; i < c.notes.size(); ++i) {
+            EXPECT_EQ(cells[i + 1][9], c.notes[i].first) << c.page << " row " << i;
+            EXPECT_EQ(cells[i + 1][10], c.notes[i].second) << c.page << " row " << i;
+        }
+    }
+
+    const auto eml = out / "m.eml";
+    const auto run = cli({"mail", kCalls[0].file, noted, "--as-recorded", "--eml", eml.string()});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto parsed = test::RunPython(kReadDraft, {eml.string()});
+    ASSERT_EQ(parsed.exitCode, 0) << parsed.err;
+    const std::string body = json::parse(parsed.out)["body"];
+    EXPECT_NE(body.find("Type:Outgoing\r\nNote:Preis\r\nbestätigt\r\nTags:done, order\r\n\r\n"),
+              std::string::npos)
+        << body;
+    EXPECT_EQ(body.find("Note:"), body.rfind("Note:")) << "only the noted call";
+}
+
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
     std::string s;
     char b[3];

@@ -61,12 +61,22 @@ MailLabels MailLabels::Load(int devType) {
     l.device = DeviceDisplayName(devType);
     l.company = CompanyName();
     l.web = CompanyWeb();
+    l.note = LangString(800);
+    if (l.note.empty()) l.note = "Note";
+    l.tags = LangString(801);
+    if (l.tags.empty()) l.tags = "Tags";
     return l;
 }
 
 std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabels& labels) {
+    return BuildMailBody(records, labels, {});
+}
+
+std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabels& labels,
+                          const std::vector<MailCallNote>& notes) {
     std::string body;
-    for (const CallRecord& r : records) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        const CallRecord& r = records[i];
         const auto& t = r.time;
         body += Format("%s:%04d/%02d/%02d %02d:%02d:%02d", labels.time.c_str(), int{t.year},
                        int{t.month}, int{t.day}, int{t.hour}, int{t.minute}, int{t.second});
@@ -76,6 +86,14 @@ std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabe
         if (r.type >= Incoming && r.type <= Message)
             body += Format("\r\n%s:%s", labels.type.c_str(),
                            labels.typeNames[static_cast<std::size_t>(r.type)].c_str());
+        if (i < notes.size() && !notes[i].note.empty()) {
+            // The body's line ends are CR LF throughout, the note's included.
+            body += "\r\n" + labels.note + ":";
+            for (const char c : notes[i].note)
+                body += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        }
+        if (i < notes.size() && !notes[i].tags.empty())
+            body += "\r\n" + labels.tags + ":" + notes[i].tags;
         body += "\r\n\r\n";
     }
     body += Format("\r\n%s\r\n%s\r\n%s", labels.device.c_str(), labels.company.c_str(),

@@ -25,12 +25,23 @@ struct MailLabels {
     std::string time, number, callLength, type;  // texts 11, 12, 13, 16
     std::array<std::string, 9> typeNames;        // by record type 2-8 (texts 18-24)
     std::string device, company, web;            // the three setting lines
+    std::string note, tags;                      // texts 800, 801
     // From the language file and the settings; `devType` picks the device name.
     static MailLabels Load(int devType);
 };
 
 // Four lines and a blank line per record, then the device, company and web lines.
 std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabels& labels);
+
+// What the office wrote about a call (UTF-8; empty: nothing to add).
+struct MailCallNote {
+    std::string note;  // may hold line breaks
+    std::string tags;  // joined with ", "
+};
+// The same, each call's note and tags after its lines; `notes` runs parallel
+// to `records` (missing entries add nothing).
+std::string BuildMailBody(const std::vector<CallRecord>& records, const MailLabels& labels,
+                          const std::vector<MailCallNote>& notes);
 
 // The WAV copy of `recording` in the scratch folder: its file name (after the
 // last '\' or '/') with every ".xtr" made ".wav".
