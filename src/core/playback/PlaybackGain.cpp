@@ -21,6 +21,17 @@ void PlaybackGain::SetLevelDb(double db) {
     Update();
 }
 
+void PlaybackGain::GlideToLevelDb(double db) {
+    const double before = glideLeft_ > 0 ? Factor(glideLeft_) : factor_;
+    SetLevelDb(db);
+    glideFrom_ = before;
+    glideLeft_ = kGlideSamples;
+}
+
+double PlaybackGain::Factor(int left) const {
+    return factor_ + (glideFrom_ - factor_) * left / kGlideSamples;
+}
+
 void PlaybackGain::SetVolume(int percent) {
     volume_ = std::clamp(percent, 0, 100);
     Update();
@@ -32,6 +43,7 @@ void PlaybackGain::Update() {
 
 std::vector<std::int16_t> PlaybackGain::Apply(std::span<const float> in) {
     std::vector<std::int16_t> out(in.size());
+    if (glideLeft_ > 0) return ApplyGliding(in);
     if (factor_ <= 1.0) {
         // Nothing is made louder than recorded: nothing can clip, and at
         // full volume the samples stay exactly as decoded.
@@ -47,6 +59,21 @@ std::vector<std::int16_t> PlaybackGain::Apply(std::span<const float> in) {
         reduction_ += (1.0 - reduction_) * kRelease;
         if (peak * reduction_ > kCeiling) reduction_ = kCeiling / peak;
         const double y = std::clamp(x * reduction_, -kCeiling, kCeiling);
+        out[i] = static_cast<std::int16_t>(std::lround(y));
+    }
+    return out;
+}
+
+std::vector<std::int16_t> PlaybackGain::ApplyGliding(std::span<const float> in) {
+    std::vector<std::int16_t> out(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        const double factor = glideLeft_ > 0 ? Factor(glideLeft_--) : factor_;
+        const double x = in[i] * factor;
+        reduction_ += (1.0 - reduction_) * kRelease;
+        if (factor > 1.0 && std::abs(x) * reduction_ > kCeiling)
+            reduction_ = kCeiling / std::abs(x);
+        const double y = factor > 1.0 ? std::clamp(x * reduction_, -kCeiling, kCeiling)
+                                      : std::clamp(x, -32768.0, 32767.0);
         out[i] = static_cast<std::int16_t>(std::lround(y));
     }
     return out;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <chrono>
 #include <system_error>
 #include <thread>
 
@@ -89,8 +90,13 @@ PlayerEngine::~PlayerEngine() = default;
 
 void PlayerEngine::Close() {
     decoder_.reset();
-    if (decodeFile_.is_open()) decodeFile_.close();
-    decoded_ = false;
+    {
+        std::lock_guard lock(fileMutex_);
+        if (decodeFile_.is_open()) decodeFile_.close();
+        fileSamples_ = 0;
+        loadRunning_ = false;
+        measured_.reset();
+    }
     total_ = 0;
     position_ = queuedTo_ = 0;
     rangeStart_ = 0;
@@ -113,6 +119,7 @@ bool PlayerEngine::Open(const std::filesystem::path& path) {
     std::filesystem::create_directories(scratch_, ec);
     const auto tmp = scratch_ / "a.tmp";
     std::filesystem::remove(tmp, ec);
+    std::lock_guard lock(fileMutex_);
     decodeFile_.open(tmp, std::ios::in | std::ios::out | std::ios::binary | std::ios::trunc);
     if (!decodeFile_.is_open()) return false;
 
@@ -154,16 +161,51 @@ bool PlayerEngine::Open(const std::filesystem::path& path) {
     return true;
 }
 
-bool PlayerEngine::Load(std::stop_token stop, const DrawFn& draw) {
+bool PlayerEngine::Load(std::stop_token stop, const DrawFn& draw, const PlayableFn& playable) {
     if (!decoder_) return false;
+    bool throughFile = false;
+    {
+        std::lock_guard lock(fileMutex_);
+        throughFile = decodeFile_.is_open() && (wholeWav_ || tag_ == kFormatImaAdpcm);
+        fileSamples_ = 0;
+        loadRunning_ = true;
+        measured_.reset();
+    }
     // The loudness is measured from the seconds decoded for the waveform.
+    // Playback need not wait for all of it: the first seconds give the
+    // level it starts at (GSM and G.711 play from the payload itself, IMA
+    // ADPCM from the part of the decode file written so far).
     LoudnessMeter meter(total_);
+    const int startSeconds = std::min(total_, kStartSeconds);
+    LoudnessMeter start(startSeconds);
+    std::atomic<int> startDrawn{0};
+    std::atomic<bool> told{false};
+    const auto tell = [&] {
+        if (playable && !told.exchange(true)) playable(start.Lufs());
+    };
     const DrawFn measure = [&](std::span<const std::int16_t> samples, int i, int total) {
         meter.AddSecond(i, samples);
         if (draw) draw(samples, i, total);
+        if (i < startSeconds) {
+            start.AddSecond(i, samples);
+            if (startDrawn.fetch_add(1) + 1 == startSeconds) tell();
+        }
     };
+    const bool done = LoadSeconds(stop, throughFile, measure);
+    {
+        std::lock_guard lock(fileMutex_);
+        loadRunning_ = false;
+        if (done) measured_ = meter.Lufs();
+    }
+    fileWritten_.notify_all();
+    if (!done) return false;
+    tell();
+    return true;
+}
+
+bool PlayerEngine::LoadSeconds(std::stop_token stop, bool throughFile, const DrawFn& measure) {
     bool done = false;
-    if (decodeFile_.is_open() && (wholeWav_ || tag_ == kFormatImaAdpcm)) {
+    if (throughFile) {
         done = LoadThroughDecodeFile(stop, measure);
     } else if (tag_ == kFormatGsm) {
         done = LoadGsm(stop, measure);
@@ -176,10 +218,25 @@ bool PlayerEngine::Load(std::stop_token stop, const DrawFn& draw) {
                 measure(ReadSecond(i, true, false), i, total_);
         }
     }
-    if (!done) return false;
-    loudness_ = meter.Lufs();
+    return done;
+}
+
+void PlayerEngine::SetStartLoudness(std::optional<double> lufs) {
+    loudness_ = lufs;
     gain_.SetLevelDb(PlaybackGain::LevelDb(loudness_, levelTarget_));
-    return true;
+}
+
+void PlayerEngine::Loaded() {
+    {
+        std::lock_guard lock(fileMutex_);
+        loudness_ = measured_;
+    }
+    const double db = PlaybackGain::LevelDb(loudness_, levelTarget_);
+    // A jump in level mid-word would be heard as a click.
+    if (state_ == PlayState::Playing)
+        gain_.GlideToLevelDb(db);
+    else
+        gain_.SetLevelDb(db);
 }
 
 void PlayerEngine::SetLevelTarget(std::optional<int> lufs) {
@@ -200,13 +257,20 @@ int PlayerEngine::TickMs() const {
 }
 
 bool PlayerEngine::LoadThroughDecodeFile(std::stop_token stop, const DrawFn& draw) {
-    decodeFile_.seekp(0);
     // The waveform is drawn from the samples as they are made: the same
     // seconds the decode file holds, without reading them back.
     std::vector<std::int16_t> pending;
     int next = 0;
     const auto take = [&](std::span<const std::int16_t> pcm) {
-        WritePcm(decodeFile_, pcm);
+        {
+            // Playback reads through the same stream: the write goes where
+            // the last one ended, whatever it read in between.
+            std::lock_guard lock(fileMutex_);
+            decodeFile_.seekp(static_cast<std::streamoff>(fileSamples_ * 2));
+            WritePcm(decodeFile_, pcm);
+            fileSamples_ += pcm.size();
+        }
+        fileWritten_.notify_all();
         if (!draw) return true;
         pending.insert(pending.end(), pcm.begin(), pcm.end());
         std::size_t used = 0;
@@ -219,13 +283,18 @@ bool PlayerEngine::LoadThroughDecodeFile(std::stop_token stop, const DrawFn& dra
         return true;
     };
     if (wholeWav_) {
-        if (stop.stop_requested()) return false;
-        const auto pcm = decoder_->DecodeAll();
-        constexpr std::size_t kChunkSamples = kChunkBytes / 2;
-        for (std::size_t off = 0; off < pcm.size(); off += kChunkSamples) {
+        // Decoded piece by piece, so that the first seconds play while the
+        // rest is decoded.
+        PayloadDecoder pieces(decoder_->Codec());
+        const auto payload = decoder_->Payload();
+        const std::size_t unit = std::max<std::size_t>(1, decoder_->Codec().unitSize);
+        const std::size_t step = std::max<std::size_t>(1, kBatchBytes / unit) * unit;
+        std::vector<std::int16_t> pcm;
+        for (std::size_t off = 0; off < payload.size(); off += step) {
             if (stop.stop_requested()) return false;
-            if (!take(std::span(pcm).subspan(off, std::min(kChunkSamples, pcm.size() - off))))
-                return false;
+            pcm.clear();
+            pieces.Decode(payload.subspan(off, std::min(step, payload.size() - off)), pcm);
+            if (!take(pcm)) return false;
         }
     } else {
         const auto payload = decoder_->Payload();
@@ -235,8 +304,10 @@ bool PlayerEngine::LoadThroughDecodeFile(std::stop_token stop, const DrawFn& dra
             if (!DecodeImaBatch(batch, pcm, stop) || !take(pcm)) return false;
         }
     }
-    decodeFile_.flush();
-    decoded_ = true;
+    {
+        std::lock_guard lock(fileMutex_);
+        decodeFile_.flush();
+    }
     // The short last second, and seconds the payload does not reach.
     for (; draw && next < total_; ++next) {
         if (stop.stop_requested()) return false;
@@ -287,7 +358,9 @@ bool PlayerEngine::LoadGsm(std::stop_token stop, const DrawFn& draw) {
             leftOver.push_back(w);
         }
     }
-    bool ok = run(*gsm_, 0);
+    // Not the player's own decoder: that one plays meanwhile.
+    GsmDecoder first;
+    bool ok = first.Valid() && run(first, 0);
     for (int w : leftOver) {
         GsmDecoder own;
         ok = ok && own.Valid() && run(own, w);
@@ -295,11 +368,6 @@ bool PlayerEngine::LoadGsm(std::stop_token stop, const DrawFn& draw) {
     for (auto& t : helpers)
         t.join();
     return ok && !failed.load() && !stop.stop_requested();
-}
-
-void PlayerEngine::Loaded() {
-    mode_ = PlayMode::Whole;
-    state_ = PlayState::Stopped;
 }
 
 std::vector<std::int16_t> PlayerEngine::ReadSecond(int i, bool draw, bool play) {
@@ -311,8 +379,14 @@ std::vector<std::int16_t> PlayerEngine::ReadSecond(int i, bool draw, bool play) 
             // Left silent: the recorder's A-law payloads are neither drawn nor played.
             break;
         case kFormatImaAdpcm: {
-            if (!decoded_ || !decodeFile_.is_open()) break;
             std::vector<std::uint8_t> bytes(kPcmBytesPerSecond);
+            std::unique_lock lock(fileMutex_);
+            if (!decodeFile_.is_open()) break;
+            // A second the load has not reached yet (a seek far ahead)
+            // waits for it; the load decodes many times faster than real time.
+            const std::size_t need = (second + 1) * kSamplesPerSecond;
+            fileWritten_.wait_for(lock, std::chrono::seconds(10),
+                                  [&] { return fileSamples_ >= need || !loadRunning_; });
             decodeFile_.clear();
             decodeFile_.seekg(static_cast<std::streamoff>(second * kPcmBytesPerSecond));
             decodeFile_.read(reinterpret_cast<char*>(bytes.data()),
@@ -320,6 +394,7 @@ std::vector<std::int16_t> PlayerEngine::ReadSecond(int i, bool draw, bool play) 
             bytes.resize(
                 static_cast<std::size_t>(std::max<std::streamsize>(0, decodeFile_.gcount())));
             decodeFile_.clear();
+            lock.unlock();
             if (play) (void)output_.Write(bytes);
             samples.resize(bytes.size() / 2);
             for (std::size_t k = 0; k < samples.size(); ++k)

@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <stop_token>
@@ -46,6 +48,12 @@ class PlayerEngine {
   public:
     // Draws one second: its samples, its index and the total.
     using DrawFn = std::function<void(std::span<const std::int16_t>, int, int)>;
+    // Told once per load, on the load's thread, as soon as the first seconds
+    // can be played: with their loudness (nullopt when silent).
+    using PlayableFn = std::function<void(std::optional<double>)>;
+    // The seconds whose loudness sets the level playback starts at, before
+    // the whole recording is measured.
+    static constexpr int kStartSeconds = 10;
 
     // `scratch` holds the decode file a.tmp.
     PlayerEngine(AudioOutput& output, PlayerView& view, std::filesystem::path scratch);
@@ -63,8 +71,15 @@ class PlayerEngine {
     // every second. `stop` is polled per chunk and per second; false when
     // it ended the load. `draw` is called once per second; for a long GSM
     // recording from several threads at once and out of order.
-    [[nodiscard]] bool Load(std::stop_token stop, const DrawFn& draw);
-    // After a completed load: stopped, whole recording, from second 0.
+    // Runs on a worker while the recording already plays: it touches nothing
+    // the commands use but the decode file, which it shares under a lock.
+    [[nodiscard]] bool Load(std::stop_token stop, const DrawFn& draw,
+                            const PlayableFn& playable = {});
+    // Playback may start before the load ends: at the level of the first
+    // seconds' loudness (as recorded when they are silent).
+    void SetStartLoudness(std::optional<double> lufs);
+    // After a completed load, on the thread that plays: the level follows
+    // the whole recording's loudness, gliding there if it plays.
     void Loaded();
 
     // Commands. Each returns false when it was ignored.
@@ -116,6 +131,7 @@ class PlayerEngine {
     static int GsmWorkers(int total);
 
   private:
+    bool LoadSeconds(std::stop_token stop, bool throughFile, const DrawFn& measure);
     bool LoadThroughDecodeFile(std::stop_token stop, const DrawFn& draw);
     bool LoadGsm(std::stop_token stop, const DrawFn& draw);
     // Plays the selection or the marked segment from `from` to before
@@ -132,9 +148,15 @@ class PlayerEngine {
     std::filesystem::path scratch_;
     std::unique_ptr<RecordingDecoder> decoder_;
     std::unique_ptr<GsmDecoder> gsm_;  // shared by every recording, as the device streams it
+    // The load writes the decode file while playback reads it: both under
+    // fileMutex_, a reader of a second not yet written waits for it.
     std::fstream decodeFile_;
-    bool decoded_ = false;
-    bool wholeWav_ = false;  // a WAV file not in the recorder's layout
+    std::mutex fileMutex_;
+    std::condition_variable fileWritten_;
+    std::size_t fileSamples_ = 0;     // samples the decode file holds
+    bool loadRunning_ = false;        // more may come
+    std::optional<double> measured_;  // by the last completed load
+    bool wholeWav_ = false;           // a WAV file not in the recorder's layout
     std::uint32_t tag_ = 7;
     OutputFormatType type_ = OutputFormatType::MuLaw;
     std::optional<MarkedSegment> marked_;

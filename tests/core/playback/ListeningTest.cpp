@@ -149,5 +149,48 @@ TEST(PlaybackGain, LiftedSpeechKeepsItsShapeBelowTheCeiling) {
         EXPECT_NEAR(out[i], quiet[i] * 10.0, 2.0) << i;
 }
 
+// A level refined while the recording plays (its whole loudness measured
+// after playback started) glides there: no step a listener hears as a
+// click, and still nothing clips.
+TEST(PlaybackGain, ALevelChangedWhilePlayingGlidesWithoutAStepOrAClip) {
+    struct Case {
+        const char* name;
+        double from, to;
+        float input;
+    };
+    const Case cases[] = {
+        {"lifted further", 0.0, 6.0, 8000.0f},
+        {"brought down", 12.0, 0.0, 2000.0f},
+        {"lifted into the limiter", 0.0, 30.0, 1000.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlaybackGain g;
+        g.SetLevelDb(c.from);
+        const std::vector<float> steady(800, c.input);
+        const auto before = g.Apply(steady);
+        g.GlideToLevelDb(c.to);
+        EXPECT_DOUBLE_EQ(g.LevelDb(), c.to);
+        std::vector<std::int16_t> out;
+        for (int k = 0; k < 4; ++k) {
+            const auto piece = g.Apply(steady);
+            out.insert(out.end(), piece.begin(), piece.end());
+        }
+        // Within one sample of the old level at the start, no jumps on the way.
+        EXPECT_NEAR(out.front(), before.back(), std::abs(before.back()) * 0.01 + 2);
+        int step = 0, peak = 0;
+        for (std::size_t i = 1; i < out.size(); ++i) {
+            step = std::max(step, std::abs(out[i] - out[i - 1]));
+            peak = std::max(peak, std::abs(static_cast<int>(out[i])));
+        }
+        EXPECT_LT(step, 200);
+        EXPECT_LE(peak, static_cast<int>(PlaybackGain::kCeiling) + 1);
+        // At the new level once the glide is over, as a level set at once gives.
+        PlaybackGain direct;
+        direct.SetLevelDb(c.to);
+        EXPECT_NEAR(out.back(), direct.Apply(steady).back(), 2);
+    }
+}
+
 }  // namespace
 }  // namespace lk

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -610,6 +612,7 @@ TEST(PlayerEngine, LevellingBringsAQuietRecordingToTheLoudOnesLevel) {
     ASSERT_TRUE(r.engine.Load({}, [&](std::span<const std::int16_t> s, int, int) {
         drawn.insert(drawn.end(), s.begin(), s.end());
     }));
+    r.engine.Loaded();
     EXPECT_EQ(r.engine.LevelDb(), 0.0);
     r.engine.SetLevelTarget(-23);
     EXPECT_GT(r.engine.LevelDb(), 10.0);
@@ -617,6 +620,82 @@ TEST(PlayerEngine, LevellingBringsAQuietRecordingToTheLoudOnesLevel) {
     for (auto v : drawn)
         peak = std::max(peak, std::abs(static_cast<int>(v)));
     EXPECT_LT(peak, 2000);  // drawn as recorded, not lifted
+}
+
+// A long recording plays from its first seconds while the load decodes the
+// rest on another thread; a seek ahead of the load waits for the seconds it
+// needs rather than playing silence or another second.
+TEST(PlayerEngine, PlaysFromTheFirstSecondsWhileTheLoadDecodesTheRest) {
+    constexpr int kSeconds = 120;
+    const auto level = [](int k) { return static_cast<std::int16_t>(100 * (k + 1)); };
+    std::vector<std::int16_t> pcm;
+    for (int k = 0; k < kSeconds; ++k)
+        pcm.insert(pcm.end(), 8000, level(k));
+    std::vector<std::uint8_t> pcmBytes;
+    for (auto v : pcm) {
+        pcmBytes.push_back(static_cast<std::uint8_t>(v & 0xFF));
+        pcmBytes.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
+    }
+    struct Case {
+        const char* name;
+        const char* file;
+        std::vector<std::uint8_t> bytes;
+        bool levelsKept;  // GSM does not keep a steady level
+    };
+    const Case cases[] = {
+        {"IMA ADPCM", "r.xtr", BuildXtrRecording(kFormatImaAdpcm, pcm), true},
+        {"PCM WAV of another program", "other.wav", test::BuildWav({}, pcmBytes), true},
+        {"GSM", "r.xtr", BuildXtrRecording(kFormatGsm, pcm), false},
+        {"mu-law", "r.xtr", BuildXtrRecording(kFormatMuLaw, pcm), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r;
+        ASSERT_TRUE(r.engine.Open(r.Write(c.file, c.bytes)));
+        std::atomic<int> drawn{0};
+        std::mutex mutex;
+        std::condition_variable changed;
+        bool playable = false, resume = false;
+        int drawnWhenPlayable = 0;
+        bool done = false;
+        // The load stops where it says it can be played until the test has started playback.
+        std::thread load([&] {
+            done = r.engine.Load(
+                {}, [&](std::span<const std::int16_t>, int, int) { ++drawn; },
+                [&](std::optional<double>) {
+                    std::unique_lock lock(mutex);
+                    drawnWhenPlayable = drawn.load();
+                    playable = true;
+                    changed.notify_all();
+                    changed.wait(lock, [&] { return resume; });
+                });
+        });
+        {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return playable; });
+        }
+        EXPECT_GE(drawnWhenPlayable, PlayerEngine::kStartSeconds);
+        EXPECT_LT(drawnWhenPlayable, kSeconds);
+        EXPECT_TRUE(r.engine.PlayPause());
+        {
+            std::lock_guard lock(mutex);
+            resume = true;
+        }
+        changed.notify_all();
+        EXPECT_TRUE(r.engine.Seek(kSeconds - 2));
+        load.join();
+        EXPECT_TRUE(done);
+        r.engine.Loaded();
+        EXPECT_TRUE(r.engine.Loudness().has_value());
+        ASSERT_EQ(r.log->Count(), 4u);
+        const int heard[] = {0, 1, kSeconds - 2, kSeconds - 1};
+        for (std::size_t i = 0; i < 4; ++i) {
+            ASSERT_EQ(r.log->pieces[i].size(), 8000u) << i;
+            if (c.levelsKept) {
+                EXPECT_NEAR(r.log->pieces[i][4000], level(heard[i]), 40) << i;
+            }
+        }
+    }
 }
 
 }  // namespace
