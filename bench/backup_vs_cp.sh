@@ -15,6 +15,8 @@
 #   fill3k   empty store, 100,000 x 3 KB (slow)                 vs cp -r, rsync -a
 #   move1g   backup --move, 1 GiB in 1,024 files                vs mv
 #   move16k  backup --move, 10,000 x 16 KiB                     vs mv
+#   json     records --json, 1,000,000 records: peak memory     vs the records alone
+#   search   search over a 100,000-record store                 vs the same search on a card
 # A quick subset:  LK_BENCH_ROWS="warm cold fill1g fill16k" LK_BENCH_RUNS=3
 #
 # Every timed command is followed by `sync`: the backup makes its copies and
@@ -30,7 +32,7 @@ if [[ $(id -u) -ne 0 ]]; then
   echo "backup_vs_cp.sh needs root: it mounts two loop-device ext4 images and drops caches" >&2
   exit 2
 fi
-for tool in losetup mkfs.ext4 mount python3; do
+for tool in losetup mkfs.ext4 mount python3 /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "backup_vs_cp.sh needs $tool" >&2; exit 2; }
 done
 if ! command -v rsync >/dev/null; then
@@ -40,7 +42,7 @@ fi
 
 CLI=$(realpath "${1:-build-rel/bin/linekeeper-cli}")
 RUNS=${LK_BENCH_RUNS:-${2:-3}}
-ROWS=" ${LK_BENCH_ROWS:-warm cold warm10k fill1g fill16k fill3k move1g move16k} "
+ROWS=" ${LK_BENCH_ROWS:-warm cold warm10k fill1g fill16k fill3k move1g move16k json search} "
 ALT=${LK_BENCH_ALT_CLI:+$(realpath "$LK_BENCH_ALT_CLI")}
 [[ -x $CLI ]] || { echo "no linekeeper-cli at $CLI" >&2; exit 2; }
 
@@ -289,6 +291,58 @@ if wants fill3k; then
   report "empty store 100,000x3 KB vs cp" fill3k.lk fill3k.cp "cp -r" 1.5
   report "empty store 100,000x3 KB vs rsync" fill3k.lk fill3k.rs "rsync -a" 1.0
   [[ -n $ALT ]] && report "empty store 3 KB: alt build" fill3k.alt fill3k.lk "first build" 1.0
+fi
+
+# Listings: cards that repeat the demo card's log (their recordings exist
+# once, which listing and searching do not mind).
+if wants json || wants search; then
+  "$CLI" demo-card "$work/demo" >/dev/null
+  repeat() {  # repeat FILE TIMES OUT
+    python3 -c 'import sys; d = open(sys.argv[1], "rb").read(); open(sys.argv[3], "wb").write(d * int(sys.argv[2]))' "$@"
+  }
+  per_log=$(( $(stat -c %s "$work/demo/CallLog.dat") / 128 ))
+fi
+# peak KEY CMD...: runs CMD, adds its peak resident memory (KiB) to times[KEY].
+peak() {
+  local key=$1
+  shift
+  /usr/bin/time -o "$work/peak.txt" -f %M "$@" >/dev/null
+  times[$key]+="$(tail -1 "$work/peak.txt") "
+}
+if wants json; then
+  echo "records --json, 1,000,000 records: peak memory"
+  mkdir -p "$work/big"
+  repeat "$work/demo/CallLog.dat" $(( (1000000 + per_log - 1) / per_log )) "$work/big/CallLog.dat"
+  json_lk() { peak json.mem "$CLI" records --card "$work/big" --json; timed json.lk "$CLI" records --card "$work/big" --json; }
+  # A search that matches nothing loads the same records and prints none:
+  # the memory of the records themselves.
+  json_base() { peak json.basemem "$CLI" search --card "$work/big" --number 999999999; }
+  for ((r = 1; r <= RUNS; r++)); do rotated "$r" json_lk json_base; done
+  mem=$(median <<<"${times[json.mem]}")
+  base=$(median <<<"${times[json.basemem]}")
+  printf '  records --json: median %s s, peak %s KiB; the records alone: %s KiB; ratio %.2fx, target <= 1.2x\n' \
+    "$(median <<<"${times[json.lk]}")" "$mem" "$base" "$(calc "$mem / $base")"
+  summary+=("$(printf '%-34s %8s KiB %-14s %8s KiB %6.2fx  <= 1.2  %s' "records --json 1,000,000 memory" \
+    "$mem" "records alone" "$base" "$(calc "$mem / $base")" \
+    "$(awk "BEGIN { print ($mem <= 1.2 * $base) ? \"met\" : \"NOT met\" }")")")
+  rm -rf "$work/big"
+fi
+if wants search; then
+  echo "search, 100,000 records: store vs card"
+  mkdir -p "$C/search"
+  repeat "$work/demo/CallLog.dat" $(( 100000 / per_log )) "$C/search/CallLog.dat"
+  fresh "$S/search"
+  "$CLI" backup --card "$work/demo" --store "$S/search" >/dev/null
+  for index in "$S"/search/*/CallLog/*.dat; do
+    repeat "$index" $(( 100000 / per_log )) "$index.new" && mv "$index.new" "$index"
+  done
+  sync
+  search_store() { timed search.store "$CLI" search --store "$S/search" --family 0 --number 555; }
+  search_card() { timed search.card "$CLI" search --card "$C/search" --number 555; }
+  search_store; search_card  # warm-up
+  for ((r = 1; r <= RUNS; r++)); do rotated "$r" search_store search_card; done
+  report "search 100,000 records" search.store search.card "on a card" 1.2
+  fresh "$C/search" "$S/search"
 fi
 
 echo
