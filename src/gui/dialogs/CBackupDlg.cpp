@@ -1,5 +1,7 @@
 #include "dialogs/CBackupDlg.h"
 
+#include <ctime>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -173,6 +175,12 @@ void CBackupDlg::OnStart() {
         [this, o = std::move(o), selected](ProgressReporter& progress, std::stop_token stop) {
             result_ = selected ? BackupSelectedThread(state_, selection_, o, progress, stop)
                                : BackupAllThread(state_, o, progress, stop);
+            // The store's retention rule, where the user turned it on for
+            // after each backup; not after a stopped run.
+            retention_ = {};
+            if (!stop.stop_requested())
+                retention_ = ApplyRetentionAfterBackup(o.backupPath, o.devType, std::time(nullptr),
+                                                       nullptr, progress, stop);
         });
     if (!ok) {
         claim_.Release();
@@ -204,7 +212,17 @@ void CBackupDlg::OnFinished() {
         return;
     }
     // Every run ends with what it did; failures are listed with their reasons.
-    const BackupSummary summary = SummarizeBackup(result_);
+    BackupSummary summary = SummarizeBackup(result_);
+    if (retention_.ran) {
+        summary.text += QStringLiteral("\n") + Lang(846)
+                                                   .arg(QString::fromStdString(retention_.rule))
+                                                   .arg(retention_.result.taken)
+                                                   .arg(retention_.result.failed);
+        if (!retention_.result.error.empty())
+            summary.details += Lang(847) + QStringLiteral(" ") +
+                               QString::fromStdString(retention_.result.error) +
+                               QStringLiteral("\n");
+    }
     if (summary.failed > 0) {
         // The bar shows what is safe, not how far the walk got.
         const int total = static_cast<int>(result_.items.size());

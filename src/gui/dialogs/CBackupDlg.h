@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "backup/BackupEngine.h"
+#include "backup/StoreRetention.h"
 #include "dialogs/DialogServices.h"
 #include "session/RecordSession.h"
 #include "support/DialogWorker.h"
@@ -86,6 +87,7 @@ class CBackupDlg : public QDialog {
     SessionClaim claim_;  // a manual run's
     bool automatic_ = false;
     BackupResult result_;
+    RetentionAfterBackup retention_;  // the store's rule, when it runs after backups
     BackupOptions lastOptions_;
     std::vector<CallRecord*> selection_;
     std::function<void()> closed_;

@@ -12,6 +12,7 @@
 #include <QRadioButton>
 #include <filesystem>
 
+#include "support/ActionAudit.h"
 #include "support/GuiText.h"
 #include "support/SettingsWrite.h"
 #include "support/ShowInFolder.h"
@@ -320,6 +321,11 @@ void CExportAudioDlg::OnFinished() {
     }
     lines << leftOut_;
     summary_->setPlainText(lines.join(QLatin1Char('\n')));
+    std::vector<std::string> exported;
+    for (const auto& o : result_.outcomes)
+        if (o.result.status == ExportStatus::Written)
+            exported.push_back(o.source.string() + " -> " + o.destination.string());
+    if (!exported.empty()) LogUserAction(this, "exported audio", exported, {});
     summary_->setVisible(true);
     openFolder_->setEnabled(result_.Count(ExportStatus::Written) > 0);
     UpdatePreview();

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "support/ActionAudit.h"
 #include "support/GuiText.h"
 #include "support/SettingsWrite.h"
 
@@ -134,6 +135,7 @@ void CExportWavDlg::OnExport() {
     const std::string folder = WithTrailingSeparator(folder_->text()).toStdString();
     ok_->setEnabled(false);
     failures_ = 0;
+    exported_.clear();
     bar_->setRange(0, static_cast<int>(sources.size()));
     bar_->setValue(0);
     const auto hook = services_.workerStep;
@@ -152,9 +154,10 @@ void CExportWavDlg::OnExport() {
                 ConvertXtrToWav(sources[i], ExportDestination(folder, sources[i]));
             QMetaObject::invokeMethod(
                 this,
-                [this, i, r] {
+                [this, i, r, line = sources[i] + " -> " + ExportDestination(folder, sources[i])] {
                     if (r == ConvertResult::NotConverted) return;
                     if (r != ConvertResult::Converted) ++failures_;
+                    if (r == ConvertResult::Converted) exported_.push_back(line);
                     if (QTreeWidgetItem* item = list_->topLevelItem(static_cast<int>(i)))
                         item->setText(1, ConvertStatusText(r));
                 },
@@ -166,6 +169,7 @@ void CExportWavDlg::OnExport() {
 
 void CExportWavDlg::OnFinished() {
     bar_->setValue(bar_->maximum());
+    if (!exported_.empty()) LogUserAction(this, "exported wav", exported_, {});
     emit ExportFinished();
     if (worker_.ClosePending()) return;
     // The window closes itself after an export, unless a file failed: the

@@ -4,6 +4,8 @@
 
 #include <QDialog>
 #include <QStringList>
+#include <string>
+#include <vector>
 
 #include "dialogs/DialogServices.h"
 #include "export/ConvertXtrToWav.h"
@@ -55,6 +57,7 @@ class CExportWavDlg : public QDialog {
     QPushButton* ok_;
     QPushButton* cancel_;
     int failures_ = 0;
+    std::vector<std::string> exported_;  // "source -> destination", for the audit trail
 };
 
 }  // namespace lk::gui

@@ -1,10 +1,12 @@
 #include "dialogs/MailSender.h"
 
-#include <QStringList>
 #include <QDesktopServices>
+#include <QStringList>
 #include <QUrl>
 
 #include "mail/MailMessage.h"
+#include "platform/TextCodec.h"
+#include "support/ActionAudit.h"
 #include "support/GuiText.h"
 #include "support/MailPortal.h"
 #include "support/MessageBox.h"
@@ -73,6 +75,9 @@ void MailSender::Start(std::vector<CallRecord> records, MailAttachAs attachedAs,
     }
     if (records.empty()) return;
     if (worker_.joinable()) worker_.join();
+    mailed_.clear();
+    for (const CallRecord& r : records)
+        mailed_.push_back(ToUtf8(FieldText(r.filePath)));
     // The copies of the last mail have served their time.
     RemoveTemporaryFiles(kept_);
     kept_.clear();
@@ -157,6 +162,11 @@ void MailSender::OnDone(const std::shared_ptr<Outcome>& outcome) {
         default:
             break;
     }
+    if (outcome->result == HandoverResult::Accepted ||
+        (outcome->result == HandoverResult::Unavailable && draftWritten))
+        LogUserAction(parent_, "mailed", mailed_,
+                      outcome->result == HandoverResult::Accepted ? "to the mail program"
+                                                                  : "draft " + draft.string());
     emit Finished(outcome->result, outcome->message);
 }
 

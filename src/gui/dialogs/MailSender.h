@@ -63,6 +63,7 @@ class MailSender : public QObject {
 
     QWidget* parent_;
     std::filesystem::path scratch_;
+    std::vector<std::string> mailed_;  // the recordings of the mail under way
     std::vector<Way> ways_;
     std::shared_ptr<Link> link_;
     std::thread worker_;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "dialogs/ProgressDialog.h"
+#include "support/ActionAudit.h"
 #include "support/GuiText.h"
 #include "support/Icons.h"
 #include "support/MessageBox.h"
@@ -139,6 +140,8 @@ void SheetExport::OnDone() {
                     Lang(kCaption), QMessageBox::Warning);
     } else if (result == SheetWriteResult::Written) {
         emit StatusText(shown);
+        LogUserAction(parent_, "exported sheet", {path.toStdString()},
+                      std::to_string(rows) + " calls");
         const QString written = QStringLiteral("%1 %2\n%3 %4")
                                     .arg(Lang(kRowsWritten))
                                     .arg(rows)

@@ -28,12 +28,14 @@
 #include "pages/CTreePane.h"
 #include "pages/CWebPane.h"
 #include "phonebook/ContactLibrary.h"
+#include "platform/TextCodec.h"
 #include "playback/AudioOutput.h"
 #include "player/CPlayerDlg.h"
 #include "records/CRecordListPane.h"
 #include "records/PaneRegistry.h"
 #include "records/RecordRow.h"
 #include "session/RecordSession.h"
+#include "support/ActionAudit.h"
 #include "support/CommandMenus.h"
 #include "support/Commands.h"
 #include "support/GuiText.h"
@@ -525,6 +527,7 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
     for (int row : selected)
         if (CallRecord* r = list->RowData(row)) chosen.push_back(r);
     std::unordered_set<const CallRecord*> goneRows;
+    std::vector<std::string> logged;
     for (CallRecord* r : chosen) {
         if (r->marked == 1) {
             ++failed;
@@ -534,6 +537,8 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
         // The recording and the entry are those of the file the record was
         // read from; a path leaving its card or store is refused there.
         const CallRecord* record = r;
+        std::string what = ToUtf8(FieldText(r->filePath));
+        if (what.empty()) what = ToUtf8(FieldText(r->number));
         const RecordDeletion deletion = session_.Delete(*r);
         if (!deletion.change.done) {
             ++failed;
@@ -542,10 +547,12 @@ std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* p
             continue;
         }
         ++deleted;
+        logged.push_back(std::move(what));
         // A record that left its list took its rows with it.
         if (!deletion.removed) goneRows.insert(record);
     }
     list->DeleteRowsOf(goneRows);
+    if (!logged.empty()) LogUserAction(this, "deleted", logged, {}, state_.devType);
     if (skippedMarked) ShowMessage(this, Lang(164), Lang(9), QMessageBox::Information);
     if (!reasons.isEmpty()) emit StatusText(reasons.join(QStringLiteral("; ")));
     return std::pair{deleted, failed};

@@ -1,10 +1,13 @@
 // The window on a generated card: loading, the record commands, card removal.
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
+
+#include <algorithm>
 
 #include <sys/stat.h>
 
@@ -15,6 +18,7 @@
 
 #include "GuiFixture.h"
 #include "app/Settings.h"
+#include "backup/AuditTrail.h"
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "pages/CDeviceParamDlg.h"
@@ -193,6 +197,31 @@ TEST_F(MainWindow, DeleteSkipsMarkedRowsAndClearsOnlyTheInUseByte) {
     view().OnCommand(CmdDelete);
     EXPECT_EQ(messages.size(), 1u);
     EXPECT_EQ(rows(1), 5);
+}
+
+TEST_F(MainWindow, DeletedCallsAreInTheAuditTrailAndATrailThatCannotBeWrittenIsSaid) {
+    WriteLang({{848, "Not logged:"}});
+    LoadCard();
+    CSortListCtrl* all = pane(1).List();
+    all->SelectRow(0);
+    const QString gone = QFileInfo(all->CellText(0, ColPath)).fileName();
+    view().OnCommand(CmdDelete);
+    const auto trail = ReadAudit(backup.path());
+    ASSERT_EQ(trail.records.size(), 1u);
+    EXPECT_EQ(trail.records[0].event.action, "deleted");
+    EXPECT_TRUE(QString::fromStdString(trail.records[0].event.file).endsWith(gone))
+        << trail.records[0].event.file;
+    EXPECT_FALSE(trail.records[0].user.empty());
+
+    // The call still goes, and the user hears that it went unlogged.
+    std::filesystem::remove(backup.path() / kAuditFileName);
+    std::filesystem::create_directory(backup.path() / kAuditFileName);
+    messages.clear();
+    all->SelectRow(1);  // row 0 is now the marked call
+    view().OnCommand(CmdDelete);
+    EXPECT_EQ(rows(1), 5);
+    EXPECT_TRUE(std::any_of(messages.begin(), messages.end(),
+                            [](const auto& m) { return m.text.startsWith("Not logged:"); }));
 }
 
 // The record stays when its log entry cannot be cleared: counted as deleted,

@@ -6,6 +6,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QSpinBox>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QKeyEvent>
@@ -25,6 +26,7 @@
 #include "GuiFixture.h"
 #include "app/Settings.h"
 #include "backup/FileOps.h"
+#include "backup/StoreRetention.h"
 #include "backup/StoreVerify.h"
 #include "card/BackupStore.h"
 #include "dialogs/CAuditTrailDlg.h"
@@ -796,6 +798,31 @@ TEST_F(Dialogs, RetentionListsFirstAndMovesOnlyWhatWasListedToTheTrash) {
     ::unsetenv("XDG_DATA_HOME");
 }
 
+TEST_F(Dialogs, RetentionInMonthsRunsAfterBackupOnlyOnceListedAndIsTheStoresRule) {
+    Start();
+    fs::create_directories(StoreRoot(backup.path(), 0) / "CallLog");
+    {
+        CRetentionDlg dlg(backup.path(), 0, Services(), nullptr);
+        dlg.show();
+        auto* after = Child<QCheckBox>(&dlg, "afterBackup");
+        dlg.SetKeepMonths(6);
+        EXPECT_FALSE(after->isEnabled());  // not listed yet
+        dlg.OnList();
+        ASSERT_TRUE(WaitFor([&] { return !dlg.Running(); }));
+        ASSERT_TRUE(after->isEnabled());
+        after->setChecked(true);
+        EXPECT_TRUE(dlg.AfterBackup());
+    }
+    const auto stored = ReadStoreRetention(backup.path(), 0);
+    EXPECT_TRUE(stored.retention.afterBackup);
+    EXPECT_EQ(stored.retention.confirmedText, "keep 6 months");
+    // The next window (on this PC or another) starts from the store's rule.
+    CRetentionDlg again(backup.path(), 0, Services(), nullptr);
+    EXPECT_EQ(Child<QComboBox>(&again, "unit")->currentIndex(), 1);
+    EXPECT_EQ(Child<QSpinBox>(&again, "days")->value(), 6);
+    EXPECT_TRUE(again.AfterBackup());
+}
+
 // --- no dialog goes while its worker runs -------------------------------------
 
 struct Lifetime {
@@ -1062,6 +1089,11 @@ TEST_F(Dialogs, Pictures) {
     {
         CImportDlg d(card.path(), {}, Services(), nullptr);
         save(d, "import.png");
+    }
+    {
+        CRetentionDlg d(backup.path(), 0, Services(), nullptr);
+        d.SetKeepMonths(6);
+        save(d, "retention.png");
     }
 }
 
