@@ -7,6 +7,11 @@
 #   --play      double-clicks the first row first, so the player shows its waveform
 #   --set K=V   a setting of LiteSet.ini for the picture, e.g. PlaySpeed=15
 #   --keys KEYS keys pressed (after --play) (xdotool names), e.g. "ctrl+equal ctrl+equal"
+#   --prepare CMD  shell command run once the demo card is made, before the window
+#               starts; $CLI, $CARD and $LINEKEEPER_HOME name the program, card and home
+#               (e.g. notes and tags written with "$CLI" note / tag --card "$CARD")
+#   --click X,Y a click at that point of the window once the card is read (may be
+#               given again; each click waits a second)
 # BUILD_DIR picks the build folder (default build/, made by run.sh).
 set -euo pipefail
 scale=1
@@ -14,6 +19,8 @@ size=""
 play=0
 settings=()
 keys=""
+prepare=""
+clicks=()
 while [ $# -gt 1 ]; do
   case "$1" in
     --scale) scale=$2; shift 2 ;;
@@ -21,10 +28,12 @@ while [ $# -gt 1 ]; do
     --play) play=1; shift ;;
     --set) settings+=("$2"); shift 2 ;;
     --keys) keys=$2; shift 2 ;;
+    --prepare) prepare=$2; shift 2 ;;
+    --click) clicks+=("$2"); shift 2 ;;
     *) break ;;
   esac
 done
-out=${1:?usage: scripts/screenshot.sh [--scale N] [--size WxH] [--play] [--set K=V] [--keys KEYS] OUT.png}
+out=${1:?usage: scripts/screenshot.sh [--scale N] [--size WxH] [--play] [--set K=V] [--keys KEYS] [--prepare CMD] [--click X,Y] OUT.png}
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -61,6 +70,10 @@ for kv in "${settings[@]}"; do
   fi
 done
 "$build/bin/linekeeper-cli" demo-card "$work/card" >/dev/null
+if [ -n "$prepare" ]; then
+  CLI="$(cd "$build/bin" && pwd)/linekeeper-cli" CARD="$work/card" LINEKEEPER_HOME="$work/home" \
+    bash -c "$prepare"
+fi
 
 if [ "$play" = 1 ]; then
   # A private sound server with a sink that plays into nothing, so that the
@@ -97,6 +110,12 @@ if [ -n "$keys" ]; then
   DISPLAY="$display" xdotool key --window "$wid" --delay 150 $keys
   sleep 1
 fi
+
+for xy in "${clicks[@]}"; do
+  wid=$(DISPLAY="$display" xdotool search --onlyvisible --pid "$app_pid" | head -n 1)
+  DISPLAY="$display" xdotool mousemove --window "$wid" "${xy%,*}" "${xy#*,}" click 1
+  sleep 1
+done
 
 xwd -root -display "$display" -silent | convert xwd:- "$out"
 echo "saved $out"
