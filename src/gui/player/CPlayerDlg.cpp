@@ -237,6 +237,8 @@ void CPlayerDlg::resizeEvent(QResizeEvent* e) {
         StopTimer(kTickTimer);
         output_.Reset();
         playable_ = false;
+        settling_ = false;
+        ++generation_;  // the load being stopped reports to no one
         loader_.RequestStop();
         WaitForLoad();
         StartTimer(kDeferredTimer);
@@ -272,6 +274,7 @@ bool CPlayerDlg::CloseRecordingUnder(const std::filesystem::path& root) {
     StopTimer(kDeferredTimer);
     output_.Reset();
     playable_ = false;
+    settling_ = false;
     ++generation_;  // the load being stopped reports to no one
     loader_.RequestStop();
     loader_.Wait();
@@ -331,6 +334,7 @@ bool CPlayerDlg::OpenRecording() {
         }
     }
     playable_ = false;
+    settling_ = false;
     const bool ok = !none && !path.empty() && opened && engine_.Open(path);
     wave_->Clear();
     clock_.stop();
@@ -366,6 +370,7 @@ bool CPlayerDlg::OpenRecording() {
         emit LoadThreadDone(done, generation);
     });
     if (!started) loading_ = false;
+    settling_ = started;
     return started;
 }
 
@@ -380,7 +385,9 @@ void CPlayerDlg::OnLoadPlayable(double lufs, int generation) {
 void CPlayerDlg::OnLoadThreadDone(bool completed, int generation) {
     if (generation != generation_) return;  // a later load has taken over
     loader_.Wait();
-    if (completed) {
+    settling_ = false;
+    // A switch waiting for this load to end opens the next recording itself.
+    if (completed && !deferredArmed_) {
         wave_->Redraw();
         if (engine_.State() != PlayState::Stopped)
             wave_->SetPositionTenths(wave_->PositionTenths(), engine_.Total());

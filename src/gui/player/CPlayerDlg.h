@@ -73,7 +73,8 @@ class CPlayerDlg : public QWidget, private PlayerView {
     // Enter there asks for the play command.
     void InstallKeys(QWidget* scope);
 
-    bool Loading() const { return loading_.load(); }
+    // A load runs, or its end is not handled yet.
+    bool Loading() const { return loading_.load() || settling_; }
     // The loaded recording, or the first seconds of the one loading, can be played.
     bool Playable() const { return playable_; }
     int Row() const { return row_; }
@@ -149,6 +150,7 @@ class CPlayerDlg : public QWidget, private PlayerView {
     bool tickArmed_ = false, deferredArmed_ = false;
     std::atomic<bool> loading_{false};
     bool playable_ = false;
+    bool settling_ = false;      // a started load's end not yet handled
     int generation_ = 0;         // tells a finished load from a later one
     DialogWorker loader_{this};  // last: stops before the members its job uses go
 };

@@ -152,6 +152,9 @@ TEST_F(Player, PreviousAndNextWrapAroundTheList) {
 TEST_F(Player, ResizeWhilePlayingReloadsAndStartsAgain) {
     Load();
     frame().show();
+    // The window's own layout settles first: it would undo the resize below.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame()));
+    QTest::qWait(50);
     view().OnCommand(CmdPlay);
     ASSERT_TRUE(WaitLoaded(2));
     player().OnTimer(10);
