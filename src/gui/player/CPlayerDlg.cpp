@@ -8,6 +8,7 @@
 #include <QShortcut>
 #include <QSlider>
 #include <chrono>
+#include <cmath>
 
 #include <fcntl.h>
 
@@ -96,6 +97,8 @@ CPlayerDlg::CPlayerDlg(AudioOutput& output, std::filesystem::path scratch, QWidg
     connect(wave_, &CWaveView::WaveSeek, this, &CPlayerDlg::OnWaveSeek);
     connect(wave_, &CWaveView::ViewChanged, ruler_, &CTimeRuler::SetSpan);
     connect(this, &CPlayerDlg::LoadThreadDone, this, &CPlayerDlg::OnLoadThreadDone,
+            Qt::QueuedConnection);
+    connect(this, &CPlayerDlg::LoadPlayable, this, &CPlayerDlg::OnLoadPlayable,
             Qt::QueuedConnection);
     tick_.setInterval(1000);
     deferred_.setInterval(1000);
@@ -206,15 +209,36 @@ void CPlayerDlg::resizeEvent(QResizeEvent* e) {
     place(volumeLabel_, unit * 2);
     place(volume_, std::max(0, cx - 2 - x));
     ShowSpeed();
-    const int w = std::max(0, (cx - 16) / 6);
+    // Each button as wide as its longest caption needs, the rest of the row
+    // shared evenly: a narrow window cuts no caption while there is room
+    // for all of them.
+    const QFontMetrics fm(buttons_[0]->font());
+    std::array<int, 6> need{};
+    int needed = 0;
     for (std::size_t k = 0; k < buttons_.size(); ++k) {
-        buttons_[k]->setGeometry(2 + static_cast<int>(k) * (w + 3), cy - 26, w, 25);
+        const int id = kButtons[k].first;
+        int text = fm.horizontalAdvance(Lang(CaptionOf(id)));
+        if (id == kCmdPlay || id == kCmdPlaySelection || id == kCmdPlayMarked)
+            text = std::max(text, fm.horizontalAdvance(Lang(191)));
+        need[k] = text + 14;
+        needed += need[k];
+    }
+    const int room = std::max(0, cx - 4 - 3 * 5);
+    int bx = 2;
+    for (std::size_t k = 0; k < buttons_.size(); ++k) {
+        const int w =
+            needed <= room ? need[k] + (room - needed) / 6 : room * need[k] / std::max(1, needed);
+        buttons_[k]->setGeometry(bx, cy - 26, w, 25);
+        bx += w + 3;
         SetCaption(buttons_[k], buttons_[k]->toolTip());
     }
     // The waveform is drawn for one width: a new size loads it again.
     if (hasRecord_ && !FieldText(record_.filePath).empty()) {
         StopTimer(kTickTimer);
         output_.Reset();
+        playable_ = false;
+        settling_ = false;
+        ++generation_;  // the load being stopped reports to no one
         loader_.RequestStop();
         WaitForLoad();
         StartTimer(kDeferredTimer);
@@ -249,6 +273,8 @@ bool CPlayerDlg::CloseRecordingUnder(const std::filesystem::path& root) {
     StopTimer(kTickTimer);
     StopTimer(kDeferredTimer);
     output_.Reset();
+    playable_ = false;
+    settling_ = false;
     ++generation_;  // the load being stopped reports to no one
     loader_.RequestStop();
     loader_.Wait();
@@ -267,6 +293,9 @@ void CPlayerDlg::LoadRecord(const CallRecord& record) {
     StopTimer(kTickTimer);
     StopTimer(kDeferredTimer);
     output_.Reset();
+    // Nothing of the recording before plays on, nor takes a command.
+    playable_ = false;
+    clock_.stop();
     if (list_ && row_ >= 0 && row_ < list_->RowCount())
         list_->SetRowBackground(row_, -1, kLoadedRow);
     if (!loading_.load() && !loader_.Running()) {
@@ -275,6 +304,12 @@ void CPlayerDlg::LoadRecord(const CallRecord& record) {
     }
     loader_.RequestStop();
     WaitForLoad();
+    if (!loading_.load()) {
+        // Stopped at its next second: the new one need not wait for the timer.
+        loader_.Wait();
+        OpenRecording();
+        return;
+    }
     StartTimer(kDeferredTimer);
 }
 
@@ -298,6 +333,8 @@ bool CPlayerDlg::OpenRecording() {
             opened = recording.path->Open(O_RDONLY).Ok();
         }
     }
+    playable_ = false;
+    settling_ = false;
     const bool ok = !none && !path.empty() && opened && engine_.Open(path);
     wave_->Clear();
     clock_.stop();
@@ -321,23 +358,44 @@ bool CPlayerDlg::OpenRecording() {
     loading_ = true;
     const int generation = ++generation_;
     const bool started = loader_.Start([this, generation](ProgressReporter&, std::stop_token stop) {
-        const bool done = engine_.Load(stop, [this](std::span<const std::int16_t> s, int i,
-                                                    int total) { wave_->AddSecond(s, i, total); });
+        const bool done = engine_.Load(
+            stop,
+            [this](std::span<const std::int16_t> s, int i, int total) {
+                wave_->AddSecond(s, i, total);
+            },
+            [this, generation](std::optional<double> lufs) {
+                emit LoadPlayable(lufs.value_or(std::nan("")), generation);
+            });
         loading_ = false;
         emit LoadThreadDone(done, generation);
     });
     if (!started) loading_ = false;
+    settling_ = started;
     return started;
+}
+
+void CPlayerDlg::OnLoadPlayable(double lufs, int generation) {
+    if (generation != generation_ || playable_) return;  // a later load has taken over
+    playable_ = true;
+    // The level of the first seconds, until the whole recording is measured.
+    engine_.SetStartLoudness(std::isnan(lufs) ? std::nullopt : std::optional<double>(lufs));
+    OnCommand(kCmdPlay);
 }
 
 void CPlayerDlg::OnLoadThreadDone(bool completed, int generation) {
     if (generation != generation_) return;  // a later load has taken over
     loader_.Wait();
-    if (completed) {
+    settling_ = false;
+    // A switch waiting for this load to end opens the next recording itself.
+    if (completed && !deferredArmed_) {
         wave_->Redraw();
+        if (engine_.State() != PlayState::Stopped)
+            wave_->SetPositionTenths(wave_->PositionTenths(), engine_.Total());
         engine_.Loaded();
-        QMetaObject::invokeMethod(
-            this, [this] { OnCommand(kCmdPlay); }, Qt::QueuedConnection);
+        if (!playable_) {
+            playable_ = true;
+            OnCommand(kCmdPlay);
+        }
     }
     emit LoadFinished(completed);
 }
@@ -389,7 +447,9 @@ void CPlayerDlg::OnCommand(int id) {
         default:
             break;
     }
-    if (Loading()) return;
+    // While a load has not reached its first seconds, or a switch waits for
+    // the load before it to end, nothing plays.
+    if ((Loading() && !playable_) || deferredArmed_) return;
     switch (id) {
         case kCmdPlay:
             if (!hasRecord_ || FieldText(record_.filePath).empty() || RefusePlay()) return;
@@ -434,7 +494,7 @@ void CPlayerDlg::Step(int step) {
 }
 
 void CPlayerDlg::OnWaveSeek(int second) {
-    if (Loading() || RefusePlay()) return;
+    if ((Loading() && !playable_) || deferredArmed_ || RefusePlay()) return;
     engine_.Seek(second);
 }
 

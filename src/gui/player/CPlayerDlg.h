@@ -1,7 +1,8 @@
 #pragma once
 // The player pane along the bottom of the list pages: the waveform view and
 // six buttons. It plays one record at a time from the list the user looks
-// at; loading decodes and draws on a worker, then playback starts by itself.
+// at; loading decodes and draws on a worker, and playback starts by itself
+// as soon as the first seconds are decoded, while the rest loads behind it.
 
 #include <QElapsedTimer>
 #include <QPointer>
@@ -72,7 +73,10 @@ class CPlayerDlg : public QWidget, private PlayerView {
     // Enter there asks for the play command.
     void InstallKeys(QWidget* scope);
 
-    bool Loading() const { return loading_.load(); }
+    // A load runs, or its end is not handled yet.
+    bool Loading() const { return loading_.load() || settling_; }
+    // The loaded recording, or the first seconds of the one loading, can be played.
+    bool Playable() const { return playable_; }
     int Row() const { return row_; }
     const CallRecord& Record() const { return record_; }
     PlayerEngine& Engine() { return engine_; }
@@ -91,6 +95,8 @@ class CPlayerDlg : public QWidget, private PlayerView {
     // A load ended: true when it completed (playback was then requested).
     void LoadFinished(bool completed);
     void LoadThreadDone(bool completed, int generation);
+    // The first seconds of a load can be played; their loudness, NaN for none.
+    void LoadPlayable(double lufs, int generation);
 
   protected:
     void resizeEvent(QResizeEvent* e) override;
@@ -105,6 +111,7 @@ class CPlayerDlg : public QWidget, private PlayerView {
 
     bool OpenRecording();
     void OnLoadThreadDone(bool completed, int generation);
+    void OnLoadPlayable(double lufs, int generation);
     void StopTimer(int id);
     void StartTimer(int id);
     void WaitForLoad();
@@ -142,6 +149,8 @@ class CPlayerDlg : public QWidget, private PlayerView {
     bool manualTimers_ = false;
     bool tickArmed_ = false, deferredArmed_ = false;
     std::atomic<bool> loading_{false};
+    bool playable_ = false;
+    bool settling_ = false;      // a started load's end not yet handled
     int generation_ = 0;         // tells a finished load from a later one
     DialogWorker loader_{this};  // last: stops before the members its job uses go
 };

@@ -313,6 +313,16 @@ void CWaveView::UpdateStrip() {
         shown = Item(165, startT) + gap.left(2) + Item(166, endT) + gap.left(2) +
                 Item(167, length) + gap.left(2) + Item(193, positionTenths_) + gap.left(2) +
                 Item(168, totalT);
+        if (fm.horizontalAdvance(shown) > room && total_ < 3600) {
+            // Then, for a call under an hour, the hours that are always 00.
+            const auto brief = [&](int label, int tenths) {
+                return Lang(label) + QLatin1Char(' ') + TenthsText(tenths).mid(3);
+            };
+            shown = brief(165, startT) + gap.left(2) + brief(166, endT) + gap.left(2) +
+                    brief(167, length) + gap.left(2) + brief(193, positionTenths_) + gap.left(2) +
+                    brief(168, totalT);
+            stripCut_ = true;
+        }
         if (fm.horizontalAdvance(shown) > room) {
             shown = fm.elidedText(shown, Qt::ElideRight, room);
             stripCut_ = true;

@@ -152,6 +152,9 @@ TEST_F(Player, PreviousAndNextWrapAroundTheList) {
 TEST_F(Player, ResizeWhilePlayingReloadsAndStartsAgain) {
     Load();
     frame().show();
+    // The window's own layout settles first: it would undo the resize below.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame()));
+    QTest::qWait(50);
     view().OnCommand(CmdPlay);
     ASSERT_TRUE(WaitLoaded(2));
     player().OnTimer(10);
@@ -253,15 +256,16 @@ TEST_F(Player, WithoutASoundDeviceThePlayCommandsSaySo) {
     EXPECT_EQ(sound->Count(), 0u);
 }
 
-// Holds the load thread inside its first drawn second until released, so
-// that a test can act while a load runs.
+// Holds the load thread inside its first drawn second (or second `at`)
+// until released, so that a test can act while a load runs.
 class LoadGate {
   public:
-    explicit LoadGate(CWaveView* wave) {
+    explicit LoadGate(CWaveView* wave, int at = 0) {
         // A direct connection runs on the drawing (load) thread.
         connection_ = QObject::connect(
             wave, &CWaveView::SecondDrawn, wave,
-            [this](int) {
+            [this, at](int i) {
+                if (i < at) return;
                 entered_ = true;
                 while (held_.load())
                     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -305,6 +309,92 @@ TEST_F(Player, EveryCommandIsIgnoredWhileLoading) {
     ASSERT_TRUE(WaitLoaded(2));
     EXPECT_EQ(player().Row(), 0);
     EXPECT_EQ(PieceSeconds(LoadedCall()), (std::vector<int>{0, 1}));
+}
+
+// Every call's recording: 5 minutes of IMA ADPCM at a level of its own.
+class LongPlayer : public Player {
+  protected:
+    static std::int16_t CallLevel(int call) { return static_cast<std::int16_t>(-3000 * call); }
+    void SetUp() override {
+        Player::SetUp();
+        for (const auto& e : fs::recursive_directory_iterator(card.path())) {
+            if (e.path().extension() != ".wav") continue;
+            const auto name = e.path().stem().string();
+            const std::vector<std::int16_t> pcm(300 * 8000, CallLevel(name.back() - '0'));
+            lk::test::WriteFile(e.path().parent_path() / (name + ".xtr"),
+                                BuildXtrRecording(lk::kFormatImaAdpcm, pcm));
+            lk::test::WriteFile(e.path(), BuildWavRecording(pcm));
+        }
+    }
+    // The call a piece was played from, by its level.
+    int CallOf(std::size_t piece) {
+        std::lock_guard lock(sound->mutex);
+        const auto& p = sound->pieces.at(piece);
+        return p.size() > 4000 ? static_cast<int>(std::lround(-p[4000] / 3000.0)) : -1;
+    }
+};
+
+// Playback starts from the first seconds while the rest still loads. A
+// switch to another record then silences it at once: nothing more of it is
+// heard, no command reaches it, and the new record plays from its start.
+TEST_F(LongPlayer, PlaysWhileLoadingAndASwitchMidLoadPlaysOnlyTheNewRecord) {
+    Load();
+    auto gate = std::make_unique<LoadGate>(player().WaveView(), 20);
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitFor(
+        [&] { return gate->Entered() && player().Engine().State() == PlayState::Playing; }));
+    EXPECT_TRUE(player().Loading());
+    EXPECT_TRUE(player().Playable());
+    const int first = LoadedCall();
+    ASSERT_EQ(sound->Count(), 2u);
+    EXPECT_EQ(CallOf(0), first);
+    EXPECT_EQ(CallOf(1), first);
+    player().OnTimer(10);  // plays on while the load is held
+    EXPECT_EQ(sound->Count(), 3u);
+
+    list()->SelectRow(2);
+    view().OnCommand(CmdWavePlayer);  // the held load cannot end: the open is deferred
+    ASSERT_TRUE(player().TimerActive(11));
+    const auto before = sound->Count();
+    player().OnTimer(10);
+    for (int id : {kCmdPlay, kCmdPlaySelection, kCmdSkipForward, kCmdStop})
+        player().OnCommand(id);
+    player().OnWaveSeek(100);
+    EXPECT_EQ(sound->Count(), before);
+
+    gate->Release();
+    ASSERT_TRUE(WaitFor([&] { return !player().Loading(); }));
+    gate.reset();
+    player().OnTimer(11);
+    ASSERT_TRUE(WaitFor([&] { return !player().Loading() && sound->Count() >= before + 2; }));
+    EXPECT_EQ(player().Row(), 2);
+    EXPECT_NE(LoadedCall(), first);
+    for (std::size_t i = before; i < sound->Count(); ++i)
+        EXPECT_EQ(CallOf(i), LoadedCall()) << i;
+}
+
+// Next and next again while each load is still running: each switch
+// stops the load before it (no two run at once, nothing freed under one),
+// and only the last record is heard from then on.
+TEST_F(LongPlayer, QuickSwitchesDuringLoadsEndOnTheLastRecord) {
+    Load();
+    view().OnCommand(CmdPlay);
+    ASSERT_TRUE(WaitFor([&] { return player().Engine().State() == PlayState::Playing; }));
+    for (int k = 0; k < 2; ++k) {
+        player().OnCommand(kCmdNext);
+        ASSERT_TRUE(WaitFor([&] { return player().Playable() || player().TimerActive(11); }));
+    }
+    ASSERT_TRUE(WaitFor([&] {
+        if (player().TimerActive(11)) player().OnTimer(11);
+        return !player().Loading() && player().Playable();
+    }));
+    EXPECT_EQ(player().Engine().State(), PlayState::Playing);
+    // Its start queued two seconds, the tick one more: all of the last record.
+    player().OnTimer(10);
+    ASSERT_GE(sound->Count(), 3u);
+    for (std::size_t i = sound->Count() - 3; i < sound->Count(); ++i)
+        EXPECT_EQ(CallOf(i), LoadedCall()) << i;
+    EXPECT_NE(player().Row(), 0) << "never switched";
 }
 
 // A new record asked for while a load will not end in time is opened by
