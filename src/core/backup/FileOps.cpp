@@ -253,8 +253,14 @@ bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
     // kernel has no copy of its own to offer anyway.
     lastCopied_ = 0;
     lastDigest_.reset();
-    Sha256 hash;
-    if (!CopyHashing(in.get(), out.get(), lastCopied_, hash)) return Failing(false);
+    // One hash per thread serves every copy (Finish starts it over).
+    thread_local Sha256 hash;
+    if (!CopyHashing(in.get(), out.get(), lastCopied_, hash)) {
+        const int error = errno;
+        hash.Finish();  // the next copy starts from nothing
+        lastError_ = error;
+        return false;
+    }
     lastDigest_ = hash.Finish();
     // Start writing a large copy out now, while the next one is copied, so
     // that the batch's sync finds most of it on the disk already (a batch of

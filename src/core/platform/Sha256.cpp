@@ -4,13 +4,21 @@
 
 namespace lk {
 
+// The algorithm is looked up once per hash, not at every start: each start
+// through EVP_sha256() looks it up again, which cost a backup of small
+// recordings as much as hashing their bytes.
 struct Sha256::Context {
     EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-    ~Context() { EVP_MD_CTX_free(ctx); }
+    EVP_MD* md = EVP_MD_fetch(nullptr, "SHA2-256", nullptr);
+    ~Context() {
+        EVP_MD_CTX_free(ctx);
+        EVP_MD_free(md);
+    }
+    void Start() { EVP_DigestInit_ex2(ctx, md != nullptr ? md : EVP_sha256(), nullptr); }
 };
 
 Sha256::Sha256() : context_(std::make_unique<Context>()) {
-    EVP_DigestInit_ex(context_->ctx, EVP_sha256(), nullptr);
+    context_->Start();
 }
 Sha256::Sha256(Sha256&&) noexcept = default;
 Sha256& Sha256::operator=(Sha256&&) noexcept = default;
@@ -24,7 +32,7 @@ Sha256::Digest Sha256::Finish() {
     Digest out{};
     unsigned int length = 0;
     EVP_DigestFinal_ex(context_->ctx, out.data(), &length);
-    EVP_DigestInit_ex(context_->ctx, EVP_sha256(), nullptr);
+    context_->Start();
     return out;
 }
 

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -311,6 +313,36 @@ TEST(StoreHealth, CopiesAreHashedWholeAtEveryChunkEdge) {
         ASSERT_TRUE(ops.LastCopiedDigest().has_value()) << size;
         EXPECT_EQ(DigestHex(*ops.LastCopiedDigest()), DigestHex(expected.Finish())) << size;
     }
+}
+
+// One hash serves every copy of a thread: a copy cut off half way (here by
+// a file size limit, as a full disk would) must not leave its bytes in the
+// checksum of the next one.
+TEST(StoreHealth, ACopyCutOffHalfWayLeavesNothingInTheNextChecksum) {
+    test::TempDir dir;
+    RealFileOps ops;
+    std::vector<std::uint8_t> big(600 << 10, 7), small(5000, 9);
+    test::WriteFile(dir / "big", big);
+    test::WriteFile(dir / "small", small);
+
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit cut = old;
+    cut.rlim_cur = 300 << 10;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &cut), 0);
+    const bool copied = ops.CopyToNewFile(dir / "big", dir / "big.copy");
+    const int error = ops.LastError();
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_FALSE(copied);
+    EXPECT_EQ(error, EFBIG);
+
+    ASSERT_TRUE(ops.CopyToNewFile(dir / "small", dir / "small.copy"));
+    Sha256 expected;
+    expected.Update(ByteSpan(small.data(), small.size()));
+    ASSERT_TRUE(ops.LastCopiedDigest().has_value());
+    EXPECT_EQ(DigestHex(*ops.LastCopiedDigest()), DigestHex(expected.Finish()));
 }
 
 TEST(StoreHealth, RetentionSparesMarkedAndRecentCallsAndOtherTypes) {
