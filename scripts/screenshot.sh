@@ -106,8 +106,16 @@ if [ "$play" = 1 ]; then
 fi
 if [ -n "$keys" ]; then
   wid=$(DISPLAY="$display" xdotool search --onlyvisible --pid "$app_pid" | head -n 1)
-  # shellcheck disable=SC2086 # one xdotool key name per word
-  DISPLAY="$display" xdotool key --window "$wid" --delay 150 $keys
+  if [ "$play" = 1 ]; then
+    # shellcheck disable=SC2086 # one xdotool key name per word
+    DISPLAY="$display" xdotool key --window "$wid" --delay 150 $keys
+  else
+    # Nothing was clicked: the window takes the focus first, and the keys
+    # come as typed (a key sent to a window without the focus is ignored).
+    DISPLAY="$display" xdotool windowfocus --sync "$wid" 2>/dev/null || true
+    # shellcheck disable=SC2086 # one xdotool key name per word
+    DISPLAY="$display" xdotool key --delay 150 $keys
+  fi
   sleep 1
 fi
 
