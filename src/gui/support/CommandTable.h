@@ -73,6 +73,7 @@ enum class CommandId : int {
     MailMp3 = 32852,
     MailOpus = 32853,
     MailPreferred = 32854,  // the toolbar's mail button: the last way chosen
+    EditNote = 32870,       // to the note of the call the list is on
     PreviousPage = 32900,
     NextPage = 32901,
     SelectAll = 57642,
