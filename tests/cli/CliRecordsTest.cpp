@@ -68,9 +68,12 @@ TEST(CliRecords, ListsLiveCardRecordsInFileOrder) {
     EXPECT_EQ(rows[1]["marked"], 1);
     EXPECT_EQ(rows[1]["number"], "abc");
     for (const auto& key : {"index", "type", "status", "marked", "time", "number", "name",
-                            "callSeconds", "recordSeconds", "cardPath", "filePath", "remark"})
+                            "callSeconds", "recordSeconds", "cardPath", "filePath", "remark",
+                            "note", "tags"})
         EXPECT_TRUE(rows[0].contains(key)) << key;
-    EXPECT_EQ(rows[0].size(), 12u);
+    EXPECT_EQ(rows[0].size(), 14u);
+    EXPECT_TRUE(rows[0]["note"].is_null());
+    EXPECT_EQ(rows[0]["tags"], json::array());
 }
 
 TEST(CliRecords, ReadsFamilyOneCardsWithRemarks) {

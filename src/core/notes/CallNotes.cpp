@@ -25,7 +25,8 @@ namespace {
 
 // Each step takes the schema from the version before it to its own number.
 // Version 1: calls, their notes and tags, the user's tag list.
-// Version 2: the full-text index of notes and tags.
+// Version 2: the full-text index of notes and tags, with prefix indexes so
+// that the first letters typed into a find box are answered quickly.
 constexpr const char* kMigrations[] = {
     "CREATE TABLE calls(id INTEGER PRIMARY KEY, name TEXT NOT NULL, size INTEGER NOT NULL,"
     " sha256 BLOB NOT NULL, UNIQUE(name, size, sha256));"
@@ -36,7 +37,7 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE tag_names(tag TEXT PRIMARY KEY) WITHOUT ROWID;",
 
     "CREATE VIRTUAL TABLE note_search USING fts5(note, tags,"
-    " tokenize = 'unicode61 remove_diacritics 2');"
+    " tokenize = 'unicode61 remove_diacritics 2', prefix = '1 2 3');"
     "INSERT INTO note_search(rowid, note, tags) SELECT c.id, COALESCE(n.text, ''),"
     " COALESCE((SELECT group_concat(tag, ' ') FROM call_tags t WHERE t.call = c.id), '')"
     " FROM calls c LEFT JOIN notes n ON n.call = c.id;",
@@ -89,6 +90,14 @@ std::optional<Sha256::Digest> HashFile(int fd) {
         sha.Update(ByteSpan(buf.data(), static_cast<std::size_t>(n)));
     }
     return sha.Finish();
+}
+
+// The recording's file name as the record names it (after its last '/' or
+// '\\'), the same name RootedPath gives its last component.
+std::string RecordingName(const CallRecord& record) {
+    const std::string path = ToUtf8(FieldText(record.filePath));
+    const auto slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
 // A typed text as an FTS5 query: every word a quoted prefix, all required.
@@ -329,25 +338,34 @@ std::optional<CallIdentity> CallNotes::IdentityOf(const CallRecord& record, std:
 std::optional<std::int64_t> CallNotes::CallId(const CallRecord& record, bool create,
                                               std::string* reason) {
     if (!create) {
-        // Name and size first: a recording is read for its hash only when
-        // some call of that name and size has notes.
-        auto opened = OpenRecording(record, nullptr);
-        if (!opened) return std::nullopt;
-        Statement st(db_.get(), "SELECT id, sha256 FROM calls WHERE name = ?1 AND size = ?2");
-        st.Bind(1, opened->name).Bind(2, opened->size);
-        std::vector<std::pair<std::int64_t, Sha256::Digest>> candidates;
+        // The name first, from the record alone; the file is opened only
+        // when a call of that name has notes, and read for its hash only
+        // when one of them has its size too.
+        Statement st(db_.get(), "SELECT id, size, sha256 FROM calls WHERE name = ?1");
+        st.Bind(1, RecordingName(record));
+        struct Candidate {
+            std::int64_t call;
+            std::int64_t size;
+            Sha256::Digest hash;
+        };
+        std::vector<Candidate> candidates;
         while (st.Step())
-            if (auto d = st.Digest(1)) candidates.emplace_back(st.Int(0), *d);
+            if (auto d = st.Digest(2)) candidates.push_back({st.Int(0), st.Int(1), *d});
         if (!st.Ok()) {
             Fail(st.rc, sqlite3_errmsg(db_.get()));
             return std::nullopt;
         }
         if (candidates.empty()) return std::nullopt;
-        opened.reset();
+        {
+            const auto opened = OpenRecording(record, nullptr);
+            if (!opened || std::none_of(candidates.begin(), candidates.end(),
+                                        [&](const Candidate& c) { return c.size == opened->size; }))
+                return std::nullopt;
+        }
         const auto id = IdentityOf(record, nullptr);
         if (!id) return std::nullopt;
-        for (const auto& [call, hash] : candidates)
-            if (hash == id->hash) return call;
+        for (const auto& c : candidates)
+            if (c.size == id->size && c.hash == id->hash) return c.call;
         return std::nullopt;
     }
     const auto id = IdentityOf(record, reason);
@@ -577,9 +595,7 @@ void CallNotes::SortByName(std::vector<CallIdentity>& calls) {
 }
 
 bool CallNotes::IsAmong(const CallRecord& record, const std::vector<CallIdentity>& calls) {
-    const std::string path = ToUtf8(FieldText(record.filePath));
-    const auto slash = path.find_last_of("/\\");
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string name = RecordingName(record);
     auto [first, last] = std::equal_range(
         calls.begin(), calls.end(), CallIdentity{name, 0, {}},
         [](const CallIdentity& a, const CallIdentity& b) { return a.name < b.name; });

@@ -68,7 +68,8 @@ bool MailSender::Running() const {
     return running_;
 }
 
-void MailSender::Start(std::vector<CallRecord> records, MailAttachAs attachedAs, int devType) {
+void MailSender::Start(std::vector<CallRecord> records, MailAttachAs attachedAs, int devType,
+                       std::vector<MailCallNote> notes) {
     if (running_) {
         ShowMessage(parent_, Lang(kMailRunning), Lang(kInfoCaption), QMessageBox::Information);
         return;
@@ -85,35 +86,36 @@ void MailSender::Start(std::vector<CallRecord> records, MailAttachAs attachedAs,
     running_ = true;
     startedAt_ = std::filesystem::file_time_type::clock::now();
     const MailLabels labels = MailLabels::Load(devType);
-    worker_ = std::thread([link = link_, ways = ways_, scratch = scratch_,
-                           records = std::move(records), attachedAs, labels] {
-        auto outcome = std::make_shared<Outcome>();
-        std::error_code ec;
-        std::filesystem::create_directories(scratch, ec);
-        MailAttachments attachments = PrepareMailAttachments(records, attachedAs, scratch);
-        outcome->message.body = BuildMailBody(records, labels);
-        outcome->message.attachments = attachments.files;
-        outcome->leftOut = attachments.leftOut;
-        bool keep = false;
-        for (const Way& way : ways) {
-            outcome->result = way.send(outcome->message);
-            if (outcome->result == HandoverResult::Unavailable) continue;
-            keep = way.readsFilesLater && outcome->result == HandoverResult::Accepted;
-            break;
-        }
-        if (keep)
-            outcome->keep = attachments.temporary;
-        else
-            RemoveTemporaryFiles(attachments.temporary);
-        std::lock_guard<std::mutex> g(link->lock);
-        if (link->owner == nullptr) {
-            RemoveTemporaryFiles(outcome->keep);
-            return;
-        }
-        MailSender* owner = link->owner;
-        QMetaObject::invokeMethod(
-            owner, [owner, outcome] { owner->OnDone(outcome); }, Qt::QueuedConnection);
-    });
+    worker_ =
+        std::thread([link = link_, ways = ways_, scratch = scratch_, records = std::move(records),
+                     attachedAs, labels, notes = std::move(notes)] {
+            auto outcome = std::make_shared<Outcome>();
+            std::error_code ec;
+            std::filesystem::create_directories(scratch, ec);
+            MailAttachments attachments = PrepareMailAttachments(records, attachedAs, scratch);
+            outcome->message.body = BuildMailBody(records, labels, notes);
+            outcome->message.attachments = attachments.files;
+            outcome->leftOut = attachments.leftOut;
+            bool keep = false;
+            for (const Way& way : ways) {
+                outcome->result = way.send(outcome->message);
+                if (outcome->result == HandoverResult::Unavailable) continue;
+                keep = way.readsFilesLater && outcome->result == HandoverResult::Accepted;
+                break;
+            }
+            if (keep)
+                outcome->keep = attachments.temporary;
+            else
+                RemoveTemporaryFiles(attachments.temporary);
+            std::lock_guard<std::mutex> g(link->lock);
+            if (link->owner == nullptr) {
+                RemoveTemporaryFiles(outcome->keep);
+                return;
+            }
+            MailSender* owner = link->owner;
+            QMetaObject::invokeMethod(
+                owner, [owner, outcome] { owner->OnDone(outcome); }, Qt::QueuedConnection);
+        });
 }
 
 void MailSender::OnDone(const std::shared_ptr<Outcome>& outcome) {

@@ -36,7 +36,9 @@ class MailSender : public QObject {
 
     // Mails copies of `records` (their order kept), attached as `attachedAs`. While a
     // mail is being prepared: message 207 instead.
-    void Start(std::vector<CallRecord> records, MailAttachAs attachedAs, int devType);
+    // `notes` (parallel to `records`) go into the body after each call's lines.
+    void Start(std::vector<CallRecord> records, MailAttachAs attachedAs, int devType,
+               std::vector<MailCallNote> notes = {});
     bool Running() const;
 
     void SetWays(std::vector<Way> ways) { ways_ = std::move(ways); }

@@ -23,6 +23,8 @@ namespace {
 
 constexpr int kCaption = 97;
 constexpr int kMarkedText = 17;
+constexpr int kNoteHeading = 800;
+constexpr int kTagsHeading = 801;
 constexpr int kCannotCreate = 107;
 constexpr int kWriteFailed = 109;
 constexpr int kRowsWritten = 351;
@@ -65,7 +67,7 @@ QString SheetExport::ProposedPath() {
         QString::fromStdString(DefaultSheetFileName(today.year(), today.month(), today.day())));
 }
 
-void SheetExport::Start(const CSortListCtrl* list) {
+void SheetExport::Start(const CSortListCtrl* list, const Annotate& annotate) {
     if (Running() || list == nullptr || list->RowCount() < 1) return;
     const QString path = chooser_(parent_, ProposedPath());
     if (path.isEmpty()) return;
@@ -75,7 +77,9 @@ void SheetExport::Start(const CSortListCtrl* list) {
     struct ShownRow {
         QVector<QString> texts;
         bool marked = false;
+        std::pair<std::string, std::string> notes;  // note, tags
     };
+    bool annotated = false;
     const int columns = list->ColumnCount();
     auto rows = std::make_shared<std::vector<ShownRow>>(static_cast<std::size_t>(list->RowCount()));
     for (int r = 0; r < list->RowCount(); ++r) {
@@ -84,19 +88,32 @@ void SheetExport::Start(const CSortListCtrl* list) {
         for (int c = 0; c < columns; ++c)
             row.texts.append(list->CellText(r, c));
         row.marked = list->CellImage(r, 0) == IconMarked;
+        if (const CallRecord* record = list->RowData(r); record && annotate) {
+            row.notes = annotate(*record);
+            annotated = annotated || !row.notes.first.empty() || !row.notes.second.empty();
+        }
     }
     auto source = std::make_shared<SheetSource>();
     for (int c = 0; c < columns; ++c)
         source->headings.push_back(list->ColumnHeading(c).toStdString());
+    if (annotated) {
+        source->headings.push_back(Lang(kNoteHeading).toStdString());
+        source->headings.push_back(Lang(kTagsHeading).toStdString());
+    }
     source->rowCount = rows->size();
     const std::string marked = Lang(kMarkedText).toStdString();
-    source->row = [rows, marked](std::size_t i, std::vector<std::string>& cells) {
+    source->row = [rows, marked, annotated](std::size_t i, std::vector<std::string>& cells) {
         const ShownRow& row = (*rows)[i];
         std::vector<std::string> shown;
         shown.reserve(static_cast<std::size_t>(row.texts.size()));
         for (const QString& t : row.texts)
             shown.push_back(t.toStdString());
         cells = SheetRowCells(std::move(shown), row.marked, marked);
+        if (annotated) {
+            cells.resize(static_cast<std::size_t>(row.texts.size()));
+            cells.push_back(row.notes.first);
+            cells.push_back(row.notes.second);
+        }
     };
 
     const int total = static_cast<int>(rows->size());

@@ -7,7 +7,10 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <string>
+#include <utility>
 
+#include "card/CallRecord.h"
 #include "export/SheetWriter.h"
 #include "support/DialogWorker.h"
 
@@ -29,7 +32,10 @@ class SheetExport : public QObject {
 
     // Takes the rows and headings of `list` now; nothing for an empty list or
     // while an export runs.
-    void Start(const CSortListCtrl* list);
+    // `annotate` gives a row's note and tags ("" when none); the sheet gains
+    // Note and Tags columns only when some row has one.
+    using Annotate = std::function<std::pair<std::string, std::string>(const CallRecord&)>;
+    void Start(const CSortListCtrl* list, const Annotate& annotate = {});
     bool Running() const { return worker_.Running(); }
 
     void SetPathChooser(PathChooser chooser) { chooser_ = std::move(chooser); }

@@ -14,7 +14,10 @@
 namespace lk::gui {
 namespace {
 constexpr int kPageRole = Qt::UserRole + 1;
-}
+constexpr int kTagRole = Qt::UserRole + 2;  // the tag of a tag node
+constexpr int kTagText = 807;
+constexpr int kTagImage = 15;
+}  // namespace
 
 CTreePane::CTreePane(CVX310View* view) : QWidget(view), view_(view), tree_(new QTreeWidget(this)) {
     auto* layout = new QVBoxLayout(this);
@@ -28,7 +31,12 @@ CTreePane::CTreePane(CVX310View* view) : QWidget(view), view_(view), tree_(new Q
     tree_->setAccessibleName(Lang(318));
     connect(tree_, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* item, QTreeWidgetItem*) {
-                if (item) view_->ShowPage(item->data(0, kPageRole).toInt());
+                if (!item || building_) return;
+                const QVariant tag = item->data(0, kTagRole);
+                if (tag.isValid())
+                    view_->ShowTag(tag.toString());
+                else
+                    view_->ShowPage(item->data(0, kPageRole).toInt());
             });
 }
 
@@ -94,6 +102,42 @@ void CTreePane::SetRootText(const QString& text) {
         root->setText(0, text);
         root->setToolTip(0, text);
     }
+}
+
+void CTreePane::SetTags(const QStringList& tags) {
+    QTreeWidgetItem* all = nullptr;
+    for (QTreeWidgetItemIterator it(tree_); *it && !all; ++it)
+        if ((*it)->data(0, kPageRole).toInt() == PageAll) all = *it;
+    if (!all || tags == Tags()) return;
+    QTreeWidgetItem* current = tree_->currentItem();
+    const QVariant shown = current ? current->data(0, kTagRole) : QVariant();
+    building_ = true;
+    QTreeWidgetItem* keep = nullptr;
+    for (int i = all->childCount() - 1; i >= 0; --i)
+        if (all->child(i)->data(0, kTagRole).isValid()) delete all->takeChild(i);
+    for (const QString& tag : tags) {
+        auto* item = new QTreeWidgetItem(all);
+        const QString label = Lang(kTagText) + QStringLiteral(": ") + tag;
+        item->setText(0, label);
+        item->setToolTip(0, label);
+        item->setIcon(0, TreeIcons().value(kTagImage));
+        item->setData(0, kPageRole, PageSearch);
+        item->setData(0, kTagRole, tag);
+        if (shown.isValid() && shown.toString() == tag) keep = item;
+    }
+    building_ = false;
+    if (keep) {
+        tree_->setCurrentItem(keep);
+    } else if (shown.isValid()) {
+        SelectPage(PageSearch);
+    }
+}
+
+QStringList CTreePane::Tags() const {
+    QStringList tags;
+    for (QTreeWidgetItemIterator it(tree_); *it; ++it)
+        if (const QVariant tag = (*it)->data(0, kTagRole); tag.isValid()) tags << tag.toString();
+    return tags;
 }
 
 int CTreePane::SelectedPage() const {

@@ -2,6 +2,7 @@
 // The tree of pages at the left of the view: the device (web page), the
 // record categories under it, and the device settings.
 
+#include <QStringList>
 #include <QWidget>
 
 class QTreeWidget;
@@ -25,6 +26,10 @@ class CTreePane : public QWidget {
     // one, in the tree's order, expanding on the way; stops at either end.
     void StepPage(int step);
     void SetRootText(const QString& text);
+    // One node per tag under the record pages, after them; choosing one
+    // lists its calls. The node shown stays chosen when its tag remains.
+    void SetTags(const QStringList& tags);
+    QStringList Tags() const;
     int SelectedPage() const;
     QTreeWidget* Tree() const { return tree_; }
 
@@ -33,6 +38,7 @@ class CTreePane : public QWidget {
 
     CVX310View* view_;
     QTreeWidget* tree_;
+    bool building_ = false;  // tag nodes being remade: no page changes
 };
 
 }  // namespace lk::gui

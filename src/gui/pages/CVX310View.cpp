@@ -5,8 +5,10 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QMenu>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStringList>
@@ -17,12 +19,14 @@
 #include <unordered_set>
 
 #include "app/ExeDir.h"
+#include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "card/RecorderState.h"
 #include "dialogs/AddressBookChooser.h"
 #include "dialogs/MailSender.h"
 #include "dialogs/RowDrag.h"
 #include "dialogs/SheetExport.h"
+#include "notes/CallNotes.h"
 #include "pages/CDeviceParamDlg.h"
 #include "pages/CPhoneBookDlg.h"
 #include "pages/CTreePane.h"
@@ -43,6 +47,8 @@
 #include "support/MessageBox.h"
 #include "support/SettingsWrite.h"
 #include "widgets/FindBox.h"
+#include "widgets/CSortListCtrl.h"
+#include "widgets/CallNotePanel.h"
 
 namespace lk::gui {
 
@@ -113,6 +119,19 @@ CVX310View::CVX310View(RecordSession& session, PaneRegistry& panes, CommandActio
     player_->InstallKeys(this);
     player_->setAccessibleName(Lang(319));
     player_->show();
+    notePanel_ = new CallNotePanel([this]() -> CallNotes& { return Notes(); }, this);
+    connect(notePanel_, &CallNotePanel::Problem, this, &CVX310View::StatusText);
+    connect(notePanel_, &CallNotePanel::TagsChanged, this, &CVX310View::RefreshTags);
+    // The panel follows the row the user is on in the page shown.
+    for (int c = kFirstListPage; c <= kLastListPage; ++c) {
+        CSortListCtrl* list = panes_[static_cast<std::size_t>(c)]->List();
+        connect(list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+                [this, c, list](const QModelIndex& current, const QModelIndex&) {
+                    if (c == currentPage_)
+                        notePanel_->ShowRecord(current.isValid() ? list->RowData(current.row())
+                                                                 : nullptr);
+                });
+    }
     deviceParams_ = new CDeviceParamDlg(services_.deviceLibrary, this);
     deviceParams_->setObjectName(QStringLiteral("deviceParamsPane"));
     deviceParams_->hide();
@@ -132,6 +151,7 @@ void CVX310View::FinishCreation() {
     tree_->show();
     BuildLayout();
     tree_->Build();
+    RefreshTags();
     const int devType = state_.devType;
     SetDeviceName(DeviceName(devType));
     SetRemarkColumnWidth(devType == 1 ? 120 : 0);
@@ -198,6 +218,9 @@ void CVX310View::ConnectCommands() {
     c.On(CommandId::ExportWav, this, &CVX310View::OnExportWavCommand);
     c.On(CommandId::ExportAudio, this, &CVX310View::OnExportAudioCommand);
     c.On(CommandId::OpenFolder, this, &CVX310View::OnOpenFolder);
+    c.On(CommandId::EditNote, this, [this] {
+        if (notePanel_->HasRecord()) notePanel_->NoteEdit()->setFocus(Qt::ShortcutFocusReason);
+    });
     c.On(CommandId::ImportFolder, this, [this] {
         if (!importRunning_) OnImportCommand();
     });
@@ -229,7 +252,17 @@ void CVX310View::BuildLayout() {
     playerSplit_->setObjectName(QStringLiteral("playerSplitter"));
     playerSplit_->setChildrenCollapsible(false);
     playerSplit_->addWidget(pages);
-    playerSplit_->addWidget(player_);
+    // The call's note and tags sit beside the player.
+    bottomSplit_ = new QSplitter(Qt::Horizontal, this);
+    bottomSplit_->setObjectName(QStringLiteral("noteSplitter"));
+    bottomSplit_->setChildrenCollapsible(false);
+    bottomSplit_->addWidget(player_);
+    bottomSplit_->addWidget(notePanel_);
+    bottomSplit_->setStretchFactor(0, 3);
+    bottomSplit_->setStretchFactor(1, 2);
+    // The player's buttons keep their words; the note takes what is left.
+    bottomSplit_->setSizes({620, 380});
+    playerSplit_->addWidget(bottomSplit_);
     playerSplit_->setStretchFactor(0, 1);
     playerSplit_->setStretchFactor(1, 0);
     player_->setMinimumHeight(60);
@@ -324,7 +357,14 @@ void CVX310View::ShowPage(int page) {
     if (barRow_) barRow_->setVisible(listPage);
     ApplyFind();
     player_->setVisible(page != PageDevice);
+    notePanel_->setVisible(listPage);
+    if (bottomSplit_) bottomSplit_->setVisible(page != PageDevice);
     if (page == PageWeb) player_->raise();
+    if (listPage) {
+        const CSortListCtrl* list = PaneOf(page)->List();
+        const QModelIndex at = list->currentIndex();
+        notePanel_->ShowRecord(at.isValid() ? list->RowData(at.row()) : nullptr);
+    }
     const bool family1 = state_.devType == 1;
     phoneBook_->setVisible(page == PageDevice && family1);
     deviceParams_->setVisible(page == PageDevice && !family1);
@@ -363,6 +403,42 @@ void CVX310View::SetRecordFindText(const RecordFindText& extra) {
 void CVX310View::RecordFindTextsChanged() {
     for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->RecordFindTextsChanged();
+CallNotes& CVX310View::Notes() {
+    const std::filesystem::path backupPath = BackupPath();
+    CallNotes wanted = backupPath.empty()
+                           ? CallNotes::ForUser()
+                           : CallNotes::ForStore(StoreRoot(backupPath, state_.devType));
+    if (!notes_ || notes_->File() != wanted.File()) {
+        notes_ = std::make_unique<CallNotes>(std::move(wanted));
+        notesProblemSaid_ = false;
+    }
+    return *notes_;
+}
+
+void CVX310View::ShowTag(const QString& tag) {
+    CRecordListPane* results = PaneOf(PageSearch);
+    const CSortListCtrl* all = PaneOf(PageAll)->List();
+    results->DeleteAllRows();
+    CallNotes& notes = Notes();
+    auto tagged = notes.WithTag(tag.toStdString());
+    CallNotes::SortByName(tagged);
+    for (int row = 0; row < all->RowCount(); ++row)
+        if (CallRecord* r = all->RowData(row); r && notes.IsAmong(*r, tagged))
+            results->AddRecord(r);
+    ShowPage(PageSearch);
+}
+
+void CVX310View::RefreshTags() {
+    CallNotes& notes = Notes();
+    QStringList tags;
+    for (const auto& t : notes.TagsInUse())
+        tags << QString::fromStdString(t);
+    if (tree_) tree_->SetTags(tags);
+    // A database that cannot be used is said once, on the status bar.
+    if (!notes.Usable() && !notesProblemSaid_) {
+        notesProblemSaid_ = true;
+        emit StatusText(QString::fromStdString(notes.Problem()));
+    }
 }
 
 void CVX310View::SetDeviceName(const QString& name) {
@@ -462,7 +538,13 @@ bool CVX310View::ChooseAddressBook() {
 void CVX310View::OnExportSheet() {
     // Pages without a list export the list of all records.
     const CSortListCtrl* list = CurrentList();
-    sheetExport_->Start(list ? list : PaneOf(PageAll)->List());
+    sheetExport_->Start(list ? list : PaneOf(PageAll)->List(), [this](const CallRecord& r) {
+        const CallAnnotation a = Notes().Of(r);
+        std::string tags;
+        for (const auto& t : a.tags)
+            tags += (tags.empty() ? "" : ", ") + t;
+        return std::make_pair(a.note.value_or(""), tags);
+    });
 }
 
 namespace {
@@ -501,7 +583,15 @@ void CVX310View::OnMail(MailAttachAs as) {
     if (records.empty() && !mailSender_->Running()) return;
     if (MailFormat() != MailAttachAsName(as))
         ReportSettingsWrite(SetMailFormat(std::string(MailAttachAsName(as))), this);
-    mailSender_->Start(std::move(records), as, state_.devType);
+    std::vector<MailCallNote> notes;
+    for (const CallRecord& r : records) {
+        const CallAnnotation a = Notes().Of(r);
+        MailCallNote n{a.note.value_or(""), {}};
+        for (const auto& t : a.tags)
+            n.tags += (n.tags.empty() ? "" : ", ") + t;
+        notes.push_back(std::move(n));
+    }
+    mailSender_->Start(std::move(records), as, state_.devType, std::move(notes));
 }
 
 std::optional<std::pair<int, int>> CVX310View::DeleteSelected(CRecordListPane* pane) {

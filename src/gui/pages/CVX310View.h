@@ -8,6 +8,7 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -22,6 +23,7 @@ namespace lk {
 struct RecorderState;
 class RecordSession;
 class AudioOutput;
+class CallNotes;
 }  // namespace lk
 
 namespace lk::gui {
@@ -42,6 +44,7 @@ class CWebPane;
 class CDeviceParamDlg;
 class CPhoneBookDlg;
 class FindBox;
+class CallNotePanel;
 
 // What the view borrows from the main window for its player, device page and
 // dialogs; each outlives the view.
@@ -119,6 +122,15 @@ class CVX310View : public QWidget {
     // list (page 10), as the Import command adds them.
     void ImportDropped(const QStringList& paths);
 
+    // The notes of the records shown: those of the chosen backup store, else
+    // the user's own. Remade when the store changes.
+    CallNotes& Notes();
+    CallNotePanel* NotePanel() const { return notePanel_; }
+    // Lists the calls carrying `tag` on the search page and shows it.
+    void ShowTag(const QString& tag);
+    // The tree's tag pages follow the tags in use.
+    void RefreshTags();
+
     bool AudioIsOpen() const;
     // Every row looks at its recording again (after files moved).
     void RecheckFiles();
@@ -176,6 +188,10 @@ class CVX310View : public QWidget {
     CWebPane* web_ = nullptr;
     std::array<CRecordListPane*, 11> panes_{};
     CPlayerDlg* player_ = nullptr;
+    CallNotePanel* notePanel_ = nullptr;
+    QSplitter* bottomSplit_ = nullptr;
+    std::unique_ptr<CallNotes> notes_;
+    bool notesProblemSaid_ = false;
     CDeviceParamDlg* deviceParams_ = nullptr;
     CPhoneBookDlg* phoneBook_ = nullptr;
     AddressBookChooser chooser_;

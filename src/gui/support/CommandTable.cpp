@@ -27,6 +27,7 @@ constexpr CommandSpec kCommands[] = {
     {ExportWav, 197, 5, "Ctrl+E", W, false, false, false, -1},
     {ExportAudio, 700, 5, "Ctrl+Shift+E", W, false, false, true, -1},
     {OpenFolder, 722, -1, "", W, false, true, false, -1},
+    {EditNote, 806, -1, "Ctrl+Shift+N", W, false, true, false, -1},
     {BackupAll, 99, 3, "", W, false, false, true, -1},
     {BackupSelected, 194, 3, "Ctrl+B", W, false, true, true, -1},
     {MatchContacts, 98, 4, "", W, false, false, true, -1},

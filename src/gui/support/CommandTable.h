@@ -74,6 +74,7 @@ enum class CommandId : int {
     MailOpus = 32853,
     MailPreferred = 32854,  // the toolbar's mail button: the last way chosen
     Find = 32855,           // into the toolbar's find box
+    EditNote = 32870,       // to the note of the call the list is on
     PreviousPage = 32900,
     NextPage = 32901,
     SelectAll = 57642,
