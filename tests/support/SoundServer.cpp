@@ -52,7 +52,7 @@ std::string ReadAll(const fs::path& p) {
 
 }  // namespace
 
-SoundServer::SoundServer() {
+SoundServer::SoundServer(int rate) {
     const auto run = dir_.path() / "run";
     const auto home = dir_.path() / "home";
     fs::create_directories(run);
@@ -74,8 +74,8 @@ SoundServer::SoundServer() {
                // (A null sink's monitor loses stretches around the sink's
                // rewinds, whatever the client: pacat shows it as well.)
                std::string("--load=module-pipe-sink sink_name=") + kSinkName +
-                   " file=" + (dir_.path() / "played").string() +
-                   " format=s16le rate=8000 channels=1 use_system_clock_for_timing=yes",
+                   " file=" + (dir_.path() / "played").string() + " format=s16le rate=" +
+                   std::to_string(rate) + " channels=1 use_system_clock_for_timing=yes",
                "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string()},
               dir_.path() / "pulseaudio.out", log);
     if (starter < 0) {

@@ -685,8 +685,6 @@ TEST(PlayerEngine, PlaysFromTheFirstSecondsWhileTheLoadDecodesTheRest) {
         EXPECT_TRUE(r.engine.Seek(kSeconds - 2));
         load.join();
         EXPECT_TRUE(done);
-        r.engine.Loaded();
-        EXPECT_TRUE(r.engine.Loudness().has_value());
         ASSERT_EQ(r.log->Count(), 4u);
         const int heard[] = {0, 1, kSeconds - 2, kSeconds - 1};
         for (std::size_t i = 0; i < 4; ++i) {
