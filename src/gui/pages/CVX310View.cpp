@@ -122,6 +122,15 @@ CVX310View::CVX310View(RecordSession& session, PaneRegistry& panes, CommandActio
     notePanel_ = new CallNotePanel([this]() -> CallNotes& { return Notes(); }, this);
     connect(notePanel_, &CallNotePanel::Problem, this, &CVX310View::StatusText);
     connect(notePanel_, &CallNotePanel::TagsChanged, this, &CVX310View::RefreshTags);
+    // Notes and tags are found by the find box too; only calls whose
+    // recording name has a note are looked up further. The database the
+    // panel last used is taken as it is: looking the store up again would
+    // read the settings file once per row.
+    SetRecordFindText([this](const CallRecord& r) {
+        CallNotes& notes = notes_ ? *notes_ : Notes();
+        return QString::fromStdString(notes.SearchText(r));
+    });
+    connect(notePanel_, &CallNotePanel::NotesChanged, this, &CVX310View::RecordFindTextsChanged);
     // The panel follows the row the user is on in the page shown.
     for (int c = kFirstListPage; c <= kLastListPage; ++c) {
         CSortListCtrl* list = panes_[static_cast<std::size_t>(c)]->List();

@@ -130,6 +130,7 @@ bool CallNotePanel::SaveNote() {
         return false;
     }
     note_->document()->setModified(false);
+    emit NotesChanged();
     return true;
 }
 
@@ -150,6 +151,7 @@ bool CallNotePanel::AddTag(const QString& tag) {
     }
     tagBox_->setEditText({});
     emit TagsChanged();
+    emit NotesChanged();
     return true;
 }
 
@@ -168,6 +170,7 @@ bool CallNotePanel::RemoveTag(const QString& tag) {
         note_->document()->setModified(true);
     }
     emit TagsChanged();
+    emit NotesChanged();
     return true;
 }
 

@@ -45,6 +45,8 @@ class CallNotePanel : public QWidget {
   signals:
     // The tags in use may have changed: the tree's tag pages follow.
     void TagsChanged();
+    // A note or tag of a call was written: what the find box matches changed.
+    void NotesChanged();
     // Why a note or tag was not written (for the status bar).
     void Problem(const QString& text);
 
