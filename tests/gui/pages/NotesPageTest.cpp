@@ -10,6 +10,7 @@
 #include "pages/CTreePane.h"
 #include "widgets/CSortListCtrl.h"
 #include "widgets/CallNotePanel.h"
+#include "widgets/FindBox.h"
 
 namespace lk::gui::test {
 namespace {
@@ -86,6 +87,32 @@ TEST_F(NotesPage, ATagPageListsItsCalls) {
     Choose(2);
     ASSERT_TRUE(panel().RemoveTag(QStringLiteral("complaint")));
     EXPECT_TRUE(view().Tree()->Tags().isEmpty());
+}
+
+TEST_F(NotesPage, TheFindBoxFindsCallsByTheirNoteAndTags) {
+    Load();
+    Choose(1);
+    panel().NoteEdit()->setPlainText(QStringLiteral("Bestellung Müller"));
+    ASSERT_TRUE(panel().SaveNote());
+    const CallRecord* noted = RecordAt(1);
+    view().FindField()->setText(QStringLiteral("muller"));
+    ASSERT_EQ(rows(PageAll), 1);
+    EXPECT_EQ(pane(PageAll).List()->RowData(0), noted);
+
+    // A tag written while the box filters is found at once, and words of
+    // note and tag count together.
+    Choose(0);
+    view().FindField()->setText(QString());
+    Choose(2);
+    const CallRecord* tagged = RecordAt(2);
+    ASSERT_TRUE(panel().AddTag(QStringLiteral("reklamation")));
+    view().FindField()->setText(QStringLiteral("reklam"));
+    ASSERT_EQ(rows(PageAll), 1);
+    EXPECT_EQ(RecordAt(0), tagged);
+    Choose(0);
+    ASSERT_TRUE(panel().AddTag(QStringLiteral("order")));
+    view().FindField()->setText(QStringLiteral("order reklam"));
+    EXPECT_EQ(rows(PageAll), 1);
 }
 
 }  // namespace
