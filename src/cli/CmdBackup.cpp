@@ -11,6 +11,7 @@
 #include "card/BackupStore.h"
 #include "card/CallLog.h"
 #include "card/RecordLoader.h"
+#include "notes/CallNotes.h"
 
 namespace lk::cli {
 namespace fs = std::filesystem;
@@ -67,7 +68,8 @@ int RunBackup(const BackupArgs& args) {
     if (args.applyRetention) {
         TerminalProgress cleaning("retention");
         retention =
-            ApplyRetentionAfterBackup(store, devType, std::time(nullptr), nullptr, cleaning, {});
+            ApplyRetentionAfterBackup(store, devType, std::time(nullptr),
+                                      TaggedCallsOf(StoreRoot(store, devType)), cleaning, {});
         cleaning.End();
         if (!retention.ran)
             retention.result.error =

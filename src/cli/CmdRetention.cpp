@@ -9,6 +9,8 @@
 #include "CliCard.h"
 #include "Command.h"
 #include "backup/StoreRetention.h"
+#include "card/BackupStore.h"
+#include "notes/CallNotes.h"
 
 namespace lk::cli {
 
@@ -95,6 +97,7 @@ int RunRetention(const RetentionArgs& a) {
     o.devType = a.family;
     o.apply = a.apply;
     const std::time_t now = std::time(nullptr);
+    rule.isTagged = TaggedCallsOf(StoreRoot(backupPath, a.family));
     o.select = [rule, now](const CallRecord& r) { return RetentionSelects(r, rule, now); };
     o.action = "retention";
     o.detail = RetentionRuleText(rule);

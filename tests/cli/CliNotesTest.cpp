@@ -166,6 +166,21 @@ TEST(CliNotes, CommandContract) {
     }
 }
 
+TEST(CliNotes, RetentionSparesATaggedCall) {
+    NotedCard c;
+    ASSERT_EQ(
+        test::RunCli({"backup", "--card", c.card.string(), "--store", c.store.string()}).exitCode,
+        0);
+    const std::string tagged = test::RecordingFileName(kCall);
+    const std::string plain = test::RecordingFileName(kOther);
+    ASSERT_EQ(test::RunCli(c.Store({"tag", "--file", tagged, "--add", "complaint"})).exitCode, 0);
+    // Both calls are years old; only the untagged one is listed.
+    const auto run = test::RunCli(c.Store({"retention", "--keep-days", "1"}));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find(plain), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find(tagged), std::string::npos) << run.out;
+}
+
 TEST(CliNotes, TwoProcessesWritingToOneStore) {
     NotedCard c;
     ASSERT_EQ(

@@ -113,7 +113,6 @@ bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, const
     if (!rule.types.empty() &&
         std::find(rule.types.begin(), rule.types.end(), record.type) == rule.types.end())
         return false;
-    if (rule.isTagged && rule.isTagged(record)) return false;
     SystemTime t = record.time;
     // A record whose log path hid its time (a renamed card file) still has
     // the time in the name of its copy.
@@ -135,7 +134,9 @@ bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, const
     const SystemTime cutoff = rule.keepMonths > 0 ? MonthsBefore(now, rule.keepMonths) : now;
     const std::int64_t keptSeconds =
         rule.keepMonths > 0 ? 0 : std::int64_t{std::max(rule.keepDays, 0)} * 86400;
-    return CivilSeconds(t) < CivilSeconds(cutoff) - keptSeconds;
+    if (CivilSeconds(t) >= CivilSeconds(cutoff) - keptSeconds) return false;
+    // Asked last: it looks the call up in the notes database.
+    return !(rule.isTagged && rule.isTagged(record));
 }
 
 bool RetentionSelects(const CallRecord& record, const RetentionRule& rule, std::time_t now) {

@@ -604,4 +604,12 @@ bool CallNotes::IsAmong(const CallRecord& record, const std::vector<CallIdentity
     return id && std::find(first, last, *id) != last;
 }
 
+std::function<bool(const CallRecord&)> TaggedCallsOf(const fs::path& storeRoot) {
+    auto notes = std::make_shared<std::optional<CallNotes>>();
+    return [notes, storeRoot](const CallRecord& record) {
+        if (!*notes) notes->emplace(CallNotes::ForStore(storeRoot));
+        return !(*notes)->Of(record).tags.empty();
+    };
+}
+
 }  // namespace lk

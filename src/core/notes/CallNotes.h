@@ -137,4 +137,9 @@ class CallNotes {
     std::map<std::string, HashEntry> hashes_;
 };
 
+// For a retention rule: true for a call that carries a tag in the notes of
+// the store at `storeRoot`. The database is opened on the first question, on
+// the thread that asks (one thread only).
+std::function<bool(const CallRecord&)> TaggedCallsOf(const std::filesystem::path& storeRoot);
+
 }  // namespace lk

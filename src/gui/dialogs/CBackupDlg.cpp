@@ -19,6 +19,8 @@
 #include "support/MessageBox.h"
 #include "support/SettingsWrite.h"
 #include "widgets/CSortListCtrl.h"
+#include "card/BackupStore.h"
+#include "notes/CallNotes.h"
 
 namespace lk::gui {
 
@@ -179,8 +181,9 @@ void CBackupDlg::OnStart() {
             // after each backup; not after a stopped run.
             retention_ = {};
             if (!stop.stop_requested())
-                retention_ = ApplyRetentionAfterBackup(o.backupPath, o.devType, std::time(nullptr),
-                                                       nullptr, progress, stop);
+                retention_ = ApplyRetentionAfterBackup(
+                    o.backupPath, o.devType, std::time(nullptr),
+                    TaggedCallsOf(StoreRoot(o.backupPath, o.devType)), progress, stop);
         });
     if (!ok) {
         claim_.Release();

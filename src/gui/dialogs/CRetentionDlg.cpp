@@ -18,6 +18,8 @@
 #include "backup/StoreRetention.h"
 #include "platform/TextCodec.h"
 #include "support/GuiText.h"
+#include "card/BackupStore.h"
+#include "notes/CallNotes.h"
 
 namespace lk::gui {
 
@@ -200,7 +202,7 @@ void CRetentionDlg::OnApply() {
 void CRetentionDlg::Run(bool apply) {
     if (worker_.Running()) return;
     applying_ = apply;
-    const RetentionRule rule = Rule();
+    RetentionRule rule = Rule();
     // The rule is kept for the next time, here and in the store; a file that
     // cannot be written costs only that.
     if (!apply) {
@@ -212,6 +214,7 @@ void CRetentionDlg::Run(bool apply) {
     o.devType = family_->currentIndex();
     o.apply = apply;
     const std::time_t now = std::time(nullptr);
+    rule.isTagged = TaggedCallsOf(StoreRoot(backupPath_, o.devType));
     o.select = [rule, now](const CallRecord& r) { return RetentionSelects(r, rule, now); };
     o.action = "retention";
     // The same words as the command line's, so that either's listing counts.
