@@ -412,6 +412,8 @@ void CVX310View::SetRecordFindText(const RecordFindText& extra) {
 void CVX310View::RecordFindTextsChanged() {
     for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->RecordFindTextsChanged();
+}
+
 CallNotes& CVX310View::Notes() {
     const std::filesystem::path backupPath = BackupPath();
     CallNotes wanted = backupPath.empty()
