@@ -27,4 +27,22 @@ const CallRecord* FindRecordByFileName(const RecordList& records, const std::str
     return nullptr;
 }
 
+void AddNamedCallOptions(CLI::App* cmd, NamedCall& call) {
+    auto* card = cmd->add_option("--card", call.source.card, "Folder of a recorder's card");
+    auto* store =
+        cmd->add_option("--store", call.source.store, "Backup folder (holds the store folders)");
+    auto* family =
+        cmd->add_option("--family", call.source.family, "Device family of the store (0 or 1)")
+            ->check(CLI::IsMember({0, 1}));
+    cmd->add_option("--file", call.file, "The recording's file name, without folders")->required();
+    card->excludes(store);
+    store->needs(family);
+    family->needs(store);
+}
+
+void RequireCardOrStore(const NamedCall& call, const std::string& command) {
+    if (call.source.card.empty() && call.source.store.empty())
+        throw CLI::ValidationError(command, "give --card DIR or --store DIR --family N");
+}
+
 }  // namespace lk::cli

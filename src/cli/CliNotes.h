@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include <CLI/CLI.hpp>
+
 #include "CliCard.h"
 #include "notes/CallNotes.h"
 
@@ -18,5 +20,17 @@ void ReportNotesProblem(const CallNotes& notes);
 // The record whose recording has the file name `name` (folders ignored), or
 // nullptr.
 const CallRecord* FindRecordByFileName(const RecordList& records, const std::string& name);
+
+// The call `note` and `tag` act on: a card's or a store's, named by its
+// recording's file name.
+struct NamedCall {
+    RecordSource source;
+    std::string file;
+};
+
+// Adds --card, --store, --family and --file for `call` to `cmd`.
+void AddNamedCallOptions(CLI::App* cmd, NamedCall& call);
+// Throws CLI's validation error when neither a card nor a store was given.
+void RequireCardOrStore(const NamedCall& call, const std::string& command);
 
 }  // namespace lk::cli

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <optional>
 
 #include <fcntl.h>
@@ -210,9 +211,16 @@ CleanupResult CleanStore(const CleanupOptions& options, ProgressReporter& progre
         if (!bytes) continue;
         std::vector<AuditEvent> audit;
         bool cleared = false;
+        // Where each record was read from, so that a rule may look at its
+        // recording (the notes of a call are found through it).
+        auto source = std::make_shared<RecordSourceFile>();
+        source->kind = RecordSourceFile::Kind::StoreIndex;
+        source->root = storeRoot;
+        source->file = index.lexically_relative(storeRoot);
         for (std::size_t off = 0; off + CallRecord::kSize <= bytes->size();
              off += CallRecord::kSize) {
-            const auto r = CallRecord::FromBytes(ByteSpan(bytes->data() + off, CallRecord::kSize));
+            auto r = CallRecord::FromBytes(ByteSpan(bytes->data() + off, CallRecord::kSize));
+            r.origin = {source, static_cast<std::int64_t>(off / CallRecord::kSize)};
             if (!r.IsLive() || !options.select(r)) continue;
             CleanupItem item;
             item.yyyymm = yyyymm;

@@ -40,6 +40,11 @@ CallNotePanel::CallNotePanel(NotesSource notes, QWidget* parent)
     note_->setTabChangesFocus(true);
     tags_->setAccessibleName(Lang(kTagsText));
     tags_->setMaximumHeight(70);
+    // Small enough that the panel never takes room from the player or the
+    // list in a small window: two lines of note, one of tags at least.
+    const int line = fontMetrics().lineSpacing();
+    note_->setMinimumHeight(2 * line + 8);
+    tags_->setMinimumHeight(line + 6);
     tagBox_->setEditable(true);
     tagBox_->setInsertPolicy(QComboBox::NoInsert);
     tagBox_->setAccessibleName(Lang(kAddTagText));
