@@ -49,6 +49,9 @@ CallNotePanel::CallNotePanel(NotesSource notes, QWidget* parent)
     tagBox_->setInsertPolicy(QComboBox::NoInsert);
     tagBox_->setAccessibleName(Lang(kAddTagText));
     title_->setText(Lang(kNoCallText));
+    // A long recording name is cut rather than widening the panel.
+    title_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    title_->setMinimumWidth(0);
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
@@ -63,9 +66,13 @@ CallNotePanel::CallNotePanel(NotesSource notes, QWidget* parent)
     tagRow->addWidget(new QLabel(Lang(kTagsText), this));
     tagRow->addWidget(tagBox_, 1);
     tagRow->addWidget(addTag_);
-    tagRow->addWidget(removeTag_);
     layout->addLayout(tagRow);
-    layout->addWidget(tags_);
+    // Remove sits beside the tags it removes, so that the panel stays narrow
+    // enough to leave the player its buttons' words in a small window.
+    auto* tagList = new QHBoxLayout;
+    tagList->addWidget(tags_, 1);
+    tagList->addWidget(removeTag_, 0, Qt::AlignTop);
+    layout->addLayout(tagList);
 
     connect(note_, &QPlainTextEdit::modificationChanged, save_, &QPushButton::setEnabled);
     connect(save_, &QPushButton::clicked, this, [this] { SaveNote(); });
