@@ -1,5 +1,6 @@
 #include "backup/FileOps.h"
 
+#include "card/CallRecord.h"
 #include "platform/Sha256.h"
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <memory>
 #include <system_error>
+#include <vector>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -377,8 +379,24 @@ std::optional<std::uint64_t> RealFileOps::AppendRecords(const fs::path& p, ByteS
         return std::nullopt;
     }
     if (::ftruncate(fd.get(), grown) != 0) return Failing(std::nullopt);
-    if (!WriteAll(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(whole)))
+    // A record lives by one byte near its start. A write cut short by a kill
+    // would leave a record that is live with its path missing or cut, so the
+    // records go in dead and are made live one by one once all are in.
+    constexpr std::size_t kLive = CallRecord::kCardBytesOffset + CallRecord::kCardInUseByte;
+    std::vector<std::uint8_t> dead(bytes.begin(), bytes.end());
+    std::vector<std::size_t> live;
+    if (recordSize > kLive)
+        for (std::size_t at = 0; at < dead.size(); at += recordSize)
+            if (dead[at + kLive] != 0) {
+                live.push_back(at);
+                dead[at + kLive] = 0;
+            }
+    if (!WriteAll(fd.get(), dead.data(), dead.size(), static_cast<off_t>(whole)))
         return Failing(std::nullopt);
+    for (const std::size_t at : live)
+        if (!WriteAll(fd.get(), bytes.data() + at + kLive, 1,
+                      static_cast<off_t>(whole + at + kLive)))
+            return Failing(std::nullopt);
     if (flush && ::fdatasync(fd.get()) != 0) return Failing(std::nullopt);
     if (!fd.Close()) return Failing(std::nullopt);
     return whole / recordSize;
