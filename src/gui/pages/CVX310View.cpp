@@ -1,7 +1,10 @@
 #include "pages/CVX310View.h"
 
+#include <algorithm>
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -228,6 +231,7 @@ void CVX310View::ConnectCommands() {
     c.On(CommandId::ExportAudio, this, &CVX310View::OnExportAudioCommand);
     c.On(CommandId::OpenFolder, this, &CVX310View::OnOpenFolder);
     c.On(CommandId::EditNote, this, [this] {
+        OpenNotePanel();
         if (notePanel_->HasRecord()) notePanel_->NoteEdit()->setFocus(Qt::ShortcutFocusReason);
     });
     c.On(CommandId::ImportFolder, this, [this] {
@@ -271,6 +275,8 @@ void CVX310View::BuildLayout() {
     bottomSplit_->setStretchFactor(1, 2);
     // The player's buttons keep their words; the note takes what is left.
     bottomSplit_->setSizes({620, 380});
+    bottomSplit_->setCollapsible(1, true);
+    bottomSplit_->installEventFilter(this);
     playerSplit_->addWidget(bottomSplit_);
     playerSplit_->setStretchFactor(0, 1);
     playerSplit_->setStretchFactor(1, 0);
@@ -412,6 +418,32 @@ void CVX310View::SetRecordFindText(const RecordFindText& extra) {
 void CVX310View::RecordFindTextsChanged() {
     for (int c = kFirstListPage; c <= kLastListPage; ++c)
         if (auto* p = panes_[static_cast<std::size_t>(c)]) p->RecordFindTextsChanged();
+}
+
+bool CVX310View::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == bottomSplit_ && e->type() == QEvent::Resize) FitNotePanel();
+    return QWidget::eventFilter(watched, e);
+}
+
+void CVX310View::FitNotePanel() {
+    const int width = bottomSplit_->width();
+    const int need = player_->sizeHint().width() + bottomSplit_->handleWidth() +
+                     notePanel_->minimumSizeHint().width();
+    const QList<int> sizes = bottomSplit_->sizes();
+    if (width < need && sizes.value(1) > 0) {
+        noteFolded_ = true;
+        bottomSplit_->setSizes({width, 0});
+    } else if (width >= need && noteFolded_) {
+        noteFolded_ = false;
+        bottomSplit_->setSizes({width * 3 / 5, width - width * 3 / 5});
+    }
+}
+
+void CVX310View::OpenNotePanel() {
+    if (bottomSplit_->sizes().value(1) > 0) return;
+    noteFolded_ = false;
+    const int panel = notePanel_->minimumSizeHint().width();
+    bottomSplit_->setSizes({std::max(0, bottomSplit_->width() - panel), panel});
 }
 
 CallNotes& CVX310View::Notes() {

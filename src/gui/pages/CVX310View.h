@@ -126,6 +126,7 @@ class CVX310View : public QWidget {
     // the user's own. Remade when the store changes.
     CallNotes& Notes();
     CallNotePanel* NotePanel() const { return notePanel_; }
+    QSplitter* NoteSplitter() const { return bottomSplit_; }
     // Lists the calls carrying `tag` on the search page and shows it.
     void ShowTag(const QString& tag);
     // The tree's tag pages follow the tags in use.
@@ -150,8 +151,14 @@ class CVX310View : public QWidget {
     void showEvent(QShowEvent* e) override;
     void dragEnterEvent(QDragEnterEvent* e) override;
     void dropEvent(QDropEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
   private:
+    // Where the player and the note panel do not both fit, the panel folds
+    // away so that the player's buttons keep their words; it comes back when
+    // there is room again or on Edit Note.
+    void FitNotePanel();
+    void OpenNotePanel();
     QToolBar* MakeToolbar(bool importBar);
     // The count of the page shown, "n of m" while the find box narrows it.
     void EmitCategoryStatus();
@@ -190,6 +197,7 @@ class CVX310View : public QWidget {
     CPlayerDlg* player_ = nullptr;
     CallNotePanel* notePanel_ = nullptr;
     QSplitter* bottomSplit_ = nullptr;
+    bool noteFolded_ = false;  // folded away for want of room, not by the user
     std::unique_ptr<CallNotes> notes_;
     bool notesProblemSaid_ = false;
     CDeviceParamDlg* deviceParams_ = nullptr;

@@ -406,5 +406,22 @@ TEST_F(Layout, TheFocusedCellIsAlwaysAValidIndex) {
         EXPECT_FALSE(w.contains("invalid index")) << w.toStdString();
 }
 
+TEST_F(Layout, WhereThePlayerAndTheNoteDoNotBothFitTheNoteFoldsAway) {
+    Start();
+    frame().setGeometry(0, 0, 800, 600);
+    ShowWindow();
+    QSplitter* bottom = view().NoteSplitter();
+    EXPECT_EQ(bottom->sizes().value(1), 0);
+    // Every player button shows its whole caption.
+    EXPECT_GE(bottom->sizes().value(0), view().PlayerPane()->sizeHint().width());
+
+    // Edit Note brings it back; so does room.
+    frame().Commands().Action(CommandId::EditNote)->trigger();
+    EXPECT_GT(bottom->sizes().value(1), 0);
+    frame().setGeometry(0, 0, 1400, 900);
+    QCoreApplication::processEvents();
+    EXPECT_GT(bottom->sizes().value(1), 0);
+}
+
 }  // namespace
 }  // namespace lk::gui::test
