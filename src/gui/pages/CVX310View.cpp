@@ -427,7 +427,7 @@ bool CVX310View::eventFilter(QObject* watched, QEvent* e) {
 
 void CVX310View::FitNotePanel() {
     const int width = bottomSplit_->width();
-    const int need = player_->sizeHint().width() + bottomSplit_->handleWidth() +
+    const int need = player_->CaptionsWidth() + bottomSplit_->handleWidth() +
                      notePanel_->minimumSizeHint().width();
     const QList<int> sizes = bottomSplit_->sizes();
     if (width < need && sizes.value(1) > 0) {

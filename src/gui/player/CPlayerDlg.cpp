@@ -1,9 +1,12 @@
 #include "player/CPlayerDlg.h"
 
+#include <algorithm>
+
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
@@ -562,6 +565,19 @@ void CPlayerDlg::RefreshCaptions() {
     const bool playing = engine_.State() == PlayState::Playing;
     for (int id : {kCmdPlay, kCmdPlaySelection, kCmdPlayMarked})
         SetCaption(Button(id), Lang(id == active && playing ? 191 : CaptionOf(id)));
+}
+
+int CPlayerDlg::CaptionsWidth() const {
+    int width = 0;
+    for (const QPushButton* b : buttons_)
+        width += QFontMetrics(b->font()).horizontalAdvance(b->toolTip()) + 24;
+    const int spacing = layout() != nullptr ? layout()->spacing() : 6;
+    return width + spacing * static_cast<int>(buttons_.size()) + 12;
+}
+
+bool CPlayerDlg::CaptionsWhole() const {
+    return std::all_of(buttons_.begin(), buttons_.end(),
+                       [](const QPushButton* b) { return b->text() == b->toolTip(); });
 }
 
 void CPlayerDlg::SetCaption(QPushButton* button, const QString& caption) {

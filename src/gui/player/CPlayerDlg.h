@@ -84,6 +84,11 @@ class CPlayerDlg : public QWidget, private PlayerView {
     CTimeRuler* Ruler() const { return ruler_; }
     // The six buttons, and the skip and speed buttons of the row above them.
     QPushButton* Button(int id) const;
+    // The width the six buttons need to show their whole captions (they
+    // shorten theirs when narrower); a neighbour may give way to it.
+    int CaptionsWidth() const;
+    // Whether every button shows its whole caption.
+    bool CaptionsWhole() const;
     QSlider* VolumeSlider() const { return volume_; }
     QString SpeedText() const;
     bool TimerActive(int id) const;
