@@ -381,22 +381,21 @@ std::optional<std::uint64_t> RealFileOps::AppendRecords(const fs::path& p, ByteS
     if (::ftruncate(fd.get(), grown) != 0) return Failing(std::nullopt);
     // A record lives by one byte near its start. A write cut short by a kill
     // would leave a record that is live with its path missing or cut, so the
-    // records go in dead and are made live one by one once all are in.
+    // records go in dead first and are then written again whole, live: a cut
+    // in that second write leaves only complete records, live or dead.
     constexpr std::size_t kLive = CallRecord::kCardBytesOffset + CallRecord::kCardInUseByte;
     std::vector<std::uint8_t> dead(bytes.begin(), bytes.end());
-    std::vector<std::size_t> live;
+    bool anyLive = false;
     if (recordSize > kLive)
-        for (std::size_t at = 0; at < dead.size(); at += recordSize)
-            if (dead[at + kLive] != 0) {
-                live.push_back(at);
-                dead[at + kLive] = 0;
+        for (std::size_t at = kLive; at < dead.size(); at += recordSize)
+            if (dead[at] != 0) {
+                dead[at] = 0;
+                anyLive = true;
             }
-    if (!WriteAll(fd.get(), dead.data(), dead.size(), static_cast<off_t>(whole)))
+    if (anyLive && !WriteAll(fd.get(), dead.data(), dead.size(), static_cast<off_t>(whole)))
         return Failing(std::nullopt);
-    for (const std::size_t at : live)
-        if (!WriteAll(fd.get(), bytes.data() + at + kLive, 1,
-                      static_cast<off_t>(whole + at + kLive)))
-            return Failing(std::nullopt);
+    if (!WriteAll(fd.get(), bytes.data(), bytes.size(), static_cast<off_t>(whole)))
+        return Failing(std::nullopt);
     if (flush && ::fdatasync(fd.get()) != 0) return Failing(std::nullopt);
     if (!fd.Close()) return Failing(std::nullopt);
     return whole / recordSize;
