@@ -27,6 +27,11 @@ const CallRecord* FindRecordByFileName(const RecordList& records, const std::str
     return nullptr;
 }
 
+bool Took(const NotesWrite& written) {
+    if (!written.ok) PrintError(written.message);
+    return written.ok;
+}
+
 void AddNamedCallOptions(CLI::App* cmd, NamedCall& call) {
     auto* card = cmd->add_option("--card", call.source.card, "Folder of a recorder's card");
     auto* store =

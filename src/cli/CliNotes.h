@@ -16,6 +16,8 @@ CallNotes NotesFor(const RecordSource& source, int devType);
 
 // Prints the database's problem, if any, once per command.
 void ReportNotesProblem(const CallNotes& notes);
+// False, with the reason printed, when `written` did not take.
+bool Took(const NotesWrite& written);
 
 // The record whose recording has the file name `name` (folders ignored), or
 // nullptr.

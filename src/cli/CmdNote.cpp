@@ -30,11 +30,7 @@ int RunNote(const NoteOptions& o) {
             text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
         else if (o.set)
             text = *o.set;
-        const NotesWrite written = notes.SetNote(*record, text);
-        if (!written.ok) {
-            PrintError(written.message);
-            return kExitFailure;
-        }
+        if (!Took(notes.SetNote(*record, text))) return kExitFailure;
     }
     const CallAnnotation annotation = notes.Of(*record);
     if (!notes.Usable()) {

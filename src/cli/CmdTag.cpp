@@ -24,18 +24,10 @@ int RunTag(const TagOptions& o) {
     }
     CallNotes notes = NotesFor(o.call.source, loaded->devType);
     for (const auto& tag : o.add) {
-        const NotesWrite written = notes.AddTag(*record, tag);
-        if (!written.ok) {
-            PrintError(written.message);
-            return kExitFailure;
-        }
+        if (!Took(notes.AddTag(*record, tag))) return kExitFailure;
     }
     for (const auto& tag : o.remove) {
-        const NotesWrite written = notes.RemoveTag(*record, tag);
-        if (!written.ok) {
-            PrintError(written.message);
-            return kExitFailure;
-        }
+        if (!Took(notes.RemoveTag(*record, tag))) return kExitFailure;
     }
     const CallAnnotation annotation = notes.Of(*record);
     if (!notes.Usable()) {

@@ -146,6 +146,17 @@ bool CallNotePanel::SaveNote() {
     return true;
 }
 
+void CallNotePanel::ReloadTags() {
+    // A tag added or removed keeps the note being typed.
+    const bool modified = note_->document()->isModified();
+    const QString text = note_->toPlainText();
+    Reload();
+    if (modified) {
+        note_->setPlainText(text);
+        note_->document()->setModified(true);
+    }
+}
+
 bool CallNotePanel::AddTag(const QString& tag) {
     if (!record_ || tag.trimmed().isEmpty()) return false;
     const NotesWrite written = notes_().AddTag(*record_, tag.toStdString());
@@ -153,14 +164,7 @@ bool CallNotePanel::AddTag(const QString& tag) {
         emit Problem(QString::fromStdString(written.message));
         return false;
     }
-    const bool modified = note_->document()->isModified();
-    const QString text = note_->toPlainText();
-    Reload();
-    // Adding a tag keeps the note being typed.
-    if (modified) {
-        note_->setPlainText(text);
-        note_->document()->setModified(true);
-    }
+    ReloadTags();
     tagBox_->setEditText({});
     emit TagsChanged();
     emit NotesChanged();
@@ -174,13 +178,7 @@ bool CallNotePanel::RemoveTag(const QString& tag) {
         emit Problem(QString::fromStdString(written.message));
         return false;
     }
-    const bool modified = note_->document()->isModified();
-    const QString text = note_->toPlainText();
-    Reload();
-    if (modified) {
-        note_->setPlainText(text);
-        note_->document()->setModified(true);
-    }
+    ReloadTags();
     emit TagsChanged();
     emit NotesChanged();
     return true;

@@ -52,6 +52,7 @@ class CallNotePanel : public QWidget {
 
   private:
     void Reload();
+    void ReloadTags();
     void Enable(bool on);
 
     NotesSource notes_;
