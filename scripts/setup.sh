@@ -8,6 +8,8 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   # core libraries
   libgsm1-dev libsimpleini-dev libsoundtouch-dev libebur128-dev nlohmann-json3-dev libcli11-dev libssl-dev
+  # checksums of the store's copies, and xxhsum to check them as a user would
+  libxxhash-dev xxhash
   # call notes and tags (SQLite with FTS5)
   libsqlite3-dev
   # MP3, Opus and FLAC exports

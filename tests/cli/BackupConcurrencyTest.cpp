@@ -77,7 +77,7 @@ std::map<std::string, int> CheckIndexes(const fs::path& storeRoot) {
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(storeRoot / "CallLog", ec)) {
         // The month's checksum lines beside its index are no index.
-        if (e.path().extension() == ".lock" || e.path().extension() == kChecksumSuffix ||
+        if (e.path().extension() == ".lock" || e.path().extension() == ".xxh128" ||
             e.path().filename().string().find(kCardFilesSuffix) != std::string::npos)
             continue;
         const auto bytes = test::ReadFile(e.path());

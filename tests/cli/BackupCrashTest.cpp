@@ -109,7 +109,7 @@ std::size_t ExpectNothingLost(const fs::path& card, const fs::path& store,
     std::size_t live = 0;
     std::error_code ec;
     for (const auto& e : fs::directory_iterator(root / "CallLog", ec)) {
-        if (e.path().extension() == ".lock" || e.path().extension() == ".sha256" ||
+        if (e.path().extension() == ".lock" || e.path().extension() == ".xxh128" ||
             e.path().filename().string().find(kCardFilesSuffix) != std::string::npos)
             continue;
         const auto bytes = test::ReadFile(e.path());

@@ -94,8 +94,8 @@ struct Pending {
     bool removeSource = false;
     FileProbe sourceProbe;  // the card file as it was looked at
     std::string cardKey;    // its path below the card root, as the card compares names
-    // SHA-256 of the bytes copied to `partial`, taken as they were copied.
-    std::optional<Sha256::Digest> digest;
+    // The checksum of the bytes copied to `partial`, taken as they were copied.
+    std::optional<Xxh128::Digest> digest;
 };
 
 // The quick check: a card file whose name, size, write time and change time
@@ -670,7 +670,7 @@ bool BackupRun::AppendChecksums(int yyyymm, const std::vector<Pending*>& entries
     std::string lines;
     for (const Pending* p : entries)
         if (p->work == Work::Copy && p->digest)
-            lines += FormatChecksumLine(*p->digest, p->dest.key, yyyymm);
+            lines += FormatChecksumLine(DigestHex(*p->digest), p->dest.key, yyyymm);
     if (lines.empty()) return false;
     const fs::path path = ChecksumFilePath(storeRoot_, yyyymm);
     if (!files_.ReachedWithoutLinks(options_.backupPath, path)) return false;

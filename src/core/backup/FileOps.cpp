@@ -1,7 +1,7 @@
 #include "backup/FileOps.h"
 
 #include "card/CallRecord.h"
-#include "platform/Sha256.h"
+#include "platform/Xxh128.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -65,7 +65,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size, off_t offset) 
 // alone (all of it processor time, kernel and user).
 constexpr std::size_t kCopyBuffer = 128 << 10;
 
-bool CopyHashing(int in, int out, std::uint64_t& copied, Sha256& hash) {
+bool CopyHashing(int in, int out, std::uint64_t& copied, Xxh128& hash) {
     thread_local const std::unique_ptr<std::uint8_t[]> buffer =
         std::make_unique_for_overwrite<std::uint8_t[]>(kCopyBuffer);
     std::uint8_t* buf = buffer.get();
@@ -256,7 +256,7 @@ bool RealFileOps::CopyToNewFile(const fs::path& from, const fs::path& to) {
     lastCopied_ = 0;
     lastDigest_.reset();
     // One hash per thread serves every copy (Finish starts it over).
-    thread_local Sha256 hash;
+    thread_local Xxh128 hash;
     if (!CopyHashing(in.get(), out.get(), lastCopied_, hash)) {
         const int error = errno;
         hash.Finish();  // the next copy starts from nothing

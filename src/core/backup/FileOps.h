@@ -12,7 +12,7 @@
 #include "backup/IndexLock.h"
 #include "platform/ByteIo.h"
 #include "platform/LinkFreePath.h"
-#include "platform/Sha256.h"
+#include "platform/Xxh128.h"
 
 namespace lk {
 
@@ -47,7 +47,7 @@ class FileOps {
     // Copies `from` (not a link) to the new file `to` (fails when `to` exists).
     // Not flushed: Sync makes a batch of copies durable at once. On failure `to`
     // may be left partly written. LastCopiedBytes() tells how many bytes landed,
-    // LastCopiedDigest() their SHA-256 (unset where the copy was not hashed).
+    // LastCopiedDigest() their XXH128 (unset where the copy was not hashed).
     virtual bool CopyToNewFile(const std::filesystem::path& from,
                                const std::filesystem::path& to) = 0;
     // Never replaces: fails with EEXIST when `to` exists. Where the file system
@@ -110,7 +110,7 @@ class FileOps {
     // errno of the last operation that failed.
     int LastError() const { return lastError_; }
     std::uint64_t LastCopiedBytes() const { return lastCopied_; }
-    const std::optional<Sha256::Digest>& LastCopiedDigest() const { return lastDigest_; }
+    const std::optional<Xxh128::Digest>& LastCopiedDigest() const { return lastDigest_; }
 
   protected:
     // Keeps errno of a failure and passes the result on.
@@ -121,7 +121,7 @@ class FileOps {
     }
     int lastError_ = 0;
     std::uint64_t lastCopied_ = 0;
-    std::optional<Sha256::Digest> lastDigest_;
+    std::optional<Xxh128::Digest> lastDigest_;
 };
 
 // The real file system.

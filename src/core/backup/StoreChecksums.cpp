@@ -6,8 +6,31 @@
 namespace lk {
 namespace fs = std::filesystem;
 
-fs::path ChecksumFilePath(const fs::path& storeRoot, int yyyymm) {
-    return storeRoot / "CallLog" / (std::to_string(yyyymm) + kChecksumSuffix);
+namespace {
+
+std::size_t HexLength(ChecksumKind kind) {
+    return kind == ChecksumKind::Sha256 ? 64 : 32;
+}
+
+// Lower-case hex of exactly `length` digits (either case read); empty else.
+std::string LowerHex(std::string_view text, std::size_t length) {
+    if (text.size() != length) return {};
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'F') c = static_cast<char>(c - 'A' + 'a');
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return {};
+    }
+    return out;
+}
+
+}  // namespace
+
+const char* ChecksumSuffix(ChecksumKind kind) {
+    return kind == ChecksumKind::Sha256 ? ".sha256" : ".xxh128";
+}
+
+fs::path ChecksumFilePath(const fs::path& storeRoot, int yyyymm, ChecksumKind kind) {
+    return storeRoot / "CallLog" / (std::to_string(yyyymm) + ChecksumSuffix(kind));
 }
 
 std::string StoreKeyOf(std::string_view path) {
@@ -41,12 +64,13 @@ bool IsMonthStoreKey(std::string_view key, int yyyymm) {
     });
 }
 
-std::string FormatChecksumLine(const Sha256::Digest& digest, std::string_view key, int yyyymm) {
+std::string FormatChecksumLine(std::string_view hex, std::string_view key, int yyyymm) {
     if (!IsMonthStoreKey(key, yyyymm)) return {};
-    return DigestHex(digest) + "  " + std::string(key) + "\n";
+    return std::string(hex) + "  " + std::string(key) + "\n";
 }
 
-ChecksumFileText ParseChecksumFile(std::string_view text, int yyyymm) {
+ChecksumFileText ParseChecksumFile(std::string_view text, int yyyymm, ChecksumKind kind) {
+    const std::size_t n = HexLength(kind);
     ChecksumFileText out;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -60,18 +84,19 @@ ChecksumFileText ParseChecksumFile(std::string_view text, int yyyymm) {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         if (line.empty()) continue;
         // "<hex>  <name>" (text mode) or "<hex> *<name>" (binary mode).
-        const auto digest = line.size() > 66 ? ParseDigestHex(line.substr(0, 64)) : std::nullopt;
-        if (!digest || line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) {
+        std::string digest = line.size() > n + 2 ? LowerHex(line.substr(0, n), n) : std::string();
+        if (digest.empty() || line[n] != ' ' || (line[n + 1] != ' ' && line[n + 1] != '*')) {
             ++out.badLines;
             continue;
         }
-        const std::string key(line.substr(66));
+        const std::string key(line.substr(n + 2));
         if (!IsMonthStoreKey(key, yyyymm)) {
             ++out.badLines;
             continue;
         }
-        const auto [it, inserted] = out.digests.emplace(key, *digest);
-        if (!inserted && it->second != *digest) out.conflicting.push_back(key);
+        const auto [it, inserted] = out.digests.emplace(key, std::move(digest));
+        if (!inserted && it->second != LowerHex(line.substr(0, n), n))
+            out.conflicting.push_back(key);
     }
     return out;
 }

@@ -19,7 +19,9 @@
 #include "card/BackupStore.h"
 #include "card/CallRecord.h"
 #include "platform/RootedPath.h"
+#include "platform/Sha256.h"
 #include "platform/TextCodec.h"
+#include "platform/Xxh128.h"
 
 namespace lk {
 namespace fs = std::filesystem;
@@ -61,6 +63,22 @@ std::optional<std::vector<std::uint8_t>> ReadStoreFile(const fs::path& root, con
     }
 }
 
+// A recording's checksums as hex: XXH128 always, SHA-256 only where an older
+// backup recorded one for it.
+struct FileDigests {
+    std::string xxh128;
+    std::string sha256;
+};
+
+// What a month's checksum file of one kind recorded.
+struct RecordedSums {
+    ChecksumKind kind = kBackupChecksum;
+    fs::path path;
+    std::string name;  // "CallLog/..."
+    ChecksumFileText text;
+    bool writable = false;  // missing, or a regular file read whole
+};
+
 struct Entry {
     std::uint64_t position = 0;
     std::string key;
@@ -85,8 +103,11 @@ class VerifyRun {
                  std::string detail = {}) {
         result_.problems.push_back({kind, yyyymm, std::move(file), entry, std::move(detail)});
     }
-    // SHA-256 of a store file opened link-free; nullopt with the problem noted.
-    std::optional<Sha256::Digest> HashFile(int yyyymm, const std::string& key, std::int64_t entry);
+    // The checksums of a store file opened link-free (SHA-256 only when
+    // `sha256`); nullopt with the problem noted.
+    std::optional<FileDigests> HashFile(int yyyymm, const std::string& key, std::int64_t entry,
+                                        bool sha256);
+    RecordedSums ReadSums(int yyyymm, ChecksumKind kind);
     void CheckMonth(int yyyymm);
     std::vector<int> Months() const;
 
@@ -117,8 +138,8 @@ std::vector<int> VerifyRun::Months() const {
     return {months.begin(), months.end()};
 }
 
-std::optional<Sha256::Digest> VerifyRun::HashFile(int yyyymm, const std::string& key,
-                                                  std::int64_t entry) {
+std::optional<FileDigests> VerifyRun::HashFile(int yyyymm, const std::string& key,
+                                               std::int64_t entry, bool sha256) {
     const auto rooted = RootedPath::Resolve(storeRoot_, FromUtf8(key));
     if (!rooted.path) {
         Problem(StoreProblemKind::UnsafePath, yyyymm, key, entry, rooted.reason);
@@ -136,27 +157,62 @@ std::optional<Sha256::Digest> VerifyRun::HashFile(int yyyymm, const std::string&
         return std::nullopt;
     }
     ::posix_fadvise(file.file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    Sha256 hash;
+    thread_local Xxh128 xxh;
+    std::optional<Sha256> sha;
+    if (sha256) sha.emplace();
     for (;;) {
         const ssize_t n = ::read(file.file.Get(), buffer_.get(), kReadBuffer);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             Problem(StoreProblemKind::Unreadable, yyyymm, key, entry, FileErrorText(errno));
+            xxh.Finish();  // the next file starts from nothing
             return std::nullopt;
         }
         if (n == 0) break;
-        hash.Update(ByteSpan(buffer_.get(), static_cast<std::size_t>(n)));
+        const ByteSpan bytes(buffer_.get(), static_cast<std::size_t>(n));
+        xxh.Update(bytes);
+        if (sha) sha->Update(bytes);
         result_.bytesRead += static_cast<std::uint64_t>(n);
     }
     ++result_.filesChecked;
-    return hash.Finish();
+    FileDigests out;
+    out.xxh128 = DigestHex(xxh.Finish());
+    if (sha) out.sha256 = DigestHex(sha->Finish());
+    return out;
+}
+
+RecordedSums VerifyRun::ReadSums(int yyyymm, ChecksumKind kind) {
+    RecordedSums sums;
+    sums.kind = kind;
+    sums.path = ChecksumFilePath(storeRoot_, yyyymm, kind);
+    sums.name = "CallLog/" + sums.path.filename().string();
+    const FileProbe probe = files_.Probe(sums.path);
+    sums.writable = probe.kind == FileProbe::Kind::Missing;
+    if (probe.kind == FileProbe::Kind::Missing) return sums;
+    int error = 0;
+    bool notRegular = false;
+    const auto bytes = ReadStoreFile(options_.backupPath, sums.path, error, notRegular);
+    if (bytes) {
+        sums.writable = true;
+        sums.text = ParseChecksumFile(
+            std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()), yyyymm,
+            kind);
+    } else {
+        Problem(StoreProblemKind::ChecksumFileDamaged, yyyymm, sums.name, -1,
+                notRegular ? kNotARegularFile : FileErrorText(error));
+    }
+    // Lines cut off by a crash, or naming files elsewhere, are skipped: they
+    // prove nothing and steer nothing.
+    result_.damagedChecksumLines += sums.text.badLines;
+    for (const auto& key : sums.text.conflicting)
+        Problem(StoreProblemKind::ChecksumFileDamaged, yyyymm, sums.name, -1,
+                "two checksums for " + key);
+    return sums;
 }
 
 void VerifyRun::CheckMonth(int yyyymm) {
     const fs::path index = MonthIndexPath(options_.backupPath, options_.devType, yyyymm);
     const std::string indexName = "CallLog/" + index.filename().string();
-    const fs::path sums = ChecksumFilePath(storeRoot_, yyyymm);
-    const std::string sumsName = "CallLog/" + sums.filename().string();
     const bool repair = options_.repair;
 
     // The lock is taken where an index is there (or repair may make one):
@@ -215,30 +271,12 @@ void VerifyRun::CheckMonth(int yyyymm) {
         }
     }
 
-    // 2. The checksums recorded for this month.
-    ChecksumFileText recorded;
-    const FileProbe sumsProbe = files_.Probe(sums);
-    bool sumsWritable = sumsProbe.kind == FileProbe::Kind::Missing;
-    if (sumsProbe.kind != FileProbe::Kind::Missing) {
-        int error = 0;
-        bool notRegular = false;
-        const auto bytes = ReadStoreFile(options_.backupPath, sums, error, notRegular);
-        if (bytes) {
-            sumsWritable = true;
-            recorded = ParseChecksumFile(
-                std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()),
-                yyyymm);
-        } else {
-            Problem(StoreProblemKind::ChecksumFileDamaged, yyyymm, sumsName, -1,
-                    notRegular ? kNotARegularFile : FileErrorText(error));
-        }
-        // Lines cut off by a crash, or naming files elsewhere, are skipped:
-        // they prove nothing and steer nothing.
-        result_.damagedChecksumLines += recorded.badLines;
-        for (const auto& key : recorded.conflicting)
-            Problem(StoreProblemKind::ChecksumFileDamaged, yyyymm, sumsName, -1,
-                    "two checksums for " + key);
-    }
+    // 2. The checksums recorded for this month: new copies' and older ones'.
+    const RecordedSums sums = ReadSums(yyyymm, kBackupChecksum);
+    const RecordedSums older = ReadSums(yyyymm, ChecksumKind::Sha256);
+    const auto recordedAny = [&](const std::string& key) {
+        return sums.text.digests.count(key) != 0 || older.text.digests.count(key) != 0;
+    };
 
     // 3. Every live entry.
     std::unordered_map<std::string, std::uint64_t> firstLive;
@@ -286,21 +324,32 @@ void VerifyRun::CheckMonth(int yyyymm) {
                 Problem(StoreProblemKind::NotRegularFile, yyyymm, e.key, pos, kNotARegularFile);
             continue;
         }
-        const auto digest = HashFile(yyyymm, e.key, pos);
+        const auto wantOlder = older.text.digests.find(e.key);
+        const auto digest = HashFile(yyyymm, e.key, pos, wantOlder != older.text.digests.end());
         if (!digest) continue;
-        const auto want = recorded.digests.find(e.key);
-        if (want == recorded.digests.end()) {
+        const auto want = sums.text.digests.find(e.key);
+        if (want == sums.text.digests.end() && wantOlder == older.text.digests.end()) {
             ++result_.withoutChecksum;
-            if (repair && sumsWritable) {
-                newLines += FormatChecksumLine(*digest, e.key, yyyymm);
+            if (repair && sums.writable) {
+                newLines += FormatChecksumLine(digest->xxh128, e.key, yyyymm);
                 ++result_.checksumsWritten;
             }
-        } else if (want->second == *digest) {
-            ++result_.checksumsMatched;
-        } else {
-            Problem(StoreProblemKind::ChecksumMismatch, yyyymm, e.key, pos,
-                    "recorded " + DigestHex(want->second) + ", read " + DigestHex(*digest));
+            continue;
         }
+        // Every checksum recorded must hold: either file may be the one that
+        // caught the damage.
+        bool matched = true;
+        if (want != sums.text.digests.end() && want->second != digest->xxh128) {
+            matched = false;
+            Problem(StoreProblemKind::ChecksumMismatch, yyyymm, e.key, pos,
+                    "recorded " + want->second + ", read " + digest->xxh128);
+        }
+        if (wantOlder != older.text.digests.end() && wantOlder->second != digest->sha256) {
+            matched = false;
+            Problem(StoreProblemKind::ChecksumMismatch, yyyymm, e.key, pos,
+                    "recorded SHA-256 " + wantOlder->second + ", read " + digest->sha256);
+        }
+        if (matched) ++result_.checksumsMatched;
     }
 
     // 4. Recordings in the month's folders that no entry names.
@@ -348,14 +397,14 @@ void VerifyRun::CheckMonth(int yyyymm) {
                 continue;
             }
             const bool marker = IsMarkerKey(key);
-            const auto digest = marker ? std::nullopt : HashFile(yyyymm, key, -1);
+            const auto digest = marker ? std::nullopt : HashFile(yyyymm, key, -1, false);
             if (!marker && !digest) continue;
             record->cardBytes[CallRecord::kCardInUseByte] = 1;
             const auto raw = record->ToBytes();
             adopted.insert(adopted.end(), raw.begin(), raw.end());
             adoptedKeys.push_back(key);
-            if (digest && sumsWritable && recorded.digests.count(key) == 0) {
-                newLines += FormatChecksumLine(*digest, key, yyyymm);
+            if (digest && sums.writable && !recordedAny(key)) {
+                newLines += FormatChecksumLine(digest->xxh128, key, yyyymm);
                 ++result_.checksumsWritten;
             }
         }
@@ -401,19 +450,19 @@ void VerifyRun::CheckMonth(int yyyymm) {
         }
         std::vector<fs::path> durable;
         if (indexWritten) durable.push_back(index);
-        if (!newLines.empty() && files_.ReachedWithoutLinks(options_.backupPath, sums)) {
+        if (!newLines.empty() && files_.ReachedWithoutLinks(options_.backupPath, sums.path)) {
             bool clean = true;
-            if (const auto size = files_.FileSize(sums); size && *size > 0) {
-                const auto last = files_.ReadFrom(sums, *size - 1);
+            if (const auto size = files_.FileSize(sums.path); size && *size > 0) {
+                const auto last = files_.ReadFrom(sums.path, *size - 1);
                 clean = last && !last->empty() && last->back() == '\n';
             }
             const std::string text = ChecksumAppendText(newLines, clean);
             if (files_.AppendBytes(
-                    sums,
+                    sums.path,
                     ByteSpan(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()))) {
-                durable.push_back(sums);
+                durable.push_back(sums.path);
                 audit.push_back(
-                    {"wrote checksums", options_.devType, sumsName,
+                    {"wrote checksums", options_.devType, sums.name,
                      std::to_string(std::count(text.begin(), text.end(), '\n')) + " lines"});
             } else {
                 result_.checksumsWritten = 0;

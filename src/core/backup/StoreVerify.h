@@ -2,7 +2,8 @@
 // Checks a backup store against its index files and checksums, and repairs
 // what can be repaired without deleting or overwriting a recording:
 //  - every live index entry names a regular file of its month's folders,
-//    reached without a link, whose SHA-256 matches where one is recorded;
+//    reached without a link, whose checksum matches where one is recorded
+//    (XXH128, or SHA-256 in stores of earlier versions);
 //  - index files are whole 1076-byte records;
 //  - no recording of the month's folders is left without an entry (an
 //    orphan, from a cut-off backup or two PCs writing at once);

@@ -17,7 +17,7 @@ std::size_t CountFiles(const fs::path& dir) {
          it.increment(ec))
         if (it->is_regular_file() &&
             it->path().filename().string().find(kCardFilesSuffix) == std::string::npos &&
-            it->path().extension() != ".sha256")
+            it->path().extension() != ".xxh128")
             ++n;
     return n;
 }

@@ -20,8 +20,8 @@
 #include "backup/StoreCleanup.h"
 #include "backup/StoreVerify.h"
 #include "core/backup/BackupTestSupport.h"
-#include "platform/Sha256.h"
 #include "platform/Trash.h"
+#include "platform/Xxh128.h"
 #include "support/TempDir.h"
 
 namespace lk {
@@ -55,14 +55,15 @@ std::string ReadText(const fs::path& p) {
     return std::string(bytes.begin(), bytes.end());
 }
 
-// sha256sum -c, run in the store folder as a user would.
-int Sha256sumCheck(const fs::path& storeRoot, const std::string& sumsName) {
-    const std::string cmd = "cd '" + storeRoot.string() + "' && sha256sum --quiet -c 'CallLog/" +
+// xxhsum -c (or another checker), run in the store folder as a user would.
+int SumsCheck(const fs::path& storeRoot, const std::string& sumsName,
+              const std::string& tool = "xxhsum") {
+    const std::string cmd = "cd '" + storeRoot.string() + "' && " + tool + " -c 'CallLog/" +
                             sumsName + "' >/dev/null 2>&1";
     return std::system(cmd.c_str());
 }
 
-TEST(StoreHealth, BackupWritesChecksumsThatSha256sumAcceptsForCopyAndMove) {
+TEST(StoreHealth, BackupWritesChecksumsThatXxhsumAcceptsForCopyAndMove) {
     for (const bool move : {false, true}) {
         SCOPED_TRACE(move);
         LoadedCard card(0, TwoMonths());
@@ -75,8 +76,8 @@ TEST(StoreHealth, BackupWritesChecksumsThatSha256sumAcceptsForCopyAndMove) {
             std::string::npos)
             << feb;
         EXPECT_EQ(std::count(feb.begin(), feb.end(), '\n'), 2);
-        EXPECT_EQ(Sha256sumCheck(root, "201602.sha256"), 0);
-        EXPECT_EQ(Sha256sumCheck(root, "201603.sha256"), 0);
+        EXPECT_EQ(SumsCheck(root, "201602.xxh128"), 0);
+        EXPECT_EQ(SumsCheck(root, "201603.xxh128"), 0);
 
         const auto v = Verify(card, false);
         EXPECT_TRUE(v.Clean());
@@ -108,6 +109,36 @@ TEST(StoreHealth, AFlippedByteIsCaughtAndNeverRepairedAway) {
     }
 }
 
+// Stores of earlier versions recorded SHA-256 in "YYYYMM.sha256": those lines
+// still prove their copies, alone or beside the newer checksums, and a copy
+// they cover is not given a second line.
+TEST(StoreHealth, OlderSha256LinesStillCatchAFlippedByte) {
+    for (const bool keepNewer : {false, true})
+        for (const bool flip : {false, true}) {
+            SCOPED_TRACE(std::to_string(keepNewer) + std::to_string(flip));
+            LoadedCard card(0, TwoMonths());
+            card.RunAll(false);
+            const fs::path root = card.StoreRootPath();
+            const std::string cmd =
+                "cd '" + root.string() + "' && sha256sum 201602/*/* > CallLog/201602.sha256";
+            ASSERT_EQ(std::system(cmd.c_str()), 0);
+            if (!keepNewer) fs::remove(ChecksumFilePath(root, 201602));
+            const fs::path copy = card.StoreFile(card.cardFiles[1]);
+            if (flip) {
+                auto bytes = test::ReadFile(copy);
+                bytes[0] ^= 1;
+                test::WriteFile(copy, bytes);
+            }
+            const auto v = Verify(card, true);
+            EXPECT_EQ(v.Clean(), !flip);
+            EXPECT_EQ(Count(v, StoreProblemKind::ChecksumMismatch), flip ? 1 + keepNewer : 0);
+            EXPECT_EQ(v.checksumsMatched, flip ? 2 : 3);
+            EXPECT_EQ(v.withoutChecksum, 0);
+            EXPECT_EQ(v.checksumsWritten, 0);
+            EXPECT_EQ(fs::exists(ChecksumFilePath(root, 201602)), keepNewer);
+        }
+}
+
 TEST(StoreHealth, OrphansAreAdoptedOnceWithTheirChecksumAndAnAuditLine) {
     LoadedCard card(0, TwoMonths());
     card.RunAll(false);
@@ -134,8 +165,8 @@ TEST(StoreHealth, OrphansAreAdoptedOnceWithTheirChecksumAndAnAuditLine) {
     EXPECT_EQ(ToUtf8(FieldText(index[2].filePath)), orphan.string());
     EXPECT_EQ(ToUtf8(FieldText(index[2].number)), "999");
     EXPECT_EQ(test::ReadIndex(card.IndexFile("201605")).size(), 1u);
-    EXPECT_EQ(Sha256sumCheck(root, "201602.sha256"), 0);
-    EXPECT_EQ(Sha256sumCheck(root, "201605.sha256"), 0);
+    EXPECT_EQ(SumsCheck(root, "201602.xxh128"), 0);
+    EXPECT_EQ(SumsCheck(root, "201605.xxh128"), 0);
 
     v = Verify(card, true);
     EXPECT_TRUE(v.Clean());
@@ -192,7 +223,7 @@ TEST(StoreHealth, OlderStoresGetTheirMissingChecksumsAndAPartialRecordIsComplete
     EXPECT_TRUE(v.Clean());
     EXPECT_EQ(v.checksumsWritten, 2);
     EXPECT_EQ(fs::file_size(card.IndexFile("201603")) % CallRecord::kSize, 0u);
-    EXPECT_EQ(Sha256sumCheck(root, "201602.sha256"), 0);
+    EXPECT_EQ(SumsCheck(root, "201602.xxh128"), 0);
     v = Verify(card, false);
     EXPECT_TRUE(v.Clean());
     EXPECT_EQ(v.checksumsMatched, 3);
@@ -204,7 +235,7 @@ TEST(StoreHealth, APoisonedChecksumFileIsReadAsDataOnly) {
     const fs::path root = card.StoreRootPath();
     const fs::path outside = card.dir / "secret.wav";
     test::WriteFile(outside, std::vector<std::uint8_t>(10, 1));
-    const std::string zeros(64, '0');
+    const std::string zeros(32, '0');
     const std::string poison = ReadText(ChecksumFilePath(root, 201602)) + "garbage line\n" + zeros +
                                "  ../../secret.wav\n" + zeros + "  /etc/passwd\n" + zeros +
                                "  201602/20160214/../../../secret.wav\n" + zeros +
@@ -231,7 +262,7 @@ TEST(StoreHealth, APoisonedChecksumFileIsReadAsDataOnly) {
     LoadedCard more(0, {{Incoming, "20160216093000", "8"}});
     more.backupPath = card.backupPath;
     more.RunAll(false);
-    EXPECT_EQ(Sha256sumCheck(root, "201602.sha256") == 0, false);  // the poison is still there
+    EXPECT_EQ(SumsCheck(root, "201602.xxh128") == 0, false);  // the poison is still there
     const std::string after = ReadText(ChecksumFilePath(root, 201602));
     EXPECT_NE(after.find("torn\n"), std::string::npos);
     const auto v2 = Verify(card, false);
@@ -308,7 +339,7 @@ TEST(StoreHealth, CopiesAreHashedWholeAtEveryChunkEdge) {
         ASSERT_TRUE(ops.CopyToNewFile(from, to)) << size;
         EXPECT_EQ(ops.LastCopiedBytes(), size);
         EXPECT_EQ(test::ReadFile(to), bytes) << size;
-        Sha256 expected;
+        Xxh128 expected;
         expected.Update(ByteSpan(bytes.data(), bytes.size()));
         ASSERT_TRUE(ops.LastCopiedDigest().has_value()) << size;
         EXPECT_EQ(DigestHex(*ops.LastCopiedDigest()), DigestHex(expected.Finish())) << size;
@@ -339,7 +370,7 @@ TEST(StoreHealth, ACopyCutOffHalfWayLeavesNothingInTheNextChecksum) {
     EXPECT_EQ(error, EFBIG);
 
     ASSERT_TRUE(ops.CopyToNewFile(dir / "small", dir / "small.copy"));
-    Sha256 expected;
+    Xxh128 expected;
     expected.Update(ByteSpan(small.data(), small.size()));
     ASSERT_TRUE(ops.LastCopiedDigest().has_value());
     EXPECT_EQ(DigestHex(*ops.LastCopiedDigest()), DigestHex(expected.Finish()));
