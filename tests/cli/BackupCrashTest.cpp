@@ -27,7 +27,9 @@ namespace fs = std::filesystem;
 using test::RecordingSpec;
 using Bytes = std::vector<std::uint8_t>;
 
-int Trials() { return test::TrialsFromEnv("LK_CRASH_TRIALS", 30); }
+int Trials() {
+    return test::TrialsFromEnv("LK_CRASH_TRIALS", 30);
+}
 
 // Recordings over three months, a missed call, and a second recording that
 // meets the first under one store name.
@@ -347,6 +349,68 @@ TEST(BackupCrash, AKilledRepairOrRetentionLosesNothing) {
             EXPECT_TRUE(trashed.count(originals[i]) != 0)
                 << "recording " << i << " not in the trash";
         EXPECT_EQ(ExpectNothingLost(card, store, originals), 0u) << run.out;
+        ::unsetenv("XDG_DATA_HOME");
+        if (HasFailure()) return;
+    }
+}
+
+// A move whose store takes every call out after each backup, killed at a
+// random moment: each recording is on the card, in the store or in the trash,
+// and the next run leaves them all in the trash.
+TEST(BackupCrash, AKilledMoveWithRetentionAfterItLosesNothing) {
+    test::TempHome home;
+    std::mt19937 random(20261210);
+    const int trials = std::max(1, Trials() / 3);
+    for (int trial = 0; trial < trials; ++trial) {
+        SCOPED_TRACE(trial);
+        test::TempDir dir;
+        const fs::path card = dir / "card";
+        const fs::path store = dir / "store";
+        const fs::path trash = dir / "data/Trash/files";
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        fs::create_directories(dir / "data");
+        fs::create_directories(StoreRoot(store, 0) / "CallLog");
+        MakeCrashCard(card);
+        const auto originals = Originals(card);
+        std::vector<std::string> rule = {"retention",   "--store", store.string(), "--family", "0",
+                                         "--keep-days", "0"};
+        ASSERT_EQ(test::RunCli(rule).exitCode, 0);  // listed before it may run on its own
+        rule.insert(rule.end(), {"--after-backup", "on"});
+        ASSERT_EQ(test::RunCli(rule).exitCode, 0);
+
+        const std::vector<std::string> args = {"backup",           "--card",       card.string(),
+                                               "--store",          store.string(), "--move",
+                                               "--apply-retention"};
+        Child child = Spawn(args);
+        ASSERT_GT(child.pid, 0);
+        std::uniform_int_distribution<long> at(0, 400000);
+        std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
+        ::kill(child.pid, SIGKILL);
+        int status = 0;
+        ::waitpid(child.pid, &status, 0);
+        const auto somewhere = [&] {
+            const auto onCard = FilesUnder(card, ".dat");
+            const auto inStore = FilesUnder(StoreRoot(store, 0), ".lock");
+            const auto inTrash = FilesUnder(trash, ".lock");
+            for (std::size_t i = 0; i < originals.size(); ++i)
+                EXPECT_TRUE(onCard.count(originals[i]) != 0 || inStore.count(originals[i]) != 0 ||
+                            inTrash.count(originals[i]) != 0)
+                    << "recording " << i << " is lost";
+        };
+        somewhere();
+
+        // A move that finished took the card's log with it: then only the
+        // clean-up is left to finish.
+        const auto run = fs::exists(card / kCallLogFileName)
+                             ? test::RunCli(args)
+                             : test::RunCli({"retention", "--store", store.string(), "--family",
+                                             "0", "--apply"});
+        EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
+        somewhere();
+        const auto trashed = FilesUnder(trash, ".lock");
+        for (std::size_t i = 0; i < originals.size(); ++i)
+            EXPECT_TRUE(trashed.count(originals[i]) != 0)
+                << "recording " << i << " not in the trash";
         ::unsetenv("XDG_DATA_HOME");
         if (HasFailure()) return;
     }
