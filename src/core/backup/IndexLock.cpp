@@ -55,6 +55,32 @@ bool Stale(const fs::path& lockFile) {
     return owner.host == HostTag() && owner.pid > 0 && ProcessGone(owner.pid);
 }
 
+// Removes a stale lock file, one breaker at a time: whoever holds
+// "<lock>-break.lock" looks again and removes the lock file only if it is
+// still stale. Without that, a second breaker that had seen the same stale
+// file removed the lock the first one had just taken, and both went in.
+// False when another breaker is at work: wait and look again.
+bool BreakStale(const fs::path& lockFile) {
+    fs::path breaker = lockFile;
+    breaker += "-break.lock";
+    const int fd =
+        ::open(breaker.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        // A breaker killed in these few system calls leaves its file behind;
+        // after the stale time it no longer holds anyone up.
+        struct stat st {};
+        if (errno == EEXIST && ::lstat(breaker.c_str(), &st) == 0 &&
+            std::chrono::system_clock::now() - std::chrono::system_clock::from_time_t(st.st_mtime) >
+                std::chrono::seconds(kStaleLockSeconds))
+            ::unlink(breaker.c_str());
+        return false;
+    }
+    ::close(fd);
+    if (Stale(lockFile)) ::unlink(lockFile.c_str());
+    ::unlink(breaker.c_str());
+    return true;
+}
+
 }  // namespace
 
 std::string HostTag() {
@@ -144,13 +170,7 @@ std::optional<IndexLock> IndexLock::AcquireUntil(
             *error = errno;
             return std::nullopt;
         }
-        if (Stale(lockFile)) {
-            // Two waiters breaking one stale lock at the same moment could
-            // both get in, when the second unlink hits the first one's new
-            // file; that needs a run dead for minutes and two waiting.
-            ::unlink(lockFile.c_str());
-            continue;
-        }
+        if (Stale(lockFile) && BreakStale(lockFile)) continue;
         if (late()) {
             *error = ETIMEDOUT;
             return std::nullopt;

@@ -11,7 +11,8 @@
 // holding "<host> <pid>". Such a file left by a run that died is stale when
 // its owner ran on this host and is gone, or when it is older than
 // kStaleLockSeconds (a holder keeps it for one batch's renames and appends,
-// seconds at most); a stale lock file is removed and taken anew.
+// seconds at most); a stale lock file is removed, by one waiter at a time
+// ("<index>.lock-break.lock"), and taken anew.
 
 #include <chrono>
 #include <filesystem>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fstream>
 #include <thread>
@@ -336,6 +337,42 @@ TEST(BackupSharedStore, OnlyProvenStaleLeftoversAreCleared) {
     EXPECT_FALSE(fs::exists(lock));
     for (const auto& l : leftovers)
         EXPECT_EQ(fs::exists(day / l.name), !l.removed) << l.name;
+}
+
+// Several runs that find one stale lock file at once: one of them breaks it,
+// and the rest wait for the lock it then holds instead of breaking that too.
+TEST(BackupSharedStore, AStaleLockFileBrokenByManyAtOnceLetsOneIn) {
+    test::TempDir dir;
+    const fs::path index = dir / "201602.dat";
+    fs::path lock = index;
+    lock += ".lock";
+    const std::string owner = HostTag() + " 4194304999\n";  // no such process
+    std::atomic<int> inside{0}, overlaps{0}, failures{0};
+    for (int round = 0; round < 100 && overlaps == 0; ++round) {
+        test::WriteFile(lock, std::vector<std::uint8_t>(owner.begin(), owner.end()));
+        std::atomic<int> ready{0};
+        std::vector<std::thread> runs;
+        for (int t = 0; t < 4; ++t)
+            runs.emplace_back([&] {
+                ++ready;
+                while (ready < 4)
+                    std::this_thread::yield();
+                int error = 0;
+                const auto held = IndexLock::Acquire(index, IndexLock::Mode::LockFileOnly, &error);
+                if (!held) {
+                    ++failures;
+                    return;
+                }
+                if (++inside > 1) ++overlaps;
+                std::this_thread::sleep_for(std::chrono::microseconds(300));
+                --inside;
+            });
+        for (auto& r : runs)
+            r.join();
+    }
+    EXPECT_EQ(overlaps, 0);
+    EXPECT_EQ(failures, 0);
+    EXPECT_FALSE(fs::exists(lock));
 }
 
 }  // namespace
