@@ -1,6 +1,7 @@
 #include "card/RecordCommands.h"
 
 #include <cerrno>
+#include <initializer_list>
 #include <vector>
 
 #include <fcntl.h>
@@ -64,10 +65,24 @@ std::optional<Entry> OpenEntry(const CallRecord& record, std::string& reason) {
     return e;
 }
 
-RecordChange WriteEntry(Entry& e, const std::string& fileName) {
-    const auto size = e.image.size();
-    if (::pwrite(e.file.Get(), e.image.data(), size, e.offset) != static_cast<ssize_t>(size))
-        return Failed(fileName + ": " + FileErrorText(errno));
+// A byte range of an entry: what a command owns in it.
+struct Field {
+    std::size_t offset;
+    std::size_t size;
+};
+
+// Writes only the fields the command changed. The entry as a whole was read
+// a moment before; written back whole, it undid what another PC sharing the
+// store wrote into it meanwhile (a deletion or retention brought the entry
+// back to life, naming a recording that had gone to the trash).
+RecordChange WriteFields(Entry& e, std::initializer_list<Field> fields,
+                         const std::string& fileName) {
+    for (const Field& f : fields) {
+        const auto n = static_cast<ssize_t>(f.size);
+        if (::pwrite(e.file.Get(), e.image.data() + f.offset, f.size,
+                     e.offset + static_cast<off_t>(f.offset)) != n)
+            return Failed(fileName + ": " + FileErrorText(errno));
+    }
     return {true, {}};
 }
 
@@ -92,12 +107,13 @@ RecordChange DeleteRecordFiles(const CallRecord& record) {
     if (!removal.ok) return Failed("recording not removed: " + removal.reason);
     // An entry left in the file brings the record back on the next load.
     if (entry->kind == RecordSourceFile::Kind::StoreIndex) {
-        WriteU8(entry->image, CallRecord::kCardBytesOffset + CallRecord::kCardInUseByte, 0);
+        constexpr std::size_t kByte = CallRecord::kCardBytesOffset + CallRecord::kCardInUseByte;
+        WriteU8(entry->image, kByte, 0);
         WriteI32(entry->image, CallRecord::kInUseOffset, 0);
-    } else {
-        entry->image[card128::kInUse] = 0;
+        return WriteFields(*entry, {{kByte, 1}, {CallRecord::kInUseOffset, 4}}, FileNameOf(record));
     }
-    return WriteEntry(*entry, FileNameOf(record));
+    entry->image[card128::kInUse] = 0;
+    return WriteFields(*entry, {{card128::kInUse, 1}}, FileNameOf(record));
 }
 
 RecordChange WriteRecordMark(CallRecord& record, int value) {
@@ -111,13 +127,17 @@ RecordChange WriteRecordMark(CallRecord& record, int value) {
     auto entry = OpenEntry(record, reason);
     if (!entry) return Failed(reason);
     const auto byte = static_cast<std::uint8_t>(value & 0xFF);
+    RecordChange written;
     if (entry->kind == RecordSourceFile::Kind::StoreIndex) {
-        WriteU8(entry->image, CallRecord::kCardBytesOffset + CallRecord::kCardMarkByte, byte);
+        constexpr std::size_t kByte = CallRecord::kCardBytesOffset + CallRecord::kCardMarkByte;
+        WriteU8(entry->image, kByte, byte);
         WriteI32(entry->image, CallRecord::kMarkedOffset, value);
+        written =
+            WriteFields(*entry, {{kByte, 1}, {CallRecord::kMarkedOffset, 4}}, FileNameOf(record));
     } else {
         entry->image[card128::kMark] = byte;
+        written = WriteFields(*entry, {{card128::kMark, 1}}, FileNameOf(record));
     }
-    RecordChange written = WriteEntry(*entry, FileNameOf(record));
     if (written.done) {
         record.marked = value;
         record.cardBytes[CallRecord::kCardMarkByte] = byte;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <thread>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -261,6 +263,40 @@ TEST(RecordCommands, FifosAreRefusedNotWaitedFor) {
         ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
         EXPECT_TRUE(S_ISFIFO(st.st_mode));
     }
+}
+
+// Another PC clears the entry (a deletion, retention) while this one marks
+// it: a mark writes its own bytes only, never the entry as it read it a moment
+// before, which brought cleared entries back to life.
+TEST(RecordCommands, AMarkNeverWritesBackBytesAnotherWriterChanged) {
+    Store s;
+    const fs::path rec = s.root / "201601" / "20160101" / "20160101120000-I-1.wav";
+    test::WriteText(rec, "recording");
+    s.File(201601, {StoreRecord(2016, 1, 0, rec)});
+    const RecordList& list = s.Load();
+    ASSERT_EQ(list.size(), 1u);
+    CallRecord& record = *list[0];
+    const fs::path index = MonthIndexPath(s.backupPath, 0, 201601);
+    const int fd = ::open(index.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::atomic<bool> done{false};
+    std::thread marking([&] {
+        for (int i = 0; !done; ++i)
+            (void)WriteRecordMark(record, i & 1);
+    });
+    int undone = 0;
+    for (std::uint8_t i = 0; i < 200; ++i) {
+        std::uint8_t value[4] = {static_cast<std::uint8_t>(i + 2), 0, 0, 0};
+        ASSERT_EQ(::pwrite(fd, value, 4, CallRecord::kInUseOffset), 4);
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        std::uint8_t back[4] = {};
+        ASSERT_EQ(::pread(fd, back, 4, CallRecord::kInUseOffset), 4);
+        undone += back[0] != value[0];
+    }
+    done = true;
+    marking.join();
+    ::close(fd);
+    EXPECT_EQ(undone, 0);
 }
 
 }  // namespace
