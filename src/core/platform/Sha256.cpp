@@ -36,11 +36,11 @@ Sha256::Digest Sha256::Finish() {
     return out;
 }
 
-std::string DigestHex(const Sha256::Digest& digest) {
+std::string LowerHexOf(ByteSpan bytes) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string out;
-    out.reserve(digest.size() * 2);
-    for (const std::uint8_t b : digest) {
+    out.reserve(bytes.size() * 2);
+    for (const std::uint8_t b : bytes) {
         out.push_back(kHex[b >> 4]);
         out.push_back(kHex[b & 15]);
     }

@@ -31,8 +31,13 @@ class Sha256 {
     std::unique_ptr<Context> context_;
 };
 
+// Lower-case hex of any bytes, as the checksum tools print digests.
+std::string LowerHexOf(ByteSpan bytes);
+
 // Lower-case hex, as sha256sum prints it.
-std::string DigestHex(const Sha256::Digest& digest);
+inline std::string DigestHex(const Sha256::Digest& digest) {
+    return LowerHexOf(ByteSpan(digest.data(), digest.size()));
+}
 // Reads 64 hex digits (either case); nullopt for anything else.
 std::optional<Sha256::Digest> ParseDigestHex(std::string_view text);
 

@@ -30,15 +30,4 @@ Xxh128::Digest Xxh128::Finish() {
     return out;
 }
 
-std::string DigestHex(const Xxh128::Digest& digest) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(digest.size() * 2);
-    for (const std::uint8_t b : digest) {
-        out.push_back(kHex[b >> 4]);
-        out.push_back(kHex[b & 15]);
-    }
-    return out;
-}
-
 }  // namespace lk

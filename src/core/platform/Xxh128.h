@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/ByteIo.h"
+#include "platform/Sha256.h"
 
 namespace lk {
 
@@ -33,6 +34,8 @@ class Xxh128 {
 };
 
 // Lower-case hex, as xxhsum prints it.
-std::string DigestHex(const Xxh128::Digest& digest);
+inline std::string DigestHex(const Xxh128::Digest& digest) {
+    return LowerHexOf(ByteSpan(digest.data(), digest.size()));
+}
 
 }  // namespace lk
