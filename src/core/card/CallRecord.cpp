@@ -44,6 +44,16 @@ CallRecord CallRecord::FromBytes(ByteSpan b) {
     return r;
 }
 
+std::u16string CallRecord::FilePathTextOf(ByteSpan b) {
+    std::size_t n = 0;
+    while (n < kFilePathUnits && ReadU16(b, kFilePathOffset + 2 * n) != 0)
+        ++n;
+    std::u16string text(n, u'\0');
+    for (std::size_t i = 0; i < n; ++i)
+        text[i] = static_cast<char16_t>(ReadU16(b, kFilePathOffset + 2 * i));
+    return text;
+}
+
 void CallRecord::ToBytes(MutableByteSpan b) const {
     WriteI32(b, kIndexOffset, index);
     for (std::size_t i = 0; i < kCardBytesSize; ++i)

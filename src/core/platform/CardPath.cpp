@@ -4,15 +4,18 @@
 
 namespace lk {
 
-std::optional<std::filesystem::path> ResolveUnderRoot(const std::filesystem::path& root,
-                                                      std::u16string_view relative) {
+std::optional<std::string> ResolveUnderRootText(std::string_view root,
+                                                std::u16string_view relative) {
     if (relative.empty()) return std::nullopt;
     const auto isSeparator = [](char16_t c) { return c == u'\\' || c == u'/'; };
     if (isSeparator(relative.front())) return std::nullopt;  // absolute, or a "\\server" share
 
-    std::filesystem::path out = root;
+    // The parts are checked and joined as text, converted once: a loader
+    // resolves every record of a log, and a path object per part made up
+    // most of that.
+    std::u16string joined;
+    joined.reserve(relative.size());
     std::size_t pos = 0;
-    bool any = false;
     while (pos <= relative.size()) {
         std::size_t end = pos;
         while (end < relative.size() && !isSeparator(relative[end]))
@@ -26,11 +29,23 @@ std::optional<std::filesystem::path> ResolveUnderRoot(const std::filesystem::pat
             part.find(u'\0') != std::u16string_view::npos ||
             part.find_first_not_of(u'.') == std::u16string_view::npos)
             return std::nullopt;
-        out /= ToUtf8(part);
-        any = true;
+        if (!joined.empty()) joined += u'/';
+        joined += part;
     }
-    if (!any) return std::nullopt;
+    if (joined.empty()) return std::nullopt;
+    // As path's operator/ joins: a separator unless the root is empty or
+    // ends in one.
+    std::string out(root);
+    if (!out.empty() && out.back() != '/') out += '/';
+    out += ToUtf8(joined);
     return out;
+}
+
+std::optional<std::filesystem::path> ResolveUnderRoot(const std::filesystem::path& root,
+                                                      std::u16string_view relative) {
+    auto text = ResolveUnderRootText(root.native(), relative);
+    if (!text) return std::nullopt;
+    return std::filesystem::path(std::move(*text));
 }
 
 std::optional<DrivePath> SplitDrivePath(std::u16string_view drivePath) {
