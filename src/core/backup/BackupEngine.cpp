@@ -152,6 +152,20 @@ T NumberOf(std::string_view text) {
     return r.ec == std::errc() ? value : T{0};
 }
 
+// The end of a stored path from its third-last separator on: all of it that
+// its store key (month/day/name) is made of, so that only that much is
+// converted per index entry.
+std::u16string_view StoreKeyTail(std::u16string_view path) {
+    std::size_t end = path.size();
+    for (int parts = 0; parts < 3; ++parts) {
+        const std::size_t sep =
+            end == 0 ? std::u16string_view::npos : path.find_last_of(u"/\\", end - 1);
+        if (sep == std::u16string_view::npos) return path;
+        end = sep;
+    }
+    return path.substr(end);
+}
+
 // Lets sets of texts be searched with a view, without a string per lookup.
 struct TextHash {
     using is_transparent = void;
@@ -722,7 +736,7 @@ void BackupRun::ReadNewEntries(int yyyymm) {
     for (; off + CallRecord::kSize <= bytes->size(); off += CallRecord::kSize, ++position) {
         // Only the path and the in-use byte matter here: read those alone.
         const ByteSpan image(bytes->data() + off, CallRecord::kSize);
-        std::string key = StoreKeyOf(ToUtf8(CallRecord::FilePathTextOf(image)));
+        std::string key = StoreKeyOf(ToUtf8(StoreKeyTail(CallRecord::FilePathTextOf(image))));
         if (CallRecord::IsLiveImage(image)) m.live[key].push_back(position);
         m.named.insert(std::move(key));
     }

@@ -74,6 +74,10 @@ std::string ToUtf8(std::u16string_view text) {
     char* o = out.data();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
+        if (u < 0x80) {  // paths and numbers: nearly all ASCII
+            *o++ = static_cast<char>(u);
+            continue;
+        }
         if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
             const char32_t cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
                                 (static_cast<char32_t>(text[i + 1]) - 0xDC00);

@@ -51,6 +51,31 @@ TEST(CardPath, ResolvesOnlyPathsThatStayUnderTheRoot) {
     }
 }
 
+TEST(CardPath, JoinsOntoEveryShapeOfRootAsPathsDo) {
+    // The text form is compared with stored and listed paths as it stands:
+    // no doubled or missing separator, whatever the root looks like.
+    struct Case {
+        std::string root;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"/media/card", "/media/card/201601/x.wav"},
+        {"/media/card/", "/media/card/201601/x.wav"},
+        {"card", "card/201601/x.wav"},
+        {"/", "/201601/x.wav"},
+        {"", "201601/x.wav"},
+    };
+    for (const auto& c : cases) {
+        const auto text = ResolveUnderRootText(c.root, u"201601\\\\x.wav");
+        ASSERT_TRUE(text.has_value()) << c.root;
+        EXPECT_EQ(*text, c.expected) << c.root;
+        const auto path = ResolveUnderRoot(c.root, u"201601\\\\x.wav");
+        ASSERT_TRUE(path.has_value()) << c.root;
+        EXPECT_EQ(path->native(), (std::filesystem::path(c.root) / "201601" / "x.wav").native())
+            << c.root;
+    }
+}
+
 TEST(CardPath, SplitsAndMakesDrivePaths) {
     struct Case {
         std::u16string path;
