@@ -85,7 +85,9 @@ struct Pending {
     BackupOutcome outcome = BackupOutcome::Failed;
     Work work = Work::None;
     const CallRecord* record = nullptr;
-    Destination base;        // the recording's own name (variant 1)
+    // The recording's own name (variant 1); its path is made only where
+    // needed (BasePath), as p.dest holds the same until a record settles.
+    Destination base;
     Destination dest;        // the name actually used
     fs::path source;         // card file (empty: none)
     std::string sourceKey;   // the card file as the card compares names
@@ -166,6 +168,10 @@ std::u16string_view StoreKeyTail(std::u16string_view path) {
     return path.substr(end);
 }
 
+bool HasLineBreakOrTab(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n'; });
+}
+
 // Lets sets of texts be searched with a view, without a string per lookup.
 struct TextHash {
     using is_transparent = void;
@@ -235,6 +241,8 @@ class BackupRun {
     // that ignores case; `found` false when the folder holds none.
     bool FindOtherCase(Pending& p, const fs::path& source, fs::path& found);
     Destination Variant(const Destination& d, int variant) const;
+    // p.base with its path.
+    const Destination& BasePath(Pending& p) const;
     // ReachedWithoutLinks, remembering the folders already found plain.
     bool LinkFree(const fs::path& root, const fs::path& p);
     void Queue(Pending p);
@@ -324,6 +332,11 @@ std::optional<Destination> BackupRun::DestinationOf(CallRecord& record, bool& na
     if (longest >= CallRecord::kFilePathUnits) return std::nullopt;
     d.path = fs::path(std::move(text));
     return d;
+}
+
+const Destination& BackupRun::BasePath(Pending& p) const {
+    if (p.base.path.empty()) p.base.path = fs::path(JoinText(storeRoot_.native(), p.base.key));
+    return p.base;
 }
 
 Destination BackupRun::Variant(const Destination& d, int variant) const {
@@ -446,7 +459,7 @@ bool BackupRun::FindOtherCase(Pending& p, const fs::path& source, fs::path& foun
 
 void BackupRun::ChooseMarker(Pending& p) {
     // Moved by an earlier run that kept the call log: the copy is the recording.
-    const FileProbe real = files_.Probe(p.base.path);
+    const FileProbe real = files_.Probe(BasePath(p).path);
     if (real.kind == FileProbe::Kind::Regular) {
         p.dest = p.base;
         p.work = Work::Held;
@@ -487,9 +500,11 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         return Queue(std::move(p));
     }
     progress_.Step(step, range, dest->path.native());
-    p.base = *dest;
+    p.base.yyyymm = dest->yyyymm;
+    p.base.key = dest->key;
     p.dest = std::move(*dest);
-    const Destination& base = p.base;
+    // Until the record settles, p.dest is its own name.
+    const Destination& base = p.dest;
 
     bool cardMissing = false;
     auto source = SourceOf(record, cardMissing);
@@ -703,9 +718,7 @@ void BackupRun::RememberCardFiles(int yyyymm, const std::vector<Pending*>& done)
     std::string lines;
     for (const Pending* p : done) {
         const FileProbe& f = p->sourceProbe;
-        if (p->cardKey.find_first_of("\t\n") != std::string::npos ||
-            p->dest.key.find_first_of("\t\n") != std::string::npos)
-            continue;
+        if (HasLineBreakOrTab(p->cardKey) || HasLineBreakOrTab(p->dest.key)) continue;
         if (const SeenFile* seen = Seen(yyyymm, p->cardKey);
             seen != nullptr && seen->size == f.size && seen->modifiedNs == f.modifiedNs &&
             seen->changedNs == f.changedNs && seen->storeKey == p->dest.key)
@@ -777,7 +790,7 @@ void BackupRun::NoteIndexed(int yyyymm, const std::string& key, std::optional<st
 void BackupRun::NameCopy(Pending& p) {
     MonthIndex& m = Month(p.base.yyyymm);
     for (int variant = 1; variant <= kMaxNameVariants; ++variant) {
-        const Destination v = Variant(p.base, variant);
+        const Destination v = Variant(BasePath(p), variant);
         // The rename never replaces, so it is tried first: the name is looked
         // at only when it is taken.
         if (m.named.count(v.key) == 0) {
@@ -928,7 +941,7 @@ void BackupRun::Flush() {
                         ByteSpan(dead, 1)))
                     markersCleared = true;
             }
-            replacedMarkers.push_back(p->base.path.string() + kMarkerSuffix);
+            replacedMarkers.push_back(BasePath(*p).path.string() + kMarkerSuffix);
             m.live.erase(marker);
         }
         if (markersCleared) files_.Sync({index});

@@ -69,12 +69,15 @@ CallRecord CallRecord::FromBytes(ByteSpan b) {
 }
 
 std::u16string CallRecord::FilePathTextOf(ByteSpan b) {
+    if (kFilePathOffset + 2 * kFilePathUnits > b.size())
+        return std::u16string(FromBytes(b).filePath.Text());
+    const std::uint8_t* field = b.data() + kFilePathOffset;
     std::size_t n = 0;
-    while (n < kFilePathUnits && ReadU16(b, kFilePathOffset + 2 * n) != 0)
+    while (n < kFilePathUnits && (field[2 * n] != 0 || field[2 * n + 1] != 0))
         ++n;
     std::u16string text(n, u'\0');
     for (std::size_t i = 0; i < n; ++i)
-        text[i] = static_cast<char16_t>(ReadU16(b, kFilePathOffset + 2 * i));
+        text[i] = static_cast<char16_t>(field[2 * i] | (field[2 * i + 1] << 8));
     return text;
 }
 

@@ -10,27 +10,29 @@ std::optional<std::string> ResolveUnderRootText(std::string_view root,
     const auto isSeparator = [](char16_t c) { return c == u'\\' || c == u'/'; };
     if (isSeparator(relative.front())) return std::nullopt;  // absolute, or a "\\server" share
 
-    // The parts are checked and joined as text, converted once: a loader
-    // resolves every record of a log, and a path object per part made up
-    // most of that.
+    // The parts are checked and joined as text in one pass, converted once: a
+    // loader resolves every record of a log, and a path object per part made
+    // up most of that.
     std::u16string joined;
     joined.reserve(relative.size());
     std::size_t pos = 0;
-    while (pos <= relative.size()) {
-        std::size_t end = pos;
-        while (end < relative.size() && !isSeparator(relative[end]))
-            ++end;
-        const auto part = relative.substr(pos, end - pos);
-        pos = end + 1;
-        if (part.empty()) continue;  // doubled or trailing separator
-        // No drive prefixes or stream names, no NULs, and no component made
-        // only of dots (Windows also reads "..." as a parent reference).
-        if (part.find(u':') != std::u16string_view::npos ||
-            part.find(u'\0') != std::u16string_view::npos ||
-            part.find_first_not_of(u'.') == std::u16string_view::npos)
-            return std::nullopt;
+    while (pos < relative.size()) {
+        const std::size_t start = pos;
+        bool onlyDots = true;
+        for (; pos < relative.size() && !isSeparator(relative[pos]); ++pos) {
+            const char16_t c = relative[pos];
+            // No drive prefixes or stream names and no NULs.
+            if (c == u':' || c == u'\0') return std::nullopt;
+            onlyDots = onlyDots && c == u'.';
+        }
+        const std::size_t length = pos - start;
+        ++pos;                      // past the separator
+        if (length == 0) continue;  // doubled or trailing separator
+        // No component made only of dots (Windows also reads "..." as a
+        // parent reference).
+        if (onlyDots) return std::nullopt;
         if (!joined.empty()) joined += u'/';
-        joined += part;
+        joined.append(relative.substr(start, length));
     }
     if (joined.empty()) return std::nullopt;
     // As path's operator/ joins: a separator unless the root is empty or

@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -69,12 +70,19 @@ bool IsLowSurrogate(char16_t u) {
 }  // namespace
 
 std::string ToUtf8(std::u16string_view text) {
+    // Paths and numbers are nearly always ASCII: one byte per unit.
+    if (std::all_of(text.begin(), text.end(), [](char16_t u) { return u < 0x80; })) {
+        std::string ascii(text.size(), '\0');
+        std::transform(text.begin(), text.end(), ascii.begin(),
+                       [](char16_t u) { return static_cast<char>(u); });
+        return ascii;
+    }
     // At most three bytes per unit (a surrogate pair gives four for two).
     std::string out(text.size() * 3, '\0');
     char* o = out.data();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
-        if (u < 0x80) {  // paths and numbers: nearly all ASCII
+        if (u < 0x80) {
             *o++ = static_cast<char>(u);
             continue;
         }
