@@ -154,18 +154,24 @@ T NumberOf(std::string_view text) {
     return r.ec == std::errc() ? value : T{0};
 }
 
-// The end of a stored path from its third-last separator on: all of it that
-// its store key (month/day/name) is made of, so that only that much is
-// converted per index entry.
-std::u16string_view StoreKeyTail(std::u16string_view path) {
-    std::size_t end = path.size();
+// The store key (month/day/name) of a path an index entry names, as
+// StoreKeyOf gives it, converted from the key's own part of the path alone:
+// an index scan does this for every entry.
+std::string StoreKeyOfUnits(std::u16string_view path) {
+    const auto isSeparator = [](char16_t c) { return c == u'/' || c == u'\\'; };
+    std::size_t start = path.size();
     for (int parts = 0; parts < 3; ++parts) {
-        const std::size_t sep =
-            end == 0 ? std::u16string_view::npos : path.find_last_of(u"/\\", end - 1);
-        if (sep == std::u16string_view::npos) return path;
-        end = sep;
+        std::size_t sep = start;
+        while (sep > 0 && !isSeparator(path[sep - 1]))
+            --sep;
+        // Fewer than three separators (or one at the very start): the rare
+        // shapes are left to StoreKeyOf itself.
+        if (sep <= 1) return StoreKeyOf(ToUtf8(path));
+        start = sep - 1;
     }
-    return path.substr(end);
+    std::string key = ToUtf8(path.substr(start + 1));
+    std::replace(key.begin(), key.end(), '\\', '/');
+    return key;
 }
 
 bool HasLineBreakOrTab(std::string_view text) {
@@ -749,7 +755,7 @@ void BackupRun::ReadNewEntries(int yyyymm) {
     for (; off + CallRecord::kSize <= bytes->size(); off += CallRecord::kSize, ++position) {
         // Only the path and the in-use byte matter here: read those alone.
         const ByteSpan image(bytes->data() + off, CallRecord::kSize);
-        std::string key = StoreKeyOf(ToUtf8(StoreKeyTail(CallRecord::FilePathTextOf(image))));
+        std::string key = StoreKeyOfUnits(CallRecord::FilePathTextOf(image));
         if (CallRecord::IsLiveImage(image)) m.live[key].push_back(position);
         m.named.insert(std::move(key));
     }

@@ -1,5 +1,7 @@
 #include "platform/CardPath.h"
 
+#include <algorithm>
+
 #include "platform/TextCodec.h"
 
 namespace lk {
@@ -10,20 +12,29 @@ std::optional<std::string> ResolveUnderRootText(std::string_view root,
     const auto isSeparator = [](char16_t c) { return c == u'\\' || c == u'/'; };
     if (isSeparator(relative.front())) return std::nullopt;  // absolute, or a "\\server" share
 
-    // The parts are checked and joined as text in one pass, converted once: a
+    // The parts are checked and joined in one pass, onto the root's text: a
     // loader resolves every record of a log, and a path object per part made
     // up most of that.
-    std::u16string joined;
-    joined.reserve(relative.size());
+    // As path's operator/ joins: a separator unless the root is empty or
+    // ends in one.
+    std::string out(root);
+    if (!out.empty() && out.back() != '/') out += '/';
+    const std::size_t rootLength = out.size();
+    // ASCII parts are written in place (one byte per unit, the separators
+    // at most one per part); others are converted and appended.
+    out.resize(rootLength + relative.size());
+    std::size_t used = rootLength;
     std::size_t pos = 0;
     while (pos < relative.size()) {
         const std::size_t start = pos;
         bool onlyDots = true;
+        bool ascii = true;
         for (; pos < relative.size() && !isSeparator(relative[pos]); ++pos) {
             const char16_t c = relative[pos];
             // No drive prefixes or stream names and no NULs.
             if (c == u':' || c == u'\0') return std::nullopt;
             onlyDots = onlyDots && c == u'.';
+            ascii = ascii && c < 0x80;
         }
         const std::size_t length = pos - start;
         ++pos;                      // past the separator
@@ -31,15 +42,22 @@ std::optional<std::string> ResolveUnderRootText(std::string_view root,
         // No component made only of dots (Windows also reads "..." as a
         // parent reference).
         if (onlyDots) return std::nullopt;
-        if (!joined.empty()) joined += u'/';
-        joined.append(relative.substr(start, length));
+        if (used > rootLength) out[used++] = '/';
+        const std::u16string_view part = relative.substr(start, length);
+        if (ascii) {
+            for (const char16_t c : part)
+                out[used++] = static_cast<char>(c);
+        } else {
+            const std::string text = ToUtf8(part);
+            // Room for this text and for all that may follow it.
+            const std::size_t rest = pos < relative.size() ? relative.size() - pos : 0;
+            out.resize(std::max(out.size(), used + text.size() + rest + 1));
+            out.replace(used, text.size(), text);
+            used += text.size();
+        }
     }
-    if (joined.empty()) return std::nullopt;
-    // As path's operator/ joins: a separator unless the root is empty or
-    // ends in one.
-    std::string out(root);
-    if (!out.empty() && out.back() != '/') out += '/';
-    out += ToUtf8(joined);
+    if (used == rootLength) return std::nullopt;
+    out.resize(used);
     return out;
 }
 

@@ -22,6 +22,9 @@ TEST(CardPath, ResolvesOnlyPathsThatStayUnderTheRoot) {
         {u"201601\\\\x.wav", "/media/card/201601/x.wav"},
         {u"CallLog.dat", "/media/card/CallLog.dat"},
         {u"201601\\中文.wav", "/media/card/201601/\xE4\xB8\xAD\xE6\x96\x87.wav"},
+        {u"中文\\中文.wav\\a.wav",
+         "/media/card/\xE4\xB8\xAD\xE6\x96\x87/"
+         "\xE4\xB8\xAD\xE6\x96\x87.wav/a.wav"},
         {u"a..b\\x.wav", "/media/card/a..b/x.wav"},
         {u"", std::nullopt},
         {u"..\\..\\x", std::nullopt},
