@@ -23,7 +23,8 @@
 # index entries durable before it counts them, the others do not. Runs
 # alternate, each side taking each place in turn (A B, B A, ...), so that
 # load from other work on the machine and the order itself fall on all sides. LK_BENCH_ALT_CLI=path adds a second build of the backup to the
-# empty-store rows, alternated with the first (an A/B of a change).
+# empty-store, second-run and search rows, alternated with the first (an A/B
+# of a change).
 #
 # Needs root (loop devices, mount, drop_caches).
 set -euo pipefail
@@ -152,12 +153,18 @@ second_run() {  # second_run ROW CARD COLD
   sync
   "$CLI" backup --card "$card" --store "$S/lk" >/dev/null  # warm-up of both sides
   rsync -a "$card/" "$S/rs/"
+  [[ -n $ALT ]] && "$ALT" backup --card "$card" --store "$S/lk" >/dev/null
   for ((r = 1; r <= RUNS; r++)); do
     [[ $cold == yes ]] && drop_caches
     before=$(card_sectors_read)
     timed "$row.lk" "$CLI" backup --card "$card" --store "$S/lk" --json
     expect backedUp 0
     times[$row.lkread]+="$(( ($(card_sectors_read) - before) * 512 )) "
+    if [[ -n $ALT ]]; then
+      [[ $cold == yes ]] && drop_caches
+      timed "$row.alt" "$ALT" backup --card "$card" --store "$S/lk" --json
+      expect backedUp 0
+    fi
     [[ $cold == yes ]] && drop_caches
     before=$(card_sectors_read)
     timed "$row.rs" rsync -a "$card/" "$S/rs/"
@@ -238,6 +245,7 @@ if wants warm; then
   echo "second run, nothing new, 1 GiB card, warm cache"
   second_run warm "$C/master" no
   report "second run 1 GiB warm" warm.lk warm.rs "rsync -a" 1.5
+  [[ -n $ALT ]] && report "second run 1 GiB warm: alt build" warm.alt warm.lk "first build" 1.0
 fi
 if wants cold; then
   echo "second run, nothing new, 1 GiB card, caches dropped"
@@ -270,6 +278,7 @@ if wants warm10k; then
   echo "second run, nothing new, 10,000 files, warm cache"
   second_run warm10k "$C/master" no
   report "second run 10,000 files warm" warm10k.lk warm10k.rs "rsync -a" 1.5
+  [[ -n $ALT ]] && report "second run 10,000: alt build" warm10k.alt warm10k.lk "first build" 1.0
 fi
 if wants fill16k; then
   echo "empty store, 10,000 x 16 KiB"
@@ -339,11 +348,20 @@ if wants search; then
   sync
   search_store() { timed search.store "$CLI" search --store "$S/search" --family 0 --number 555; }
   search_card() { timed search.card "$CLI" search --card "$C/search" --number 555; }
+  search_alt_store() { timed search.altstore "$ALT" search --store "$S/search" --family 0 --number 555; }
+  search_alt_card() { timed search.altcard "$ALT" search --card "$C/search" --number 555; }
   # Warm-up, untimed.
   "$CLI" search --store "$S/search" --family 0 --number 555 >/dev/null
   "$CLI" search --card "$C/search" --number 555 >/dev/null
-  for ((r = 1; r <= RUNS; r++)); do rotated "$r" search_store search_card; done
+  for ((r = 1; r <= RUNS; r++)); do
+    if [[ -n $ALT ]]; then
+      rotated "$r" search_store search_card search_alt_store search_alt_card
+    else
+      rotated "$r" search_store search_card
+    fi
+  done
   report "search 100,000 records" search.store search.card "on a card" 1.2
+  [[ -n $ALT ]] && report "search 100,000: alt build" search.altstore search.altcard "on a card" 1.2
   fresh "$C/search" "$S/search"
 fi
 

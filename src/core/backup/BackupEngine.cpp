@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -84,7 +85,9 @@ struct Pending {
     BackupOutcome outcome = BackupOutcome::Failed;
     Work work = Work::None;
     const CallRecord* record = nullptr;
-    Destination base;        // the recording's own name (variant 1)
+    // The recording's own name (variant 1); its path is made only where
+    // needed (BasePath), as p.dest holds the same until a record settles.
+    Destination base;
     Destination dest;        // the name actually used
     fs::path source;         // card file (empty: none)
     std::string sourceKey;   // the card file as the card compares names
@@ -121,6 +124,68 @@ struct MonthIndex {
     std::unordered_set<std::string> named;
 };
 
+// `root` / `rel` as path's operator/ joins them (for a relative `rel`), made
+// as text so that the path object is built once.
+std::string JoinText(std::string_view root, std::string_view rel) {
+    std::string out;
+    out.reserve(root.size() + 1 + rel.size());
+    out += root;
+    if (!out.empty() && out.back() != '/') out += '/';
+    out += rel;
+    return out;
+}
+
+// The folder part of a native path: equal for two paths exactly when their
+// parent_path() is, and cheaper to look up per record.
+std::string_view FolderText(const fs::path& p) {
+    const std::string_view text = p.native();
+    const std::size_t slash = text.rfind('/');
+    return slash == std::string_view::npos ? std::string_view() : text.substr(0, slash);
+}
+
+// A number field of a facts line: its leading digits, 0 when it starts with
+// none (a torn line then matches no card file, which only costs a content
+// check).
+template <typename T>
+T NumberOf(std::string_view text) {
+    T value = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, value);
+    return r.ec == std::errc() ? value : T{0};
+}
+
+// The store key (month/day/name) of a path an index entry names, as
+// StoreKeyOf gives it, converted from the key's own part of the path alone:
+// an index scan does this for every entry.
+std::string StoreKeyOfUnits(std::u16string_view path) {
+    const auto isSeparator = [](char16_t c) { return c == u'/' || c == u'\\'; };
+    std::size_t start = path.size();
+    for (int parts = 0; parts < 3; ++parts) {
+        std::size_t sep = start;
+        while (sep > 0 && !isSeparator(path[sep - 1]))
+            --sep;
+        // Fewer than three separators (or one at the very start): the rare
+        // shapes are left to StoreKeyOf itself.
+        if (sep <= 1) return StoreKeyOf(ToUtf8(path));
+        start = sep - 1;
+    }
+    std::string key = ToUtf8(path.substr(start + 1));
+    std::replace(key.begin(), key.end(), '\\', '/');
+    return key;
+}
+
+bool HasLineBreakOrTab(std::string_view text) {
+    return std::any_of(text.begin(), text.end(), [](char c) { return c == '\t' || c == '\n'; });
+}
+
+// Lets sets of texts be searched with a view, without a string per lookup.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
 std::string RandomTag(std::mt19937_64& random) {
     char buf[17];
     std::snprintf(buf, sizeof buf, "%08llx", static_cast<unsigned long long>(random() >> 32));
@@ -152,6 +217,7 @@ class BackupRun {
         } else if (cardLetter_ != 0) {
             if (auto volume = state_.volumes.Find(cardLetter_)) cardRoot_ = volume->root;
         }
+        if (!cardRoot_.empty()) cardRootPrefix_ = JoinText(cardRoot_.native(), "");
         ignoreCase_ = options_.cardIgnoresCase.has_value()
                           ? *options_.cardIgnoresCase
                           : !cardRoot_.empty() && FileSystemIgnoresCase(cardRoot_);
@@ -181,11 +247,13 @@ class BackupRun {
     // that ignores case; `found` false when the folder holds none.
     bool FindOtherCase(Pending& p, const fs::path& source, fs::path& found);
     Destination Variant(const Destination& d, int variant) const;
+    // p.base with its path.
+    const Destination& BasePath(Pending& p) const;
     // ReachedWithoutLinks, remembering the folders already found plain.
     bool LinkFree(const fs::path& root, const fs::path& p);
     void Queue(Pending p);
-    // Queues `p` as held by the store copy `v` (moving lets the card file go).
-    void QueueHeld(Pending p, const Destination& v);
+    // Queues `p` as held by the store copy p.dest (moving lets the card file go).
+    void QueueHeld(Pending p);
     // `error` -1: the file operations' last error.
     void Fail(Pending& p, bool onCard, int error = -1);
     void FailWith(Pending& p, bool onCard, std::string reason);
@@ -216,6 +284,7 @@ class BackupRun {
     fs::path storeRoot_;
     char cardLetter_ = 0;
     fs::path cardRoot_;
+    std::string cardRootPrefix_;  // cardRoot_'s text ending in '/' (empty: no root)
     bool ignoreCase_ = false;
     bool cardSeen_ = false;  // the card root was found a folder once
     std::map<int, MonthIndex> months_;
@@ -224,8 +293,8 @@ class BackupRun {
     std::unordered_set<std::string> plainFolders_;
     std::unordered_set<std::string> cleanedFolders_;
     // Folders found plain (and, in the store, made) once: not looked at again.
-    std::unordered_set<std::string> readyDays_;
-    std::unordered_set<std::string> readyCardFolders_;
+    std::unordered_set<std::string, TextHash, std::equal_to<>> readyDays_;
+    std::unordered_set<std::string, TextHash, std::equal_to<>> readyCardFolders_;
     // Card files met so far (as the card compares names), and the item of
     // the first record naming each once it is finished.
     std::unordered_set<std::string> sources_;
@@ -262,12 +331,18 @@ std::optional<Destination> BackupRun::DestinationOf(CallRecord& record, bool& na
     Destination d;
     d.yyyymm = std::stoi(month);
     d.key = month + "/" + day + "/" + fileName;
-    d.path = storeRoot_ / month / day / fileName;
+    std::string text = JoinText(storeRoot_.native(), d.key);
     // The index keeps the path in a field of 260 units with its terminator;
     // a longer one could not be found again (room is left for a variant).
-    const std::size_t longest = FromUtf8(d.path.string()).size() + sizeof(kPartialSuffix) + 3;
+    const std::size_t longest = FromUtf8(text).size() + sizeof(kPartialSuffix) + 3;
     if (longest >= CallRecord::kFilePathUnits) return std::nullopt;
+    d.path = fs::path(std::move(text));
     return d;
+}
+
+const Destination& BackupRun::BasePath(Pending& p) const {
+    if (p.base.path.empty()) p.base.path = fs::path(JoinText(storeRoot_.native(), p.base.key));
+    return p.base;
 }
 
 Destination BackupRun::Variant(const Destination& d, int variant) const {
@@ -322,13 +397,12 @@ bool BackupRun::LinkFree(const fs::path& root, const fs::path& p) {
 }
 
 void BackupRun::Queue(Pending p) {
+    if (batch_.capacity() == 0) batch_.reserve(kBatchFiles);
     batch_.push_back(std::move(p));
     if (batch_.size() >= kBatchFiles || batchBytes_ >= kBatchBytes) Flush();
 }
 
-void BackupRun::QueueHeld(Pending p, const Destination& v) {
-    p.dest = v;
-    p.item.destination = v.path;
+void BackupRun::QueueHeld(Pending p) {
     p.work = Work::Held;
     p.outcome = BackupOutcome::AlreadyHeld;
     p.removeSource = options_.move;
@@ -391,10 +465,9 @@ bool BackupRun::FindOtherCase(Pending& p, const fs::path& source, fs::path& foun
 
 void BackupRun::ChooseMarker(Pending& p) {
     // Moved by an earlier run that kept the call log: the copy is the recording.
-    const FileProbe real = files_.Probe(p.base.path);
+    const FileProbe real = files_.Probe(BasePath(p).path);
     if (real.kind == FileProbe::Kind::Regular) {
         p.dest = p.base;
-        p.item.destination = p.dest.path;
         p.work = Work::Held;
         p.outcome = BackupOutcome::AlreadyHeld;
         return;
@@ -403,15 +476,14 @@ void BackupRun::ChooseMarker(Pending& p) {
     Destination marker = p.base;
     marker.path += kMarkerSuffix;
     marker.key += kMarkerSuffix;
-    p.dest = marker;
-    p.item.destination = marker.path;
-    if (files_.CreateNewEmptyFile(marker.path)) {
+    p.dest = std::move(marker);
+    if (files_.CreateNewEmptyFile(p.dest.path)) {
         p.work = Work::Marker;
         p.outcome = BackupOutcome::Marker;
         p.addToList = true;
         return;
     }
-    const FileProbe held = files_.Probe(marker.path);
+    const FileProbe held = files_.Probe(p.dest.path);
     if (held.kind == FileProbe::Kind::Regular) {
         p.work = Work::Held;
         p.outcome = BackupOutcome::AlreadyHeld;
@@ -427,18 +499,21 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     const int step = static_cast<int>(position) + 1;
 
     bool namesRecording = false;
-    const auto dest = DestinationOf(record, namesRecording);
+    auto dest = DestinationOf(record, namesRecording);
     if (!dest) {
         progress_.Step(step, range, std::string());
         p.outcome = BackupOutcome::Refused;
         return Queue(std::move(p));
     }
-    p.base = p.dest = *dest;
-    p.item.destination = dest->path;
-    progress_.Step(step, range, dest->path.string());
+    progress_.Step(step, range, dest->path.native());
+    p.base.yyyymm = dest->yyyymm;
+    p.base.key = dest->key;
+    p.dest = std::move(*dest);
+    // Until the record settles, p.dest is its own name.
+    const Destination& base = p.dest;
 
     bool cardMissing = false;
-    const auto source = SourceOf(record, cardMissing);
+    auto source = SourceOf(record, cardMissing);
     if (!source) {
         p.outcome = cardMissing ? BackupOutcome::Failed : BackupOutcome::Refused;
         if (cardMissing) {
@@ -450,33 +525,36 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     // A recorder may name one recording in several records: it is backed up
     // once, with the first of them.
     if (namesRecording)
-        p.sourceKey = ignoreCase_ ? FoldLetterCase(source->string()) : source->string();
+        p.sourceKey = ignoreCase_ ? FoldLetterCase(source->native()) : source->native();
     if (namesRecording && !sources_.insert(p.sourceKey).second) {
         p.work = Work::Same;
         p.outcome = BackupOutcome::AlreadyHeld;
         return Queue(std::move(p));
     }
     // Nothing on the card or in the store is reached through a link (the
-    // recording itself is looked at below, once).
-    const fs::path cardFolder = source->parent_path();
-    if (readyCardFolders_.count(cardFolder.string()) == 0) {
-        if (!LinkFree(cardRoot_, cardFolder)) {
+    // recording itself is looked at below, once). Folders are looked up by
+    // their text: a path object per record made up much of a run that finds
+    // everything held.
+    if (const std::string_view cardFolder = FolderText(*source);
+        readyCardFolders_.find(cardFolder) == readyCardFolders_.end()) {
+        if (!LinkFree(cardRoot_, source->parent_path())) {
             if (!CardGone(p)) Fail(p, true);
             return Queue(std::move(p));
         }
-        readyCardFolders_.insert(cardFolder.string());
+        readyCardFolders_.emplace(cardFolder);
     }
-    const fs::path day = dest->path.parent_path();
-    if (readyDays_.count(day.string()) == 0) {
+    if (const std::string_view dayText = FolderText(base.path);
+        readyDays_.find(dayText) == readyDays_.end()) {
+        const fs::path day = base.path.parent_path();
         if (!LinkFree(options_.backupPath, day) || !files_.CreateDirectories(day) ||
             !LinkFree(options_.backupPath, day)) {
             Fail(p, false);
             return Queue(std::move(p));
         }
-        readyDays_.insert(day.string());
+        readyDays_.emplace(dayText);
     }
 
-    fs::path from = *source;
+    fs::path from = std::move(*source);
     FileProbe probe = namesRecording ? files_.Probe(from) : FileProbe{};
     if (probe.kind != FileProbe::Kind::Regular && CardGone(p)) return Queue(std::move(p));
     if (probe.kind == FileProbe::Kind::Missing && namesRecording) {
@@ -490,7 +568,7 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         fs::path other;
         if (!FindOtherCase(p, from, other)) return Queue(std::move(p));
         if (!other.empty()) {
-            from = other;
+            from = std::move(other);
             probe = files_.Probe(from);
         }
     }
@@ -511,27 +589,42 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         case FileProbe::Kind::Regular:
             break;
     }
-    p.source = from;
+    p.source = std::move(from);
     p.sourceProbe = probe;
+    const fs::path& src = p.source;
     const std::uint64_t sourceSize = probe.size;
     {
-        const std::string rel = from.lexically_relative(cardRoot_).generic_string();
-        p.cardKey = ignoreCase_ ? FoldLetterCase(rel) : rel;
+        // The card file's path is the card root's text and then its own.
+        const std::string& text = src.native();
+        if (text.size() > cardRootPrefix_.size() &&
+            text.compare(0, cardRootPrefix_.size(), cardRootPrefix_) == 0) {
+            const std::string_view rel = std::string_view(text).substr(cardRootPrefix_.size());
+            p.cardKey = ignoreCase_ ? FoldLetterCase(std::string(rel)) : std::string(rel);
+        } else {
+            const std::string rel = src.lexically_relative(cardRoot_).generic_string();
+            p.cardKey = ignoreCase_ ? FoldLetterCase(rel) : rel;
+        }
     }
-    if (const SeenFile* seen = Seen(dest->yyyymm, p.cardKey);
+    if (const SeenFile* seen = Seen(base.yyyymm, p.cardKey);
         seen != nullptr && seen->size == sourceSize && seen->modifiedNs == probe.modifiedNs &&
         seen->changedNs == probe.changedNs) {
-        Destination v = *dest;
-        v.key = seen->storeKey;
-        v.path = storeRoot_ / seen->storeKey;
-        const FileProbe there = files_.Probe(v.path);
+        // Nearly always the recording's own name, whose path is made already.
+        const bool ownName = seen->storeKey == base.key;
+        fs::path other =
+            ownName ? fs::path() : fs::path(JoinText(storeRoot_.native(), seen->storeKey));
+        const fs::path& at = ownName ? base.path : other;
+        const FileProbe there = files_.Probe(at);
         bool held = there.kind == FileProbe::Kind::Regular && there.size == sourceSize;
         if (held && options_.move) {
-            const auto same = files_.SameContent(from, v.path);
+            const auto same = files_.SameContent(src, at);
             held = same.has_value() && *same;
         }
         if (held) {
-            return QueueHeld(std::move(p), v);
+            if (!ownName) {
+                p.dest.key = seen->storeKey;
+                p.dest.path = std::move(other);
+            }
+            return QueueHeld(std::move(p));
         }
     }
 
@@ -539,33 +632,34 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     // holding these very bytes is not copied again (the lock decides whether
     // it still needs its index entry).
     for (int variant = 1; variant <= kMaxNameVariants; ++variant) {
-        const Destination v = Variant(*dest, variant);
+        Destination v = Variant(base, variant);
         const FileProbe there = files_.Probe(v.path);
         if (there.kind == FileProbe::Kind::Missing) break;
         if (there.kind != FileProbe::Kind::Regular || there.size != sourceSize) continue;
-        const auto same = files_.SameContent(from, v.path);
+        const auto same = files_.SameContent(src, v.path);
         if (!same) {
             Fail(p, false);
             return Queue(std::move(p));
         }
         if (*same) {
-            return QueueHeld(std::move(p), v);
+            p.dest = std::move(v);
+            return QueueHeld(std::move(p));
         }
     }
 
     // Written under a name of this run's own, renamed once durable, so that a
     // final name never holds half a recording.
-    RemoveStalePartials(day);
+    RemoveStalePartials(base.path.parent_path());
     bool copied = false;
     for (int attempt = 0; attempt < 4 && !copied; ++attempt) {
-        p.partial = dest->path;
+        p.partial = base.path;
         p.partial += partialTag_ + RandomTag(random_);
-        copied = files_.CopyToNewFile(from, p.partial);
+        copied = files_.CopyToNewFile(src, p.partial);
         if (!copied && files_.LastError() != EEXIST) break;
     }
     if (!copied || files_.LastCopiedBytes() != sourceSize) {
         const int error = files_.LastError();
-        const bool cardSide = copied || files_.Probe(from).kind != FileProbe::Kind::Regular;
+        const bool cardSide = copied || files_.Probe(src).kind != FileProbe::Kind::Regular;
         Fail(p, cardSide, copied ? EIO : error);  // EIO: the source changed while read
         if (copied || error != EEXIST) files_.Remove(p.partial);
         p.partial.clear();
@@ -592,28 +686,31 @@ const SeenFile* BackupRun::Seen(int yyyymm, const std::string& cardKey) {
         const std::string month = std::to_string(yyyymm) + "/";
         if (files_.ReachedWithoutLinks(options_.backupPath, path)) {
             if (const auto bytes = files_.ReadFrom(path, 0)) {
-                const std::string text(bytes->begin(), bytes->end());
+                const std::string_view text(reinterpret_cast<const char*>(bytes->data()),
+                                            bytes->size());
                 std::size_t pos = 0;
-                for (std::size_t end; (end = text.find('\n', pos)) != std::string::npos;
+                for (std::size_t end; (end = text.find('\n', pos)) != std::string_view::npos;
                      pos = end + 1) {
-                    std::vector<std::string> f;
+                    std::string_view f[5];
+                    std::size_t fields = 0;
                     for (std::size_t a = pos, tab; a <= end; a = tab + 1) {
                         tab = text.find('\t', a);
-                        if (tab == std::string::npos || tab > end) tab = end;
-                        f.push_back(text.substr(a, tab - a));
+                        if (tab == std::string_view::npos || tab > end) tab = end;
+                        if (fields < 5) f[fields] = text.substr(a, tab - a);
+                        ++fields;
                     }
                     // A store key names a file of this month's folders and
                     // nothing else.
-                    if (f.size() != 5 || f[3].compare(0, month.size(), month) != 0 ||
-                        f[3].find("..") != std::string::npos ||
+                    if (fields != 5 || !f[3].starts_with(month) ||
+                        f[3].find("..") != std::string_view::npos ||
                         std::count(f[3].begin(), f[3].end(), '/') != 2)
                         continue;
                     SeenFile seen;
-                    seen.size = std::strtoull(f[0].c_str(), nullptr, 10);
-                    seen.modifiedNs = std::strtoll(f[1].c_str(), nullptr, 10);
-                    seen.changedNs = std::strtoll(f[2].c_str(), nullptr, 10);
+                    seen.size = NumberOf<std::uint64_t>(f[0]);
+                    seen.modifiedNs = NumberOf<std::int64_t>(f[1]);
+                    seen.changedNs = NumberOf<std::int64_t>(f[2]);
                     seen.storeKey = f[3];
-                    facts[f[4]] = std::move(seen);
+                    facts[std::string(f[4])] = std::move(seen);
                 }
             }
         }
@@ -627,9 +724,7 @@ void BackupRun::RememberCardFiles(int yyyymm, const std::vector<Pending*>& done)
     std::string lines;
     for (const Pending* p : done) {
         const FileProbe& f = p->sourceProbe;
-        if (p->cardKey.find_first_of("\t\n") != std::string::npos ||
-            p->dest.key.find_first_of("\t\n") != std::string::npos)
-            continue;
+        if (HasLineBreakOrTab(p->cardKey) || HasLineBreakOrTab(p->dest.key)) continue;
         if (const SeenFile* seen = Seen(yyyymm, p->cardKey);
             seen != nullptr && seen->size == f.size && seen->modifiedNs == f.modifiedNs &&
             seen->changedNs == f.changedNs && seen->storeKey == p->dest.key)
@@ -658,10 +753,11 @@ void BackupRun::ReadNewEntries(int yyyymm) {
     std::uint64_t position = m.readBytes / CallRecord::kSize;
     std::size_t off = 0;
     for (; off + CallRecord::kSize <= bytes->size(); off += CallRecord::kSize, ++position) {
-        const auto r = CallRecord::FromBytes(ByteSpan(bytes->data() + off, CallRecord::kSize));
-        const std::string key = StoreKeyOf(ToUtf8(FieldText(r.filePath)));
-        m.named.insert(key);
-        if (r.IsLive()) m.live[key].push_back(position);
+        // Only the path and the in-use byte matter here: read those alone.
+        const ByteSpan image(bytes->data() + off, CallRecord::kSize);
+        std::string key = StoreKeyOfUnits(CallRecord::FilePathTextOf(image));
+        if (CallRecord::IsLiveImage(image)) m.live[key].push_back(position);
+        m.named.insert(std::move(key));
     }
     m.readBytes += off;
 }
@@ -700,13 +796,12 @@ void BackupRun::NoteIndexed(int yyyymm, const std::string& key, std::optional<st
 void BackupRun::NameCopy(Pending& p) {
     MonthIndex& m = Month(p.base.yyyymm);
     for (int variant = 1; variant <= kMaxNameVariants; ++variant) {
-        const Destination v = Variant(p.base, variant);
+        const Destination v = Variant(BasePath(p), variant);
         // The rename never replaces, so it is tried first: the name is looked
         // at only when it is taken.
         if (m.named.count(v.key) == 0) {
             if (files_.Rename(p.partial, v.path)) {
                 p.dest = v;
-                p.item.destination = v.path;
                 p.partial.clear();
                 p.index = true;
                 return;
@@ -732,7 +827,6 @@ void BackupRun::NameCopy(Pending& p) {
             files_.Remove(p.partial);
             p.partial.clear();
             p.dest = v;
-            p.item.destination = v.path;
             p.work = Work::Held;
             p.outcome = BackupOutcome::AlreadyHeld;
             p.addToList = false;
@@ -853,7 +947,7 @@ void BackupRun::Flush() {
                         ByteSpan(dead, 1)))
                     markersCleared = true;
             }
-            replacedMarkers.push_back(p->base.path.string() + kMarkerSuffix);
+            replacedMarkers.push_back(BasePath(*p).path.string() + kMarkerSuffix);
             m.live.erase(marker);
         }
         if (markersCleared) files_.Sync({index});
@@ -934,6 +1028,9 @@ void BackupRun::Flush() {
 
 void BackupRun::Finish(Pending& p) {
     BackupItem& item = p.item;
+    // The item names the copy the record ended with (empty when refused
+    // before one was known).
+    item.destination = std::move(p.dest.path);
     if (p.work == Work::Same) {
         // As its first record fared: held once that one is safe.
         const auto first = firstItem_.find(p.sourceKey);

@@ -75,12 +75,14 @@ bool SetPaths(CallRecord& out, const CardVolume& card, const std::u16string& rel
     if (rel.empty()) {
         native = (card.root / "").string();
     } else {
-        const auto resolved = ResolveUnderRoot(card.root, rel);
+        auto resolved = ResolveUnderRootText(card.root.native(), rel);
         if (!resolved) return false;
         native = card.letterCase
-                     ? card.letterCase->Resolve(card.root, resolved->lexically_relative(card.root))
+                     ? card.letterCase
+                           ->Resolve(card.root,
+                                     std::filesystem::path(*resolved).lexically_relative(card.root))
                            .string()
-                     : resolved->string();
+                     : std::move(*resolved);
     }
     SetFieldText(out.filePath, FromUtf8(native));
     return true;

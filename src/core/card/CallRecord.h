@@ -113,6 +113,13 @@ struct CallRecord {
     // The in-use byte copied from the card record (record byte 4).
     bool IsLive() const { return cardBytes[kCardInUseByte] == 1; }
 
+    // The same two facts read straight from a record image, for scans of a
+    // whole index that need nothing else of each record.
+    static std::u16string FilePathTextOf(ByteSpan bytes);
+    static bool IsLiveImage(ByteSpan bytes) {
+        return ReadU8(bytes, kCardBytesOffset + kCardInUseByte) == 1;
+    }
+
     bool operator==(const CallRecord&) const = default;
 };
 

@@ -40,18 +40,28 @@ bool AllDigits(std::string_view s) {
            std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-// The last `n` components of a path written with either separator.
-std::vector<std::string> TailComponents(const std::string& path, std::size_t n) {
-    std::vector<std::string> parts;
+// The last three components of a path written with either separator (fewer
+// when it has fewer), as views into it: read for every record of a store.
+struct PathTail {
+    std::string_view parts[3];
+    std::size_t count = 0;
+};
+PathTail TailComponents(std::string_view path) {
+    PathTail tail;
+    std::string_view found[3];
     std::size_t end = path.size();
-    while (parts.size() < n && end > 0) {
-        const std::size_t sep = path.find_last_of("/\\", end - 1);
-        const std::size_t start = sep == std::string::npos ? 0 : sep + 1;
-        if (end > start) parts.insert(parts.begin(), path.substr(start, end - start));
-        if (sep == std::string::npos) break;
-        end = sep;
+    while (tail.count < 3 && end > 0) {
+        std::size_t sep = end;
+        while (sep > 0 && path[sep - 1] != '/' && path[sep - 1] != '\\')
+            --sep;
+        // sep: where the component starts (past a separator, or 0).
+        if (end > sep) found[tail.count++] = path.substr(sep, end - sep);
+        if (sep == 0) break;
+        end = sep - 1;
     }
-    return parts;
+    for (std::size_t i = 0; i < tail.count; ++i)
+        tail.parts[i] = found[tail.count - 1 - i];
+    return tail;
 }
 
 }  // namespace
@@ -75,13 +85,13 @@ LoadBackupIndexResult LoadBackupIndex(RecorderState& state, const fs::path& back
 
 bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot,
                         const fs::path& absoluteStoreRoot) {
-    const std::string filePath = ToUtf8(FieldText(record.filePath));
+    const std::string filePath = ToUtf8(record.filePath.Text());
     if (filePath.empty()) return false;
-    const auto tail = TailComponents(filePath, 3);
-    if (tail.size() != 3) return false;
-    const std::string& month = tail[0];
-    const std::string& day = tail[1];
-    const std::string& name = tail[2];
+    const PathTail tail = TailComponents(filePath);
+    if (tail.count != 3) return false;
+    const std::string_view month = tail.parts[0];
+    const std::string_view day = tail.parts[1];
+    const std::string_view name = tail.parts[2];
     if (month.size() != 6 || !AllDigits(month) || day.size() != 8 || !AllDigits(day) ||
         day.compare(0, 6, month) != 0 || name == "." || name == "..") {
         return false;
@@ -89,11 +99,18 @@ bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot,
     // A path already naming that place in this store would be kept either
     // way: deciding so from the text keeps a large store's load free of a
     // stat per record.
-    const std::string rest = month + '/' + day + '/' + name;
-    const auto namesPlaceUnder = [&](const std::string& root) {
-        return filePath.size() == root.size() + 1 + rest.size() &&
-               filePath.compare(0, root.size(), root) == 0 && filePath[root.size()] == '/' &&
-               filePath.compare(root.size() + 1, rest.size(), rest) == 0;
+    const auto namesPlaceUnder = [&](std::string_view root) {
+        std::string_view rest = filePath;
+        const auto take = [&rest](char separator, std::string_view part) {
+            if (rest.empty() || rest.front() != separator) return false;
+            rest.remove_prefix(1);
+            if (!rest.starts_with(part)) return false;
+            rest.remove_prefix(part.size());
+            return true;
+        };
+        if (!rest.starts_with(root)) return false;
+        rest.remove_prefix(root.size());
+        return take('/', month) && take('/', day) && take('/', name) && rest.empty();
     };
     std::error_code ec;
     if (namesPlaceUnder(storeRoot.native()) ||
@@ -105,7 +122,7 @@ bool ReRootBackupRecord(CallRecord& record, const fs::path& storeRoot,
     // index) is only ever replaced by this store's own copy.
     const bool inside = RootedPath::Resolve(storeRoot, FieldText(record.filePath)).path.has_value();
     if (inside && fs::exists(fs::path(filePath), ec)) return false;
-    const fs::path candidate = storeRoot / month / day / name;
+    const fs::path candidate = storeRoot / fs::path(month) / fs::path(day) / fs::path(name);
     if (!IsReachedWithoutLinks(storeRoot, candidate) ||
         !fs::is_regular_file(fs::symlink_status(candidate, ec)))
         return false;

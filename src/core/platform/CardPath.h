@@ -14,6 +14,9 @@ namespace lk {
 // "." / ".." component.
 std::optional<std::filesystem::path> ResolveUnderRoot(const std::filesystem::path& root,
                                                       std::u16string_view relative);
+// The same, as the native text of the path (no path object made).
+std::optional<std::string> ResolveUnderRootText(std::string_view root,
+                                                std::u16string_view relative);
 
 // Splits a drive-form path "E:\201601\x.wav" into 'E' and "201601\x.wav";
 // nullopt when it does not start with a letter, a colon and a backslash.

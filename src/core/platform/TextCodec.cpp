@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
@@ -11,31 +12,35 @@ namespace {
 
 constexpr char16_t kReplacement = 0xFFFD;
 
-void AppendUtf8(std::string& out, char32_t cp) {
+// Writes at `o` and moves it past what was written. The converters write
+// into a buffer sized for the longest result and cut it once: appending a
+// character at a time made up much of loading and backing up a store's
+// paths.
+void PutUtf8(char*& o, char32_t cp) {
     if (cp < 0x80) {
-        out += static_cast<char>(cp);
+        *o++ = static_cast<char>(cp);
     } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xC0 | (cp >> 6));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xE0 | (cp >> 12));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        *o++ = static_cast<char>(0xF0 | (cp >> 18));
+        *o++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        *o++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        *o++ = static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
 
-void AppendUtf16(std::u16string& out, char32_t cp) {
+void PutUtf16(char16_t*& o, char32_t cp) {
     if (cp < 0x10000) {
-        out += static_cast<char16_t>(cp);
+        *o++ = static_cast<char16_t>(cp);
     } else {
         cp -= 0x10000;
-        out += static_cast<char16_t>(0xD800 + (cp >> 10));
-        out += static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
+        *o++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+        *o++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
     }
 }
 
@@ -65,32 +70,46 @@ bool IsLowSurrogate(char16_t u) {
 }  // namespace
 
 std::string ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
+    // Paths and numbers are nearly always ASCII: one byte per unit.
+    if (std::all_of(text.begin(), text.end(), [](char16_t u) { return u < 0x80; })) {
+        std::string ascii(text.size(), '\0');
+        std::transform(text.begin(), text.end(), ascii.begin(),
+                       [](char16_t u) { return static_cast<char>(u); });
+        return ascii;
+    }
+    // At most three bytes per unit (a surrogate pair gives four for two).
+    std::string out(text.size() * 3, '\0');
+    char* o = out.data();
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char16_t u = text[i];
+        if (u < 0x80) {
+            *o++ = static_cast<char>(u);
+            continue;
+        }
         if (IsHighSurrogate(u) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
             const char32_t cp = 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) +
                                 (static_cast<char32_t>(text[i + 1]) - 0xDC00);
-            AppendUtf8(out, cp);
+            PutUtf8(o, cp);
             ++i;
         } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
-            AppendUtf8(out, kReplacement);
+            PutUtf8(o, kReplacement);
         } else {
-            AppendUtf8(out, u);
+            PutUtf8(o, u);
         }
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 
 std::u16string FromUtf8(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
+    // At most one unit per byte (four bytes give a surrogate pair).
+    std::u16string out(text.size(), u'\0');
+    char16_t* o = out.data();
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     for (std::size_t i = 0; i < text.size();) {
         const unsigned char b = byte(i);
         if (b < 0x80) {
-            out += static_cast<char16_t>(b);
+            *o++ = static_cast<char16_t>(b);
             ++i;
             continue;
         }
@@ -119,11 +138,12 @@ std::u16string FromUtf8(std::string_view text) {
         }
         if (good && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) good = false;
         if (good)
-            AppendUtf16(out, cp);
+            PutUtf16(o, cp);
         else
-            out += kReplacement;
+            *o++ = kReplacement;
         i += n;
     }
+    out.resize(static_cast<std::size_t>(o - out.data()));
     return out;
 }
 

@@ -91,5 +91,31 @@ TEST(CallRecord, TextFieldsKeepWhatTheImageHolds) {
     EXPECT_EQ(r.filePath[0], u'\0');
 }
 
+TEST(CallRecord, TextsOfEveryLengthReadWholeAndAsTheIndexScanReadsThem) {
+    // Lengths around the steps in which trailing zeros are skipped, with
+    // units whose low byte is zero (U+0100) at the end.
+    const std::size_t lengths[] = {0, 1, 7, 8, 9, 15, 16, 17, 63, 64, 100, 255, 259, 260};
+    for (const std::size_t length : lengths) {
+        std::array<std::uint8_t, CallRecord::kSize> b{};
+        for (std::size_t i = 0; i < length; ++i) {
+            const std::size_t at = CallRecord::kFilePathOffset + 2 * i;
+            b[at] = i + 1 == length ? 0x00 : 'a';
+            b[at + 1] = i + 1 == length ? 0x01 : 0x00;
+            if (i < CallRecord::kNumberUnits) {
+                b[CallRecord::kNumberOffset + 2 * i] = b[at];
+                b[CallRecord::kNumberOffset + 2 * i + 1] = b[at + 1];
+            }
+        }
+        const CallRecord r = CallRecord::FromBytes(b);
+        EXPECT_EQ(r.filePath.Text().size(), length) << length;
+        EXPECT_EQ(r.number.Text().size(), std::min(length, CallRecord::kNumberUnits)) << length;
+        if (length > 0) {
+            EXPECT_EQ(r.filePath.Text().back(), u'\u0100') << length;
+        }
+        EXPECT_EQ(r.ToBytes(), b) << length;
+        EXPECT_EQ(CallRecord::FilePathTextOf(b), r.filePath.Text()) << length;
+    }
+}
+
 }  // namespace
 }  // namespace lk

@@ -22,6 +22,9 @@ TEST(CardPath, ResolvesOnlyPathsThatStayUnderTheRoot) {
         {u"201601\\\\x.wav", "/media/card/201601/x.wav"},
         {u"CallLog.dat", "/media/card/CallLog.dat"},
         {u"201601\\中文.wav", "/media/card/201601/\xE4\xB8\xAD\xE6\x96\x87.wav"},
+        {u"中文\\中文.wav\\a.wav",
+         "/media/card/\xE4\xB8\xAD\xE6\x96\x87/"
+         "\xE4\xB8\xAD\xE6\x96\x87.wav/a.wav"},
         {u"a..b\\x.wav", "/media/card/a..b/x.wav"},
         {u"", std::nullopt},
         {u"..\\..\\x", std::nullopt},
@@ -48,6 +51,31 @@ TEST(CardPath, ResolvesOnlyPathsThatStayUnderTheRoot) {
             ASSERT_TRUE(got.has_value()) << *c.expected;
             EXPECT_EQ(got->lexically_normal().string(), *c.expected);
         }
+    }
+}
+
+TEST(CardPath, JoinsOntoEveryShapeOfRootAsPathsDo) {
+    // The text form is compared with stored and listed paths as it stands:
+    // no doubled or missing separator, whatever the root looks like.
+    struct Case {
+        std::string root;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"/media/card", "/media/card/201601/x.wav"},
+        {"/media/card/", "/media/card/201601/x.wav"},
+        {"card", "card/201601/x.wav"},
+        {"/", "/201601/x.wav"},
+        {"", "201601/x.wav"},
+    };
+    for (const auto& c : cases) {
+        const auto text = ResolveUnderRootText(c.root, u"201601\\\\x.wav");
+        ASSERT_TRUE(text.has_value()) << c.root;
+        EXPECT_EQ(*text, c.expected) << c.root;
+        const auto path = ResolveUnderRoot(c.root, u"201601\\\\x.wav");
+        ASSERT_TRUE(path.has_value()) << c.root;
+        EXPECT_EQ(path->native(), (std::filesystem::path(c.root) / "201601" / "x.wav").native())
+            << c.root;
     }
 }
 
