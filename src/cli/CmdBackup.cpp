@@ -1,5 +1,6 @@
 #include <ctime>
 #include <iostream>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -60,8 +61,13 @@ int RunBackup(const BackupArgs& args) {
     options.devType = devType;
     options.move = args.move;
     TerminalProgress bar("backup");
-    const BackupResult r = BackupAllThread(session.Shared(), options, bar, {});
+    const std::optional<BackupResult> ran = session.BackupAll(claim, options, bar, {});
     bar.End();
+    if (!ran) {
+        std::cerr << "linekeeper-cli backup: the records are busy\n";
+        return kExitFailure;
+    }
+    const BackupResult& r = *ran;
 
     // The store's confirmed retention rule, after the copies are safe.
     RetentionAfterBackup retention;
