@@ -48,13 +48,15 @@ int RunBackup(const BackupArgs& args) {
     load.backupPath = store;
     load.codePage = card->volume.codePage;
     TerminalProgress reading("reading");
-    const LoadOutcome loaded = session.Load(load, reading, {});
+    LoadOutcome loaded = session.Load(load, reading, {});
     reading.End();
     if (loaded.filesRead == 0) {
         std::cerr << "linekeeper-cli backup: cannot read " << state.cardLogPath.string() << "\n";
         return kExitFailure;
     }
-    const SessionClaim claim = session.TryClaim();
+    // The backup walks what the load read: under the load's claim where it
+    // kept one, else under a claim of its own.
+    const SessionClaim claim = loaded.claim ? std::move(loaded.claim) : session.TryClaim();
 
     BackupOptions options;
     options.backupPath = store;
