@@ -10,7 +10,10 @@ Reads every #include of src/core and src/gui, maps each file to its folder
   - includes that break the layer orders below (a lower layer including a higher one);
   - loose .cpp files directly in src/gui;
   - core code that names what only a window has: a page, a caption, a timer,
-    a widget, a pane, the main frame or window.
+    a widget, a pane, the main frame or window;
+  - window or command-line code that holds the shared state writable (a
+    RecorderState reference or pointer without const): it changes only
+    through the record session.
 Exit status 0 when nothing is reported; the last line is a one-line summary.
 """
 import os
@@ -40,6 +43,8 @@ GUI_WORDS_ALLOWED = {
     'src/core/playback/PlayerEngine.h',
     'src/core/playback/PlayerEngine.cpp',
 }
+# A RecorderState reference or pointer that is not const.
+WRITABLE_STATE = re.compile(r'(\bconst\s+)?\b(?:lk::)?RecorderState\s*[&*]')
 COMMENT_OR_TEXT = re.compile(r'//[^\n]*|/\*.*?\*/|"(?:\\.|[^"\\\n])*"|\'(?:\\.|[^\'\\\n])*\'', re.S)
 IDENT = re.compile(r'[A-Za-z_][A-Za-z0-9_]*')
 WORD = re.compile(r'[A-Z]+(?![a-z])|[A-Z]?[a-z]+|[0-9]+')
@@ -153,6 +158,12 @@ def main(argv):
             loose = [x for x in os.listdir(base) if x.endswith('.cpp')]
             if len(loose) > 1:
                 problems.append('src/gui holds %d .cpp files at its top (%s...)' % (len(loose), ', '.join(sorted(loose)[:3])))
+    for part in ('gui', 'cli'):
+        for f in sources(os.path.join(repo, 'src', part)):
+            code = COMMENT_OR_TEXT.sub(' ', open(f, encoding='utf-8', errors='replace').read())
+            if any(not m.group(1) for m in WRITABLE_STATE.finditer(code)):
+                problems.append('%s holds the shared state writable (RecorderState without const)'
+                                % os.path.relpath(f, repo).replace(os.sep, '/'))
     seen = set()
     for p in problems:
         if p not in seen:

@@ -5,7 +5,6 @@
 #include <system_error>
 
 #include "app/Settings.h"
-#include "phonebook/ContactLibrary.h"
 #include "platform/RegularFile.h"
 
 namespace lk::cli {
@@ -74,7 +73,7 @@ std::optional<LoadedRecords> LoadCardOrStore(const RecordSource& source) {
         out.devType = opened->devType;
         // Card records only: backup records keep the names they were stored with.
         if (!source.contacts.empty()) {
-            const auto read = LoadContactsFrom(source.contacts, out.session->Shared().contacts);
+            const auto read = out.session->LoadContacts(source.contacts);
             if (!read.Ok()) {
                 PrintError(read.message);
                 return std::nullopt;

@@ -1,5 +1,6 @@
 #include <ctime>
 #include <iostream>
+#include <optional>
 
 #include <nlohmann/json.hpp>
 
@@ -47,21 +48,28 @@ int RunBackup(const BackupArgs& args) {
     load.backupPath = store;
     load.codePage = card->volume.codePage;
     TerminalProgress reading("reading");
-    const LoadOutcome loaded = session.Load(load, reading, {});
+    LoadOutcome loaded = session.Load(load, reading, {});
     reading.End();
     if (loaded.filesRead == 0) {
         std::cerr << "linekeeper-cli backup: cannot read " << state.cardLogPath.string() << "\n";
         return kExitFailure;
     }
-    const SessionClaim claim = session.TryClaim();
+    // The backup walks what the load read: under the load's claim where it
+    // kept one, else under a claim of its own.
+    const SessionClaim claim = loaded.claim ? std::move(loaded.claim) : session.TryClaim();
 
     BackupOptions options;
     options.backupPath = store;
     options.devType = devType;
     options.move = args.move;
     TerminalProgress bar("backup");
-    const BackupResult r = BackupAllThread(session.Shared(), options, bar, {});
+    const std::optional<BackupResult> ran = session.BackupAll(claim, options, bar, {});
     bar.End();
+    if (!ran) {
+        std::cerr << "linekeeper-cli backup: the records are busy\n";
+        return kExitFailure;
+    }
+    const BackupResult& r = *ran;
 
     // The store's confirmed retention rule, after the copies are safe.
     RetentionAfterBackup retention;

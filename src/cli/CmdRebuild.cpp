@@ -22,7 +22,8 @@ int RunRebuild(const RebuildArgs& args) {
     if (!card) return kExitFailure;
     std::error_code ec;
     const int devType = card->devType;
-    RecorderState& state = card->session->Shared();
+    RecordSession& session = *card->session;
+    const RecorderState& state = session.State();
     const auto size = fs::file_size(state.cardLogPath, ec);
     if (ec) {
         std::cerr << "linekeeper-cli rebuild: cannot read " << state.cardLogPath.string() << "\n";
@@ -31,8 +32,8 @@ int RunRebuild(const RebuildArgs& args) {
     // Only a log without a single whole record is rebuilt, as on card insertion.
     const bool empty = size < static_cast<std::uintmax_t>(RecordSize(devType, true));
     LogRebuildResult r;
-    if (empty && QueueLogRebuild(state, card->volume.letter))
-        r = LogRebuildThread(state, card->volume.codePage);
+    if (empty && session.QueueRebuild(card->volume.letter))
+        r = session.RebuildLogs(card->volume.codePage);
     const int added = r.added;
 
     if (args.json) {

@@ -139,6 +139,32 @@ void RecordSession::AddImported(RecordList found) {
         (void)state_.records.Append(RecordListId::Folder, std::move(r));
 }
 
+ContactReadResult RecordSession::LoadContacts(const std::filesystem::path& source) {
+    return LoadContactsFrom(source, state_.contacts);
+}
+
+std::optional<BackupResult> RecordSession::BackupAll(const SessionClaim& under,
+                                                     const BackupOptions& options,
+                                                     ProgressReporter& progress,
+                                                     std::stop_token stop) {
+    if (under.session_ != this) return std::nullopt;
+    return BackupAllThread(state_, options, progress, std::move(stop));
+}
+
+std::optional<BackupResult> RecordSession::BackupSelected(const SessionClaim& under,
+                                                          std::span<CallRecord* const> selected,
+                                                          const BackupOptions& options,
+                                                          ProgressReporter& progress,
+                                                          std::stop_token stop) {
+    if (under.session_ != this) return std::nullopt;
+    return BackupSelectedThread(state_, selected, options, progress, std::move(stop));
+}
+
+LogRebuildResult RecordSession::RebuildLogs(
+    const std::string& codePage, const std::function<void(char drive, bool active)>& driveStatus) {
+    return LogRebuildThread(state_, codePage, driveStatus);
+}
+
 void RecordSession::Clear() {
     state_.contacts.clear();
     for (RecordListId id : {RecordListId::Card, RecordListId::Backup, RecordListId::Folder})

@@ -11,18 +11,23 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <stop_token>
 #include <string>
 
 #include "app/ProgressReporter.h"
+#include "backup/BackupEngine.h"
 #include "card/CardWatch.h"
 #include "card/LoadGate.h"
+#include "card/LogRebuild.h"
 #include "card/RecordCommands.h"
 #include "card/RecordLists.h"
 #include "card/RecordLoader.h"
 #include "card/RecorderState.h"
+#include "phonebook/ContactLibrary.h"
 
 namespace lk {
 
@@ -99,9 +104,12 @@ class RecordSession final : public LoadGate {
     const RecorderState& State() const { return state_; }
     const RecordLists& Records() const { return state_.records; }
     const RecordList& Shown() const { return state_.CurrentRecordList(); }
-    // The state for the engines that fill it (backup, rebuild); they run
-    // under a claim.
-    RecorderState& Shared() { return state_; }
+
+    // A listener hears of every record before it is freed (RecordLists::Listen).
+    [[nodiscard]] int Listen(RecordLists::Listener listener) {
+        return state_.records.Listen(std::move(listener));
+    }
+    void StopListening(int listener) { state_.records.StopListening(listener); }
 
     // Whether a command that walks or changes the lists may run now.
     bool Busy() const { return busy_.load(); }
@@ -148,6 +156,39 @@ class RecordSession final : public LoadGate {
     void AddImported(RecordList found);
     // The list holding `record`, if any.
     [[nodiscard]] std::optional<RecordListId> ListOf(const CallRecord& record) const;
+
+    // Frees the imported folder's records (listeners hear of them).
+    void ClearImported() { state_.records.ReplaceAll(RecordListId::Folder); }
+
+    // Replaces the contacts with those of a vCard file or folder; card
+    // records loaded from now on take their empty names from them.
+    [[nodiscard]] ContactReadResult LoadContacts(const std::filesystem::path& source);
+
+    // Backs the card's records up into the store (BackupAllThread), or the
+    // `selected` ones (BackupSelectedThread). `under` is a claim of this
+    // session the caller holds for the whole run, so that no load frees the
+    // records walked; without one nothing is done (nullopt).
+    [[nodiscard]] std::optional<BackupResult> BackupAll(const SessionClaim& under,
+                                                        const BackupOptions& options,
+                                                        ProgressReporter& progress,
+                                                        std::stop_token stop);
+    [[nodiscard]] std::optional<BackupResult> BackupSelected(const SessionClaim& under,
+                                                             std::span<CallRecord* const> selected,
+                                                             const BackupOptions& options,
+                                                             ProgressReporter& progress,
+                                                             std::stop_token stop);
+
+    // Queues the card `drive` for a log rebuild; true when the caller must
+    // then run RebuildLogs (on a worker), none running yet.
+    [[nodiscard]] bool QueueRebuild(char drive) { return QueueLogRebuild(state_, drive); }
+    // Drains the rebuild queue (LogRebuildThread). It writes card logs only,
+    // never the lists, so it runs beside loads without a claim.
+    LogRebuildResult RebuildLogs(
+        const std::string& codePage,
+        const std::function<void(char drive, bool active)>& driveStatus = {});
+
+    // Looks at the mounted volumes again (the card watch does on each tick).
+    void RefreshVolumes() { state_.volumes.Refresh(); }
 
     // Frees every record (listeners hear of them) and the contacts.
     void Clear();

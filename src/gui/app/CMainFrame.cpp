@@ -67,7 +67,6 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     services_.scheduleBackupReload = [this] { ScheduleBackupReload(); };
     services_.ejectCard = [this] { OnEjectCard(); };
     backupDlg_ = new CBackupDlg(app_.Session(), services_, this);
-    backupDlg_->SetAutomatic(true);
     backupDlg_->setModal(false);
     backupDlg_->hide();
     app_.Filler().SetProgress(progress_);

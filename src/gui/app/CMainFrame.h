@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "dialogs/DialogServices.h"
+#include "session/RecordSession.h"
 #include "support/CommandTable.h"
 #include "support/DialogWorker.h"
 #include "support/ViewPage.h"
@@ -45,9 +46,10 @@ class CMainFrame : public QMainWindow {
     // What the working dialogs get (tests replace the folder picker).
     const DialogServices& Services() const { return services_; }
     void SetServices(DialogServices services);
-    // The automatic backup after a card load (UI thread): shows its window;
-    // `closed` runs once when it closes.
-    void OfferAutoBackup(std::function<void()> closed);
+    // The automatic backup after a card load (UI thread): shows its window,
+    // which backs up under the load's claim; `closed` runs once when it
+    // closes and gets the claim back.
+    void OfferAutoBackup(SessionClaim loadClaim, std::function<void(SessionClaim)> closed);
 
     void UpdateDiskSpaceStatus();
     // A short note in the status bar about what just happened.

@@ -89,7 +89,7 @@ bool CRecorderApp::InitInstance(StartOptions options) {
     settings_.Refresh();
     session_->SetFamily(DevType());
     // Every pane drops its rows of a record before the record is freed.
-    recordsListener_ = session_->Shared().records.Listen(
+    recordsListener_ = session_->Listen(
         [this](const LeavingRecords& leaving) { panes_.DropRowsOf(leaving.records); });
     fill_ = std::make_unique<PaneFill>(*session_, panes_);
     connect(fill_.get(), &PaneFill::Finished, this, [this] {
@@ -126,12 +126,11 @@ int CRecorderApp::ExitInstance() {
     audio_->Close();
     JoinWorkers();
     fill_.reset();
-    offerClaim_.Release();
     // A load's outcome still queued holds a claim: it goes while the session lives.
     QCoreApplication::removePostedEvents(&loader_);
     if (session_) {
         session_->Clear();
-        session_->Shared().records.StopListening(recordsListener_);
+        session_->StopListening(recordsListener_);
         session_.reset();
     }
     instance_.Release();
@@ -185,11 +184,10 @@ void CRecorderApp::OnLoaderFinished(LoadOutcome r) {
     // are filled once its window closed, so its rows show where each
     // recording went. The load's claim keeps the card watch away meanwhile.
     if (r.offerAutoBackup) {
-        offerClaim_ = std::move(r.claim);
-        frame_->OfferAutoBackup([this] {
+        frame_->OfferAutoBackup(std::move(r.claim), [this](SessionClaim claim) {
             if (!session_ || State().quitting != 0 || !frame_) return;
             frame_->View()->ShowPage(PageAll);
-            PopulatePanes(std::move(offerClaim_));
+            PopulatePanes(std::move(claim));
         });
         return;
     }
@@ -201,7 +199,7 @@ void CRecorderApp::StartRebuildWorker() {
     rebuild_.Wait();
     const bool started =
         rebuild_.Start([this, codePage = settings_.CodePage()](ProgressReporter&, std::stop_token) {
-            LogRebuildThread(session_->Shared(), codePage, [this](char drive, bool active) {
+            session_->RebuildLogs(codePage, [this](char drive, bool active) {
                 rebuild_.Post([this, drive, active] {
                     if (frame_) frame_->SetDriveStatus(drive, active);
                 });

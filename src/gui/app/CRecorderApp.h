@@ -79,8 +79,6 @@ class CRecorderApp : public QApplication {
 
     std::unique_ptr<RecordSession> session_;
     AppSettings settings_;
-    // The load's claim while the automatic backup is offered.
-    SessionClaim offerClaim_;
     SingleInstance instance_;
     QString refusal_;
     CMainFrame* frame_ = nullptr;

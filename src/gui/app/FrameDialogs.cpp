@@ -14,8 +14,8 @@
 
 namespace lk::gui {
 
-void CMainFrame::OfferAutoBackup(std::function<void()> closed) {
-    backupDlg_->Offer(std::move(closed));
+void CMainFrame::OfferAutoBackup(SessionClaim loadClaim, std::function<void(SessionClaim)> closed) {
+    backupDlg_->Offer(std::move(loadClaim), std::move(closed));
 }
 
 void CMainFrame::SetServices(DialogServices services) {

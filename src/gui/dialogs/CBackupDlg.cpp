@@ -13,14 +13,14 @@
 #include <QPushButton>
 #include <utility>
 
+#include "card/BackupStore.h"
 #include "dialogs/BackupSummary.h"
 #include "dialogs/CBackupPathDlg.h"
+#include "notes/CallNotes.h"
 #include "support/GuiText.h"
 #include "support/MessageBox.h"
 #include "support/SettingsWrite.h"
 #include "widgets/CSortListCtrl.h"
-#include "card/BackupStore.h"
-#include "notes/CallNotes.h"
 
 namespace lk::gui {
 
@@ -28,7 +28,7 @@ CBackupDlg::CBackupDlg(RecordSession& session, DialogServices services, QWidget*
                        CSortListCtrl* selectedFrom)
     : QDialog(parent),
       session_(session),
-      state_(session.Shared()),
+      state_(session.State()),
       services_(std::move(services)),
       list_(selectedFrom),
       worker_(this),
@@ -148,9 +148,10 @@ void CBackupDlg::OnStart() {
         move = false;
         choice_->setCurrentIndex(0);  // this run only; the setting stays
     }
-    // A manual run keeps the card watch from freeing the records it walks;
-    // the automatic one runs inside the load, which holds the claim already.
-    if (!automatic_) {
+    // A run keeps the card watch from freeing the records it walks: the
+    // automatic one under the claim of the load that offered it, a manual
+    // one under its own.
+    if (!offered_) {
         claim_ = session_.TryClaim();
         if (!claim_) {
             ShowMessage(this, Lang(159), Lang(160), QMessageBox::Information);
@@ -173,18 +174,20 @@ void CBackupDlg::OnStart() {
     SetRunning(true);
     started_ = 1;
     const bool selected = SelectedMode();
-    const bool ok = worker_.Start(
-        [this, o = std::move(o), selected](ProgressReporter& progress, std::stop_token stop) {
-            result_ = selected ? BackupSelectedThread(state_, selection_, o, progress, stop)
-                               : BackupAllThread(state_, o, progress, stop);
-            // The store's retention rule, where the user turned it on for
-            // after each backup; not after a stopped run.
-            retention_ = {};
-            if (!stop.stop_requested())
-                retention_ = ApplyRetentionAfterBackup(
-                    o.backupPath, o.devType, std::time(nullptr),
-                    TaggedCallsOf(StoreRoot(o.backupPath, o.devType)), progress, stop);
-        });
+    const SessionClaim* under = offered_ ? &offered_ : &claim_;
+    const bool ok = worker_.Start([this, o = std::move(o), selected, under](
+                                      ProgressReporter& progress, std::stop_token stop) {
+        result_ = (selected ? session_.BackupSelected(*under, selection_, o, progress, stop)
+                            : session_.BackupAll(*under, o, progress, stop))
+                      .value_or(BackupResult{});
+        // The store's retention rule, where the user turned it on for
+        // after each backup; not after a stopped run.
+        retention_ = {};
+        if (!stop.stop_requested())
+            retention_ = ApplyRetentionAfterBackup(
+                o.backupPath, o.devType, std::time(nullptr),
+                TaggedCallsOf(StoreRoot(o.backupPath, o.devType)), progress, stop);
+    });
     if (!ok) {
         claim_.Release();
         SetRunning(false);
@@ -267,12 +270,13 @@ void CBackupDlg::OnFinished() {
 }
 
 void CBackupDlg::TellClosed() {
-    if (auto closed = std::exchange(closed_, nullptr)) closed();
+    if (auto closed = std::exchange(closed_, nullptr)) closed(std::move(offered_));
 }
 
-void CBackupDlg::Offer(std::function<void()> closed) {
+void CBackupDlg::Offer(SessionClaim loadClaim, std::function<void(SessionClaim)> closed) {
     // One offer at a time: the load's claim keeps the next load away.
     started_ = 0;
+    offered_ = std::move(loadClaim);
     closed_ = std::move(closed);
     InitFromSettings();
     show();

@@ -34,9 +34,6 @@ class CBackupDlg : public QDialog {
     ~CBackupDlg() override;
 
     bool SelectedMode() const { return list_ != nullptr; }
-    // The frame's instance: its runs happen under the claim of the card load
-    // that offered it.
-    void SetAutomatic(bool on) { automatic_ = on; }
     void SetServices(DialogServices services) { services_ = std::move(services); }
     // Controls from the settings, and every control usable again.
     void InitFromSettings();
@@ -49,9 +46,10 @@ class CBackupDlg : public QDialog {
     void done(int result) override;
 
     // The automatic backup, offered on the UI thread after a card load:
-    // shows this window freshly initialised; `closed` runs once when it
-    // closes. StartedFlag() then says whether a run was started in it.
-    void Offer(std::function<void()> closed);
+    // shows this window freshly initialised; its runs happen under
+    // `loadClaim`, which `closed` gets back once when the window closes.
+    // StartedFlag() then says whether a run was started in it.
+    void Offer(SessionClaim loadClaim, std::function<void(SessionClaim)> closed);
 
     bool Running() const { return worker_.Running(); }
     bool Stopping() const { return worker_.ClosePending(); }
@@ -70,7 +68,7 @@ class CBackupDlg : public QDialog {
     std::filesystem::path EnsureBackupPath();
 
     RecordSession& session_;
-    RecorderState& state_;
+    const RecorderState& state_;
     DialogServices services_;
     CSortListCtrl* list_;
     DialogWorker worker_;
@@ -84,13 +82,13 @@ class CBackupDlg : public QDialog {
     QPushButton* stop_;
 
     std::atomic<int> started_{0};
-    SessionClaim claim_;  // a manual run's
-    bool automatic_ = false;
+    SessionClaim claim_;    // a manual run's
+    SessionClaim offered_;  // the card load's, while the automatic backup is offered
     BackupResult result_;
     RetentionAfterBackup retention_;  // the store's rule, when it runs after backups
     BackupOptions lastOptions_;
     std::vector<CallRecord*> selection_;
-    std::function<void()> closed_;
+    std::function<void(SessionClaim)> closed_;
 };
 
 }  // namespace lk::gui

@@ -49,9 +49,9 @@
 #include "support/Icons.h"
 #include "support/MessageBox.h"
 #include "support/SettingsWrite.h"
-#include "widgets/FindBox.h"
 #include "widgets/CSortListCtrl.h"
 #include "widgets/CallNotePanel.h"
+#include "widgets/FindBox.h"
 
 namespace lk::gui {
 
@@ -59,7 +59,7 @@ CVX310View::CVX310View(RecordSession& session, PaneRegistry& panes, CommandActio
                        ViewServices services, QWidget* parent)
     : QWidget(parent),
       session_(session),
-      state_(session.Shared()),
+      state_(session.State()),
       registry_(panes),
       commands_(commands),
       services_(services) {
@@ -543,7 +543,7 @@ void CVX310View::OnMatchContacts() {
     // that follows fills the card records' empty names from them. The first
     // time, the user names it.
     if (!std::filesystem::exists(ContactsFile()) && !ChooseAddressBook()) return;
-    const ContactReadResult read = LoadContacts(state_.contacts);
+    const ContactReadResult read = session_.LoadContacts(ContactsFile());
     if (!read.Ok()) {
         ShowMessage(this, QString::fromStdString(read.message), Lang(98), QMessageBox::Warning);
         return;
@@ -557,7 +557,7 @@ void CVX310View::OnClearImported() {
     CRecordListPane* pane = PaneOf(PageFolder);
     // Rows go before the records they point at.
     pane->DeleteAllRows();
-    state_.records.ReplaceAll(RecordListId::Folder);
+    session_.ClearImported();
 }
 
 bool CVX310View::AudioIsOpen() const {

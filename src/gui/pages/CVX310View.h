@@ -185,7 +185,7 @@ class CVX310View : public QWidget {
     void OnStepPage(int step);
 
     RecordSession& session_;
-    RecorderState& state_;
+    const RecorderState& state_;
     PaneRegistry& registry_;
     CommandActions& commands_;
     ViewServices services_;

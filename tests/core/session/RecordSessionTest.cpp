@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "backup/BackupEngine.h"
 #include "backup/ImportRecords.h"
 #include "card/BackupStore.h"
 #include "core/card/CardFixture.h"
@@ -140,6 +141,54 @@ TEST(RecordSession, AClaimReleasedByAnExceptionFreesTheSession) {
     EXPECT_FALSE(card.session->Busy());
 }
 
+// The backup walks the card's list and appends to the store's: it runs only
+// under a claim of this session, so that no load frees what it walks. The
+// load's claim is still out here (its views are to be filled).
+TEST(RecordSession, ABackupRunsOnlyUnderAClaimOfThisSession) {
+    CardSession card({{Incoming, "20160102102033", "1"}, {Outgoing, "20160102112033", "2"}});
+    const LoadOutcome loaded = card.LoadCard();
+    ASSERT_TRUE(loaded.claim);
+    RecordSession other(card.volumes.MakeProbe());
+    const SessionClaim othersClaim = other.TryClaim();
+    const SessionClaim refused = card.session->TryClaim();
+    ASSERT_FALSE(refused);
+
+    BackupOptions options;
+    options.backupPath = card.dir / "backup";
+    const fs::path storeRoot = StoreRoot(options.backupPath, 0);
+    CallRecord* first = card.session->Records().Card()[0].get();
+    struct Case {
+        const char* what;
+        const SessionClaim& under;
+        bool selectedOnly;
+        int backedUp;  // -1: refused, nothing done
+    };
+    const Case cases[] = {
+        {"no claim while the load's is out", refused, false, -1},
+        {"another session's claim", othersClaim, false, -1},
+        {"no claim, selected records", refused, true, -1},
+        {"the load's claim, selected records", loaded.claim, true, 1},
+        {"the load's claim", loaded.claim, false, 1},  // the first is held already
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        NoProgress none;
+        const auto r = c.selectedOnly ? card.session->BackupSelected(c.under, std::span(&first, 1),
+                                                                     options, none, {})
+                                      : card.session->BackupAll(c.under, options, none, {});
+        ASSERT_EQ(r.has_value(), c.backedUp >= 0);
+        if (r) {
+            EXPECT_EQ(r->backedUp, c.backedUp);
+            EXPECT_EQ(r->failed, 0);
+        } else {
+            EXPECT_FALSE(fs::exists(storeRoot));
+            EXPECT_TRUE(card.session->Records().Backup().empty());
+        }
+    }
+    EXPECT_EQ(card.session->Records().Backup().size(), 2u);
+    EXPECT_TRUE(card.session->Busy());
+}
+
 // The card watch sits below the session and only asks it: while any claim is
 // out (a backup, an import, a repair) it neither takes a card nor asks for a
 // load, and the load it then asks for says what the card lacks.
@@ -249,9 +298,7 @@ TEST(RecordSession, MarkAndDeleteActOnTheFileAndPositionTheRecordWasReadFrom) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         RecordSession session(volumes.MakeProbe());
-        RecorderState& st = session.Shared();
-        st.cardDrive = st.volumes.LetterOf(cardRoot);
-        st.cardLogPath = cardLog;
+        session.UseCard(session.State().volumes.LetterOf(cardRoot), cardLog, 0);
         LoadRequest request;
         request.backupPath = backupPath;
         if (c.list == RecordListId::Card) {
@@ -334,7 +381,7 @@ TEST(RecordSession, ListenersSeeARecordLeaveBeforeItIsFreed) {
     const CallRecord* record = session.Records().Backup()[0].get();
 
     int told = 0;
-    const int listener = session.Shared().records.Listen([&](const LeavingRecords& leaving) {
+    const int listener = session.Listen([&](const LeavingRecords& leaving) {
         ++told;
         ASSERT_EQ(leaving.records.count(record), 1u);
         // Still whole and still listed while the listener looks at it.
@@ -343,7 +390,7 @@ TEST(RecordSession, ListenersSeeARecordLeaveBeforeItIsFreed) {
     });
     EXPECT_TRUE(session.Delete(*record).removed);
     EXPECT_EQ(told, 1);
-    session.Shared().records.StopListening(listener);
+    session.StopListening(listener);
 }
 
 }  // namespace

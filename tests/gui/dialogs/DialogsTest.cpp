@@ -6,7 +6,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QSpinBox>
 #include <QDateTimeEdit>
 #include <QDir>
 #include <QKeyEvent>
@@ -16,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QTest>
 #include <filesystem>
@@ -685,7 +685,7 @@ TEST_F(Dialogs, RepairWithoutARemovableDriveOffersNothing) {
         std::lock_guard<std::mutex> g(volumes->lock);
         volumes->mounted.push_back({other.path(), false, 1u << 30, 1u << 29});
     }
-    app().Session().Shared().volumes.Refresh();
+    app().Session().RefreshVolumes();
     CRepairDlg dlg(app().Session(), Services(), {}, nullptr);
     EXPECT_EQ(dlg.windowTitle(), "Repair Card Database");
     EXPECT_EQ(dlg.DriveCount(), 0);
