@@ -71,7 +71,7 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     backupDlg_->hide();
     app_.Filler().SetProgress(progress_);
     view_ = new CVX310View(app_.Session(), app_.Panes(), *commands_,
-                           {app_.Audio(), *device_, services_, progress_}, this);
+                           {app_.Audio(), *device_, services_, app_.Settings(), progress_}, this);
     // The automatic backup may have moved recordings off the card.
     connect(backupDlg_, &CBackupDlg::RunFinished, view_, &CVX310View::RecheckFiles);
     connect(view_, &CVX310View::CategoryStatusChanged, this, &CMainFrame::SetCategoryStatus);
@@ -225,7 +225,7 @@ void CMainFrame::UpdateDiskSpaceStatus() {
     std::filesystem::path folder;
     QString label;
     if (st.viewingBackup != 0) {
-        folder = BackupPath();
+        folder = app_.Settings().BackupPath();
         label = Lang(144);
     } else {
         label = Lang(143);
@@ -295,7 +295,7 @@ void CMainFrame::SetCategoryStatus(int page, int count, int total) {
             break;
     }
     if (page >= PageAll && page <= PageSearch && app_.State().viewingBackup == 1 &&
-        BackupPath().empty())
+        app_.Settings().BackupPath().empty())
         text = Lang(226);
     status_[2]->setText(text);
 }

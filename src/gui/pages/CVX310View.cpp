@@ -330,7 +330,7 @@ void CVX310View::UpdatePlaceholders() {
     const RecorderState& st = state_;
     findBox_->setPlaceholderText(Lang(831));
     findBox_->setAccessibleName(Lang(831));
-    const bool noBackupFolder = BackupPath().empty();
+    const bool noBackupFolder = services_.settings.BackupPath().empty();
     for (int c = kFirstListPage; c <= kLastListPage; ++c) {
         CRecordListPane* pane = PaneOf(c);
         if (!pane) continue;
@@ -447,7 +447,7 @@ void CVX310View::OpenNotePanel() {
 }
 
 CallNotes& CVX310View::Notes() {
-    const std::filesystem::path backupPath = BackupPath();
+    const std::filesystem::path& backupPath = services_.settings.BackupPath();
     CallNotes wanted = backupPath.empty()
                            ? CallNotes::ForUser()
                            : CallNotes::ForStore(StoreRoot(backupPath, state_.devType));

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "mail/MailMessage.h"
+#include "support/AppSettings.h"
 #include "support/FindQuery.h"
 #include "support/ViewPage.h"
 
@@ -52,6 +53,8 @@ struct ViewServices {
     AudioOutput& audio;
     DeviceLibraryLoader& deviceLibrary;
     const DialogServices& dialogs;
+    // Read where each command starts; the view never reads the file itself.
+    const AppSettings& settings;
     ProgressDialog* progress = nullptr;
 };
 
