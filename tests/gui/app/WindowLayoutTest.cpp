@@ -224,6 +224,7 @@ TEST_F(Layout, EmptyListsSayWhy) {
     EXPECT_EQ(pane(1).List()->PlaceholderText(), Lang(320));  // backup shown, folder chosen
 
     EXPECT_TRUE(WriteSettingString("BackupPath", ""));
+    app().Settings().Refresh();  // as the next command does
     view().UpdatePlaceholders();
     EXPECT_EQ(pane(3).List()->PlaceholderText(), Lang(314));
     QPushButton* choose = pane(3).List()->PlaceholderButton();
