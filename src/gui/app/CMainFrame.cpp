@@ -51,13 +51,11 @@ CMainFrame::CMainFrame(CRecorderApp& app)
     // Status bar: connection, rebuild, category, free space (1/8, 1/8, 1/4, 1/2).
     static constexpr int kStretch[4] = {1, 1, 2, 4};
     for (std::size_t i = 0; i < status_.size(); ++i) {
-        status_[i] = new QLabel(this);
-        status_[i]->setMinimumWidth(20);
-        status_[i]->setTextFormat(Qt::PlainText);
+        status_[i] = new StatusPane(this);
         status_[i]->installEventFilter(this);
         statusBar()->addWidget(status_[i], kStretch[i]);
     }
-    status_[0]->setText(Lang(91));
+    status_[0]->SetText(Lang(91));
 
     CreateMenus();
     ConnectCommands();
@@ -209,7 +207,7 @@ void CMainFrame::UpdateChecks() {
 void CMainFrame::ApplyLanguageToFrame() {
     commands_->ApplyTexts([](int family) { return DeviceName(family); });
     RetitleMenus(this);
-    status_[0]->setText(Lang(deviceConnected_ ? 90 : 91));
+    status_[0]->SetText(Lang(deviceConnected_ ? 90 : 91));
     const RecorderState& st = app_.State();
     if (st.rebuildRunning) SetDriveStatus(st.rebuildDrive, true);
     UpdateDiskSpaceStatus();
@@ -231,7 +229,7 @@ void CMainFrame::UpdateDiskSpaceStatus() {
         label = Lang(143);
         if (auto v = st.volumes.Find(st.cardDrive)) {
             if (!v->sizeKnown) {
-                status_[3]->setText(UnknownSpaceText(label));
+                status_[3]->SetText(UnknownSpaceText(label));
                 ShowWhatIsListed();
                 return;
             }
@@ -245,7 +243,7 @@ void CMainFrame::UpdateDiskSpaceStatus() {
         const auto info = std::filesystem::space(folder, ec);
         if (!ec) freeBytes = info.free;
     }
-    status_[3]->setText(DiskSpaceText(freeBytes, st.devType, label));
+    status_[3]->SetText(DiskSpaceText(freeBytes, st.devType, label));
     // The space shown follows what is listed, so both change together.
     ShowWhatIsListed();
 }
@@ -297,11 +295,11 @@ void CMainFrame::SetCategoryStatus(int page, int count, int total) {
     if (page >= PageAll && page <= PageSearch && app_.State().viewingBackup == 1 &&
         app_.Settings().BackupPath().empty())
         text = Lang(226);
-    status_[2]->setText(text);
+    status_[2]->SetText(text);
 }
 
 void CMainFrame::SetDriveStatus(char drive, bool active) {
-    status_[1]->setText(active ? QStringLiteral("%1: %2").arg(QChar(drive)).arg(Lang(172))
+    status_[1]->SetText(active ? QStringLiteral("%1: %2").arg(QChar(drive)).arg(Lang(172))
                                : QString());
 }
 
@@ -334,7 +332,7 @@ void CMainFrame::OnDeviceNotify(unsigned w, unsigned l) {
         page->OnDeviceNotify(w, l);
     if (w != 0) return;
     deviceConnected_ = l == 1 ? 1 : 0;
-    status_[0]->setText(Lang(deviceConnected_ ? 90 : 91));
+    status_[0]->SetText(Lang(deviceConnected_ ? 90 : 91));
 }
 
 QTimer* CMainFrame::Timer(int id) const {

@@ -13,6 +13,7 @@
 #include "support/CommandTable.h"
 #include "support/DialogWorker.h"
 #include "support/ViewPage.h"
+#include "widgets/StatusPane.h"
 
 class QLabel;
 class QAction;
@@ -136,7 +137,7 @@ class CMainFrame : public QMainWindow {
     DeviceLibraryLoader* device_ = nullptr;
     CBackupDlg* backupDlg_ = nullptr;
     DialogServices services_;
-    std::array<QLabel*, 4> status_{};  // panes 1-4
+    std::array<StatusPane*, 4> status_{};  // panes 1-4
     QTimer* timer10_;
     QTimer* timer20_;
     QTimer* timer30_;
