@@ -30,6 +30,7 @@
 #include "support/GuiText.h"
 #include "support/WindowGeometry.h"
 #include "widgets/CSortListCtrl.h"
+#include "widgets/StatusPane.h"
 
 namespace lk::gui::test {
 namespace {
@@ -214,6 +215,21 @@ TEST_F(Layout, AWindowLeftOffScreenComesBackOnIt) {
     Start();
     const QRect area = frame().screen()->availableGeometry();
     EXPECT_TRUE(area.contains(frame().geometry())) << frame().geometry().x();
+}
+
+TEST_F(Layout, ShortStatusTextsStayWholeInANarrowWindow) {
+    Start();
+    frame().resize(800, 600);
+    QCoreApplication::processEvents();
+    int checked = 0;
+    for (const StatusPane* pane : frame().findChildren<StatusPane*>()) {
+        const QString text = pane->text();
+        if (text.isEmpty() || text.size() > 22) continue;
+        ++checked;
+        EXPECT_GE(pane->contentsRect().width(), pane->fontMetrics().horizontalAdvance(text))
+            << text.toStdString();
+    }
+    EXPECT_GE(checked, 2);  // "Recorder not connected" and the record count
 }
 
 TEST_F(Layout, EmptyListsSayWhy) {
