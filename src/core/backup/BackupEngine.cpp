@@ -294,6 +294,11 @@ class BackupRun {
     std::unordered_set<std::string> cleanedFolders_;
     // Folders found plain (and, in the store, made) once: not looked at again.
     std::unordered_set<std::string, TextHash, std::equal_to<>> readyDays_;
+    // The names each day folder held when this run first met it, kept as
+    // hashes. A name not among them is not looked for in the store: a copy
+    // made there since is met by the rename, which never replaces.
+    std::unordered_map<std::string, std::unordered_set<std::size_t>, TextHash, std::equal_to<>>
+        dayNames_;
     std::unordered_set<std::string, TextHash, std::equal_to<>> readyCardFolders_;
     // Card files met so far (as the card compares names), and the item of
     // the first record naming each once it is finished.
@@ -552,6 +557,11 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
             return Queue(std::move(p));
         }
         readyDays_.emplace(dayText);
+        if (const auto names = files_.ListNames(day)) {
+            auto& hashes = dayNames_[std::string(dayText)];
+            for (const auto& name : *names)
+                hashes.insert(std::hash<std::string_view>{}(name));
+        }
     }
 
     fs::path from = std::move(*source);
@@ -631,7 +641,11 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     // A copy already in the store under the recording's name or a variant
     // holding these very bytes is not copied again (the lock decides whether
     // it still needs its index entry).
-    for (int variant = 1; variant <= kMaxNameVariants; ++variant) {
+    const auto listed = dayNames_.find(FolderText(base.path));
+    const std::string_view baseName = std::string_view(base.key).substr(base.key.rfind('/') + 1);
+    const bool absent = listed != dayNames_.end() &&
+                        listed->second.count(std::hash<std::string_view>{}(baseName)) == 0;
+    for (int variant = 1; variant <= kMaxNameVariants && !absent; ++variant) {
         Destination v = Variant(base, variant);
         const FileProbe there = files_.Probe(v.path);
         if (there.kind == FileProbe::Kind::Missing) break;
@@ -877,7 +891,8 @@ void BackupRun::Flush() {
     }
 
     // 3. Names and index decisions, against what the other runs did.
-    std::set<fs::path> folders;
+    // Gathered by their text: no path object per copy, compared part by part.
+    std::set<std::string_view> folders;
     for (auto& p : batch_) {
         if (p.work == Work::None || p.work == Work::Same || p.outcome == BackupOutcome::Failed)
             continue;
@@ -890,7 +905,7 @@ void BackupRun::Flush() {
         if (p.work == Work::Copy) {
             NameCopy(p);
             if (p.outcome == BackupOutcome::Failed) continue;
-            folders.insert(p.dest.path.parent_path());
+            folders.insert(FolderText(p.dest.path));
         } else {
             // The marker of a recording the log names gives way to the
             // recording itself once that is indexed.
@@ -900,12 +915,13 @@ void BackupRun::Flush() {
             p.index = !realNamed && m.named.count(p.dest.key) == 0;
             // Held copies that get an index entry or let the card go: an
             // earlier run may have ended between their rename and its sync.
-            if (p.index || p.removeSource) folders.insert(p.dest.path.parent_path());
+            if (p.index || p.removeSource) folders.insert(FolderText(p.dest.path));
         }
         if (p.index) NoteIndexed(p.dest.yyyymm, p.dest.key, std::nullopt);
     }
     // Their final names, durable before any index names them.
-    if (!folders.empty() && !files_.Sync({folders.begin(), folders.end()})) {
+    std::vector<fs::path> folderPaths(folders.begin(), folders.end());
+    if (!folderPaths.empty() && !files_.Sync(folderPaths)) {
         // Renamed but perhaps not durable: not indexed, the card keeps them, and
         // the next run finds them held and indexes them.
         for (auto& p : batch_)

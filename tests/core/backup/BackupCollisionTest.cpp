@@ -125,6 +125,45 @@ TEST(BackupCollision, TwoRecordsOfOneCardUnderOneStoreNameAreBothKept) {
     }
 }
 
+// Two card files under one store name: the same bytes are kept once, other
+// bytes beside them, whichever run or batch put the first copy there.
+TEST(BackupCollision, TwoCardFilesUnderOneStoreNameAreKeptOnceEach) {
+    struct Case {
+        const char* what;
+        bool sameBytes;
+        bool firstStoredEarlier;  // by a run before this one
+    } cases[] = {
+        {"same bytes, one run", true, false},
+        {"same bytes, stored earlier", true, true},
+        {"other bytes, one run", false, false},
+        {"other bytes, stored earlier", false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RecordingSpec a{Incoming, "20261001091205", "5550142"};
+        RecordingSpec b = a;
+        b.relativePath = u"202610\\x20261001091205-I-5550142.wav";
+        LoadedCard first(0, {a});
+        LoadedCard card(0, {a, b});
+        const auto bBytes = c.sameBytes ? test::RecordingBytes(a) : OtherBytes(900, 11);
+        test::WriteFile(card.root / "202610" / "x20261001091205-I-5550142.wav", bBytes);
+        if (c.firstStoredEarlier) {
+            ASSERT_EQ(first.RunAll(false).backedUp, 1);
+            card.backupPath = first.backupPath;
+        }
+
+        const auto r = card.RunAll(false);
+        EXPECT_EQ(r.failed, 0);
+        const fs::path stored = card.StoreFile(a);
+        EXPECT_EQ(test::ReadFile(stored), test::RecordingBytes(a));
+        EXPECT_EQ(fs::exists(Variant(stored, 2)), !c.sameBytes);
+        if (!c.sameBytes) {
+            EXPECT_EQ(test::ReadFile(Variant(stored, 2)), bBytes);
+        }
+        EXPECT_EQ(test::IndexedPaths(card.StoreRootPath()).size(), c.sameBytes ? 1u : 2u);
+    }
+}
+
 TEST(BackupCollision, SameBytesAreHeldAndOnlyThenDeletedFromTheCard) {
     const RecordingSpec memo{Note, "20000101000012", ""};
     LoadedCard first(0, {memo});
