@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <map>
@@ -283,6 +284,42 @@ TEST(BackupCrash, TwoKilledWritersOnOneStoreLoseNothing) {
     }
 }
 
+// One trial's card, store and desktop trash; the trash is the user's while
+// the trial lasts.
+struct TrashTrial {
+    test::TempDir dir;
+    fs::path card = dir / "card";
+    fs::path store = dir / "store";
+    fs::path trash = dir / "data/Trash/files";
+    TrashTrial() {
+        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
+        fs::create_directories(dir / "data");
+    }
+    ~TrashTrial() { ::unsetenv("XDG_DATA_HOME"); }
+    TrashTrial(const TrashTrial&) = delete;
+    TrashTrial& operator=(const TrashTrial&) = delete;
+};
+
+// Runs the CLI with `args` and kills it within its first 0.4 s.
+void KillAtRandom(const std::vector<std::string>& args, std::mt19937& random) {
+    Child child = Spawn(args);
+    ASSERT_GT(child.pid, 0);
+    std::uniform_int_distribution<long> at(0, 400000);
+    std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
+    ::kill(child.pid, SIGKILL);
+    int status = 0;
+    ::waitpid(child.pid, &status, 0);
+}
+
+// Each original recording is in one of `places` (files by their bytes).
+void ExpectEachIn(const std::vector<Bytes>& originals, const std::vector<std::set<Bytes>>& places,
+                  const char* missing) {
+    for (std::size_t i = 0; i < originals.size(); ++i)
+        EXPECT_TRUE(std::any_of(places.begin(), places.end(),
+                                [&](const auto& place) { return place.count(originals[i]) != 0; }))
+            << "recording " << i << missing;
+}
+
 // A store that lost index entries (a cut-off write) and holds a duplicate:
 // `verify --repair` and then `retention --apply`, each killed at a random
 // moment, lose no recording, and the next run finishes the job.
@@ -292,12 +329,9 @@ TEST(BackupCrash, AKilledRepairOrRetentionLosesNothing) {
     const int trials = std::max(1, Trials() / 3);
     for (int trial = 0; trial < trials; ++trial) {
         SCOPED_TRACE(trial);
-        test::TempDir dir;
-        const fs::path card = dir / "card";
-        const fs::path store = dir / "store";
-        const fs::path trash = dir / "data/Trash/files";
-        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-        fs::create_directories(dir / "data");
+        TrashTrial t;
+        const fs::path& card = t.card;
+        const fs::path& store = t.store;
         MakeCrashCard(card);
         const auto originals = Originals(card);
         ASSERT_EQ(
@@ -314,13 +348,7 @@ TEST(BackupCrash, AKilledRepairOrRetentionLosesNothing) {
 
         const std::vector<std::string> repair = {"verify",   "--store", store.string(),
                                                  "--family", "0",       "--repair"};
-        Child child = Spawn(repair);
-        ASSERT_GT(child.pid, 0);
-        std::uniform_int_distribution<long> at(0, 400000);
-        std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
-        ::kill(child.pid, SIGKILL);
-        int status = 0;
-        ::waitpid(child.pid, &status, 0);
+        KillAtRandom(repair, random);
         EXPECT_EQ(FilesUnder(StoreRoot(store, 0), ".lock"), inStoreBefore);
         auto run = test::RunCli(repair);
         EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
@@ -333,23 +361,14 @@ TEST(BackupCrash, AKilledRepairOrRetentionLosesNothing) {
         ASSERT_EQ(test::RunCli(listing).exitCode, 0);
         auto apply = listing;
         apply.push_back("--apply");
-        child = Spawn(apply);
-        std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
-        ::kill(child.pid, SIGKILL);
-        ::waitpid(child.pid, &status, 0);
-        const auto inStore = FilesUnder(StoreRoot(store, 0), ".lock");
-        const auto inTrash = FilesUnder(trash, ".lock");
-        for (std::size_t i = 0; i < originals.size(); ++i)
-            EXPECT_TRUE(inStore.count(originals[i]) != 0 || inTrash.count(originals[i]) != 0)
-                << "recording " << i << " is lost";
+        KillAtRandom(apply, random);
+        ExpectEachIn(originals,
+                     {FilesUnder(StoreRoot(store, 0), ".lock"), FilesUnder(t.trash, ".lock")},
+                     " is lost");
         run = test::RunCli(apply);
         EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
-        const auto trashed = FilesUnder(trash, ".lock");
-        for (std::size_t i = 0; i < originals.size(); ++i)
-            EXPECT_TRUE(trashed.count(originals[i]) != 0)
-                << "recording " << i << " not in the trash";
+        ExpectEachIn(originals, {FilesUnder(t.trash, ".lock")}, " not in the trash");
         EXPECT_EQ(ExpectNothingLost(card, store, originals), 0u) << run.out;
-        ::unsetenv("XDG_DATA_HOME");
         if (HasFailure()) return;
     }
 }
@@ -363,12 +382,9 @@ TEST(BackupCrash, AKilledMoveWithRetentionAfterItLosesNothing) {
     const int trials = std::max(1, Trials() / 3);
     for (int trial = 0; trial < trials; ++trial) {
         SCOPED_TRACE(trial);
-        test::TempDir dir;
-        const fs::path card = dir / "card";
-        const fs::path store = dir / "store";
-        const fs::path trash = dir / "data/Trash/files";
-        ::setenv("XDG_DATA_HOME", (dir / "data").c_str(), 1);
-        fs::create_directories(dir / "data");
+        TrashTrial t;
+        const fs::path& card = t.card;
+        const fs::path& store = t.store;
         fs::create_directories(StoreRoot(store, 0) / "CallLog");
         MakeCrashCard(card);
         const auto originals = Originals(card);
@@ -381,21 +397,12 @@ TEST(BackupCrash, AKilledMoveWithRetentionAfterItLosesNothing) {
         const std::vector<std::string> args = {"backup",           "--card",       card.string(),
                                                "--store",          store.string(), "--move",
                                                "--apply-retention"};
-        Child child = Spawn(args);
-        ASSERT_GT(child.pid, 0);
-        std::uniform_int_distribution<long> at(0, 400000);
-        std::this_thread::sleep_for(std::chrono::microseconds(at(random)));
-        ::kill(child.pid, SIGKILL);
-        int status = 0;
-        ::waitpid(child.pid, &status, 0);
+        KillAtRandom(args, random);
         const auto somewhere = [&] {
-            const auto onCard = FilesUnder(card, ".dat");
-            const auto inStore = FilesUnder(StoreRoot(store, 0), ".lock");
-            const auto inTrash = FilesUnder(trash, ".lock");
-            for (std::size_t i = 0; i < originals.size(); ++i)
-                EXPECT_TRUE(onCard.count(originals[i]) != 0 || inStore.count(originals[i]) != 0 ||
-                            inTrash.count(originals[i]) != 0)
-                    << "recording " << i << " is lost";
+            ExpectEachIn(originals,
+                         {FilesUnder(card, ".dat"), FilesUnder(StoreRoot(store, 0), ".lock"),
+                          FilesUnder(t.trash, ".lock")},
+                         " is lost");
         };
         somewhere();
 
@@ -407,11 +414,7 @@ TEST(BackupCrash, AKilledMoveWithRetentionAfterItLosesNothing) {
                                              "0", "--apply"});
         EXPECT_EQ(run.exitCode, 0) << run.out << run.err;
         somewhere();
-        const auto trashed = FilesUnder(trash, ".lock");
-        for (std::size_t i = 0; i < originals.size(); ++i)
-            EXPECT_TRUE(trashed.count(originals[i]) != 0)
-                << "recording " << i << " not in the trash";
-        ::unsetenv("XDG_DATA_HOME");
+        ExpectEachIn(originals, {FilesUnder(t.trash, ".lock")}, " not in the trash");
         if (HasFailure()) return;
     }
 }
