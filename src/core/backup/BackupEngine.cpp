@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <map>
 #include <optional>
 #include <random>
@@ -113,15 +114,25 @@ struct SeenFile {
     std::uint64_t size = 0;
     std::int64_t modifiedNs = 0;
     std::int64_t changedNs = 0;
-    std::string storeKey;
+    std::string_view storeKey;  // into its SeenMonth's texts
+};
+
+// The facts of one month, kept as views into the file's text as read and
+// into the texts this run added: a string per fact made up much of the time
+// of a run that finds everything held.
+struct SeenMonth {
+    std::vector<std::uint8_t> text;
+    std::deque<std::string> added;
+    std::unordered_map<std::string_view, SeenFile> facts;
 };
 
 // What this run knows of one month index file: every path an entry names
 // (live or deleted), and where the live entries are.
 struct MonthIndex {
     std::uint64_t readBytes = 0;  // whole records read so far
-    std::unordered_map<std::string, std::vector<std::uint64_t>> live;
-    std::unordered_set<std::string> named;
+    // Every path named, with the positions of its live entries (none: only
+    // deleted ones). One map: an index scan makes a node per entry.
+    std::unordered_map<std::string, std::vector<std::uint64_t>> named;
 };
 
 // `root` / `rel` as path's operator/ joins them (for a relative `rel`), made
@@ -186,6 +197,40 @@ struct TextHash {
     }
 };
 
+// The name part of a native path (after its last '/').
+std::string_view NameText(const fs::path& p) {
+    const std::string_view text = p.native();
+    return text.substr(text.rfind('/') + 1);
+}
+
+// Folders held open for looking at the names in them. Records come in the
+// order of their times, so few are needed at once; a store of years has
+// thousands of day folders and a process only so many open files.
+class OpenFolders {
+  public:
+    explicit OpenFolders(FileOps& files) : files_(files) {}
+
+    // `folder` must be one already found free of links.
+    const OpenFolder& Get(std::string_view folder) {
+        if (const auto it = open_.find(folder); it != open_.end()) return it->second;
+        if (open_.size() >= kHeld) open_.clear();
+        return open_.emplace(std::string(folder), files_.Open(fs::path(folder))).first->second;
+    }
+    // `p` looked at through its folder.
+    FileProbe Probe(const fs::path& p) { return files_.ProbeIn(Get(FolderText(p)), NameText(p)); }
+
+  private:
+    static constexpr std::size_t kHeld = 64;
+    FileOps& files_;
+    std::unordered_map<std::string, OpenFolder, TextHash, std::equal_to<>> open_;
+};
+
+// What precedes the owner of a partial copy's name.
+std::string_view PartialMark() {
+    static const std::string mark = std::string(kPartialSuffix) + "-";
+    return mark;
+}
+
 std::string RandomTag(std::mt19937_64& random) {
     char buf[17];
     std::snprintf(buf, sizeof buf, "%08llx", static_cast<unsigned long long>(random() >> 32));
@@ -199,6 +244,7 @@ class BackupRun {
           options_(options),
           progress_(progress),
           files_(options.files != nullptr ? *options.files : DefaultFileOps()),
+          folders_(files_),
           random_(std::random_device{}()),
           partialTag_(std::string(kPartialSuffix) + "-" + HostTag() + "-" +
                       std::to_string(::getpid()) + "-") {}
@@ -279,6 +325,7 @@ class BackupRun {
     const BackupOptions& options_;
     ProgressReporter& progress_;
     FileOps& files_;
+    OpenFolders folders_;
     std::mt19937_64 random_;
     const std::string partialTag_;
     fs::path storeRoot_;
@@ -288,17 +335,21 @@ class BackupRun {
     bool ignoreCase_ = false;
     bool cardSeen_ = false;  // the card root was found a folder once
     std::map<int, MonthIndex> months_;
-    std::map<int, std::unordered_map<std::string, SeenFile>> seen_;
+    std::map<int, SeenMonth> seen_;  // a node per month: the views stay valid
     std::vector<Pending> batch_;
     std::unordered_set<std::string> plainFolders_;
     std::unordered_set<std::string> cleanedFolders_;
     // Folders found plain (and, in the store, made) once: not looked at again.
     std::unordered_set<std::string, TextHash, std::equal_to<>> readyDays_;
-    // The names each day folder held when this run first met it, kept as
-    // hashes. A name not among them is not looked for in the store: a copy
-    // made there since is met by the rename, which never replaces.
-    std::unordered_map<std::string, std::unordered_set<std::size_t>, TextHash, std::equal_to<>>
-        dayNames_;
+    // The names each day folder held when this run first had to look for a
+    // copy in it, kept as hashes. A name not among them is not looked for in
+    // the store: a copy made there since is met by the rename, which never
+    // replaces.
+    struct DayNames {
+        bool listed = false;  // false: the folder could not be listed
+        std::unordered_set<std::size_t> hashes;
+    };
+    std::unordered_map<std::string, DayNames, TextHash, std::equal_to<>> dayNames_;
     std::unordered_set<std::string, TextHash, std::equal_to<>> readyCardFolders_;
     // Card files met so far (as the card compares names), and the item of
     // the first record naming each once it is finished.
@@ -420,12 +471,15 @@ void BackupRun::RemoveStalePartials(const fs::path& day) {
     if (!cleanedFolders_.insert(day.string()).second) return;
     const auto names = files_.ListNames(day);
     if (!names) return;
-    const std::string host = "-" + HostTag() + "-";
+    std::string host = "-";
+    host += HostTag();
+    host += '-';
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
+    const std::string_view mark = PartialMark();
     for (const auto& name : *names) {
-        const std::size_t at = name.rfind(std::string(kPartialSuffix) + "-");
+        const std::size_t at = name.rfind(mark);
         if (at == std::string::npos) continue;
         const std::string owner = name.substr(at + sizeof(kPartialSuffix) - 1);
         // "-<host>-<pid>-<random>"
@@ -557,15 +611,10 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
             return Queue(std::move(p));
         }
         readyDays_.emplace(dayText);
-        if (const auto names = files_.ListNames(day)) {
-            auto& hashes = dayNames_[std::string(dayText)];
-            for (const auto& name : *names)
-                hashes.insert(std::hash<std::string_view>{}(name));
-        }
     }
 
     fs::path from = std::move(*source);
-    FileProbe probe = namesRecording ? files_.Probe(from) : FileProbe{};
+    FileProbe probe = namesRecording ? folders_.Probe(from) : FileProbe{};
     if (probe.kind != FileProbe::Kind::Regular && CardGone(p)) return Queue(std::move(p));
     if (probe.kind == FileProbe::Kind::Missing && namesRecording) {
         if (FieldText(record.cardPath).find(char16_t{0xFFFD}) != std::u16string::npos) {
@@ -623,7 +672,7 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         fs::path other =
             ownName ? fs::path() : fs::path(JoinText(storeRoot_.native(), seen->storeKey));
         const fs::path& at = ownName ? base.path : other;
-        const FileProbe there = files_.Probe(at);
+        const FileProbe there = folders_.Probe(at);
         bool held = there.kind == FileProbe::Kind::Regular && there.size == sourceSize;
         if (held && options_.move) {
             const auto same = files_.SameContent(src, at);
@@ -631,7 +680,7 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
         }
         if (held) {
             if (!ownName) {
-                p.dest.key = seen->storeKey;
+                p.dest.key = std::string(seen->storeKey);
                 p.dest.path = std::move(other);
             }
             return QueueHeld(std::move(p));
@@ -641,13 +690,23 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     // A copy already in the store under the recording's name or a variant
     // holding these very bytes is not copied again (the lock decides whether
     // it still needs its index entry).
-    const auto listed = dayNames_.find(FolderText(base.path));
+    // The day folder is listed when the first record not found held by the
+    // quick check needs it: a second run over an unchanged card lists none.
+    auto listed = dayNames_.find(FolderText(base.path));
+    if (listed == dayNames_.end()) {
+        listed = dayNames_.emplace(std::string(FolderText(base.path)), DayNames{}).first;
+        if (const auto names = files_.ListNames(base.path.parent_path())) {
+            listed->second.listed = true;
+            for (const auto& name : *names)
+                listed->second.hashes.insert(std::hash<std::string_view>{}(name));
+        }
+    }
     const std::string_view baseName = std::string_view(base.key).substr(base.key.rfind('/') + 1);
-    const bool absent = listed != dayNames_.end() &&
-                        listed->second.count(std::hash<std::string_view>{}(baseName)) == 0;
+    const bool absent = listed->second.listed &&
+                        listed->second.hashes.count(std::hash<std::string_view>{}(baseName)) == 0;
     for (int variant = 1; variant <= kMaxNameVariants && !absent; ++variant) {
         Destination v = Variant(base, variant);
-        const FileProbe there = files_.Probe(v.path);
+        const FileProbe there = folders_.Probe(v.path);
         if (there.kind == FileProbe::Kind::Missing) break;
         if (there.kind != FileProbe::Kind::Regular || there.size != sourceSize) continue;
         const auto same = files_.SameContent(src, v.path);
@@ -695,43 +754,37 @@ fs::path BackupRun::CardFilesPath(int yyyymm) const {
 const SeenFile* BackupRun::Seen(int yyyymm, const std::string& cardKey) {
     auto it = seen_.find(yyyymm);
     if (it == seen_.end()) {
-        std::unordered_map<std::string, SeenFile> facts;
+        it = seen_.try_emplace(yyyymm).first;
+        SeenMonth& m = it->second;
         const fs::path path = CardFilesPath(yyyymm);
         const std::string month = std::to_string(yyyymm) + "/";
         if (files_.ReachedWithoutLinks(options_.backupPath, path)) {
-            if (const auto bytes = files_.ReadFrom(path, 0)) {
-                const std::string_view text(reinterpret_cast<const char*>(bytes->data()),
-                                            bytes->size());
-                std::size_t pos = 0;
-                for (std::size_t end; (end = text.find('\n', pos)) != std::string_view::npos;
-                     pos = end + 1) {
-                    std::string_view f[5];
-                    std::size_t fields = 0;
-                    for (std::size_t a = pos, tab; a <= end; a = tab + 1) {
-                        tab = text.find('\t', a);
-                        if (tab == std::string_view::npos || tab > end) tab = end;
-                        if (fields < 5) f[fields] = text.substr(a, tab - a);
-                        ++fields;
-                    }
-                    // A store key names a file of this month's folders and
-                    // nothing else.
-                    if (fields != 5 || !f[3].starts_with(month) ||
-                        f[3].find("..") != std::string_view::npos ||
-                        std::count(f[3].begin(), f[3].end(), '/') != 2)
-                        continue;
-                    SeenFile seen;
-                    seen.size = NumberOf<std::uint64_t>(f[0]);
-                    seen.modifiedNs = NumberOf<std::int64_t>(f[1]);
-                    seen.changedNs = NumberOf<std::int64_t>(f[2]);
-                    seen.storeKey = f[3];
-                    facts[std::string(f[4])] = std::move(seen);
-                }
-            }
+            if (auto bytes = files_.ReadFrom(path, 0)) m.text = std::move(*bytes);
         }
-        it = seen_.emplace(yyyymm, std::move(facts)).first;
+        const std::string_view text(reinterpret_cast<const char*>(m.text.data()), m.text.size());
+        m.facts.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')));
+        std::size_t pos = 0;
+        for (std::size_t end; (end = text.find('\n', pos)) != std::string_view::npos;
+             pos = end + 1) {
+            std::string_view f[5];
+            std::size_t fields = 0;
+            for (std::size_t a = pos, tab; a <= end; a = tab + 1) {
+                tab = text.find('\t', a);
+                if (tab == std::string_view::npos || tab > end) tab = end;
+                if (fields < 5) f[fields] = text.substr(a, tab - a);
+                ++fields;
+            }
+            // A store key names a file of this month's folders and nothing else.
+            if (fields != 5 || !f[3].starts_with(month) ||
+                f[3].find("..") != std::string_view::npos ||
+                std::count(f[3].begin(), f[3].end(), '/') != 2)
+                continue;
+            m.facts[f[4]] = {NumberOf<std::uint64_t>(f[0]), NumberOf<std::int64_t>(f[1]),
+                             NumberOf<std::int64_t>(f[2]), f[3]};
+        }
     }
-    const auto found = it->second.find(cardKey);
-    return found != it->second.end() ? &found->second : nullptr;
+    const auto found = it->second.facts.find(cardKey);
+    return found != it->second.facts.end() ? &found->second : nullptr;
 }
 
 void BackupRun::RememberCardFiles(int yyyymm, const std::vector<Pending*>& done) {
@@ -745,7 +798,10 @@ void BackupRun::RememberCardFiles(int yyyymm, const std::vector<Pending*>& done)
             continue;
         lines += std::to_string(f.size) + "\t" + std::to_string(f.modifiedNs) + "\t" +
                  std::to_string(f.changedNs) + "\t" + p->dest.key + "\t" + p->cardKey + "\n";
-        seen_[yyyymm][p->cardKey] = {f.size, f.modifiedNs, f.changedNs, p->dest.key};
+        SeenMonth& m = seen_[yyyymm];
+        const std::string_view cardKey = m.added.emplace_back(p->cardKey);
+        const std::string_view storeKey = m.added.emplace_back(p->dest.key);
+        m.facts[cardKey] = {f.size, f.modifiedNs, f.changedNs, storeKey};
     }
     if (lines.empty()) return;
     const fs::path path = CardFilesPath(yyyymm);
@@ -765,13 +821,13 @@ void BackupRun::ReadNewEntries(int yyyymm) {
     const auto bytes = files_.ReadFrom(index, m.readBytes);
     if (!bytes) return;
     std::uint64_t position = m.readBytes / CallRecord::kSize;
+    m.named.reserve(m.named.size() + bytes->size() / CallRecord::kSize);
     std::size_t off = 0;
     for (; off + CallRecord::kSize <= bytes->size(); off += CallRecord::kSize, ++position) {
         // Only the path and the in-use byte matter here: read those alone.
         const ByteSpan image(bytes->data() + off, CallRecord::kSize);
-        std::string key = StoreKeyOfUnits(CallRecord::FilePathTextOf(image));
-        if (CallRecord::IsLiveImage(image)) m.live[key].push_back(position);
-        m.named.insert(std::move(key));
+        auto& live = m.named[StoreKeyOfUnits(CallRecord::FilePathTextOf(image))];
+        if (CallRecord::IsLiveImage(image)) live.push_back(position);
     }
     m.readBytes += off;
 }
@@ -800,8 +856,8 @@ bool BackupRun::AppendChecksums(int yyyymm, const std::vector<Pending*>& entries
 
 void BackupRun::NoteIndexed(int yyyymm, const std::string& key, std::optional<std::uint64_t> at) {
     MonthIndex& m = Month(yyyymm);
-    m.named.insert(key);
-    if (at) m.live[key].push_back(*at);
+    auto& live = m.named[key];
+    if (at) live.push_back(*at);
 }
 
 // Under the month's lock: the first name that holds no other file and no
@@ -951,8 +1007,8 @@ void BackupRun::Flush() {
             bytes.insert(bytes.end(), raw.begin(), raw.end());
             copies.push_back(copy);
             if (p->work == Work::Marker) continue;
-            const auto marker = m.live.find(p->base.key + kMarkerSuffix);
-            if (marker == m.live.end()) continue;
+            const auto marker = m.named.find(p->base.key + kMarkerSuffix);
+            if (marker == m.named.end() || marker->second.empty()) continue;
             std::uint8_t dead[5] = {};
             for (const std::uint64_t at : marker->second) {
                 const std::uint64_t base = at * CallRecord::kSize;
@@ -964,7 +1020,7 @@ void BackupRun::Flush() {
                     markersCleared = true;
             }
             replacedMarkers.push_back(BasePath(*p).path.string() + kMarkerSuffix);
-            m.live.erase(marker);
+            marker->second.clear();
         }
         if (markersCleared) files_.Sync({index});
         const auto first = files_.AppendRecords(index, ByteSpan(bytes.data(), bytes.size()),
@@ -982,7 +1038,7 @@ void BackupRun::Flush() {
                 // The in-place delete and mark find the entry by this position.
                 copies[i].index = static_cast<std::int32_t>(*first + i);
                 p.item.indexed = true;
-                m.live[p.dest.key].push_back(*first + i);
+                m.named[p.dest.key].push_back(*first + i);
                 appended.push_back(&p);
             }
             if (first || p.addToList)

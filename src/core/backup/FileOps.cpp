@@ -4,6 +4,7 @@
 #include "platform/Xxh128.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -150,13 +151,14 @@ bool RealFileOps::CreateDirectories(const fs::path& p) {
     return true;
 }
 
-FileProbe RealFileOps::Probe(const fs::path& p) {
+namespace {
+
+FileProbe ProbeOf(int rc, const struct stat& st, int& lastError) {
     FileProbe probe;
-    struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0) {
+    if (rc != 0) {
         probe.kind = errno == ENOENT ? FileProbe::Kind::Missing : FileProbe::Kind::Error;
         probe.error = errno;
-        lastError_ = errno;
+        lastError = errno;
         return probe;
     }
     probe.kind = S_ISREG(st.st_mode) ? FileProbe::Kind::Regular : FileProbe::Kind::NotRegular;
@@ -168,6 +170,45 @@ FileProbe RealFileOps::Probe(const fs::path& p) {
     probe.changedNs =
         static_cast<std::int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return probe;
+}
+
+}  // namespace
+
+OpenFolder::~OpenFolder() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+OpenFolder& OpenFolder::operator=(OpenFolder&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) ::close(fd_);
+        path_ = std::move(other.path_);
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+FileProbe RealFileOps::Probe(const fs::path& p) {
+    struct stat st {};
+    const int rc = ::lstat(p.c_str(), &st);
+    return ProbeOf(rc, st, lastError_);
+}
+
+OpenFolder RealFileOps::Open(const fs::path& dir) {
+    // O_PATH: only names are looked up through it, nothing is read.
+    const int fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return OpenFolder(dir, fd);
+}
+
+FileProbe RealFileOps::ProbeIn(const OpenFolder& dir, std::string_view name) {
+    if (dir.Fd() < 0 || name.empty() || name.find('/') != std::string_view::npos)
+        return FileOps::ProbeIn(dir, name);
+    char text[NAME_MAX + 1];
+    if (name.size() > NAME_MAX) return FileOps::ProbeIn(dir, name);
+    std::memcpy(text, name.data(), name.size());
+    text[name.size()] = '\0';
+    struct stat st {};
+    const int rc = ::fstatat(dir.Fd(), text, &st, AT_SYMLINK_NOFOLLOW);
+    return ProbeOf(rc, st, lastError_);
 }
 
 std::optional<std::vector<std::string>> RealFileOps::ListNames(const fs::path& dir) {

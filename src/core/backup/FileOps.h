@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "backup/IndexLock.h"
@@ -29,6 +31,29 @@ struct FileProbe {
     int error = 0;  // Error: why it could not be looked at
 };
 
+// A folder held open so that names in it are looked at without walking its
+// whole path again (a run over an unchanged card of ten thousand recordings
+// spent a third of its time on those walks). Opened without following a link;
+// fd -1 means the names are reached through the path.
+class OpenFolder {
+  public:
+    OpenFolder() = default;
+    OpenFolder(std::filesystem::path path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    OpenFolder(OpenFolder&& other) noexcept
+        : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {}
+    OpenFolder& operator=(OpenFolder&& other) noexcept;
+
+    const std::filesystem::path& Path() const { return path_; }
+    int Fd() const { return fd_; }
+
+  private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
 class FileOps {
   public:
     virtual ~FileOps() = default;
@@ -41,6 +66,12 @@ class FileOps {
     // be made: ENOTDIR when one of them is a plain file.
     virtual bool CreateDirectories(const std::filesystem::path& p) = 0;
     virtual FileProbe Probe(const std::filesystem::path& p) = 0;
+    // `dir` for ProbeIn; a folder that cannot be held open is reached by its path.
+    virtual OpenFolder Open(const std::filesystem::path& dir) { return OpenFolder(dir, -1); }
+    // Probe of the entry `name` (one name, no '/') of an opened folder.
+    virtual FileProbe ProbeIn(const OpenFolder& dir, std::string_view name) {
+        return Probe(dir.Path() / name);
+    }
     // The names in a folder; nullopt with LastError() when it cannot be listed
     // (missing, a device that went away, not a folder).
     virtual std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) = 0;
@@ -132,6 +163,8 @@ class RealFileOps : public FileOps {
     std::optional<std::uint64_t> FileSize(const std::filesystem::path& p) override;
     bool CreateDirectories(const std::filesystem::path& p) override;
     FileProbe Probe(const std::filesystem::path& p) override;
+    OpenFolder Open(const std::filesystem::path& dir) override;
+    FileProbe ProbeIn(const OpenFolder& dir, std::string_view name) override;
     std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) override;
     bool WriteInPlace(const std::filesystem::path& p, std::uint64_t offset,
                       ByteSpan bytes) override;

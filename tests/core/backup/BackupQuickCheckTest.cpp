@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -58,6 +60,29 @@ TEST(BackupQuickCheck, AnUnchangedCardIsNotReadAgainInCopyMode) {
     EXPECT_EQ(moved.skipped, 3);
     EXPECT_EQ(files.comparisons, 3);
     EXPECT_TRUE(moved.cardLogDeleted);
+}
+
+// More day folders than a run holds open at once, met out of time order: each
+// recording is still looked for in its own folder.
+TEST(BackupQuickCheck, ManyDayFoldersOutOfOrderAreEachLookedAtInTheirOwn) {
+    std::vector<RecordingSpec> calls;
+    for (int i = 0; i < 90; ++i) {
+        const int day = i % 2 == 0 ? i / 2 : 89 - i / 2;  // early and late days in turn
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "2016%02d%02d093000", 1 + day / 28, 1 + day % 28);
+        calls.push_back({Incoming, stamp, std::to_string(i)});
+    }
+    LoadedCard card(0, calls);
+    CountingFileOps files;
+    ASSERT_EQ(card.RunAll(false, &files).backedUp, 90);
+    files.comparisons = files.copies = 0;
+    EXPECT_EQ(card.RunAll(false, &files).skipped, 90);
+    EXPECT_EQ(files.comparisons + files.copies, 0);
+    // A copy lost from a folder met early is made again, and only that one.
+    fs::remove(card.StoreFile(calls[2]));
+    const auto r = card.RunAll(false, &files);
+    EXPECT_EQ(r.backedUp, 1);
+    EXPECT_EQ(files.copies, 1);
 }
 
 // A card file whose bytes changed is compared, and kept beside the first copy.

@@ -45,6 +45,10 @@ class FaultyFileOps : public RealFileOps {
         }
         return RealFileOps::Probe(p);
     }
+    FileProbe ProbeIn(const OpenFolder& dir, std::string_view name) override {
+        if (OnGoneCard(dir.Path())) return Probe(dir.Path() / name);
+        return RealFileOps::ProbeIn(dir, name);
+    }
     std::optional<std::vector<std::string>> ListNames(const std::filesystem::path& dir) override {
         if (OnGoneCard(dir)) {
             lastError_ = ENOTCONN;
