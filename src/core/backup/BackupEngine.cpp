@@ -1,6 +1,7 @@
 #include "backup/BackupEngine.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -100,6 +101,12 @@ struct Pending {
     std::string cardKey;    // its path below the card root, as the card compares names
     // The checksum of the bytes copied to `partial`, taken as they were copied.
     std::optional<Xxh128::Digest> digest;
+    // Copied with the rest of its batch: what the copy found.
+    bool toCopy = false;
+    bool copied = false;
+    bool renamed = false;  // to its own name, by RenameToOwnNames
+    int copyError = 0;
+    std::uint64_t copiedBytes = 0;
 };
 
 // The quick check: a card file whose name, size, write time and change time
@@ -237,6 +244,22 @@ std::string RandomTag(std::mt19937_64& random) {
     return buf;
 }
 
+// Runs work(files, random, i) for every i below `count` on `workers` threads,
+// each with file operations of its own.
+template <typename Work>
+void OnWorkers(std::size_t workers, std::size_t count, std::mt19937_64& seeds, Work work) {
+    std::atomic<std::size_t> next{0};
+    std::vector<std::jthread> pool;
+    for (std::size_t w = 0; w < workers; ++w) {
+        pool.emplace_back([&, seed = seeds()] {
+            RealFileOps files;
+            std::mt19937_64 random(seed);
+            for (std::size_t i; (i = next.fetch_add(1)) < count;)
+                work(files, random, i);
+        });
+    }
+}
+
 class BackupRun {
   public:
     BackupRun(RecorderState& state, const BackupOptions& options, ProgressReporter& progress)
@@ -305,6 +328,27 @@ class BackupRun {
     void FailWith(Pending& p, bool onCard, std::string reason);
     void Finish(Pending& p);
     void RemoveStalePartials(const fs::path& day);
+    // The batch's copies, made into their partial names, several at once.
+    void CopyBatch();
+    // Under the locks: the copies whose own name is free in the index and not
+    // wanted by an earlier copy of the batch are renamed to it, several at
+    // once (renamed: true); NameCopy settles the rest one by one, in order.
+    void RenameToOwnNames(const std::map<int, int>& lockErrors);
+    // Threads for `jobs` file operations. Creating and renaming files is most
+    // of a backup of small recordings, and the store's file system does it
+    // for several writers at once: with two, 100,000 small copies took a
+    // third less time. Test doubles (options_.files) see every operation, on
+    // this thread.
+    std::size_t Workers(std::size_t jobs) const {
+        if (options_.files != nullptr) return 1;
+        const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+        return std::min<std::size_t>({cores, 4, jobs / 16 + 1});
+    }
+    // Makes the base paths before the copies share the records among threads.
+    void BasePathsOf(const std::vector<Pending*>& jobs) const {
+        for (Pending* p : jobs)
+            BasePath(*p);
+    }
     void ChooseMarker(Pending& p);
 
     // The quick check's facts of a month, read once per run.
@@ -723,28 +767,81 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     // Written under a name of this run's own, renamed once durable, so that a
     // final name never holds half a recording.
     RemoveStalePartials(base.path.parent_path());
-    bool copied = false;
-    for (int attempt = 0; attempt < 4 && !copied; ++attempt) {
-        p.partial = base.path;
-        p.partial += partialTag_ + RandomTag(random_);
-        copied = files_.CopyToNewFile(src, p.partial);
-        if (!copied && files_.LastError() != EEXIST) break;
-    }
-    if (!copied || files_.LastCopiedBytes() != sourceSize) {
-        const int error = files_.LastError();
-        const bool cardSide = copied || files_.Probe(src).kind != FileProbe::Kind::Regular;
-        Fail(p, cardSide, copied ? EIO : error);  // EIO: the source changed while read
-        if (copied || error != EEXIST) files_.Remove(p.partial);
-        p.partial.clear();
-        return Queue(std::move(p));
-    }
+    // The bytes are copied with the rest of the batch (CopyBatch).
     batchBytes_ += sourceSize;
-    p.digest = files_.LastCopiedDigest();
     p.work = Work::Copy;
+    p.toCopy = true;
     p.outcome = options_.move ? BackupOutcome::Moved : BackupOutcome::Copied;
     p.addToList = true;
     p.removeSource = options_.move;
     Queue(std::move(p));
+}
+
+void BackupRun::RenameToOwnNames(const std::map<int, int>& lockErrors) {
+    std::vector<Pending*> jobs;
+    std::unordered_set<std::string_view> wanted;
+    for (auto& p : batch_) {
+        if (p.work != Work::Copy || p.outcome == BackupOutcome::Failed ||
+            lockErrors.count(p.base.yyyymm) != 0)
+            continue;
+        // Taken in the index, or by a copy before it: NameCopy decides.
+        if (!wanted.insert(p.base.key).second || Month(p.base.yyyymm).named.count(p.base.key) != 0)
+            continue;
+        jobs.push_back(&p);
+    }
+    const std::size_t workers = Workers(jobs.size());
+    if (workers <= 1) return;  // NameCopy renames them as it goes
+    BasePathsOf(jobs);
+    // A rename that does not replace takes a free name or fails; NameCopy
+    // then looks at what holds the name, as for any other copy.
+    OnWorkers(workers, jobs.size(), random_, [&](FileOps& files, std::mt19937_64&, std::size_t i) {
+        Pending& p = *jobs[i];
+        p.renamed = files.Rename(p.partial, p.base.path);
+    });
+}
+
+void BackupRun::CopyBatch() {
+    std::vector<Pending*> jobs;
+    for (auto& p : batch_)
+        if (p.toCopy) jobs.push_back(&p);
+    if (jobs.empty()) return;
+
+    // Each copy under a name of this run's own, tried again with another
+    // random part if that name is taken.
+    const auto copyOne = [this](FileOps& files, std::mt19937_64& random, Pending& p) {
+        const fs::path& base = BasePath(p).path;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            p.partial = base;
+            p.partial += partialTag_ + RandomTag(random);
+            p.copied = files.CopyToNewFile(p.source, p.partial);
+            if (p.copied || files.LastError() != EEXIST) break;
+        }
+        p.copyError = files.LastError();
+        p.copiedBytes = files.LastCopiedBytes();
+        p.digest = p.copied ? files.LastCopiedDigest() : std::nullopt;
+    };
+    BasePathsOf(jobs);
+    if (const std::size_t workers = Workers(jobs.size()); workers <= 1) {
+        for (Pending* p : jobs)
+            copyOne(files_, random_, *p);
+    } else {
+        OnWorkers(workers, jobs.size(), random_,
+                  [&](FileOps& files, std::mt19937_64& random, std::size_t i) {
+                      copyOne(files, random, *jobs[i]);
+                  });
+    }
+
+    for (Pending* pp : jobs) {
+        Pending& p = *pp;
+        p.toCopy = false;
+        if (p.copied && p.copiedBytes == p.sourceProbe.size) continue;
+        const bool cardSide = p.copied || files_.Probe(p.source).kind != FileProbe::Kind::Regular;
+        Fail(p, cardSide, p.copied ? EIO : p.copyError);  // EIO: the source changed while read
+        if (p.copied || p.copyError != EEXIST) files_.Remove(p.partial);
+        p.partial.clear();
+        p.work = Work::None;
+        p.digest.reset();
+    }
 }
 
 fs::path BackupRun::CardFilesPath(int yyyymm) const {
@@ -913,6 +1010,7 @@ void BackupRun::Flush() {
     if (batch_.empty()) return;
 
     // 1. The copies' bytes, all at once, before any lock is taken.
+    CopyBatch();
     std::vector<fs::path> partials;
     for (const auto& p : batch_)
         if (p.work == Work::Copy && p.outcome != BackupOutcome::Failed)
@@ -946,6 +1044,7 @@ void BackupRun::Flush() {
         ReadNewEntries(yyyymm);
     }
 
+    RenameToOwnNames(lockErrors);
     // 3. Names and index decisions, against what the other runs did.
     // Gathered by their text: no path object per copy, compared part by part.
     std::set<std::string_view> folders;
@@ -959,7 +1058,13 @@ void BackupRun::Flush() {
             continue;
         }
         if (p.work == Work::Copy) {
-            NameCopy(p);
+            if (p.renamed) {
+                p.dest = BasePath(p);
+                p.partial.clear();
+                p.index = true;
+            } else {
+                NameCopy(p);
+            }
             if (p.outcome == BackupOutcome::Failed) continue;
             folders.insert(FolderText(p.dest.path));
         } else {

@@ -295,6 +295,65 @@ TEST(BackupSharedStore, TwoRunsOfOneCardIndexEachRecordingOnce) {
     }
 }
 
+// Enough copies for a batch to be copied and renamed by several threads at
+// once, two runs at the same moment, and names taken in every way: by a
+// twin of the same batch, and by another program's file in the store.
+TEST(BackupSharedStore, CopiesMadeSeveralAtOnceKeepEveryRecordingOnce) {
+    std::vector<RecordingSpec> calls;
+    for (int i = 0; i < 96; ++i) {
+        char stamp[16];
+        std::snprintf(stamp, sizeof stamp, "2016%02d%02d10%02d00", 1 + i % 2, 1 + i % 5, i % 60);
+        calls.push_back({Incoming, stamp, std::to_string(i)});
+        calls.back().fileBytes = 600 + static_cast<std::size_t>(i);
+        if (i % 8 == 7) {
+            // Another card file the log names under the same store name.
+            RecordingSpec twin = calls.back();
+            twin.relativePath =
+                FromUtf8(stamp).substr(0, 6) + u"\\x" + FromUtf8(test::RecordingFileName(twin));
+            calls.push_back(twin);
+        }
+    }
+    LoadedCard first(0, calls);
+    LoadedCard second(0, calls);
+    second.backupPath = first.backupPath;
+    const auto twinBytes = [](const RecordingSpec& c) {
+        return std::vector<std::uint8_t>(c.fileBytes, static_cast<std::uint8_t>(c.fileBytes));
+    };
+    std::map<std::vector<std::uint8_t>, int> wanted;  // every card file's bytes, copies of it
+    for (const auto& c : calls) {
+        if (c.relativePath.empty()) {
+            wanted[test::RecordingBytes(c)] = 0;
+            continue;
+        }
+        wanted[twinBytes(c)] = 0;
+        for (auto* card : {&first, &second})
+            test::WriteFile(card->root / c.stamp.substr(0, 6) / ("x" + test::RecordingFileName(c)),
+                            twinBytes(c));
+    }
+    // A file of another program under one recording's own name stays as it is.
+    const std::vector<std::uint8_t> foreign = {1, 2, 3};
+    test::WriteFile(first.StoreFile(calls[3]), foreign);
+
+    BackupResult ra, rb;
+    std::thread a([&] { ra = first.RunAll(false); });
+    std::thread b([&] { rb = second.RunAll(false); });
+    a.join();
+    b.join();
+    EXPECT_EQ(ra.failed + rb.failed, 0);
+    EXPECT_EQ(ra.backedUp + rb.backedUp, static_cast<int>(calls.size()));
+    EXPECT_EQ(test::ReadFile(first.StoreFile(calls[3])), foreign);
+    for (const auto& [path, n] : LiveEntries(first.StoreRootPath())) {
+        EXPECT_EQ(n, 1) << path;
+        const auto bytes = test::ReadFile(path);
+        ASSERT_EQ(wanted.count(bytes), 1u) << path;
+        ++wanted[bytes];
+    }
+    for (const auto& [bytes, copies] : wanted)
+        EXPECT_EQ(copies, 1) << bytes.size() << " bytes";
+    for (const auto& e : fs::recursive_directory_iterator(first.StoreRootPath()))
+        EXPECT_FALSE(IsPartialName(e.path().filename())) << e.path();
+}
+
 void Age(const fs::path& p, int seconds) {
     const timeval old[2] = {{::time(nullptr) - seconds, 0}, {::time(nullptr) - seconds, 0}};
     ::utimes(p.c_str(), old);
