@@ -104,7 +104,8 @@ struct Pending {
     // Copied with the rest of its batch: what the copy found.
     bool toCopy = false;
     bool copied = false;
-    bool renamed = false;  // to its own name, by RenameToOwnNames
+    bool renamed = false;    // to its own name, by RenameToOwnNames
+    bool notCopied = false;  // a stop came first
     int copyError = 0;
     std::uint64_t copiedBytes = 0;
 };
@@ -262,8 +263,10 @@ void OnWorkers(std::size_t workers, std::size_t count, std::mt19937_64& seeds, W
 
 class BackupRun {
   public:
-    BackupRun(RecorderState& state, const BackupOptions& options, ProgressReporter& progress)
+    BackupRun(RecorderState& state, const BackupOptions& options, ProgressReporter& progress,
+              std::stop_token stop)
         : state_(state),
+          stop_(std::move(stop)),
           options_(options),
           progress_(progress),
           files_(options.files != nullptr ? *options.files : DefaultFileOps()),
@@ -303,6 +306,9 @@ class BackupRun {
 
     BackupResult& Result() { return result_; }
     bool AllHeld() const { return allHeld_; }
+    // A stop came while a batch was being copied: the records whose copies
+    // had not begun were let go, as if never reached.
+    bool CutShort() const { return cutShort_; }
     FileOps& Files() { return files_; }
     const fs::path& CardRoot() const { return cardRoot_; }
 
@@ -330,6 +336,9 @@ class BackupRun {
     void RemoveStalePartials(const fs::path& day);
     // The batch's copies, made into their partial names, several at once.
     void CopyBatch();
+    // Marks the records from the first copy a stop kept from being made on as
+    // let go (notCopied), their copies removed.
+    void LetGoAfterStop();
     // Under the locks: the copies whose own name is free in the index and not
     // wanted by an earlier copy of the batch are renamed to it, several at
     // once (renamed: true); NameCopy settles the rest one by one, in order.
@@ -366,6 +375,9 @@ class BackupRun {
     bool AppendChecksums(int yyyymm, const std::vector<Pending*>& entries);
 
     RecorderState& state_;
+    // Asked by the copying threads too (never the progress reporter, which
+    // belongs to the run's own thread).
+    std::stop_token stop_;
     const BackupOptions& options_;
     ProgressReporter& progress_;
     FileOps& files_;
@@ -402,6 +414,7 @@ class BackupRun {
     std::uint64_t batchBytes_ = 0;
     BackupResult result_;
     bool allHeld_ = true;
+    bool cutShort_ = false;
 };
 
 std::optional<Destination> BackupRun::DestinationOf(CallRecord& record, bool& namesRecording) {
@@ -800,6 +813,20 @@ void BackupRun::RenameToOwnNames(const std::map<int, int>& lockErrors) {
     });
 }
 
+void BackupRun::LetGoAfterStop() {
+    const auto first =
+        std::find_if(batch_.begin(), batch_.end(), [](const Pending& p) { return p.notCopied; });
+    if (first == batch_.end()) return;
+    // From the first copy not made on, the batch is let go in order, so that
+    // what the run reports is a beginning of its records.
+    for (auto it = first; it != batch_.end(); ++it) {
+        it->notCopied = true;
+        if (it->copied) files_.Remove(it->partial);
+    }
+    cutShort_ = true;
+    allHeld_ = false;
+}
+
 void BackupRun::CopyBatch() {
     std::vector<Pending*> jobs;
     for (auto& p : batch_)
@@ -808,7 +835,15 @@ void BackupRun::CopyBatch() {
 
     // Each copy under a name of this run's own, tried again with another
     // random part if that name is taken.
-    const auto copyOne = [this](FileOps& files, std::mt19937_64& random, Pending& p) {
+    // A stop while the batch is copied lets the copies not yet begun go (a
+    // batch may be a quarter of a gigabyte); one asked for before it began
+    // lets the records already in hand finish, as ever.
+    const bool stoppedBefore = stop_.stop_requested() || state_.quitting.load() != 0;
+    const auto copyOne = [&](FileOps& files, std::mt19937_64& random, Pending& p) {
+        if (!stoppedBefore && (stop_.stop_requested() || state_.quitting.load() != 0)) {
+            p.notCopied = true;
+            return;
+        }
         const fs::path& base = BasePath(p).path;
         for (int attempt = 0; attempt < 4; ++attempt) {
             p.partial = base;
@@ -831,8 +866,10 @@ void BackupRun::CopyBatch() {
                   });
     }
 
+    LetGoAfterStop();
     for (Pending* pp : jobs) {
         Pending& p = *pp;
+        if (p.notCopied) continue;  // let go
         p.toCopy = false;
         if (p.copied && p.copiedBytes == p.sourceProbe.size) continue;
         const bool cardSide = p.copied || files_.Probe(p.source).kind != FileProbe::Kind::Regular;
@@ -1011,6 +1048,9 @@ void BackupRun::Flush() {
 
     // 1. The copies' bytes, all at once, before any lock is taken.
     CopyBatch();
+    batch_.erase(
+        std::find_if(batch_.begin(), batch_.end(), [](const Pending& p) { return p.notCopied; }),
+        batch_.end());
     std::vector<fs::path> partials;
     for (const auto& p : batch_)
         if (p.work == Work::Copy && p.outcome != BackupOutcome::Failed)
@@ -1316,7 +1356,7 @@ void BuildRecordingPath(CallRecord& record) {
 
 BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
                              ProgressReporter& progress, std::stop_token stop) {
-    BackupRun run(state, options, progress);
+    BackupRun run(state, options, progress, stop);
     if (!run.Start()) return run.Result();
     const int range = static_cast<int>(state.records.Card().size());
     progress.Begin(range);
@@ -1333,7 +1373,7 @@ BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
     }
     run.Flush();
     BackupResult& result = run.Result();
-    result.reachedEnd = !stopped;
+    result.reachedEnd = !stopped && !run.CutShort();
 
     // The call log goes only when every recording it names is safe in the
     // store: a stopped run or a failed move keeps it, with its entries.
@@ -1346,7 +1386,7 @@ BackupResult BackupAllThread(RecorderState& state, const BackupOptions& options,
 BackupResult BackupSelectedThread(RecorderState& state, std::span<CallRecord* const> selected,
                                   const BackupOptions& options, ProgressReporter& progress,
                                   std::stop_token stop) {
-    BackupRun run(state, options, progress);
+    BackupRun run(state, options, progress, stop);
     if (!run.Start()) return run.Result();
     const int range = static_cast<int>(selected.size());
     progress.Begin(range);
@@ -1360,7 +1400,7 @@ BackupResult BackupSelectedThread(RecorderState& state, std::span<CallRecord* co
         if (CallRecord* record = selected[position]) run.Process(*record, position, range);
     }
     run.Flush();
-    run.Result().reachedEnd = !stopped;
+    run.Result().reachedEnd = !stopped && !run.CutShort();
     return std::move(run.Result());
 }
 

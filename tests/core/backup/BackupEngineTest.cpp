@@ -171,6 +171,38 @@ TEST(BackupEngine, AStopMidRunReportsWhatWasBackedUp) {
     EXPECT_TRUE(fs::exists(card.CardFile(card.cardFiles[1])));
 }
 
+// A stop while a batch is being copied: the copies made are kept and counted,
+// the records after them are let go as if never reached, and a move keeps the
+// call log and their recordings.
+TEST(BackupEngine, AStopWhileABatchIsCopiedLetsTheRestGo) {
+    class StoppingCopy : public RealFileOps {
+      public:
+        std::stop_source stop;
+        int copies = 0;
+        bool CopyToNewFile(const fs::path& from, const fs::path& to) override {
+            if (++copies == 3) stop.request_stop();
+            return RealFileOps::CopyToNewFile(from, to);
+        }
+    };
+    std::vector<RecordingSpec> calls;
+    for (int i = 0; i < 8; ++i)
+        calls.push_back({Incoming, "2016021409300" + std::to_string(i), std::to_string(i)});
+    LoadedCard card(0, calls);
+    StoppingCopy files;
+    NoProgress none;
+    const auto r =
+        BackupAllThread(*card.state, card.Options(true, &files), none, files.stop.get_token());
+    EXPECT_FALSE(r.reachedEnd);
+    EXPECT_EQ(r.backedUp, 3);
+    EXPECT_EQ(r.failed, 0);
+    EXPECT_EQ(r.items.size(), 3u);
+    EXPECT_FALSE(r.cardLogDeleted);
+    for (std::size_t i = 0; i < calls.size(); ++i)
+        EXPECT_EQ(fs::exists(card.CardFile(calls[i])), i >= 3) << i;
+    for (const auto& e : fs::recursive_directory_iterator(card.StoreRootPath()))
+        EXPECT_FALSE(IsPartialName(e.path().filename().string())) << e.path();
+}
+
 TEST(BackupEngine, AFailedMoveKeepsTheCallLogAndTheRecording) {
     LoadedCard card(0, {{Incoming, "20160214093000", "1"}, {Outgoing, "20160301093000", "2"}});
     test::FaultyFileOps files;
