@@ -5,10 +5,12 @@
 #include <cerrno>
 #include <charconv>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <random>
 #include <set>
@@ -246,19 +248,38 @@ std::string RandomTag(std::mt19937_64& random) {
 }
 
 // Runs work(files, random, i) for every i below `count` on `workers` threads,
-// each with file operations of its own.
-template <typename Work>
-void OnWorkers(std::size_t workers, std::size_t count, std::mt19937_64& seeds, Work work) {
+// each with file operations of its own, and tick() on this thread now and
+// then until they are done (and once after).
+template <typename Work, typename Tick>
+void OnWorkers(std::size_t workers, std::size_t count, std::mt19937_64& seeds, Work work,
+               Tick tick) {
     std::atomic<std::size_t> next{0};
-    std::vector<std::jthread> pool;
-    for (std::size_t w = 0; w < workers; ++w) {
-        pool.emplace_back([&, seed = seeds()] {
-            RealFileOps files;
-            std::mt19937_64 random(seed);
-            for (std::size_t i; (i = next.fetch_add(1)) < count;)
-                work(files, random, i);
-        });
+    std::size_t finished = 0;
+    std::mutex mutex;
+    std::condition_variable allDone;
+    {
+        std::vector<std::jthread> pool;
+        for (std::size_t w = 0; w < workers; ++w) {
+            pool.emplace_back([&, seed = seeds()] {
+                RealFileOps files;
+                std::mt19937_64 random(seed);
+                for (std::size_t i; (i = next.fetch_add(1)) < count;) {
+                    work(files, random, i);
+                    const std::lock_guard lock(mutex);
+                    if (++finished == count) allDone.notify_one();
+                }
+            });
+        }
+        std::unique_lock lock(mutex);
+        while (finished < count) {
+            lock.unlock();
+            tick();
+            lock.lock();
+            allDone.wait_for(lock, std::chrono::milliseconds(50),
+                             [&] { return finished == count; });
+        }
     }
+    tick();
 }
 
 class BackupRun {
@@ -339,6 +360,12 @@ class BackupRun {
     // Marks the records from the first copy a stop kept from being made on as
     // let go (notCopied), their copies removed.
     void LetGoAfterStop();
+    // Moves the progress to `p`'s record (never back: records that need no
+    // copy are reported when met, those that do once copied).
+    void ReportStep(const Pending& p) {
+        lastStep_ = std::max(lastStep_, static_cast<int>(p.item.position) + 1);
+        progress_.Step(lastStep_, range_, p.dest.path.native());
+    }
     // Under the locks: the copies whose own name is free in the index and not
     // wanted by an earlier copy of the batch are renamed to it, several at
     // once (renamed: true); NameCopy settles the rest one by one, in order.
@@ -415,6 +442,8 @@ class BackupRun {
     BackupResult result_;
     bool allHeld_ = true;
     bool cutShort_ = false;
+    int range_ = 0;     // the steps of the whole run
+    int lastStep_ = 0;  // the furthest step reported
 };
 
 std::optional<Destination> BackupRun::DestinationOf(CallRecord& record, bool& namesRecording) {
@@ -510,6 +539,7 @@ bool BackupRun::LinkFree(const fs::path& root, const fs::path& p) {
 }
 
 void BackupRun::Queue(Pending p) {
+    if (!p.toCopy) ReportStep(p);
     if (batch_.capacity() == 0) batch_.reserve(kBatchFiles);
     batch_.push_back(std::move(p));
     if (batch_.size() >= kBatchFiles || batchBytes_ >= kBatchBytes) Flush();
@@ -612,16 +642,14 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     Pending p;
     p.record = &record;
     p.item.position = position;
-    const int step = static_cast<int>(position) + 1;
+    range_ = range;
 
     bool namesRecording = false;
     auto dest = DestinationOf(record, namesRecording);
     if (!dest) {
-        progress_.Step(step, range, std::string());
         p.outcome = BackupOutcome::Refused;
         return Queue(std::move(p));
     }
-    progress_.Step(step, range, dest->path.native());
     p.base.yyyymm = dest->yyyymm;
     p.base.key = dest->key;
     p.dest = std::move(*dest);
@@ -807,10 +835,13 @@ void BackupRun::RenameToOwnNames(const std::map<int, int>& lockErrors) {
     BasePathsOf(jobs);
     // A rename that does not replace takes a free name or fails; NameCopy
     // then looks at what holds the name, as for any other copy.
-    OnWorkers(workers, jobs.size(), random_, [&](FileOps& files, std::mt19937_64&, std::size_t i) {
-        Pending& p = *jobs[i];
-        p.renamed = files.Rename(p.partial, p.base.path);
-    });
+    OnWorkers(
+        workers, jobs.size(), random_,
+        [&](FileOps& files, std::mt19937_64&, std::size_t i) {
+            Pending& p = *jobs[i];
+            p.renamed = files.Rename(p.partial, p.base.path);
+        },
+        [] {});
 }
 
 void BackupRun::LetGoAfterStop() {
@@ -833,14 +864,21 @@ void BackupRun::CopyBatch() {
         if (p.toCopy) jobs.push_back(&p);
     if (jobs.empty()) return;
 
-    // Each copy under a name of this run's own, tried again with another
-    // random part if that name is taken.
     // A stop while the batch is copied lets the copies not yet begun go (a
     // batch may be a quarter of a gigabyte); one asked for before it began
-    // lets the records already in hand finish, as ever.
-    const bool stoppedBefore = stop_.stop_requested() || state_.quitting.load() != 0;
+    // lets the records already in hand finish, as ever. The copying threads
+    // ask the token and the quit flag; a Cancel the reporter knows of is
+    // passed on by this thread.
+    const bool stoppedBefore = ShouldStop(stop_);
+    std::atomic<bool> cancelled{false};
+    const auto stopping = [&] {
+        return !stoppedBefore &&
+               (cancelled.load() || stop_.stop_requested() || state_.quitting.load() != 0);
+    };
+    // Each copy under a name of this run's own, tried again with another
+    // random part if that name is taken.
     const auto copyOne = [&](FileOps& files, std::mt19937_64& random, Pending& p) {
-        if (!stoppedBefore && (stop_.stop_requested() || state_.quitting.load() != 0)) {
+        if (stopping()) {
             p.notCopied = true;
             return;
         }
@@ -855,15 +893,29 @@ void BackupRun::CopyBatch() {
         p.copiedBytes = files.LastCopiedBytes();
         p.digest = p.copied ? files.LastCopiedDigest() : std::nullopt;
     };
+    // The progress moves as the copies are made, in the order of the records.
+    std::vector<std::atomic<bool>> done(jobs.size());
+    std::size_t reported = 0;
+    const auto report = [&] {
+        for (; reported < jobs.size() && done[reported].load(); ++reported)
+            if (!jobs[reported]->notCopied) ReportStep(*jobs[reported]);
+        if (!stoppedBefore && ShouldStop(stop_)) cancelled.store(true);
+    };
     BasePathsOf(jobs);
     if (const std::size_t workers = Workers(jobs.size()); workers <= 1) {
-        for (Pending* p : jobs)
-            copyOne(files_, random_, *p);
+        for (std::size_t i = 0; i < jobs.size(); ++i) {
+            copyOne(files_, random_, *jobs[i]);
+            done[i].store(true);
+            report();
+        }
     } else {
-        OnWorkers(workers, jobs.size(), random_,
-                  [&](FileOps& files, std::mt19937_64& random, std::size_t i) {
-                      copyOne(files, random, *jobs[i]);
-                  });
+        OnWorkers(
+            workers, jobs.size(), random_,
+            [&](FileOps& files, std::mt19937_64& random, std::size_t i) {
+                copyOne(files, random, *jobs[i]);
+                done[i].store(true);
+            },
+            report);
     }
 
     LetGoAfterStop();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "core/backup/BackupTestSupport.h"
 #include "core/backup/FaultyFileOps.h"
 #include "support/RecordedProgress.h"
@@ -201,6 +203,25 @@ TEST(BackupEngine, AStopWhileABatchIsCopiedLetsTheRestGo) {
         EXPECT_EQ(fs::exists(card.CardFile(calls[i])), i >= 3) << i;
     for (const auto& e : fs::recursive_directory_iterator(card.StoreRootPath()))
         EXPECT_FALSE(IsPartialName(e.path().filename().string())) << e.path();
+}
+
+// Copies are made a batch at a time: the bar moves as they are made, never
+// back, and ends at the last record, whatever mix of held and new records.
+TEST(BackupEngine, ProgressMovesForwardAsCopiesAreMade) {
+    const std::vector<RecordingSpec> calls = {{Incoming, "20160214093000", "1"},
+                                              {Incoming, "20160214093001", "2"},
+                                              {Incoming, "20160214093002", "3"},
+                                              {Incoming, "20160214093003", "4"}};
+    LoadedCard card(0, calls);
+    ASSERT_EQ(card.RunAll(false).backedUp, 4);
+    fs::remove(card.StoreFile(calls[0]));  // copied again; the others are held
+    fs::remove(card.StoreFile(calls[2]));
+    test::RecordedProgress progress;
+    const auto r = BackupAllThread(*card.state, card.Options(false), progress, {});
+    EXPECT_EQ(r.backedUp + r.skipped, 4);
+    ASSERT_EQ(progress.positions.size(), 4u);
+    EXPECT_TRUE(std::is_sorted(progress.positions.begin(), progress.positions.end()));
+    EXPECT_EQ(progress.positions.back(), 4);
 }
 
 TEST(BackupEngine, AFailedMoveKeepsTheCallLogAndTheRecording) {
