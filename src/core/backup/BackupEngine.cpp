@@ -67,6 +67,9 @@ struct Destination {
 //    renamed without replacing, and the entries are appended and synced;
 //  - a run releases a month lock only once what it appended is durable, so
 //    an entry seen under the lock may let the card go.
+// Within a run, a batch's copies are made, and those whose own name is free
+// renamed to it, by several threads; every other name decision is taken by the
+// run's own thread, in the order of the records.
 // One lock per month file per batch, no sync per record.
 // Small recordings: each batch costs three syncs of the store, which made up
 // a tenth of a backup of 16 KiB recordings at 512 per batch.
