@@ -293,7 +293,7 @@ class BackupRun {
           stop_(std::move(stop)),
           options_(options),
           progress_(progress),
-          files_(options.files != nullptr ? *options.files : DefaultFileOps()),
+          files_(options.files != nullptr ? *options.files : ownFiles_),
           folders_(files_),
           random_(std::random_device{}()),
           partialTag_(std::string(kPartialSuffix) + "-" + HostTag() + "-" +
@@ -410,6 +410,8 @@ class BackupRun {
     std::stop_token stop_;
     const BackupOptions& options_;
     ProgressReporter& progress_;
+    // A run's own: the last error of one run is never another's.
+    RealFileOps ownFiles_;
     FileOps& files_;
     OpenFolders folders_;
     std::mt19937_64 random_;

@@ -455,9 +455,4 @@ std::optional<std::vector<std::uint8_t>> RealFileOps::ReadWholeFile(const fs::pa
     }
 }
 
-RealFileOps& DefaultFileOps() {
-    static RealFileOps ops;
-    return ops;
-}
-
 }  // namespace lk

@@ -183,6 +183,4 @@ class RealFileOps : public FileOps {
     std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::filesystem::path& p) override;
 };
 
-RealFileOps& DefaultFileOps();
-
 }  // namespace lk

@@ -163,7 +163,7 @@ bool NumberMatches(const CallRecord& record, std::string_view number) {
 CleanupResult CleanStore(const CleanupOptions& options, ProgressReporter& progress,
                          std::stop_token stop) {
     CleanupResult result;
-    FileOps& files = DefaultFileOps();
+    RealFileOps files;
     const fs::path storeRoot = StoreRoot(options.backupPath, options.devType);
     if (!files.ReachedWithoutLinks(options.backupPath, storeRoot / "CallLog") ||
         !files.IsDirectory(storeRoot / "CallLog")) {
@@ -311,7 +311,7 @@ CleanupResult CleanCard(std::span<const CallRecord* const> records, const Cleanu
                 const TrashMove moved = trash->Move(*recording.path);
                 item.trashed = moved.ok;
                 // A recording that is not there any more leaves just the entry.
-                const bool gone = !moved.ok && !DefaultFileOps().Exists(recording.path->Full());
+                const bool gone = !moved.ok && !RealFileOps().Exists(recording.path->Full());
                 if (!moved.ok && !gone) item.reason = moved.reason;
             }
             if (item.reason.empty()) {

@@ -91,7 +91,7 @@ class VerifyRun {
         : options_(options),
           progress_(progress),
           stop_(std::move(stop)),
-          files_(options.files != nullptr ? *options.files : DefaultFileOps()),
+          files_(options.files != nullptr ? *options.files : ownFiles_),
           storeRoot_(StoreRoot(options.backupPath, options.devType)),
           buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(kReadBuffer)) {}
 
@@ -114,6 +114,7 @@ class VerifyRun {
     const VerifyOptions& options_;
     ProgressReporter& progress_;
     const std::stop_token stop_;
+    RealFileOps ownFiles_;  // the run's own: its last error is never another's
     FileOps& files_;
     const fs::path storeRoot_;
     std::unique_ptr<std::uint8_t[]> buffer_;
