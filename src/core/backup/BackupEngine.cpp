@@ -106,8 +106,8 @@ struct Pending {
     std::string cardKey;    // its path below the card root, as the card compares names
     // The checksum of the bytes copied to `partial`, taken as they were copied.
     std::optional<Xxh128::Digest> digest;
-    // Copied with the rest of its batch: what the copy found.
-    bool toCopy = false;
+    // Work::Copy records are copied with the rest of their batch (CopyBatch):
+    // what the copy found.
     bool copied = false;
     bool renamed = false;    // to its own name, by RenameToOwnNames
     bool notCopied = false;  // a stop came first
@@ -360,8 +360,8 @@ class BackupRun {
     void RemoveStalePartials(const fs::path& day);
     // The batch's copies, made into their partial names, several at once.
     void CopyBatch();
-    // Marks the records from the first copy a stop kept from being made on as
-    // let go (notCopied), their copies removed.
+    // Lets the records go from the first copy a stop kept from being made on,
+    // their copies removed.
     void LetGoAfterStop();
     // Moves the progress to `p`'s record (never back: records that need no
     // copy are reported when met, those that do once copied).
@@ -382,11 +382,6 @@ class BackupRun {
         if (options_.files != nullptr) return 1;
         const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
         return std::min<std::size_t>({cores, 4, jobs / 16 + 1});
-    }
-    // Makes the base paths before the copies share the records among threads.
-    void BasePathsOf(const std::vector<Pending*>& jobs) const {
-        for (Pending* p : jobs)
-            BasePath(*p);
     }
     void ChooseMarker(Pending& p);
 
@@ -544,7 +539,7 @@ bool BackupRun::LinkFree(const fs::path& root, const fs::path& p) {
 }
 
 void BackupRun::Queue(Pending p) {
-    if (!p.toCopy) ReportStep(p);
+    if (p.work != Work::Copy) ReportStep(p);  // a copy is reported once made
     if (batch_.capacity() == 0) batch_.reserve(kBatchFiles);
     batch_.push_back(std::move(p));
     if (batch_.size() >= kBatchFiles || batchBytes_ >= kBatchBytes) Flush();
@@ -816,7 +811,6 @@ void BackupRun::Process(CallRecord& record, std::size_t position, int range) {
     // The bytes are copied with the rest of the batch (CopyBatch).
     batchBytes_ += sourceSize;
     p.work = Work::Copy;
-    p.toCopy = true;
     p.outcome = options_.move ? BackupOutcome::Moved : BackupOutcome::Copied;
     p.addToList = true;
     p.removeSource = options_.move;
@@ -837,7 +831,7 @@ void BackupRun::RenameToOwnNames(const std::map<int, int>& lockErrors) {
     }
     const std::size_t workers = Workers(jobs.size());
     if (workers <= 1) return;  // NameCopy renames them as it goes
-    BasePathsOf(jobs);
+    // Their base paths were made by CopyBatch, before the threads.
     // A rename that does not replace takes a free name or fails; NameCopy
     // then looks at what holds the name, as for any other copy.
     OnWorkers(
@@ -855,10 +849,9 @@ void BackupRun::LetGoAfterStop() {
     if (first == batch_.end()) return;
     // From the first copy not made on, the batch is let go in order, so that
     // what the run reports is a beginning of its records.
-    for (auto it = first; it != batch_.end(); ++it) {
-        it->notCopied = true;
-        if (it->copied) files_.Remove(it->partial);
-    }
+    for (auto it = first; it != batch_.end(); ++it)
+        if (!it->partial.empty()) files_.Remove(it->partial);
+    batch_.erase(first, batch_.end());
     cutShort_ = true;
     allHeld_ = false;
 }
@@ -866,7 +859,7 @@ void BackupRun::LetGoAfterStop() {
 void BackupRun::CopyBatch() {
     std::vector<Pending*> jobs;
     for (auto& p : batch_)
-        if (p.toCopy) jobs.push_back(&p);
+        if (p.work == Work::Copy) jobs.push_back(&p);
     if (jobs.empty()) return;
 
     // A stop while the batch is copied lets the copies not yet begun go (a
@@ -906,7 +899,8 @@ void BackupRun::CopyBatch() {
             if (!jobs[reported]->notCopied) ReportStep(*jobs[reported]);
         if (!stoppedBefore && ShouldStop(stop_)) cancelled.store(true);
     };
-    BasePathsOf(jobs);
+    for (Pending* p : jobs)
+        BasePath(*p);  // made here: the threads share the records
     if (const std::size_t workers = Workers(jobs.size()); workers <= 1) {
         for (std::size_t i = 0; i < jobs.size(); ++i) {
             copyOne(files_, random_, *jobs[i]);
@@ -923,11 +917,9 @@ void BackupRun::CopyBatch() {
             report);
     }
 
-    LetGoAfterStop();
     for (Pending* pp : jobs) {
         Pending& p = *pp;
-        if (p.notCopied) continue;  // let go
-        p.toCopy = false;
+        if (p.notCopied) continue;  // let go below
         if (p.copied && p.copiedBytes == p.sourceProbe.size) continue;
         const bool cardSide = p.copied || files_.Probe(p.source).kind != FileProbe::Kind::Regular;
         Fail(p, cardSide, p.copied ? EIO : p.copyError);  // EIO: the source changed while read
@@ -936,6 +928,7 @@ void BackupRun::CopyBatch() {
         p.work = Work::None;
         p.digest.reset();
     }
+    LetGoAfterStop();
 }
 
 fs::path BackupRun::CardFilesPath(int yyyymm) const {
@@ -1105,9 +1098,6 @@ void BackupRun::Flush() {
 
     // 1. The copies' bytes, all at once, before any lock is taken.
     CopyBatch();
-    batch_.erase(
-        std::find_if(batch_.begin(), batch_.end(), [](const Pending& p) { return p.notCopied; }),
-        batch_.end());
     std::vector<fs::path> partials;
     for (const auto& p : batch_)
         if (p.work == Work::Copy && p.outcome != BackupOutcome::Failed)
